@@ -1,0 +1,17 @@
+#include <QApplication>
+
+#include "session/Globals.h"
+
+#include "session/MainForm.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Tavi"));
+  QGuiApplication::setApplicationDisplayName(QStringLiteral("Tavi.exe"));
+
+  tavi::ResetGlobals();
+  auto* mainForm = new tavi::TMainForm;
+  mainForm->setAttribute(Qt::WA_DeleteOnClose);
+  mainForm->show();
+  return app.exec();
+}

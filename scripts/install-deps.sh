@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the tests, the benchmarks and
+# the fuzz targets need. Safe to run again: it installs only what is missing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake g++ pkg-config
+  qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang-14 libclang-rt-14-dev
+  ngircd xvfb xauth fonts-ipafont-gothic imagemagick
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

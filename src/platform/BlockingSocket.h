@@ -1,0 +1,82 @@
+// A small blocking TCP client socket over POSIX sockets. One reader thread
+// and one writer thread may use it at once; Interrupt() wakes a blocked wait
+// from any thread without touching the connection.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <string_view>
+
+namespace tavi {
+
+class TBlockingSocket {
+ public:
+  enum class TWait { Data, Timeout, Interrupted, Error };
+
+  // Writes that make no progress for this long fail.
+  static constexpr int WriteTimeoutMs = 60000;
+
+  TBlockingSocket();
+  // Takes over an already connected descriptor (an accepted DCC peer).
+  explicit TBlockingSocket(int ConnectedFd);
+  ~TBlockingSocket();
+  TBlockingSocket(const TBlockingSocket&) = delete;
+  TBlockingSocket& operator=(const TBlockingSocket&) = delete;
+
+  // Resolves Host and connects, giving up after TimeoutMs. On failure
+  // returns false with ErrorCode (an errno value, or a negative resolver
+  // code) and ErrorText set. An open connection is closed first.
+  bool Connect(const std::string& Host, std::uint16_t Port, int TimeoutMs);
+
+  // Waits until data (or end of stream) can be read; TimeoutMs < 0 waits
+  // without limit, 0 only looks.
+  TWait WaitForData(int TimeoutMs);
+  // Reads at most Size bytes; 0 at end of stream, -1 on error.
+  long Read(char* Buffer, std::size_t Size);
+  // Writes every byte; false on error (ErrorCode/ErrorText set).
+  bool WriteAll(std::string_view Bytes);
+
+  // Wakes any WaitForData now and later until the socket is closed.
+  void Interrupt();
+  bool Interrupted() const { return interrupted_.load(); }
+  // Ends both directions at once; blocked reads return.
+  void Shutdown();
+  // Closes gracefully: data already written still goes out. Safe while the
+  // other thread is inside a call; that call then fails.
+  void Close();
+
+  bool Connected() const { return fd_.load() >= 0; }
+  int Descriptor() const { return fd_.load(); }
+  std::string LocalAddress() const;   // "a.b.c.d", empty when unknown
+  std::string RemoteAddress() const;
+  std::uint16_t LocalPort() const;
+  std::uint16_t RemotePort() const;
+  const std::string& RemoteHost() const { return remoteHost_; }
+
+  // The last error of either thread.
+  int ErrorCode() const;
+  std::string ErrorText() const;
+
+ private:
+  void SetError(int Code, std::string Text);
+  void SetErrno(int Code);
+  void Adopt(int Fd);
+  void ClearWake();
+
+  std::atomic<int> fd_{-1};
+  // Held shared by every call that uses fd_, exclusively by Close(), so
+  // that a descriptor is never closed (and its number reused) under a call.
+  mutable std::shared_timed_mutex use_;
+  int wakeFd_ = -1;  // eventfd used by Interrupt()
+  std::atomic<bool> interrupted_{false};
+  std::string remoteHost_;
+  mutable std::mutex errorMutex_;
+  int errorCode_ = 0;
+  std::string errorText_;
+};
+
+}  // namespace tavi

@@ -1,0 +1,59 @@
+// Everything the program asks of the system outside Qt's widgets. The program
+// uses the Qt implementation; tests install a fake that records and answers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace tavi {
+
+struct TDateTime {
+  int Year = 2000, Month = 1, Day = 1;
+  int Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
+  int DayOfWeek = 6;  // 1 = Monday ... 7 = Sunday
+};
+
+class TPlatform {
+ public:
+  virtual ~TPlatform() = default;
+
+  // A plain modal message box; returns when dismissed.
+  virtual void ShowMessage(const std::string& Text) = 0;
+  // A warning with Yes and No; true only for Yes.
+  virtual bool AskYesNo(const std::string& Text) = 0;
+  virtual void Beep() = 0;
+  // File choices; an empty result means cancelled. Filter is "Name|*.*".
+  // Paths come back in the file system's encoding (ready for open()), not
+  // Shift-JIS; Proposed is a Shift-JIS name.
+  virtual std::string OpenFileName(QWidget* Parent, const std::string& Filter) = 0;
+  virtual std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) = 0;
+
+  virtual TDateTime Now() = 0;
+  // Milliseconds since an arbitrary start; wraps like a 32-bit counter.
+  virtual std::uint32_t TickCount() = 0;
+  // The system's date formats, rendered (Shift-JIS).
+  virtual std::string ShortDateText(const TDateTime& When) = 0;
+  virtual std::string LongDateText(const TDateTime& When) = 0;
+  virtual std::string WeekdayName(const TDateTime& When) = 0;
+
+  // Opens the help file at a context number; reports a missing file itself.
+  virtual void ShowHelp(const std::string& HelpFile, int Context) = 0;
+
+  // The local host's IPv4 addresses as "a.b.c.d", lookup order.
+  virtual std::vector<std::string> LocalIPv4Addresses() = 0;
+  // Full path of the running program file, in the file system's encoding.
+  virtual std::string ProgramFilePath() = 0;
+};
+
+// The platform in use; the Qt one unless a test has installed another.
+TPlatform& Platform();
+// Installs P (not owned); nullptr restores the Qt platform.
+void SetPlatform(TPlatform* P);
+
+// "hh:nn" of the platform's local time, the stamp in front of window lines.
+std::string TimeStamp();
+
+}  // namespace tavi

@@ -1,0 +1,145 @@
+#include "platform/QtPlatform.h"
+
+#include <netdb.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QStringList>
+#include <QUrl>
+#include <algorithm>
+#include <chrono>
+#include <climits>
+
+#include "kanji/SjisText.h"
+
+namespace tavi {
+
+namespace {
+
+QWidget* DialogParent() { return QApplication::activeWindow(); }
+
+QString Title() { return QGuiApplication::applicationDisplayName(); }
+
+QDate ToQDate(const TDateTime& When) { return QDate(When.Year, When.Month, When.Day); }
+
+std::string Native(const QString& Path) { return Path.isEmpty() ? std::string() : QFile::encodeName(Path).toStdString(); }
+
+}  // namespace
+
+QString QtFileFilter(const std::string& Filter) {
+  const QStringList Parts = FromSjis(Filter).split(QLatin1Char('|'));
+  QStringList Filters;
+  for (qsizetype I = 0; I + 1 < Parts.size(); I += 2) {
+    QString Patterns = Parts[I + 1];
+    Patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    Filters << Parts[I] + QStringLiteral(" (") + Patterns + QLatin1Char(')');
+  }
+  return Filters.join(QStringLiteral(";;"));
+}
+
+void TQtPlatform::ShowMessage(const std::string& Text) {
+  QMessageBox Box(QMessageBox::NoIcon, Title(), FromSjis(Text), QMessageBox::Ok, DialogParent());
+  Box.exec();
+}
+
+bool TQtPlatform::AskYesNo(const std::string& Text) {
+  return QMessageBox::warning(DialogParent(), Title(), FromSjis(Text), QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes;
+}
+
+void TQtPlatform::Beep() { QApplication::beep(); }
+
+std::string TQtPlatform::OpenFileName(QWidget* Parent, const std::string& Filter) {
+  return Native(QFileDialog::getOpenFileName(Parent, QString(), QString(), QtFileFilter(Filter)));
+}
+
+std::string TQtPlatform::SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) {
+  return Native(QFileDialog::getSaveFileName(Parent, QString(), FromSjis(Proposed), QtFileFilter(Filter)));
+}
+
+TDateTime TQtPlatform::Now() {
+  const QDateTime Now = QDateTime::currentDateTime();
+  const QDate D = Now.date();
+  const QTime T = Now.time();
+  TDateTime R;
+  R.Year = D.year();
+  R.Month = D.month();
+  R.Day = D.day();
+  R.Hour = T.hour();
+  R.Minute = T.minute();
+  R.Second = T.second();
+  R.Millisecond = T.msec();
+  R.DayOfWeek = D.dayOfWeek();
+  return R;
+}
+
+std::uint32_t TQtPlatform::TickCount() {
+  const auto Ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+  return static_cast<std::uint32_t>(Ms.count());
+}
+
+std::string TQtPlatform::ShortDateText(const TDateTime& When) {
+  const QLocale L = QLocale::system();
+  return ToSjis(L.toString(ToQDate(When), L.dateFormat(QLocale::ShortFormat)));
+}
+
+std::string TQtPlatform::LongDateText(const TDateTime& When) {
+  const QLocale L = QLocale::system();
+  return ToSjis(L.toString(ToQDate(When), L.dateFormat(QLocale::LongFormat)));
+}
+
+std::string TQtPlatform::WeekdayName(const TDateTime& When) {
+  return ToSjis(QLocale::system().dayName(When.DayOfWeek, QLocale::LongFormat));
+}
+
+void TQtPlatform::ShowHelp(const std::string& HelpFile, int Context) {
+  // A generic viewer has no notion of help contexts; the file opens at its start.
+  (void)Context;
+  const QString Folder = QFileInfo(QFile::decodeName(ProgramFilePath().c_str())).absolutePath();
+  const QString Path = Folder + QLatin1Char('/') + FromSjis(HelpFile);
+  if (!QFileInfo::exists(Path)) {
+    ShowMessage(Sj(u8"ヘルプファイル ") + HelpFile + Sj(u8" が見つかりません。"));
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
+}
+
+std::vector<std::string> TQtPlatform::LocalIPv4Addresses() {
+  std::vector<std::string> Result;
+  char Host[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(Host, sizeof Host - 1) != 0) return Result;
+  addrinfo Hints{};
+  Hints.ai_family = AF_INET;
+  Hints.ai_socktype = SOCK_STREAM;  // one entry per address, not one per socket type
+  addrinfo* List = nullptr;
+  if (::getaddrinfo(Host, nullptr, &Hints, &List) != 0) return Result;
+  for (const addrinfo* A = List; A; A = A->ai_next) {
+    if (A->ai_family != AF_INET) continue;
+    char Text[INET_ADDRSTRLEN] = {};
+    const auto* In = reinterpret_cast<const sockaddr_in*>(A->ai_addr);
+    if (!::inet_ntop(AF_INET, &In->sin_addr, Text, sizeof Text)) continue;
+    if (std::find(Result.begin(), Result.end(), Text) == Result.end()) Result.emplace_back(Text);
+  }
+  ::freeaddrinfo(List);
+  return Result;
+}
+
+std::string TQtPlatform::ProgramFilePath() {
+  if (QCoreApplication::instance()) return Native(QCoreApplication::applicationFilePath());
+  char Path[PATH_MAX + 1] = {};
+  const ssize_t N = ::readlink("/proc/self/exe", Path, PATH_MAX);
+  return N > 0 ? std::string(Path, static_cast<std::size_t>(N)) : std::string();
+}
+
+}  // namespace tavi

@@ -1,0 +1,33 @@
+// The platform the program runs on: Qt's dialogs and the system clock.
+#pragma once
+
+#include <QString>
+
+#include "platform/Platform.h"
+
+namespace tavi {
+
+class TQtPlatform : public TPlatform {
+ public:
+  void ShowMessage(const std::string& Text) override;
+  bool AskYesNo(const std::string& Text) override;
+  void Beep() override;
+  std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;
+  std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) override;
+
+  TDateTime Now() override;
+  std::uint32_t TickCount() override;
+  std::string ShortDateText(const TDateTime& When) override;
+  std::string LongDateText(const TDateTime& When) override;
+  std::string WeekdayName(const TDateTime& When) override;
+
+  void ShowHelp(const std::string& HelpFile, int Context) override;
+
+  std::vector<std::string> LocalIPv4Addresses() override;
+  std::string ProgramFilePath() override;
+};
+
+// "Text|*.txt;*.log|All|*.*" as a Qt name filter "Text (*.txt *.log);;All (*.*)".
+QString QtFileFilter(const std::string& Filter);
+
+}  // namespace tavi

@@ -1,0 +1,85 @@
+#include "protocol/CommandLex.h"
+
+#include <charconv>
+
+namespace tavi {
+
+namespace {
+
+using Slot = void (TServerHandlers::*)(TToken);
+
+struct Row {
+  std::string_view Command;
+  Slot Handler;
+};
+
+// The named rows, tested in this order.
+constexpr Row CommandTable[] = {
+    {"ERROR", &TServerHandlers::ErrorCommand},
+    {"NICK", &TServerHandlers::NickCommand},
+    {"JOIN", &TServerHandlers::JoinCommand},
+    {"PART", &TServerHandlers::PartCommand},
+    {"PRIVMSG", &TServerHandlers::PrivmsgCommand},
+    {"NOTICE", &TServerHandlers::NoticeCommand},
+    {"QUIT", &TServerHandlers::QuitCommand},
+    {"MODE", &TServerHandlers::ModeCommand},
+    {"TOPIC", &TServerHandlers::TopicCommand},
+    {"PING", &TServerHandlers::PingCommand},
+    {"INVITE", &TServerHandlers::InviteCommand},
+    {"KICK", &TServerHandlers::KickCommand},
+    {"001", &TServerHandlers::Welcome001},
+    {"221", &TServerHandlers::UserModeIs221},
+    {"256", &TServerHandlers::AdminMe256},
+    {"257", &TServerHandlers::AdminLoc1_257},
+    {"258", &TServerHandlers::AdminLoc2_258},
+    {"259", &TServerHandlers::AdminEmail259},
+    {"301", &TServerHandlers::Away301},
+    {"303", &TServerHandlers::Ison303},
+    {"311", &TServerHandlers::WhoisUser311},
+    {"312", &TServerHandlers::WhoisServer312},
+    {"313", &TServerHandlers::WhoisOperator313},
+    {"314", &TServerHandlers::WhowasUser314},
+    {"317", &TServerHandlers::WhoisIdle317},
+    {"318", &TServerHandlers::EndOfWhois318},
+    {"319", &TServerHandlers::WhoisChannels319},
+    {"322", &TServerHandlers::List322},
+    {"323", &TServerHandlers::ListEnd323},
+    {"331", &TServerHandlers::NoTopic331},
+    {"332", &TServerHandlers::Topic332},
+    {"341", &TServerHandlers::Inviting341},
+    {"351", &TServerHandlers::Version351},
+    {"353", &TServerHandlers::NamesReply353},
+    {"366", &TServerHandlers::EndOfNames366},
+    {"367", &TServerHandlers::BanList367},
+    {"368", &TServerHandlers::EndOfBanList368},
+    {"369", &TServerHandlers::EndOfWhowas369},
+    {"372", &TServerHandlers::Motd372},
+    {"375", &TServerHandlers::MotdStart375},
+    {"376", &TServerHandlers::EndOfMotd376},
+};
+
+}  // namespace
+
+void DispatchServerLine(std::string_view Line, TServerHandlers& Handlers) {
+  TToken token;
+  if (!TChatParser().ParseLine(Line, token)) return;
+
+  for (const Row& row : CommandTable) {
+    if (token.Command == row.Command) {
+      (Handlers.*row.Handler)(std::move(token));
+      return;
+    }
+  }
+
+  // Keywords without a row of their own: only the error range has an effect.
+  int number = 0;
+  const char* first = token.Command.data();
+  const char* last = first + token.Command.size();
+  const auto [end, ec] = std::from_chars(first, last, number);
+  if (ec != std::errc() || end != last) return;
+  if (number < 401 || number > 502) return;
+  if (number == 433) Handlers.TriggerNickCmd();
+  Handlers.ServerError(std::move(token));
+}
+
+}  // namespace tavi

@@ -1,0 +1,108 @@
+#include "session/ChatClientUnit.h"
+
+#include <exception>
+
+#include "session/LineFramer.h"
+
+namespace tavi {
+
+TChatClient::TChatClient(std::shared_ptr<TBlockingSocket> ClientSocket, TChatClientEvents& Events, QObject* Context)
+    : socket_(std::move(ClientSocket)), events_(Events), gate_(Context) {
+  thread_ = std::thread([this] { Execute(); });
+}
+
+TChatClient::~TChatClient() { Stop(); }
+
+void TChatClient::Terminate() {
+  terminated_.store(true);
+  // Only the wait is woken: the connection stays as it is, so a QUIT line
+  // written just before still goes out when the thread closes it.
+  socket_->Interrupt();
+}
+
+void TChatClient::Stop() {
+  Terminate();
+  gate_.Abandon();
+  if (!thread_.joinable()) return;
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    thread_.detach();
+  } else {
+    thread_.join();
+  }
+}
+
+void TChatClient::Execute() {
+  // The calls handed off capture only what outlives this object, by value:
+  // the GUI thread may still be inside one after Stop() let us go.
+  TChatClientEvents* Events = &events_;
+  bool Abandoned = false;
+  bool Failed = false;
+  TLineFramer Framer;
+  char Buffer[ReadSize + 1];
+
+  try {
+    while (!terminated_.load() && socket_->Connected() && !Abandoned && !Failed) {
+      const TBlockingSocket::TWait Waited = socket_->WaitForData(TimeoutMs);
+      if (Waited == TBlockingSocket::TWait::Timeout) continue;
+      if (Waited == TBlockingSocket::TWait::Interrupted) break;
+      if (Waited == TBlockingSocket::TWait::Error) {
+        Failed = true;
+        break;
+      }
+
+      bool EndOfStream = false;
+      while (!terminated_.load()) {
+        const long N = socket_->Read(Buffer, ReadSize);
+        if (N < 0) {
+          Failed = true;
+          break;
+        }
+        if (N == 0) {
+          terminated_.store(true);
+          EndOfStream = true;
+          break;
+        }
+        Framer.Append(std::string_view(Buffer, static_cast<std::size_t>(N)));
+        // A full read means more may be waiting, but only what has already
+        // arrived is read: a complete line must not wait for later data.
+        if (static_cast<std::size_t>(N) < ReadSize) break;
+        if (socket_->WaitForData(0) != TBlockingSocket::TWait::Data) break;
+      }
+      if (EndOfStream) {
+        Abandoned = !gate_.Run([Events] { Events->EndOfStream(); });
+        break;
+      }
+      if (Failed) break;
+
+      std::string Line;
+      while (!terminated_.load() && Framer.TakeLine(Line)) {
+        if (!gate_.Run([Events, Line] { Events->ReceivedLine(Line); })) {
+          Abandoned = true;
+          break;
+        }
+      }
+    }
+  } catch (...) {
+    // A failed read or a line that raised while it was processed.
+    Failed = true;
+  }
+
+  // A connection closed under us by its owner is an end, not a failure.
+  if (Failed && !socket_->Connected()) Failed = false;
+  if (Failed && !Abandoned) {
+    try {
+      Abandoned = !gate_.Run([Events] { Events->ReceiveFailed(); });
+    } catch (...) {
+    }
+  }
+  socket_->Close();
+  if (!Abandoned && !gate_.Abandoned()) {
+    try {
+      gate_.Run([Events] { Events->ConnectionClosed(); });
+    } catch (...) {
+    }
+  }
+  finished_.store(true);
+}
+
+}  // namespace tavi

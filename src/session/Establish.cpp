@@ -1,0 +1,225 @@
+#include "session/Establish.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCompleter>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <algorithm>
+#include <charconv>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kanji/SjisCase.h"
+#include "kanji/SjisText.h"
+#include "platform/Platform.h"
+#include "session/FormFont.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+
+namespace tavi {
+
+namespace {
+
+QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
+
+// What the conversion to a number accepts: blanks in front, a sign, digits.
+bool ParseInteger(const std::string& Text, int& Value) {
+  std::string_view s = Text;
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), Value);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+constexpr int ClientWidth = 536;
+constexpr int ClientHeight = 348;
+constexpr int LabelLeft = 24;
+constexpr int EditLeft = 200;
+constexpr int EditWidth = 176;
+constexpr int RowTop = 16;
+constexpr int RowStep = 36;
+constexpr int RowHeight = 22;
+constexpr int PanelHeight = 48;
+
+}  // namespace
+
+TEstablishForm::TEstablishForm(QWidget* Owner)
+    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("EstablishForm"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setModal(false);
+  ApplyFormFont(this);
+  setWindowTitle(Ui(u8"サーバーとの設定"));
+  setFixedSize(ClientWidth, ClientHeight);
+  BuildControls();
+  FormCreate();
+}
+
+void TEstablishForm::BuildControls() {
+  int row = 0;
+  auto addEdit = [&](const char* Name, std::u8string_view Label, std::u8string_view Initial) {
+    const int top = RowTop + RowStep * row++;
+    auto* label = new QLabel(Ui(Label), this);
+    label->setGeometry(LabelLeft, top + 3, EditLeft - LabelLeft - 4, RowHeight - 4);
+    auto* edit = new QLineEdit(Ui(Initial), this);
+    edit->setObjectName(QString::fromLatin1(Name));
+    edit->setGeometry(EditLeft, top, EditWidth, RowHeight);
+    label->setBuddy(edit);
+    return edit;
+  };
+
+  PassWordEdit = addEdit("PassWordEdit", u8"パスワード：", u8"");
+  PassWordEdit->setEchoMode(QLineEdit::Password);
+  NickNameEdit = addEdit("NickNameEdit", u8"ニックネーム（必須項目）：", u8"MyNick");
+  NickNameEdit->setMaxLength(9);
+  TrueNameEdit = addEdit("TrueNameEdit", u8"本名（必須項目）：", u8"私の本名");
+  LoginNameEdit = addEdit("LoginNameEdit", u8"ログイン名（必須項目）：", u8"LoginName");
+  HostNameEdit = addEdit("HostNameEdit", u8"ホスト名（必須項目）：", u8"LocalHost");
+
+  {
+    const int top = RowTop + RowStep * row++;
+    auto* label = new QLabel(Ui(u8"接続先のサーバー名："), this);
+    label->setGeometry(LabelLeft, top + 3, EditLeft - LabelLeft - 4, RowHeight - 4);
+    ServerNameComboBox = new QComboBox(this);
+    ServerNameComboBox->setObjectName(QStringLiteral("ServerNameComboBox"));
+    ServerNameComboBox->setEditable(true);
+    // The list changes only through OK; typing keeps its letter case.
+    ServerNameComboBox->setInsertPolicy(QComboBox::NoInsert);
+    if (QCompleter* completer = ServerNameComboBox->completer()) completer->setCaseSensitivity(Qt::CaseSensitive);
+    ServerNameComboBox->setGeometry(EditLeft, top, EditWidth, RowHeight);
+    label->setBuddy(ServerNameComboBox);
+  }
+
+  PortEdit = addEdit("PortEdit", u8"接続ポート：", u8"6667");
+
+  KanjiCodeGroupBox = new QGroupBox(Ui(u8"送信する漢字コード"), this);
+  KanjiCodeGroupBox->setObjectName(QStringLiteral("KanjiCodeGroupBox"));
+  KanjiCodeGroupBox->setGeometry(EditLeft + EditWidth + 24, RowTop, ClientWidth - (EditLeft + EditWidth + 24) - 16, 88);
+  JISRadioButton = new QRadioButton(Ui(u8"JIS コード"), KanjiCodeGroupBox);
+  JISRadioButton->setObjectName(QStringLiteral("JISRadioButton"));
+  JISRadioButton->setGeometry(16, 28, 100, 20);
+  JISRadioButton->setChecked(true);
+  SJISRadioButton = new QRadioButton(Ui(u8"SJIS コード"), KanjiCodeGroupBox);
+  SJISRadioButton->setObjectName(QStringLiteral("SJISRadioButton"));
+  SJISRadioButton->setGeometry(16, 56, 100, 20);
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel1->setGeometry(0, ClientHeight - PanelHeight, ClientWidth, PanelHeight);
+  // The button box gives the platform's captions and order.
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Panel1);
+  buttons->setGeometry(ClientWidth - 16 - 200, 10, 200, PanelHeight - 20);
+  OKButton = buttons->button(QDialogButtonBox::Ok);
+  OKButton->setObjectName(QStringLiteral("OKButton"));
+  OKButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+  OKButton->setDefault(true);
+  CancelButton = buttons->button(QDialogButtonBox::Cancel);
+  CancelButton->setObjectName(QStringLiteral("CancelButton"));
+  CancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  connect(OKButton, &QPushButton::clicked, this, &TEstablishForm::OKButtonClick);
+  connect(CancelButton, &QPushButton::clicked, this, &TEstablishForm::CancelButtonClick);
+}
+
+void TEstablishForm::FormCreate() {
+  const TGrobalArea& area = GrobalArea();
+  auto copyNonEmpty = [](QLineEdit* Edit, const std::string& Value) {
+    if (!Value.empty()) Edit->setText(FromSjis(Value));
+  };
+  copyNonEmpty(PassWordEdit, area.Password);
+  copyNonEmpty(NickNameEdit, area.NickName1);
+  copyNonEmpty(TrueNameEdit, area.TrueName);
+  copyNonEmpty(LoginNameEdit, area.LoginName);
+  copyNonEmpty(HostNameEdit, area.HostName);
+
+  // Filling the list would show its first entry; the text is the server alone.
+  if (!area.ServerNameList.empty()) {
+    QStringList items;
+    for (const std::string& name : area.ServerNameList) items << FromSjis(name);
+    ServerNameComboBox->addItems(items);
+  }
+  ServerNameComboBox->setEditText(FromSjis(area.ServerName));
+
+  copyNonEmpty(PortEdit, area.PortNumber);
+  if (area.JISChoice) JISRadioButton->setChecked(true);
+  if (area.SJISChoice) SJISRadioButton->setChecked(true);
+}
+
+void TEstablishForm::OKButtonClick() {
+  TGrobalArea& area = GrobalArea();
+  area.Password = ToSjis(PassWordEdit->text());
+  area.NickName1 = ToSjis(NickNameEdit->text());
+  area.TrueName = ToSjis(TrueNameEdit->text());
+  area.LoginName = ToSjis(LoginNameEdit->text());
+  area.HostName = ToSjis(HostNameEdit->text());
+
+  area.ServerName = ToSjis(ServerNameComboBox->currentText());
+
+  std::vector<std::string> list;
+  for (int i = 0; i < ServerNameComboBox->count(); ++i) list.push_back(ToSjis(ServerNameComboBox->itemText(i)));
+  const auto old = std::find_if(list.begin(), list.end(),
+                               [&](const std::string& Name) { return SjisSameText(Name, area.ServerName); });
+  if (old != list.end()) list.erase(old);
+  list.insert(list.begin(), area.ServerName);
+  area.ServerNameList = std::move(list);
+
+  const std::string portText = ToSjis(PortEdit->text());
+  int port = 0;
+  if (!ParseInteger(portText, port)) {
+    ShowMessage("'" + portText + Sj(u8"' は有効な整数値ではありません。"));
+    return;
+  }
+  if (MainForm && !MainForm->SetSocketPort(port)) {
+    ShowMessage(Sj(u8"使用中のソケットは値を変更できません"));
+    return;
+  }
+
+  area.PortNumber = portText;
+  area.JISChoice = JISRadioButton->isChecked();
+  area.SJISChoice = SJISRadioButton->isChecked();
+  close();
+}
+
+void TEstablishForm::CancelButtonClick() { close(); }
+
+void TEstablishForm::FormDeactivate() {
+  if (!closed_) close();
+}
+
+void TEstablishForm::reject() { CancelButtonClick(); }
+
+void TEstablishForm::ShowMessage(const std::string& Text) {
+  const bool outer = inMessage_;
+  inMessage_ = true;
+  Platform().ShowMessage(Text);
+  inMessage_ = outer;
+}
+
+void TEstablishForm::changeEvent(QEvent* Event) {
+  QDialog::changeEvent(Event);
+  if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && !inMessage_ && isVisible()) FormDeactivate();
+}
+
+// QDialog's own handler would call reject(), which here closes again.
+void TEstablishForm::closeEvent(QCloseEvent* Event) {
+  if (!closed_) FormClose();
+  Event->accept();
+}
+
+void TEstablishForm::FormClose() {
+  closed_ = true;
+  if (MainForm) MainForm->UpdateServerCaption();
+}
+
+}  // namespace tavi

@@ -1,0 +1,64 @@
+// The connection settings dialog: edits the settings held by GrobalArea().
+// Modeless, at most one (reached through FindOrCreateForm), frees itself
+// when it closes, so every opening starts from the stored values.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QComboBox;
+class QEvent;
+class QCloseEvent;
+class QFrame;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace tavi {
+
+class TEstablishForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TEstablishForm(QWidget* Owner);
+
+  QLineEdit* PassWordEdit = nullptr;
+  QLineEdit* NickNameEdit = nullptr;
+  QLineEdit* TrueNameEdit = nullptr;
+  QLineEdit* LoginNameEdit = nullptr;
+  QLineEdit* HostNameEdit = nullptr;
+  QComboBox* ServerNameComboBox = nullptr;
+  QLineEdit* PortEdit = nullptr;
+  QGroupBox* KanjiCodeGroupBox = nullptr;
+  QRadioButton* JISRadioButton = nullptr;
+  QRadioButton* SJISRadioButton = nullptr;
+  QFrame* Panel1 = nullptr;
+  QPushButton* OKButton = nullptr;
+  QPushButton* CancelButton = nullptr;
+
+  // Stores the edits into GrobalArea() and closes; stops with a message, the
+  // dialog still open, when the port cannot be taken.
+  void OKButtonClick();
+  void CancelButtonClick();
+  // Losing the activation closes without storing.
+  void FormDeactivate();
+
+  // Escape works as the Cancel button.
+  void reject() override;
+
+ protected:
+  void changeEvent(QEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+
+ private:
+  void BuildControls();
+  void FormCreate();
+  void FormClose();
+  // A message box of this dialog; its taking the activation is no deactivation.
+  void ShowMessage(const std::string& Text);
+
+  bool inMessage_ = false;
+  bool closed_ = false;
+};
+
+}  // namespace tavi

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QFont>
+#include <QStringList>
+#include <QWidget>
+
+namespace tavi {
+
+// The windows ask for "ＭＳ Ｐゴシック"; on Linux the Japanese fall-backs
+// stand in for it.
+inline QFont FormFont(int PixelSize = 12) {
+  QFont font;
+  font.setFamilies({QStringLiteral("MS PGothic"), QString::fromUtf8("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                    QStringLiteral("Noto Sans CJK JP")});
+  font.setPixelSize(PixelSize);
+  return font;
+}
+
+inline void ApplyFormFont(QWidget* Widget, int PixelSize = 12) { Widget->setFont(FormFont(PixelSize)); }
+
+}  // namespace tavi

@@ -1,0 +1,22 @@
+#include "session/Globals.h"
+
+namespace tavi {
+
+namespace {
+TGlobals& Instance() {
+  static TGlobals globals;
+  return globals;
+}
+}  // namespace
+
+TGlobals& Globals() { return Instance(); }
+
+void ResetGlobals() {
+  TGlobals& g = Instance();
+  g = TGlobals();
+  g.SettingsModule = std::make_unique<TSettingsModule>();
+  g.GrobalArea = &g.SettingsModule->GrobalArea();
+  g.LocalArea = &g.SettingsModule->LocalArea();
+}
+
+}  // namespace tavi

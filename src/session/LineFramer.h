@@ -1,0 +1,34 @@
+// Cuts the server's byte stream into CR LF-terminated lines.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tavi {
+
+class TLineFramer {
+ public:
+  // A partial line longer than this without CR LF is dropped up to its end.
+  static constexpr std::size_t MaxLineLength = 64 * 1024;
+
+  // Adds the bytes of one read. Zero bytes are dropped on their own; a lone
+  // CR or LF stays inside its line.
+  void Append(std::string_view Bytes);
+  // Takes the next complete line with its CR LF; false when none is there.
+  // Blanks that stand right behind the line taken are dropped with it.
+  bool TakeLine(std::string& Line);
+
+  std::size_t PendingSize() const { return pending_.size() - start_; }
+  void Clear();
+
+ private:
+  std::string pending_;
+  std::size_t start_ = 0;      // bytes before this were taken already
+  std::size_t scanned_ = 0;    // no CR LF starts before this offset
+  std::size_t tail_ = 0;       // the partial line after the last CR LF starts here
+  bool discarding_ = false;    // skipping an overlong line up to its CR LF
+  bool discardSawCr_ = false;
+};
+
+}  // namespace tavi

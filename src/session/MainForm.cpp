@@ -1,0 +1,684 @@
+#include "session/MainForm.h"
+
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <charconv>
+
+#include "kanji/Kanji.h"
+#include "kanji/SjisText.h"
+#include "platform/BlockingSocket.h"
+#include "platform/Platform.h"
+#include "session/About.h"
+#include "session/Establish.h"
+#include "session/FormFont.h"
+#include "session/GetVerInfoUnit.h"
+#include "session/Globals.h"
+#include "session/MdiChildForm.h"
+#include "session/MenuText.h"
+#include "session/SettingsFile.h"
+
+namespace tavi {
+
+TMainForm* MainForm = nullptr;
+
+std::string StampedLine(const std::string& Text) { return TimeStamp() + " " + Text; }
+
+namespace {
+
+QString LocalPathText(const std::string& Path) { return QString::fromLocal8Bit(Path.data(), static_cast<qsizetype>(Path.size())); }
+std::string PathForMessage(const std::string& Path) { return ToSjis(LocalPathText(Path)); }
+
+// A decimal integer as the user typed it: blanks in front, an optional sign.
+bool ParseInteger(const std::string& Text, int& Value) {
+  std::string_view s = Text;
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), Value);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+// Small painted glyphs for the tool buttons; the program ships no images.
+QIcon ToolIcon(int Kind) {
+  QPixmap pixmap(20, 20);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  switch (Kind) {
+    case 0:  // connect: a closed plug
+      p.setBrush(QColor(0, 128, 0));
+      p.drawRoundedRect(3, 6, 9, 8, 2, 2);
+      p.drawRect(12, 8, 5, 1);
+      p.drawRect(12, 11, 5, 1);
+      break;
+    case 1:  // disconnect: an open gap
+      p.setBrush(QColor(192, 0, 0));
+      p.drawRoundedRect(1, 6, 7, 8, 2, 2);
+      p.drawRoundedRect(12, 6, 7, 8, 2, 2);
+      break;
+    case 2:  // join: a door
+      p.setBrush(QColor(0, 0, 192));
+      p.drawRect(5, 2, 10, 16);
+      p.setBrush(Qt::yellow);
+      p.drawEllipse(11, 9, 2, 2);
+      break;
+    default:  // talk: a speech balloon
+      p.setBrush(QColor(255, 255, 255));
+      p.drawEllipse(2, 3, 16, 11);
+      p.drawLine(6, 13, 4, 18);
+      break;
+  }
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent) {
+  MainForm = this;
+  setObjectName(QStringLiteral("MainForm"));
+  setProperty("helpContext", HelpContext);
+  ApplyFormFont(this);
+  setGeometry(192, 107, 544, 375);
+  caption_ = Sj(u8"タヴィをしませんか？");
+  setWindowTitle(FromSjis(caption_));
+
+  BuildLayout();
+  BuildMenus();
+
+  // Creation: version text, settings, caption, refusal list.
+  TGlobals& g = Globals();
+  g.IniFileName = IniFileName(Platform().ProgramFilePath());
+  g.VersionText = BuildVersionText(Platform().ProgramFilePath());
+  LoadSettingsFile();
+  UpdateServerCaption();
+  g.RecieveDenyList.clear();
+}
+
+TMainForm::~TMainForm() {
+  // No hand-off may reach this window once it is going.
+  chatClient_.reset();
+  if (socket_) socket_->Close();
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::BuildLayout() {
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  Panel1 = new QFrame(central);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(32);
+  auto* row = new QHBoxLayout(Panel1);
+  row->setContentsMargins(4, 2, 4, 2);
+  row->setSpacing(2);
+  auto makeButton = [&](const char* name, const char8_t* hint, int icon) {
+    auto* button = new QToolButton(Panel1);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(FromSjis(Sj(hint)));
+    button->setIcon(ToolIcon(icon));
+    button->setAutoRaise(true);
+    button->setFixedSize(28, 28);
+    row->addWidget(button);
+    return button;
+  };
+  ConnectSpeedButton = makeButton("ConnectSpeedButton", u8"サーバーに接続する", 0);
+  DisConnectSpeedButton = makeButton("DisConnectSpeedButton", u8"サーバーから切断する", 1);
+  JOINSpeedButton = makeButton("JOINSpeedButton", u8"チャンネルに参加する", 2);
+  TalkSpeedButton = makeButton("TalkSpeedButton", u8"送信相手を限定する", 3);
+  row->addStretch(1);
+  DisConnectSpeedButton->setEnabled(false);
+  JOINSpeedButton->setEnabled(false);
+  TalkSpeedButton->setEnabled(false);
+  column->addWidget(Panel1);
+
+  ServerMemo = new QPlainTextEdit(central);
+  ServerMemo->setObjectName(QStringLiteral("ServerMemo"));
+  ServerMemo->setReadOnly(true);
+  ServerMemo->setFixedHeight(72);
+  ServerMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  column->addWidget(ServerMemo);
+
+  MdiArea = new QMdiArea(central);
+  MdiArea->setObjectName(QStringLiteral("MdiArea"));
+  column->addWidget(MdiArea, 1);
+  setCentralWidget(central);
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  setStatusBar(StatusBar1);
+
+  connect(ConnectSpeedButton, &QToolButton::clicked, this, [this] { ConnectCommand(); });
+  connect(DisConnectSpeedButton, &QToolButton::clicked, this, [this] { DisconnectCommand(); });
+  connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] { MergeChildMenus(); });
+
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  help->setContext(Qt::ApplicationShortcut);
+  connect(help, &QShortcut::activated, this, [this] { ShowHelpForActiveWindow(); });
+}
+
+void TMainForm::BuildMenus() {
+  menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+  auto makeMenu = [&](const char* name, const char8_t* caption) {
+    auto* menu = new QMenu(MenuText(Sj(caption)), this);
+    menu->setObjectName(QLatin1String(name));
+    return menu;
+  };
+  auto makeItem = [&](QMenu* menu, const char* name, const char8_t* caption) {
+    auto* action = new QAction(MenuText(Sj(caption)), this);
+    action->setObjectName(QLatin1String(name));
+    menu->addAction(action);
+    return action;
+  };
+
+  File1 = makeMenu("File1", u8"ファイル");
+  ServerConnect = makeItem(File1, "ServerConnect", u8"サーバーに接続");
+  ServerConnect->setProperty("helpContext", 3);
+  ServerDisConnect = makeItem(File1, "ServerDisConnect", u8"サーバーから切断");
+  ServerDisConnect->setToolTip(FromSjis(Sj(u8"サーバーとの接続を切断する")));
+  ServerDisConnect->setStatusTip(ServerDisConnect->toolTip());
+  ServerDisConnect->setEnabled(false);
+  File1->addSeparator();
+  Join = makeItem(File1, "Join", u8"チャンネルに入室");
+  Join->setEnabled(false);
+  TalkMenu = makeItem(File1, "TalkMenu", u8"相手を選定して会話");
+  TalkMenu->setEnabled(false);
+  File1->addSeparator();
+  Exit1 = makeItem(File1, "Exit1", u8"終了");
+
+  Command1 = makeMenu("Command1", u8"コマンド");
+  VersionCmd = makeItem(Command1, "VersionCmd", u8"バージョン( Version )");
+  AdminCmd = makeItem(Command1, "AdminCmd", u8"管理者情報( Admin )");
+  Command1->addSeparator();
+  WhoIsCmd = makeItem(Command1, "WhoIsCmd", u8"参加者情報( Who is )");
+  WhoWasCmd = makeItem(Command1, "WhoWasCmd", u8"過去の参加者( Who was )");
+  Command1->addSeparator();
+  AwayCmd = makeItem(Command1, "AwayCmd", u8"自動不在通知( Away )");
+  IsonCmd = makeItem(Command1, "IsonCmd", u8"参加確認( Ison )");
+  Command1->addSeparator();
+  NamesCmd = makeItem(Command1, "NamesCmd", u8"参加者一覧( Names )");
+  ListCmd = makeItem(Command1, "ListCmd", u8"チャンネル名一覧( List )");
+  Command1->addSeparator();
+  NickCmd = makeItem(Command1, "NickCmd", u8"ニックネーム変更( Nick )");
+  Command1->setEnabled(false);
+
+  Mode1 = makeMenu("Mode1", u8"モード");
+  UserModeMenu = makeItem(Mode1, "UserModeMenu", u8"ユーザーモード");
+  Mode1->setEnabled(false);
+
+  N4 = makeMenu("N4", u8"設定");
+  GrobalSection = makeItem(N4, "GrobalSection", u8"サーバーとの設定");
+  N4->addSeparator();
+  RecieveDenyMenu = makeItem(N4, "RecieveDenyMenu", u8"着信拒否の設定");
+
+  Window1 = makeMenu("Window1", u8"ウィンドウ");
+  ArrangeIcons1 = makeItem(Window1, "ArrangeIcons1", u8"整列させて表示");
+  Cascade1 = makeItem(Window1, "Cascade1", u8"重ねて表示");
+  Tile1 = makeItem(Window1, "Tile1", u8"並べて表示");
+  Window1->setEnabled(false);
+
+  Help1 = makeMenu("Help1", u8"ヘルプ");
+  About1 = makeItem(Help1, "About1", u8"バージョン情報");
+  Help1->addSeparator();
+  Help2 = makeItem(Help1, "Help2", u8"トピックの検索");
+
+  frameMenus_ = {{0, File1}, {1, Command1}, {2, Mode1}, {4, N4}, {5, Window1}, {6, Help1}};
+  MergeChildMenus();
+
+  connect(ServerConnect, &QAction::triggered, this, [this] { ConnectCommand(); });
+  connect(ServerDisConnect, &QAction::triggered, this, [this] { DisconnectCommand(); });
+  connect(Exit1, &QAction::triggered, this, [this] { close(); });
+  connect(VersionCmd, &QAction::triggered, this, [this] { SendLine("VERSION \r\n"); });
+  connect(AdminCmd, &QAction::triggered, this, [this] { SendLine("ADMIN \r\n"); });
+  connect(NamesCmd, &QAction::triggered, this, [this] {
+    Globals().NamesRequested = true;
+    SendLine("NAMES \r\n");
+  });
+  connect(ListCmd, &QAction::triggered, this, [this] { SendLine("LIST \r\n"); });
+  connect(GrobalSection, &QAction::triggered, this, [this] { FindOrCreateForm<TEstablishForm>()->show(); });
+  connect(ArrangeIcons1, &QAction::triggered, this, [this] {
+    // Minimised windows line up along the bottom edge.
+    int x = 0;
+    for (QMdiSubWindow* w : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+      if (!w->isMinimized()) continue;
+      w->move(x, MdiArea->viewport()->height() - w->height());
+      x += w->width();
+    }
+  });
+  connect(Cascade1, &QAction::triggered, MdiArea, &QMdiArea::cascadeSubWindows);
+  connect(Tile1, &QAction::triggered, MdiArea, &QMdiArea::tileSubWindows);
+  connect(About1, &QAction::triggered, this, [this] { FindOrCreateForm<TAboutBox>()->show(); });
+  connect(Help2, &QAction::triggered, this, [] { Platform().ShowHelp(HelpFile, HelpContext); });
+}
+
+void TMainForm::MergeChildMenus() {
+  std::vector<std::pair<int, QMenu*>> childMenus;
+  if (auto* child = qobject_cast<TMdiChildForm*>(MdiArea ? MdiArea->activeSubWindow() : nullptr))
+    childMenus = child->MergedMenus();
+
+  std::vector<int> groups;
+  for (const auto& [group, menu] : frameMenus_) groups.push_back(group);
+  for (const auto& [group, menu] : childMenus) groups.push_back(group);
+  std::sort(groups.begin(), groups.end());
+  groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
+
+  QMenuBar* bar = menuBar();
+  bar->clear();
+  for (int group : groups) {
+    bool fromChild = false;
+    for (const auto& [g, menu] : childMenus)
+      if (g == group) {
+        bar->addMenu(menu);
+        fromChild = true;
+      }
+    if (fromChild) continue;
+    for (const auto& [g, menu] : frameMenus_)
+      if (g == group) bar->addMenu(menu);
+  }
+}
+
+// --- settings ---
+
+void TMainForm::LoadSettingsFile() {
+  TGlobals& g = Globals();
+  const std::string beside = g.IniFileName;
+  const QString name = QFileInfo(LocalPathText(beside)).fileName();
+  const QString configDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  const std::string inConfig = QDir(configDir).filePath(name).toLocal8Bit().toStdString();
+
+  // An installed program cannot write beside itself: the user's
+  // configuration folder then holds the file.
+  const std::string folder = QFileInfo(LocalPathText(beside)).absolutePath().toLocal8Bit().toStdString();
+  const bool besideWritable = ::access(folder.c_str(), W_OK) == 0;
+  settingsSavePath_ = besideWritable ? beside : inConfig;
+  if (QFileInfo::exists(LocalPathText(beside)))
+    settingsLoadPath_ = beside;
+  else if (QFileInfo::exists(LocalPathText(inConfig)))
+    settingsLoadPath_ = inConfig;
+  else
+    settingsLoadPath_ = settingsSavePath_;
+
+  if (!g.SettingsModule) g.SettingsModule = std::make_unique<TSettingsModule>();
+  const TSettingsLoadResult result = ::tavi::LoadSettings(settingsLoadPath_, *g.SettingsModule);
+  g.GrobalArea = &g.SettingsModule->GrobalArea();
+  g.LocalArea = &g.SettingsModule->LocalArea();
+  // A damaged file that could not be moved aside must not be saved over.
+  saveAllowed_ = result.Ok || !result.KeptAsidePath.empty() || !result.Existed;
+  if (!result.Ok) {
+    std::string text = Sj(u8"設定ファイル ") + PathForMessage(settingsLoadPath_) + Sj(u8" を読み込めませんでした。") +
+                       "\r\n" + result.Reason;
+    if (!result.KeptAsidePath.empty())
+      text += "\r\n" + Sj(u8"元のファイルは ") + PathForMessage(result.KeptAsidePath) + Sj(u8" として残しました。");
+    text += "\r\n" + Sj(u8"読み込めなかった設定は初期値で始めます。");
+    Platform().ShowMessage(text);
+  }
+}
+
+void TMainForm::SaveSettingsFile() {
+  TGlobals& g = Globals();
+  if (!g.SettingsModule || !saveAllowed_) return;
+  if (settingsSavePath_ != g.IniFileName) QDir().mkpath(QFileInfo(LocalPathText(settingsSavePath_)).absolutePath());
+  const TSettingsSaveResult result = ::tavi::SaveSettings(settingsSavePath_, *g.SettingsModule);
+  if (!result.Ok)
+    Platform().ShowMessage(Sj(u8"設定ファイル ") + PathForMessage(settingsSavePath_) + Sj(u8" を保存できませんでした。") +
+                           "\r\n" + result.Reason);
+}
+
+void TMainForm::UpdateServerCaption() {
+  const TGrobalArea& area = GrobalArea();
+  if (!area.ServerName.empty() && !area.PortNumber.empty()) {
+    caption_ = Sj(u8"タヴィしませんか？   （ サーバーは　") + area.ServerName + " : " + area.PortNumber + Sj(u8" ）");
+    setWindowTitle(FromSjis(caption_));
+  }
+}
+
+// --- the connection ---
+
+bool TMainForm::SocketActive() const { return socket_ && socket_->Connected(); }
+
+bool TMainForm::SetSocketPort(int Port) {
+  if (SocketActive() && Port != socketPort_) return false;
+  socketPort_ = Port;
+  return true;
+}
+
+void TMainForm::SetLineSink(std::function<void(const std::string&)> Sink) { lineSink_ = std::move(Sink); }
+
+void TMainForm::SendLine(const std::string& Line) {
+  const std::string bytes = GrobalArea().JISChoice ? SjisToJis(Line) : Line;
+  if (lineSink_) {
+    lineSink_(bytes);
+    return;
+  }
+  if (!SocketActive()) return;
+  if (!socket_->WriteAll(bytes)) SocketErrorEvent(socket_->ErrorCode());
+}
+
+void TMainForm::SendRegistration() {
+  TGlobals& g = Globals();
+  const TGrobalArea& area = GrobalArea();
+  g.CurrentNick = area.NickName1;
+  if (!area.Password.empty()) SendLine("PASS " + area.Password + "\r\n");
+  SendLine("NICK " + g.CurrentNick + "\r\n");
+  SendLine("USER " + area.LoginName + " " + area.HostName + " " + area.ServerName + " :" + area.TrueName + "\r\n");
+}
+
+void TMainForm::ConnectCommand() {
+  if (SocketActive() || chatClient_) Deactivate();
+  Globals().CurrentNick.clear();
+
+  const TGrobalArea& area = GrobalArea();
+  if (area.ServerName.empty() || area.NickName1.empty() || area.TrueName.empty() || area.LoginName.empty() ||
+      area.HostName.empty()) {
+    Platform().Beep();
+    Platform().ShowMessage(Sj(u8"設定を書き込んでください。"));
+    return;
+  }
+  int port = 0;
+  if (!ParseInteger(area.PortNumber, port)) {
+    Platform().ShowMessage("'" + area.PortNumber + Sj(u8"' は有効な整数値ではありません。"));
+    return;
+  }
+  socketPort_ = port;
+  remoteHost_ = area.ServerName;
+  SetStatusText(Sj(u8"サーバーに接続を試みています。"));
+  StatusBar1->repaint();
+
+  auto socket = std::make_shared<TBlockingSocket>();
+  const bool portValid = port >= 1 && port <= 65535;
+  if (!portValid || !socket->Connect(area.ServerName, static_cast<std::uint16_t>(port), TChatClient::TimeoutMs)) {
+    const int code = portValid ? socket->ErrorCode() : EINVAL;
+    const std::string reason = portValid ? socket->ErrorText() : std::string("invalid port number");
+    DisconnectedHandling();
+    SocketErrorEvent(code);
+    Platform().ShowMessage(Sj(u8"サーバーに接続できませんでした。") + "\r\n" + area.ServerName + " : " +
+                           area.PortNumber + "\r\n" + reason);
+    return;
+  }
+  socket_ = std::move(socket);
+  ConnectedEvent();
+}
+
+void TMainForm::ConnectedEvent() {
+  ServerConnect->setEnabled(false);
+  ConnectSpeedButton->setEnabled(false);
+  chatClient_ = std::make_unique<TChatClient>(socket_, *this, this);
+  SetStatusText(Sj(u8"サーバーへニックネームを送出中です。"));
+  SendRegistration();
+}
+
+void TMainForm::DisconnectCommand() {
+  if (!SocketActive()) return;
+  SendLine("QUIT :Leaving! \r\n");
+  Globals().AwayMessage.clear();
+  if (chatClient_) chatClient_->Terminate();
+}
+
+void TMainForm::Deactivate() {
+  chatClient_.reset();  // stops the thread; its hand-offs no longer run
+  if (socket_) socket_->Close();
+  socket_.reset();
+  DisconnectedHandling();
+}
+
+void TMainForm::DisconnectedHandling() {
+  const std::vector<TMdiChildForm*> children = ChildWindows();
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    if (!(*it)->ClosesWithConnection()) continue;
+    (*it)->ConnectionLost();
+    (*it)->close();
+  }
+  SetStatusText("");
+  ConnectSpeedButton->setEnabled(true);
+  ServerConnect->setEnabled(true);
+  DisConnectSpeedButton->setEnabled(false);
+  JOINSpeedButton->setEnabled(false);
+  TalkSpeedButton->setEnabled(false);
+  ServerDisConnect->setEnabled(false);
+  Join->setEnabled(false);
+  TalkMenu->setEnabled(false);
+  Command1->setEnabled(false);
+  Mode1->setEnabled(false);
+  Window1->setEnabled(!children.empty());
+}
+
+void TMainForm::SocketErrorEvent(int Code) {
+  SetStatusText(Sj(u8"エラーが発生しました。　サーバー名：") + remoteHost_ + Sj(u8"   エラーコード：") + std::to_string(Code));
+}
+
+void TMainForm::EnableSessionControls() {
+  DisConnectSpeedButton->setEnabled(true);
+  JOINSpeedButton->setEnabled(true);
+  TalkSpeedButton->setEnabled(true);
+  ServerDisConnect->setEnabled(true);
+  Join->setEnabled(true);
+  TalkMenu->setEnabled(true);
+  Command1->setEnabled(true);
+  Mode1->setEnabled(true);
+  Window1->setEnabled(true);
+}
+
+// --- receive thread events ---
+
+void TMainForm::ReceivedLine(const std::string& Line) {
+  try {
+    DispatchServerLine(Line, *this);
+  } catch (const std::exception&) {
+    // A line that breaks a handler ends the session as a failed read does.
+    ReceiveFailed();
+    if (chatClient_) chatClient_->Terminate();
+  }
+}
+
+void TMainForm::EndOfStream() {
+  SetStatusText(Sj(u8"サーバーからＥＯＦを読み込みました。（たぶん、サーバーがシャットダウンしたと思います。）"));
+}
+
+void TMainForm::ReceiveFailed() { Platform().ShowMessage(Sj(u8"ソケットでエラーが発生しました。")); }
+
+void TMainForm::ConnectionClosed() {
+  socket_.reset();
+  DisconnectedHandling();
+  // The thread ends right after this hand-off; join it once it has.
+  TChatClient* finished = chatClient_.get();
+  QTimer::singleShot(0, this, [this, finished] {
+    if (chatClient_.get() == finished) chatClient_.reset();
+  });
+}
+
+// --- windows ---
+
+std::vector<TMdiChildForm*> TMainForm::ChildWindows() const {
+  std::vector<TMdiChildForm*> result;
+  for (QMdiSubWindow* w : MdiArea->subWindowList(QMdiArea::CreationOrder))
+    if (auto* form = qobject_cast<TMdiChildForm*>(w)) result.push_back(form);
+  return result;
+}
+
+TMdiChildForm* TMainForm::FindChildWindow(const std::string& Caption) const {
+  for (TMdiChildForm* form : ChildWindows())
+    if (form->Caption() == Caption) return form;
+  return nullptr;
+}
+
+void TMainForm::AddChildWindow(TMdiChildForm* Child) {
+  MdiArea->addSubWindow(Child);
+  if (MdiArea->subWindowList().size() == 1 && !windowSeparator_) windowSeparator_ = Window1->addSeparator();
+  auto* item = new QAction(MenuText(Child->Caption()), this);
+  Window1->addAction(item);
+  Child->WindowMenuItem = item;
+  connect(item, &QAction::triggered, Child, &TMdiChildForm::MenuClick);
+  connect(Child, &QObject::destroyed, this, [this] {
+    // The separator goes with the last window entry, so it never doubles.
+    QTimer::singleShot(0, this, [this] {
+      if (windowSeparator_ && MdiArea->subWindowList().isEmpty()) {
+        delete windowSeparator_;
+        windowSeparator_ = nullptr;
+      }
+    });
+  });
+  Child->show();
+}
+
+void TMainForm::KeepLastLines(QTextEdit* Control) {
+  QTextDocument* doc = Control->document();
+  const int excess = doc->blockCount() - KeptLines;
+  if (excess <= 0) return;
+  QTextCursor cursor(doc);
+  cursor.movePosition(QTextCursor::Start);
+  cursor.setPosition(doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+}
+
+void TMainForm::KeepLastLines(QPlainTextEdit* Control) {
+  QTextDocument* doc = Control->document();
+  const int excess = doc->blockCount() - KeptLines;
+  if (excess <= 0) return;
+  QTextCursor cursor(doc);
+  cursor.movePosition(QTextCursor::Start);
+  cursor.setPosition(doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+}
+
+void TMainForm::AddServerMemoLine(const std::string& Text) { ServerMemo->appendPlainText(FromSjis(Text)); }
+
+void TMainForm::SetStatusText(const std::string& Text) {
+  statusText_ = Text;
+  StatusBar1->showMessage(FromSjis(Text));
+}
+
+void TMainForm::ShowHelpForActiveWindow() {
+  // The innermost widget with a help context, from the focus outwards.
+  int context = HelpContext;
+  QWidget* w = QApplication::focusWidget();
+  if (!w) w = QApplication::activeWindow();
+  if (w == this || (w && w->window() == this)) {
+    if (QMdiSubWindow* sub = MdiArea->activeSubWindow()) w = sub;
+  }
+  for (; w; w = w->parentWidget()) {
+    const QVariant v = w->property("helpContext");
+    if (v.isValid()) {
+      context = v.toInt();
+      break;
+    }
+  }
+  Platform().ShowHelp(HelpFile, context);
+}
+
+// --- closing ---
+
+void TMainForm::closeEvent(QCloseEvent* Event) {
+  if (!closing_) {
+    for (TMdiChildForm* child : ChildWindows()) {
+      if (!child->CloseQuery()) {
+        Event->ignore();
+        return;
+      }
+    }
+  }
+  closing_ = true;
+  FormClose();
+  Event->accept();
+}
+
+void TMainForm::FormClose() {
+  DisconnectCommand();
+  chatClient_.reset();
+  if (socket_) socket_->Close();
+  socket_.reset();
+  SaveSettingsFile();
+  TGlobals& g = Globals();
+  g.RecieveDenyList.clear();
+}
+
+// --- server status handlers ---
+
+void TMainForm::ErrorCommand(TToken Token) {
+  std::string text = Token.Command;
+  for (std::size_t k = 1; k <= 15 && !Token.Params[k].empty(); ++k) text += " " + Token.Params[k];
+  AddServerMemoLine(StampedLine(text));
+}
+
+void TMainForm::PingCommand(TToken Token) {
+  std::string server = Token.Params[1];
+  if (!server.empty() && server[0] == ':') server.erase(0, 1);
+  SendLine("PONG " + server + "\r\n");
+}
+
+void TMainForm::Welcome001(TToken Token) {
+  Globals().CurrentNick = Token.Params[1];
+  GrobalArea().NickName1 = Token.Params[1];
+  SetStatusText(Sj(u8"IRCサーバーとの接続が完了しました。"));
+}
+
+void TMainForm::MotdStart375(TToken Token) { AddServerMemoLine(StampedLine(Token.Params[2])); }
+void TMainForm::Motd372(TToken Token) { AddServerMemoLine(StampedLine(Token.Params[2])); }
+
+void TMainForm::EndOfMotd376(TToken Token) {
+  AddServerMemoLine(StampedLine(Token.Params[2]));
+  EnableSessionControls();
+  SendLine("MODE " + Globals().CurrentNick + "\r\n");
+}
+
+void TMainForm::TriggerNickCmd() { NickCmd->trigger(); }
+
+// Handlers whose windows are not built yet take no effect.
+void TMainForm::NickCommand(TToken) {}
+void TMainForm::JoinCommand(TToken) {}
+void TMainForm::PartCommand(TToken) {}
+void TMainForm::PrivmsgCommand(TToken) {}
+void TMainForm::NoticeCommand(TToken) {}
+void TMainForm::QuitCommand(TToken) {}
+void TMainForm::ModeCommand(TToken) {}
+void TMainForm::TopicCommand(TToken) {}
+void TMainForm::InviteCommand(TToken) {}
+void TMainForm::KickCommand(TToken) {}
+void TMainForm::UserModeIs221(TToken) {}
+void TMainForm::AdminMe256(TToken) {}
+void TMainForm::AdminLoc1_257(TToken) {}
+void TMainForm::AdminLoc2_258(TToken) {}
+void TMainForm::AdminEmail259(TToken) {}
+void TMainForm::Away301(TToken) {}
+void TMainForm::Ison303(TToken) {}
+void TMainForm::WhoisUser311(TToken) {}
+void TMainForm::WhoisServer312(TToken) {}
+void TMainForm::WhoisOperator313(TToken) {}
+void TMainForm::WhowasUser314(TToken) {}
+void TMainForm::WhoisIdle317(TToken) {}
+void TMainForm::EndOfWhois318(TToken) {}
+void TMainForm::WhoisChannels319(TToken) {}
+void TMainForm::List322(TToken) {}
+void TMainForm::ListEnd323(TToken) {}
+void TMainForm::NoTopic331(TToken) {}
+void TMainForm::Topic332(TToken) {}
+void TMainForm::Inviting341(TToken) {}
+void TMainForm::Version351(TToken) {}
+void TMainForm::NamesReply353(TToken) {}
+void TMainForm::EndOfNames366(TToken) {}
+void TMainForm::BanList367(TToken) {}
+void TMainForm::EndOfBanList368(TToken) {}
+void TMainForm::EndOfWhowas369(TToken) {}
+void TMainForm::ServerError(TToken) {}
+
+}  // namespace tavi

@@ -1,0 +1,217 @@
+// The main window: the MDI frame with the tool buttons, the server log, the
+// status bar and the menus; owner of the server connection and of the
+// session's commands, and the implementation of the server line handlers.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol/CommandLex.h"
+#include "session/ChatClientUnit.h"
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QPlainTextEdit;
+class QStatusBar;
+class QTextEdit;
+class QToolButton;
+class QWidget;
+
+namespace tavi {
+
+class TBlockingSocket;
+class TMdiChildForm;
+
+class TMainForm : public QMainWindow, public TServerHandlers, public TChatClientEvents {
+  Q_OBJECT
+ public:
+  static constexpr int HelpContext = 2;
+  static constexpr const char* HelpFile = "TAVI.HLP";
+
+  explicit TMainForm(QWidget* Parent = nullptr);
+  ~TMainForm() override;
+
+  // Controls, named as the program's own texts name them.
+  QWidget* Panel1 = nullptr;
+  QToolButton* ConnectSpeedButton = nullptr;
+  QToolButton* DisConnectSpeedButton = nullptr;
+  QToolButton* JOINSpeedButton = nullptr;
+  QToolButton* TalkSpeedButton = nullptr;
+  QPlainTextEdit* ServerMemo = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QMdiArea* MdiArea = nullptr;
+
+  QMenu* File1 = nullptr;
+  QAction* ServerConnect = nullptr;
+  QAction* ServerDisConnect = nullptr;
+  QAction* Join = nullptr;
+  QAction* TalkMenu = nullptr;
+  QAction* Exit1 = nullptr;
+  QMenu* Command1 = nullptr;
+  QAction* VersionCmd = nullptr;
+  QAction* AdminCmd = nullptr;
+  QAction* WhoIsCmd = nullptr;
+  QAction* WhoWasCmd = nullptr;
+  QAction* AwayCmd = nullptr;
+  QAction* IsonCmd = nullptr;
+  QAction* NamesCmd = nullptr;
+  QAction* ListCmd = nullptr;
+  QAction* NickCmd = nullptr;
+  QMenu* Mode1 = nullptr;
+  QAction* UserModeMenu = nullptr;
+  QMenu* N4 = nullptr;
+  QAction* GrobalSection = nullptr;
+  QAction* RecieveDenyMenu = nullptr;
+  QMenu* Window1 = nullptr;
+  QAction* ArrangeIcons1 = nullptr;
+  QAction* Cascade1 = nullptr;
+  QAction* Tile1 = nullptr;
+  QMenu* Help1 = nullptr;
+  QAction* About1 = nullptr;
+  QAction* Help2 = nullptr;
+
+  // --- the server connection ---
+  // Sends one whole protocol line (with its CR LF); converted to JIS when
+  // the user chose JIS.
+  void SendLine(const std::string& Line);
+  void SendRegistration();
+  void ConnectCommand();
+  void DisconnectCommand();
+  // Holds an open connection.
+  bool SocketActive() const;
+  // The port the socket is set to; a different port is refused while open.
+  int SocketPort() const { return socketPort_; }
+  bool SetSocketPort(int Port);
+  TChatClient* ChatClient() const { return chatClient_.get(); }
+  // Tests take the sent lines here instead of the socket.
+  void SetLineSink(std::function<void(const std::string&)> Sink);
+
+  // --- windows ---
+  // The first form of class T owned by this window, or a new one.
+  template <class T>
+  T* FindOrCreateForm() {
+    for (QObject* child : children())
+      if (T* form = qobject_cast<T*>(child)) return form;
+    return new T(this);
+  }
+  // The first MDI child whose caption equals Caption byte for byte.
+  TMdiChildForm* FindChildWindow(const std::string& Caption) const;
+  // MDI children in their order.
+  std::vector<TMdiChildForm*> ChildWindows() const;
+  // Puts Child into the MDI area with its entry in the window menu.
+  void AddChildWindow(TMdiChildForm* Child);
+  // Trims a log pane to its last 256 lines.
+  static void KeepLastLines(QTextEdit* Control);
+  static void KeepLastLines(QPlainTextEdit* Control);
+  static constexpr int KeptLines = 256;
+
+  // --- the server log and the status bar ---
+  void AddServerMemoLine(const std::string& Text);
+  void SetStatusText(const std::string& Text);
+  const std::string& StatusText() const { return statusText_; }
+  // "タヴィしませんか？ ..." when the server and port are set.
+  void UpdateServerCaption();
+  const std::string& Caption() const { return caption_; }
+
+  // Rebuilds the menu bar for the active MDI child's merged menus.
+  void MergeChildMenus();
+
+  // --- server line handlers ---
+  void ErrorCommand(TToken Token) override;
+  void NickCommand(TToken Token) override;
+  void JoinCommand(TToken Token) override;
+  void PartCommand(TToken Token) override;
+  void PrivmsgCommand(TToken Token) override;
+  void NoticeCommand(TToken Token) override;
+  void QuitCommand(TToken Token) override;
+  void ModeCommand(TToken Token) override;
+  void TopicCommand(TToken Token) override;
+  void PingCommand(TToken Token) override;
+  void InviteCommand(TToken Token) override;
+  void KickCommand(TToken Token) override;
+  void Welcome001(TToken Token) override;
+  void UserModeIs221(TToken Token) override;
+  void AdminMe256(TToken Token) override;
+  void AdminLoc1_257(TToken Token) override;
+  void AdminLoc2_258(TToken Token) override;
+  void AdminEmail259(TToken Token) override;
+  void Away301(TToken Token) override;
+  void Ison303(TToken Token) override;
+  void WhoisUser311(TToken Token) override;
+  void WhoisServer312(TToken Token) override;
+  void WhoisOperator313(TToken Token) override;
+  void WhowasUser314(TToken Token) override;
+  void WhoisIdle317(TToken Token) override;
+  void EndOfWhois318(TToken Token) override;
+  void WhoisChannels319(TToken Token) override;
+  void List322(TToken Token) override;
+  void ListEnd323(TToken Token) override;
+  void NoTopic331(TToken Token) override;
+  void Topic332(TToken Token) override;
+  void Inviting341(TToken Token) override;
+  void Version351(TToken Token) override;
+  void NamesReply353(TToken Token) override;
+  void EndOfNames366(TToken Token) override;
+  void BanList367(TToken Token) override;
+  void EndOfBanList368(TToken Token) override;
+  void EndOfWhowas369(TToken Token) override;
+  void Motd372(TToken Token) override;
+  void MotdStart375(TToken Token) override;
+  void EndOfMotd376(TToken Token) override;
+  void ServerError(TToken Token) override;
+  void TriggerNickCmd() override;
+
+  // --- receive thread events (GUI thread) ---
+  void ReceivedLine(const std::string& Line) override;
+  void EndOfStream() override;
+  void ReceiveFailed() override;
+  void ConnectionClosed() override;
+
+  // Where the settings were read from and where they will be written.
+  const std::string& SettingsLoadPath() const { return settingsLoadPath_; }
+  const std::string& SettingsSavePath() const { return settingsSavePath_; }
+
+ protected:
+  void closeEvent(QCloseEvent* Event) override;
+
+ private:
+  void BuildLayout();
+  void BuildMenus();
+  void LoadSettingsFile();
+  void SaveSettingsFile();
+  void FormClose();
+  void ConnectedEvent();
+  void DisconnectedHandling();
+  void SocketErrorEvent(int Code);
+  // Closes the connection without QUIT and resets the window.
+  void Deactivate();
+  void EnableSessionControls();
+  void ShowHelpForActiveWindow();
+
+  std::shared_ptr<TBlockingSocket> socket_;
+  std::unique_ptr<TChatClient> chatClient_;
+  int socketPort_ = 0;
+  std::string remoteHost_;
+  std::string statusText_;
+  std::string caption_;
+  std::string settingsLoadPath_;
+  std::string settingsSavePath_;
+  QAction* windowSeparator_ = nullptr;
+  std::vector<std::pair<int, QMenu*>> frameMenus_;
+  std::function<void(const std::string&)> lineSink_;
+  bool closing_ = false;
+  bool saveAllowed_ = true;
+};
+
+// The one main window of the program.
+extern TMainForm* MainForm;
+
+// "hh:nn" + " " + Text, the form of every server log line.
+std::string StampedLine(const std::string& Text);
+
+}  // namespace tavi

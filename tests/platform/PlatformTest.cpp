@@ -1,0 +1,117 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDate>
+#include <QDateTime>
+#include <climits>
+#include <thread>
+
+#include "FakePlatform.h"
+#include "kanji/SjisText.h"
+#include "platform/Platform.h"
+#include "platform/QtPlatform.h"
+
+namespace tavi {
+namespace {
+
+// The Qt platform with its message box replaced, so that what it reports
+// can be read without a modal box.
+class TRecordingQtPlatform : public TQtPlatform {
+ public:
+  std::vector<std::string> Messages;
+  void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
+};
+
+TEST(PlatformAccess, InstalledPlatformServesUntilRemoved) {
+  TPlatform& Qt = Platform();
+  EXPECT_NE(dynamic_cast<TQtPlatform*>(&Qt), nullptr);
+
+  test::TFakePlatform Fake;
+  SetPlatform(&Fake);
+  EXPECT_EQ(&Platform(), &Fake);
+  Platform().ShowMessage("x");
+  Platform().Beep();
+  SetPlatform(nullptr);
+  EXPECT_EQ(&Platform(), &Qt);
+  EXPECT_EQ(Fake.Messages, std::vector<std::string>{"x"});
+  EXPECT_EQ(Fake.Beeps, 1);
+}
+
+TEST(PlatformAccess, TimeStampIsTwoDigitHourAndMinuteOfThePlatformClock) {
+  test::TFakePlatform Fake;
+  SetPlatform(&Fake);
+  Fake.Time.Hour = 9;
+  Fake.Time.Minute = 5;
+  EXPECT_EQ(TimeStamp(), "09:05");
+  Fake.Time.Hour = 0;
+  Fake.Time.Minute = 0;
+  EXPECT_EQ(TimeStamp(), "00:00");
+  Fake.Time.Hour = 23;
+  Fake.Time.Minute = 59;
+  EXPECT_EQ(TimeStamp(), "23:59");
+  SetPlatform(nullptr);
+}
+
+TEST(QtPlatform, MissingHelpFileIsReportedWithItsName) {
+  TRecordingQtPlatform P;
+  P.ShowHelp("NO_SUCH_HELP_FILE.HLP", 2);
+  ASSERT_EQ(P.Messages.size(), 1u);
+  EXPECT_EQ(P.Messages[0], Sj(u8"ヘルプファイル NO_SUCH_HELP_FILE.HLP が見つかりません。"));
+}
+
+TEST(QtPlatform, FileFiltersBecomeQtNameFilters) {
+  EXPECT_EQ(QtFileFilter("All|*.*"), QStringLiteral("All (*.*)"));
+  EXPECT_EQ(QtFileFilter("Text|*.txt;*.log|All|*.*"), QStringLiteral("Text (*.txt *.log);;All (*.*)"));
+  EXPECT_EQ(QtFileFilter(Sj(u8"全て|*.*")), QStringLiteral(u"全て (*.*)"));
+  EXPECT_EQ(QtFileFilter(""), QString());
+}
+
+TEST(QtPlatform, ProgramPathIsTheRunningFile) {
+  char Path[PATH_MAX + 1] = {};
+  const ssize_t N = ::readlink("/proc/self/exe", Path, PATH_MAX);
+  ASSERT_GT(N, 0);
+  TQtPlatform P;
+  EXPECT_EQ(P.ProgramFilePath(), std::string(Path, static_cast<std::size_t>(N)));
+}
+
+TEST(QtPlatform, LocalAddressesAreDistinctDottedQuads) {
+  TQtPlatform P;
+  const std::vector<std::string> Addresses = P.LocalIPv4Addresses();
+  for (std::size_t I = 0; I < Addresses.size(); ++I) {
+    in_addr Parsed{};
+    EXPECT_EQ(::inet_pton(AF_INET, Addresses[I].c_str(), &Parsed), 1) << Addresses[I];
+    for (std::size_t J = 0; J < I; ++J) EXPECT_NE(Addresses[I], Addresses[J]);
+  }
+}
+
+TEST(QtPlatform, ClockFollowsTheSystem) {
+  TQtPlatform P;
+  const QDateTime Before = QDateTime::currentDateTime();
+  const TDateTime Now = P.Now();
+  const QDateTime After = QDateTime::currentDateTime();
+  const QDateTime Got(QDate(Now.Year, Now.Month, Now.Day), QTime(Now.Hour, Now.Minute, Now.Second, Now.Millisecond));
+  EXPECT_LE(Before, Got);
+  EXPECT_LE(Got, After);
+  EXPECT_EQ(Now.DayOfWeek, Got.date().dayOfWeek());
+
+  const std::uint32_t T0 = P.TickCount();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  const std::uint32_t Elapsed = P.TickCount() - T0;
+  EXPECT_GE(Elapsed, 25u);
+  EXPECT_LT(Elapsed, 5000u);
+}
+
+TEST(QtPlatform, DatesRenderTheirOwnDayAndWeekday) {
+  TQtPlatform P;
+  TDateTime A{2006, 1, 2, 0, 0, 0, 0, 1};
+  TDateTime B{2006, 1, 3, 0, 0, 0, 0, 2};
+  EXPECT_FALSE(P.ShortDateText(A).empty());
+  EXPECT_NE(P.ShortDateText(A), P.ShortDateText(B));
+  EXPECT_NE(P.LongDateText(A), P.LongDateText(B));
+  EXPECT_NE(P.WeekdayName(A), P.WeekdayName(B));
+  EXPECT_FALSE(P.WeekdayName(A).empty());
+}
+
+}  // namespace
+}  // namespace tavi

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <QObject>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QtWait.h"
+#include "ScriptedServer.h"
+#include "session/ChatClientUnit.h"
+
+namespace tavi {
+namespace {
+
+using namespace std::string_literals;
+using test::PumpFor;
+using test::PumpUntil;
+using Clock = std::chrono::steady_clock;
+using Lines = std::vector<std::string>;
+
+long long MsSince(Clock::time_point Start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Start).count();
+}
+
+// Records every report; runs on the GUI thread only.
+class TRecorder : public TChatClientEvents {
+ public:
+  Lines Received;
+  std::vector<std::string> Log;  // "line", "eof", "failed", "closed" in order
+  int OffThread = 0;
+  std::function<void(const std::string&)> OnLine;
+
+  void ReceivedLine(const std::string& Line) override {
+    Note("line");
+    Received.push_back(Line);
+    if (OnLine) OnLine(Line);
+  }
+  void EndOfStream() override { Note("eof"); }
+  void ReceiveFailed() override { Note("failed"); }
+  void ConnectionClosed() override { Note("closed"); }
+
+  bool Closed() const { return !Log.empty() && Log.back() == "closed"; }
+  // The reports other than lines.
+  std::vector<std::string> Ends() const {
+    std::vector<std::string> R;
+    for (const std::string& E : Log)
+      if (E != "line") R.push_back(E);
+    return R;
+  }
+
+ private:
+  void Note(const char* What) {
+    if (std::this_thread::get_id() != Gui) ++OffThread;
+    Log.emplace_back(What);
+  }
+  std::thread::id Gui = std::this_thread::get_id();
+};
+
+class ChatClient : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Socket = std::make_shared<TBlockingSocket>();
+    ASSERT_TRUE(Socket->Connect("127.0.0.1", Server.Port(), 2000)) << Socket->ErrorText();
+    Client = std::make_unique<TChatClient>(Socket, Events, &Context);
+  }
+  void TearDown() override {
+    Client.reset();
+    EXPECT_EQ(Events.OffThread, 0);
+  }
+
+  // Plays what was queued on the server and collects Count lines.
+  Lines Receive(std::size_t Count, int TimeoutMs = 5000) {
+    PumpUntil([&] { return Events.Received.size() >= Count || Events.Closed(); }, TimeoutMs);
+    return Events.Received;
+  }
+
+  test::TScriptedServer Server;
+  QObject Context;
+  TRecorder Events;
+  std::shared_ptr<TBlockingSocket> Socket;
+  std::unique_ptr<TChatClient> Client;
+};
+
+// ---- framing over a real connection ----
+
+TEST_F(ChatClient, BlanksBehindALineGoOnlyInTheSameRead) {
+  Server.Send("abc\r\n   def\r\n");
+  Server.Pause(150);
+  Server.Send("ghi\r\n");
+  Server.Pause(150);
+  Server.Send("   jkl\r\n");
+  EXPECT_EQ(Receive(4), (Lines{"abc\r\n", "def\r\n", "ghi\r\n", "   jkl\r\n"}));
+}
+
+TEST_F(ChatClient, PiecesOfALineAreJoinedAndLoneLfStays) {
+  Server.Send("PI");
+  Server.Pause(150);
+  Server.Send("NG :x\r\n");
+  Server.Send("abc\ndef\r\n");
+  Server.Send("ab\0cd\r\n"s);
+  Server.Send("\r\n");
+  EXPECT_EQ(Receive(4), (Lines{"PING :x\r\n", "abc\ndef\r\n", "abcd\r\n", "\r\n"}));
+}
+
+TEST_F(ChatClient, AShiftJisCharacterAcrossTheReadSizeArrivesWhole) {
+  // The double-byte character takes bytes 127 and 128 of the line.
+  std::string First = ":nick!u@h PRIVMSG #a :" + std::string(126 - 22, 'x') + "\x82\xa0" + "tail\r\n";
+  ASSERT_EQ(First.substr(126, 2), "\x82\xa0");
+  std::string Second = ":n PRIVMSG #b :" + std::string(126 - 15, 'y') + "\x93\xfa" + "end\r\n";
+  Server.Send(First);
+  Server.Pause(150);
+  Server.Send(Second.substr(0, 127));  // a full read, then nothing for a while
+  Server.Pause(200);
+  Server.Send(Second.substr(127));
+  EXPECT_EQ(Receive(2), (Lines{First, Second}));
+}
+
+TEST_F(ChatClient, ALineThatFillsWholeReadsIsNotHeldBack) {
+  // 127 and 254 bytes: after a full read the thread must frame what it has
+  // instead of waiting for more, though the server then stays silent.
+  const std::string One = "PING :" + std::string(127 - 8, 'p') + "\r\n";
+  const std::string Two = "PING :" + std::string(254 - 8, 'q') + "\r\n";
+  ASSERT_EQ(One.size(), 127u);
+  Server.Send(One);
+  EXPECT_EQ(Receive(1, 3000), (Lines{One}));
+  Server.Send(Two);
+  EXPECT_EQ(Receive(2, 3000), (Lines{One, Two}));
+}
+
+TEST_F(ChatClient, AnOverlongLineIsDroppedAndTheNextArrives) {
+  Server.Send("before\r\n" + std::string(200 * 1000, 'z'));
+  Server.Send("\r\nPING :after\r\n");
+  EXPECT_EQ(Receive(2), (Lines{"before\r\n", "PING :after\r\n"}));
+}
+
+TEST_F(ChatClient, ABurstOfLinesArrivesInOrder) {
+  std::string Burst;
+  Lines Want;
+  for (int I = 0; I < 5000; ++I) {
+    Want.push_back(":srv 372 me :- motd line " + std::to_string(I) + "\r\n");
+    Burst += Want.back();
+  }
+  Server.Send(Burst.substr(0, Burst.size() / 2));
+  Server.Send(Burst.substr(Burst.size() / 2));
+  EXPECT_EQ(Receive(Want.size(), 20000), Want);
+  EXPECT_EQ(Events.Ends(), std::vector<std::string>{});
+}
+
+// ---- how the thread ends ----
+
+TEST_F(ChatClient, EndOfStreamIsReportedThenTheClose) {
+  Server.Send("ERROR :Closing link\r\n");
+  Server.Pause(100);
+  Server.CloseClient();
+  ASSERT_TRUE(PumpUntil([&] { return Events.Closed(); }));
+  EXPECT_EQ(Events.Received, (Lines{"ERROR :Closing link\r\n"}));
+  EXPECT_EQ(Events.Ends(), (std::vector<std::string>{"eof", "closed"}));
+  EXPECT_TRUE(PumpUntil([&] { return Client->Finished(); }));
+  EXPECT_TRUE(Client->Terminated());
+  EXPECT_FALSE(Socket->Connected());
+}
+
+TEST_F(ChatClient, AResetConnectionIsAReceiveFailure) {
+  Server.Send("one\r\n");
+  Server.Pause(100);
+  Server.ResetClient();
+  ASSERT_TRUE(PumpUntil([&] { return Events.Closed(); }));
+  EXPECT_EQ(Events.Received, (Lines{"one\r\n"}));
+  EXPECT_EQ(Events.Ends(), (std::vector<std::string>{"failed", "closed"}));
+  EXPECT_FALSE(Socket->Connected());
+}
+
+TEST_F(ChatClient, ALineThatThrowsEndsTheThreadAndDropsTheRest) {
+  Events.OnLine = [](const std::string& Line) {
+    if (Line == "boom\r\n") throw std::runtime_error("handler failed");
+  };
+  Server.Send("a\r\nboom\r\nc\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return Events.Closed(); }));
+  PumpFor(100);
+  EXPECT_EQ(Events.Received, (Lines{"a\r\n", "boom\r\n"}));
+  EXPECT_EQ(Events.Ends(), (std::vector<std::string>{"failed", "closed"}));
+  EXPECT_FALSE(Socket->Connected());
+}
+
+TEST_F(ChatClient, ANonStandardExceptionIsAFailureToo) {
+  Events.OnLine = [](const std::string& Line) {
+    if (Line == "bang\r\n") throw 42;
+  };
+  Server.Send("bang\r\nc\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return Events.Closed(); }));
+  EXPECT_EQ(Events.Received, (Lines{"bang\r\n"}));
+  EXPECT_EQ(Events.Ends(), (std::vector<std::string>{"failed", "closed"}));
+}
+
+TEST_F(ChatClient, TerminateOnASilentServerEndsAtOnceAndKeepsTheQuitLine) {
+  Server.Send("hello\r\n");
+  ASSERT_EQ(Receive(1), (Lines{"hello\r\n"}));
+  auto Quit = Server.ReadLine();
+  ASSERT_TRUE(Socket->WriteAll("QUIT :Leaving! \r\n"));
+  const auto Start = Clock::now();
+  Client->Terminate();
+  ASSERT_TRUE(PumpUntil([&] { return Events.Closed(); }, 5000));
+  EXPECT_LT(MsSince(Start), 2000);
+  EXPECT_EQ(Events.Ends(), std::vector<std::string>{"closed"});
+  EXPECT_TRUE(PumpUntil([&] { return Client->Finished(); }));
+  EXPECT_EQ(Quit.get(), "QUIT :Leaving! \r\n");
+}
+
+TEST_F(ChatClient, LinesAfterATerminateAreNotDispatched) {
+  Server.Send("one\r\n");
+  ASSERT_EQ(Receive(1), Lines{"one\r\n"});
+  Client->Terminate();
+  Server.Send("two\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return Events.Closed(); }));
+  PumpFor(100);
+  EXPECT_EQ(Events.Received, Lines{"one\r\n"});
+}
+
+TEST_F(ChatClient, StopOnASilentServerReturnsAtOnceWithoutReports) {
+  PumpFor(100);  // the thread is in its wait by now
+  const auto Start = Clock::now();
+  Client->Stop();
+  EXPECT_LT(MsSince(Start), 2000);
+  EXPECT_TRUE(Client->Finished());
+  EXPECT_FALSE(Socket->Connected());
+  PumpFor(100);
+  EXPECT_EQ(Events.Log, std::vector<std::string>{});
+}
+
+TEST_F(ChatClient, StopWhileAHandOffWaitsForTheGuiThreadDoesNotDeadlock) {
+  Server.Send("one\r\ntwo\r\n");
+  ASSERT_TRUE(Server.WaitIdle());
+  // The GUI thread runs no events, so the thread sits waiting in the hand-off.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto Start = Clock::now();
+  Client->Stop();
+  EXPECT_LT(MsSince(Start), 2000);
+  EXPECT_TRUE(Client->Finished());
+  PumpFor(100);
+  EXPECT_EQ(Events.Log, std::vector<std::string>{});
+}
+
+TEST_F(ChatClient, TheOwnerMayDestroyTheClientFromInsideALine) {
+  Events.OnLine = [&](const std::string&) { Client.reset(); };
+  Server.Send("one\r\ntwo\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return Client == nullptr; }));
+  PumpFor(150);
+  EXPECT_EQ(Events.Received, Lines{"one\r\n"});
+  EXPECT_EQ(Events.Ends(), std::vector<std::string>{});
+  EXPECT_FALSE(Socket->Connected());
+}
+
+}  // namespace
+}  // namespace tavi

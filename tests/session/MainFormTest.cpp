@@ -1,0 +1,361 @@
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QPointer>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QToolButton>
+#include <fstream>
+#include <iterator>
+
+#include "MainFormFixture.h"
+#include "kanji/Kanji.h"
+#include "session/MdiChildForm.h"
+#include "session/SettingsFile.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+std::string ReadFile(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteFile(const std::string& Path, const std::string& Bytes) {
+  std::ofstream out(Path, std::ios::binary);
+  out << Bytes;
+}
+
+std::vector<std::string> MenuBarTitles(TMainForm& f) {
+  std::vector<std::string> titles;
+  for (QAction* a : f.menuBar()->actions()) titles.push_back(ToSjis(a->text()));
+  return titles;
+}
+
+// A child that goes with the connection, as channel and talk windows do.
+class ConnectionChild : public TMdiChildForm {
+ public:
+  bool lost = false;
+  bool ClosesWithConnection() const override { return true; }
+  void ConnectionLost() override { lost = true; }
+};
+
+class RefusingChild : public TMdiChildForm {
+ public:
+  int asked = 0;
+  bool CloseQuery() override {
+    ++asked;
+    return false;
+  }
+};
+
+void ExpectSessionControls(TMainForm& f, bool Registered) {
+  EXPECT_EQ(f.DisConnectSpeedButton->isEnabled(), Registered);
+  EXPECT_EQ(f.JOINSpeedButton->isEnabled(), Registered);
+  EXPECT_EQ(f.TalkSpeedButton->isEnabled(), Registered);
+  EXPECT_EQ(f.ServerDisConnect->isEnabled(), Registered);
+  EXPECT_EQ(f.Join->isEnabled(), Registered);
+  EXPECT_EQ(f.TalkMenu->isEnabled(), Registered);
+  EXPECT_EQ(f.Command1->isEnabled(), Registered);
+  EXPECT_EQ(f.Mode1->isEnabled(), Registered);
+}
+
+}  // namespace
+
+using MainFormTest = MainFormFixture;
+
+TEST_F(MainFormTest, StartStateMenusAndCaption) {
+  TMainForm& f = MakeForm();
+  EXPECT_EQ(f.Caption(), Sj(u8"タヴィをしませんか？"));
+  EXPECT_EQ(MenuBarTitles(f), (std::vector<std::string>{Sj(u8"ファイル"), Sj(u8"コマンド"), Sj(u8"モード"),
+                                                         Sj(u8"設定"), Sj(u8"ウィンドウ"), Sj(u8"ヘルプ")}));
+  EXPECT_TRUE(f.ConnectSpeedButton->isEnabled());
+  EXPECT_TRUE(f.ServerConnect->isEnabled());
+  ExpectSessionControls(f, false);
+  EXPECT_FALSE(f.Window1->isEnabled());
+  for (QAction* always : {f.GrobalSection, f.RecieveDenyMenu, f.Exit1, f.About1, f.Help2})
+    EXPECT_TRUE(always->isEnabled()) << always->objectName().toStdString();
+  EXPECT_EQ(ToSjis(f.ConnectSpeedButton->toolTip()), Sj(u8"サーバーに接続する"));
+  EXPECT_EQ(ToSjis(f.TalkSpeedButton->toolTip()), Sj(u8"送信相手を限定する"));
+  EXPECT_EQ(ToSjis(f.NickCmd->text()), Sj(u8"ニックネーム変更( Nick )"));
+  EXPECT_EQ(f.Command1->actions().size(), 13);  // nine items, four separators
+  for (const char* name : {"ConnectSpeedButton", "ServerMemo", "StatusBar1", "ServerConnect", "Window1", "Panel1",
+                           "NickCmd", "GrobalSection", "Tile1", "Help2"})
+    EXPECT_NE(f.findChild<QObject*>(QLatin1String(name)), nullptr) << name;
+  EXPECT_EQ(Globals().VersionText, "Tavi Version  for Windows");  // the fake program file has no version
+}
+
+TEST_F(MainFormTest, CaptionShowsTheServerWhenBothAreSet) {
+  TSettingsModule module;
+  module.GrobalArea().ServerName = "srv";
+  module.GrobalArea().PortNumber = "6667";
+  ASSERT_TRUE(SaveSettings(IniPath(), module).Ok);
+  TMainForm& f = MakeForm();
+  EXPECT_EQ(f.Caption(), Sj(u8"タヴィしませんか？   （ サーバーは　") + "srv : 6667" + Sj(u8" ）"));
+
+  form.reset();
+  ResetGlobals();
+  module.GrobalArea().PortNumber.clear();
+  ASSERT_TRUE(SaveSettings(IniPath(), module).Ok);
+  EXPECT_EQ(MakeForm().Caption(), Sj(u8"タヴィをしませんか？"));
+}
+
+TEST_F(MainFormTest, ConnectNeedsEverySettingAndANumericPort) {
+  TMainForm& f = MakeForm();
+  f.ConnectCommand();
+  EXPECT_EQ(platform.Beeps, 1);
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_EQ(platform.Messages[0], Sj(u8"設定を書き込んでください。"));
+  EXPECT_EQ(f.StatusText(), "");
+
+  GrobalArea() = TGrobalArea{"", "nick", "Taro", "me", "host", "srv", {}, "66x7"};
+  f.ConnectCommand();
+  ASSERT_EQ(platform.Messages.size(), 2u);
+  EXPECT_EQ(platform.Messages[1], "'66x7" + Sj(u8"' は有効な整数値ではありません。"));
+  EXPECT_TRUE(f.ServerConnect->isEnabled());
+  EXPECT_FALSE(f.SocketActive());
+}
+
+TEST_F(MainFormTest, RegistrationLines) {
+  TMainForm& f = MakeForm();
+  GrobalArea() = TGrobalArea{"", "abc", "Taro", "me", "host", "srv", {}, "6667"};
+  f.SendRegistration();
+  EXPECT_EQ(Sent, (std::vector<std::string>{"NICK abc\r\n", "USER me host srv :Taro\r\n"}));
+  EXPECT_EQ(Globals().CurrentNick, "abc");
+
+  Sent.clear();
+  GrobalArea().Password = "secret";
+  f.SendRegistration();
+  EXPECT_EQ(Sent, (std::vector<std::string>{"PASS secret\r\n", "NICK abc\r\n", "USER me host srv :Taro\r\n"}));
+}
+
+TEST_F(MainFormTest, SendLineConvertsToJisWhenChosen) {
+  TMainForm& f = MakeForm();
+  const std::string line = "PRIVMSG #c :\x82\xA0\r\n";
+  f.SendLine(line);
+  GrobalArea().JISChoice = true;
+  f.SendLine(line);
+  ASSERT_EQ(Sent.size(), 2u);
+  EXPECT_EQ(Sent[0], line);
+  EXPECT_EQ(Sent[1], "PRIVMSG #c :\x1B$B$\"\x1B(B\r\n");
+}
+
+TEST_F(MainFormTest, StatusHandlersThroughTheDispatcher) {
+  TMainForm& f = MakeForm();
+  Globals().CurrentNick = "abc";
+  Feed(":irc.test 001 abcd :Welcome to IRC\r\n");
+  EXPECT_EQ(Globals().CurrentNick, "abcd");
+  EXPECT_EQ(GrobalArea().NickName1, "abcd");
+  EXPECT_EQ(f.StatusText(), Sj(u8"IRCサーバーとの接続が完了しました。"));
+  EXPECT_TRUE(MemoLines().empty());  // the welcome text is not shown
+
+  platform.Time.Hour = 9;
+  platform.Time.Minute = 7;
+  Feed(":irc.test 375 abcd :- irc.test Message of the day\r\n");
+  Feed(":irc.test 372 abcd :- text\r\n");
+  ExpectSessionControls(f, false);
+  Feed(":irc.test 376 abcd :End of MOTD\r\n");
+  EXPECT_EQ(MemoLines(), (std::vector<std::string>{"09:07 :- irc.test Message of the day", "09:07 :- text",
+                                                   "09:07 :End of MOTD"}));
+  ExpectSessionControls(f, true);
+  EXPECT_TRUE(f.Window1->isEnabled());
+  EXPECT_EQ(Sent, (std::vector<std::string>{"MODE abcd\r\n"}));
+
+  // A second 376 repeats the MODE query.
+  Feed(":irc.test 376 abcd :End\r\n");
+  EXPECT_EQ(Sent.size(), 2u);
+}
+
+TEST_F(MainFormTest, PingIsAnsweredWithItsFirstParameter) {
+  MakeForm();
+  Feed("PING :abc\r\n");
+  Feed("PING abc\r\n");
+  Feed("PING abc def\r\n");
+  Feed("PING :\r\n");
+  Feed("PING\r\n");  // no blank behind the word: no command
+  EXPECT_EQ(Sent, (std::vector<std::string>{"PONG abc\r\n", "PONG abc\r\n", "PONG abc\r\n", "PONG \r\n"}));
+  EXPECT_TRUE(MemoLines().empty());
+}
+
+TEST_F(MainFormTest, ErrorLinesGoToTheServerLog) {
+  MakeForm();
+  platform.Time.Hour = 21;
+  platform.Time.Minute = 5;
+  Feed("ERROR :Closing Link: some reason\r\n");
+  Feed("ERROR one two :three four\r\n");
+  EXPECT_EQ(MemoLines(), (std::vector<std::string>{"21:05 ERROR :Closing Link: some reason",
+                                                   "21:05 ERROR one two :three four"}));
+}
+
+TEST_F(MainFormTest, NoMotdLeavesTheControlsDisabled) {
+  TMainForm& f = MakeForm();
+  Feed(":irc.test 422 abc :MOTD File is missing\r\n");
+  ExpectSessionControls(f, false);
+  EXPECT_TRUE(Sent.empty());
+}
+
+TEST_F(MainFormTest, NicknameInUseTriggersTheNickCommand) {
+  TMainForm& f = MakeForm();
+  int triggered = 0;
+  QObject::connect(f.NickCmd, &QAction::triggered, [&] { ++triggered; });
+  Feed(":irc.test 433 * abc :Nickname already in use\r\n");
+  EXPECT_EQ(triggered, 1);
+  Feed(":irc.test 432 * a$c :Erroneous nickname\r\n");
+  EXPECT_EQ(triggered, 1);
+}
+
+TEST_F(MainFormTest, CommandsThatNeedNoWindow) {
+  TMainForm& f = MakeForm();
+  f.VersionCmd->trigger();
+  f.AdminCmd->trigger();
+  EXPECT_FALSE(Globals().NamesRequested);
+  f.NamesCmd->trigger();
+  EXPECT_TRUE(Globals().NamesRequested);
+  f.ListCmd->trigger();
+  EXPECT_EQ(Sent, (std::vector<std::string>{"VERSION \r\n", "ADMIN \r\n", "NAMES \r\n", "LIST \r\n"}));
+}
+
+TEST_F(MainFormTest, HelpOpensAtTheContext) {
+  TMainForm& f = MakeForm();
+  f.Help2->trigger();
+  ASSERT_EQ(platform.HelpCalls.size(), 1u);
+  EXPECT_EQ(platform.HelpCalls[0].File, "TAVI.HLP");
+  EXPECT_EQ(platform.HelpCalls[0].Context, 2);
+}
+
+TEST_F(MainFormTest, KeepLastLinesTrimsFromTheTop) {
+  MakeForm();
+  QTextEdit edit;
+  for (int i = 1; i <= 300; ++i) edit.append(QString::number(i));
+  TMainForm::KeepLastLines(&edit);
+  EXPECT_EQ(edit.document()->blockCount(), 256);
+  EXPECT_EQ(edit.document()->firstBlock().text(), QStringLiteral("45"));
+  EXPECT_EQ(edit.document()->lastBlock().text(), QStringLiteral("300"));
+  TMainForm::KeepLastLines(&edit);
+  EXPECT_EQ(edit.document()->blockCount(), 256);
+
+  QPlainTextEdit plain;
+  for (int i = 1; i <= 257; ++i) plain.appendPlainText(QString::number(i));
+  TMainForm::KeepLastLines(&plain);
+  EXPECT_EQ(plain.document()->blockCount(), 256);
+  EXPECT_EQ(plain.document()->firstBlock().text(), QStringLiteral("2"));
+}
+
+TEST_F(MainFormTest, ChildWindowsAndTheWindowMenu) {
+  TMainForm& f = MakeForm();
+  const int fixedItems = static_cast<int>(f.Window1->actions().size());
+  auto* first = new TMdiChildForm;
+  first->SetCaption("#Chan");
+  f.AddChildWindow(first);
+  EXPECT_EQ(f.Window1->actions().size(), fixedItems + 2);  // separator and entry
+  EXPECT_TRUE(f.Window1->actions()[fixedItems]->isSeparator());
+  EXPECT_EQ(ToSjis(f.Window1->actions()[fixedItems + 1]->text()), "#Chan");
+
+  auto* second = new TMdiChildForm;
+  second->SetCaption("alice bob & co");
+  f.AddChildWindow(second);
+  EXPECT_EQ(f.Window1->actions().size(), fixedItems + 3);
+  EXPECT_EQ(f.Window1->actions().back()->text(), QStringLiteral("alice bob && co"));
+
+  EXPECT_EQ(f.FindChildWindow("#Chan"), first);
+  EXPECT_EQ(f.FindChildWindow("#chan"), nullptr);
+  EXPECT_EQ(f.FindChildWindow("alice bob & co"), second);
+
+  delete first;
+  EXPECT_EQ(f.Window1->actions().size(), fixedItems + 2);
+  EXPECT_EQ(f.FindChildWindow("#Chan"), nullptr);
+}
+
+TEST_F(MainFormTest, DisconnectedHandlingClosesConnectionWindows) {
+  TMainForm& f = MakeForm();
+  auto* channel = new ConnectionChild;
+  channel->SetCaption("#c");
+  auto* other = new TMdiChildForm;
+  other->SetCaption("dcc");
+  f.AddChildWindow(channel);
+  f.AddChildWindow(other);
+  QPointer<ConnectionChild> watch(channel);
+  Feed(":s 376 me :End\r\n");
+  ASSERT_TRUE(f.Window1->isEnabled());
+
+  // Deactivating with no socket still resets the window.
+  f.ConnectionClosed();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(watch.isNull());
+  EXPECT_NE(f.FindChildWindow("dcc"), nullptr);
+  ExpectSessionControls(f, false);
+  EXPECT_TRUE(f.Window1->isEnabled());
+  EXPECT_TRUE(f.ServerConnect->isEnabled());
+}
+
+TEST_F(MainFormTest, ClosingAsksTheChildrenFirst) {
+  TMainForm& f = MakeForm();
+  auto* refusing = new RefusingChild;
+  refusing->SetCaption("#stay");
+  f.AddChildWindow(refusing);
+  EXPECT_FALSE(f.close());
+  EXPECT_EQ(refusing->asked, 1);
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(IniPath())));  // nothing saved yet
+}
+
+// --- the settings file across starts ---
+
+TEST_F(MainFormTest, FirstRunAndCloseWritesTheFreshFile) {
+  MakeForm().close();
+  const std::string bytes = ReadFile(IniPath());
+  EXPECT_EQ(bytes.size(), 131u);
+  TSettingsModule fresh;
+  fresh.GrobalArea();
+  fresh.LocalArea();
+  EXPECT_EQ(bytes, WriteSettingsBytes(fresh));
+  EXPECT_TRUE(platform.Messages.empty());
+}
+
+TEST_F(MainFormTest, StoredSettingsSurviveAStartAndAClose) {
+  TSettingsModule module;
+  TGrobalArea& g = module.GrobalArea();
+  g = TGrobalArea{"pw", "nick", Sj(u8"山田太郎"), "me", "host", "irc.example.jp", {"irc.example.jp", "b", "c"},
+                  "6668", true, false};
+  TLocalArea& l = module.LocalArea();
+  l.ChannelName = "#" + Sj(u8"日本語");
+  l.ChannelNames = {"#a", "#b"};
+  l.TalkMember = std::string(300, 'x');
+  const std::string original = WriteSettingsBytes(module);
+  WriteFile(IniPath(), original);
+
+  TMainForm& f = MakeForm();
+  EXPECT_EQ(GrobalArea().TrueName, Sj(u8"山田太郎"));
+  EXPECT_TRUE(GrobalArea().JISChoice);
+  f.close();
+  EXPECT_EQ(ReadFile(IniPath()), original);
+}
+
+TEST_F(MainFormTest, ADamagedFileIsKeptAsideAndReported) {
+  const std::string damaged = "\xFF\x0A\x00garbage that is no settings file";
+  WriteFile(IniPath(), damaged);
+  TMainForm& f = MakeForm();
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_NE(platform.Messages[0].find(Sj(u8"を読み込めませんでした。")), std::string::npos);
+  EXPECT_NE(platform.Messages[0].find(".bad"), std::string::npos);
+  EXPECT_EQ(ReadFile(IniPath() + ".bad"), damaged);
+  EXPECT_TRUE(GrobalArea().ServerName.empty());
+
+  f.close();
+  EXPECT_EQ(ReadFile(IniPath()).size(), 131u);
+  EXPECT_EQ(ReadFile(IniPath() + ".bad"), damaged);
+}
+
+TEST_F(MainFormTest, RefusalListIsNotStored) {
+  MakeForm();
+  Globals().RecieveDenyList.push_back("troll");
+  form->close();
+  form.reset();
+  ResetGlobals();
+  MakeForm();
+  EXPECT_TRUE(Globals().RecieveDenyList.empty());
+}

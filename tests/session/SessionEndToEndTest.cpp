@@ -1,0 +1,74 @@
+// The client against a real IRC server (ngircd) on a free loopback port,
+// with a second client written in the test.
+#include "MainFormFixture.h"
+#include "NgircdServer.h"
+#include "QtWait.h"
+#include "RawIrcPeer.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+class SessionEndToEndTest : public MainFormFixture {
+ protected:
+  void StartServer(const TNgircdServer::TOptions& Options = {}) {
+    std::string error;
+    ASSERT_TRUE(server.Start(Options, error)) << error;
+  }
+  void ConnectClient(TMainForm& f) {
+    GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
+                               std::to_string(server.Port())};
+    f.ConnectCommand();
+    ASSERT_TRUE(f.SocketActive());
+    ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000)) << f.StatusText();
+  }
+  TNgircdServer server;
+};
+
+}  // namespace
+
+TEST_F(SessionEndToEndTest, RegistersShowsTheMotdAndQuits) {
+  StartServer();
+  TMainForm& f = MakeForm(false);
+  ConnectClient(f);
+  EXPECT_EQ(Globals().CurrentNick, "tavi");
+  EXPECT_TRUE(f.Command1->isEnabled());
+  EXPECT_TRUE(f.JOINSpeedButton->isEnabled());
+  bool motd = false;
+  for (const std::string& line : MemoLines())
+    if (line.find("Welcome to the Tavi test server") != std::string::npos) motd = true;
+  EXPECT_TRUE(motd);
+  for (const std::string& line : MemoLines()) EXPECT_EQ(line.substr(0, 6), "09:05 ");
+
+  // A peer on a shared channel sees the QUIT line as the client sent it.
+  TRawIrcPeer peer;
+  ASSERT_TRUE(peer.Connect(TNgircdServer::Host(), server.Port()));
+  ASSERT_TRUE(peer.Register("peer"));
+  f.SendLine("JOIN #tavi\r\n");
+  peer.Send("JOIN #tavi\r\n");
+  ASSERT_FALSE(peer.WaitFor(":tavi!").empty());
+  f.DisconnectCommand();
+  // ngircd relays the reason trimmed and quoted.
+  const std::string quit = peer.WaitFor(" QUIT ");
+  EXPECT_EQ(quit.substr(0, 6), ":tavi!");
+  EXPECT_NE(quit.find("Leaving!"), std::string::npos) << quit;
+  ASSERT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }));
+  EXPECT_FALSE(f.ServerDisConnect->isEnabled());
+  EXPECT_FALSE(f.SocketActive());
+}
+
+TEST_F(SessionEndToEndTest, AnswersTheServersPingAndStaysConnected) {
+  TNgircdServer::TOptions options;
+  options.PingTimeout = 2;
+  options.PongTimeout = 2;
+  StartServer(options);
+  TMainForm& f = MakeForm(false);
+  ConnectClient(f);
+  // Three rounds of ping and pong time-outs: an unanswered PING would have
+  // ended the session by now.
+  PumpFor(9000);
+  EXPECT_TRUE(f.SocketActive());
+  EXPECT_TRUE(f.ServerDisConnect->isEnabled());
+  for (const std::string& line : MemoLines()) EXPECT_EQ(line.find("ERROR"), std::string::npos) << line;
+}

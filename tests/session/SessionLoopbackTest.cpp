@@ -1,0 +1,158 @@
+// The session against a scripted server on 127.0.0.1: real sockets, the real
+// receive thread, and the main window.
+#include <QFileInfo>
+
+#include "MainFormFixture.h"
+#include "QtWait.h"
+#include "ScriptedServer.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+class SessionLoopbackTest : public MainFormFixture {
+ protected:
+  void Configure(std::uint16_t Port) {
+    GrobalArea() = TGrobalArea{"", "abc", "Taro", "me", "host", "127.0.0.1", {}, std::to_string(Port)};
+  }
+};
+
+}  // namespace
+
+TEST_F(SessionLoopbackTest, RegistersAndBecomesUsableAtTheEndOfTheMotd) {
+  TScriptedServer server;
+  TMainForm& f = MakeForm(false);
+  Configure(server.Port());
+  auto nick = server.ReadLine();
+  auto user = server.ReadLine();
+  f.ConnectCommand();
+  ASSERT_TRUE(f.SocketActive());
+  EXPECT_EQ(f.StatusText(), Sj(u8"サーバーへニックネームを送出中です。"));
+  EXPECT_FALSE(f.ServerConnect->isEnabled());
+  EXPECT_FALSE(f.ConnectSpeedButton->isEnabled());
+  EXPECT_FALSE(f.ServerDisConnect->isEnabled());
+  EXPECT_EQ(nick.get(), "NICK abc\r\n");
+  EXPECT_EQ(user.get(), "USER me host 127.0.0.1 :Taro\r\n");
+
+  server.Send(":srv 001 abc_ :Welcome\r\n:srv 375 abc_ :- srv MOTD\r\n:srv 372 abc_ :- hello\r\n");
+  server.Send(":srv 376 abc_ :End of MOTD\r\nPING :srv\r\n");
+  auto mode = server.ReadLine();
+  auto pong = server.ReadLine();
+  EXPECT_EQ(Await(mode), "MODE abc_\r\n");
+  EXPECT_EQ(Await(pong), "PONG srv\r\n");
+  EXPECT_TRUE(f.ServerDisConnect->isEnabled());
+  EXPECT_EQ(MemoLines().size(), 3u);
+  EXPECT_EQ(f.StatusText(), Sj(u8"IRCサーバーとの接続が完了しました。"));
+
+  auto quit = server.ReadLine();
+  f.DisconnectCommand();
+  EXPECT_EQ(Await(quit), "QUIT :Leaving! \r\n");
+  ASSERT_TRUE(PumpUntil([&] { return !f.SocketActive() && f.ServerConnect->isEnabled(); }));
+  EXPECT_FALSE(f.ServerDisConnect->isEnabled());
+  EXPECT_FALSE(f.Command1->isEnabled());
+  EXPECT_EQ(f.StatusText(), "");
+  EXPECT_TRUE(server.Error().empty()) << server.Error();
+}
+
+TEST_F(SessionLoopbackTest, PasswordGoesFirstAndJisIsSentWhenChosen) {
+  TScriptedServer server;
+  TMainForm& f = MakeForm(false);
+  Configure(server.Port());
+  GrobalArea().Password = "pw";
+  GrobalArea().NickName1 = "\x82\xA0";
+  GrobalArea().JISChoice = true;
+  auto pass = server.ReadLine();
+  auto nick = server.ReadLine();
+  f.ConnectCommand();
+  EXPECT_EQ(pass.get(), "PASS pw\r\n");
+  EXPECT_EQ(nick.get(), "NICK \x1B$B$\"\x1B(B\r\n");
+}
+
+TEST_F(SessionLoopbackTest, EndOfStreamResetsTheWindow) {
+  TScriptedServer server;
+  TMainForm& f = MakeForm(false);
+  Configure(server.Port());
+  f.ConnectCommand();
+  server.Send(":srv 376 abc :End\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }));
+  server.CloseClient();
+  ASSERT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }));
+  EXPECT_FALSE(f.SocketActive());
+  EXPECT_FALSE(f.ServerDisConnect->isEnabled());
+  EXPECT_TRUE(platform.Messages.empty());
+}
+
+TEST_F(SessionLoopbackTest, DisconnectFromASilentServerIsImmediate) {
+  TScriptedServer server;
+  TMainForm& f = MakeForm(false);
+  Configure(server.Port());
+  f.ConnectCommand();
+  ASSERT_TRUE(server.WaitAccepted());
+  const auto start = std::chrono::steady_clock::now();
+  f.DisconnectCommand();
+  ASSERT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }, 3000));
+  // Far below the 60-second wait of a blocking read.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST_F(SessionLoopbackTest, ConnectWhileConnectedClosesWithoutQuit) {
+  TScriptedServer first, second;
+  TMainForm& f = MakeForm(false);
+  Configure(first.Port());
+  auto firstNick = first.ReadLine();
+  auto firstUser = first.ReadLine();
+  auto afterUser = first.ReadLine(2000);
+  f.ConnectCommand();
+  EXPECT_EQ(firstNick.get(), "NICK abc\r\n");
+  EXPECT_EQ(firstUser.get(), "USER me host 127.0.0.1 :Taro\r\n");
+
+  Configure(second.Port());
+  auto secondNick = second.ReadLine();
+  f.ConnectCommand();
+  EXPECT_EQ(afterUser.get(), "");  // closed, and no QUIT came
+  EXPECT_EQ(secondNick.get(), "NICK abc\r\n");
+  EXPECT_TRUE(f.SocketActive());
+  EXPECT_FALSE(f.ServerConnect->isEnabled());
+}
+
+TEST_F(SessionLoopbackTest, DisconnectWhileNotConnectedSendsNothing) {
+  TMainForm& f = MakeForm(false);
+  f.DisconnectCommand();
+  EXPECT_FALSE(f.SocketActive());
+  EXPECT_TRUE(f.ServerConnect->isEnabled());
+  EXPECT_TRUE(platform.Messages.empty());
+}
+
+TEST_F(SessionLoopbackTest, ARefusedConnectionIsReported) {
+  std::uint16_t port = 0;
+  {
+    TScriptedServer gone;
+    port = gone.Port();
+  }
+  TMainForm& f = MakeForm(false);
+  Configure(port);
+  f.ConnectCommand();
+  EXPECT_FALSE(f.SocketActive());
+  EXPECT_TRUE(f.ServerConnect->isEnabled());
+  EXPECT_EQ(f.StatusText().rfind(Sj(u8"エラーが発生しました。　サーバー名：127.0.0.1   エラーコード："), 0), 0u)
+      << f.StatusText();
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_NE(platform.Messages[0].find(Sj(u8"サーバーに接続できませんでした。")), std::string::npos);
+}
+
+TEST_F(SessionLoopbackTest, ClosingTheProgramWhileConnectedSendsQuitAndSaves) {
+  TScriptedServer server;
+  TMainForm& f = MakeForm(false);
+  Configure(server.Port());
+  auto nick = server.ReadLine();
+  auto user = server.ReadLine();
+  auto quit = server.ReadLine();
+  f.ConnectCommand();
+  server.Send(":srv 372 abc :- a line that may arrive while closing\r\n");
+  EXPECT_EQ(user.get(), "USER me host 127.0.0.1 :Taro\r\n");
+  f.close();
+  EXPECT_EQ(quit.get(), "QUIT :Leaving! \r\n");
+  EXPECT_FALSE(f.SocketActive());
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(IniPath())));
+}

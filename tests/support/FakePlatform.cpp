@@ -1,0 +1,107 @@
+#include "FakePlatform.h"
+
+#include <cstdio>
+
+#include "kanji/SjisText.h"
+
+namespace tavi::test {
+
+namespace {
+
+template <class T>
+T TakeFront(std::deque<T>& Queue, T Default) {
+  if (Queue.empty()) return Default;
+  T Front = std::move(Queue.front());
+  Queue.pop_front();
+  return Front;
+}
+
+}  // namespace
+
+void TFakePlatform::ShowMessage(const std::string& Text) {
+  std::lock_guard Lock(mutex_);
+  Messages.push_back(Text);
+}
+
+bool TFakePlatform::AskYesNo(const std::string& Text) {
+  std::lock_guard Lock(mutex_);
+  Questions.push_back(Text);
+  return TakeFront(YesNoAnswers, false);
+}
+
+void TFakePlatform::Beep() {
+  std::lock_guard Lock(mutex_);
+  ++Beeps;
+}
+
+std::string TFakePlatform::OpenFileName(QWidget*, const std::string& Filter) {
+  std::lock_guard Lock(mutex_);
+  OpenFilters.push_back(Filter);
+  return TakeFront(OpenFileAnswers, std::string());
+}
+
+std::string TFakePlatform::SaveFileName(QWidget*, const std::string& Filter, const std::string& Proposed) {
+  std::lock_guard Lock(mutex_);
+  SaveFilters.push_back(Filter);
+  SaveProposals.push_back(Proposed);
+  return TakeFront(SaveFileAnswers, std::string());
+}
+
+TDateTime TFakePlatform::Now() {
+  std::lock_guard Lock(mutex_);
+  return Time;
+}
+
+std::uint32_t TFakePlatform::TickCount() {
+  std::lock_guard Lock(mutex_);
+  return Tick;
+}
+
+std::string TFakePlatform::ShortDateText(const TDateTime& When) {
+  char Text[32];
+  std::snprintf(Text, sizeof Text, "%04d/%02d/%02d", When.Year, When.Month, When.Day);
+  return Text;
+}
+
+std::string TFakePlatform::LongDateText(const TDateTime& When) {
+  return std::to_string(When.Year) + Sj(u8"年") + std::to_string(When.Month) + Sj(u8"月") +
+         std::to_string(When.Day) + Sj(u8"日");
+}
+
+std::string TFakePlatform::WeekdayName(const TDateTime& When) {
+  static const char8_t* const Names[] = {u8"月曜日", u8"火曜日", u8"水曜日", u8"木曜日",
+                                         u8"金曜日", u8"土曜日", u8"日曜日"};
+  const int I = When.DayOfWeek >= 1 && When.DayOfWeek <= 7 ? When.DayOfWeek - 1 : 0;
+  return Sj(Names[I]);
+}
+
+void TFakePlatform::ShowHelp(const std::string& HelpFile, int Context) {
+  std::lock_guard Lock(mutex_);
+  HelpCalls.push_back({HelpFile, Context});
+}
+
+std::vector<std::string> TFakePlatform::LocalIPv4Addresses() {
+  std::lock_guard Lock(mutex_);
+  return Addresses;
+}
+
+std::string TFakePlatform::ProgramFilePath() {
+  std::lock_guard Lock(mutex_);
+  return ProgramPath;
+}
+
+void TFakePlatform::Reset() {
+  std::lock_guard Lock(mutex_);
+  YesNoAnswers.clear();
+  OpenFileAnswers.clear();
+  SaveFileAnswers.clear();
+  Messages.clear();
+  Questions.clear();
+  OpenFilters.clear();
+  SaveFilters.clear();
+  SaveProposals.clear();
+  HelpCalls.clear();
+  Beeps = 0;
+}
+
+}  // namespace tavi::test

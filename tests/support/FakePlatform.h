@@ -1,0 +1,66 @@
+// A platform for tests: records what the program shows and answers its
+// questions from queues, so that no test ever waits on a modal box.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace tavi::test {
+
+class TFakePlatform : public TPlatform {
+ public:
+  struct THelpCall {
+    std::string File;
+    int Context = 0;
+  };
+
+  void ShowMessage(const std::string& Text) override;
+  bool AskYesNo(const std::string& Text) override;  // No when the queue is empty
+  void Beep() override;
+  std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;
+  std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) override;
+
+  TDateTime Now() override;
+  std::uint32_t TickCount() override;
+  std::string ShortDateText(const TDateTime& When) override;
+  std::string LongDateText(const TDateTime& When) override;
+  std::string WeekdayName(const TDateTime& When) override;
+
+  void ShowHelp(const std::string& HelpFile, int Context) override;
+
+  std::vector<std::string> LocalIPv4Addresses() override;
+  std::string ProgramFilePath() override;
+
+  // Answers, taken front first.
+  std::deque<bool> YesNoAnswers;
+  std::deque<std::string> OpenFileAnswers;  // empty queue: cancelled
+  std::deque<std::string> SaveFileAnswers;
+
+  // What was shown or asked, in order.
+  std::vector<std::string> Messages;
+  std::vector<std::string> Questions;
+  std::vector<std::string> OpenFilters;
+  std::vector<std::string> SaveFilters;
+  std::vector<std::string> SaveProposals;
+  std::vector<THelpCall> HelpCalls;
+  int Beeps = 0;
+
+  // The clock: fixed unless a test moves it.
+  TDateTime Time{2006, 1, 2, 9, 5, 7, 0, 1};  // Monday 2006-01-02 09:05:07
+  std::uint32_t Tick = 1000;
+  // Dates render as "yyyy/mm/dd", "yyyy年m月d日" and the Japanese weekday.
+
+  std::vector<std::string> Addresses{"192.168.1.10"};
+  std::string ProgramPath = "/opt/tavi/Tavi.exe";
+
+  void Reset();
+
+ private:
+  std::mutex mutex_;  // the receive thread may report while a test reads
+};
+
+}  // namespace tavi::test

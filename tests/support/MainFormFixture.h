@@ -1,0 +1,72 @@
+// A real main window on the fake platform, with the sent lines caught by a
+// line sink, in a folder of its own for the settings file.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakePlatform.h"
+#include "QtWait.h"
+#include "kanji/SjisText.h"
+#include "protocol/CommandLex.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+
+namespace tavi::test {
+
+class MainFormFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder.isValid());
+    platform.ProgramPath = ProgramPath();
+    SetPlatform(&platform);
+    ResetGlobals();
+  }
+
+  void TearDown() override {
+    form.reset();
+    SetPlatform(nullptr);
+  }
+
+  std::string ProgramPath() const { return folder.filePath(QStringLiteral("Tavi")).toStdString(); }
+  std::string IniPath() const { return ProgramPath() + ".Ini"; }
+
+  // Makes the window; with CatchLines the sent lines go to Sent.
+  TMainForm& MakeForm(bool CatchLines = true) {
+    form = std::make_unique<TMainForm>();
+    if (CatchLines) form->SetLineSink([this](const std::string& Line) { Sent.push_back(Line); });
+    return *form;
+  }
+
+  void Feed(const std::string& Line) { DispatchServerLine(Line, *form); }
+
+  // Runs the event loop until a line read by a scripted server is there.
+  static std::string Await(std::future<std::string>& Line, int TimeoutMs = 6000) {
+    PumpUntil([&] { return Line.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, TimeoutMs);
+    return Line.wait_for(std::chrono::seconds(0)) == std::future_status::ready ? Line.get() : std::string("<none>");
+  }
+
+  std::vector<std::string> MemoLines() const {
+    std::vector<std::string> lines;
+    const QString text = form->ServerMemo->toPlainText();
+    if (text.isEmpty()) return lines;
+    for (const QString& line : text.split(QLatin1Char('\n'))) lines.push_back(ToSjis(line));
+    return lines;
+  }
+
+  QTemporaryDir folder;
+  TFakePlatform platform;
+  std::unique_ptr<TMainForm> form;
+  std::vector<std::string> Sent;
+};
+
+}  // namespace tavi::test

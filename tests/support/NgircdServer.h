@@ -1,0 +1,45 @@
+// A real IRC server (Debian's ngircd) for end-to-end tests: started on a free
+// port on 127.0.0.1 with a generated configuration, stopped at destruction or,
+// should the test process die, by the time limit it runs under.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+namespace tavi::test {
+
+class TNgircdServer {
+ public:
+  struct TOptions {
+    int PingTimeout = 120;  // seconds of silence before the server pings
+    int PongTimeout = 20;
+    std::string Motd = "Welcome to the Tavi test server";
+    int TimeLimitSeconds = 300;
+  };
+
+  TNgircdServer() = default;
+  ~TNgircdServer();
+  TNgircdServer(const TNgircdServer&) = delete;
+  TNgircdServer& operator=(const TNgircdServer&) = delete;
+
+  // False with Error set when ngircd is missing or does not come up.
+  bool Start(const TOptions& Options, std::string& Error);
+  bool Start(std::string& Error) { return Start(TOptions(), Error); }
+  void Stop();
+
+  std::uint16_t Port() const { return port_; }
+  static const char* Host() { return "127.0.0.1"; }
+  static const char* ServerName() { return "irc.tavi.test"; }
+
+ private:
+  pid_t pid_ = -1;
+  std::uint16_t port_ = 0;
+  std::string dir_;
+};
+
+// A free TCP port on 127.0.0.1 (bound once, then released).
+std::uint16_t FreeLoopbackPort();
+
+}  // namespace tavi::test
