@@ -1,7 +1,7 @@
 #include <QApplication>
 
+#include "dialogs/AwayCmd.h"
 #include "session/Globals.h"
-
 #include "session/MainForm.h"
 
 int main(int argc, char* argv[]) {
@@ -12,6 +12,8 @@ int main(int argc, char* argv[]) {
   tavi::ResetGlobals();
   auto* mainForm = new tavi::TMainForm;
   mainForm->setAttribute(Qt::WA_DeleteOnClose);
+  // The one away / nick / topic dialog lives as long as the main window.
+  tavi::AwayCmdFormInstance();
   mainForm->show();
   return app.exec();
 }

@@ -11,6 +11,11 @@ PACKAGES=(
   ngircd xvfb xauth fonts-ipafont-gothic imagemagick
 )
 
+# The clients the flood benchmark compares with, only when asked for.
+if [ "${1:-}" = "--bench" ]; then
+  PACKAGES+=(irssi weechat-headless tmux python3)
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -55,6 +55,8 @@ class TChatClient {
   TGuiCallGate gate_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
+  // Shared with hand-offs in flight, which may outlive this object.
+  std::shared_ptr<std::atomic<bool>> stopLines_ = std::make_shared<std::atomic<bool>>(false);
   std::thread thread_;
 };
 

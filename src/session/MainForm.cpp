@@ -28,6 +28,8 @@
 #include "kanji/SjisText.h"
 #include "platform/BlockingSocket.h"
 #include "platform/Platform.h"
+#include "conversation/Chat.h"
+#include "conversation/Talk.h"
 #include "session/About.h"
 #include "session/Establish.h"
 #include "session/FormFont.h"
@@ -115,9 +117,14 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent) {
 }
 
 TMainForm::~TMainForm() {
+  // Children going away with the window must not rebuild its menu bar.
+  if (MdiArea) disconnect(MdiArea, nullptr, this, nullptr);
   // No hand-off may reach this window once it is going.
   chatClient_.reset();
   if (socket_) socket_->Close();
+  // Hiding the children on the way out activates MDI windows; the menu bar
+  // must not be rebuilt in a half-destroyed window.
+  if (MdiArea) disconnect(MdiArea, nullptr, this, nullptr);
   if (MainForm == this) MainForm = nullptr;
 }
 
@@ -256,6 +263,17 @@ void TMainForm::BuildMenus() {
     SendLine("NAMES \r\n");
   });
   connect(ListCmd, &QAction::triggered, this, [this] { SendLine("LIST \r\n"); });
+  connect(Join, &QAction::triggered, this, [this] { JoinClick(); });
+  connect(JOINSpeedButton, &QToolButton::clicked, this, [this] { JoinClick(); });
+  connect(TalkMenu, &QAction::triggered, this, [this] { TalkMenuClick(); });
+  connect(TalkSpeedButton, &QToolButton::clicked, this, [this] { TalkMenuClick(); });
+  connect(IsonCmd, &QAction::triggered, this, [this] { IsonCmdClick(); });
+  connect(RecieveDenyMenu, &QAction::triggered, this, [this] { RecieveDenyMenuClick(); });
+  connect(UserModeMenu, &QAction::triggered, this, [this] { UserModeMenuClick(); });
+  connect(WhoIsCmd, &QAction::triggered, this, [this] { WhoIsCmdClick(); });
+  connect(WhoWasCmd, &QAction::triggered, this, [this] { WhoWasCmdClick(); });
+  connect(AwayCmd, &QAction::triggered, this, [this] { AwayCmdClick(); });
+  connect(NickCmd, &QAction::triggered, this, [this] { NickCmdClick(); });
   connect(GrobalSection, &QAction::triggered, this, [this] { FindOrCreateForm<TEstablishForm>()->show(); });
   connect(ArrangeIcons1, &QAction::triggered, this, [this] {
     // Minimised windows line up along the bottom edge.
@@ -541,6 +559,20 @@ void TMainForm::AddChildWindow(TMdiChildForm* Child) {
   Child->show();
 }
 
+TChatForm* TMainForm::OpenChannelWindow(const std::string& Channel) {
+  auto* form = new TChatForm;
+  form->SetCaption(Channel);
+  AddChildWindow(form);
+  return form;
+}
+
+TTalkForm* TMainForm::OpenTalkWindow(const std::string& Members) {
+  auto* form = new TTalkForm;
+  form->SetCaption(Members);
+  AddChildWindow(form);
+  return form;
+}
+
 void TMainForm::KeepLastLines(QTextEdit* Control) {
   QTextDocument* doc = Control->document();
   const int excess = doc->blockCount() - KeptLines;
@@ -642,43 +674,5 @@ void TMainForm::EndOfMotd376(TToken Token) {
 }
 
 void TMainForm::TriggerNickCmd() { NickCmd->trigger(); }
-
-// Handlers whose windows are not built yet take no effect.
-void TMainForm::NickCommand(TToken) {}
-void TMainForm::JoinCommand(TToken) {}
-void TMainForm::PartCommand(TToken) {}
-void TMainForm::PrivmsgCommand(TToken) {}
-void TMainForm::NoticeCommand(TToken) {}
-void TMainForm::QuitCommand(TToken) {}
-void TMainForm::ModeCommand(TToken) {}
-void TMainForm::TopicCommand(TToken) {}
-void TMainForm::InviteCommand(TToken) {}
-void TMainForm::KickCommand(TToken) {}
-void TMainForm::UserModeIs221(TToken) {}
-void TMainForm::AdminMe256(TToken) {}
-void TMainForm::AdminLoc1_257(TToken) {}
-void TMainForm::AdminLoc2_258(TToken) {}
-void TMainForm::AdminEmail259(TToken) {}
-void TMainForm::Away301(TToken) {}
-void TMainForm::Ison303(TToken) {}
-void TMainForm::WhoisUser311(TToken) {}
-void TMainForm::WhoisServer312(TToken) {}
-void TMainForm::WhoisOperator313(TToken) {}
-void TMainForm::WhowasUser314(TToken) {}
-void TMainForm::WhoisIdle317(TToken) {}
-void TMainForm::EndOfWhois318(TToken) {}
-void TMainForm::WhoisChannels319(TToken) {}
-void TMainForm::List322(TToken) {}
-void TMainForm::ListEnd323(TToken) {}
-void TMainForm::NoTopic331(TToken) {}
-void TMainForm::Topic332(TToken) {}
-void TMainForm::Inviting341(TToken) {}
-void TMainForm::Version351(TToken) {}
-void TMainForm::NamesReply353(TToken) {}
-void TMainForm::EndOfNames366(TToken) {}
-void TMainForm::BanList367(TToken) {}
-void TMainForm::EndOfBanList368(TToken) {}
-void TMainForm::EndOfWhowas369(TToken) {}
-void TMainForm::ServerError(TToken) {}
 
 }  // namespace tavi

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/CommandLex.h"
+#include "protocol/Ctcp.h"
 #include "session/ChatClientUnit.h"
 
 class QAction;
@@ -25,7 +26,9 @@ class QWidget;
 namespace tavi {
 
 class TBlockingSocket;
+class TChatForm;
 class TMdiChildForm;
+class TTalkForm;
 
 class TMainForm : public QMainWindow, public TServerHandlers, public TChatClientEvents {
   Q_OBJECT
@@ -105,10 +108,17 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
   std::vector<TMdiChildForm*> ChildWindows() const;
   // Puts Child into the MDI area with its entry in the window menu.
   void AddChildWindow(TMdiChildForm* Child);
+  // A new channel window (Joined false) or talk window with its caption.
+  TChatForm* OpenChannelWindow(const std::string& Channel);
+  TTalkForm* OpenTalkWindow(const std::string& Members);
   // Trims a log pane to its last 256 lines.
   static void KeepLastLines(QTextEdit* Control);
   static void KeepLastLines(QPlainTextEdit* Control);
   static constexpr int KeptLines = 256;
+
+  // Answers to CTCP queries are rationed so that a burst of queries cannot
+  // make us flood the server; fresh with each main window.
+  TCtcpRateLimiter CtcpReplyLimiter;
 
   // --- the server log and the status bar ---
   void AddServerMemoLine(const std::string& Text);
@@ -120,6 +130,18 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
 
   // Rebuilds the menu bar for the active MDI child's merged menus.
   void MergeChildMenus();
+
+  // Commands that open the conversation dialogs; the channel and talk
+  // windows' menus call the same.
+  void JoinClick();            // join dialog
+  void TalkMenuClick();        // member editor, TalkMember
+  void IsonCmdClick();         // member editor, ISON
+  void RecieveDenyMenuClick(); // member editor, RecieveDeny
+  void UserModeMenuClick();
+  void WhoIsCmdClick();
+  void WhoWasCmdClick();
+  void AwayCmdClick();
+  void NickCmdClick();
 
   // --- server line handlers ---
   void ErrorCommand(TToken Token) override;
@@ -165,6 +187,8 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
   void EndOfMotd376(TToken Token) override;
   void ServerError(TToken Token) override;
   void TriggerNickCmd() override;
+
+  // Lines of a requested names listing, collected by the 353 replies for the
 
   // --- receive thread events (GUI thread) ---
   void ReceivedLine(const std::string& Line) override;

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The receive path side by side with irssi and WeeChat: the peer flood server
+# sends N PRIVMSG lines (mixed ASCII and JIS) to #bench, then a PING; the time
+# from the first flood byte to the PONG is measured for each client in one run.
+#   bench/flood.sh [-n N] [-r RUNS] [PEER...]     (default peers: irssi weechat tavi)
+set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
+SRC=$(dirname "$HERE")
+PEERBENCH=${PEERBENCH:-$SRC/../shared/peerbench}
+N=100000 RUNS=3
+while getopts "n:r:" opt; do
+  case $opt in n) N=$OPTARG ;; r) RUNS=$OPTARG ;; *) exit 2 ;; esac
+done
+shift $((OPTIND - 1))
+
+"$SRC/scripts/install-deps.sh" --bench
+cmake -S "$SRC" -B "$SRC/build-bench" -DCMAKE_BUILD_TYPE=Release -DTAVI_TESTS=OFF >/dev/null
+cmake --build "$SRC/build-bench" -j"$(nproc)" --target tavi_flood_client >/dev/null
+
+# The flood's last message, which the channel window must show last.
+LAST=$(mktemp)
+python3 "$PEERBENCH/floodserver.py" --dump-lines "$N" | tail -n 1 | tr -d '\r' | sed 's/^[^ ]* [^ ]* [^ ]* ://' >"$LAST.jis"
+python3 - "$LAST.jis" "$LAST" <<'PY'
+import sys
+# The window shows Shift-JIS: decode the JIS runs the same way.
+data = open(sys.argv[1], 'rb').read().rstrip(b'\n')
+out = data.decode('iso2022_jp').encode('cp932')
+open(sys.argv[2], 'wb').write(out)
+PY
+
+TAVI="x11:tavi=$SRC/build-bench/bench/tavi_flood_client {port} --expect-last $LAST"
+PEERS=("$@")
+[ ${#PEERS[@]} -eq 0 ] && PEERS=(irssi weechat tavi)
+ARGS=()
+for p in "${PEERS[@]}"; do
+  if [ "$p" = tavi ]; then ARGS+=("$TAVI"); else ARGS+=("$p"); fi
+done
+OUT=$(mktemp -d /tmp/tavi-flood.XXXXXX)
+N=$N RUNS=$RUNS bash "$PEERBENCH/run_peers.sh" -n "$N" -r "$RUNS" -o "$OUT" "${ARGS[@]}"
+grep -h "check:" "$OUT"/tavi.*/peer.out 2>/dev/null || true
+rm -f "$LAST" "$LAST.jis"

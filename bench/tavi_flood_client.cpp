@@ -1,0 +1,96 @@
+// The whole client against the peer flood server: real receive thread,
+// dispatcher, handlers and channel window. Connects to 127.0.0.1:PORT, joins
+// #bench once registered and stays until the server closes the connection;
+// then checks that the channel window shows the flood's last lines.
+//
+//   tavi_flood_client PORT [--expect-last FILE]
+//
+// FILE holds the text the window's last line must end with (the flood's
+// last message); the check result goes to stderr.
+#include <QApplication>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "conversation/Chat.h"
+#include "kanji/SjisText.h"
+#include "platform/QtPlatform.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+
+namespace {
+
+// Message boxes would stop an unattended run: they go to stderr instead.
+class TQuietPlatform : public tavi::TQtPlatform {
+ public:
+  void ShowMessage(const std::string& Text) override {
+    std::fprintf(stderr, "message: %s\n", tavi::FromSjis(Text).toUtf8().constData());
+  }
+  bool AskYesNo(const std::string& Text) override {
+    ShowMessage(Text);
+    return false;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s PORT [--expect-last FILE]\n", argv[0]);
+    return 2;
+  }
+  QApplication app(argc, argv);
+  TQuietPlatform platform;
+  tavi::SetPlatform(&platform);
+  tavi::ResetGlobals();
+
+  std::string expectLast;
+  if (argc >= 4 && std::string(argv[2]) == "--expect-last") {
+    std::ifstream in(argv[3], std::ios::binary);
+    expectLast.assign(std::istreambuf_iterator<char>(in), {});
+    while (!expectLast.empty() && (expectLast.back() == '\n' || expectLast.back() == '\r')) expectLast.pop_back();
+  }
+
+  auto* form = new tavi::TMainForm;
+  form->resize(800, 600);
+  form->show();
+  tavi::GrobalArea() = tavi::TGrobalArea{"", "benchtavi", "bench", "bench", "localhost", "127.0.0.1", {}, argv[1]};
+  form->ConnectCommand();
+  if (!form->SocketActive()) return 1;
+
+  bool joined = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!joined && form->ServerDisConnect->isEnabled()) {
+      joined = true;
+      form->SendLine("JOIN #bench \r\n");
+    }
+    if (joined && !form->SocketActive()) {
+      poll.stop();
+      int status = 0;
+      auto* channel = qobject_cast<tavi::TChatForm*>(form->FindChildWindow("#bench"));
+      if (!channel) {
+        std::fprintf(stderr, "check: no #bench window\n");
+        status = 1;
+      } else {
+        const QTextDocument* doc = channel->RecvRichEdit->document();
+        const std::string last = tavi::ToSjis(doc->lastBlock().text());
+        const bool endsRight = expectLast.empty() ||
+                               (last.size() >= expectLast.size() &&
+                                last.compare(last.size() - expectLast.size(), expectLast.size(), expectLast) == 0);
+        std::fprintf(stderr, "check: %d lines in the window, last line %s\n", doc->blockCount(),
+                     endsRight ? "as expected" : "WRONG");
+        if (doc->blockCount() != tavi::TMainForm::KeptLines || !endsRight) status = 1;
+      }
+      delete form;
+      QCoreApplication::exit(status);
+    }
+  });
+  poll.start(5);
+  return app.exec();
+}

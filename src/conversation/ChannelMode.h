@@ -1,0 +1,72 @@
+// The channel mode dialog: the modes of one channel as check boxes, and the
+// MODE lines that turn the channel's modes into what the boxes show.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace tavi {
+
+class TChatForm;
+
+class TChannelModeForm : public QDialog {
+  Q_OBJECT
+ public:
+  static constexpr int HelpContext = 53;
+
+  // Owner: the channel window that opens it.
+  explicit TChannelModeForm(QWidget* Owner);
+  ~TChannelModeForm() override;
+
+  QGroupBox* GroupBox1 = nullptr;
+  QCheckBox* PrivateCheckBox = nullptr;
+  QCheckBox* SecretCheckBox = nullptr;
+  QCheckBox* InviteCheckBox = nullptr;
+  QCheckBox* TopicCheckBox = nullptr;
+  QCheckBox* MessageCheckBox = nullptr;
+  QCheckBox* ModeratedCheckBox = nullptr;
+  QCheckBox* LimitCheckBox = nullptr;
+  QLineEdit* LimitEdit = nullptr;
+  QCheckBox* SpeechCheckBox = nullptr;
+  QCheckBox* KeyWordCheckBox = nullptr;
+  QLineEdit* KeyWordEdit = nullptr;
+  QPushButton* OKButton = nullptr;
+  QPushButton* CancelButton = nullptr;
+
+  // The channel, equal to the caption of its window.
+  std::string TargetChannel;
+
+  // The first MDI child captioned TargetChannel, if it is a channel window.
+  TChatForm* ChannelWindow() const;
+
+  void FormActivate();
+  void PrivateCheckBoxClick();
+  void SecretCheckBoxClick();
+  void LimitCheckBoxClick();
+  void KeyWordCheckBoxClick();
+  void OKButtonClick();
+  void CancelButtonClick();
+  void FormDeactivate();
+
+  // Escape works as the cancel button.
+  void reject() override;
+  bool IsClosed() const { return closed_; }
+
+ protected:
+  void changeEvent(QEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+
+ private:
+  bool keyWordEdited_ = false;  // typed into KeyWordEdit since it was filled
+  bool activated_ = false;      // filled on the first activation only
+  bool applying_ = false;       // our own message box takes the activation
+  bool closed_ = false;
+};
+
+}  // namespace tavi

@@ -1,0 +1,546 @@
+#include "conversation/Chat.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <random>
+
+#include "conversation/Colors.h"
+#include "conversation/MemberEditor.h"
+#include "kanji/SjisCase.h"
+#include "kanji/SjisText.h"
+#include "platform/Platform.h"
+#include "protocol/Ctcp.h"
+#include "session/FormFont.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+#include "session/MenuText.h"
+
+namespace tavi {
+
+QPointer<TMemberEditorForm> TChatForm::PendingBanMaskEditor;
+
+namespace {
+
+constexpr int FormWidth = 430;
+constexpr int FormHeight = 260;
+constexpr int BanMaskHelpContext = 54;
+// The entry's own bytes: a nick that does not decode still round-trips.
+constexpr int NickBytesRole = Qt::UserRole;
+
+// The speed buttons' glyphs, 16 x 16: a door with an arrow out, a cross.
+QIcon PartIcon() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setPen(QColor(0, 0, 128));
+  p.setBrush(QColor(192, 192, 192));
+  p.drawRect(2, 1, 7, 13);
+  p.setPen(QPen(QColor(0, 128, 0), 2));
+  p.drawLine(7, 8, 14, 8);
+  p.drawLine(11, 5, 14, 8);
+  p.drawLine(11, 11, 14, 8);
+  return QIcon(pixmap);
+}
+
+QIcon CloseFormIcon() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setPen(QPen(QColor(128, 0, 0), 2));
+  p.drawLine(4, 4, 11, 11);
+  p.drawLine(11, 4, 4, 11);
+  return QIcon(pixmap);
+}
+
+std::string TrimSpaces(const std::string& Text) {
+  const auto first = Text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  const auto last = Text.find_last_not_of(' ');
+  return Text.substr(first, last - first + 1);
+}
+
+std::string WithoutAt(const std::string& Text) { return !Text.empty() && Text[0] == '@' ? Text.substr(1) : Text; }
+
+std::uint32_t NextPingToken() {
+  static std::mt19937 generator{std::random_device{}()};
+  std::uniform_int_distribution<std::uint32_t> range(0, 134217726);
+  return range(generator);
+}
+
+void SendToServer(const std::string& Line) {
+  if (MainForm) MainForm->SendLine(Line);
+}
+
+
+}  // namespace
+
+TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
+  setObjectName(QStringLiteral("ChatForm"));
+  setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setProperty("helpContext", HelpContext);
+
+  auto* content = new QWidget(this);
+  auto* column = new QVBoxLayout(content);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  Panel1 = new QFrame(content);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(26);
+  auto* top = new QHBoxLayout(Panel1);
+  top->setContentsMargins(2, 2, 2, 2);
+  top->setSpacing(0);
+  auto makeButton = [&](const char* Name, const char8_t* Hint, const QIcon& Icon) {
+    auto* button = new QToolButton(Panel1);
+    button->setObjectName(QLatin1String(Name));
+    button->setToolTip(FromSjis(Sj(Hint)));
+    button->setIcon(Icon);
+    button->setIconSize(QSize(16, 16));
+    button->setAutoRaise(true);
+    button->setFixedSize(22, 22);
+    top->addWidget(button);
+    return button;
+  };
+  PARTSpeedButton = makeButton("PARTSpeedButton", u8"チャンネルから離脱する", PartIcon());
+  CloseFormSpeedButton = makeButton("CloseFormSpeedButton", u8"このフォームを閉じる", CloseFormIcon());
+  top->addStretch(1);
+  column->addWidget(Panel1);
+
+  auto* panes = new QHBoxLayout;
+  panes->setContentsMargins(0, 0, 0, 0);
+  panes->setSpacing(0);
+  RecvRichEdit = new QTextEdit(content);
+  RecvRichEdit->setObjectName(QStringLiteral("RecvRichEdit"));
+  RecvRichEdit->setReadOnly(true);
+  RecvRichEdit->setAcceptRichText(false);
+  RecvRichEdit->setUndoRedoEnabled(false);
+  RecvRichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RecvRichEdit->setFont(FormFont(16));
+  // The frame's borders take their share of the fixed outer width, so the
+  // left pane gives way rather than pushing the member pane out.
+  RecvRichEdit->setMinimumWidth(0);
+  RecvRichEdit->resize(289, RecvRichEdit->height());
+  NickNameRichEdit = new QListWidget(content);
+  NickNameRichEdit->setObjectName(QStringLiteral("NickNameRichEdit"));
+  NickNameRichEdit->setSelectionMode(QAbstractItemView::SingleSelection);
+  NickNameRichEdit->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  NickNameRichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  NickNameRichEdit->setContextMenuPolicy(Qt::PreventContextMenu);
+  NickNameRichEdit->setFont(FormFont(16));
+  NickNameRichEdit->viewport()->setCursor(Qt::ArrowCursor);
+  NickNameRichEdit->setFixedWidth(126);
+  panes->addWidget(RecvRichEdit, 1);
+  panes->addWidget(NickNameRichEdit, 0);
+  column->addLayout(panes, 1);
+
+  Panel2 = new QFrame(content);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  Panel2->setFixedHeight(34);
+  auto* bottom = new QHBoxLayout(Panel2);
+  bottom->setContentsMargins(4, 4, 4, 4);
+  Label1 = new QLabel(FromSjis(Sj(u8"発言：")), Panel2);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  SendEdit = new QLineEdit(Panel2);
+  SendEdit->setObjectName(QStringLiteral("SendEdit"));
+  SendEdit->setFont(FormFont(16));
+  SendEdit->setMaximumWidth(377);
+  Label1->setBuddy(SendEdit);
+  bottom->addWidget(Label1);
+  bottom->addWidget(SendEdit, 1);
+  column->addWidget(Panel2);
+
+  content->setFocusProxy(SendEdit);
+  setWidget(content);
+
+  SendEdit->installEventFilter(this);
+  NickNameRichEdit->installEventFilter(this);
+  NickNameRichEdit->viewport()->installEventFilter(this);
+  connect(PARTSpeedButton, &QToolButton::clicked, this, [this] { PartClick(); });
+  connect(CloseFormSpeedButton, &QToolButton::clicked, this, [this] { Close1Click(); });
+
+  auto makeMenu = [&](const char* Name, const char8_t* Caption) {
+    auto* menu = new QMenu(MenuText(Sj(Caption)), this);
+    menu->setObjectName(QLatin1String(Name));
+    return menu;
+  };
+  auto makeItem = [&](QMenu* Menu, const char* Name, const char8_t* Caption) {
+    auto* action = new QAction(MenuText(Sj(Caption)), this);
+    action->setObjectName(QLatin1String(Name));
+    Menu->addAction(action);
+    return action;
+  };
+
+  // The member pop-up menu.
+  PopupMenu = makeMenu("PopupMenu", u8"");
+  Whois = makeItem(PopupMenu, "Whois", u8"参加者情報 ( Who is )");
+  PopupMenu->addSeparator();
+  CTCP1 = makeMenu("CTCP1", u8"CTCP");
+  PopupMenu->addMenu(CTCP1);
+  PING1 = makeItem(CTCP1, "PING1", u8"PING");
+  VERSION1 = makeItem(CTCP1, "VERSION1", u8"VERSION");
+  TIME1 = makeItem(CTCP1, "TIME1", u8"TIME");
+  FINGER1 = makeItem(CTCP1, "FINGER1", u8"FINGER");
+  USERINFO1 = makeItem(CTCP1, "USERINFO1", u8"USERINFO");
+  CLIENTINFO1 = makeItem(CTCP1, "CLIENTINFO1", u8"CLIENTINFO");
+  PopupMenu->addSeparator();
+  DCC1 = makeMenu("DCC1", u8"DCC");
+  PopupMenu->addMenu(DCC1);
+  CHAT1 = makeItem(DCC1, "CHAT1", u8"CHAT");
+  SEND1 = makeItem(DCC1, "SEND1", u8"SEND");
+  PopupMenu->addSeparator();
+  ChannelOperator1 = makeMenu("ChannelOperator1", u8"Channel Operator");
+  PopupMenu->addMenu(ChannelOperator1);
+  OPGive = makeItem(ChannelOperator1, "OPGive", u8"与える");
+  OPTake = makeItem(ChannelOperator1, "OPTake", u8"取り上げる");
+  ChannelOperator1->setEnabled(false);
+
+  connect(Whois, &QAction::triggered, this, [this] { WhoisClick(); });
+  connect(PING1, &QAction::triggered, this, [this] { CtcpClick("PING"); });
+  connect(VERSION1, &QAction::triggered, this, [this] { CtcpClick("VERSION"); });
+  connect(TIME1, &QAction::triggered, this, [this] { CtcpClick("TIME"); });
+  connect(FINGER1, &QAction::triggered, this, [this] { CtcpClick("FINGER"); });
+  connect(USERINFO1, &QAction::triggered, this, [this] { CtcpClick("USERINFO"); });
+  connect(CLIENTINFO1, &QAction::triggered, this, [this] { CtcpClick("CLIENTINFO"); });
+  connect(OPGive, &QAction::triggered, this, [this] { OPGiveClick(); });
+  connect(OPTake, &QAction::triggered, this, [this] { OPTakeClick(); });
+
+  // The window's own menus.
+  File1 = makeMenu("File1", u8"ファイル");
+  Join = makeItem(File1, "Join", u8"チャンネルに入室");
+  TalkMenu = makeItem(File1, "TalkMenu", u8"相手を選定して会話");
+  Part = makeItem(File1, "Part", u8"チャンネルから退室");
+  File1->addSeparator();
+  Close1 = makeItem(File1, "Close1", u8"閉じる");
+  Exit1 = makeItem(File1, "Exit1", u8"終了");
+
+  Command1 = makeMenu("Command1", u8"コマンド");
+  Version2 = makeItem(Command1, "Version2", u8"バージョン( Version )");
+  Admin1 = makeItem(Command1, "Admin1", u8"管理者情報( Admin )");
+  Command1->addSeparator();
+  Whois1 = makeItem(Command1, "Whois1", u8"参加者情報( Who is )");
+  Whowas1 = makeItem(Command1, "Whowas1", u8"過去の参加者( Who was )");
+  Command1->addSeparator();
+  Away1 = makeItem(Command1, "Away1", u8"自動不在通知( Away )");
+  Command1->addSeparator();
+  Ison1 = makeItem(Command1, "Ison1", u8"参加確認( Ison )");
+  Names1 = makeItem(Command1, "Names1", u8"参加者一覧( Names )");
+  List1 = makeItem(Command1, "List1", u8"チャンネル名一覧( List )");
+  Command1->addSeparator();
+  Nick1 = makeItem(Command1, "Nick1", u8"ニックネーム変更( Nick )");
+  Command1->addSeparator();
+  Topic1 = makeItem(Command1, "Topic1", u8"チャンネルトピック( Topic )");
+  Invite1 = makeItem(Command1, "Invite1", u8"チャンネルへ招待( Invite )");
+  Kick1 = makeItem(Command1, "Kick1", u8"チャンネルから追放( Kick )");
+  BanMask1 = makeItem(Command1, "BanMask1", u8"参加拒否( Ban Mask )");
+
+  Mode1 = makeMenu("Mode1", u8"モード");
+  UserModeMenu = makeItem(Mode1, "UserModeMenu", u8"ユーザーモード");
+  Mode1->addSeparator();
+  ChannelModeMenu = makeItem(Mode1, "ChannelModeMenu", u8"チャンネルモード");
+
+  connect(Join, &QAction::triggered, this, [] {
+    if (MainForm) MainForm->JoinClick();
+  });
+  connect(TalkMenu, &QAction::triggered, this, [] {
+    if (MainForm) MainForm->TalkMenuClick();
+  });
+  connect(Part, &QAction::triggered, this, [this] { PartClick(); });
+  connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
+  connect(Exit1, &QAction::triggered, this, [] {
+    if (MainForm) MainForm->close();
+  });
+  // The same commands as the main window's items of these names.
+  const std::pair<QAction*, QAction* TMainForm::*> sameCommands[] = {
+      {Version2, &TMainForm::VersionCmd}, {Admin1, &TMainForm::AdminCmd},   {Whois1, &TMainForm::WhoIsCmd},
+      {Whowas1, &TMainForm::WhoWasCmd},   {Away1, &TMainForm::AwayCmd},     {Ison1, &TMainForm::IsonCmd},
+      {Names1, &TMainForm::NamesCmd},     {List1, &TMainForm::ListCmd},     {Nick1, &TMainForm::NickCmd},
+      {UserModeMenu, &TMainForm::UserModeMenu}};
+  for (const auto& [item, command] : sameCommands)
+    connect(item, &QAction::triggered, this, [command] {
+      if (MainForm && MainForm->*command) (MainForm->*command)->trigger();
+    });
+  connect(BanMask1, &QAction::triggered, this, [this] { BanMask1Click(); });
+  connect(Topic1, &QAction::triggered, this, [this] { Topic1Click(); });
+  connect(Invite1, &QAction::triggered, this, [this] { Invite1Click(); });
+  connect(Kick1, &QAction::triggered, this, [this] { Kick1Click(); });
+  connect(ChannelModeMenu, &QAction::triggered, this, [this] { ChannelModeMenuClick(); });
+
+  // FormCreate.
+  setFixedSize(FormWidth, FormHeight);
+  AddRecvLine(Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  SendEdit->setFocus();
+}
+
+TChatForm::~TChatForm() = default;
+
+// --- the event pane ---
+
+void TChatForm::AddRecvLine(const std::string& Text) { AddRecvColorLine(Text, clBlack); }
+
+void TChatForm::AddRecvColorLine(const std::string& Text, const QColor& Color) {
+  QTextDocument* doc = RecvRichEdit->document();
+  QTextCharFormat format;
+  format.setForeground(Color);
+  QTextCursor cursor(doc);
+  cursor.movePosition(QTextCursor::End);
+  if (doc->isEmpty()) {
+    cursor.setBlockCharFormat(format);
+  } else {
+    cursor.insertBlock(QTextBlockFormat(), format);
+  }
+  cursor.insertText(FromSjis(Text), format);
+
+  // One scroll to the bottom for a whole burst of lines.
+  if (!scrollPending_) {
+    scrollPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+      scrollPending_ = false;
+      QScrollBar* bar = RecvRichEdit->verticalScrollBar();
+      bar->setValue(bar->maximum());
+    });
+  }
+}
+
+std::vector<std::string> TChatForm::RecvLines() const {
+  std::vector<std::string> lines;
+  const QTextDocument* doc = RecvRichEdit->document();
+  if (doc->isEmpty()) return lines;
+  lines.reserve(static_cast<std::size_t>(doc->blockCount()));
+  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) lines.push_back(ToSjis(block.text()));
+  return lines;
+}
+
+QColor TChatForm::RecvLineColor(int Index) const {
+  const QTextBlock block = RecvRichEdit->document()->findBlockByNumber(Index);
+  if (!block.isValid()) return {};
+  const QTextBlock::iterator first = block.begin();
+  if (!first.atEnd()) return first.fragment().charFormat().foreground().color();
+  return block.charFormat().foreground().color();
+}
+
+// --- the member pane ---
+
+void TChatForm::AddNickLine(const std::string& Nick) { AddNickColorLine(Nick, clBlack); }
+
+void TChatForm::AddNickColorLine(const std::string& Nick, const QColor& Color) {
+  auto* item = new QListWidgetItem(FromSjis(Nick));
+  item->setData(NickBytesRole, QByteArray(Nick.data(), static_cast<qsizetype>(Nick.size())));
+  item->setForeground(Color);
+  NickNameRichEdit->addItem(item);
+}
+
+int TChatForm::NickCount() const { return NickNameRichEdit->count(); }
+
+std::string TChatForm::NickAt(int Index) const {
+  const QListWidgetItem* item = NickNameRichEdit->item(Index);
+  if (!item) return {};
+  return item->data(NickBytesRole).toByteArray().toStdString();
+}
+
+QColor TChatForm::NickColorAt(int Index) const {
+  const QListWidgetItem* item = NickNameRichEdit->item(Index);
+  return item ? item->foreground().color() : QColor();
+}
+
+int TChatForm::FindNick(const std::string& Nick) const {
+  for (int i = 0, n = NickCount(); i < n; ++i)
+    if (SjisSameText(NickAt(i), Nick)) return i;
+  return -1;
+}
+
+int TChatForm::FindLastNick(const std::string& Nick) const {
+  for (int i = NickCount() - 1; i >= 0; --i)
+    if (SjisSameText(NickAt(i), Nick)) return i;
+  return -1;
+}
+
+void TChatForm::ReplaceNick(int Index, const std::string& Nick, const QColor& Color) {
+  QListWidgetItem* item = NickNameRichEdit->item(Index);
+  if (!item) return;
+  item->setForeground(Color);
+  item->setData(NickBytesRole, QByteArray(Nick.data(), static_cast<qsizetype>(Nick.size())));
+  item->setText(FromSjis(Nick));
+}
+
+void TChatForm::DeleteNick(int Index) {
+  if (Index < 0 || Index >= NickCount()) return;
+  delete NickNameRichEdit->takeItem(Index);
+}
+
+void TChatForm::ClearNicks() { NickNameRichEdit->clear(); }
+
+std::string TChatForm::SelectedNick() const {
+  const QList<QListWidgetItem*> selected = NickNameRichEdit->selectedItems();
+  if (selected.isEmpty()) return {};
+  return selected.front()->data(NickBytesRole).toByteArray().toStdString();
+}
+
+void TChatForm::NickNameRichEditMouseDown(const QPoint& Position) {
+  const int count = NickNameRichEdit->count();
+  if (count == 0) return;
+  // The entry nearest the pointer: past the last line is the last line.
+  QListWidgetItem* item = NickNameRichEdit->itemAt(Position);
+  if (!item) {
+    QListWidgetItem* first = NickNameRichEdit->item(0);
+    QListWidgetItem* last = NickNameRichEdit->item(count - 1);
+    item = Position.y() < NickNameRichEdit->visualItemRect(first).top() ? first : last;
+  }
+  NickNameRichEdit->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
+}
+
+// --- typing ---
+
+void TChatForm::SendEditKeyDown(int Key) {
+  if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
+  if (SendEdit->text().isEmpty()) return;
+  const std::string text = ToSjis(SendEdit->text());
+  SendToServer("PRIVMSG " + Caption() + " :" + text + "\r\n");
+  AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
+  SendEdit->clear();
+}
+
+bool TChatForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == SendEdit && Event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(Event)->key();
+    SendEditKeyDown(key);
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) return true;
+  } else if (NickNameRichEdit && Watched == NickNameRichEdit->viewport()) {
+    if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick) {
+      auto* mouse = static_cast<QMouseEvent*>(Event);
+      NickNameRichEditMouseDown(mouse->position().toPoint());
+      if (mouse->button() == Qt::RightButton && Event->type() == QEvent::MouseButtonPress)
+        PopupMenu->popup(mouse->globalPosition().toPoint());
+      return true;  // the pane's own selection handling would undo ours
+    }
+    if (Event->type() == QEvent::MouseMove) return true;  // no drag selection
+  }
+  if (NickNameRichEdit && (Watched == NickNameRichEdit || Watched == NickNameRichEdit->viewport()) &&
+      Event->type() == QEvent::ContextMenu) {
+    // The mouse already opened it on the press; the menu key opens it here.
+    auto* request = static_cast<QContextMenuEvent*>(Event);
+    if (request->reason() != QContextMenuEvent::Mouse) {
+      const QListWidgetItem* current = NickNameRichEdit->currentItem();
+      const QPoint at = current ? NickNameRichEdit->visualItemRect(current).center() : QPoint(0, 0);
+      PopupMenu->popup(NickNameRichEdit->viewport()->mapToGlobal(at));
+    }
+    return true;
+  }
+  return TMdiChildForm::eventFilter(Watched, Event);
+}
+
+// --- the pop-up commands ---
+
+void TChatForm::WhoisClick() {
+  const std::string selected = TrimSpaces(SelectedNick());
+  if (selected.empty()) return;
+  SendToServer("WHOIS " + WithoutAt(selected) + "\r\n");
+}
+
+void TChatForm::CtcpClick(const char* Query) {
+  const std::string selected = TrimSpaces(SelectedNick());
+  if (selected.empty() || !Query) return;
+  const std::string query = Query;
+  std::string request = query;
+  if (query == "PING") {
+    request += " " + std::to_string(NextPingToken());
+    PingSentTime = Platform().TickCount();
+  }
+  SendToServer("PRIVMSG " + WithoutAt(selected) + " :" + SOH + request + SOH + "\r\n");
+}
+
+void TChatForm::OPGiveClick() {
+  const std::string selected = TrimSpaces(SelectedNick());
+  if (selected.empty()) return;
+  if (selected[0] == '@') {
+    Platform().ShowMessage(selected + Sj(u8" は、すでにチャンネルオペレーターです。"));
+    return;
+  }
+  SendToServer("MODE " + Caption() + " +o " + selected + "\r\n");
+}
+
+void TChatForm::OPTakeClick() {
+  const std::string selected = TrimSpaces(SelectedNick());
+  if (selected.empty()) return;
+  if (selected[0] != '@') {
+    Platform().ShowMessage(selected + Sj(u8" はチャンネルオペレーターではありません。"));
+    return;
+  }
+  SendToServer("MODE " + Caption() + " -o " + selected.substr(1) + "\r\n");
+}
+
+// --- leaving and closing ---
+
+void TChatForm::PartClick() {
+  if (Joined) SendToServer("PART " + Caption() + "\r\n");
+}
+
+void TChatForm::Close1Click() { close(); }
+
+bool TChatForm::CloseQuery() {
+  if (!Joined) return true;
+  PartClick();
+  Platform().ShowMessage(Sj(u8"まだ退室を完了していないため、\r\nもう１度”閉じる”操作をしなおしてください。"));
+  return false;
+}
+
+void TChatForm::closeEvent(QCloseEvent* Event) {
+  if (!CloseQuery()) {
+    Event->ignore();
+    return;
+  }
+  TMdiChildForm::closeEvent(Event);
+  if (!Event->isAccepted()) return;
+  // The window menu entry goes at once, not when the deferred delete runs.
+  delete WindowMenuItem;
+  WindowMenuItem = nullptr;
+}
+
+// --- ban masks ---
+
+void TChatForm::BanMask1Click() {
+  BanMaskArgs.clear();
+  BanMaskModes.clear();
+  BanMaskList.clear();
+  BanMaskPending = true;
+  SendToServer("MODE " + Caption() + " +b\r\n");
+
+  // An editor that still waits unseen is replaced, not left behind hidden.
+  if (PendingBanMaskEditor && !PendingBanMaskEditor->isVisible()) PendingBanMaskEditor->deleteLater();
+  auto* editor = new TMemberEditorForm(this);
+  editor->Setup(Sj(u8"クライアントの侵入を防ぐBANMASKの設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："), "BanMask",
+                this, BanMaskHelpContext);
+  PendingBanMaskEditor = editor;
+}
+
+void TChatForm::ShowBanMaskEditor() {
+  if (!BanMaskPending) return;
+  TMemberEditorForm* editor = PendingBanMaskEditor.data();
+  if (!editor || editor->TargetForm.data() != this) return;
+  editor->SetEntries(BanMaskList);
+  BanMaskPending = false;
+  editor->show();
+}
+
+std::vector<std::pair<int, QMenu*>> TChatForm::MergedMenus() const { return {{0, File1}, {1, Command1}, {2, Mode1}}; }
+
+}  // namespace tavi

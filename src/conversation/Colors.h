@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QColor>
+
+namespace tavi {
+
+// The colours of the channel window panes.
+inline const QColor clBlack(0, 0, 0);    // talk, ordinary members
+inline const QColor clGreen(0, 128, 0);  // the user's own events and entry
+inline const QColor clRed(255, 0, 0);    // channel operators in the member pane
+inline const QColor clBlue(0, 0, 255);   // other members' events, replies
+
+}  // namespace tavi

@@ -1,0 +1,270 @@
+#include "conversation/MemberEditor.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "conversation/Chat.h"
+#include "conversation/Talk.h"
+#include "kanji/SjisText.h"
+#include "session/FormFont.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+#include "session/MdiChildForm.h"
+#include "session/MenuText.h"
+
+namespace tavi {
+
+namespace {
+
+QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
+
+constexpr int ClientWidth = 303;
+constexpr int ClientHeight = 208;
+constexpr int DefaultHelpContext = 60;
+
+std::string Joined(const std::vector<std::string>& Entries, const std::string& Separator) {
+  std::string text;
+  for (std::size_t i = 0; i < Entries.size(); ++i) {
+    if (i) text += Separator;
+    text += Entries[i];
+  }
+  return text;
+}
+
+// BanMaskArgs takes its masks separated by single blanks.
+void AppendMask(std::string& Args, const std::string& Mask) {
+  if (!Args.empty()) Args += ' ';
+  Args += Mask;
+}
+
+}  // namespace
+
+TMemberEditorForm::TMemberEditorForm(QWidget* Owner)
+    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("MemberEditorForm"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setModal(false);
+  ApplyFormFont(this);
+  setFixedSize(ClientWidth, ClientHeight);
+  setWindowTitle(Ui(u8"会話相手を選定"));
+  setProperty("helpContext", DefaultHelpContext);
+
+  Label1 = new QLabel(Ui(u8"会話相手："), this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setGeometry(8, 8, 196, 16);
+  MemberEdit = new QLineEdit(this);
+  MemberEdit->setObjectName(QStringLiteral("MemberEdit"));
+  MemberEdit->setGeometry(8, 26, 196, 22);
+  Label1->setBuddy(MemberEdit);
+  Label2 = new QLabel(Ui(u8"会話相手のリスト："), this);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->setGeometry(8, 56, 196, 16);
+  MemberListBox = new QListWidget(this);
+  MemberListBox->setObjectName(QStringLiteral("MemberListBox"));
+  MemberListBox->setSelectionMode(QAbstractItemView::SingleSelection);
+  MemberListBox->setGeometry(8, 74, 196, 126);
+  Label2->setBuddy(MemberListBox);
+
+  auto makeButton = [&](const char* Name, std::u8string_view Caption, int Top) {
+    auto* button = new QPushButton(Ui(Caption), this);
+    button->setObjectName(QLatin1String(Name));
+    button->setGeometry(214, Top, 81, 25);
+    return button;
+  };
+  AddButton = makeButton("AddButton", u8"追加", 24);
+  DeleteButton = makeButton("DeleteButton", u8"削除", 74);
+  ChangeButton = makeButton("ChangeButton", u8"変更", 142);
+  CloseButton = makeButton("CloseButton", u8"閉じる", 175);
+  connect(AddButton, &QPushButton::clicked, this, &TMemberEditorForm::AddButtonClick);
+  connect(DeleteButton, &QPushButton::clicked, this, &TMemberEditorForm::DeleteButtonClick);
+  connect(ChangeButton, &QPushButton::clicked, this, &TMemberEditorForm::ChangeButtonClick);
+  connect(CloseButton, &QPushButton::clicked, this, &TMemberEditorForm::CloseButtonClick);
+
+  // FormCreate.
+  TargetForm = nullptr;
+}
+
+TMemberEditorForm::~TMemberEditorForm() = default;
+
+void TMemberEditorForm::Setup(const std::string& Caption, const std::string& Label1Text,
+                              const std::string& Label2Text, const std::string& Mode, TMdiChildForm* Target,
+                              int HelpContext) {
+  setWindowTitle(FromSjis(Caption));
+  Label1->setText(FromSjis(Label1Text));
+  Label2->setText(FromSjis(Label2Text));
+  EditMode = Mode;
+  TargetForm = Target;
+  setProperty("helpContext", HelpContext);
+  // An editor already on screen shows the new mode's button at once.
+  if (isVisible()) FormActivate();
+}
+
+std::vector<std::string> TMemberEditorForm::Entries() const {
+  std::vector<std::string> entries;
+  for (int i = 0; i < MemberListBox->count(); ++i) entries.push_back(ToSjis(MemberListBox->item(i)->text()));
+  return entries;
+}
+
+void TMemberEditorForm::SetEntries(const std::vector<std::string>& Entries) {
+  MemberListBox->clear();
+  for (const std::string& entry : Entries) MemberListBox->addItem(FromSjis(entry));
+}
+
+void TMemberEditorForm::FormActivate() {
+  MemberEdit->setFocus();
+  ChangeButton->setText(EditMode == "ISON" ? Ui(u8"検索") : Ui(u8"変更"));
+}
+
+void TMemberEditorForm::AddButtonClick() {
+  if (!MemberEdit->text().isEmpty()) {
+    const std::string text = ToSjis(MemberEdit->text());
+    MemberListBox->addItem(FromSjis(text));
+    if (EditMode == "BanMask") {
+      if (auto* chat = qobject_cast<TChatForm*>(TargetForm.data())) {
+        AppendMask(chat->BanMaskArgs, text);
+        chat->BanMaskModes += "+b";
+      }
+    }
+    MemberEdit->clear();
+  }
+  MemberEdit->setFocus();
+}
+
+void TMemberEditorForm::DeleteButtonClick() {
+  if (MemberListBox->count() > 0) {
+    for (int i = 0; i < MemberListBox->count(); ++i) {
+      QListWidgetItem* item = MemberListBox->item(i);
+      if (!item->isSelected()) continue;
+      if (EditMode == "BanMask") {
+        if (auto* chat = qobject_cast<TChatForm*>(TargetForm.data())) {
+          AppendMask(chat->BanMaskArgs, ToSjis(item->text()));
+          chat->BanMaskModes += "-b";
+        }
+      }
+      delete MemberListBox->takeItem(i);
+      break;
+    }
+  }
+  MemberEdit->setFocus();
+}
+
+void TMemberEditorForm::ChangeButtonClick() {
+  applying_ = true;
+  const std::vector<std::string> entries = Entries();
+  if (!entries.empty()) {
+    if (EditMode == "TalkMember") {
+      const std::string members = Joined(entries, ",");
+      if (TargetForm) {
+        if (auto* talk = qobject_cast<TTalkForm*>(TargetForm.data())) {
+          // The first window menu entry that bears the old caption.
+          if (MainForm && MainForm->Window1) {
+            const QString old = MenuText(talk->Caption());
+            for (QAction* item : MainForm->Window1->actions()) {
+              if (item->isSeparator() || item->text() != old) continue;
+              item->setText(MenuText(members));
+              break;
+            }
+          }
+          talk->MemberList = entries;
+          talk->SetCaption(members);
+        }
+      } else if (MainForm) {
+        TTalkForm* talk = MainForm->OpenTalkWindow(members);
+        talk->MemberList = entries;
+      }
+    } else if (EditMode == "ISON") {
+      if (MainForm) MainForm->SendLine("ISON " + Joined(entries, " ") + "\r\n");
+    }
+  }
+  if (EditMode == "RecieveDeny") {
+    Globals().RecieveDenyList = entries;
+  } else if (EditMode == "BanMask") {
+    if (auto* chat = qobject_cast<TChatForm*>(TargetForm.data()); chat && MainForm)
+      MainForm->SendLine("MODE " + chat->Caption() + " " + chat->BanMaskModes + " " + chat->BanMaskArgs + "\r\n");
+  }
+  MemberEdit->clear();
+  MemberListBox->clear();
+  applying_ = false;
+  close();
+}
+
+void TMemberEditorForm::CloseButtonClick() {
+  MemberEdit->clear();
+  MemberListBox->clear();
+  close();
+}
+
+void TMemberEditorForm::FormDeactivate() {
+  if (!closed_) close();
+}
+
+void TMemberEditorForm::reject() { CloseButtonClick(); }
+
+void TMemberEditorForm::changeEvent(QEvent* Event) {
+  QDialog::changeEvent(Event);
+  if (Event->type() != QEvent::ActivationChange || closed_ || !isVisible()) return;
+  if (isActiveWindow())
+    FormActivate();
+  else if (!applying_)
+    FormDeactivate();
+}
+
+void TMemberEditorForm::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  FormActivate();
+}
+
+// QDialog's own handler would reject(), which closes once more.
+void TMemberEditorForm::closeEvent(QCloseEvent* Event) {
+  closed_ = true;
+  Event->accept();
+}
+
+// --- the main window's commands that open the editor ---
+
+namespace {
+
+// The main window's one editor, or a new one when that one is on its way out.
+TMemberEditorForm* MainEditor(TMainForm* Main) {
+  TMemberEditorForm* editor = Main->FindOrCreateForm<TMemberEditorForm>();
+  if (editor->IsClosed()) editor = new TMemberEditorForm(Main);
+  return editor;
+}
+
+void ShowEditor(TMemberEditorForm* Editor) {
+  Editor->show();
+  Editor->raise();
+  Editor->activateWindow();
+}
+
+}  // namespace
+
+void TMainForm::TalkMenuClick() {
+  TMemberEditorForm* editor = MainEditor(this);
+  editor->Setup(Sj(u8"会話相手を選定"), Sj(u8"会話相手："), Sj(u8"会話相手のリスト："), "TalkMember", nullptr, 60);
+  ShowEditor(editor);
+}
+
+void TMainForm::IsonCmdClick() {
+  TMemberEditorForm* editor = MainEditor(this);
+  editor->Setup(Sj(u8"ニックネームがチャットしているか検索"), Sj(u8"検索ニックネーム："),
+                Sj(u8"検索ニックネームのリスト："), "ISON", nullptr, 50);
+  ShowEditor(editor);
+}
+
+void TMainForm::RecieveDenyMenuClick() {
+  TMemberEditorForm* editor = MainEditor(this);
+  editor->Setup(Sj(u8"着信拒否相手を設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："), "RecieveDeny", nullptr, 16);
+  editor->SetEntries(Globals().RecieveDenyList);
+  ShowEditor(editor);
+}
+
+}  // namespace tavi

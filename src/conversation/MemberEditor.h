@@ -1,0 +1,67 @@
+// One small dialog for four lists: talk members, ISON nicknames, refused
+// nicknames and a channel's ban masks. The mode decides what confirming does.
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace tavi {
+
+class TMdiChildForm;
+
+class TMemberEditorForm : public QDialog {
+  Q_OBJECT
+ public:
+  // Owner: the main window, or the talk or channel window that opens it.
+  explicit TMemberEditorForm(QWidget* Owner);
+  ~TMemberEditorForm() override;
+
+  QLabel* Label1 = nullptr;
+  QLineEdit* MemberEdit = nullptr;
+  QLabel* Label2 = nullptr;
+  QListWidget* MemberListBox = nullptr;
+  QPushButton* AddButton = nullptr;
+  QPushButton* DeleteButton = nullptr;
+  QPushButton* ChangeButton = nullptr;
+  QPushButton* CloseButton = nullptr;
+
+  QPointer<TMdiChildForm> TargetForm;  // talk or channel window, may be empty
+  std::string EditMode;                // "TalkMember", "ISON", "RecieveDeny", "BanMask"
+
+  // Sets caption, labels, mode, target and help context in one go.
+  void Setup(const std::string& Caption, const std::string& Label1Text, const std::string& Label2Text,
+             const std::string& Mode, TMdiChildForm* Target, int HelpContext);
+  // The list's entries (Shift-JIS) and filling it.
+  std::vector<std::string> Entries() const;
+  void SetEntries(const std::vector<std::string>& Entries);
+
+  void FormActivate();
+  void AddButtonClick();
+  void DeleteButtonClick();
+  void ChangeButtonClick();
+  void CloseButtonClick();
+  void FormDeactivate();
+
+  // Escape works as the close button.
+  void reject() override;
+  // Closed and waiting to be destroyed: not to be shown again.
+  bool IsClosed() const { return closed_; }
+
+ protected:
+  void changeEvent(QEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+
+ private:
+  bool closed_ = false;
+  bool applying_ = false;  // windows opened while applying take the activation
+};
+
+}  // namespace tavi

@@ -1,0 +1,241 @@
+#include "conversation/Talk.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "conversation/MemberEditor.h"
+#include "kanji/SjisCase.h"
+#include "kanji/SjisText.h"
+#include "platform/Platform.h"
+#include "session/FormFont.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+#include "session/MenuText.h"
+
+namespace tavi {
+
+namespace {
+
+constexpr int FormWidth = 430;
+constexpr int FormHeight = 260;
+constexpr int EditorHelpContext = 60;
+
+// The close button's glyph: a red cross in a 16 x 16 square.
+QIcon CloseFormIcon() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setPen(QPen(QColor(128, 0, 0), 2));
+  p.drawLine(4, 4, 11, 11);
+  p.drawLine(11, 4, 4, 11);
+  return QIcon(pixmap);
+}
+
+std::vector<std::string> MemoLines(const QPlainTextEdit* Memo) {
+  std::vector<std::string> lines;
+  const QTextDocument* doc = Memo->document();
+  if (doc->isEmpty()) return lines;
+  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
+    lines.push_back(ToSjis(block.text()));
+  return lines;
+}
+
+void SetMemoLines(QPlainTextEdit* Memo, const std::vector<std::string>& Lines) {
+  QString text;
+  for (std::size_t i = 0; i < Lines.size(); ++i) {
+    if (i) text += QLatin1Char('\n');
+    text += FromSjis(Lines[i]);
+  }
+  Memo->setPlainText(text);
+}
+
+}  // namespace
+
+TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
+  setObjectName(QStringLiteral("TalkForm"));
+  setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setProperty("helpContext", HelpContext);
+  ApplyFormFont(this);
+
+  auto* content = new QWidget(this);
+  auto* column = new QVBoxLayout(content);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  Panel1 = new QFrame(content);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(26);
+  auto* top = new QHBoxLayout(Panel1);
+  top->setContentsMargins(2, 1, 2, 1);
+  CloseFormSpeedButton = new QToolButton(Panel1);
+  CloseFormSpeedButton->setObjectName(QStringLiteral("CloseFormSpeedButton"));
+  CloseFormSpeedButton->setToolTip(FromSjis(Sj(u8"このフォームを閉じる")));
+  CloseFormSpeedButton->setIcon(CloseFormIcon());
+  CloseFormSpeedButton->setIconSize(QSize(16, 16));
+  CloseFormSpeedButton->setAutoRaise(true);
+  CloseFormSpeedButton->setFixedSize(22, 22);
+  top->addWidget(CloseFormSpeedButton);
+  top->addStretch(1);
+  column->addWidget(Panel1);
+
+  auto* panes = new QHBoxLayout;
+  panes->setContentsMargins(0, 0, 0, 0);
+  panes->setSpacing(0);
+  RecvMemo = new QPlainTextEdit(content);
+  RecvMemo->setObjectName(QStringLiteral("RecvMemo"));
+  RecvMemo->setReadOnly(true);
+  RecvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RecvMemo->setFont(FormFont(16));
+  // 289 wide at the fixed outer size; it takes what the frame's borders
+  // leave, so the member pane keeps its width whatever the style.
+  RecvMemo->setMinimumWidth(0);
+  NickNameMemo = new QPlainTextEdit(content);
+  NickNameMemo->setObjectName(QStringLiteral("NickNameMemo"));
+  NickNameMemo->setReadOnly(true);
+  NickNameMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  NickNameMemo->setFixedWidth(126);
+  NickNameMemo->setFont(FormFont(16));
+  panes->addWidget(RecvMemo, 1);
+  panes->addWidget(NickNameMemo, 0);
+  column->addLayout(panes, 1);
+
+  Panel2 = new QFrame(content);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  Panel2->setFixedHeight(34);
+  auto* bottom = new QHBoxLayout(Panel2);
+  bottom->setContentsMargins(4, 4, 4, 4);
+  Label1 = new QLabel(FromSjis(Sj(u8"発言：")), Panel2);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  SendEdit = new QLineEdit(Panel2);
+  SendEdit->setObjectName(QStringLiteral("SendEdit"));
+  SendEdit->setMaximumWidth(377);
+  SendEdit->setFont(FormFont(16));
+  Label1->setBuddy(SendEdit);
+  bottom->addWidget(Label1);
+  bottom->addWidget(SendEdit, 1);
+  column->addWidget(Panel2);
+
+  setWidget(content);
+  SendEdit->installEventFilter(this);
+  connect(CloseFormSpeedButton, &QToolButton::clicked, this, [this] { Close1Click(); });
+
+  // The window's menus, shown in the frame's menu bar while it is active.
+  auto makeMenu = [&](const char* Name, const char8_t* Caption) {
+    auto* menu = new QMenu(MenuText(Sj(Caption)), this);
+    menu->setObjectName(QLatin1String(Name));
+    return menu;
+  };
+  auto makeItem = [&](QMenu* Menu, const char* Name, const char8_t* Caption) {
+    auto* action = new QAction(MenuText(Sj(Caption)), this);
+    action->setObjectName(QLatin1String(Name));
+    Menu->addAction(action);
+    return action;
+  };
+  File1 = makeMenu("File1", u8"ファイル");
+  Join = makeItem(File1, "Join", u8"チャンネルに入室");
+  TalkMenu = makeItem(File1, "TalkMenu", u8"相手を選定して会話");
+  File1->addSeparator();
+  Close1 = makeItem(File1, "Close1", u8"閉じる");
+  Exit1 = makeItem(File1, "Exit1", u8"終了");
+  Mode1 = makeMenu("Mode1", u8"モード");
+  UserModeMenu = makeItem(Mode1, "UserModeMenu", u8"ユーザーモード");
+  Member1 = makeMenu("Member1", u8"メンバー");
+  AddDeleteMember = makeItem(Member1, "AddDeleteMember", u8"メンバーの変更");
+
+  connect(Join, &QAction::triggered, this, [] {
+    if (MainForm) MainForm->JoinClick();
+  });
+  connect(TalkMenu, &QAction::triggered, this, [] {
+    if (MainForm) MainForm->TalkMenuClick();
+  });
+  connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
+  connect(Exit1, &QAction::triggered, this, [] {
+    if (MainForm) MainForm->close();
+  });
+  connect(UserModeMenu, &QAction::triggered, this, [] {
+    if (MainForm && MainForm->UserModeMenu) MainForm->UserModeMenu->trigger();
+  });
+  connect(AddDeleteMember, &QAction::triggered, this, [this] { AddDeleteMemberClick(); });
+
+  // FormCreate.
+  MemberList.clear();
+  setFixedSize(FormWidth, FormHeight);
+  RecvMemo->clear();
+  NickNameMemo->clear();
+  AddRecvLine(Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  SendEdit->setFocus();
+}
+
+TTalkForm::~TTalkForm() = default;
+
+void TTalkForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(FromSjis(Text)); }
+
+std::vector<std::string> TTalkForm::RecvLines() const { return MemoLines(RecvMemo); }
+
+std::vector<std::string> TTalkForm::NickNames() const { return MemoLines(NickNameMemo); }
+
+bool TTalkForm::HasNick(const std::string& Nick) const {
+  const std::vector<std::string> nicks = NickNames();
+  return std::any_of(nicks.begin(), nicks.end(), [&](const std::string& N) { return SjisSameText(N, Nick); });
+}
+
+void TTalkForm::AddNick(const std::string& Nick) { NickNameMemo->appendPlainText(FromSjis(Nick)); }
+
+void TTalkForm::RemoveNick(const std::string& Nick) {
+  std::vector<std::string> nicks = NickNames();
+  const auto it = std::find_if(nicks.begin(), nicks.end(), [&](const std::string& N) { return SjisSameText(N, Nick); });
+  if (it == nicks.end()) return;
+  nicks.erase(it);
+  SetMemoLines(NickNameMemo, nicks);
+}
+
+void TTalkForm::ReplaceNick(const std::string& Old, const std::string& New) {
+  std::vector<std::string> nicks = NickNames();
+  const auto it = std::find_if(nicks.begin(), nicks.end(), [&](const std::string& N) { return SjisSameText(N, Old); });
+  if (it == nicks.end()) return;
+  *it = New;
+  SetMemoLines(NickNameMemo, nicks);
+}
+
+void TTalkForm::SendEditKeyDown(int Key) {
+  if (Key != EnterKey && Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
+  if (SendEdit->text().isEmpty()) return;
+  const std::string text = ToSjis(SendEdit->text());
+  if (MainForm) MainForm->SendLine("PRIVMSG " + Caption() + " :" + text + "\r\n");
+  AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
+  SendEdit->clear();
+}
+
+void TTalkForm::Close1Click() { close(); }
+
+void TTalkForm::AddDeleteMemberClick() {
+  auto* editor = new TMemberEditorForm(this);
+  editor->Setup(Sj(u8"会話相手を選定"), Sj(u8"会話相手："), Sj(u8"会話相手のリスト："), "TalkMember", this,
+                EditorHelpContext);
+  editor->SetEntries(MemberList);
+  editor->show();
+}
+
+std::vector<std::pair<int, QMenu*>> TTalkForm::MergedMenus() const { return {{0, File1}, {2, Mode1}, {3, Member1}}; }
+
+bool TTalkForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == SendEdit && Event->type() == QEvent::KeyPress)
+    SendEditKeyDown(static_cast<QKeyEvent*>(Event)->key());
+  return TMdiChildForm::eventFilter(Watched, Event);
+}
+
+}  // namespace tavi

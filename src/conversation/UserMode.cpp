@@ -1,0 +1,109 @@
+#include "conversation/UserMode.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QGroupBox>
+#include <QPushButton>
+#include <string>
+
+#include "kanji/SjisText.h"
+#include "session/FormFont.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+
+namespace tavi {
+
+namespace {
+
+QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
+
+constexpr int ClientWidth = 231;
+constexpr int ClientHeight = 199;
+
+void AppendChange(std::string& Modes, bool Checked, bool Current, char Letter) {
+  if (Checked == Current) return;
+  Modes += Checked ? '+' : '-';
+  Modes += Letter;
+}
+
+}  // namespace
+
+TUserModeForm::TUserModeForm(QWidget* Owner)
+    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("UserModeForm"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setModal(false);
+  ApplyFormFont(this);
+  setFixedSize(ClientWidth, ClientHeight);
+  setWindowTitle(Ui(u8"ユーザーモードの表示と設定"));
+  setProperty("helpContext", HelpContext);
+
+  GroupBox1 = new QGroupBox(Ui(u8"ユーザーモード"), this);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  GroupBox1->setGeometry(8, 8, ClientWidth - 16, 146);
+  int top = 22;
+  auto makeBox = [&](const char* Name, std::u8string_view Caption) {
+    auto* box = new QCheckBox(Ui(Caption), GroupBox1);
+    box->setObjectName(QLatin1String(Name));
+    box->setGeometry(14, top, ClientWidth - 16 - 28, 20);
+    top += 30;
+    return box;
+  };
+  InvisibleCheckBox = makeBox("InvisibleCheckBox", u8"不可視属性");
+  NoticeCheckBox = makeBox("NoticeCheckBox", u8"ノーティスメッセージの受信");
+  WallOpsCheckBox = makeBox("WallOpsCheckBox", u8"WALLOPSメッセージの受信");
+  IrcOpeCheckBox = makeBox("IrcOpeCheckBox", u8"IRCオペレーターフラグ");
+
+  ChangeButton = new QPushButton(Ui(u8"変更"), this);
+  ChangeButton->setObjectName(QStringLiteral("ChangeButton"));
+  ChangeButton->setGeometry(28, 164, 80, 27);
+  CloseButton = new QPushButton(Ui(u8"閉じる"), this);
+  CloseButton->setObjectName(QStringLiteral("CloseButton"));
+  CloseButton->setGeometry(123, 164, 80, 27);
+  connect(ChangeButton, &QPushButton::clicked, this, [this] { ChangeButtonClick(); });
+  connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+
+  // FormCreate.
+  const TGlobals& g = Globals();
+  InvisibleCheckBox->setChecked(g.InvisibleMode);
+  NoticeCheckBox->setChecked(g.NoticeMode);
+  WallOpsCheckBox->setChecked(g.WallOpsMode);
+  IrcOpeCheckBox->setChecked(g.IrcOpeMode);
+}
+
+TUserModeForm::~TUserModeForm() = default;
+
+void TUserModeForm::ChangeButtonClick() {
+  const TGlobals& g = Globals();
+  std::string modes;
+  AppendChange(modes, InvisibleCheckBox->isChecked(), g.InvisibleMode, 'i');
+  AppendChange(modes, NoticeCheckBox->isChecked(), g.NoticeMode, 's');
+  AppendChange(modes, WallOpsCheckBox->isChecked(), g.WallOpsMode, 'w');
+  AppendChange(modes, IrcOpeCheckBox->isChecked(), g.IrcOpeMode, 'o');
+  if (!modes.empty() && MainForm) MainForm->SendLine("MODE " + g.CurrentNick + " " + modes + "\r\n");
+  close();
+}
+
+void TUserModeForm::CloseButtonClick() { close(); }
+
+void TUserModeForm::FormDeactivate() {
+  if (!closed_) close();
+}
+
+void TUserModeForm::reject() { CloseButtonClick(); }
+
+void TUserModeForm::changeEvent(QEvent* Event) {
+  QDialog::changeEvent(Event);
+  if (Event->type() == QEvent::ActivationChange && !closed_ && isVisible() && !isActiveWindow()) FormDeactivate();
+}
+
+// FormClose: WA_DeleteOnClose frees the dialog. QDialog's own handler would
+// reject(), which closes once more.
+void TUserModeForm::closeEvent(QCloseEvent* Event) {
+  closed_ = true;
+  Event->accept();
+}
+
+}  // namespace tavi

@@ -1,0 +1,164 @@
+#include "dialogs/AwayCmd.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QToolButton>
+
+#include "kanji/Kanji.h"
+#include "kanji/SjisText.h"
+#include "platform/Platform.h"
+#include "session/FormFont.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+
+namespace tavi {
+
+TAwayCmdForm* AwayCmdForm = nullptr;
+
+namespace {
+
+QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
+
+constexpr int ClientWidth = 236;
+constexpr int ClientHeight = 184;
+constexpr std::size_t NickBytes = 8;
+
+std::string TrimSpaces(const std::string& Text) {
+  const auto first = Text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return Text.substr(first, Text.find_last_not_of(' ') - first + 1);
+}
+
+// Blanks and control characters; no byte at or below the blank can be part
+// of a double-byte character, so a byte walk is safe.
+std::string TrimBlanksAndControls(const std::string& Text) {
+  auto blank = [](char C) { return static_cast<unsigned char>(C) <= ' '; };
+  std::size_t first = 0, last = Text.size();
+  while (first < last && blank(Text[first])) ++first;
+  while (last > first && blank(Text[last - 1])) --last;
+  return Text.substr(first, last - first);
+}
+
+}  // namespace
+
+std::string NickCut(const std::string& Nick) {
+  std::size_t kept = 0;
+  while (kept < Nick.size()) {
+    const bool pair = IsSjisLeadByte(static_cast<unsigned char>(Nick[kept])) && kept + 1 < Nick.size() &&
+                      IsSjisTrailByte(static_cast<unsigned char>(Nick[kept + 1]));
+    const std::size_t width = pair ? 2 : 1;
+    if (kept + width > NickBytes) break;
+    kept += width;
+  }
+  return Nick.substr(0, kept);
+}
+
+TAwayCmdForm* AwayCmdFormInstance() {
+  if (!AwayCmdForm) AwayCmdForm = new TAwayCmdForm(MainForm);
+  return AwayCmdForm;
+}
+
+TAwayCmdForm::TAwayCmdForm(QWidget* Owner)
+    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("AwayCmdForm"));
+  setModal(false);
+  ApplyFormFont(this);
+  setFixedSize(ClientWidth, ClientHeight);
+  setWindowTitle(Ui(u8"自動返信の設定"));
+
+  Label1 = new QLabel(Ui(u8"自動で返信するメッセージ："), this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setGeometry(16, 16, 204, 16);
+  AwayMessageEdit = new QLineEdit(this);
+  AwayMessageEdit->setObjectName(QStringLiteral("AwayMessageEdit"));
+  AwayMessageEdit->setGeometry(16, 40, 204, 24);
+  Label1->setBuddy(AwayMessageEdit);
+
+  auto makeButton = [&](const char* Name, std::u8string_view Caption, int Left) {
+    auto* button = new QPushButton(Ui(Caption), this);
+    button->setObjectName(QLatin1String(Name));
+    button->setAutoDefault(false);
+    button->setGeometry(Left, 136, 64, 28);
+    return button;
+  };
+  OKButton = makeButton("OKButton", u8"設定", 12);
+  CancelButton = makeButton("CancelButton", u8"解除", 86);
+  CloseButton = makeButton("CloseButton", u8"閉じる", 160);
+
+  connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
+  connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
+  connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+}
+
+TAwayCmdForm::~TAwayCmdForm() {
+  if (AwayCmdForm == this) AwayCmdForm = nullptr;
+}
+
+void TAwayCmdForm::SetCaption(const std::string& Caption) { setWindowTitle(FromSjis(Caption)); }
+void TAwayCmdForm::SetLabel(const std::string& Text) { Label1->setText(FromSjis(Text)); }
+std::string TAwayCmdForm::Caption() const { return ToSjis(windowTitle()); }
+std::string TAwayCmdForm::LabelText() const { return ToSjis(Label1->text()); }
+std::string TAwayCmdForm::EditText() const { return ToSjis(AwayMessageEdit->text()); }
+void TAwayCmdForm::SetEditText(const std::string& Text) { AwayMessageEdit->setText(FromSjis(Text)); }
+
+void TAwayCmdForm::FormShow() {
+  if (CommandKind == "Away") SetEditText(Globals().AwayMessage);
+}
+
+void TAwayCmdForm::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  FormShow();
+}
+
+void TAwayCmdForm::OKButtonClick() {
+  const std::string text = EditText();
+  if (CommandKind == "Away") {
+    // Blanks alone are a message too: what is typed is sent.
+    if (text.empty()) {
+      Platform().ShowMessage(Sj(u8"メッセージが書き込まれていません。"));
+      return;
+    }
+    if (MainForm) MainForm->SendLine("AWAY :" + text + "\r\n");
+    Globals().AwayMessage = TrimBlanksAndControls(text);
+    hide();
+  } else if (CommandKind == "Nick") {
+    const std::string nick = TrimSpaces(text);
+    if (nick.empty()) {
+      Platform().ShowMessage(Sj(u8"新しいニックネームが書き込まれていません。"));
+      return;
+    }
+    if (MainForm) MainForm->SendLine("NICK " + NickCut(nick) + "\r\n");
+    hide();
+  } else if (CommandKind == "Topic") {
+    const std::string topic = TrimSpaces(text);
+    if (topic.empty()) {
+      Platform().ShowMessage(Sj(u8"トピックが書き込まれていません。"));
+      return;
+    }
+    if (MainForm) MainForm->SendLine("TOPIC " + TopicChannel + " :" + topic + "\r\n");
+    hide();
+  }
+}
+
+void TAwayCmdForm::CancelButtonClick() {
+  if (CommandKind == "Away") {
+    if (MainForm) MainForm->SendLine("AWAY \r\n");
+    Globals().AwayMessage.clear();
+    hide();
+  } else if (CommandKind == "Nick") {
+    // Before registration is complete a new nick is the only way on.
+    if (MainForm && !MainForm->DisConnectSpeedButton->isEnabled())
+      Platform().ShowMessage(Sj(u8"新しいニックネームが書き込まれていません。"));
+  } else if (CommandKind == "Topic") {
+    if (MainForm) MainForm->SendLine("TOPIC " + TopicChannel + " :\r\n");
+    hide();
+  }
+  AwayMessageEdit->clear();
+}
+
+void TAwayCmdForm::CloseButtonClick() { hide(); }
+
+}  // namespace tavi

@@ -1,0 +1,56 @@
+// The one away / nickname / topic dialog: its command kind, set by each
+// opener, decides what its buttons send. Hidden, never freed, when closed.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QShowEvent;
+
+namespace tavi {
+
+class TAwayCmdForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TAwayCmdForm(QWidget* Owner);
+  ~TAwayCmdForm() override;
+
+  QLabel* Label1 = nullptr;
+  QLineEdit* AwayMessageEdit = nullptr;
+  QPushButton* OKButton = nullptr;      // "設定"
+  QPushButton* CancelButton = nullptr;  // "解除"
+  QPushButton* CloseButton = nullptr;   // "閉じる"
+
+  std::string CommandKind = "Away";  // "Away", "Nick" or "Topic"
+  std::string TopicChannel;
+
+  // Sets the window caption and the prompt (Shift-JIS).
+  void SetCaption(const std::string& Caption);
+  void SetLabel(const std::string& Text);
+  std::string Caption() const;
+  std::string LabelText() const;
+  std::string EditText() const;
+  void SetEditText(const std::string& Text);
+
+  void FormShow();
+  void OKButtonClick();
+  void CancelButtonClick();
+  void CloseButtonClick();
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+};
+
+// The program's one instance, null until made.
+extern TAwayCmdForm* AwayCmdForm;
+// The instance, made hidden and owned by the main window when there is none.
+TAwayCmdForm* AwayCmdFormInstance();
+
+// The first 8 bytes of a new nick, less one when the cut would split a
+// double-byte character.
+std::string NickCut(const std::string& Nick);
+
+}  // namespace tavi

@@ -1,0 +1,57 @@
+#include "protocol/AdminReply.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "kanji/SjisText.h"
+#include "session/FormFont.h"
+
+namespace tavi {
+
+namespace {
+
+constexpr int ClientWidth = 230;
+constexpr int ClientHeight = 224;
+
+}  // namespace
+
+TAdminReplyForm::TAdminReplyForm(QWidget* Owner)
+    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("AdminReplyForm"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setModal(false);
+  ApplyFormFont(this);
+  setWindowTitle(FromSjis(Sj(u8"サーバー管理者の情報")));
+  setFixedSize(ClientWidth, ClientHeight);
+
+  // One under the other, each wide enough for an address or a mail line.
+  QLabel** labels[] = {&Label1, &Label2, &Label3, &Label4};
+  for (int i = 0; i < 4; ++i) {
+    auto* label = new QLabel(this);
+    label->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+    label->setGeometry(12, 16 + i * 40, ClientWidth - 24, 32);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);  // server text, never markup
+    *labels[i] = label;
+  }
+
+  OKButton = new QPushButton(QStringLiteral("OK"), this);
+  OKButton->setObjectName(QStringLiteral("OKButton"));
+  OKButton->setGeometry((ClientWidth - 75) / 2, 184, 75, 25);
+  OKButton->setDefault(true);
+  connect(OKButton, &QPushButton::clicked, this, &TAdminReplyForm::OKButtonClick);
+}
+
+void TAdminReplyForm::OKButtonClick() { close(); }
+
+void TAdminReplyForm::FormDeactivate() { close(); }
+
+void TAdminReplyForm::changeEvent(QEvent* Event) {
+  QDialog::changeEvent(Event);
+  if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) FormDeactivate();
+}
+
+}  // namespace tavi

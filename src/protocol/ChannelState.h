@@ -1,0 +1,64 @@
+// The widget-free part of the channel and nick state handlers: how they read
+// prefixes, member lists, names replies and mode strings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/ChatParser.h"
+
+namespace tavi {
+
+// The characters of Prefix in front of its first "!"; empty without a "!".
+std::string SenderNick(std::string_view Prefix);
+
+// A parameter with one leading ":" removed; any other text unchanged.
+std::string WithoutColon(std::string_view Param);
+
+// List with every comma-separated element equal to Old (exactly) replaced by
+// New, joined again with ","; a comma at the very end is dropped.
+std::string ReplaceListMember(std::string_view List, std::string_view Old, std::string_view New);
+
+// The entries of a names reply: split at spaces, each piece trimmed.
+std::vector<std::string> SplitNames(std::string_view Names);
+
+// The lines a names listing shows for one channel: Heading + Channel, then
+// the entries five to a row. None for the server's own "&" channels.
+std::vector<std::string> NamesListingLines(std::string_view Channel, const std::vector<std::string>& Entries,
+                                           std::string_view Heading);
+
+// One letter of a channel mode change, with its argument when it takes one.
+struct TChannelModeChange {
+  char Letter = 0;
+  bool Adding = false;
+  std::string Argument;
+  bool TakesArgument = false;
+
+  bool operator==(const TChannelModeChange&) const = default;
+};
+
+// Reads the mode strings of a channel MODE line from slot 2 on; a letter
+// that takes an argument takes the next non-empty slot out of the strings.
+// Only the letters o, p, s, i, t, n, m, l, b, v and k give entries.
+std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token);
+
+// A decimal integer such as a channel limit, optionally signed.
+bool DecimalNumber(std::string_view Text, std::int32_t& Value);
+
+// The user's own modes i, s, w and o.
+struct TUserModes {
+  bool Invisible = false;
+  bool Notice = false;
+  bool WallOps = false;
+  bool IrcOpe = false;
+
+  bool operator==(const TUserModes&) const = default;
+};
+
+// Reads a user mode text (the second parameter of MODE or of 221) as the
+// complete set of modes. An empty parameter leaves Flags as they were.
+void ParseUserModes(std::string_view Params2, TUserModes& Flags);
+
+}  // namespace tavi

@@ -1,0 +1,160 @@
+#include "protocol/Ctcp.h"
+
+#include <cstdio>
+
+#include "kanji/SjisCase.h"
+
+namespace tavi {
+
+namespace {
+
+// This library stays free of Qt, so its few Japanese texts are written as
+// their Shift-JIS bytes; the tests compare them with the UTF-8 originals.
+// "現在サポートしていません。"
+constexpr std::string_view NotSupportedNow =
+    "\x8C\xBB\x8D\xDD\x83\x54\x83\x7C\x81\x5B\x83\x67\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1\x81\x42";
+// " ではサポートしていません。"
+constexpr std::string_view NotSupportedHere =
+    " \x82\xC5\x82\xCD\x83\x54\x83\x7C\x81\x5B\x83\x67\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1\x81\x42";
+// " では "
+constexpr std::string_view In = " \x82\xC5\x82\xCD ";
+// " をサポートしていません。"
+constexpr std::string_view IsNotSupported =
+    " \x82\xF0\x83\x54\x83\x7C\x81\x5B\x83\x67\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1\x81\x42";
+
+bool IsControlOrBlank(char C) { return static_cast<unsigned char>(C) <= 32; }
+
+// "NOTICE " + Nick + " :" + SOH + Body + SOH + CR LF
+std::string FramedNotice(const std::string& Nick, std::string_view Body) {
+  std::string line = "NOTICE " + Nick + " :";
+  line += SOH;
+  line += Body;
+  line += SOH;
+  line += "\r\n";
+  return line;
+}
+
+std::string TwoDigits(int Value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", Value);
+  return text;
+}
+
+}  // namespace
+
+std::string PrefixNick(std::string_view Prefix) {
+  const std::size_t bang = Prefix.find('!');
+  return bang == std::string_view::npos ? std::string() : std::string(Prefix.substr(0, bang));
+}
+
+std::string MessageText(std::string_view Param) {
+  if (!Param.empty() && Param.front() == ':') Param.remove_prefix(1);
+  return std::string(Param);
+}
+
+bool IsCtcp(std::string_view Text) { return !Text.empty() && Text.front() == SOH; }
+
+std::string TrimControls(std::string_view Text) {
+  while (!Text.empty() && IsControlOrBlank(Text.front())) Text.remove_prefix(1);
+  while (!Text.empty() && IsControlOrBlank(Text.back())) Text.remove_suffix(1);
+  return std::string(Text);
+}
+
+std::string CtcpQueryWord(std::string_view Text) { return TrimControls(Text.substr(0, Text.find(' '))); }
+
+std::string CtcpPingReply(const std::string& Nick, const std::string& Text) {
+  return "NOTICE " + Nick + " :" + Text + "\r\n";
+}
+
+std::string CtcpTimeText(const std::string& LongDate, const std::string& Weekday, int Hour, int Minute,
+                         const std::string& TimeSeparator) {
+  return LongDate + " " + Weekday + " " + TwoDigits(Hour) + " " + TimeSeparator + " " + TwoDigits(Minute) + " ";
+}
+
+std::string CtcpTimeReply(const std::string& Nick, const std::string& TimeText) {
+  return FramedNotice(Nick, "TIME " + TimeText);
+}
+
+std::string CtcpUserInfoReply(const std::string& Nick) {
+  return FramedNotice(Nick, "USERINFO " + std::string(NotSupportedNow));
+}
+
+std::string CtcpFingerReply(const std::string& Nick, const std::string& LoginName, const std::string& HostName) {
+  return FramedNotice(Nick, "FINGER " + LoginName + "@" + HostName);
+}
+
+std::string CtcpVersionReply(const std::string& Nick, const std::string& VersionText) {
+  return FramedNotice(Nick, "VERSION " + VersionText);
+}
+
+std::string CtcpClientInfoReply(const std::string& Nick) {
+  return FramedNotice(Nick, "CLIENTINFO PING TIME FINGER VERSION");
+}
+
+std::string CtcpNotSupportedReply(const std::string& Nick, const std::string& Query,
+                                  const std::string& VersionText) {
+  return FramedNotice(Nick, Query + " " + VersionText + std::string(NotSupportedHere));
+}
+
+std::string CtcpDccNotSupportedReply(const std::string& Nick, const std::string& Query,
+                                     const std::string& VersionText, const std::string& Type) {
+  return FramedNotice(Nick, Query + " " + VersionText + std::string(In) + Type + std::string(IsNotSupported));
+}
+
+TCtcpReply SplitCtcpReply(std::string_view Text) {
+  TCtcpReply reply;
+  if (!IsCtcp(Text)) {
+    reply.Text = std::string(Text);
+    return reply;
+  }
+  const std::size_t space = Text.find(' ');
+  if (space != std::string_view::npos) {
+    reply.Word = SjisUpperCase(Text.substr(1, space - 1));
+    Text.remove_prefix(space + 1);
+  }
+  reply.Text = std::string(Text);
+  if (const std::size_t soh = reply.Text.find(SOH); soh != std::string::npos) reply.Text.erase(soh, 1);
+  return reply;
+}
+
+std::string TakeNextWord(std::string& Rest) {
+  const std::size_t space = Rest.find(' ');
+  if (space == std::string::npos) return {};
+  std::string word = Rest.substr(0, space);
+  Rest.erase(0, space + 1);
+  return word;
+}
+
+TDccOffer ParseDccOffer(std::string_view Text) {
+  TDccOffer offer;
+  std::string rest(Text);
+  TakeNextWord(rest);  // SOH + "DCC"
+  offer.Type = TakeNextWord(rest);
+  offer.Argument = TakeNextWord(rest);
+  offer.Address = TakeNextWord(rest);
+  const std::string type = SjisUpperCase(offer.Type);
+  if (type == "CHAT") {
+    offer.Kind = TDccKind::Chat;
+    offer.Port = TrimControls(rest);
+  } else if (type == "SEND") {
+    offer.Kind = TDccKind::Send;
+    offer.Port = TrimControls(TakeNextWord(rest));
+    offer.Size = TrimControls(rest);
+  }
+  return offer;
+}
+
+bool TCtcpRateLimiter::Allow(std::uint32_t Now) {
+  if (count_ == MaxReplies) {
+    // Unsigned difference: right across the wrap of the 32-bit tick.
+    if (static_cast<std::uint32_t>(Now - ticks_[0]) < Window) return false;
+    for (int i = 1; i < MaxReplies; ++i) ticks_[i - 1] = ticks_[i];
+    --count_;
+  }
+  ticks_[count_++] = Now;
+  return true;
+}
+
+void TCtcpRateLimiter::Reset() { count_ = 0; }
+
+}  // namespace tavi

@@ -1,0 +1,243 @@
+#include <QApplication>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+
+#include "MainFormFixture.h"
+#include "conversation/MemberEditor.h"
+#include "conversation/Talk.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+void PressKey(QWidget* Target, int Key, Qt::KeyboardModifiers Modifiers = Qt::NoModifier) {
+  QKeyEvent event(QEvent::KeyPress, Key, Modifiers);
+  QCoreApplication::sendEvent(Target, &event);
+}
+
+void Type(TTalkForm* Talk, const std::string& Text) {
+  Talk->SendEdit->setText(FromSjis(Text));
+  PressKey(Talk->SendEdit, Qt::Key_Return);
+}
+
+std::vector<std::string> MenuBarTitles(TMainForm& F) {
+  std::vector<std::string> titles;
+  for (QAction* a : F.menuBar()->actions()) titles.push_back(ToSjis(a->text()));
+  return titles;
+}
+
+std::vector<std::string> WindowEntries(TMainForm& F) {
+  std::vector<std::string> entries;
+  for (QAction* a : F.Window1->actions())
+    if (!a->isSeparator()) entries.push_back(ToSjis(a->text()));
+  return entries;
+}
+
+void DeleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+}  // namespace
+
+using TalkFormTest = MainFormFixture;
+
+TEST_F(TalkFormTest, CreationGivesTheDateLineAndTheLayout) {
+  TMainForm& f = MakeForm();
+  TTalkForm* talk = f.OpenTalkWindow("bob,alice");
+  EXPECT_EQ(talk->Caption(), "bob,alice");
+  EXPECT_EQ(talk->RecvLines(), (std::vector<std::string>{Sj(u8"日付： ") + "2006/01/02"}));
+  EXPECT_TRUE(talk->NickNames().empty());
+  EXPECT_TRUE(talk->MemberList.empty());
+  EXPECT_EQ(talk->size(), QSize(430, 260));
+  EXPECT_EQ(talk->property("helpContext").toInt(), 61);
+  EXPECT_FALSE(talk->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(talk->RecvMemo->isReadOnly());
+  EXPECT_TRUE(talk->NickNameMemo->isReadOnly());
+  for (QWidget* w : std::initializer_list<QWidget*>{talk->RecvMemo, talk->NickNameMemo, talk->SendEdit})
+    EXPECT_EQ(w->font().pixelSize(), 16) << w->objectName().toStdString();
+  EXPECT_EQ(ToSjis(talk->CloseFormSpeedButton->toolTip()), Sj(u8"このフォームを閉じる"));
+  EXPECT_EQ(ToSjis(talk->Label1->text()), Sj(u8"発言："));
+  for (const char* name : {"Panel1", "CloseFormSpeedButton", "RecvMemo", "NickNameMemo", "Panel2", "Label1",
+                           "SendEdit", "File1", "Join", "TalkMenu", "Close1", "Exit1", "Mode1", "UserModeMenu",
+                           "Member1", "AddDeleteMember"})
+    EXPECT_NE(talk->findChild<QObject*>(QLatin1String(name)), nullptr) << name;
+  EXPECT_EQ(talk->WindowMenuItem, f.Window1->actions().back());
+  EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "bob,alice");
+}
+
+TEST_F(TalkFormTest, EnterSendsOneLineToAllMembersAndEchoes) {
+  TMainForm& f = MakeForm();
+  Globals().CurrentNick = "me";
+  platform.Time.Hour = 23;
+  platform.Time.Minute = 4;
+  TTalkForm* talk = f.OpenTalkWindow("bob,alice");
+
+  PressKey(talk->SendEdit, Qt::Key_Return);  // empty: nothing
+  EXPECT_TRUE(Sent.empty());
+  EXPECT_EQ(talk->RecvLines().size(), 1u);
+
+  Type(talk, " hi  there ");
+  talk->SendEdit->setText(FromSjis(Sj(u8"こんにちは")));
+  PressKey(talk->SendEdit, Qt::Key_Enter, Qt::ShiftModifier);
+  talk->SendEdit->setText(QStringLiteral("x"));
+  PressKey(talk->SendEdit, Qt::Key_A);  // other keys only type
+  EXPECT_EQ(Sent, (std::vector<std::string>{"PRIVMSG bob,alice : hi  there \r\n",
+                                            "PRIVMSG bob,alice :" + Sj(u8"こんにちは") + "\r\n"}));
+  const std::vector<std::string> lines = talk->RecvLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "23:04 [me]  hi  there ");
+  EXPECT_EQ(lines[2], "23:04 [me] " + Sj(u8"こんにちは"));
+  EXPECT_EQ(talk->SendEdit->text(), QStringLiteral("x"));
+
+  talk->SendEditKeyDown(TTalkForm::EnterKey);
+  EXPECT_EQ(Sent.back(), "PRIVMSG bob,alice :x\r\n");
+  EXPECT_TRUE(talk->SendEdit->text().isEmpty());
+}
+
+TEST_F(TalkFormTest, ChangingMembersKeepsTheHistoryAndRenamesTheWindow) {
+  TMainForm& f = MakeForm();
+  Globals().CurrentNick = "me";
+  TTalkForm* other = f.OpenTalkWindow("dave");
+  TTalkForm* talk = f.OpenTalkWindow("bob,alice");
+  talk->MemberList = {"bob", "alice"};
+  talk->AddNick("bob");
+  Type(talk, "before");
+  const std::vector<std::string> linesBefore = talk->RecvLines();
+
+  talk->AddDeleteMember->trigger();
+  auto* editor = talk->findChild<TMemberEditorForm*>();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->parent(), talk);
+  EXPECT_EQ(ToSjis(editor->windowTitle()), Sj(u8"会話相手を選定"));
+  EXPECT_EQ(ToSjis(editor->Label1->text()), Sj(u8"会話相手："));
+  EXPECT_EQ(ToSjis(editor->Label2->text()), Sj(u8"会話相手のリスト："));
+  EXPECT_EQ(editor->EditMode, "TalkMember");
+  EXPECT_EQ(editor->TargetForm.data(), talk);
+  EXPECT_EQ(editor->property("helpContext").toInt(), 60);
+  EXPECT_EQ(editor->Entries(), (std::vector<std::string>{"bob", "alice"}));
+
+  editor->MemberListBox->clear();
+  editor->MemberEdit->setText(QStringLiteral("carol"));
+  editor->AddButton->click();
+  editor->ChangeButton->click();
+
+  EXPECT_EQ(talk->Caption(), "carol");
+  EXPECT_EQ(talk->MemberList, (std::vector<std::string>{"carol"}));
+  EXPECT_EQ(talk->RecvLines(), linesBefore);
+  EXPECT_EQ(talk->NickNames(), (std::vector<std::string>{"bob"}));
+  EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "carol");
+  EXPECT_EQ(ToSjis(other->WindowMenuItem->text()), "dave");
+  EXPECT_EQ(f.FindChildWindow("carol"), talk);
+  EXPECT_EQ(f.FindChildWindow("bob,alice"), nullptr);
+
+  Sent.clear();
+  Type(talk, "after");
+  EXPECT_EQ(Sent, (std::vector<std::string>{"PRIVMSG carol :after\r\n"}));
+
+  // A "&" in the members is shown as itself, and found again next time.
+  DeleteClosed();
+  talk->AddDeleteMember->trigger();
+  editor = talk->findChild<TMemberEditorForm*>();
+  ASSERT_NE(editor, nullptr);
+  editor->SetEntries({"a&b", "c"});
+  editor->ChangeButton->click();
+  EXPECT_EQ(talk->WindowMenuItem->text(), QStringLiteral("a&&b,c"));
+  DeleteClosed();
+  talk->AddDeleteMember->trigger();
+  editor = talk->findChild<TMemberEditorForm*>();
+  ASSERT_NE(editor, nullptr);
+  editor->SetEntries({"e"});
+  editor->ChangeButton->click();
+  const std::vector<std::string> entries = WindowEntries(f);
+  EXPECT_EQ(entries.back(), "e");
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "a&&b,c"), 0);
+}
+
+TEST_F(TalkFormTest, ClosingNeverAsks) {
+  TMainForm& f = MakeForm();
+  TTalkForm* first = f.OpenTalkWindow("bob");
+  TTalkForm* second = f.OpenTalkWindow("carol");
+  QPointer<TTalkForm> watchFirst(first), watchSecond(second);
+  first->Close1->trigger();
+  second->CloseFormSpeedButton->click();
+  DeleteClosed();
+  EXPECT_TRUE(watchFirst.isNull());
+  EXPECT_TRUE(watchSecond.isNull());
+  EXPECT_TRUE(platform.Questions.empty());
+  EXPECT_TRUE(platform.Messages.empty());
+  EXPECT_TRUE(Sent.empty());
+  EXPECT_EQ(WindowEntries(f), (std::vector<std::string>{Sj(u8"整列させて表示"), Sj(u8"重ねて表示"), Sj(u8"並べて表示")}));
+
+  // The main window's exit does not stop at a talk window either.
+  f.OpenTalkWindow("dave");
+  EXPECT_TRUE(f.close());
+}
+
+TEST_F(TalkFormTest, MenusMergeWhileActiveAndCallTheMainCommands) {
+  TMainForm& f = MakeForm();
+  f.show();
+  TTalkForm* talk = f.OpenTalkWindow("bob");
+  f.MdiArea->setActiveSubWindow(talk);
+  f.activateWindow();
+  PumpUntil([&] { return QApplication::focusWidget() != nullptr; }, 3000);
+  EXPECT_EQ(QApplication::focusWidget(), talk->SendEdit);
+  f.MergeChildMenus();
+  EXPECT_EQ(MenuBarTitles(f), (std::vector<std::string>{Sj(u8"ファイル"), Sj(u8"コマンド"), Sj(u8"モード"),
+                                                         Sj(u8"メンバー"), Sj(u8"設定"), Sj(u8"ウィンドウ"),
+                                                         Sj(u8"ヘルプ")}));
+  ASSERT_EQ(f.menuBar()->actions().size(), 7);
+  EXPECT_EQ(f.menuBar()->actions()[0], talk->File1->menuAction());
+  EXPECT_EQ(f.menuBar()->actions()[1], f.Command1->menuAction());
+  EXPECT_EQ(f.menuBar()->actions()[2], talk->Mode1->menuAction());
+  EXPECT_EQ(ToSjis(talk->AddDeleteMember->text()), Sj(u8"メンバーの変更"));
+  EXPECT_EQ(talk->File1->actions().size(), 5);  // four items and a separator
+
+  int userModes = 0;
+  QObject::connect(f.UserModeMenu, &QAction::triggered, [&] { ++userModes; });
+  f.Mode1->setEnabled(true);
+  f.UserModeMenu->setEnabled(true);
+  talk->UserModeMenu->trigger();
+  EXPECT_EQ(userModes, 1);
+
+  talk->TalkMenu->trigger();
+  auto* editor = f.findChild<TMemberEditorForm*>(QString(), Qt::FindDirectChildrenOnly);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->EditMode, "TalkMember");
+  EXPECT_EQ(editor->TargetForm.data(), nullptr);
+  editor->CloseButtonClick();
+
+  talk->close();
+  DeleteClosed();
+  f.MergeChildMenus();
+  EXPECT_EQ(f.menuBar()->actions()[0], f.File1->menuAction());
+  EXPECT_EQ(f.menuBar()->actions().size(), 6);
+}
+
+TEST_F(TalkFormTest, MemberPaneHelpersIgnoreCase) {
+  TMainForm& f = MakeForm();
+  TTalkForm* talk = f.OpenTalkWindow("bob");
+  talk->AddNick("Bob");
+  talk->AddNick("ann");
+  talk->AddNick("bob");
+  EXPECT_TRUE(talk->HasNick("BOB"));
+  EXPECT_FALSE(talk->HasNick("bo"));
+  talk->ReplaceNick("BOB", "robert");
+  EXPECT_EQ(talk->NickNames(), (std::vector<std::string>{"robert", "ann", "bob"}));
+  talk->RemoveNick("ANN");
+  talk->RemoveNick("nobody");
+  EXPECT_EQ(talk->NickNames(), (std::vector<std::string>{"robert", "bob"}));
+  talk->RemoveNick("robert");
+  talk->RemoveNick("bob");
+  EXPECT_TRUE(talk->NickNames().empty());
+  EXPECT_FALSE(talk->HasNick(""));
+
+  // The window itself never trims; the handlers do.
+  for (int i = 0; i < 300; ++i) talk->AddRecvLine(std::to_string(i));
+  EXPECT_EQ(talk->RecvLines().size(), 301u);
+}
