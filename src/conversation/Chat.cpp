@@ -178,17 +178,8 @@ TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
   connect(PARTSpeedButton, &QToolButton::clicked, this, [this] { PartClick(); });
   connect(CloseFormSpeedButton, &QToolButton::clicked, this, [this] { Close1Click(); });
 
-  auto makeMenu = [&](const char* Name, const char8_t* Caption) {
-    auto* menu = new QMenu(MenuText(Sj(Caption)), this);
-    menu->setObjectName(QLatin1String(Name));
-    return menu;
-  };
-  auto makeItem = [&](QMenu* Menu, const char* Name, const char8_t* Caption) {
-    auto* action = new QAction(MenuText(Sj(Caption)), this);
-    action->setObjectName(QLatin1String(Name));
-    Menu->addAction(action);
-    return action;
-  };
+  auto makeMenu = [this](const char* Name, const char8_t* Caption) { return MakeMenu(this, Name, Caption); };
+  auto makeItem = [this](QMenu* Menu, const char* Name, const char8_t* Caption) { return MakeMenuItem(this, Menu, Name, Caption); };
 
   // The member pop-up menu.
   PopupMenu = makeMenu("PopupMenu", u8"");

@@ -134,17 +134,8 @@ TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
   connect(CloseFormSpeedButton, &QToolButton::clicked, this, [this] { Close1Click(); });
 
   // The window's menus, shown in the frame's menu bar while it is active.
-  auto makeMenu = [&](const char* Name, const char8_t* Caption) {
-    auto* menu = new QMenu(MenuText(Sj(Caption)), this);
-    menu->setObjectName(QLatin1String(Name));
-    return menu;
-  };
-  auto makeItem = [&](QMenu* Menu, const char* Name, const char8_t* Caption) {
-    auto* action = new QAction(MenuText(Sj(Caption)), this);
-    action->setObjectName(QLatin1String(Name));
-    Menu->addAction(action);
-    return action;
-  };
+  auto makeMenu = [this](const char* Name, const char8_t* Caption) { return MakeMenu(this, Name, Caption); };
+  auto makeItem = [this](QMenu* Menu, const char* Name, const char8_t* Caption) { return MakeMenuItem(this, Menu, Name, Caption); };
   File1 = makeMenu("File1", u8"ファイル");
   Join = makeItem(File1, "Join", u8"チャンネルに入室");
   TalkMenu = makeItem(File1, "TalkMenu", u8"相手を選定して会話");

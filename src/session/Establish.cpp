@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <algorithm>
-#include <charconv>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
+#include "session/DecimalText.h"
 #include "session/FormFont.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
@@ -30,16 +30,6 @@ namespace tavi {
 namespace {
 
 QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
-// What the conversion to a number accepts: blanks in front, a sign, digits.
-bool ParseInteger(const std::string& Text, int& Value) {
-  std::string_view s = Text;
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  if (s.empty()) return false;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), Value);
-  return ec == std::errc() && end == s.data() + s.size();
-}
 
 constexpr int ClientWidth = 536;
 constexpr int ClientHeight = 348;
@@ -176,7 +166,7 @@ void TEstablishForm::OKButtonClick() {
 
   const std::string portText = ToSjis(PortEdit->text());
   int port = 0;
-  if (!ParseInteger(portText, port)) {
+  if (!ParseDecimal(portText, port)) {
     ShowMessage("'" + portText + Sj(u8"' は有効な整数値ではありません。"));
     return;
   }

@@ -22,7 +22,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <charconv>
 
 #include "kanji/Kanji.h"
 #include "kanji/SjisText.h"
@@ -32,6 +31,7 @@
 #include "conversation/Talk.h"
 #include "session/About.h"
 #include "session/Establish.h"
+#include "session/DecimalText.h"
 #include "session/FormFont.h"
 #include "session/GetVerInfoUnit.h"
 #include "session/Globals.h"
@@ -49,16 +49,6 @@ namespace {
 
 QString LocalPathText(const std::string& Path) { return QString::fromLocal8Bit(Path.data(), static_cast<qsizetype>(Path.size())); }
 std::string PathForMessage(const std::string& Path) { return ToSjis(LocalPathText(Path)); }
-
-// A decimal integer as the user typed it: blanks in front, an optional sign.
-bool ParseInteger(const std::string& Text, int& Value) {
-  std::string_view s = Text;
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  if (s.empty()) return false;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), Value);
-  return ec == std::errc() && end == s.data() + s.size();
-}
 
 // Small painted glyphs for the tool buttons; the program ships no images.
 QIcon ToolIcon(int Kind) {
@@ -187,17 +177,8 @@ void TMainForm::BuildLayout() {
 
 void TMainForm::BuildMenus() {
   menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-  auto makeMenu = [&](const char* name, const char8_t* caption) {
-    auto* menu = new QMenu(MenuText(Sj(caption)), this);
-    menu->setObjectName(QLatin1String(name));
-    return menu;
-  };
-  auto makeItem = [&](QMenu* menu, const char* name, const char8_t* caption) {
-    auto* action = new QAction(MenuText(Sj(caption)), this);
-    action->setObjectName(QLatin1String(name));
-    menu->addAction(action);
-    return action;
-  };
+  auto makeMenu = [this](const char* name, const char8_t* caption) { return MakeMenu(this, name, caption); };
+  auto makeItem = [this](QMenu* menu, const char* name, const char8_t* caption) { return MakeMenuItem(this, menu, name, caption); };
 
   File1 = makeMenu("File1", u8"ファイル");
   ServerConnect = makeItem(File1, "ServerConnect", u8"サーバーに接続");
@@ -414,7 +395,7 @@ void TMainForm::ConnectCommand() {
     return;
   }
   int port = 0;
-  if (!ParseInteger(area.PortNumber, port)) {
+  if (!ParseDecimal(area.PortNumber, port)) {
     Platform().ShowMessage("'" + area.PortNumber + Sj(u8"' は有効な整数値ではありません。"));
     return;
   }
