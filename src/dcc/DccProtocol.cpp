@@ -1,0 +1,171 @@
+#include "dcc/DccProtocol.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "kanji/SjisText.h"
+
+namespace tavi {
+
+namespace {
+
+constexpr char SOH = '\x01';
+
+bool AllDigits(std::string_view Text) {
+  for (char c : Text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// A decimal number of digits only, at most Max.
+bool ReadBounded(std::string_view Text, std::uint64_t Max, std::uint64_t& Value) {
+  if (Text.empty() || Text.size() > 19 || !AllDigits(Text)) return false;
+  std::uint64_t v = 0;
+  std::from_chars(Text.data(), Text.data() + Text.size(), v);
+  if (v > Max) return false;
+  Value = v;
+  return true;
+}
+
+bool IsLoopback(const std::string& Dotted) { return Dotted.rfind("127.", 0) == 0; }
+
+}  // namespace
+
+std::string AddressNumberFromDotted(std::string_view Dotted) {
+  std::uint64_t number = 0;
+  for (int octet = 0; octet < 4; ++octet) {
+    const std::size_t dot = octet < 3 ? Dotted.find('.') : Dotted.size();
+    if (dot == std::string_view::npos) return {};
+    std::uint64_t part = 0;
+    if (!ReadBounded(Dotted.substr(0, dot), 255, part)) return {};
+    number = number * 256 + part;
+    Dotted.remove_prefix(octet < 3 ? dot + 1 : dot);
+  }
+  return std::to_string(number);
+}
+
+std::optional<std::string> AddressNumberToText(std::string_view Number) {
+  if (!AllDigits(Number)) return std::nullopt;
+  std::uint64_t n = 0;
+  // Wraps like the digit-by-digit reading it mirrors; offers past 32 bits are
+  // refused before they get here.
+  for (char c : Number) n = n * 10 + static_cast<std::uint64_t>(c - '0');
+  const std::uint64_t d = n % 256;
+  n /= 256;
+  const std::uint64_t c = n % 256;
+  n /= 256;
+  const std::uint64_t b = n % 256;
+  const std::uint64_t a = n / 256;
+  return std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c) + "." + std::to_string(d);
+}
+
+std::string ChooseLocalAddress(const std::vector<std::string>& Addresses, const std::string& Fallback) {
+  for (const std::string& address : Addresses)
+    if (!IsLoopback(address) && !AddressNumberFromDotted(address).empty()) return address;
+  if (!Fallback.empty()) return Fallback;
+  return Addresses.empty() ? std::string() : Addresses.front();
+}
+
+const std::uint16_t TDccPortTable::Ports[TDccPortTable::Size] = {
+    1037, 1038, 1039, 1040, 1041, 1042, 1043, 1044, 1045, 1046,                    //
+    1049, 1050, 1051, 1052, 1053, 1054, 1055, 1056, 1057,                          //
+    1060, 1061, 1062, 1063, 1064, 1065, 1066,                                      //
+    1070, 1071, 1072, 1073, 1074, 1075, 1076, 1077, 1078, 1079,                    //
+    1085, 1086, 1087, 1088, 1089, 1090, 1091, 1092, 1093, 1094, 1095, 1096, 1097, 1098,  //
+    1100, 1101, 1102, 1103, 1104, 1105, 1106, 1107, 1108, 1109,                    //
+    1112, 1113, 1114, 1115, 1116, 1117, 1118, 1119, 1120, 1121, 1122,              //
+    1124, 1125, 1126, 1127, 1128, 1129, 1130, 1131, 1132, 1133, 1134, 1135, 1136, 1137,
+    1138, 1139, 1140, 1141, 1142, 1143, 1144, 1145, 1146, 1147, 1148, 1149, 1150, 1151,
+    1152, 1153, 1154,                                                              //
+    1156, 1157, 1158, 1159, 1160,                                                  //
+    1167, 1168, 1169, 1170, 1171, 1172, 1173, 1174, 1175, 1176, 1177, 1178, 1179,  //
+    1081, 1082, 1083, 1084, 1085, 1086, 1087, 1088};
+
+std::uint16_t TDccPortTable::Next() {
+  const std::uint16_t port = Ports[index_];
+  if (++index_ == Size) index_ = 0;
+  return port;
+}
+
+TDccPortTable& DccPortTable() {
+  static TDccPortTable table;
+  return table;
+}
+
+std::string DccChatOfferLine(const std::string& Nick, const std::string& AddressNumber, std::uint16_t Port) {
+  return "PRIVMSG " + Nick + " :" + SOH + "DCC CHAT chat " + AddressNumber + " " + std::to_string(Port) + SOH +
+         "\r\n";
+}
+
+std::string DccSendOfferLine(const std::string& Nick, const std::string& FileName, const std::string& AddressNumber,
+                             std::uint16_t Port, std::int32_t Size) {
+  return "PRIVMSG " + Nick + " :" + SOH + "DCC SEND " + FileName + " " + AddressNumber + " " + std::to_string(Port) +
+         " " + std::to_string(Size) + SOH + "\r\n";
+}
+
+std::string FileNameWithoutFolder(std::string_view Path) {
+  const std::size_t slash = Path.find_last_of('/');
+  return std::string(slash == std::string_view::npos ? Path : Path.substr(slash + 1));
+}
+
+std::string SafeProposedFileName(std::string_view Offered) {
+  // A "\" can also be the trail byte of a Shift-JIS character; only a
+  // separator that stands on its own byte counts.
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < Offered.size(); ++i) {
+    const auto c = static_cast<unsigned char>(Offered[i]);
+    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+      ++i;  // the trail byte of a double-byte character
+      continue;
+    }
+    if (c == '/' || c == '\\') start = i + 1;
+  }
+  std::string name(Offered.substr(std::min(start, Offered.size())));
+  // Leading dots would make ".." or a hidden file; control bytes have no
+  // place in a file name.
+  std::string clean;
+  for (char c : name)
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) clean += c;
+  const std::size_t first = clean.find_first_not_of(". ");
+  clean = first == std::string::npos ? std::string() : clean.substr(first);
+  return clean.empty() ? std::string("dccfile") : clean;
+}
+
+std::string EncodeAck(std::uint32_t Total) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>((Total >> (24 - 8 * i)) & 0xFF);
+  return bytes;
+}
+
+std::uint32_t DecodeAck(const unsigned char Bytes[4]) {
+  return (std::uint32_t{Bytes[0]} << 24) | (std::uint32_t{Bytes[1]} << 16) | (std::uint32_t{Bytes[2]} << 8) |
+         std::uint32_t{Bytes[3]};
+}
+
+std::optional<TDccEndpoint> CheckChatOffer(const std::string& Address, const std::string& Port) {
+  std::uint64_t address = 0, port = 0;
+  if (!ReadBounded(Address, 0xFFFFFFFFull, address) || !ReadBounded(Port, 65535, port) || port == 0)
+    return std::nullopt;
+  TDccEndpoint endpoint;
+  endpoint.Host = *AddressNumberToText(Address);
+  endpoint.Port = static_cast<std::uint16_t>(port);
+  return endpoint;
+}
+
+std::optional<TDccEndpoint> CheckSendOffer(const std::string& Address, const std::string& Port,
+                                           const std::string& Size) {
+  std::optional<TDccEndpoint> endpoint = CheckChatOffer(Address, Port);
+  std::uint64_t size = 0;
+  if (!endpoint || !ReadBounded(Size, 2147483647ull, size)) return std::nullopt;
+  endpoint->Size = static_cast<std::int32_t>(size);
+  return endpoint;
+}
+
+std::string UnusableOfferMessage(const std::string& Nick, const std::string& Type, const std::string& Argument,
+                                 const std::string& Address, const std::string& Port, const std::string& Size) {
+  std::string offer = "DCC " + Type + " " + Argument + " " + Address + " " + Port;
+  if (!Size.empty()) offer += " " + Size;
+  return Nick + Sj(u8" から届いた ") + offer + Sj(u8" の要求は使えないため受け付けませんでした。");
+}
+
+}  // namespace tavi
