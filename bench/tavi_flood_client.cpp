@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "conversation/Chat.h"
 #include "kanji/SjisText.h"
@@ -37,6 +38,47 @@ class TQuietPlatform : public tavi::TQtPlatform {
   }
 };
 
+// Checks the channel window when the server ends the connection, before the
+// end of the connection closes it.
+class TBenchMainForm : public tavi::TMainForm {
+ public:
+  explicit TBenchMainForm(std::string ExpectLast) : expectLast_(std::move(ExpectLast)) {}
+
+  void EndOfStream() override {
+    Check();
+    TMainForm::EndOfStream();
+  }
+  void ConnectionClosed() override {
+    if (!checked_) Check();
+    TMainForm::ConnectionClosed();
+  }
+  bool Checked() const { return checked_; }
+  int Status() const { return status_; }
+
+ private:
+  void Check() {
+    checked_ = true;
+    auto* channel = qobject_cast<tavi::TChatForm*>(FindChildWindow("#bench"));
+    if (!channel) {
+      std::fprintf(stderr, "check: no #bench window\n");
+      status_ = 1;
+      return;
+    }
+    const QTextDocument* doc = channel->RecvRichEdit->document();
+    const std::string last = tavi::ToSjis(doc->lastBlock().text());
+    const bool endsRight = expectLast_.empty() ||
+                           (last.size() >= expectLast_.size() &&
+                            last.compare(last.size() - expectLast_.size(), expectLast_.size(), expectLast_) == 0);
+    std::fprintf(stderr, "check: %d lines in the window, last line %s\n", doc->blockCount(),
+                 endsRight ? "as expected" : "WRONG");
+    if (doc->blockCount() != tavi::TMainForm::KeptLines || !endsRight) status_ = 1;
+  }
+
+  std::string expectLast_;
+  bool checked_ = false;
+  int status_ = 0;
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -56,7 +98,7 @@ int main(int argc, char* argv[]) {
     while (!expectLast.empty() && (expectLast.back() == '\n' || expectLast.back() == '\r')) expectLast.pop_back();
   }
 
-  auto* form = new tavi::TMainForm;
+  auto* form = new TBenchMainForm(expectLast);
   form->resize(800, 600);
   form->show();
   tavi::GrobalArea() = tavi::TGrobalArea{"", "benchtavi", "bench", "bench", "localhost", "127.0.0.1", {}, argv[1]};
@@ -70,23 +112,9 @@ int main(int argc, char* argv[]) {
       joined = true;
       form->SendLine("JOIN #bench \r\n");
     }
-    if (joined && !form->SocketActive()) {
+    if (form->Checked()) {
       poll.stop();
-      int status = 0;
-      auto* channel = qobject_cast<tavi::TChatForm*>(form->FindChildWindow("#bench"));
-      if (!channel) {
-        std::fprintf(stderr, "check: no #bench window\n");
-        status = 1;
-      } else {
-        const QTextDocument* doc = channel->RecvRichEdit->document();
-        const std::string last = tavi::ToSjis(doc->lastBlock().text());
-        const bool endsRight = expectLast.empty() ||
-                               (last.size() >= expectLast.size() &&
-                                last.compare(last.size() - expectLast.size(), expectLast.size(), expectLast) == 0);
-        std::fprintf(stderr, "check: %d lines in the window, last line %s\n", doc->blockCount(),
-                     endsRight ? "as expected" : "WRONG");
-        if (doc->blockCount() != tavi::TMainForm::KeptLines || !endsRight) status = 1;
-      }
+      const int status = form->Status();
       delete form;
       QCoreApplication::exit(status);
     }

@@ -32,6 +32,7 @@
 #include "session/FormFont.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
+#include "session/RichLog.h"
 #include "session/MenuText.h"
 
 namespace tavi {
@@ -134,6 +135,7 @@ TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
   RecvRichEdit->setReadOnly(true);
   RecvRichEdit->setAcceptRichText(false);
   RecvRichEdit->setUndoRedoEnabled(false);
+  recvLog_ = new TRichLog(RecvRichEdit);
   RecvRichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvRichEdit->setFont(FormFont(16));
   // The frame's borders take their share of the fixed outer width, so the
@@ -289,17 +291,7 @@ TChatForm::~TChatForm() = default;
 void TChatForm::AddRecvLine(const std::string& Text) { AddRecvColorLine(Text, clBlack); }
 
 void TChatForm::AddRecvColorLine(const std::string& Text, const QColor& Color) {
-  QTextDocument* doc = RecvRichEdit->document();
-  QTextCharFormat format;
-  format.setForeground(Color);
-  QTextCursor cursor(doc);
-  cursor.movePosition(QTextCursor::End);
-  if (doc->isEmpty()) {
-    cursor.setBlockCharFormat(format);
-  } else {
-    cursor.insertBlock(QTextBlockFormat(), format);
-  }
-  cursor.insertText(FromSjis(Text), format);
+  recvLog_->Append(FromSjis(Text), Color);
 
   // One scroll to the bottom for a whole burst of lines.
   if (!scrollPending_) {
@@ -313,6 +305,7 @@ void TChatForm::AddRecvColorLine(const std::string& Text, const QColor& Color) {
 }
 
 std::vector<std::string> TChatForm::RecvLines() const {
+  recvLog_->Flush();
   std::vector<std::string> lines;
   const QTextDocument* doc = RecvRichEdit->document();
   if (doc->isEmpty()) return lines;
@@ -322,6 +315,7 @@ std::vector<std::string> TChatForm::RecvLines() const {
 }
 
 QColor TChatForm::RecvLineColor(int Index) const {
+  recvLog_->Flush();
   const QTextBlock block = RecvRichEdit->document()->findBlockByNumber(Index);
   if (!block.isValid()) return {};
   const QTextBlock::iterator first = block.begin();

@@ -21,6 +21,8 @@ class QWidget;
 
 namespace tavi {
 
+class TRichLog;
+
 class TMemberEditorForm;
 
 class TChatForm : public TMdiChildForm {
@@ -161,6 +163,7 @@ class TChatForm : public TMdiChildForm {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
+  TRichLog* recvLog_ = nullptr;  // appends to RecvRichEdit, owned by it
   bool scrollPending_ = false;  // one scroll to the bottom per burst of lines
 };
 

@@ -85,6 +85,11 @@ void TChatClient::Execute() {
       if (!Lines.empty() && !terminated_.load()) {
         std::shared_ptr<std::atomic<bool>> Stop = stopLines_;
         if (!gate_.Run([Events, Stop, Lines = std::move(Lines)] {
+              struct TBurst {
+                TChatClientEvents* Events;
+                ~TBurst() { Events->ReceivedLinesEnd(); }
+              } Burst{Events};
+              Events->ReceivedLinesBegin();
               for (const std::string& Each : Lines) {
                 if (Stop->load()) break;
                 Events->ReceivedLine(Each);

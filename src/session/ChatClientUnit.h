@@ -22,6 +22,10 @@ class TChatClientEvents {
   // One line with its CR LF. An exception thrown here ends the thread
   // with ReceiveFailed; the lines behind it are dropped.
   virtual void ReceivedLine(const std::string& Line) = 0;
+  // Around the lines of one burst, so that work every line would repeat
+  // (trimming the logs) can be done once for all of them.
+  virtual void ReceivedLinesBegin() {}
+  virtual void ReceivedLinesEnd() {}
   virtual void EndOfStream() = 0;       // the server closed the connection
   virtual void ReceiveFailed() = 0;     // a read failed or a line raised
   // Last, after the socket is closed; not called once Stop() was called.

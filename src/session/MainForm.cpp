@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -37,6 +39,7 @@
 #include "session/Globals.h"
 #include "session/MdiChildForm.h"
 #include "session/MenuText.h"
+#include "session/RichLog.h"
 #include "session/SettingsFile.h"
 
 namespace tavi {
@@ -46,6 +49,15 @@ TMainForm* MainForm = nullptr;
 std::string StampedLine(const std::string& Text) { return TimeStamp() + " " + Text; }
 
 namespace {
+
+void TrimToLastLines(QTextDocument* Doc) {
+  const int excess = Doc->blockCount() - TMainForm::KeptLines;
+  if (excess <= 0) return;
+  QTextCursor cursor(Doc);
+  cursor.movePosition(QTextCursor::Start);
+  cursor.setPosition(Doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+}
 
 QString LocalPathText(const std::string& Path) { return QString::fromLocal8Bit(Path.data(), static_cast<qsizetype>(Path.size())); }
 std::string PathForMessage(const std::string& Path) { return ToSjis(LocalPathText(Path)); }
@@ -555,24 +567,17 @@ TTalkForm* TMainForm::OpenTalkWindow(const std::string& Members) {
 }
 
 void TMainForm::KeepLastLines(QTextEdit* Control) {
-  QTextDocument* doc = Control->document();
-  const int excess = doc->blockCount() - KeptLines;
-  if (excess <= 0) return;
-  QTextCursor cursor(doc);
-  cursor.movePosition(QTextCursor::Start);
-  cursor.setPosition(doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
-  cursor.removeSelectedText();
+  if (TRichLog* log = TRichLog::Of(Control)) {
+    log->KeepLast(KeptLines);
+    return;
+  }
+  TrimToLastLines(Control->document());
 }
 
-void TMainForm::KeepLastLines(QPlainTextEdit* Control) {
-  QTextDocument* doc = Control->document();
-  const int excess = doc->blockCount() - KeptLines;
-  if (excess <= 0) return;
-  QTextCursor cursor(doc);
-  cursor.movePosition(QTextCursor::Start);
-  cursor.setPosition(doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
-  cursor.removeSelectedText();
-}
+void TMainForm::KeepLastLines(QPlainTextEdit* Control) { TrimToLastLines(Control->document()); }
+
+void TMainForm::ReceivedLinesBegin() { TRichLog::BeginBurst(); }
+void TMainForm::ReceivedLinesEnd() { TRichLog::EndBurst(); }
 
 void TMainForm::AddServerMemoLine(const std::string& Text) { ServerMemo->appendPlainText(FromSjis(Text)); }
 

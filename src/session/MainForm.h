@@ -209,6 +209,8 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
 
   // --- receive thread events (GUI thread) ---
   void ReceivedLine(const std::string& Line) override;
+  void ReceivedLinesBegin() override;
+  void ReceivedLinesEnd() override;
   void EndOfStream() override;
   void ReceiveFailed() override;
   void ConnectionClosed() override;

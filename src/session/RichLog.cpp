@@ -1,0 +1,113 @@
+#include "session/RichLog.h"
+
+#include <QPointer>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <algorithm>
+
+namespace tavi {
+
+namespace {
+
+int burstDepth = 0;
+std::vector<QPointer<TRichLog>> waitingLogs;
+
+}  // namespace
+
+TRichLog::TRichLog(QTextEdit* Edit) : QObject(Edit), edit_(Edit) { setObjectName(QStringLiteral("RichLog")); }
+
+TRichLog* TRichLog::Of(QTextEdit* Edit) {
+  return Edit ? Edit->findChild<TRichLog*>(QStringLiteral("RichLog"), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+void TRichLog::BeginBurst() { ++burstDepth; }
+
+void TRichLog::EndBurst() {
+  if (burstDepth == 0 || --burstDepth > 0) return;
+  std::vector<QPointer<TRichLog>> logs;
+  logs.swap(waitingLogs);
+  for (const QPointer<TRichLog>& log : logs)
+    if (log) log->Flush();
+}
+
+bool TRichLog::InBurst() { return burstDepth > 0; }
+
+int TRichLog::LinesInPane() const {
+  const QTextDocument* doc = edit_->document();
+  return doc->isEmpty() ? 0 : doc->blockCount();
+}
+
+void TRichLog::Append(const QString& Text, const QColor& Color) {
+  if (!InBurst()) {
+    Flush();
+    AppendNow(Text, Color);
+    return;
+  }
+  pending_.emplace_back(Text, Color);
+  if (!queued_) {
+    queued_ = true;
+    waitingLogs.emplace_back(this);
+  }
+}
+
+void TRichLog::KeepLast(int Lines) {
+  if (!InBurst()) {
+    Flush();
+    firstKept_ = std::max(0, LinesInPane() - Lines);
+    Flush();
+    return;
+  }
+  // Lines are only added in between, so the trims together remove every
+  // line before the furthest point any of them reached.
+  firstKept_ = std::max(firstKept_, LinesInPane() + static_cast<int>(pending_.size()) - Lines);
+  if (!queued_) {
+    queued_ = true;
+    waitingLogs.emplace_back(this);
+  }
+}
+
+void TRichLog::Flush() {
+  queued_ = false;
+  if (pending_.empty() && firstKept_ == 0) return;
+  QTextDocument* doc = edit_->document();
+  const int inPane = LinesInPane();
+  const int firstKept = firstKept_;
+  firstKept_ = 0;
+
+  // One edit block: the pane is relaid out once for all of it.
+  QTextCursor cursor(doc);
+  cursor.beginEditBlock();
+  if (firstKept >= inPane) {
+    if (inPane > 0) {
+      cursor.select(QTextCursor::Document);
+      cursor.removeSelectedText();
+    }
+  } else if (firstKept > 0) {
+    cursor.movePosition(QTextCursor::Start);
+    cursor.setPosition(doc->findBlockByNumber(firstKept).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+  }
+  const std::size_t from = firstKept > inPane ? static_cast<std::size_t>(firstKept - inPane) : 0;
+  std::vector<std::pair<QString, QColor>> lines;
+  lines.swap(pending_);
+  for (std::size_t i = std::min(from, lines.size()); i < lines.size(); ++i) AppendNow(lines[i].first, lines[i].second);
+  cursor.endEditBlock();
+}
+
+void TRichLog::AppendNow(const QString& Text, const QColor& Color) {
+  QTextDocument* doc = edit_->document();
+  QTextCharFormat format;
+  format.setForeground(Color);
+  QTextCursor cursor(doc);
+  cursor.movePosition(QTextCursor::End);
+  if (doc->isEmpty()) {
+    cursor.setBlockCharFormat(format);
+  } else {
+    cursor.insertBlock(QTextBlockFormat(), format);
+  }
+  cursor.insertText(Text, format);
+}
+
+}  // namespace tavi

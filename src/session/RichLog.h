@@ -1,0 +1,47 @@
+// The appending side of a coloured log pane, one line per block. Inside a
+// burst of received lines (TRichLog::TBurst) lines and trims wait until the
+// burst ends and are then applied at once: lines that a trim would remove
+// again are never laid out, and the pane is relaid out once per burst
+// instead of once per line. Outside a burst every call acts at once.
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <utility>
+#include <vector>
+
+class QTextEdit;
+
+namespace tavi {
+
+class TRichLog : public QObject {
+  Q_OBJECT
+ public:
+  // Becomes a child of Edit, where Of() finds it.
+  explicit TRichLog(QTextEdit* Edit);
+  static TRichLog* Of(QTextEdit* Edit);
+
+  void Append(const QString& Text, const QColor& Color);
+  // Removes lines from the top until at most Lines remain.
+  void KeepLast(int Lines);
+  // Applies what waits; readers of the pane call this first.
+  void Flush();
+
+  // Counts nested bursts; the last end flushes every waiting log.
+  static void BeginBurst();
+  static void EndBurst();
+  static bool InBurst();
+
+ private:
+  void AppendNow(const QString& Text, const QColor& Color);
+  int LinesInPane() const;
+
+  QTextEdit* edit_;
+  std::vector<std::pair<QString, QColor>> pending_;
+  // The first line of pane + pending that the waiting trims keep.
+  int firstKept_ = 0;
+  bool queued_ = false;
+};
+
+}  // namespace tavi
