@@ -1,0 +1,386 @@
+#include "dcc/DCC.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHostAddress>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "dcc/DccProtocol.h"
+#include "kanji/Kanji.h"
+#include "kanji/SjisText.h"
+#include "platform/Platform.h"
+#include "session/FormFont.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+#include "session/MenuText.h"
+
+namespace tavi {
+
+namespace {
+
+constexpr int FormWidth = 430;
+constexpr int FormHeight = 260;
+
+QIcon CloseFormIcon() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setPen(QPen(QColor(128, 0, 0), 2));
+  p.drawLine(4, 4, 11, 11);
+  p.drawLine(11, 4, 4, 11);
+  return QIcon(pixmap);
+}
+
+std::string Trimmed(const std::string& Text) {
+  auto blank = [](char C) { return static_cast<unsigned char>(C) <= 32; };
+  const auto first = std::find_if_not(Text.begin(), Text.end(), blank);
+  const auto last = std::find_if_not(Text.rbegin(), Text.rend(), blank).base();
+  return first < last ? std::string(first, last) : std::string();
+}
+
+// The memo would take a CR as a line break of its own.
+std::string MemoBreaks(const std::string& Text) {
+  std::string out;
+  out.reserve(Text.size());
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+    } else {
+      out += Text[i];
+    }
+  }
+  return out;
+}
+
+// The peer closing its end arrives as an error too; the disconnect event
+// that follows reports it.
+bool IsPeerClose(QAbstractSocket::SocketError Error) { return Error == QAbstractSocket::RemoteHostClosedError; }
+
+}  // namespace
+
+std::string& DccCarryOver() {
+  static std::string Carry;
+  return Carry;
+}
+
+TDCCForm::TDCCForm(QWidget* Parent) : TMdiChildForm(Parent) {
+  setObjectName(QStringLiteral("DCCForm"));
+  setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setProperty("helpContext", HelpContext);
+  ApplyFormFont(this);
+
+  auto* content = new QWidget(this);
+  auto* column = new QVBoxLayout(content);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  Panel1 = new QFrame(content);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(26);
+  auto* top = new QHBoxLayout(Panel1);
+  top->setContentsMargins(2, 1, 2, 1);
+  CloseFormSpeedButton = new QToolButton(Panel1);
+  CloseFormSpeedButton->setObjectName(QStringLiteral("CloseFormSpeedButton"));
+  CloseFormSpeedButton->setToolTip(FromSjis(Sj(u8"このフォームを閉じる")));
+  CloseFormSpeedButton->setIcon(CloseFormIcon());
+  CloseFormSpeedButton->setIconSize(QSize(16, 16));
+  CloseFormSpeedButton->setAutoRaise(true);
+  CloseFormSpeedButton->setFixedSize(22, 22);
+  top->addWidget(CloseFormSpeedButton);
+  top->addStretch(1);
+  column->addWidget(Panel1);
+
+  RecvMemo = new QPlainTextEdit(content);
+  RecvMemo->setObjectName(QStringLiteral("RecvMemo"));
+  RecvMemo->setReadOnly(true);
+  RecvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RecvMemo->setFont(FormFont(16));
+  column->addWidget(RecvMemo, 1);
+
+  Panel2 = new QFrame(content);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  Panel2->setFixedHeight(34);
+  auto* bottom = new QHBoxLayout(Panel2);
+  bottom->setContentsMargins(4, 4, 4, 4);
+  Label1 = new QLabel(FromSjis(Sj(u8"発言：")), Panel2);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  SendEdit = new QLineEdit(Panel2);
+  SendEdit->setObjectName(QStringLiteral("SendEdit"));
+  SendEdit->setFont(FormFont(16));
+  Label1->setBuddy(SendEdit);
+  bottom->addWidget(Label1);
+  bottom->addWidget(SendEdit, 1);
+  column->addWidget(Panel2);
+
+  setWidget(content);
+  SendEdit->installEventFilter(this);
+  connect(CloseFormSpeedButton, &QToolButton::clicked, this, [this] { Close1Click(); });
+
+  File1 = MakeMenu(this, "File1", u8"ファイル");
+  Join = MakeMenuItem(this, File1, "Join", u8"チャンネルに入室");
+  TalkMenu = MakeMenuItem(this, File1, "TalkMenu", u8"相手を選定して会話");
+  File1->addSeparator();
+  Close1 = MakeMenuItem(this, File1, "Close1", u8"閉じる");
+  Exit1 = MakeMenuItem(this, File1, "Exit1", u8"終了");
+  connect(Join, &QAction::triggered, this, [this] { JoinClick(); });
+  connect(TalkMenu, &QAction::triggered, this, [this] { TalkMenuClick(); });
+  connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
+  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+
+  ClientSocket = new QTcpSocket(this);
+  ClientSocket->setObjectName(QStringLiteral("ClientSocket"));
+  connect(ClientSocket, &QTcpSocket::connected, this, [this] { ClientSocketConnect(); });
+  connect(ClientSocket, &QTcpSocket::readyRead, this, [this] { ClientSocketRead(); });
+  connect(ClientSocket, &QTcpSocket::errorOccurred, this,
+          [this](QAbstractSocket::SocketError Error) { ClientSocketError(Error); });
+  connect(ClientSocket, &QTcpSocket::disconnected, this, [this] { ClientSocketDisconnect(); });
+
+  ServerSocket = new QTcpServer(this);
+  ServerSocket->setObjectName(QStringLiteral("ServerSocket"));
+  connect(ServerSocket, &QTcpServer::newConnection, this, [this] { ServerSocketAccept(); });
+
+  setFixedSize(FormWidth, FormHeight);
+  FormCreate();
+  SendEdit->setFocus();
+}
+
+TDCCForm::~TDCCForm() { CloseSockets(); }
+
+void TDCCForm::OpenClient(const std::string& Host, std::uint16_t Port) {
+  ClientSocket->connectToHost(QHostAddress(QString::fromStdString(Host)), Port);
+}
+
+bool TDCCForm::OpenServer(std::uint16_t Port) { return ServerSocket->listen(QHostAddress::AnyIPv4, Port); }
+
+void TDCCForm::CloseSockets() {
+  // Signals are cut first, so that nothing that closing or a later
+  // deletion emits reaches a window that is going away.
+  auto closeOne = [this](QTcpSocket* Socket) {
+    Socket->disconnect(this);
+    if (Socket->state() == QAbstractSocket::UnconnectedState) return;
+    Socket->flush();
+    Socket->close();
+  };
+  if (ClientSocket) closeOne(ClientSocket);
+  for (QTcpSocket* connection : ServerConnections) closeOne(connection);
+  ServerConnections.clear();
+  if (ServerSocket) {
+    ServerSocket->disconnect(this);
+    ServerSocket->close();
+  }
+}
+
+void TDCCForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(FromSjis(MemoBreaks(Text))); }
+
+std::vector<std::string> TDCCForm::RecvLines() const {
+  std::vector<std::string> lines;
+  const QTextDocument* doc = RecvMemo->document();
+  if (doc->isEmpty()) return lines;
+  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) lines.push_back(ToSjis(block.text()));
+  return lines;
+}
+
+void TDCCForm::FormCreate() {
+  RecvMemo->clear();
+  AddRecvLine(Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  AddRecvLine(TimeStamp() + Sj(u8" 接続を待機中!"));
+}
+
+void TDCCForm::FormClose() {
+  CloseSockets();
+  // The window menu entry goes at once, not when the deferred delete runs.
+  delete WindowMenuItem;
+  WindowMenuItem = nullptr;
+}
+
+void TDCCForm::closeEvent(QCloseEvent* Event) {
+  TMdiChildForm::closeEvent(Event);
+  if (Event->isAccepted()) FormClose();
+}
+
+void TDCCForm::SendEditKeyDown(int Key) {
+  if (Key != EnterKey && Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
+  if (SendEdit->text().isEmpty()) return;
+  const std::string text = ToSjis(SendEdit->text());
+  // Unsent text stays in the edit, to be sent once there is a peer.
+  if (!SendChatText(text + "\r\n")) return;
+  AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
+  SendEdit->clear();
+}
+
+QTcpSocket* TDCCForm::SendingConnection() const {
+  if (SocketRole == "CLIENT")
+    return ClientSocket->state() == QAbstractSocket::ConnectedState ? ClientSocket : nullptr;
+  if (SocketRole == "SERVER") return ServerConnections.empty() ? nullptr : ServerConnections.front();
+  return nullptr;
+}
+
+bool TDCCForm::SendChatText(const std::string& Text) {
+  QTcpSocket* connection = SendingConnection();
+  if (!connection) {
+    AddRecvLine(TimeStamp() + Sj(u8" 接続されていないため送信できません。"));
+    return false;
+  }
+  const std::string bytes = GrobalArea().JISChoice ? SjisToJis(Text) : Text;
+  connection->write(bytes.data(), static_cast<qint64>(bytes.size()));
+  return true;
+}
+
+std::string TDCCForm::DecodeRead(const QByteArray& Data) {
+  std::string decoded;
+  JisDecode(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())), DccCarryOver(), decoded);
+  return Trimmed(decoded);
+}
+
+void TDCCForm::ClientSocketConnect() { AddRecvLine(TimeStamp() + " [" + Caption() + Sj(u8"]  に接続しました。")); }
+
+void TDCCForm::ClientSocketRead() {
+  const QByteArray data = ClientSocket->readAll();
+  if (data.isEmpty()) return;
+  AddRecvLine(TimeStamp() + " [" + Caption() + "] " + DecodeRead(data));
+}
+
+void TDCCForm::ClientSocketError(QAbstractSocket::SocketError Error) {
+  if (IsPeerClose(Error)) return;
+  AddRecvLine(TimeStamp() + Sj(u8" エラーが発生しました。"));
+  // Shown once the socket has finished emitting: the modal box runs an
+  // event loop in which this window may be closed and freed.
+  const std::string message =
+      Sj(u8"ソケットエラー：") + ToSjis(ClientSocket->errorString()) + " (" + std::to_string(static_cast<int>(Error)) + ")";
+  QTimer::singleShot(0, this, [message] { Platform().ShowMessage(message); });
+}
+
+void TDCCForm::ClientSocketDisconnect() {
+  if (ClientSocket->bytesAvailable() > 0) ClientSocketRead();
+  AddRecvLine(TimeStamp() + " [" + Caption() + Sj(u8"] からの接続が切断されました。"));
+}
+
+void TDCCForm::WireConnection(QTcpSocket* Socket) {
+  connect(Socket, &QTcpSocket::readyRead, this, [this, Socket] { ServerSocketClientRead(Socket); });
+  connect(Socket, &QTcpSocket::errorOccurred, this,
+          [this, Socket](QAbstractSocket::SocketError Error) { ServerSocketClientError(Socket, Error); });
+  connect(Socket, &QTcpSocket::disconnected, this, [this, Socket] { ServerSocketClientDisconnect(Socket); });
+}
+
+void TDCCForm::ServerSocketAccept() {
+  while (QTcpSocket* socket = ServerSocket->nextPendingConnection()) {
+    ServerConnections.push_back(socket);
+    WireConnection(socket);
+    AddRecvLine(TimeStamp() + Sj(u8" 接続が確立しました。"));
+    // A peer that wrote before we looked is read now.
+    if (socket->bytesAvailable() > 0) ServerSocketClientRead(socket);
+  }
+}
+
+void TDCCForm::ServerSocketClientRead(QTcpSocket* Socket) {
+  const QByteArray data = Socket->readAll();
+  if (data.isEmpty()) return;
+  AddRecvLine(TimeStamp() + " [" + Caption() + "] " + DecodeRead(data));
+}
+
+void TDCCForm::ServerSocketClientError(QTcpSocket*, QAbstractSocket::SocketError Error) {
+  if (IsPeerClose(Error)) return;
+  AddRecvLine(TimeStamp() + Sj(u8" エラーが発生しました。"));
+}
+
+void TDCCForm::ServerSocketClientDisconnect(QTcpSocket* Socket) {
+  if (Socket->bytesAvailable() > 0) ServerSocketClientRead(Socket);
+  AddRecvLine(TimeStamp() + " [" + Caption() + Sj(u8"] との接続が切断されました。"));
+  ServerConnections.erase(std::remove(ServerConnections.begin(), ServerConnections.end(), Socket),
+                          ServerConnections.end());
+  Socket->disconnect(this);
+  Socket->deleteLater();
+}
+
+void TDCCForm::JoinClick() {
+  if (MainForm) MainForm->JoinClick();
+}
+
+void TDCCForm::TalkMenuClick() {
+  if (MainForm) MainForm->TalkMenuClick();
+}
+
+void TDCCForm::Close1Click() { close(); }
+
+void TDCCForm::Exit1Click() {
+  if (MainForm) MainForm->close();
+}
+
+std::vector<std::pair<int, QMenu*>> TDCCForm::MergedMenus() const { return {{2, File1}}; }
+
+bool TDCCForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == SendEdit && Event->type() == QEvent::KeyPress)
+    SendEditKeyDown(static_cast<QKeyEvent*>(Event)->key());
+  return TMdiChildForm::eventFilter(Watched, Event);
+}
+
+// --- the main window's operation ---
+
+void TMainForm::OpenDccChat(const std::string& Nick, const std::string& AddressNumber, const std::string& Port,
+                            const std::string& Role) {
+  if (Role == "CLIENT") {
+    // An offer is looked at before the user is asked, and nothing is
+    // connected unless the user says yes.
+    const std::optional<TDccEndpoint> endpoint = CheckChatOffer(AddressNumber, Port);
+    if (!endpoint) {
+      Platform().ShowMessage(UnusableOfferMessage(Nick, "CHAT", "chat", AddressNumber, Port, ""));
+      return;
+    }
+    if (!Platform().AskYesNo(Nick + Sj(u8" から DCC CHAT の接続要求が来ています") + "\r\n" + Sj(u8"接続しますか？")))
+      return;
+    auto* form = new TDCCForm;
+    form->SetCaption(Nick);
+    form->SocketRole = Role;
+    form->OpenClient(endpoint->Host, endpoint->Port);
+    AddChildWindow(form);
+    return;
+  }
+
+  auto* form = new TDCCForm;
+  form->SetCaption(Nick);
+  form->SocketRole = Role;
+  if (Role == "SERVER") {
+    // A port of the table may be taken by another program; the next ones
+    // are tried, each port of the table at most once.
+    bool listening = false;
+    std::uint16_t port = 0;
+    for (int i = 0; i < TDccPortTable::Size && !listening; ++i) {
+      port = NextDccPort();
+      listening = form->OpenServer(port);
+    }
+    if (!listening) {
+      Platform().ShowMessage(Sj(u8"DCC CHAT の待ち受けポートを開けませんでした。") + "\r\n" +
+                             ToSjis(form->ServerSocket->errorString()));
+    } else {
+      const std::string address = LocalAddressNumber();
+      if (address.empty()) {
+        // Nobody could find the port without an offer.
+        form->ServerSocket->close();
+        Platform().ShowMessage(Sj(u8"この機械の IPv4 アドレスが分からないため、DCC CHAT の要求を送れません。"));
+      } else {
+        SendLine(DccChatOfferLine(Nick, address, port));
+      }
+    }
+  }
+  AddChildWindow(form);
+}
+
+}  // namespace tavi

@@ -1,0 +1,107 @@
+// The window of one DCC chat: a log, an input line and the two event-driven
+// sockets, of which the role uses one. Its caption is the peer's nick.
+#pragma once
+
+#include <QAbstractSocket>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "session/MdiChildForm.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QTcpServer;
+class QTcpSocket;
+class QToolButton;
+class QWidget;
+
+namespace tavi {
+
+// What followed the last CR LF of the chat input read so far; one for all
+// chat windows and both read paths together.
+std::string& DccCarryOver();
+
+class TDCCForm : public TMdiChildForm {
+  Q_OBJECT
+ public:
+  static constexpr int HelpContext = 61;
+  // Key: a Qt key code, or the virtual key code 13; Return and Enter send.
+  static constexpr int EnterKey = 13;
+
+  // Builds the window and runs FormCreate.
+  explicit TDCCForm(QWidget* Parent = nullptr);
+  ~TDCCForm() override;
+
+  QWidget* Panel1 = nullptr;
+  QToolButton* CloseFormSpeedButton = nullptr;
+  QPlainTextEdit* RecvMemo = nullptr;
+  QWidget* Panel2 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLineEdit* SendEdit = nullptr;
+
+  QMenu* File1 = nullptr;
+  QAction* Join = nullptr;
+  QAction* TalkMenu = nullptr;
+  QAction* Close1 = nullptr;
+  QAction* Exit1 = nullptr;
+
+  // Children of the window; ServerConnections are the accepted peers that
+  // are still connected, oldest first.
+  QTcpSocket* ClientSocket = nullptr;
+  QTcpServer* ServerSocket = nullptr;
+  std::vector<QTcpSocket*> ServerConnections;
+
+  // "CLIENT" or "SERVER": which socket sends.
+  std::string SocketRole;
+
+  // Opening the sockets. OpenClient connects in the background; OpenServer
+  // listens on every local IPv4 address and is false when it cannot.
+  void OpenClient(const std::string& Host, std::uint16_t Port);
+  bool OpenServer(std::uint16_t Port);
+  // Closes every socket and cuts it off from this window.
+  void CloseSockets();
+
+  // RecvMemo: one entry per event; an entry may span several lines.
+  void AddRecvLine(const std::string& Text);
+  std::vector<std::string> RecvLines() const;
+
+  void FormCreate();
+  void FormClose();
+  void SendEditKeyDown(int Key);
+  // Sends Text (JIS when chosen) on the role's connection. Without one
+  // nothing is sent, a notice line is shown and the result is false.
+  bool SendChatText(const std::string& Text);
+
+  void ClientSocketConnect();
+  void ClientSocketRead();
+  void ClientSocketError(QAbstractSocket::SocketError Error);
+  void ClientSocketDisconnect();
+  void ServerSocketAccept();
+  void ServerSocketClientRead(QTcpSocket* Socket);
+  void ServerSocketClientError(QTcpSocket* Socket, QAbstractSocket::SocketError Error);
+  void ServerSocketClientDisconnect(QTcpSocket* Socket);
+
+  void JoinClick();
+  void TalkMenuClick();
+  void Close1Click();
+  void Exit1Click();
+
+  std::vector<std::pair<int, QMenu*>> MergedMenus() const override;
+
+ protected:
+  void closeEvent(QCloseEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  // The decoded, trimmed text of one read event.
+  static std::string DecodeRead(const QByteArray& Data);
+  void WireConnection(QTcpSocket* Socket);
+  QTcpSocket* SendingConnection() const;
+};
+
+}  // namespace tavi
