@@ -25,6 +25,7 @@
 
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
+#include "dcc/DccProtocol.h"
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
@@ -214,6 +215,8 @@ TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
   connect(FINGER1, &QAction::triggered, this, [this] { CtcpClick("FINGER"); });
   connect(USERINFO1, &QAction::triggered, this, [this] { CtcpClick("USERINFO"); });
   connect(CLIENTINFO1, &QAction::triggered, this, [this] { CtcpClick("CLIENTINFO"); });
+  connect(CHAT1, &QAction::triggered, this, [this] { CHAT1Click(); });
+  connect(SEND1, &QAction::triggered, this, [this] { SEND1Click(); });
   connect(OPGive, &QAction::triggered, this, [this] { OPGiveClick(); });
   connect(OPTake, &QAction::triggered, this, [this] { OPTakeClick(); });
 
@@ -471,6 +474,27 @@ void TChatForm::OPTakeClick() {
     return;
   }
   SendToServer("MODE " + Caption() + " -o " + selected.substr(1) + "\r\n");
+}
+
+void TChatForm::CHAT1Click() {
+  // The DCC items take the selection as it stands, spaces and all.
+  const std::string selected = SelectedNick();
+  if (selected.empty() || !MainForm) return;
+  // The offer itself carries the address of LocalAddressNumber; this one is
+  // handed over as the chat's address, from the server connection when
+  // there is one.
+  std::string address = MainForm->ConnectionLocalAddress();
+  if (address.empty()) {
+    const std::vector<std::string> local = Platform().LocalIPv4Addresses();
+    if (!local.empty()) address = local.front();
+  }
+  MainForm->OpenDccChat(WithoutAt(selected), AddressNumberFromDotted(address), "7000", "SERVER");
+}
+
+void TChatForm::SEND1Click() {
+  const std::string selected = SelectedNick();
+  if (selected.empty() || !MainForm) return;
+  MainForm->SendDccFile(WithoutAt(selected));
 }
 
 // --- leaving and closing ---

@@ -12,6 +12,7 @@
 #include "conversation/Chat.h"
 #include "conversation/Colors.h"
 #include "conversation/Talk.h"
+#include "dcc/DCC.h"
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
@@ -181,12 +182,13 @@ void TMainForm::NickCommand(TToken Token) {
   // Without both names the change cannot be applied to anyone.
   if (old.empty() || renamed.empty()) return;
   const bool own = old == Globals().CurrentNick;
-  // DCC chat windows are renamed once they exist.
   for (TMdiChildForm* child : ChildWindows()) {
     if (auto* talk = qobject_cast<TTalkForm*>(child)) {
       const std::string caption = ReplaceListMember(talk->Caption(), old, renamed);
       talk->ReplaceNick(old, renamed);
       talk->SetCaption(caption);
+    } else if (auto* dcc = qobject_cast<TDCCForm*>(child)) {
+      dcc->SetCaption(ReplaceListMember(dcc->Caption(), old, renamed));
     } else if (auto* chat = qobject_cast<TChatForm*>(child)) {
       const int plain = chat->FindNick(old);
       if (plain >= 0) chat->ReplaceNick(plain, renamed, own ? clGreen : clBlack);

@@ -70,6 +70,23 @@ void OpenTalkWith(TMainForm& Main, const std::string& Nick, const std::string& L
 
 }  // namespace
 
+void TMainForm::HandDccOffer(const std::string& Nick, const std::string& Text) {
+  const TDccOffer offer = ParseDccOffer(Text);
+  switch (offer.Kind) {
+    case TDccKind::Chat:
+      OpenDccChat(Nick, offer.Address, offer.Port, "CLIENT");
+      return;
+    case TDccKind::Send:
+      ReceiveDccFile(Nick, offer.Argument, offer.Address, offer.Port, offer.Size, "CLIENT");
+      return;
+    case TDccKind::Other:
+      // A refusal is a reply like any other: rationed the same way.
+      if (CtcpReplyLimiter.Allow(Platform().TickCount()))
+        SendLine(CtcpDccNotSupportedReply(Nick, "DCC", Globals().VersionText, offer.Type));
+      return;
+  }
+}
+
 void TMainForm::PrivmsgCommand(TToken Token) {
   const std::string nick = PrefixNick(Token.Prefix);
   const std::string& target = Token.Params[1];
@@ -79,8 +96,10 @@ void TMainForm::PrivmsgCommand(TToken Token) {
   if (IsCtcp(text)) {
     const std::string query = CtcpQueryWord(text);
     AddServerMemoLine(StampedLine(nick + Sj(u8" から ") + query + Sj(u8" コマンドを受信しました。")));
-    // DCC offers are not taken up yet.
-    if (query == "DCC") return;
+    if (query == "DCC") {
+      HandDccOffer(nick, text);
+      return;
+    }
     if (!CtcpReplyLimiter.Allow(Platform().TickCount())) return;
 
     const std::string& version = Globals().VersionText;

@@ -159,6 +159,8 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
   // The local address of the server connection, "a.b.c.d"; empty when not
   // connected.
   std::string ConnectionLocalAddress() const;
+  // A CTCP DCC offer from Nick: a chat, a file, or a refused type.
+  void HandDccOffer(const std::string& Nick, const std::string& Text);
 
   // --- server line handlers ---
   void ErrorCommand(TToken Token) override;

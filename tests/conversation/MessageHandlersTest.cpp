@@ -117,6 +117,9 @@ TEST_F(MessageHandlersTest, DccQueryIsLoggedButNotRefused) {
   Feed(":bob!b@h PRIVMSG me :\x01" "DCC CHAT chat 3232235786 7000\x01\r\n");
   EXPECT_EQ(MemoLines(), Lines{Received("bob", "DCC")});
   EXPECT_TRUE(Sent.empty());
+  // The offer is put to the user (declined here by the empty answer queue).
+  ASSERT_EQ(platform.Questions.size(), 1u);
+  EXPECT_NE(platform.Questions[0].find("bob"), std::string::npos);
 }
 
 TEST_F(MessageHandlersTest, BurstOfQueriesIsRationed) {
