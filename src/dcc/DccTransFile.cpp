@@ -17,6 +17,7 @@
 #include <QTcpServer>
 #include <QTimer>
 #include <algorithm>
+#include <new>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -401,6 +402,13 @@ bool TDccTransFileForm::OpenClient(const std::string& Host, std::uint16_t Port) 
 void TDccTransFileForm::ClientSocketConnect() {
   SendAtOnce(ClientSocket->Descriptor());
   RecvStream = std::make_unique<std::string>();
+  // Room for the whole file up front: growing a buffer of many megabytes
+  // copies it on the GUI thread and stalls the window. Untouched room costs
+  // no memory; when even that is refused the buffer grows as it goes.
+  try {
+    RecvStream->reserve(static_cast<std::size_t>(std::min<std::int32_t>(FileSize, MaxReservedBytes)));
+  } catch (const std::bad_alloc&) {
+  }
   recvThread_ = std::make_unique<TRecieveFileThread>(this, FileSize, ClientSocket.get());
   RecieveFileThread = recvThread_.get();
   recvThread_->Start();

@@ -77,6 +77,8 @@ class TDccTransFileForm : public QWidget {
   static constexpr int ConnectTimeoutMs = 10000;
   // Workers hand the progress over at most this often (and at the end).
   static constexpr int ProgressIntervalMs = 50;
+  // The most room taken for a received file before its bytes arrive.
+  static constexpr std::int32_t MaxReservedBytes = 1 << 30;
 
   // A dialog-style window of its own, owned by Owner (the main window).
   explicit TDccTransFileForm(QWidget* Owner);
