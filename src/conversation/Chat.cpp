@@ -30,6 +30,7 @@
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
+#include "session/ConversationPanels.h"
 #include "session/FormFont.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
@@ -60,16 +61,6 @@ QIcon PartIcon() {
   p.drawLine(7, 8, 14, 8);
   p.drawLine(11, 5, 14, 8);
   p.drawLine(11, 11, 14, 8);
-  return QIcon(pixmap);
-}
-
-QIcon CloseFormIcon() {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setPen(QPen(QColor(128, 0, 0), 2));
-  p.drawLine(4, 4, 11, 11);
-  p.drawLine(11, 4, 4, 11);
   return QIcon(pixmap);
 }
 
@@ -106,26 +97,11 @@ TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
-  Panel1 = new QFrame(content);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setFixedHeight(26);
-  auto* top = new QHBoxLayout(Panel1);
-  top->setContentsMargins(2, 2, 2, 2);
-  top->setSpacing(0);
-  auto makeButton = [&](const char* Name, const char8_t* Hint, const QIcon& Icon) {
-    auto* button = new QToolButton(Panel1);
-    button->setObjectName(QLatin1String(Name));
-    button->setToolTip(FromSjis(Sj(Hint)));
-    button->setIcon(Icon);
-    button->setIconSize(QSize(16, 16));
-    button->setAutoRaise(true);
-    button->setFixedSize(22, 22);
-    top->addWidget(button);
-    return button;
-  };
-  PARTSpeedButton = makeButton("PARTSpeedButton", u8"チャンネルから離脱する", PartIcon());
-  CloseFormSpeedButton = makeButton("CloseFormSpeedButton", u8"このフォームを閉じる", CloseFormIcon());
-  top->addStretch(1);
+  QHBoxLayout* top = nullptr;
+  QFrame* speedPanel = MakeSpeedButtonPanel(content, top);
+  Panel1 = speedPanel;
+  PARTSpeedButton = AddSpeedButton(speedPanel, top, "PARTSpeedButton", u8"チャンネルから離脱する", PartIcon());
+  CloseFormSpeedButton = AddSpeedButton(speedPanel, top, "CloseFormSpeedButton", u8"このフォームを閉じる", CloseFormIcon());
   column->addWidget(Panel1);
 
   auto* panes = new QHBoxLayout;
@@ -156,20 +132,8 @@ TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
   panes->addWidget(NickNameRichEdit, 0);
   column->addLayout(panes, 1);
 
-  Panel2 = new QFrame(content);
-  Panel2->setObjectName(QStringLiteral("Panel2"));
-  Panel2->setFixedHeight(34);
-  auto* bottom = new QHBoxLayout(Panel2);
-  bottom->setContentsMargins(4, 4, 4, 4);
-  Label1 = new QLabel(FromSjis(Sj(u8"発言：")), Panel2);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  SendEdit = new QLineEdit(Panel2);
-  SendEdit->setObjectName(QStringLiteral("SendEdit"));
-  SendEdit->setFont(FormFont(16));
+  Panel2 = MakeSendPanel(content, Label1, SendEdit);
   SendEdit->setMaximumWidth(377);
-  Label1->setBuddy(SendEdit);
-  bottom->addWidget(Label1);
-  bottom->addWidget(SendEdit, 1);
   column->addWidget(Panel2);
 
   content->setFocusProxy(SendEdit);

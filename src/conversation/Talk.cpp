@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -20,6 +19,7 @@
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
+#include "session/ConversationPanels.h"
 #include "session/FormFont.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
@@ -32,17 +32,6 @@ namespace {
 constexpr int FormWidth = 430;
 constexpr int FormHeight = 260;
 constexpr int EditorHelpContext = 60;
-
-// The close button's glyph: a red cross in a 16 x 16 square.
-QIcon CloseFormIcon() {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setPen(QPen(QColor(128, 0, 0), 2));
-  p.drawLine(4, 4, 11, 11);
-  p.drawLine(11, 4, 4, 11);
-  return QIcon(pixmap);
-}
 
 std::vector<std::string> MemoLines(const QPlainTextEdit* Memo) {
   std::vector<std::string> lines;
@@ -76,20 +65,10 @@ TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
-  Panel1 = new QFrame(content);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setFixedHeight(26);
-  auto* top = new QHBoxLayout(Panel1);
-  top->setContentsMargins(2, 1, 2, 1);
-  CloseFormSpeedButton = new QToolButton(Panel1);
-  CloseFormSpeedButton->setObjectName(QStringLiteral("CloseFormSpeedButton"));
-  CloseFormSpeedButton->setToolTip(FromSjis(Sj(u8"このフォームを閉じる")));
-  CloseFormSpeedButton->setIcon(CloseFormIcon());
-  CloseFormSpeedButton->setIconSize(QSize(16, 16));
-  CloseFormSpeedButton->setAutoRaise(true);
-  CloseFormSpeedButton->setFixedSize(22, 22);
-  top->addWidget(CloseFormSpeedButton);
-  top->addStretch(1);
+  QHBoxLayout* top = nullptr;
+  QFrame* speedPanel = MakeSpeedButtonPanel(content, top);
+  Panel1 = speedPanel;
+  CloseFormSpeedButton = AddSpeedButton(speedPanel, top, "CloseFormSpeedButton", u8"このフォームを閉じる", CloseFormIcon());
   column->addWidget(Panel1);
 
   auto* panes = new QHBoxLayout;
@@ -113,20 +92,8 @@ TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
   panes->addWidget(NickNameMemo, 0);
   column->addLayout(panes, 1);
 
-  Panel2 = new QFrame(content);
-  Panel2->setObjectName(QStringLiteral("Panel2"));
-  Panel2->setFixedHeight(34);
-  auto* bottom = new QHBoxLayout(Panel2);
-  bottom->setContentsMargins(4, 4, 4, 4);
-  Label1 = new QLabel(FromSjis(Sj(u8"発言：")), Panel2);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  SendEdit = new QLineEdit(Panel2);
-  SendEdit->setObjectName(QStringLiteral("SendEdit"));
+  Panel2 = MakeSendPanel(content, Label1, SendEdit);
   SendEdit->setMaximumWidth(377);
-  SendEdit->setFont(FormFont(16));
-  Label1->setBuddy(SendEdit);
-  bottom->addWidget(Label1);
-  bottom->addWidget(SendEdit, 1);
   column->addWidget(Panel2);
 
   setWidget(content);

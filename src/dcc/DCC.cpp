@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -25,6 +24,7 @@
 #include "kanji/Kanji.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
+#include "session/ConversationPanels.h"
 #include "session/FormFont.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
@@ -36,16 +36,6 @@ namespace {
 
 constexpr int FormWidth = 430;
 constexpr int FormHeight = 260;
-
-QIcon CloseFormIcon() {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setPen(QPen(QColor(128, 0, 0), 2));
-  p.drawLine(4, 4, 11, 11);
-  p.drawLine(11, 4, 4, 11);
-  return QIcon(pixmap);
-}
 
 std::string Trimmed(const std::string& Text) {
   auto blank = [](char C) { return static_cast<unsigned char>(C) <= 32; };
@@ -92,20 +82,10 @@ TDCCForm::TDCCForm(QWidget* Parent) : TMdiChildForm(Parent) {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
-  Panel1 = new QFrame(content);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setFixedHeight(26);
-  auto* top = new QHBoxLayout(Panel1);
-  top->setContentsMargins(2, 1, 2, 1);
-  CloseFormSpeedButton = new QToolButton(Panel1);
-  CloseFormSpeedButton->setObjectName(QStringLiteral("CloseFormSpeedButton"));
-  CloseFormSpeedButton->setToolTip(FromSjis(Sj(u8"このフォームを閉じる")));
-  CloseFormSpeedButton->setIcon(CloseFormIcon());
-  CloseFormSpeedButton->setIconSize(QSize(16, 16));
-  CloseFormSpeedButton->setAutoRaise(true);
-  CloseFormSpeedButton->setFixedSize(22, 22);
-  top->addWidget(CloseFormSpeedButton);
-  top->addStretch(1);
+  QHBoxLayout* top = nullptr;
+  QFrame* speedPanel = MakeSpeedButtonPanel(content, top);
+  Panel1 = speedPanel;
+  CloseFormSpeedButton = AddSpeedButton(speedPanel, top, "CloseFormSpeedButton", u8"このフォームを閉じる", CloseFormIcon());
   column->addWidget(Panel1);
 
   RecvMemo = new QPlainTextEdit(content);
@@ -115,19 +95,7 @@ TDCCForm::TDCCForm(QWidget* Parent) : TMdiChildForm(Parent) {
   RecvMemo->setFont(FormFont(16));
   column->addWidget(RecvMemo, 1);
 
-  Panel2 = new QFrame(content);
-  Panel2->setObjectName(QStringLiteral("Panel2"));
-  Panel2->setFixedHeight(34);
-  auto* bottom = new QHBoxLayout(Panel2);
-  bottom->setContentsMargins(4, 4, 4, 4);
-  Label1 = new QLabel(FromSjis(Sj(u8"発言：")), Panel2);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  SendEdit = new QLineEdit(Panel2);
-  SendEdit->setObjectName(QStringLiteral("SendEdit"));
-  SendEdit->setFont(FormFont(16));
-  Label1->setBuddy(SendEdit);
-  bottom->addWidget(Label1);
-  bottom->addWidget(SendEdit, 1);
+  Panel2 = MakeSendPanel(content, Label1, SendEdit);
   column->addWidget(Panel2);
 
   setWidget(content);
