@@ -501,6 +501,15 @@ void TDccTransFileForm::closeEvent(QCloseEvent* Event) {
   Event->accept();
 }
 
+TDccTransFileForm* TDccTransFileForm::OpenFor(QWidget* Owner) {
+  auto* Form = new TDccTransFileForm(Owner);
+  DccTransFileForm = Form;
+  Form->SetCaption(Sj(u8"転送の準備中"));
+  Form->show();
+  Form->CloseSockets();
+  return Form;
+}
+
 // --- the main window's operations ---
 
 void TMainForm::SendDccFile(const std::string& Nick) {
@@ -511,11 +520,7 @@ void TMainForm::SendDccFile(const std::string& Nick) {
     return;
   }
 
-  auto* Form = new TDccTransFileForm(this);
-  DccTransFileForm = Form;
-  Form->SetCaption(Sj(u8"転送の準備中"));
-  Form->show();
-  Form->CloseSockets();
+  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(this);
   std::uint16_t Port = NextDccPort();
 
   Form->FileName = Path;
@@ -551,11 +556,7 @@ void TMainForm::ReceiveDccFile(const std::string& Nick, const std::string& FileN
     return;
   }
 
-  auto* Form = new TDccTransFileForm(this);
-  DccTransFileForm = Form;
-  Form->SetCaption(Sj(u8"転送の準備中"));
-  Form->show();
-  Form->CloseSockets();
+  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(this);
 
   Form->FileName = FileName;
   Form->PeerNick = Nick;

@@ -128,6 +128,8 @@ class TDccTransFileForm : public QWidget {
   // Closed and waiting to be freed.
   bool Closed() const { return closed_; }
 
+  // A new window of Owner, shown as "転送の準備中" and made the current one.
+  static TDccTransFileForm* OpenFor(QWidget* Owner);
   // The transfer window Owner holds that is not closed, or nullptr.
   static TDccTransFileForm* OwnedBy(const QObject* Owner);
 
