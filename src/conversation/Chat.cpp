@@ -88,14 +88,8 @@ void SendToServer(const std::string& Line) {
 
 TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
   setObjectName(QStringLiteral("ChatForm"));
-  setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-  setProperty("helpContext", HelpContext);
-
-  auto* content = new QWidget(this);
-  auto* column = new QVBoxLayout(content);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
+  QWidget* content = nullptr;
+  QVBoxLayout* column = MakeConversationColumn(this, HelpContext, content);
 
   QHBoxLayout* top = nullptr;
   QFrame* speedPanel = MakeSpeedButtonPanel(content, top);

@@ -55,15 +55,9 @@ void SetMemoLines(QPlainTextEdit* Memo, const std::vector<std::string>& Lines) {
 
 TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
   setObjectName(QStringLiteral("TalkForm"));
-  setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-  setProperty("helpContext", HelpContext);
   ApplyFormFont(this);
-
-  auto* content = new QWidget(this);
-  auto* column = new QVBoxLayout(content);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
+  QWidget* content = nullptr;
+  QVBoxLayout* column = MakeConversationColumn(this, HelpContext, content);
 
   QHBoxLayout* top = nullptr;
   QFrame* speedPanel = MakeSpeedButtonPanel(content, top);

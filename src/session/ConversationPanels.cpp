@@ -7,11 +7,24 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include "kanji/SjisText.h"
 #include "session/FormFont.h"
+#include "session/MdiChildForm.h"
 
 namespace tavi {
+
+QVBoxLayout* MakeConversationColumn(TMdiChildForm* Form, int HelpContext, QWidget*& Content) {
+  Form->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  Form->setProperty("helpContext", HelpContext);
+  Content = new QWidget(Form);
+  auto* column = new QVBoxLayout(Content);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  return column;
+}
 
 QIcon CloseFormIcon() {
   QPixmap pixmap(16, 16);

@@ -9,9 +9,17 @@ class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QToolButton;
+class QVBoxLayout;
 class QWidget;
 
 namespace tavi {
+
+class TMdiChildForm;
+
+// Makes Form a conversation window (title, system menu, minimise and close
+// only; HelpContext for F1) and gives the content widget whose column holds
+// the strips and panes, top to bottom.
+QVBoxLayout* MakeConversationColumn(TMdiChildForm* Form, int HelpContext, QWidget*& Content);
 
 // A red cross in a 16 x 16 square.
 QIcon CloseFormIcon();
