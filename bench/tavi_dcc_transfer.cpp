@@ -35,6 +35,7 @@
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
 #include "kanji/SjisText.h"
+#include "protocol/Ctcp.h"
 #include "platform/QtPlatform.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
@@ -73,17 +74,6 @@ class TPaintCounter : public QObject {
   }
 };
 
-std::vector<std::string> OfferWords(const std::string& Line) {
-  const std::size_t from = Line.find('\x01');
-  const std::size_t to = Line.rfind('\x01');
-  std::vector<std::string> words;
-  if (from == std::string::npos || to <= from) return words;
-  std::string rest = Line.substr(from + 1, to - from - 1);
-  for (std::size_t at; (at = rest.find(' ')) != std::string::npos; rest.erase(0, at + 1)) words.push_back(rest.substr(0, at));
-  words.push_back(rest);
-  return words;
-}
-
 struct TClientRun {
   bool Whole = false;
   double TransferSeconds = 0;  // connect to the last byte in memory
@@ -99,8 +89,10 @@ TClientRun RunClient(TBenchPlatform& Platform, const std::string& Data) {
   Platform.Messages.clear();
 
   sender.SendDccFile("receiver");
-  const std::vector<std::string> words = OfferWords(offer);
-  if (words.size() != 6) {
+  // The receiver reads the offer as the message handler would.
+  const std::size_t text = offer.find(" :");
+  const tavi::TDccOffer words = tavi::ParseDccOffer(text == std::string::npos ? "" : offer.substr(text + 2));
+  if (words.Kind != tavi::TDccKind::Send) {
     std::fprintf(stderr, "no offer: %s\n", offer.c_str());
     return run;
   }
@@ -118,7 +110,7 @@ TClientRun RunClient(TBenchPlatform& Platform, const std::string& Data) {
   });
 
   Platform.SaveAsked = {};
-  receiver.ReceiveDccFile("sender", words[2], words[3], words[4], words[5], "CLIENT");
+  receiver.ReceiveDccFile("sender", words.Argument, words.Address, words.Port, words.Size, "CLIENT");
   tavi::TDccTransFileForm* window = tavi::TDccTransFileForm::OwnedBy(&receiver);
   TPaintCounter paints;
   if (window) {

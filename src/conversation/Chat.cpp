@@ -438,15 +438,10 @@ void TChatForm::CHAT1Click() {
   // The DCC items take the selection as it stands, spaces and all.
   const std::string selected = SelectedNick();
   if (selected.empty() || !MainForm) return;
-  // The offer itself carries the address of LocalAddressNumber; this one is
-  // handed over as the chat's address, from the server connection when
-  // there is one.
-  std::string address = MainForm->ConnectionLocalAddress();
-  if (address.empty()) {
-    const std::vector<std::string> local = Platform().LocalIPv4Addresses();
-    if (!local.empty()) address = local.front();
-  }
-  MainForm->OpenDccChat(WithoutAt(selected), AddressNumberFromDotted(address), "7000", "SERVER");
+  // The listening side takes its own port and the offer's address from
+  // LocalAddressNumber; these two are handed over for the record only.
+  MainForm->OpenDccChat(WithoutAt(selected), AddressNumberFromDotted(MainForm->ConnectionLocalAddress()), "7000",
+                        "SERVER");
 }
 
 void TChatForm::SEND1Click() {
