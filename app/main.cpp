@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "dialogs/AwayCmd.h"
+#include "platform/QtPlatform.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
 
@@ -9,6 +10,7 @@ int main(int argc, char* argv[]) {
   QCoreApplication::setApplicationName(QStringLiteral("Tavi"));
   QGuiApplication::setApplicationDisplayName(QStringLiteral("Tavi.exe"));
 
+  tavi::InstallQtPlatform();
   tavi::ResetGlobals();
   auto* mainForm = new tavi::TMainForm;
   mainForm->setAttribute(Qt::WA_DeleteOnClose);

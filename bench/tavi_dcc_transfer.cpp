@@ -253,6 +253,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
   }
   QApplication app(argc, argv);
+  tavi::InstallQtPlatform();
   QTemporaryDir folder;
   TBenchPlatform platform;
   tavi::SetPlatform(&platform);

@@ -87,6 +87,7 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   QApplication app(argc, argv);
+  tavi::InstallQtPlatform();
   TQuietPlatform platform;
   tavi::SetPlatform(&platform);
   tavi::ResetGlobals();

@@ -57,6 +57,7 @@ class TQuietPlatform : public tavi::TQtPlatform {
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  tavi::InstallQtPlatform();
   TQuietPlatform platform;
   tavi::SetPlatform(&platform);
   tavi::ResetGlobals();

@@ -107,10 +107,7 @@ TChannelModeForm::TChannelModeForm(QWidget* Owner)
 TChannelModeForm::~TChannelModeForm() = default;
 
 TChatForm* TChannelModeForm::ChannelWindow() const {
-  if (!MainForm) return nullptr;
-  for (TMdiChildForm* child : MainForm->ChildWindows())
-    if (child->Caption() == TargetChannel) return qobject_cast<TChatForm*>(child);
-  return nullptr;
+  return MainForm ? MainForm->FindChannelWindow(TargetChannel) : nullptr;
 }
 
 void TChannelModeForm::FormActivate() {

@@ -39,7 +39,7 @@
 
 namespace tavi {
 
-QPointer<TMemberEditorForm> TChatForm::PendingBanMaskEditor;
+QPointer<TMemberEditorForm>& TChatForm::PendingBanMaskEditor = Globals().PendingBanMaskEditor;
 
 namespace {
 

@@ -156,7 +156,7 @@ class TChatForm : public TMdiChildForm {
   std::string SelectedNick() const;
 
   // The one editor waiting for the end of a ban list, from any window.
-  static QPointer<TMemberEditorForm> PendingBanMaskEditor;
+  static QPointer<TMemberEditorForm>& PendingBanMaskEditor;
 
  protected:
   void closeEvent(QCloseEvent* Event) override;

@@ -65,10 +65,7 @@ bool IsPeerClose(QAbstractSocket::SocketError Error) { return Error == QAbstract
 
 }  // namespace
 
-std::string& DccCarryOver() {
-  static std::string Carry;
-  return Carry;
-}
+std::string& DccCarryOver() { return Globals().DccCarryOver; }
 
 TDCCForm::TDCCForm(QWidget* Parent) : TMdiChildForm(Parent) {
   setObjectName(QStringLiteral("DCCForm"));

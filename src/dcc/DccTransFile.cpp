@@ -32,11 +32,12 @@
 #include "platform/Platform.h"
 #include "session/FormFont.h"
 #include "session/MainForm.h"
+#include "session/Globals.h"
 
 namespace tavi {
 
-TDccTransFileForm* DccTransFileForm = nullptr;
-TSendFileThread* SendFileThread = nullptr;
+TDccTransFileForm*& DccTransFileForm = Globals().DccTransFileForm;
+TSendFileThread*& SendFileThread = Globals().SendFileThread;
 
 std::string TransferFileFilter() { return Sj(u8"すべてのファイル ( *.* )|*.*"); }
 

@@ -147,9 +147,9 @@ class TDccTransFileForm : public QWidget {
 };
 
 // The transfer window created last, or none once it is gone.
-extern TDccTransFileForm* DccTransFileForm;
+extern TDccTransFileForm*& DccTransFileForm;
 // The running send thread, or none.
-extern TSendFileThread* SendFileThread;
+extern TSendFileThread*& SendFileThread;
 
 // The filter of the file choices, and the one-transfer refusal.
 std::string TransferFileFilter();

@@ -11,10 +11,11 @@
 #include "kanji/SjisText.h"
 #include "platform/BlockingSocket.h"
 #include "platform/Platform.h"
+#include "session/Globals.h"
 
 namespace tavi {
 
-TRecieveFileThread* RecieveFileThread = nullptr;
+TRecieveFileThread*& RecieveFileThread = Globals().RecieveFileThread;
 
 namespace {
 

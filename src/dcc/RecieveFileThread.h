@@ -58,6 +58,6 @@ class TRecieveFileThread {
 };
 
 // The running receive thread, or none.
-extern TRecieveFileThread* RecieveFileThread;
+extern TRecieveFileThread*& RecieveFileThread;
 
 }  // namespace tavi

@@ -15,7 +15,7 @@
 
 namespace tavi {
 
-TAwayCmdForm* AwayCmdForm = nullptr;
+TAwayCmdForm*& AwayCmdForm = Globals().AwayCmdForm;
 
 namespace {
 

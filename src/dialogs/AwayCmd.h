@@ -45,7 +45,7 @@ class TAwayCmdForm : public QDialog {
 };
 
 // The program's one instance, null until made.
-extern TAwayCmdForm* AwayCmdForm;
+extern TAwayCmdForm*& AwayCmdForm;
 // The instance, made hidden and owned by the main window when there is none.
 TAwayCmdForm* AwayCmdFormInstance();
 

@@ -2,28 +2,32 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
-#include "platform/QtPlatform.h"
 
 namespace tavi {
 
 namespace {
 
 std::atomic<TPlatform*> Installed{nullptr};
-
-TPlatform& QtOne() {
-  static TQtPlatform One;
-  return One;
-}
+std::atomic<TPlatform*> Default{nullptr};
 
 }  // namespace
 
 TPlatform& Platform() {
   TPlatform* P = Installed.load(std::memory_order_acquire);
-  return P ? *P : QtOne();
+  if (!P) P = Default.load(std::memory_order_acquire);
+  if (!P) {
+    // A program that asks the system for anything must have chosen how.
+    std::fputs("tavi: no platform set\n", stderr);
+    std::abort();
+  }
+  return *P;
 }
 
 void SetPlatform(TPlatform* P) { Installed.store(P, std::memory_order_release); }
+
+void SetDefaultPlatform(TPlatform* P) { Default.store(P, std::memory_order_release); }
 
 std::string TimeStamp() {
   const TDateTime T = Platform().Now();

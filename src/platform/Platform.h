@@ -48,10 +48,13 @@ class TPlatform {
   virtual std::string ProgramFilePath() = 0;
 };
 
-// The platform in use; the Qt one unless a test has installed another.
+// The platform in use: the one a test installed, else the default.
 TPlatform& Platform();
-// Installs P (not owned); nullptr restores the Qt platform.
+// Installs P (not owned); nullptr restores the default.
 void SetPlatform(TPlatform* P);
+// The platform used when none is installed: the program sets the Qt one at
+// start (InstallQtPlatform), so that this layer itself needs no widgets.
+void SetDefaultPlatform(TPlatform* P);
 
 // "hh:nn" of the platform's local time, the stamp in front of window lines.
 std::string TimeStamp();

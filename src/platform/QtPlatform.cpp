@@ -142,4 +142,9 @@ std::string TQtPlatform::ProgramFilePath() {
   return N > 0 ? std::string(Path, static_cast<std::size_t>(N)) : std::string();
 }
 
+void InstallQtPlatform() {
+  static TQtPlatform One;
+  SetDefaultPlatform(&One);
+}
+
 }  // namespace tavi

@@ -27,6 +27,9 @@ class TQtPlatform : public TPlatform {
   std::string ProgramFilePath() override;
 };
 
+// Makes one Qt platform the default for the rest of the program's life.
+void InstallQtPlatform();
+
 // "Text|*.txt;*.log|All|*.*" as a Qt name filter "Text (*.txt *.log);;All (*.*)".
 QString QtFileFilter(const std::string& Filter);
 

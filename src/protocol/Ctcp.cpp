@@ -42,16 +42,6 @@ std::string TwoDigits(int Value) {
 
 }  // namespace
 
-std::string PrefixNick(std::string_view Prefix) {
-  const std::size_t bang = Prefix.find('!');
-  return bang == std::string_view::npos ? std::string() : std::string(Prefix.substr(0, bang));
-}
-
-std::string MessageText(std::string_view Param) {
-  if (!Param.empty() && Param.front() == ':') Param.remove_prefix(1);
-  return std::string(Param);
-}
-
 bool IsCtcp(std::string_view Text) { return !Text.empty() && Text.front() == SOH; }
 
 std::string TrimControls(std::string_view Text) {

@@ -11,11 +11,6 @@ namespace tavi {
 // The byte that frames a CTCP message at both ends.
 inline constexpr char SOH = '\x01';
 
-// The sender's nick: Prefix up to its first "!"; empty without a "!".
-std::string PrefixNick(std::string_view Prefix);
-// A message or notice text: the parameter with one leading ":" removed.
-std::string MessageText(std::string_view Param);
-
 // True when Text is not empty and starts with SOH.
 bool IsCtcp(std::string_view Text);
 // Text without the characters 0 to 32 at both ends.

@@ -1,5 +1,7 @@
 #include "session/Globals.h"
 
+#include "dcc/DccProtocol.h"
+
 namespace tavi {
 
 namespace {
@@ -17,6 +19,7 @@ void ResetGlobals() {
   g.SettingsModule = std::make_unique<TSettingsModule>();
   g.GrobalArea = &g.SettingsModule->GrobalArea();
   g.LocalArea = &g.SettingsModule->LocalArea();
+  DccPortTable().Reset();
 }
 
 }  // namespace tavi

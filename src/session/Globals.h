@@ -1,7 +1,8 @@
-// The program-wide state that every window reads: kept in one place so that a
-// test can start from fresh state.
+// The session object: the program-wide state that every window reads, kept
+// in one place so that a test can start from fresh state with one call.
 #pragma once
 
+#include <QPointer>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,7 +11,32 @@
 
 namespace tavi {
 
+class TAwayCmdForm;
+class TDccTransFileForm;
+class TMainForm;
+class TMemberEditorForm;
+class TRecieveFileThread;
+class TRichLog;
+class TSendFileThread;
+
 struct TGlobals {
+  // The one main window and the windows that exist at most once. The names
+  // that the windows use for these (MainForm, DccTransFileForm, ...) refer to
+  // the fields here.
+  TMainForm* MainForm = nullptr;
+  TDccTransFileForm* DccTransFileForm = nullptr;
+  TSendFileThread* SendFileThread = nullptr;
+  TRecieveFileThread* RecieveFileThread = nullptr;
+  TAwayCmdForm* AwayCmdForm = nullptr;
+  // The ban mask editor waiting for the end of a ban list.
+  QPointer<TMemberEditorForm> PendingBanMaskEditor;
+  // JIS shift state carried from one DCC chat read to the next.
+  std::string DccCarryOver;
+
+  // Nesting of received-line bursts, and the logs that wait for its end.
+  int BurstDepth = 0;
+  std::vector<QPointer<TRichLog>> WaitingLogs;
+
   std::string CurrentNick;  // the session's nickname now
 
   std::unique_ptr<TSettingsModule> SettingsModule;
@@ -31,7 +57,8 @@ struct TGlobals {
 };
 
 TGlobals& Globals();
-// Back to the state of a fresh start, with fresh empty settings.
+// Back to the state of a fresh start, with fresh empty settings and a fresh
+// DCC port table. Windows that still exist are not freed.
 void ResetGlobals();
 
 inline TGrobalArea& GrobalArea() { return *Globals().GrobalArea; }

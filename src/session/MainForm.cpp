@@ -31,6 +31,7 @@
 #include "platform/Platform.h"
 #include "conversation/Chat.h"
 #include "conversation/Talk.h"
+#include "handlers/ServerLineHandlers.h"
 #include "session/About.h"
 #include "session/Establish.h"
 #include "session/DecimalText.h"
@@ -44,7 +45,7 @@
 
 namespace tavi {
 
-TMainForm* MainForm = nullptr;
+TMainForm*& MainForm = Globals().MainForm;
 
 std::string StampedLine(const std::string& Text) { return TimeStamp() + " " + Text; }
 
@@ -97,7 +98,8 @@ QIcon ToolIcon(int Kind) {
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent) {
+TMainForm::TMainForm(QWidget* Parent)
+    : QMainWindow(Parent), handlers_(std::make_unique<TServerLineHandlers>(*this)) {
   MainForm = this;
   setObjectName(QStringLiteral("MainForm"));
   setProperty("helpContext", HelpContext);
@@ -494,7 +496,7 @@ void TMainForm::EnableSessionControls() {
 
 void TMainForm::ReceivedLine(const std::string& Line) {
   try {
-    DispatchServerLine(Line, *this);
+    DispatchServerLine(Line, *handlers_);
   } catch (const std::exception&) {
     // A line that breaks a handler ends the session as a failed read does.
     ReceiveFailed();
@@ -530,6 +532,12 @@ std::vector<TMdiChildForm*> TMainForm::ChildWindows() const {
 TMdiChildForm* TMainForm::FindChildWindow(const std::string& Caption) const {
   for (TMdiChildForm* form : ChildWindows())
     if (form->Caption() == Caption) return form;
+  return nullptr;
+}
+
+TChatForm* TMainForm::FindChannelWindow(const std::string& Channel) const {
+  for (TMdiChildForm* child : ChildWindows())
+    if (auto* chat = qobject_cast<TChatForm*>(child); chat && chat->Caption() == Channel) return chat;
   return nullptr;
 }
 
@@ -629,36 +637,5 @@ void TMainForm::FormClose() {
   TGlobals& g = Globals();
   g.RecieveDenyList.clear();
 }
-
-// --- server status handlers ---
-
-void TMainForm::ErrorCommand(TToken Token) {
-  std::string text = Token.Command;
-  for (std::size_t k = 1; k <= 15 && !Token.Params[k].empty(); ++k) text += " " + Token.Params[k];
-  AddServerMemoLine(StampedLine(text));
-}
-
-void TMainForm::PingCommand(TToken Token) {
-  std::string server = Token.Params[1];
-  if (!server.empty() && server[0] == ':') server.erase(0, 1);
-  SendLine("PONG " + server + "\r\n");
-}
-
-void TMainForm::Welcome001(TToken Token) {
-  Globals().CurrentNick = Token.Params[1];
-  GrobalArea().NickName1 = Token.Params[1];
-  SetStatusText(Sj(u8"IRCサーバーとの接続が完了しました。"));
-}
-
-void TMainForm::MotdStart375(TToken Token) { AddServerMemoLine(StampedLine(Token.Params[2])); }
-void TMainForm::Motd372(TToken Token) { AddServerMemoLine(StampedLine(Token.Params[2])); }
-
-void TMainForm::EndOfMotd376(TToken Token) {
-  AddServerMemoLine(StampedLine(Token.Params[2]));
-  EnableSessionControls();
-  SendLine("MODE " + Globals().CurrentNick + "\r\n");
-}
-
-void TMainForm::TriggerNickCmd() { NickCmd->trigger(); }
 
 }  // namespace tavi

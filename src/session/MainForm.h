@@ -1,6 +1,6 @@
 // The main window: the MDI frame with the tool buttons, the server log, the
-// status bar and the menus; owner of the server connection and of the
-// session's commands, and the implementation of the server line handlers.
+// status bar and the menus; owner of the server connection, of the session's
+// commands and of the handlers that the received lines go to.
 #pragma once
 
 #include <QMainWindow>
@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "protocol/CommandLex.h"
-#include "protocol/Ctcp.h"
 #include "session/ChatClientUnit.h"
 
 class QAction;
@@ -28,9 +26,10 @@ namespace tavi {
 class TBlockingSocket;
 class TChatForm;
 class TMdiChildForm;
+class TServerLineHandlers;
 class TTalkForm;
 
-class TMainForm : public QMainWindow, public TServerHandlers, public TChatClientEvents {
+class TMainForm : public QMainWindow, public TChatClientEvents {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 2;
@@ -104,6 +103,8 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
   }
   // The first MDI child whose caption equals Caption byte for byte.
   TMdiChildForm* FindChildWindow(const std::string& Caption) const;
+  // The first channel window, in child order, whose caption is Channel.
+  TChatForm* FindChannelWindow(const std::string& Channel) const;
   // MDI children in their order.
   std::vector<TMdiChildForm*> ChildWindows() const;
   // Puts Child into the MDI area with its entry in the window menu.
@@ -115,10 +116,6 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
   static void KeepLastLines(QTextEdit* Control);
   static void KeepLastLines(QPlainTextEdit* Control);
   static constexpr int KeptLines = 256;
-
-  // Answers to CTCP queries are rationed so that a burst of queries cannot
-  // make us flood the server; fresh with each main window.
-  TCtcpRateLimiter CtcpReplyLimiter;
 
   // --- the server log and the status bar ---
   void AddServerMemoLine(const std::string& Text);
@@ -159,55 +156,11 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
   // The local address of the server connection, "a.b.c.d"; empty when not
   // connected.
   std::string ConnectionLocalAddress() const;
-  // A CTCP DCC offer from Nick: a chat, a file, or a refused type.
-  void HandDccOffer(const std::string& Nick, const std::string& Text);
 
-  // --- server line handlers ---
-  void ErrorCommand(TToken Token) override;
-  void NickCommand(TToken Token) override;
-  void JoinCommand(TToken Token) override;
-  void PartCommand(TToken Token) override;
-  void PrivmsgCommand(TToken Token) override;
-  void NoticeCommand(TToken Token) override;
-  void QuitCommand(TToken Token) override;
-  void ModeCommand(TToken Token) override;
-  void TopicCommand(TToken Token) override;
-  void PingCommand(TToken Token) override;
-  void InviteCommand(TToken Token) override;
-  void KickCommand(TToken Token) override;
-  void Welcome001(TToken Token) override;
-  void UserModeIs221(TToken Token) override;
-  void AdminMe256(TToken Token) override;
-  void AdminLoc1_257(TToken Token) override;
-  void AdminLoc2_258(TToken Token) override;
-  void AdminEmail259(TToken Token) override;
-  void Away301(TToken Token) override;
-  void Ison303(TToken Token) override;
-  void WhoisUser311(TToken Token) override;
-  void WhoisServer312(TToken Token) override;
-  void WhoisOperator313(TToken Token) override;
-  void WhowasUser314(TToken Token) override;
-  void WhoisIdle317(TToken Token) override;
-  void EndOfWhois318(TToken Token) override;
-  void WhoisChannels319(TToken Token) override;
-  void List322(TToken Token) override;
-  void ListEnd323(TToken Token) override;
-  void NoTopic331(TToken Token) override;
-  void Topic332(TToken Token) override;
-  void Inviting341(TToken Token) override;
-  void Version351(TToken Token) override;
-  void NamesReply353(TToken Token) override;
-  void EndOfNames366(TToken Token) override;
-  void BanList367(TToken Token) override;
-  void EndOfBanList368(TToken Token) override;
-  void EndOfWhowas369(TToken Token) override;
-  void Motd372(TToken Token) override;
-  void MotdStart375(TToken Token) override;
-  void EndOfMotd376(TToken Token) override;
-  void ServerError(TToken Token) override;
-  void TriggerNickCmd() override;
-
-  // Lines of a requested names listing, collected by the 353 replies for the
+  // The handlers of the server lines this window receives.
+  TServerLineHandlers& Handlers() { return *handlers_; }
+  // Enables the commands that need a registered session.
+  void EnableSessionControls();
 
   // --- receive thread events (GUI thread) ---
   void ReceivedLine(const std::string& Line) override;
@@ -235,9 +188,9 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
   void SocketErrorEvent(int Code);
   // Closes the connection without QUIT and resets the window.
   void Deactivate();
-  void EnableSessionControls();
   void ShowHelpForActiveWindow();
 
+  std::unique_ptr<TServerLineHandlers> handlers_;
   std::shared_ptr<TBlockingSocket> socket_;
   std::unique_ptr<TChatClient> chatClient_;
   int socketPort_ = 0;
@@ -253,8 +206,8 @@ class TMainForm : public QMainWindow, public TServerHandlers, public TChatClient
   bool saveAllowed_ = true;
 };
 
-// The one main window of the program.
-extern TMainForm* MainForm;
+// The one main window of the program (the session object's field).
+extern TMainForm*& MainForm;
 
 // "hh:nn" + " " + Text, the form of every server log line.
 std::string StampedLine(const std::string& Text);

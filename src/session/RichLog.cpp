@@ -1,4 +1,5 @@
 #include "session/RichLog.h"
+#include "session/Globals.h"
 
 #include <QPointer>
 #include <QTextBlock>
@@ -9,30 +10,23 @@
 
 namespace tavi {
 
-namespace {
-
-int burstDepth = 0;
-std::vector<QPointer<TRichLog>> waitingLogs;
-
-}  // namespace
-
 TRichLog::TRichLog(QTextEdit* Edit) : QObject(Edit), edit_(Edit) { setObjectName(QStringLiteral("RichLog")); }
 
 TRichLog* TRichLog::Of(QTextEdit* Edit) {
   return Edit ? Edit->findChild<TRichLog*>(QStringLiteral("RichLog"), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
-void TRichLog::BeginBurst() { ++burstDepth; }
+void TRichLog::BeginBurst() { ++Globals().BurstDepth; }
 
 void TRichLog::EndBurst() {
-  if (burstDepth == 0 || --burstDepth > 0) return;
+  if (Globals().BurstDepth == 0 || --Globals().BurstDepth > 0) return;
   std::vector<QPointer<TRichLog>> logs;
-  logs.swap(waitingLogs);
+  logs.swap(Globals().WaitingLogs);
   for (const QPointer<TRichLog>& log : logs)
     if (log) log->Flush();
 }
 
-bool TRichLog::InBurst() { return burstDepth > 0; }
+bool TRichLog::InBurst() { return Globals().BurstDepth > 0; }
 
 int TRichLog::LinesInPane() const {
   const QTextDocument* doc = edit_->document();
@@ -48,7 +42,7 @@ void TRichLog::Append(const QString& Text, const QColor& Color) {
   pending_.emplace_back(Text, Color);
   if (!queued_) {
     queued_ = true;
-    waitingLogs.emplace_back(this);
+    Globals().WaitingLogs.emplace_back(this);
   }
 }
 
@@ -64,7 +58,7 @@ void TRichLog::KeepLast(int Lines) {
   firstKept_ = std::max(firstKept_, LinesInPane() + static_cast<int>(pending_.size()) - Lines);
   if (!queued_) {
     queued_ = true;
-    waitingLogs.emplace_back(this);
+    Globals().WaitingLogs.emplace_back(this);
   }
 }
 

@@ -32,9 +32,9 @@
 #include "dialogs/AwayCmd.h"
 #include "dialogs/PassiveInviteCmd.h"
 #include "dialogs/WhoIsWasCmd.h"
-#include "protocol/ListNamesWho.h"
-#include "protocol/ServerErrorUnit.h"
-#include "protocol/WhoIsReply.h"
+#include "conversation/ListNamesWho.h"
+#include "conversation/ServerErrorUnit.h"
+#include "conversation/WhoIsReply.h"
 
 using namespace tavi;
 using namespace tavi::test;

@@ -19,6 +19,7 @@
 #include "kanji/SjisText.h"
 #include "protocol/CommandLex.h"
 #include "session/Globals.h"
+#include "handlers/ServerLineHandlers.h"
 #include "session/MainForm.h"
 
 namespace tavi::test {
@@ -47,7 +48,7 @@ class MainFormFixture : public ::testing::Test {
     return *form;
   }
 
-  void Feed(const std::string& Line) { DispatchServerLine(Line, *form); }
+  void Feed(const std::string& Line) { DispatchServerLine(Line, form->Handlers()); }
 
   // Runs the event loop until a line read by a scripted server is there.
   static std::string Await(std::future<std::string>& Line, int TimeoutMs = 6000) {

@@ -1,6 +1,6 @@
 // Query replies and server errors: they collect the answers into the result
 // windows, and the away notices and ban lists into the conversation windows.
-#include "protocol/QueryHandlers.h"
+#include "handlers/ServerLineHandlers.h"
 
 #include <QLabel>
 
@@ -9,21 +9,19 @@
 #include "conversation/Talk.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
-#include "protocol/AdminReply.h"
-#include "protocol/ChannelHandlers.h"
+#include "conversation/AdminReply.h"
+#include "handlers/ServerLineHandlers.h"
 #include "protocol/ChannelState.h"
-#include "protocol/ListNamesWho.h"
-#include "protocol/ReferenceResult.h"
-#include "protocol/ServerErrorUnit.h"
-#include "protocol/VersionReply.h"
-#include "protocol/WhoIsReply.h"
+#include "conversation/ListNamesWho.h"
+#include "conversation/ReferenceResult.h"
+#include "conversation/ServerErrorUnit.h"
+#include "conversation/VersionReply.h"
+#include "conversation/WhoIsReply.h"
 #include "session/MainForm.h"
 
 namespace tavi {
 
 namespace {
-
-TQueryReplyState ReplyState;
 
 // The value labels of a WHOWAS answer.
 const QColor WhoWasColor(128, 128, 0);
@@ -44,35 +42,31 @@ void FillUser(TWhoIsReplyForm& Form, const TToken& Token, const QColor& Color) {
 
 }  // namespace
 
-TQueryReplyState& QueryReplyState() { return ReplyState; }
+void TServerLineHandlers::UserModeIs221(TToken Token) { ApplyUserModeText(Token.Params[2]); }
 
-void ResetQueryReplyState() { ReplyState = TQueryReplyState{}; }
+void TServerLineHandlers::AdminMe256(TToken Token) { replyState_.AdminLine1 = WithoutColon(Token.Params[2]); }
 
-void TMainForm::UserModeIs221(TToken Token) { ApplyUserModeText(Token.Params[2]); }
+void TServerLineHandlers::AdminLoc1_257(TToken Token) { replyState_.AdminLine2 = WithoutColon(Token.Params[2]); }
 
-void TMainForm::AdminMe256(TToken Token) { ReplyState.AdminLine1 = WithoutColon(Token.Params[2]); }
+void TServerLineHandlers::AdminLoc2_258(TToken Token) { replyState_.AdminLine3 = WithoutColon(Token.Params[2]); }
 
-void TMainForm::AdminLoc1_257(TToken Token) { ReplyState.AdminLine2 = WithoutColon(Token.Params[2]); }
-
-void TMainForm::AdminLoc2_258(TToken Token) { ReplyState.AdminLine3 = WithoutColon(Token.Params[2]); }
-
-void TMainForm::AdminEmail259(TToken Token) {
-  auto* form = FindOrCreateForm<TAdminReplyForm>();
-  SetText(form->Label1, ReplyState.AdminLine1);
-  SetText(form->Label2, ReplyState.AdminLine2);
-  SetText(form->Label3, ReplyState.AdminLine3);
+void TServerLineHandlers::AdminEmail259(TToken Token) {
+  auto* form = main_.FindOrCreateForm<TAdminReplyForm>();
+  SetText(form->Label1, replyState_.AdminLine1);
+  SetText(form->Label2, replyState_.AdminLine2);
+  SetText(form->Label3, replyState_.AdminLine3);
   SetText(form->Label4, WithoutColon(Token.Params[2]));
   Show(form);
-  ReplyState.AdminLine1.clear();
-  ReplyState.AdminLine2.clear();
-  ReplyState.AdminLine3.clear();
+  replyState_.AdminLine1.clear();
+  replyState_.AdminLine2.clear();
+  replyState_.AdminLine3.clear();
 }
 
-void TMainForm::Away301(TToken Token) {
+void TServerLineHandlers::Away301(TToken Token) {
   const std::string& nick = Token.Params[2];
   const std::string text =
       TimeStamp() + " " + nick + Sj(u8" は不在です。") + "\r\n" + "< " + WithoutColon(Token.Params[3]) + " >";
-  for (TMdiChildForm* child : ChildWindows()) {
+  for (TMdiChildForm* child : main_.ChildWindows()) {
     if (auto* chat = qobject_cast<TChatForm*>(child)) {
       if (chat->FindNick(nick) >= 0 || chat->FindNick("@" + nick) >= 0) chat->AddRecvColorLine(text, clBlue);
     } else if (auto* talk = qobject_cast<TTalkForm*>(child)) {
@@ -82,57 +76,57 @@ void TMainForm::Away301(TToken Token) {
   }
 }
 
-void TMainForm::Ison303(TToken Token) {
-  auto* form = FindOrCreateForm<TReferenceResultForm>();
+void TServerLineHandlers::Ison303(TToken Token) {
+  auto* form = main_.FindOrCreateForm<TReferenceResultForm>();
   for (const std::string& entry : SplitNames(WithoutColon(Token.Params[2]))) form->AddEntry(entry);
   Show(form);
 }
 
-void TMainForm::WhoisUser311(TToken Token) {
-  FillUser(*FindOrCreateForm<TWhoIsReplyForm>(), Token, clBlue);
-  ReplyState.WhoIsReplyPending = true;
+void TServerLineHandlers::WhoisUser311(TToken Token) {
+  FillUser(*main_.FindOrCreateForm<TWhoIsReplyForm>(), Token, clBlue);
+  replyState_.WhoIsReplyPending = true;
 }
 
-void TMainForm::WhoisServer312(TToken Token) {
-  auto* form = FindOrCreateForm<TWhoIsReplyForm>();
+void TServerLineHandlers::WhoisServer312(TToken Token) {
+  auto* form = main_.FindOrCreateForm<TWhoIsReplyForm>();
   SetText(form->NickNameLabel, Token.Params[2]);
   SetText(form->ServerNameLabel, Token.Params[3] + " " + WithoutColon(Token.Params[4]));
-  ReplyState.WhoIsReplyPending = true;
+  replyState_.WhoIsReplyPending = true;
 }
 
-void TMainForm::WhoisOperator313(TToken Token) {
-  auto* form = FindOrCreateForm<TWhoIsReplyForm>();
+void TServerLineHandlers::WhoisOperator313(TToken Token) {
+  auto* form = main_.FindOrCreateForm<TWhoIsReplyForm>();
   TWhoIsReplyForm::SetLabelColor(form->IRCOperatorLabel, clRed);
   SetText(form->IRCOperatorLabel, Token.Params[2] + " " + WithoutColon(Token.Params[3]));
-  ReplyState.WhoIsReplyPending = true;
+  replyState_.WhoIsReplyPending = true;
 }
 
-void TMainForm::WhowasUser314(TToken Token) {
-  FillUser(*FindOrCreateForm<TWhoIsReplyForm>(), Token, WhoWasColor);
-  ReplyState.WhoWasReplyPending = true;
+void TServerLineHandlers::WhowasUser314(TToken Token) {
+  FillUser(*main_.FindOrCreateForm<TWhoIsReplyForm>(), Token, WhoWasColor);
+  replyState_.WhoWasReplyPending = true;
 }
 
-void TMainForm::WhoisIdle317(TToken Token) {
-  auto* form = FindOrCreateForm<TWhoIsReplyForm>();
+void TServerLineHandlers::WhoisIdle317(TToken Token) {
+  auto* form = main_.FindOrCreateForm<TWhoIsReplyForm>();
   SetText(form->NickNameLabel, Token.Params[2]);
   SetText(form->IdleTimeLabel, Token.Params[3] + " " + WithoutColon(Token.Params[4]));
-  ReplyState.WhoIsReplyPending = true;
+  replyState_.WhoIsReplyPending = true;
 }
 
-void TMainForm::EndOfWhois318(TToken) {
-  if (ReplyState.WhoIsReplyPending) Show(FindOrCreateForm<TWhoIsReplyForm>());
-  ReplyState.WhoIsReplyPending = false;
+void TServerLineHandlers::EndOfWhois318(TToken) {
+  if (replyState_.WhoIsReplyPending) Show(main_.FindOrCreateForm<TWhoIsReplyForm>());
+  replyState_.WhoIsReplyPending = false;
 }
 
-void TMainForm::WhoisChannels319(TToken Token) {
-  auto* form = FindOrCreateForm<TWhoIsReplyForm>();
+void TServerLineHandlers::WhoisChannels319(TToken Token) {
+  auto* form = main_.FindOrCreateForm<TWhoIsReplyForm>();
   SetText(form->NickNameLabel, Token.Params[2]);
   SetText(form->ChannelNameLabel, WithoutColon(Token.Params[3]));
-  ReplyState.WhoIsReplyPending = true;
+  replyState_.WhoIsReplyPending = true;
 }
 
-void TMainForm::List322(TToken Token) {
-  auto* form = FindOrCreateForm<TListNamesWhoForm>();
+void TServerLineHandlers::List322(TToken Token) {
+  auto* form = main_.FindOrCreateForm<TListNamesWhoForm>();
   const std::string& channel = Token.Params[2];
   const std::string& users = Token.Params[3];
   // The server's local channels are left out.
@@ -145,35 +139,35 @@ void TMainForm::List322(TToken Token) {
   form->AddLine(indent + Sj(u8"トピック： ") + WithoutColon(Token.Params[4]));
 }
 
-void TMainForm::ListEnd323(TToken) { FindOrCreateForm<TListNamesWhoForm>()->ShowListing(Sj(u8"チャンネル名のリスト")); }
+void TServerLineHandlers::ListEnd323(TToken) { main_.FindOrCreateForm<TListNamesWhoForm>()->ShowListing(Sj(u8"チャンネル名のリスト")); }
 
-void TMainForm::Inviting341(TToken Token) {
+void TServerLineHandlers::Inviting341(TToken Token) {
   Platform().ShowMessage(Token.Params[1] + Sj(u8" が ") + Token.Params[2] + Sj(u8" へ ") + "\r\n" +
                          Sj(u8"     チャンネル： ") + Token.Params[3] + Sj(u8" への招待状を送付しました。"));
 }
 
-void TMainForm::Version351(TToken Token) {
-  auto* form = FindOrCreateForm<TVersionReplyForm>();
+void TServerLineHandlers::Version351(TToken Token) {
+  auto* form = main_.FindOrCreateForm<TVersionReplyForm>();
   SetText(form->VersionLabel, Token.Params[2]);
   Show(form);
 }
 
-void TMainForm::BanList367(TToken Token) {
-  if (TChatForm* chat = FindChannelWindow(*this, Token.Params[2])) chat->BanMaskList.push_back(Token.Params[3]);
+void TServerLineHandlers::BanList367(TToken Token) {
+  if (TChatForm* chat = main_.FindChannelWindow(Token.Params[2])) chat->BanMaskList.push_back(Token.Params[3]);
 }
 
-void TMainForm::EndOfBanList368(TToken Token) {
-  if (TChatForm* chat = FindChannelWindow(*this, Token.Params[2])) chat->ShowBanMaskEditor();
+void TServerLineHandlers::EndOfBanList368(TToken Token) {
+  if (TChatForm* chat = main_.FindChannelWindow(Token.Params[2])) chat->ShowBanMaskEditor();
 }
 
-void TMainForm::EndOfWhowas369(TToken) {
-  if (ReplyState.WhoWasReplyPending) Show(FindOrCreateForm<TWhoIsReplyForm>());
-  ReplyState.WhoWasReplyPending = false;
+void TServerLineHandlers::EndOfWhowas369(TToken) {
+  if (replyState_.WhoWasReplyPending) Show(main_.FindOrCreateForm<TWhoIsReplyForm>());
+  replyState_.WhoWasReplyPending = false;
 }
 
-void TMainForm::ServerError(TToken Token) {
+void TServerLineHandlers::ServerError(TToken Token) {
   // Never reused: every error reply gets a window of its own.
-  auto* form = new TServerErrorForm(this);
+  auto* form = new TServerErrorForm(&main_);
   form->SetErrorText(Sj(u8"エラーコード：  ") + Token.Command + "\r\n" + Token.Params[2] + " " + Token.Params[3] +
                      "\r\n" + Token.Params[4]);
   Show(form);

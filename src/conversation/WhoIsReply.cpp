@@ -1,4 +1,4 @@
-#include "protocol/WhoIsReply.h"
+#include "conversation/WhoIsReply.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,4 +1,6 @@
 // Messages, notices and CTCP.
+#include "handlers/ServerLineHandlers.h"
+
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <QVariant>
@@ -12,6 +14,7 @@
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
+#include "protocol/ChannelState.h"
 #include "protocol/Ctcp.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
@@ -39,12 +42,6 @@ bool IsTalkCandidate(const std::string& Caption, const std::string& Nick) {
   return SjisSameText(Caption, Nick);
 }
 
-TChatForm* FindChannelWindow(TMainForm& Main, const std::string& Channel) {
-  for (TMdiChildForm* child : Main.ChildWindows())
-    if (auto* chat = qobject_cast<TChatForm*>(child); chat && chat->Caption() == Channel) return chat;
-  return nullptr;
-}
-
 // The member memo cannot tell one empty line from none, so the empty nick of
 // server notices is remembered beside it; without this, every later server
 // notice would open yet another window.
@@ -70,96 +67,96 @@ void OpenTalkWith(TMainForm& Main, const std::string& Nick, const std::string& L
 
 }  // namespace
 
-void TMainForm::HandDccOffer(const std::string& Nick, const std::string& Text) {
+void TServerLineHandlers::HandDccOffer(const std::string& Nick, const std::string& Text) {
   const TDccOffer offer = ParseDccOffer(Text);
   switch (offer.Kind) {
     case TDccKind::Chat:
-      OpenDccChat(Nick, offer.Address, offer.Port, "CLIENT");
+      main_.OpenDccChat(Nick, offer.Address, offer.Port, "CLIENT");
       return;
     case TDccKind::Send:
-      ReceiveDccFile(Nick, offer.Argument, offer.Address, offer.Port, offer.Size, "CLIENT");
+      main_.ReceiveDccFile(Nick, offer.Argument, offer.Address, offer.Port, offer.Size, "CLIENT");
       return;
     case TDccKind::Other:
       // A refusal is a reply like any other: rationed the same way.
-      if (CtcpReplyLimiter.Allow(Platform().TickCount()))
-        SendLine(CtcpDccNotSupportedReply(Nick, "DCC", Globals().VersionText, offer.Type));
+      if (ctcpReplyLimiter_.Allow(Platform().TickCount()))
+        main_.SendLine(CtcpDccNotSupportedReply(Nick, "DCC", Globals().VersionText, offer.Type));
       return;
   }
 }
 
-void TMainForm::PrivmsgCommand(TToken Token) {
-  const std::string nick = PrefixNick(Token.Prefix);
+void TServerLineHandlers::PrivmsgCommand(TToken Token) {
+  const std::string nick = SenderNick(Token.Prefix);
   const std::string& target = Token.Params[1];
-  const std::string text = MessageText(Token.Params[2]);
+  const std::string text = WithoutColon(Token.Params[2]);
   if (IsRefused(nick)) return;
 
   if (IsCtcp(text)) {
     const std::string query = CtcpQueryWord(text);
-    AddServerMemoLine(StampedLine(nick + Sj(u8" から ") + query + Sj(u8" コマンドを受信しました。")));
+    main_.AddServerMemoLine(StampedLine(nick + Sj(u8" から ") + query + Sj(u8" コマンドを受信しました。")));
     if (query == "DCC") {
       HandDccOffer(nick, text);
       return;
     }
-    if (!CtcpReplyLimiter.Allow(Platform().TickCount())) return;
+    if (!ctcpReplyLimiter_.Allow(Platform().TickCount())) return;
 
     const std::string& version = Globals().VersionText;
     if (query == "PING") {
-      SendLine(CtcpPingReply(nick, text));
+      main_.SendLine(CtcpPingReply(nick, text));
     } else if (query == "TIME") {
       TPlatform& platform = Platform();
       const TDateTime now = platform.Now();
-      SendLine(CtcpTimeReply(
+      main_.SendLine(CtcpTimeReply(
           nick, CtcpTimeText(platform.LongDateText(now), platform.WeekdayName(now), now.Hour, now.Minute, ":")));
     } else if (query == "USERINFO") {
-      SendLine(CtcpUserInfoReply(nick));
+      main_.SendLine(CtcpUserInfoReply(nick));
     } else if (query == "FINGER") {
-      SendLine(CtcpFingerReply(nick, GrobalArea().LoginName, GrobalArea().HostName));
+      main_.SendLine(CtcpFingerReply(nick, GrobalArea().LoginName, GrobalArea().HostName));
     } else if (query == "VERSION") {
-      SendLine(CtcpVersionReply(nick, version));
+      main_.SendLine(CtcpVersionReply(nick, version));
     } else if (query == "CLIENTINFO") {
-      SendLine(CtcpClientInfoReply(nick));
+      main_.SendLine(CtcpClientInfoReply(nick));
     } else {
-      SendLine(CtcpNotSupportedReply(nick, query, version));
+      main_.SendLine(CtcpNotSupportedReply(nick, query, version));
     }
     return;
   }
 
   const std::string line = DisplayLine(nick, text);
   if (target == Globals().CurrentNick) {
-    for (TMdiChildForm* child : ChildWindows()) {
+    for (TMdiChildForm* child : main_.ChildWindows()) {
       if (!IsTalkCandidate(child->Caption(), nick)) continue;
       auto* talk = qobject_cast<TTalkForm*>(child);
       if (!talk) continue;
       talk->AddRecvLine(line);
       if (!TalkListsNick(talk, nick)) AddTalkNick(talk, nick);
-      KeepLastLines(talk->RecvMemo);
+      TMainForm::KeepLastLines(talk->RecvMemo);
       return;
     }
-    OpenTalkWith(*this, nick, line);
+    OpenTalkWith(main_, nick, line);
     return;
   }
 
-  if (TChatForm* chat = FindChannelWindow(*this, target)) {
+  if (TChatForm* chat = main_.FindChannelWindow(target)) {
     chat->AddRecvLine(line);
-    KeepLastLines(chat->RecvRichEdit);
+    TMainForm::KeepLastLines(chat->RecvRichEdit);
   }
 }
 
-void TMainForm::NoticeCommand(TToken Token) {
-  const std::string nick = PrefixNick(Token.Prefix);
+void TServerLineHandlers::NoticeCommand(TToken Token) {
+  const std::string nick = SenderNick(Token.Prefix);
   const std::string& target = Token.Params[1];
   if (IsRefused(nick)) return;
-  const TCtcpReply reply = SplitCtcpReply(MessageText(Token.Params[2]));
+  const TCtcpReply reply = SplitCtcpReply(WithoutColon(Token.Params[2]));
   const std::string line = DisplayLine(nick, reply.Text);
 
   bool shown = false;
-  const std::vector<TMdiChildForm*> children = ChildWindows();
+  const std::vector<TMdiChildForm*> children = main_.ChildWindows();
   if (!children.empty()) {
     if (target != Globals().CurrentNick) {
-      if (TChatForm* chat = FindChannelWindow(*this, target)) {
+      if (TChatForm* chat = main_.FindChannelWindow(target)) {
         chat->AddRecvLine(line);
         shown = true;
-        KeepLastLines(chat->RecvRichEdit);
+        TMainForm::KeepLastLines(chat->RecvRichEdit);
       }
     } else {
       // Every window that knows the sender shows it, not only the first.
@@ -178,18 +175,18 @@ void TMainForm::NoticeCommand(TToken Token) {
             chat->AddRecvColorLine(TimeStamp() + " [" + nick + "] " + reply.Word + " " + reply.Text, clBlue);
           }
           shown = true;
-          KeepLastLines(chat->RecvRichEdit);
+          TMainForm::KeepLastLines(chat->RecvRichEdit);
         } else if (auto* talk = qobject_cast<TTalkForm*>(child)) {
           if (!TalkListsNick(talk, nick)) continue;
           talk->AddRecvLine(line);
           shown = true;
-          KeepLastLines(talk->RecvMemo);
+          TMainForm::KeepLastLines(talk->RecvMemo);
         }
       }
     }
   }
 
-  if (Globals().NoticeMode && !shown) OpenTalkWith(*this, nick, line);
+  if (Globals().NoticeMode && !shown) OpenTalkWith(main_, nick, line);
 }
 
 }  // namespace tavi

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "kanji/SjisText.h"
+#include "protocol/ChannelState.h"
 #include "protocol/Ctcp.h"
 
 using namespace tavi;
@@ -22,9 +23,9 @@ TEST(CtcpTest, QueryWordTrimsControlsOnly) {
   // Every byte from 0 to 32 goes at both ends, nothing from the middle.
   EXPECT_EQ(TrimControls(std::string("\x00\x1f \tA\x01" "B\x20\x02", 9)), "A\x01" "B");
   EXPECT_EQ(TrimControls("\x7f!\x21"), "\x7f!!");
-  EXPECT_EQ(PrefixNick("a!b!c"), "a");
-  EXPECT_EQ(PrefixNick("irc.example.net"), "");
-  EXPECT_EQ(MessageText("::x"), ":x");
+  EXPECT_EQ(SenderNick("a!b!c"), "a");
+  EXPECT_EQ(SenderNick("irc.example.net"), "");
+  EXPECT_EQ(WithoutColon("::x"), ":x");
 }
 
 TEST(CtcpTest, SplitOfReplies) {

@@ -1,4 +1,4 @@
-#include "protocol/AdminReply.h"
+#include "conversation/AdminReply.h"
 
 #include <QEvent>
 #include <QLabel>

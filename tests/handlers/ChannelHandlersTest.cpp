@@ -3,10 +3,10 @@
 
 #include "MainFormFixture.h"
 #include "conversation/Chat.h"
-#include "protocol/ListNamesWho.h"
+#include "conversation/ListNamesWho.h"
 #include "conversation/Colors.h"
 #include "conversation/Talk.h"
-#include "protocol/ChannelHandlers.h"
+#include "handlers/ServerLineHandlers.h"
 #include "session/MdiChildForm.h"
 
 using namespace tavi;
@@ -86,7 +86,7 @@ class ChannelHandlersTest : public MainFormFixture {
   TChatForm& Joined(const std::string& Channel) {
     Feed(":me!~me@host JOIN :" + Channel + "\r\n");
     Sent.clear();
-    TChatForm* chat = FindChannelWindow(*form, Channel);
+    TChatForm* chat = form->FindChannelWindow(Channel);
     EXPECT_NE(chat, nullptr) << Channel;
     return *chat;
   }
@@ -128,7 +128,7 @@ class ChannelHandlersTest : public MainFormFixture {
 
 TEST_F(ChannelHandlersTest, WholeOwnJoin) {
   Feed(":me!~me@host JOIN :#tavi\r\n");
-  TChatForm* chat = FindChannelWindow(*form, "#tavi");
+  TChatForm* chat = form->FindChannelWindow("#tavi");
   ASSERT_NE(chat, nullptr);
   EXPECT_TRUE(chat->Joined);
   EXPECT_EQ(Events(*chat), (Lines{"09:05" + Sj(u8" チャンネルへ入室しました。")}));
@@ -171,7 +171,7 @@ TEST_F(ChannelHandlersTest, OthersTrafficAndTopics) {
 
   // Someone else's JOIN of a channel without a window opens one.
   Feed(":bob!~b@h JOIN :#other\r\n");
-  TChatForm* other = FindChannelWindow(*form, "#other");
+  TChatForm* other = form->FindChannelWindow("#other");
   ASSERT_NE(other, nullptr);
   EXPECT_TRUE(other->Joined);
   EXPECT_EQ(Nicks(*other), (Lines{"bob"}));
@@ -230,7 +230,7 @@ TEST_F(ChannelHandlersTest, PartOfOthersAndOfTheUser) {
   EXPECT_EQ(Events(chat).back(), "09:05" + Sj(u8" チャンネルから退室しました。"));
   EXPECT_EQ(EventColor(chat, static_cast<int>(before)), clGreen);
   EXPECT_EQ(ChatState(chat), "00000000000|||0");
-  EXPECT_EQ(FindChannelWindow(*form, "#c"), &chat);  // the window stays
+  EXPECT_EQ(form->FindChannelWindow("#c"), &chat);  // the window stays
 
   // Joining again reuses it.
   Feed(":me!~me@h JOIN #c\r\n");

@@ -19,13 +19,13 @@
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
 #include "conversation/Talk.h"
-#include "protocol/AdminReply.h"
-#include "protocol/ListNamesWho.h"
-#include "protocol/QueryHandlers.h"
-#include "protocol/ReferenceResult.h"
-#include "protocol/ServerErrorUnit.h"
-#include "protocol/VersionReply.h"
-#include "protocol/WhoIsReply.h"
+#include "conversation/AdminReply.h"
+#include "conversation/ListNamesWho.h"
+#include "handlers/ServerLineHandlers.h"
+#include "conversation/ReferenceResult.h"
+#include "conversation/ServerErrorUnit.h"
+#include "conversation/VersionReply.h"
+#include "conversation/WhoIsReply.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -46,7 +46,6 @@ class QueryHandlersTest : public MainFormFixture {
  protected:
   void SetUp() override {
     MainFormFixture::SetUp();
-    ResetQueryReplyState();
     MakeForm();
     Globals().CurrentNick = "me";
   }

@@ -1,4 +1,4 @@
-#include "protocol/ServerErrorUnit.h"
+#include "conversation/ServerErrorUnit.h"
 
 #include <QGuiApplication>
 #include <QLabel>

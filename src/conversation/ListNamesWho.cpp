@@ -1,4 +1,4 @@
-#include "protocol/ListNamesWho.h"
+#include "conversation/ListNamesWho.h"
 
 #include <QEvent>
 #include <QPlainTextEdit>

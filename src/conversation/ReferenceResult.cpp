@@ -1,4 +1,4 @@
-#include "protocol/ReferenceResult.h"
+#include "conversation/ReferenceResult.h"
 
 #include <QEvent>
 #include <QListWidget>

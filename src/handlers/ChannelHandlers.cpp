@@ -1,9 +1,9 @@
 // Channel and nick state handlers: they keep the channel and talk windows and
 // the user's nickname in step with the server.
-#include "protocol/ChannelHandlers.h"
+#include "handlers/ServerLineHandlers.h"
 
 #include "dialogs/PassiveInviteCmd.h"
-#include "protocol/ListNamesWho.h"
+#include "conversation/ListNamesWho.h"
 
 #include <QMenu>
 #include <QTextEdit>
@@ -30,12 +30,6 @@ void ApplyUserModeText(std::string_view Params2) {
   g.NoticeMode = modes.Notice;
   g.WallOpsMode = modes.WallOps;
   g.IrcOpeMode = modes.IrcOpe;
-}
-
-TChatForm* FindChannelWindow(const TMainForm& Main, const std::string& Channel) {
-  for (TMdiChildForm* child : Main.ChildWindows())
-    if (auto* chat = qobject_cast<TChatForm*>(child); chat && chat->Caption() == Channel) return chat;
-  return nullptr;
 }
 
 namespace {
@@ -118,12 +112,12 @@ void ApplyChannelMode(TChatForm& Chat, const TChannelModeChange& Change) {
 
 }  // namespace
 
-void TMainForm::JoinCommand(TToken Token) {
+void TServerLineHandlers::JoinCommand(TToken Token) {
   const std::string channel = WithoutColon(Token.Params[1]);
   // A window without a name could never be left or closed.
   if (channel.empty()) return;
-  TChatForm* chat = FindChannelWindow(*this, channel);
-  if (!chat) chat = OpenChannelWindow(channel);
+  TChatForm* chat = main_.FindChannelWindow(channel);
+  if (!chat) chat = main_.OpenChannelWindow(channel);
   const std::string nick = SenderNick(Token.Prefix);
   if (nick != Globals().CurrentNick) {
     chat->AddRecvColorLine(TimeStamp() + " " + nick + Sj(u8" がチャンネルへ入室しました。"), clBlue);
@@ -131,20 +125,20 @@ void TMainForm::JoinCommand(TToken Token) {
   } else {
     chat->AddRecvColorLine(TimeStamp() + Sj(u8" チャンネルへ入室しました。"), clGreen);
     chat->AddNickColorLine(nick, clGreen);
-    SendLine("MODE " + chat->Caption() + "\r\n");
-    SendLine("TOPIC " + chat->Caption() + "\r\n");
+    main_.SendLine("MODE " + chat->Caption() + "\r\n");
+    main_.SendLine("TOPIC " + chat->Caption() + "\r\n");
   }
-  KeepLastLines(chat->RecvRichEdit);
+  TMainForm::KeepLastLines(chat->RecvRichEdit);
   chat->Joined = true;
 }
 
-void TMainForm::PartCommand(TToken Token) {
+void TServerLineHandlers::PartCommand(TToken Token) {
   // The member who left is the sender. The second parameter is a parting
   // message on servers today; it names the member only when the line has no
   // sender nick, as old servers sent it.
   std::string nick = SenderNick(Token.Prefix);
   if (nick.empty()) nick = WithoutColon(Token.Params[2]);
-  TChatForm* chat = FindChannelWindow(*this, Token.Params[1]);
+  TChatForm* chat = main_.FindChannelWindow(Token.Params[1]);
   if (!chat) return;
   if (nick != Globals().CurrentNick) {
     if (!nick.empty()) DeleteMember(*chat, nick);
@@ -154,15 +148,15 @@ void TMainForm::PartCommand(TToken Token) {
     chat->AddRecvColorLine(TimeStamp() + Sj(u8" チャンネルから退室しました。"), clGreen);
     ResetChannelState(*chat);
   }
-  KeepLastLines(chat->RecvRichEdit);
+  TMainForm::KeepLastLines(chat->RecvRichEdit);
 }
 
-void TMainForm::QuitCommand(TToken Token) {
+void TServerLineHandlers::QuitCommand(TToken Token) {
   const std::string nick = SenderNick(Token.Prefix);
   // An empty name would be found in every talk caption.
   if (nick.empty()) return;
   const std::string line = TimeStamp() + " [" + nick + " ] " + WithoutColon(Token.Params[1]);
-  for (TMdiChildForm* child : ChildWindows()) {
+  for (TMdiChildForm* child : main_.ChildWindows()) {
     if (auto* chat = qobject_cast<TChatForm*>(child)) {
       const int index = std::max(chat->FindLastNick(nick), chat->FindLastNick("@" + nick));
       if (index < 0) continue;
@@ -176,13 +170,13 @@ void TMainForm::QuitCommand(TToken Token) {
   }
 }
 
-void TMainForm::NickCommand(TToken Token) {
+void TServerLineHandlers::NickCommand(TToken Token) {
   const std::string old = SenderNick(Token.Prefix);
   const std::string renamed = WithoutColon(Token.Params[1]);
   // Without both names the change cannot be applied to anyone.
   if (old.empty() || renamed.empty()) return;
   const bool own = old == Globals().CurrentNick;
-  for (TMdiChildForm* child : ChildWindows()) {
+  for (TMdiChildForm* child : main_.ChildWindows()) {
     if (auto* talk = qobject_cast<TTalkForm*>(child)) {
       const std::string caption = ReplaceListMember(talk->Caption(), old, renamed);
       talk->ReplaceNick(old, renamed);
@@ -202,13 +196,13 @@ void TMainForm::NickCommand(TToken Token) {
   }
 }
 
-void TMainForm::KickCommand(TToken Token) {
+void TServerLineHandlers::KickCommand(TToken Token) {
   const std::string& victim = Token.Params[2];
   // A kick without a victim removes nobody.
   if (victim.empty()) return;
   const std::string reason = WithoutColon(Token.Params[3]);
   const std::string kicker = SenderNick(Token.Prefix);
-  TChatForm* chat = FindChannelWindow(*this, Token.Params[1]);
+  TChatForm* chat = main_.FindChannelWindow(Token.Params[1]);
   if (!chat) return;
   const std::string& nick = Globals().CurrentNick;
   const std::string reasonLine = Sj(u8"        理由は ") + reason;
@@ -227,38 +221,38 @@ void TMainForm::KickCommand(TToken Token) {
     if (reason != kicker) chat->AddRecvColorLine(reasonLine, clBlue);
     DeleteMember(*chat, victim);
   }
-  KeepLastLines(chat->RecvRichEdit);
+  TMainForm::KeepLastLines(chat->RecvRichEdit);
 }
 
-void TMainForm::ModeCommand(TToken Token) {
+void TServerLineHandlers::ModeCommand(TToken Token) {
   if (Token.Params[1] == Globals().CurrentNick) {
     ApplyUserModeText(Token.Params[2]);
     return;
   }
-  TChatForm* chat = FindChannelWindow(*this, Token.Params[1]);
+  TChatForm* chat = main_.FindChannelWindow(Token.Params[1]);
   if (!chat) return;
   for (const TChannelModeChange& change : ParseChannelModes(Token)) ApplyChannelMode(*chat, change);
 }
 
-void TMainForm::TopicCommand(TToken Token) {
-  if (TChatForm* chat = FindChannelWindow(*this, Token.Params[1])) chat->Topic = WithoutColon(Token.Params[2]);
+void TServerLineHandlers::TopicCommand(TToken Token) {
+  if (TChatForm* chat = main_.FindChannelWindow(Token.Params[1])) chat->Topic = WithoutColon(Token.Params[2]);
 }
 
-void TMainForm::InviteCommand(TToken Token) {
+void TServerLineHandlers::InviteCommand(TToken Token) {
   ShowInvitation(SenderNick(Token.Prefix), WithoutColon(Token.Params[2]));
 }
 
-void TMainForm::NoTopic331(TToken Token) {
-  if (TChatForm* chat = FindChannelWindow(*this, Token.Params[2]))
+void TServerLineHandlers::NoTopic331(TToken Token) {
+  if (TChatForm* chat = main_.FindChannelWindow(Token.Params[2]))
     chat->AddRecvColorLine(Sj(u8"トピックはついていません。"), clBlue);
 }
 
-void TMainForm::Topic332(TToken Token) {
-  if (TChatForm* chat = FindChannelWindow(*this, Token.Params[2]))
+void TServerLineHandlers::Topic332(TToken Token) {
+  if (TChatForm* chat = main_.FindChannelWindow(Token.Params[2]))
     chat->AddRecvColorLine(Sj(u8"トピック： ") + WithoutColon(Token.Params[3]), clBlue);
 }
 
-void TMainForm::NamesReply353(TToken Token) {
+void TServerLineHandlers::NamesReply353(TToken Token) {
   const std::string& channel = Token.Params[3];
   if (channel.empty()) return;
   const std::vector<std::string> entries = SplitNames(WithoutColon(Token.Params[4]));
@@ -267,11 +261,11 @@ void TMainForm::NamesReply353(TToken Token) {
     // The listing goes to the names result window, shown at its end.
     const std::vector<std::string> lines = NamesListingLines(channel, entries, Sj(u8"チャンネル名： "));
     if (lines.empty()) return;
-    auto* listing = FindOrCreateForm<TListNamesWhoForm>();
+    auto* listing = main_.FindOrCreateForm<TListNamesWhoForm>();
     for (const std::string& line : lines) listing->AddLine(line);
     return;
   }
-  TChatForm* chat = FindChannelWindow(*this, channel);
+  TChatForm* chat = main_.FindChannelWindow(channel);
   if (!chat) return;
   // Each reply replaces the whole member pane.
   chat->ClearNicks();
@@ -289,8 +283,8 @@ void TMainForm::NamesReply353(TToken Token) {
   }
 }
 
-void TMainForm::EndOfNames366(TToken) {
-  if (Globals().NamesRequested) FindOrCreateForm<TListNamesWhoForm>()->ShowListing(Sj(u8"ニックネームのリスト"));
+void TServerLineHandlers::EndOfNames366(TToken) {
+  if (Globals().NamesRequested) main_.FindOrCreateForm<TListNamesWhoForm>()->ShowListing(Sj(u8"ニックネームのリスト"));
   Globals().NamesRequested = false;
 }
 

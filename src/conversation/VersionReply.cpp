@@ -1,4 +1,4 @@
-#include "protocol/VersionReply.h"
+#include "conversation/VersionReply.h"
 
 #include <QEvent>
 #include <QLabel>

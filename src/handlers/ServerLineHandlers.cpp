@@ -1,0 +1,39 @@
+// Registration and server status: ERROR, PING, the welcome and the message of
+// the day.
+#include "handlers/ServerLineHandlers.h"
+
+#include "kanji/SjisText.h"
+#include "protocol/ChannelState.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+
+namespace tavi {
+
+void TServerLineHandlers::ErrorCommand(TToken Token) {
+  std::string text = Token.Command;
+  for (std::size_t k = 1; k <= 15 && !Token.Params[k].empty(); ++k) text += " " + Token.Params[k];
+  main_.AddServerMemoLine(StampedLine(text));
+}
+
+void TServerLineHandlers::PingCommand(TToken Token) {
+  main_.SendLine("PONG " + WithoutColon(Token.Params[1]) + "\r\n");
+}
+
+void TServerLineHandlers::Welcome001(TToken Token) {
+  Globals().CurrentNick = Token.Params[1];
+  GrobalArea().NickName1 = Token.Params[1];
+  main_.SetStatusText(Sj(u8"IRCサーバーとの接続が完了しました。"));
+}
+
+void TServerLineHandlers::MotdStart375(TToken Token) { main_.AddServerMemoLine(StampedLine(Token.Params[2])); }
+void TServerLineHandlers::Motd372(TToken Token) { main_.AddServerMemoLine(StampedLine(Token.Params[2])); }
+
+void TServerLineHandlers::EndOfMotd376(TToken Token) {
+  main_.AddServerMemoLine(StampedLine(Token.Params[2]));
+  main_.EnableSessionControls();
+  main_.SendLine("MODE " + Globals().CurrentNick + "\r\n");
+}
+
+void TServerLineHandlers::TriggerNickCmd() { main_.NickCmd->trigger(); }
+
+}  // namespace tavi

@@ -1,0 +1,91 @@
+// The server-line handlers: one slot of the dispatcher table each. They keep
+// the channel, talk and result windows in step with what the server says,
+// through the main window that owns them. The definitions are split by
+// subject: ChannelHandlers.cpp (channel and nick state), MessageHandlers.cpp
+// (messages, notices, CTCP), QueryHandlers.cpp (query replies and server
+// errors) and ServerLineHandlers.cpp (registration and server status).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "protocol/CommandLex.h"
+#include "protocol/Ctcp.h"
+
+namespace tavi {
+
+class TMainForm;
+
+// What the query reply handlers keep between the replies of one answer.
+struct TQueryReplyState {
+  bool WhoIsReplyPending = false;   // a WHOIS reply wrote since the last 318
+  bool WhoWasReplyPending = false;  // a 314 wrote since the last 369
+  std::string AdminLine1;           // 256, 257 and 258, kept for 259
+  std::string AdminLine2;
+  std::string AdminLine3;
+};
+
+class TServerLineHandlers : public TServerHandlers {
+ public:
+  explicit TServerLineHandlers(TMainForm& Main) : main_(Main) {}
+
+  void ErrorCommand(TToken Token) override;
+  void NickCommand(TToken Token) override;
+  void JoinCommand(TToken Token) override;
+  void PartCommand(TToken Token) override;
+  void PrivmsgCommand(TToken Token) override;
+  void NoticeCommand(TToken Token) override;
+  void QuitCommand(TToken Token) override;
+  void ModeCommand(TToken Token) override;
+  void TopicCommand(TToken Token) override;
+  void PingCommand(TToken Token) override;
+  void InviteCommand(TToken Token) override;
+  void KickCommand(TToken Token) override;
+  void Welcome001(TToken Token) override;
+  void UserModeIs221(TToken Token) override;
+  void AdminMe256(TToken Token) override;
+  void AdminLoc1_257(TToken Token) override;
+  void AdminLoc2_258(TToken Token) override;
+  void AdminEmail259(TToken Token) override;
+  void Away301(TToken Token) override;
+  void Ison303(TToken Token) override;
+  void WhoisUser311(TToken Token) override;
+  void WhoisServer312(TToken Token) override;
+  void WhoisOperator313(TToken Token) override;
+  void WhowasUser314(TToken Token) override;
+  void WhoisIdle317(TToken Token) override;
+  void EndOfWhois318(TToken Token) override;
+  void WhoisChannels319(TToken Token) override;
+  void List322(TToken Token) override;
+  void ListEnd323(TToken Token) override;
+  void NoTopic331(TToken Token) override;
+  void Topic332(TToken Token) override;
+  void Inviting341(TToken Token) override;
+  void Version351(TToken Token) override;
+  void NamesReply353(TToken Token) override;
+  void EndOfNames366(TToken Token) override;
+  void BanList367(TToken Token) override;
+  void EndOfBanList368(TToken Token) override;
+  void EndOfWhowas369(TToken Token) override;
+  void Motd372(TToken Token) override;
+  void MotdStart375(TToken Token) override;
+  void EndOfMotd376(TToken Token) override;
+  void ServerError(TToken Token) override;
+  void TriggerNickCmd() override;
+
+  // A CTCP DCC offer from Nick: a chat, a file, or a refused type.
+  void HandDccOffer(const std::string& Nick, const std::string& Text);
+
+ private:
+  TMainForm& main_;
+  TQueryReplyState replyState_;
+  // Answers to CTCP queries are rationed so that a burst of queries cannot
+  // make us flood the server.
+  TCtcpRateLimiter ctcpReplyLimiter_;
+};
+
+// Sets the user's own mode flags from the second parameter of a MODE on the
+// own nickname or of the 221 reply; an empty parameter changes nothing.
+void ApplyUserModeText(std::string_view Params2);
+
+}  // namespace tavi
