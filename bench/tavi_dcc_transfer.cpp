@@ -88,7 +88,7 @@ TClientRun RunClient(TBenchPlatform& Platform, const std::string& Data) {
   sender.SetLineSink([&](const std::string& Line) { offer = Line; });
   Platform.Messages.clear();
 
-  sender.SendDccFile("receiver");
+  SendDccFile(sender, "receiver");
   // The receiver reads the offer as the message handler would.
   const std::size_t text = offer.find(" :");
   const tavi::TDccOffer words = tavi::ParseDccOffer(text == std::string::npos ? "" : offer.substr(text + 2));
@@ -110,7 +110,7 @@ TClientRun RunClient(TBenchPlatform& Platform, const std::string& Data) {
   });
 
   Platform.SaveAsked = {};
-  receiver.ReceiveDccFile("sender", words.Argument, words.Address, words.Port, words.Size, "CLIENT");
+  ReceiveDccFile(receiver, "sender", words.Argument, words.Address, words.Port, words.Size, "CLIENT");
   tavi::TDccTransFileForm* window = tavi::TDccTransFileForm::OwnedBy(&receiver);
   TPaintCounter paints;
   if (window) {

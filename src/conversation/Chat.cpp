@@ -25,7 +25,9 @@
 
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
+#include "dcc/DCC.h"
 #include "dcc/DccProtocol.h"
+#include "dcc/DccTransFile.h"
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
@@ -440,14 +442,14 @@ void TChatForm::CHAT1Click() {
   if (selected.empty() || !MainForm) return;
   // The listening side takes its own port and the offer's address from
   // LocalAddressNumber; these two are handed over for the record only.
-  MainForm->OpenDccChat(WithoutAt(selected), AddressNumberFromDotted(MainForm->ConnectionLocalAddress()), "7000",
+  OpenDccChat(*MainForm, WithoutAt(selected), AddressNumberFromDotted(MainForm->ConnectionLocalAddress()), "7000",
                         "SERVER");
 }
 
 void TChatForm::SEND1Click() {
   const std::string selected = SelectedNick();
   if (selected.empty() || !MainForm) return;
-  MainForm->SendDccFile(WithoutAt(selected));
+  SendDccFile(*MainForm, WithoutAt(selected));
 }
 
 // --- leaving and closing ---

@@ -291,10 +291,10 @@ bool TDCCForm::eventFilter(QObject* Watched, QEvent* Event) {
   return TMdiChildForm::eventFilter(Watched, Event);
 }
 
-// --- the main window's operation ---
+// --- opening a chat ---
 
-void TMainForm::OpenDccChat(const std::string& Nick, const std::string& AddressNumber, const std::string& Port,
-                            const std::string& Role) {
+void OpenDccChat(TMainForm& Main, const std::string& Nick, const std::string& AddressNumber,
+                 const std::string& Port, const std::string& Role) {
   if (Role == "CLIENT") {
     // An offer is looked at before the user is asked, and nothing is
     // connected unless the user says yes.
@@ -309,7 +309,7 @@ void TMainForm::OpenDccChat(const std::string& Nick, const std::string& AddressN
     form->SetCaption(Nick);
     form->SocketRole = Role;
     form->OpenClient(endpoint->Host, endpoint->Port);
-    AddChildWindow(form);
+    Main.AddChildWindow(form);
     return;
   }
 
@@ -329,17 +329,17 @@ void TMainForm::OpenDccChat(const std::string& Nick, const std::string& AddressN
       Platform().ShowMessage(Sj(u8"DCC CHAT の待ち受けポートを開けませんでした。") + "\r\n" +
                              ToSjis(form->ServerSocket->errorString()));
     } else {
-      const std::string address = LocalAddressNumber();
+      const std::string address = Main.LocalAddressNumber();
       if (address.empty()) {
         // Nobody could find the port without an offer.
         form->ServerSocket->close();
         Platform().ShowMessage(Sj(u8"この機械の IPv4 アドレスが分からないため、DCC CHAT の要求を送れません。"));
       } else {
-        SendLine(DccChatOfferLine(Nick, address, port));
+        Main.SendLine(DccChatOfferLine(Nick, address, port));
       }
     }
   }
-  AddChildWindow(form);
+  Main.AddChildWindow(form);
 }
 
 }  // namespace tavi

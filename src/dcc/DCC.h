@@ -22,6 +22,8 @@ class QWidget;
 
 namespace tavi {
 
+class TMainForm;
+
 // What followed the last CR LF of the chat input read so far; one for all
 // chat windows and both read paths together.
 std::string& DccCarryOver();
@@ -103,5 +105,10 @@ class TDCCForm : public TMdiChildForm {
   void WireConnection(QTcpSocket* Socket);
   QTcpSocket* SendingConnection() const;
 };
+
+// A chat window for Nick in Main's MDI area: Role "CLIENT" connects to the
+// offered address number and port, "SERVER" listens and sends the offer.
+void OpenDccChat(TMainForm& Main, const std::string& Nick, const std::string& AddressNumber,
+                 const std::string& Port, const std::string& Role);
 
 }  // namespace tavi

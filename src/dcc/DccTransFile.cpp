@@ -511,17 +511,17 @@ TDccTransFileForm* TDccTransFileForm::OpenFor(QWidget* Owner) {
   return Form;
 }
 
-// --- the main window's operations ---
+// --- offering and taking files ---
 
-void TMainForm::SendDccFile(const std::string& Nick) {
-  const std::string Path = Platform().OpenFileName(this, TransferFileFilter());
+void SendDccFile(TMainForm& Main, const std::string& Nick) {
+  const std::string Path = Platform().OpenFileName(&Main, TransferFileFilter());
   if (Path.empty()) return;
-  if (TDccTransFileForm::OwnedBy(this)) {
+  if (TDccTransFileForm::OwnedBy(&Main)) {
     Platform().ShowMessage(OneTransferMessage());
     return;
   }
 
-  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(this);
+  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(&Main);
   std::uint16_t Port = NextDccPort();
 
   Form->FileName = Path;
@@ -536,12 +536,13 @@ void TMainForm::SendDccFile(const std::string& Nick) {
 
   // The offer carries the name as the peer's client shows it: Shift-JIS.
   const std::string OfferName = PathText(FileNameWithoutFolder(Path));
-  SendLine(DccSendOfferLine(Nick, OfferName, LocalAddressNumber(), Port, Form->FileSize));
+  Main.SendLine(DccSendOfferLine(Nick, OfferName, Main.LocalAddressNumber(), Port, Form->FileSize));
   Form->SetCaption(Nick + Sj(u8" の受信許可待ち"));
 }
 
-void TMainForm::ReceiveDccFile(const std::string& Nick, const std::string& FileName, const std::string& AddressNumber,
-                               const std::string& Port, const std::string& Size, const std::string& Role) {
+void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string& FileName,
+                    const std::string& AddressNumber, const std::string& Port, const std::string& Size,
+                    const std::string& Role) {
   (void)Role;  // always "CLIENT": we connect to the offerer
   // An offer that cannot be connected to is not put to the user at all.
   const std::optional<TDccEndpoint> Endpoint = CheckSendOffer(AddressNumber, Port, Size);
@@ -552,12 +553,12 @@ void TMainForm::ReceiveDccFile(const std::string& Nick, const std::string& FileN
   if (!Platform().AskYesNo(Nick + Sj(u8" から ") + FileName + Sj(u8" というファイルが送られてきています") + "\r\n" +
                            Sj(u8"受信しますか？")))
     return;
-  if (TDccTransFileForm::OwnedBy(this)) {
+  if (TDccTransFileForm::OwnedBy(&Main)) {
     Platform().ShowMessage(OneTransferMessage());
     return;
   }
 
-  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(this);
+  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(&Main);
 
   Form->FileName = FileName;
   Form->PeerNick = Nick;

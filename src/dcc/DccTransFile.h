@@ -21,6 +21,8 @@ class QTimer;
 
 namespace tavi {
 
+class TMainForm;
+
 class TDccTransFileForm;
 class TRecieveFileThread;
 
@@ -154,5 +156,12 @@ extern TSendFileThread*& SendFileThread;
 // The filter of the file choices, and the one-transfer refusal.
 std::string TransferFileFilter();
 std::string OneTransferMessage();
+
+// Offers a file chosen by the user to Nick.
+void SendDccFile(TMainForm& Main, const std::string& Nick);
+// Asks whether to take the offered file and receives it.
+void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string& FileName,
+                    const std::string& AddressNumber, const std::string& Port, const std::string& Size,
+                    const std::string& Role);
 
 }  // namespace tavi

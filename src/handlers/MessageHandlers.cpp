@@ -11,6 +11,8 @@
 #include "conversation/Chat.h"
 #include "conversation/Colors.h"
 #include "conversation/Talk.h"
+#include "dcc/DCC.h"
+#include "dcc/DccTransFile.h"
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
@@ -71,10 +73,10 @@ void TServerLineHandlers::HandDccOffer(const std::string& Nick, const std::strin
   const TDccOffer offer = ParseDccOffer(Text);
   switch (offer.Kind) {
     case TDccKind::Chat:
-      main_.OpenDccChat(Nick, offer.Address, offer.Port, "CLIENT");
+      OpenDccChat(main_, Nick, offer.Address, offer.Port, "CLIENT");
       return;
     case TDccKind::Send:
-      main_.ReceiveDccFile(Nick, offer.Argument, offer.Address, offer.Port, offer.Size, "CLIENT");
+      ReceiveDccFile(main_, Nick, offer.Argument, offer.Address, offer.Port, offer.Size, "CLIENT");
       return;
     case TDccKind::Other:
       // A refusal is a reply like any other: rationed the same way.

@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include "kanji/Kanji.h"
+#include "dcc/DccProtocol.h"
 #include "kanji/SjisText.h"
 #include "platform/BlockingSocket.h"
 #include "platform/Platform.h"
@@ -474,6 +475,18 @@ void TMainForm::DisconnectedHandling() {
   Command1->setEnabled(false);
   Mode1->setEnabled(false);
   Window1->setEnabled(!children.empty());
+}
+
+std::string TMainForm::ConnectionLocalAddress() const {
+  return SocketActive() ? socket_->LocalAddress() : std::string();
+}
+
+std::string TMainForm::LocalAddressNumber() const {
+  // The host's own name often resolves to loopback only (127.0.1.1 on
+  // Debian), which no peer can reach; the server connection's own address
+  // is the one the outside sees then.
+  const std::string address = ChooseLocalAddress(Platform().LocalIPv4Addresses(), ConnectionLocalAddress());
+  return AddressNumberFromDotted(address);
 }
 
 void TMainForm::SocketErrorEvent(int Code) {

@@ -140,16 +140,7 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void AwayCmdClick();
   void NickCmdClick();
 
-  // --- DCC ---
-  // A chat window for Nick: Role "CLIENT" connects to the offered address
-  // number and port, "SERVER" listens and sends the offer.
-  void OpenDccChat(const std::string& Nick, const std::string& AddressNumber, const std::string& Port,
-                   const std::string& Role);
-  // Offers a file chosen by the user to Nick.
-  void SendDccFile(const std::string& Nick);
-  // Asks whether to take the offered file and receives it.
-  void ReceiveDccFile(const std::string& Nick, const std::string& FileName, const std::string& AddressNumber,
-                      const std::string& Port, const std::string& Size, const std::string& Role);
+  // --- addresses for DCC offers ---
   // This host's IPv4 address for offers, as an address number; empty when
   // none is known.
   std::string LocalAddressNumber() const;

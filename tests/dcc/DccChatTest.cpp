@@ -95,7 +95,7 @@ class DccChatTest : public MainFormFixture {
   TDCCForm* OpenClientChat(QTcpServer& Listener, QTcpSocket*& Peer) {
     EXPECT_TRUE(Listener.listen(QHostAddress::LocalHost, 0));
     platform.YesNoAnswers = {true};
-    form->OpenDccChat("bob", Loopback, std::to_string(Listener.serverPort()), "CLIENT");
+    OpenDccChat(*form, "bob", Loopback, std::to_string(Listener.serverPort()), "CLIENT");
     TDCCForm* chat = Chat("bob");
     EXPECT_NE(chat, nullptr);
     EXPECT_TRUE(PumpUntil([&] { return Listener.hasPendingConnections(); }));
@@ -109,7 +109,7 @@ class DccChatTest : public MainFormFixture {
 
 TEST_F(DccChatTest, WindowHasTheCreationLinesControlsAndMenu) {
   TMainForm& f = MakeForm();
-  f.OpenDccChat("bob", "", "", "");
+  OpenDccChat(f, "bob", "", "", "");
   TDCCForm* chat = Chat("bob");
   ASSERT_NE(chat, nullptr);
   EXPECT_EQ(chat->RecvLines(), (std::vector<std::string>{Sj(u8"日付： ") + "2006/01/02", Stamp + Sj(u8" 接続を待機中!")}));
@@ -151,7 +151,7 @@ TEST_F(DccChatTest, WindowHasTheCreationLinesControlsAndMenu) {
 TEST_F(DccChatTest, ServerRoleListensOnTheTablePortsAndSendsTheOffer) {
   TMainForm& f = MakeForm();
   platform.Addresses = {"192.168.1.10"};
-  f.OpenDccChat("bob", "2130706433", "7000", "SERVER");
+  OpenDccChat(f, "bob", "2130706433", "7000", "SERVER");
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);
   EXPECT_EQ(bob->SocketRole, "SERVER");
@@ -160,7 +160,7 @@ TEST_F(DccChatTest, ServerRoleListensOnTheTablePortsAndSendsTheOffer) {
   EXPECT_TRUE(bob->ServerSocket->isListening());
   EXPECT_EQ(bob->ServerSocket->serverPort(), 1037);
 
-  f.OpenDccChat("carol", "", "", "SERVER");
+  OpenDccChat(f, "carol", "", "", "SERVER");
   ASSERT_EQ(Sent.size(), 2u);
   EXPECT_EQ(Sent[1], "PRIVMSG carol :\x01" "DCC CHAT chat 3232235786 1038\x01\r\n");
   EXPECT_EQ(WindowEntries(f), (std::vector<std::string>{"bob", "carol"}));
@@ -170,7 +170,7 @@ TEST_F(DccChatTest, ServerRoleSkipsATakenPort) {
   TMainForm& f = MakeForm();
   QTcpServer blocker;
   blocker.listen(QHostAddress::AnyIPv4, 1037);  // or someone else holds it
-  f.OpenDccChat("bob", "", "", "SERVER");
+  OpenDccChat(f, "bob", "", "", "SERVER");
   ASSERT_EQ(Sent.size(), 1u);
   EXPECT_EQ(Sent[0], DccChatOfferLine("bob", "3232235786", 1038));
   EXPECT_EQ(Chat("bob")->ServerSocket->serverPort(), 1038);
@@ -185,7 +185,7 @@ TEST_F(DccChatTest, ServerRoleSendsNoOfferWithoutPortOrAddress) {
       blockers.push_back(std::make_unique<QTcpServer>());
       blockers.back()->listen(QHostAddress::AnyIPv4, port);
     }
-    f.OpenDccChat("bob", "", "", "SERVER");
+    OpenDccChat(f, "bob", "", "", "SERVER");
   }
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);  // the window stays, without a connection
@@ -197,7 +197,7 @@ TEST_F(DccChatTest, ServerRoleSendsNoOfferWithoutPortOrAddress) {
 
   platform.Messages.clear();
   platform.Addresses.clear();
-  f.OpenDccChat("carol", "", "", "SERVER");
+  OpenDccChat(f, "carol", "", "", "SERVER");
   TDCCForm* carol = Chat("carol");
   ASSERT_NE(carol, nullptr);
   EXPECT_FALSE(carol->ServerSocket->isListening());
@@ -314,7 +314,7 @@ TEST_F(DccChatTest, ClientRoleReportsAFailedConnection) {
     closedPort = probe.serverPort();
   }
   platform.YesNoAnswers = {true};
-  f.OpenDccChat("bob", Loopback, std::to_string(closedPort), "CLIENT");
+  OpenDccChat(f, "bob", Loopback, std::to_string(closedPort), "CLIENT");
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" エラーが発生しました。")));
@@ -329,8 +329,8 @@ TEST_F(DccChatTest, ClientRoleOpensNothingWhenDeclinedOrUnusable) {
   const std::string port = std::to_string(listener.serverPort());
 
   platform.YesNoAnswers = {false};
-  f.OpenDccChat("bob", Loopback, port, "CLIENT");
-  f.OpenDccChat("bob", Loopback, port, "CLIENT");  // no answer counts as No
+  OpenDccChat(f, "bob", Loopback, port, "CLIENT");
+  OpenDccChat(f, "bob", Loopback, port, "CLIENT");  // no answer counts as No
   EXPECT_EQ(platform.Questions.size(), 2u);
   EXPECT_TRUE(f.ChildWindows().empty());
   EXPECT_TRUE(WindowEntries(f).empty());
@@ -343,7 +343,7 @@ TEST_F(DccChatTest, ClientRoleOpensNothingWhenDeclinedOrUnusable) {
   for (const auto& [address, offeredPort] : unusable) {
     platform.Messages.clear();
     platform.YesNoAnswers = {true};
-    f.OpenDccChat("bob", address, offeredPort, "CLIENT");
+    OpenDccChat(f, "bob", address, offeredPort, "CLIENT");
     EXPECT_EQ(platform.Messages, (std::vector<std::string>{UnusableOfferMessage("bob", "CHAT", "chat", address,
                                                                                 offeredPort, "")}))
         << address << " " << offeredPort;
@@ -358,7 +358,7 @@ TEST_F(DccChatTest, ClientRoleOpensNothingWhenDeclinedOrUnusable) {
 
 TEST_F(DccChatTest, ServerRoleTalksWithTheFirstOfItsPeers) {
   MakeForm();
-  form->OpenDccChat("bob", "", "", "SERVER");
+  OpenDccChat(*form, "bob", "", "", "SERVER");
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);
   const quint16 port = bob->ServerSocket->serverPort();
@@ -407,7 +407,7 @@ TEST_F(DccChatTest, ClosingTheWindowClosesItsSocketsAndItsMenuEntry) {
   ASSERT_TRUE(bob && clientPeer);
   ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
 
-  f.OpenDccChat("carol", "", "", "SERVER");
+  OpenDccChat(f, "carol", "", "", "SERVER");
   TDCCForm* carol = Chat("carol");
   ASSERT_NE(carol, nullptr);
   const quint16 port = carol->ServerSocket->serverPort();

@@ -224,7 +224,7 @@ TEST_F(DccEndToEndTest, ChatsBothWays) {
   }
 
   // Ours offers; the offer names an address the peer can reach.
-  form->OpenDccChat("peer", "", "7000", "SERVER");
+  OpenDccChat(*form, "peer", "", "7000", "SERVER");
   const std::vector<std::string> offer = OfferWords(Answer(peer, "DCC CHAT"));
   ASSERT_EQ(offer.size(), 5u);
   EXPECT_EQ(offer[2], "chat");
@@ -275,7 +275,7 @@ TEST_F(DccEndToEndTest, ThePeerReceivesAFileTheClientOffers) {
     file.write(data.data(), static_cast<qint64>(data.size()));
   }
   platform.OpenFileAnswers = {path};
-  form->SendDccFile("peer");
+  SendDccFile(*form, "peer");
   const std::vector<std::string> offer = OfferWords(Answer(peer, "DCC SEND"));
   ASSERT_EQ(offer.size(), 6u);
   EXPECT_EQ(offer[2], "offered.dat");

@@ -324,14 +324,14 @@ class DccTransFileTest : public MainFormFixture {
   // Offers a file from nick bob at 127.0.0.1 and says Yes to it.
   void AcceptOffer(TMainForm& F, const std::string& Name, const TListener& From, std::size_t Size) {
     platform.YesNoAnswers = {true};
-    F.ReceiveDccFile("bob", Name, Loopback, From.PortText(), std::to_string(Size), "CLIENT");
+    ReceiveDccFile(F, "bob", Name, Loopback, From.PortText(), std::to_string(Size), "CLIENT");
   }
 
   // Sends Path to alice; the offer caught in Sent.
   std::optional<TOffer> StartSend(TMainForm& F, const std::string& Path) {
     const std::size_t before = Sent.size();
     platform.OpenFileAnswers = {Path};
-    F.SendDccFile("alice");
+    SendDccFile(F, "alice");
     if (Sent.size() != before + 1) return std::nullopt;
     return ParseOffer(Sent.back());
   }
@@ -448,7 +448,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
 
   // Declined: nothing is connected or sent, no window.
   platform.YesNoAnswers = {false};
-  f.ReceiveDccFile("bob", "a.txt", Loopback, listener.PortText(), "10", "CLIENT");
+  ReceiveDccFile(f, "bob", "a.txt", Loopback, listener.PortText(), "10", "CLIENT");
   EXPECT_EQ(platform.Questions.size(), 1u);
   EXPECT_EQ(Transfer(f), nullptr);
   PumpFor(100);
@@ -464,7 +464,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
     SCOPED_TRACE(u[0] + " " + u[1] + " " + u[2]);
     ClearRecords();
     platform.YesNoAnswers = {true};
-    f.ReceiveDccFile("bob", "a.txt", u[0], u[1], u[2], "CLIENT");
+    ReceiveDccFile(f, "bob", "a.txt", u[0], u[1], u[2], "CLIENT");
     EXPECT_EQ(platform.Messages,
               std::vector<std::string>{UnusableOfferMessage("bob", "SEND", "a.txt", u[0], u[1], u[2])});
     EXPECT_TRUE(platform.Questions.empty());
@@ -479,7 +479,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   const std::string gonePort = gone.PortText();
   gone.Close();
   platform.YesNoAnswers = {true};
-  f.ReceiveDccFile("bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
+  ReceiveDccFile(f, "bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
   ASSERT_NE(Transfer(f), nullptr);
   EXPECT_EQ(Transfer(f)->Caption(), Sj(u8"接続待機中"));
   EXPECT_EQ(platform.Messages.size(), 1u);
@@ -493,7 +493,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   // and the window stays as it was made.
   ClearRecords();
   platform.OpenFileAnswers = {SavePath("missing.bin")};
-  f.SendDccFile("alice");
+  SendDccFile(f, "alice");
   EXPECT_TRUE(Sent.empty());
   EXPECT_EQ(platform.Messages.size(), 1u);
   ASSERT_NE(Transfer(f), nullptr);
@@ -509,18 +509,18 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   TDccTransFileForm* waiting = Transfer(f);
   ASSERT_NE(waiting, nullptr);
   platform.YesNoAnswers = {true};
-  f.ReceiveDccFile("bob", "a.txt", Loopback, port, "10", "CLIENT");
+  ReceiveDccFile(f, "bob", "a.txt", Loopback, port, "10", "CLIENT");
   EXPECT_EQ(platform.Questions.size(), 1u);
   EXPECT_EQ(platform.Messages, std::vector<std::string>{OneTransferMessage()});
   EXPECT_EQ(OneTransferMessage(), Sj(u8"現在、ファイルの転送が行われています。") + "\r\n" +
                                       Sj(u8"これがすんでから、もう一度やり直してください"));
   platform.OpenFileAnswers = {WriteFile("other.bin", "abc")};
-  f.SendDccFile("carol");
+  SendDccFile(f, "carol");
   EXPECT_EQ(platform.Messages, (std::vector<std::string>{OneTransferMessage(), OneTransferMessage()}));
   EXPECT_EQ(Sent.size(), 1u);
   EXPECT_EQ(Transfer(f), waiting);
   // A cancelled file choice does nothing at all.
-  f.SendDccFile("carol");
+  SendDccFile(f, "carol");
   EXPECT_EQ(platform.Messages.size(), 2u);
   PumpFor(50);
   EXPECT_FALSE(listener.Pending());
@@ -805,7 +805,7 @@ TEST_F(DccTransFileTest, TwoCopiesOfTheClientTransferAFileWhole) {
   const std::string saved = SavePath("big-copy.bin");
   platform.SaveFileAnswers = {saved};
   platform.YesNoAnswers = {true};
-  receiver.ReceiveDccFile("me", offer->Name, Loopback, std::to_string(offer->Port), std::to_string(offer->Size),
+  ReceiveDccFile(receiver, "me", offer->Name, Loopback, std::to_string(offer->Port), std::to_string(offer->Size),
                           "CLIENT");
   ASSERT_NE(Transfer(receiver), nullptr);
   EXPECT_NE(Transfer(receiver), out);
