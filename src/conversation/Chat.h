@@ -89,6 +89,11 @@ class TChatForm : public TMdiChildForm {
   // State, all zero, empty or false at first.
   std::uint32_t PingSentTime = 0;
   std::uint32_t PingReplyTime = 0;
+  // The token of the last CTCP PING sent from this window, until its reply.
+  std::string PingToken;
+  // A names reply is arriving: its 353 lines add to the member pane until
+  // its 366.
+  bool NamesReplyOpen = false;
   std::vector<std::string> BanMaskList;
   std::string BanMaskArgs;
   std::string BanMaskModes;

@@ -22,10 +22,13 @@
 
 namespace tavi {
 
-void ApplyUserModeText(std::string_view Params2) {
+void ApplyUserModeText(std::string_view Params2, bool WholeSet) {
   TGlobals& g = Globals();
   TUserModes modes{g.InvisibleMode, g.NoticeMode, g.WallOpsMode, g.IrcOpeMode};
-  ParseUserModes(Params2, modes);
+  if (WholeSet)
+    ParseUserModeSet(Params2, modes);
+  else
+    ParseUserModes(Params2, modes);
   g.InvisibleMode = modes.Invisible;
   g.NoticeMode = modes.Notice;
   g.WallOpsMode = modes.WallOps;
@@ -125,6 +128,7 @@ void TServerLineHandlers::JoinCommand(TToken Token) {
   } else {
     chat->AddRecvColorLine(TimeStamp() + Sj(u8" チャンネルへ入室しました。"), clGreen);
     chat->AddNickColorLine(nick, clGreen);
+    chat->NamesReplyOpen = false;
     main_.SendLine("MODE " + chat->Caption() + "\r\n");
     main_.SendLine("TOPIC " + chat->Caption() + "\r\n");
   }
@@ -267,8 +271,12 @@ void TServerLineHandlers::NamesReply353(TToken Token) {
   }
   TChatForm* chat = main_.FindChannelWindow(channel);
   if (!chat) return;
-  // Each reply replaces the whole member pane.
-  chat->ClearNicks();
+  // Servers split one reply over many 353 lines: the first replaces the
+  // member pane, the rest add to it.
+  if (!chat->NamesReplyOpen) {
+    chat->ClearNicks();
+    chat->NamesReplyOpen = true;
+  }
   for (const std::string& entry : entries) {
     if (entry == "@" + g.CurrentNick) {
       chat->AddNickColorLine(entry, clGreen);
@@ -283,7 +291,8 @@ void TServerLineHandlers::NamesReply353(TToken Token) {
   }
 }
 
-void TServerLineHandlers::EndOfNames366(TToken) {
+void TServerLineHandlers::EndOfNames366(TToken Token) {
+  if (TChatForm* chat = main_.FindChannelWindow(Token.Params[2])) chat->NamesReplyOpen = false;
   if (Globals().NamesRequested) main_.FindOrCreateForm<TListNamesWhoForm>()->ShowListing(Sj(u8"ニックネームのリスト"));
   Globals().NamesRequested = false;
 }

@@ -42,7 +42,7 @@ void FillUser(TWhoIsReplyForm& Form, const TToken& Token, const QColor& Color) {
 
 }  // namespace
 
-void TServerLineHandlers::UserModeIs221(TToken Token) { ApplyUserModeText(Token.Params[2]); }
+void TServerLineHandlers::UserModeIs221(TToken Token) { ApplyUserModeText(Token.Params[2], true); }
 
 void TServerLineHandlers::AdminMe256(TToken Token) { replyState_.AdminLine1 = WithoutColon(Token.Params[2]); }
 

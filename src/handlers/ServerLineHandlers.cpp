@@ -34,6 +34,9 @@ void TServerLineHandlers::EndOfMotd376(TToken Token) {
   main_.SendLine("MODE " + Globals().CurrentNick + "\r\n");
 }
 
+// A server without a message of the day ends registration with 422.
+void TServerLineHandlers::NoMotd422(TToken Token) { EndOfMotd376(std::move(Token)); }
+
 void TServerLineHandlers::TriggerNickCmd() { main_.NickCmd->trigger(); }
 
 }  // namespace tavi

@@ -70,6 +70,7 @@ class TServerLineHandlers : public TServerHandlers {
   void Motd372(TToken Token) override;
   void MotdStart375(TToken Token) override;
   void EndOfMotd376(TToken Token) override;
+  void NoMotd422(TToken Token) override;
   void ServerError(TToken Token) override;
   void TriggerNickCmd() override;
 
@@ -85,7 +86,7 @@ class TServerLineHandlers : public TServerHandlers {
 };
 
 // Sets the user's own mode flags from the second parameter of a MODE on the
-// own nickname or of the 221 reply; an empty parameter changes nothing.
-void ApplyUserModeText(std::string_view Params2);
+// own nickname (changes to the known modes) or of the 221 reply (WholeSet).
+void ApplyUserModeText(std::string_view Params2, bool WholeSet = false);
 
 }  // namespace tavi

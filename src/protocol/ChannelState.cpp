@@ -140,21 +140,29 @@ bool DecimalNumber(std::string_view Text, std::int32_t& Value) {
 }
 
 void ParseUserModes(std::string_view Params2, TUserModes& Flags) {
-  if (Params2.empty()) return;
-  Flags = TUserModes();
   const std::string text = WithoutColon(Params2);
-  // Only the first character is a sign; a text that does not begin with "+"
-  // leaves every mode off.
-  if (text.empty() || text.front() != '+') return;
-  for (const char letter : std::string_view(text).substr(1)) {
+  char sign = 0;
+  for (const char letter : text) {
+    if (letter == '+' || letter == '-') {
+      sign = letter;
+      continue;
+    }
+    if (!sign) continue;
+    const bool on = sign == '+';
     switch (letter) {
-      case 'i': Flags.Invisible = true; break;
-      case 's': Flags.Notice = true; break;
-      case 'w': Flags.WallOps = true; break;
-      case 'o': Flags.IrcOpe = true; break;
+      case 'i': Flags.Invisible = on; break;
+      case 's': Flags.Notice = on; break;
+      case 'w': Flags.WallOps = on; break;
+      case 'o': Flags.IrcOpe = on; break;
       default: break;
     }
   }
+}
+
+void ParseUserModeSet(std::string_view Params2, TUserModes& Flags) {
+  if (Params2.empty()) return;
+  Flags = TUserModes();
+  ParseUserModes(Params2, Flags);
 }
 
 }  // namespace tavi

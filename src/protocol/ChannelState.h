@@ -57,8 +57,12 @@ struct TUserModes {
   bool operator==(const TUserModes&) const = default;
 };
 
-// Reads a user mode text (the second parameter of MODE or of 221) as the
-// complete set of modes. An empty parameter leaves Flags as they were.
+// Applies a user mode text (the second parameter of MODE on the own nick) as
+// changes: letters after "+" switch a mode on, after "-" off; letters before
+// any sign and unknown letters change nothing.
 void ParseUserModes(std::string_view Params2, TUserModes& Flags);
+// Reads the 221 reply's text as the complete set of modes. An empty
+// parameter leaves Flags as they were.
+void ParseUserModeSet(std::string_view Params2, TUserModes& Flags);
 
 }  // namespace tavi

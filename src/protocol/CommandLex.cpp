@@ -56,6 +56,7 @@ constexpr Row CommandTable[] = {
     {"372", &TServerHandlers::Motd372},
     {"375", &TServerHandlers::MotdStart375},
     {"376", &TServerHandlers::EndOfMotd376},
+    {"422", &TServerHandlers::NoMotd422},
 };
 
 }  // namespace

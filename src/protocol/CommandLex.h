@@ -54,6 +54,7 @@ class TServerHandlers {
   virtual void Motd372(TToken Token) = 0;           // 372
   virtual void MotdStart375(TToken Token) = 0;      // 375
   virtual void EndOfMotd376(TToken Token) = 0;      // 376
+  virtual void NoMotd422(TToken Token) = 0;         // 422: registration ends without a MOTD
   virtual void ServerError(TToken Token) = 0;       // 401 to 502
 
   // Acts as if the user had chosen the main window's NickCmd menu item;

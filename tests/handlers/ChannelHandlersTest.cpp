@@ -91,10 +91,11 @@ class ChannelHandlersTest : public MainFormFixture {
     return *chat;
   }
 
-  // A joined channel whose members are Names (one 353 reply).
+  // A joined channel whose members are Names (one whole names reply).
   TChatForm& Channel(const std::string& Name, const std::string& Names) {
     TChatForm& chat = Joined(Name);
     Feed(":irc.test 353 me = " + Name + " :" + Names + "\r\n");
+    Feed(":irc.test 366 me " + Name + " :End of NAMES list.\r\n");
     return chat;
   }
 
@@ -144,12 +145,19 @@ TEST_F(ChannelHandlersTest, WholeOwnJoin) {
   EXPECT_EQ(EventColor(*chat, 1), clBlue);
   EXPECT_EQ(chat->Topic, "");  // the reply is shown, not stored
 
-  // The names come over two lines: the pane keeps only the last one.
+  // The names come over two lines: the pane holds both, after the JOIN's
+  // own entry is replaced.
   EXPECT_FALSE(chat->ChannelOperator1->isEnabled());
   Feed(":irc.test 353 me = #tavi :@me alice @bob\r\n");
   EXPECT_EQ(Nicks(*chat), (Lines{"@me", "alice", "@bob"}));
   EXPECT_EQ(NickColors(*chat), (std::vector<QColor>{clGreen, clBlack, clRed}));
   EXPECT_TRUE(chat->ChannelOperator1->isEnabled());
+  Feed(":irc.test 353 me = #tavi :carol  dave \r\n");
+  EXPECT_EQ(Nicks(*chat), (Lines{"@me", "alice", "@bob", "carol", "dave"}));
+  EXPECT_EQ(NickColors(*chat), (std::vector<QColor>{clGreen, clBlack, clRed, clBlack, clBlack}));
+  Feed(":irc.test 366 me #tavi :End of NAMES list.\r\n");
+  EXPECT_EQ(Nicks(*chat), (Lines{"@me", "alice", "@bob", "carol", "dave"}));
+  // A later reply replaces the list whole.
   Feed(":irc.test 353 me = #tavi :carol  me \r\n");
   EXPECT_EQ(Nicks(*chat), (Lines{"carol", "me"}));
   EXPECT_EQ(NickColors(*chat), (std::vector<QColor>{clBlack, clGreen}));
@@ -412,16 +420,18 @@ TEST_F(ChannelHandlersTest, ChannelModes) {
 TEST_F(ChannelHandlersTest, UserModes) {
   TGlobals& g = Globals();
   Feed(":me MODE me :+i-w\r\n");
+  EXPECT_TRUE(g.InvisibleMode);
+  EXPECT_FALSE(g.NoticeMode || g.WallOpsMode || g.IrcOpeMode);
+  Feed(":me MODE me :+w\r\n");  // a change, not the whole set: i stays
   EXPECT_TRUE(g.InvisibleMode && g.WallOpsMode);
-  EXPECT_FALSE(g.NoticeMode || g.IrcOpeMode);
   Feed(":me MODE me \r\n");  // no mode text: nothing changes
   EXPECT_TRUE(g.InvisibleMode && g.WallOpsMode);
   Feed(":me MODE me -i\r\n");
-  EXPECT_FALSE(g.InvisibleMode || g.NoticeMode || g.WallOpsMode || g.IrcOpeMode);
-  ApplyUserModeText("+so");
+  EXPECT_FALSE(g.InvisibleMode || g.NoticeMode || g.IrcOpeMode);
+  EXPECT_TRUE(g.WallOpsMode);
+  Feed(":srv 221 me +so\r\n");  // the reply is the whole set
   EXPECT_TRUE(g.NoticeMode && g.IrcOpeMode);
-  Feed(":me MODE me :\r\n");
-  EXPECT_FALSE(g.InvisibleMode || g.NoticeMode || g.WallOpsMode || g.IrcOpeMode);
+  EXPECT_FALSE(g.InvisibleMode || g.WallOpsMode);
   // Another nickname is a channel name, not the user.
   Feed(":me MODE ME +i\r\n");
   EXPECT_FALSE(g.InvisibleMode);

@@ -155,20 +155,31 @@ TEST(ChannelStateTest, DecimalNumber) {
   for (const char* bad : {"", "x", "10x", " 10", "+", "+-1", "99999999999"}) EXPECT_FALSE(DecimalNumber(bad, value)) << bad;
 }
 
-TEST(ChannelStateTest, UserModesAreTheWholeSet) {
-  const TUserModes all{true, true, true, true};
-  TUserModes modes = all;
-  ParseUserModes("+i-w", modes);  // only the first character is a sign
-  EXPECT_EQ(modes, (TUserModes{true, false, true, false}));
-  modes = all;
-  ParseUserModes(":+so", modes);
-  EXPECT_EQ(modes, (TUserModes{false, true, false, true}));
-  for (const char* cleared : {":", "-i", "i", "+", "+xyz"}) {
-    modes = all;
-    ParseUserModes(cleared, modes);
-    EXPECT_EQ(modes, TUserModes{}) << cleared;
+TEST(ChannelStateTest, UserModeChangesApplyToTheKnownModes) {
+  // {text, start, after the change}; i, s, w, o.
+  const TUserModes none{}, iw{true, false, true, false};
+  const struct {
+    const char* text;
+    TUserModes start, after;
+  } cases[] = {
+      {":+w", {true, false, false, false}, iw},  // an echoed +w keeps i
+      {"+i-w", {false, true, true, true}, {true, true, false, true}},
+      {"-i+so", iw, {false, true, true, true}},
+      {"i", iw, iw},      // no sign: nothing
+      {"+xyz", iw, iw},   // unknown letters: nothing
+      {":", iw, iw},
+      {"", iw, iw},
+      {"-iswo", iw, none},
+  };
+  for (const auto& c : cases) {
+    TUserModes modes = c.start;
+    ParseUserModes(c.text, modes);
+    EXPECT_EQ(modes, c.after) << c.text;
   }
-  modes = all;
-  ParseUserModes("", modes);
-  EXPECT_EQ(modes, all);
+  // 221 states the whole set.
+  TUserModes modes = iw;
+  ParseUserModeSet(":+so", modes);
+  EXPECT_EQ(modes, (TUserModes{false, true, false, true}));
+  ParseUserModeSet("", modes);
+  EXPECT_EQ(modes, (TUserModes{false, true, false, true}));
 }

@@ -60,6 +60,7 @@ class RecordingHandlers : public TServerHandlers {
   TAVI_RECORD(Motd372)
   TAVI_RECORD(MotdStart375)
   TAVI_RECORD(EndOfMotd376)
+  TAVI_RECORD(NoMotd422)
   TAVI_RECORD(ServerError)
 #undef TAVI_RECORD
   void TriggerNickCmd() override { calls.push_back("TriggerNickCmd"); }
@@ -90,7 +91,7 @@ TEST(DispatchServerLine, EachNamedRowReachesItsOwnSlot) {
       {"341", "Inviting341"}, {"351", "Version351"}, {"353", "NamesReply353"},
       {"366", "EndOfNames366"}, {"367", "BanList367"}, {"368", "EndOfBanList368"},
       {"369", "EndOfWhowas369"}, {"372", "Motd372"}, {"375", "MotdStart375"},
-      {"376", "EndOfMotd376"}};
+      {"376", "EndOfMotd376"}, {"422", "NoMotd422"}};
   for (const auto& [command, slot] : rows)
     EXPECT_EQ(Dispatch(":srv " + command + " me :x\r\n"), Calls{slot}) << command;
 }

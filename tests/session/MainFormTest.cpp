@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "MainFormFixture.h"
+#include "conversation/ServerErrorUnit.h"
 #include "kanji/Kanji.h"
 #include "session/MdiChildForm.h"
 #include "session/SettingsFile.h"
@@ -171,6 +172,18 @@ TEST_F(MainFormTest, StatusHandlersThroughTheDispatcher) {
   EXPECT_EQ(Sent.size(), 2u);
 }
 
+TEST_F(MainFormTest, MissingMessageOfTheDayEndsRegistrationToo) {
+  TMainForm& f = MakeForm();
+  Globals().CurrentNick = "abcd";
+  ExpectSessionControls(f, false);
+  Feed(":irc.test 422 abcd :MOTD File is missing\r\n");
+  ExpectSessionControls(f, true);
+  EXPECT_EQ(Sent, (std::vector<std::string>{"MODE abcd\r\n"}));
+  EXPECT_EQ(MemoLines(), (std::vector<std::string>{TimeStamp() + " :MOTD File is missing"}));
+  // Shown in the log, not as an error window.
+  EXPECT_TRUE(f.findChildren<TServerErrorForm*>().isEmpty());
+}
+
 TEST_F(MainFormTest, PingIsAnsweredWithItsFirstParameter) {
   MakeForm();
   Feed("PING :abc\r\n");
@@ -190,13 +203,6 @@ TEST_F(MainFormTest, ErrorLinesGoToTheServerLog) {
   Feed("ERROR one two :three four\r\n");
   EXPECT_EQ(MemoLines(), (std::vector<std::string>{"21:05 ERROR :Closing Link: some reason",
                                                    "21:05 ERROR one two :three four"}));
-}
-
-TEST_F(MainFormTest, NoMotdLeavesTheControlsDisabled) {
-  TMainForm& f = MakeForm();
-  Feed(":irc.test 422 abc :MOTD File is missing\r\n");
-  ExpectSessionControls(f, false);
-  EXPECT_TRUE(Sent.empty());
 }
 
 TEST_F(MainFormTest, NicknameInUseTriggersTheNickCommand) {
