@@ -362,8 +362,14 @@ void TChatForm::SendEditKeyDown(int Key) {
   if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
   if (SendEdit->text().isEmpty()) return;
   const std::string text = ToSjis(SendEdit->text());
-  SendToServer("PRIVMSG " + Caption() + " :" + text + "\r\n");
-  AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
+  std::string action;
+  if (TypedAction(text, action)) {
+    SendToServer(CtcpActionLine(Caption(), action));
+    AddRecvColorLine(ActionDisplayLine(TimeStamp(), Globals().CurrentNick, action), clBlue);
+  } else {
+    SendToServer("PRIVMSG " + Caption() + " :" + text + "\r\n");
+    AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
+  }
   SendEdit->clear();
 }
 
@@ -410,7 +416,8 @@ void TChatForm::CtcpClick(const char* Query) {
   const std::string query = Query;
   std::string request = query;
   if (query == "PING") {
-    request += " " + std::to_string(NextPingToken());
+    PingToken = std::to_string(NextPingToken());
+    request += " " + PingToken;
     PingSentTime = Platform().TickCount();
   }
   SendToServer("PRIVMSG " + WithoutAt(selected) + " :" + SOH + request + SOH + "\r\n");

@@ -19,6 +19,7 @@
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
+#include "protocol/Ctcp.h"
 #include "session/ConversationPanels.h"
 #include "session/FormFont.h"
 #include "session/Globals.h"
@@ -167,8 +168,14 @@ void TTalkForm::SendEditKeyDown(int Key) {
   if (Key != EnterKey && Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
   if (SendEdit->text().isEmpty()) return;
   const std::string text = ToSjis(SendEdit->text());
-  if (MainForm) MainForm->SendLine("PRIVMSG " + Caption() + " :" + text + "\r\n");
-  AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
+  std::string action;
+  if (TypedAction(text, action)) {
+    if (MainForm) MainForm->SendLine(CtcpActionLine(Caption(), action));
+    AddRecvLine(ActionDisplayLine(TimeStamp(), Globals().CurrentNick, action));
+  } else {
+    if (MainForm) MainForm->SendLine("PRIVMSG " + Caption() + " :" + text + "\r\n");
+    AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
+  }
   SendEdit->clear();
 }
 

@@ -185,6 +185,8 @@ void TServerLineHandlers::NickCommand(TToken Token) {
       const std::string caption = ReplaceListMember(talk->Caption(), old, renamed);
       talk->ReplaceNick(old, renamed);
       talk->SetCaption(caption);
+      // The next line must go to the member under the new name.
+      std::replace(talk->MemberList.begin(), talk->MemberList.end(), old, renamed);
     } else if (auto* dcc = qobject_cast<TDCCForm*>(child)) {
       dcc->SetCaption(ReplaceListMember(dcc->Caption(), old, renamed));
     } else if (auto* chat = qobject_cast<TChatForm*>(child)) {

@@ -67,6 +67,51 @@ void OpenTalkWith(TMainForm& Main, const std::string& Nick, const std::string& L
   talk->MemberList.push_back(Nick);
 }
 
+// A private line from Nick: into the talk window that stands for Nick, or a
+// new one.
+void ShowPrivateLine(TMainForm& Main, const std::string& Nick, const std::string& Line) {
+  for (TMdiChildForm* child : Main.ChildWindows()) {
+    if (!IsTalkCandidate(child->Caption(), Nick)) continue;
+    auto* talk = qobject_cast<TTalkForm*>(child);
+    if (!talk) continue;
+    talk->AddRecvLine(Line);
+    if (!TalkListsNick(talk, Nick)) AddTalkNick(talk, Nick);
+    TMainForm::KeepLastLines(talk->RecvMemo);
+    return;
+  }
+  OpenTalkWith(Main, Nick, Line);
+}
+
+// "/me" from others: shown like a member's event where it was said, and
+// never answered.
+void ShowAction(TMainForm& Main, const std::string& Nick, const std::string& Target, const std::string& Text) {
+  const std::string line = ActionDisplayLine(TimeStamp(), Nick, Text);
+  if (Target == Globals().CurrentNick) {
+    ShowPrivateLine(Main, Nick, line);
+  } else if (TChatForm* chat = Main.FindChannelWindow(Target)) {
+    chat->AddRecvColorLine(line, clBlue);
+    TMainForm::KeepLastLines(chat->RecvRichEdit);
+  }
+}
+
+// A CTCP PING reply shows once: with its round trip in the channel window
+// that sent the echoed token, else in the server log without one.
+void ShowPingReply(TMainForm& Main, const std::string& Nick, const std::string& Text) {
+  const std::string token = TrimControls(Text);
+  for (TMdiChildForm* child : Main.ChildWindows()) {
+    auto* chat = qobject_cast<TChatForm*>(child);
+    if (!chat || chat->PingToken.empty() || chat->PingToken != token) continue;
+    chat->PingToken.clear();
+    chat->PingReplyTime = Platform().TickCount();
+    const std::uint32_t elapsed = chat->PingReplyTime - chat->PingSentTime;
+    chat->AddRecvColorLine(
+        TimeStamp() + " [" + Nick + "] PING " + std::to_string(elapsed) + Sj(u8" ミリ秒です。"), clBlue);
+    TMainForm::KeepLastLines(chat->RecvRichEdit);
+    return;
+  }
+  Main.AddServerMemoLine(StampedLine("[" + Nick + "] PING " + Text));
+}
+
 }  // namespace
 
 void TServerLineHandlers::HandDccOffer(const std::string& Nick, const std::string& Text) {
@@ -94,6 +139,10 @@ void TServerLineHandlers::PrivmsgCommand(TToken Token) {
 
   if (IsCtcp(text)) {
     const std::string query = CtcpQueryWord(text);
+    if (query == "ACTION") {
+      ShowAction(main_, nick, target, CtcpActionText(text));
+      return;
+    }
     main_.AddServerMemoLine(StampedLine(nick + Sj(u8" から ") + query + Sj(u8" コマンドを受信しました。")));
     if (query == "DCC") {
       HandDccOffer(nick, text);
@@ -125,16 +174,7 @@ void TServerLineHandlers::PrivmsgCommand(TToken Token) {
 
   const std::string line = DisplayLine(nick, text);
   if (target == Globals().CurrentNick) {
-    for (TMdiChildForm* child : main_.ChildWindows()) {
-      if (!IsTalkCandidate(child->Caption(), nick)) continue;
-      auto* talk = qobject_cast<TTalkForm*>(child);
-      if (!talk) continue;
-      talk->AddRecvLine(line);
-      if (!TalkListsNick(talk, nick)) AddTalkNick(talk, nick);
-      TMainForm::KeepLastLines(talk->RecvMemo);
-      return;
-    }
-    OpenTalkWith(main_, nick, line);
+    ShowPrivateLine(main_, nick, line);
     return;
   }
 
@@ -150,6 +190,11 @@ void TServerLineHandlers::NoticeCommand(TToken Token) {
   if (IsRefused(nick)) return;
   const TCtcpReply reply = SplitCtcpReply(WithoutColon(Token.Params[2]));
   const std::string line = DisplayLine(nick, reply.Text);
+
+  if (reply.Word == "PING" && target == Globals().CurrentNick) {
+    ShowPingReply(main_, nick, reply.Text);
+    return;
+  }
 
   bool shown = false;
   const std::vector<TMdiChildForm*> children = main_.ChildWindows();
@@ -167,12 +212,6 @@ void TServerLineHandlers::NoticeCommand(TToken Token) {
           if (chat->FindNick(nick) < 0 && chat->FindNick("@" + nick) < 0) continue;
           if (reply.Word.empty()) {
             chat->AddRecvLine(line);
-          } else if (reply.Word == "PING") {
-            chat->PingReplyTime = Platform().TickCount();
-            const std::uint32_t elapsed = chat->PingReplyTime - chat->PingSentTime;
-            chat->AddRecvColorLine(TimeStamp() + " [" + nick + "] " + reply.Word + " " + std::to_string(elapsed) +
-                                       Sj(u8" ミリ秒です。"),
-                                   clBlue);
           } else {
             chat->AddRecvColorLine(TimeStamp() + " [" + nick + "] " + reply.Word + " " + reply.Text, clBlue);
           }

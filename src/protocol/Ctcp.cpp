@@ -107,6 +107,28 @@ TCtcpReply SplitCtcpReply(std::string_view Text) {
   return reply;
 }
 
+std::string CtcpActionText(std::string_view Text) {
+  if (IsCtcp(Text)) Text.remove_prefix(1);
+  if (!Text.empty() && Text.back() == SOH) Text.remove_suffix(1);
+  const std::size_t space = Text.find(' ');
+  return space == std::string_view::npos ? std::string() : std::string(Text.substr(space + 1));
+}
+
+std::string CtcpActionLine(const std::string& Target, const std::string& Text) {
+  return "PRIVMSG " + Target + " :" + SOH + "ACTION " + Text + SOH + "\r\n";
+}
+
+bool TypedAction(std::string_view Typed, std::string& Text) {
+  constexpr std::string_view Command = "/me ";
+  if (Typed.size() < Command.size() || SjisUpperCase(Typed.substr(0, Command.size())) != "/ME ") return false;
+  Text = std::string(Typed.substr(Command.size()));
+  return true;
+}
+
+std::string ActionDisplayLine(const std::string& Stamp, const std::string& Nick, const std::string& Text) {
+  return Stamp + " * " + Nick + " " + Text;
+}
+
 std::string TakeNextWord(std::string& Rest) {
   const std::size_t space = Rest.find(' ');
   if (space == std::string::npos) return {};

@@ -51,6 +51,16 @@ TCtcpReply SplitCtcpReply(std::string_view Text);
 // space; without a space the word is empty and Rest stays as it is.
 std::string TakeNextWord(std::string& Rest);
 
+// The text of a CTCP ACTION (SOH "ACTION text" SOH): what follows the word
+// and its space, without the closing SOH.
+std::string CtcpActionText(std::string_view Text);
+// The line that sends Text as an ACTION to Target.
+std::string CtcpActionLine(const std::string& Target, const std::string& Text);
+// A line the user typed as "/me text" gives true and the text.
+bool TypedAction(std::string_view Typed, std::string& Text);
+// How an action shows in a window: Stamp " * " Nick " " Text.
+std::string ActionDisplayLine(const std::string& Stamp, const std::string& Nick, const std::string& Text);
+
 // The fields of a DCC offer text (SOH + "DCC ..." + SOH). Nothing is
 // validated: missing words give empty fields.
 enum class TDccKind { Chat, Send, Other };

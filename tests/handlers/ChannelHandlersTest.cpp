@@ -293,7 +293,7 @@ TEST_F(ChannelHandlersTest, NickChanges) {
   EXPECT_EQ(talk->Caption(), "a,new,c");
   EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "a,new,c");
   EXPECT_EQ(talk->NickNames(), (Lines{"new"}));
-  EXPECT_EQ(talk->MemberList, (Lines{"a", "b", "c"}));
+  EXPECT_EQ(talk->MemberList, (Lines{"a", "new", "c"}));  // the next line goes to the new name
   EXPECT_EQ(trailing->Caption(), "q,new");
   EXPECT_EQ(ToSjis(trailing->WindowMenuItem->text()), "q,new");
   EXPECT_EQ(Nicks(chat), (Lines{"@me", "new", "@x", "bb"}));

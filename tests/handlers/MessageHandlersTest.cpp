@@ -1,5 +1,8 @@
 // The PRIVMSG and NOTICE handlers on a real main window, fed server lines.
 #include <QColor>
+#include <QLineEdit>
+#include <QListWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,7 +89,6 @@ TEST_F(MessageHandlersTest, QueriesAreLoggedAndAnswered) {
       {"\x01TIME\x01", "TIME", "NOTICE bob :\x01TIME " + Sj(u8"2006年1月2日 月曜日") + " 09 : 05 \x01\r\n"},
       // Exact words only: a lower-case query is refused by its own name.
       {"\x01ping 1\x01", "ping", "NOTICE bob :\x01ping " + refused},
-      {"\x01" "ACTION waves\x01", "ACTION", "NOTICE bob :\x01" "ACTION " + refused},
       {"\x01\x01", "", "NOTICE bob :\x01 " + refused},
   };
   Lines memo;
@@ -104,11 +106,8 @@ TEST_F(MessageHandlersTest, QueriesAreLoggedAndAnswered) {
 TEST_F(MessageHandlersTest, QueryToAChannelIsAnsweredToTheSender) {
   TChatForm* chat = Channel("#c", {"bob"});
   Feed(":bob!b@h PRIVMSG #c :\x01VERSION\x01\r\n");
-  platform.Tick += 1000;
-  Feed(":bob!b@h PRIVMSG #c :\x01" "ACTION waves\x01\r\n");
-  EXPECT_EQ(Sent, (Lines{"NOTICE bob :\x01VERSION " + Version + "\x01\r\n",
-                         "NOTICE bob :\x01" "ACTION " + Version + Sj(u8" ではサポートしていません。") + "\x01\r\n"}));
-  EXPECT_EQ(MemoLines(), (Lines{Received("bob", "VERSION"), Received("bob", "ACTION")}));
+  EXPECT_EQ(Sent, (Lines{"NOTICE bob :\x01VERSION " + Version + "\x01\r\n"}));
+  EXPECT_EQ(MemoLines(), (Lines{Received("bob", "VERSION")}));
   EXPECT_TRUE(Events(chat).empty());
   EXPECT_EQ(form->ChildWindows().size(), 1u);
 }
@@ -254,12 +253,19 @@ TEST_F(MessageHandlersTest, NoticeToTheUserGoesToEveryWindowListingTheSender) {
 
 TEST_F(MessageHandlersTest, CtcpRepliesInChannelAndTalkWindows) {
   TChatForm* chat = Channel("#a", {"@bob"});
+  TChatForm* other = Channel("#b", {"bob"});
   Feed(":bob!b@h PRIVMSG me :hi\r\n");
   TTalkForm* talk = TalkWindows().at(0);
 
+  // A PING reply shows once, in the window that sent its token.
+  chat->NickNameRichEdit->setCurrentRow(0);
+  chat->CtcpClick("PING");
+  ASSERT_EQ(Sent.size(), 1u);
+  EXPECT_EQ(Sent[0], "PRIVMSG bob :\x01PING " + chat->PingToken + "\x01\r\n");
+  Sent.clear();
   chat->PingSentTime = 1000;
   platform.Tick = 1250;
-  Feed(":bob!b@h NOTICE me :\x01PING 98765\x01\r\n");
+  Feed(":bob!b@h NOTICE me :\x01PING " + chat->PingToken + "\x01\r\n");
   EXPECT_EQ(chat->PingReplyTime, 1250u);
   Feed(":bob!b@h NOTICE me :\x01version Tavi 2.0 for Windows\x01\r\n");
   // Without a space there is no reply word: shown plain, closing SOH kept.
@@ -270,15 +276,58 @@ TEST_F(MessageHandlersTest, CtcpRepliesInChannelAndTalkWindows) {
   EXPECT_EQ(chat->RecvLineColor(1), clBlue);
   EXPECT_EQ(chat->RecvLineColor(2), clBlue);
   EXPECT_EQ(chat->RecvLineColor(3), clBlack);
-  EXPECT_EQ(Events(talk), (Lines{"09:05 [bob] hi", "09:05 [bob] 98765", "09:05 [bob] Tavi 2.0 for Windows",
-                                 "09:05 [bob] VERSION\x01"}));
+  EXPECT_EQ(Events(other), (Lines{"09:05 [bob] VERSION Tavi 2.0 for Windows", "09:05 [bob] VERSION\x01"}));
+  EXPECT_EQ(Events(talk), (Lines{"09:05 [bob] hi", "09:05 [bob] Tavi 2.0 for Windows", "09:05 [bob] VERSION\x01"}));
+  EXPECT_TRUE(MemoLines().empty());
+
+  // The token answered already, or one no window sent: the server log, with
+  // no round trip.
+  for (const std::string& token : {chat->PingToken, std::string("424242")}) {
+    Feed(":bob!b@h NOTICE me :\x01PING " + token + "\x01\r\n");
+    EXPECT_EQ(MemoLines().back(), "09:05 [bob] PING " + token);
+  }
+  EXPECT_EQ(Events(chat).size(), 3u);
 
   // The round trip is an unsigned 32-bit difference.
+  chat->PingToken = "1";
   chat->PingSentTime = 0xFFFFFF00u;
   platform.Tick = 0x100;
   Feed(":bob!b@h NOTICE me :\x01PING 1\x01\r\n");
   EXPECT_EQ(Events(chat).back(), "09:05 [bob] PING 512" + Sj(u8" ミリ秒です。"));
   EXPECT_TRUE(Sent.empty());
+}
+
+TEST_F(MessageHandlersTest, ActionsShowWhereSaidAndAreNeverAnswered) {
+  TChatForm* chat = Channel("#a", {"bob"});
+  Feed(":bob!b@h PRIVMSG #a :\x01" "ACTION waves\x01\r\n");
+  Feed(":bob!b@h PRIVMSG me :\x01" "ACTION nods\x01\r\n");
+  EXPECT_EQ(Events(chat), (Lines{"09:05 * bob waves"}));
+  EXPECT_EQ(chat->RecvLineColor(1), clBlue);
+  ASSERT_EQ(TalkWindows().size(), 1u);
+  TTalkForm* talk = TalkWindows()[0];
+  EXPECT_EQ(Events(talk), (Lines{"09:05 * bob nods"}));
+  EXPECT_TRUE(Sent.empty());
+  EXPECT_TRUE(MemoLines().empty());
+
+  // "/me" typed in a channel or talk window goes out as an ACTION.
+  struct {
+    TMdiChildForm* window;
+    QLineEdit* edit;
+    std::function<void()> enter;
+    std::string sent;
+  } typed[] = {
+      {chat, chat->SendEdit, [&] { chat->SendEditKeyDown(Qt::Key_Return); }, "PRIVMSG #a :\x01" "ACTION smiles\x01\r\n"},
+      {talk, talk->SendEdit, [&] { talk->SendEditKeyDown(Qt::Key_Return); }, "PRIVMSG bob :\x01" "ACTION smiles\x01\r\n"},
+  };
+  for (auto& t : typed) {
+    Sent.clear();
+    t.edit->setText(QStringLiteral("/me smiles"));
+    t.enter();
+    EXPECT_EQ(Sent, Lines{t.sent});
+  }
+  EXPECT_EQ(Events(chat).back(), "09:05 * me smiles");
+  EXPECT_EQ(chat->RecvLineColor(2), clBlue);
+  EXPECT_EQ(Events(talk).back(), "09:05 * me smiles");
 }
 
 TEST_F(MessageHandlersTest, NoticeModeOpensATalkWindowForUnclaimedNotices) {
