@@ -116,19 +116,29 @@ void ShowPingReply(TMainForm& Main, const std::string& Nick, const std::string& 
 
 void TServerLineHandlers::HandDccOffer(const std::string& Nick, const std::string& Text) {
   const TDccOffer offer = ParseDccOffer(Text);
-  switch (offer.Kind) {
-    case TDccKind::Chat:
-      OpenDccChat(main_, Nick, offer.Address, offer.Port, "CLIENT");
-      return;
-    case TDccKind::Send:
-      ReceiveDccFile(main_, Nick, offer.Argument, offer.Address, offer.Port, offer.Size, "CLIENT");
-      return;
-    case TDccKind::Other:
-      // A refusal is a reply like any other: rationed the same way.
-      if (ctcpReplyLimiter_.Allow(Platform().TickCount()))
-        main_.SendLine(CtcpDccNotSupportedReply(Nick, "DCC", Globals().VersionText, offer.Type));
-      return;
+  if (offer.Kind == TDccKind::Other) {
+    // A refusal is a reply like any other: rationed the same way.
+    if (ctcpReplyLimiter_.Allow(Platform().TickCount()))
+      main_.SendLine(CtcpDccNotSupportedReply(Nick, "DCC", Globals().VersionText, offer.Type));
+    return;
   }
+  // One question at a time, so that a flood of offers cannot stack boxes.
+  if (dccQuestionOpen_) {
+    main_.AddServerMemoLine(StampedLine(Nick + Sj(u8" からの DCC ") + offer.Type +
+                                        Sj(u8" の要求は、ほかの要求に答えるまで受け付けません。")));
+    return;
+  }
+  dccQuestionOpen_ = true;
+  Later([this, Nick, offer] {
+    struct TAnswered {
+      bool& Open;
+      ~TAnswered() { Open = false; }
+    } answered{dccQuestionOpen_};
+    if (offer.Kind == TDccKind::Chat)
+      OpenDccChat(main_, Nick, offer.Address, offer.Port, "CLIENT");
+    else
+      ReceiveDccFile(main_, Nick, offer.Argument, offer.Address, offer.Port, offer.Size, "CLIENT");
+  });
 }
 
 void TServerLineHandlers::PrivmsgCommand(TToken Token) {

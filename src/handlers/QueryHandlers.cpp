@@ -142,8 +142,9 @@ void TServerLineHandlers::List322(TToken Token) {
 void TServerLineHandlers::ListEnd323(TToken) { main_.FindOrCreateForm<TListNamesWhoForm>()->ShowListing(Sj(u8"チャンネル名のリスト")); }
 
 void TServerLineHandlers::Inviting341(TToken Token) {
-  Platform().ShowMessage(Token.Params[1] + Sj(u8" が ") + Token.Params[2] + Sj(u8" へ ") + "\r\n" +
-                         Sj(u8"     チャンネル： ") + Token.Params[3] + Sj(u8" への招待状を送付しました。"));
+  const std::string text = Token.Params[1] + Sj(u8" が ") + Token.Params[2] + Sj(u8" へ ") + "\r\n" +
+                           Sj(u8"     チャンネル： ") + Token.Params[3] + Sj(u8" への招待状を送付しました。");
+  Later([text] { Platform().ShowMessage(text); });
 }
 
 void TServerLineHandlers::Version351(TToken Token) {

@@ -2,12 +2,20 @@
 // the day.
 #include "handlers/ServerLineHandlers.h"
 
+#include <QMetaObject>
+
 #include "kanji/SjisText.h"
 #include "protocol/ChannelState.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
 
 namespace tavi {
+
+void TServerLineHandlers::Later(std::function<void()> Call) {
+  // Queued on the main window: gone with it, and run by the event loop, a
+  // message box's own loop included, so PINGs are still answered.
+  QMetaObject::invokeMethod(&main_, std::move(Call), Qt::QueuedConnection);
+}
 
 void TServerLineHandlers::ErrorCommand(TToken Token) {
   std::string text = Token.Command;

@@ -6,6 +6,7 @@
 // errors) and ServerLineHandlers.cpp (registration and server status).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -78,7 +79,13 @@ class TServerLineHandlers : public TServerHandlers {
   void HandDccOffer(const std::string& Nick, const std::string& Text);
 
  private:
+  // Runs Call after the line being handled has returned: a question, a
+  // message box or a connect that a line causes must never hold the session.
+  void Later(std::function<void()> Call);
+
   TMainForm& main_;
+  // A DCC offer is being put to the user; further offers are refused.
+  bool dccQuestionOpen_ = false;
   TQueryReplyState replyState_;
   // Answers to CTCP queries are rationed so that a burst of queries cannot
   // make us flood the server.

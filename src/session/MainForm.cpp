@@ -521,7 +521,11 @@ void TMainForm::EndOfStream() {
   SetStatusText(Sj(u8"サーバーからＥＯＦを読み込みました。（たぶん、サーバーがシャットダウンしたと思います。）"));
 }
 
-void TMainForm::ReceiveFailed() { Platform().ShowMessage(Sj(u8"ソケットでエラーが発生しました。")); }
+void TMainForm::ReceiveFailed() {
+  // Reported after the hand-off: the receive thread must not wait on a box.
+  QMetaObject::invokeMethod(
+      this, [] { Platform().ShowMessage(Sj(u8"ソケットでエラーが発生しました。")); }, Qt::QueuedConnection);
+}
 
 void TMainForm::ConnectionClosed() {
   socket_.reset();

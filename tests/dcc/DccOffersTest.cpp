@@ -60,7 +60,7 @@ TEST_F(DccOffersTest, ChatOffersAreAskedFirstWhateverTheTypesCase) {
   QTcpServer listener;
   ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
   const std::string port = std::to_string(listener.serverPort());
-  Feed(":bob!b@h PRIVMSG me :\x01" "DCC chat chat 2130706433 " + port + "\x01\r\n");
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC chat chat 2130706433 " + port + "\x01\r\n");
   ASSERT_EQ(platform.Questions, std::vector<std::string>{ChatQuestion("bob")});
   EXPECT_EQ(Chat("bob"), nullptr);
   QCoreApplication::processEvents();
@@ -68,7 +68,7 @@ TEST_F(DccOffersTest, ChatOffersAreAskedFirstWhateverTheTypesCase) {
 
   // Accepted: the window opens and connects to the offered port.
   platform.YesNoAnswers = {true};
-  Feed(":bob!b@h PRIVMSG me :\x01" "DCC CHAT chat 2130706433 " + port + "\x01\r\n");
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC CHAT chat 2130706433 " + port + "\x01\r\n");
   TDCCForm* chat = Chat("bob");
   ASSERT_NE(chat, nullptr);
   EXPECT_EQ(chat->SocketRole, "CLIENT");
@@ -77,14 +77,14 @@ TEST_F(DccOffersTest, ChatOffersAreAskedFirstWhateverTheTypesCase) {
 }
 
 TEST_F(DccOffersTest, FileOffersAreAskedWithTheirNameAndDeclinedOnesConnectNowhere) {
-  Feed(":bob!b@h PRIVMSG me :\x01" "DCC SEND notes.txt 2130706433 1040 12\x01\r\n");
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC SEND notes.txt 2130706433 1040 12\x01\r\n");
   ASSERT_EQ(platform.Questions, std::vector<std::string>{FileQuestion("bob", "notes.txt")});
   EXPECT_EQ(TDccTransFileForm::OwnedBy(form.get()), nullptr);
 
   // A name with a space is cut at it, and the fields after it shift: the
   // port becomes "1040" + ... and the offer cannot work.
   platform.Questions.clear();
-  Feed(":bob!b@h PRIVMSG me :\x01" "DCC SEND my notes.txt 2130706433 1040 12\x01\r\n");
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC SEND my notes.txt 2130706433 1040 12\x01\r\n");
   EXPECT_TRUE(platform.Questions.empty());
   ASSERT_EQ(platform.Messages.size(), 1u);
   EXPECT_EQ(platform.Messages[0],
@@ -100,7 +100,7 @@ TEST_F(DccOffersTest, OffersThatCannotWorkAreRefusedWithoutAsking) {
   };
   for (const std::string& offer : offers) {
     platform.Messages.clear();
-    Feed(":bob!b@h PRIVMSG me :\x01" + offer + "\x01\r\n");
+    FeedAndSettle(":bob!b@h PRIVMSG me :\x01" + offer + "\x01\r\n");
     EXPECT_TRUE(platform.Questions.empty()) << offer;
     ASSERT_EQ(platform.Messages.size(), 1u) << offer;
     EXPECT_NE(platform.Messages[0].find("bob"), std::string::npos) << offer;
@@ -112,15 +112,15 @@ TEST_F(DccOffersTest, OffersThatCannotWorkAreRefusedWithoutAsking) {
 
 TEST_F(DccOffersTest, OtherTypesAreRefusedAndRefusedNicksIgnored) {
   Globals().VersionText = "Tavi 1.0";
-  Feed(":bob!b@h PRIVMSG me :\x01" "DCC RESUME f 1040 0\x01\r\n");
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC RESUME f 1040 0\x01\r\n");
   ASSERT_EQ(Sent.size(), 1u);
   EXPECT_EQ(Sent[0], "NOTICE bob :\x01" "DCC Tavi 1.0" + Sj(u8" では ") + "RESUME" + Sj(u8" をサポートしていません。") +
                          "\x01\r\n");
 
   Globals().RecieveDenyList = {"BOB"};
-  Feed(":bob!b@h PRIVMSG me :\x01" "DCC CHAT chat 2130706433 7000\x01\r\n");
-  Feed(":bob!b@h PRIVMSG me :\x01" "DCC SEND f 2130706433 1040 10\x01\r\n");
-  Feed(":bob!b@h PRIVMSG me :\x01" "DCC RESUME f 1040 0\x01\r\n");
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC CHAT chat 2130706433 7000\x01\r\n");
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC SEND f 2130706433 1040 10\x01\r\n");
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC RESUME f 1040 0\x01\r\n");
   EXPECT_TRUE(platform.Questions.empty());
   EXPECT_EQ(Sent.size(), 1u);
 }

@@ -116,9 +116,32 @@ TEST_F(MessageHandlersTest, DccQueryIsLoggedButNotRefused) {
   Feed(":bob!b@h PRIVMSG me :\x01" "DCC CHAT chat 3232235786 7000\x01\r\n");
   EXPECT_EQ(MemoLines(), Lines{Received("bob", "DCC")});
   EXPECT_TRUE(Sent.empty());
-  // The offer is put to the user (declined here by the empty answer queue).
+  // The offer is put to the user after the line (declined here by the empty
+  // answer queue), never inside its handling.
+  EXPECT_TRUE(platform.Questions.empty());
+  Settle();
   ASSERT_EQ(platform.Questions.size(), 1u);
   EXPECT_NE(platform.Questions[0].find("bob"), std::string::npos);
+}
+
+TEST_F(MessageHandlersTest, OneDccQuestionAtATime) {
+  // While the question is open, lines are still handled: more offers are
+  // refused in the server log, PINGs answered.
+  std::vector<std::string> during;
+  platform.WhileAsking = [&] {
+    Feed(":carol!c@h PRIVMSG me :\x01" "DCC SEND f 3232235786 7000 10\x01\r\n");
+    Feed("PING :srv\r\n");
+    during = Sent;
+  };
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC CHAT chat 3232235786 7000\x01\r\n");
+  EXPECT_EQ(platform.Questions.size(), 1u);
+  EXPECT_EQ(during, Lines{"PONG srv\r\n"});
+  EXPECT_EQ(MemoLines().back(), "09:05 carol" + Sj(u8" からの DCC ") + "SEND" +
+                                    Sj(u8" の要求は、ほかの要求に答えるまで受け付けません。"));
+  // Answered: the next offer is asked again.
+  platform.WhileAsking = nullptr;
+  FeedAndSettle(":carol!c@h PRIVMSG me :\x01" "DCC CHAT chat 3232235786 7000\x01\r\n");
+  EXPECT_EQ(platform.Questions.size(), 2u);
 }
 
 TEST_F(MessageHandlersTest, BurstOfQueriesIsRationed) {

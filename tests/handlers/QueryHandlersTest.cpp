@@ -280,6 +280,8 @@ TEST_F(QueryHandlersTest, NickInUseOpensTheNickDialogBeforeTheErrorWindow) {
 
 TEST_F(QueryHandlersTest, InvitationVersionAndUserModeReplies) {
   Feed(":s 341 me bob #chan\r\n");
+  EXPECT_TRUE(platform.Messages.empty());  // never inside the line's handling
+  Settle();
   EXPECT_EQ(platform.Messages, (Lines{Sj(u8"me が bob へ \r\n     チャンネル： #chan への招待状を送付しました。")}));
 
   Feed(":s 351 me <b>ngircd-26.1.</b> irc.example :+CHLMSX\r\n");
@@ -351,6 +353,7 @@ TEST_F(QueryHandlersTest, RepliesWithMissingParametersShowEmptyTexts) {
   EXPECT_EQ(Only<TListNamesWhoForm>()->Lines(),
             (Lines{Sj(u8"チャンネル名： "), "        " + Sj(u8"人数； ") + "        ", "        " + Sj(u8"トピック： ")}));
   EXPECT_EQ(Text(Only<TVersionReplyForm>()->VersionLabel), "");
+  Settle();
   EXPECT_EQ(platform.Messages, (Lines{Sj(u8"me が  へ \r\n     チャンネル：  への招待状を送付しました。")}));
   const std::vector<TServerErrorForm*> errors = Forms<TServerErrorForm>();
   ASSERT_EQ(errors.size(), 2u);

@@ -24,8 +24,12 @@ void TFakePlatform::ShowMessage(const std::string& Text) {
 }
 
 bool TFakePlatform::AskYesNo(const std::string& Text) {
+  {
+    std::lock_guard Lock(mutex_);
+    Questions.push_back(Text);
+  }
+  if (WhileAsking) WhileAsking();
   std::lock_guard Lock(mutex_);
-  Questions.push_back(Text);
   return TakeFront(YesNoAnswers, false);
 }
 

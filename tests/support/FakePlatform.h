@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,6 +35,10 @@ class TFakePlatform : public TPlatform {
 
   std::vector<std::string> LocalIPv4Addresses() override;
   std::string ProgramFilePath() override;
+
+  // Runs inside AskYesNo before it answers, as a modal box's own event loop
+  // would run whatever arrives meanwhile.
+  std::function<void()> WhileAsking;
 
   // Answers, taken front first.
   std::deque<bool> YesNoAnswers;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -49,6 +50,13 @@ class MainFormFixture : public ::testing::Test {
   }
 
   void Feed(const std::string& Line) { DispatchServerLine(Line, form->Handlers()); }
+  // Runs what the handlers left queued for after the line (questions,
+  // message boxes, connects), as the event loop would.
+  void Settle() { QCoreApplication::sendPostedEvents(form.get(), QEvent::MetaCall); }
+  void FeedAndSettle(const std::string& Line) {
+    Feed(Line);
+    Settle();
+  }
 
   // Runs the event loop until a line read by a scripted server is there.
   static std::string Await(std::future<std::string>& Line, int TimeoutMs = 6000) {
