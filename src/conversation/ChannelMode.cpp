@@ -22,8 +22,6 @@ namespace tavi {
 
 namespace {
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 constexpr int ClientWidth = 286;
 constexpr int ClientHeight = 391;
 

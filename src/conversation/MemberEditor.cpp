@@ -23,8 +23,6 @@ namespace tavi {
 
 namespace {
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 constexpr int ClientWidth = 303;
 constexpr int ClientHeight = 208;
 constexpr int DefaultHelpContext = 60;

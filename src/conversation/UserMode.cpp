@@ -16,8 +16,6 @@ namespace tavi {
 
 namespace {
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 constexpr int ClientWidth = 231;
 constexpr int ClientHeight = 199;
 

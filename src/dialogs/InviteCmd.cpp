@@ -9,12 +9,6 @@
 
 namespace tavi {
 
-namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
-}  // namespace
-
 TInviteCmdForm::TInviteCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("InviteCmdForm"));
   setWindowTitle(Ui(u8"招待"));

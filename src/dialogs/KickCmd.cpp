@@ -9,12 +9,6 @@
 
 namespace tavi {
 
-namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
-}  // namespace
-
 TKickCmdForm::TKickCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("KickCmdForm"));
   setWindowTitle(Ui(u8"追放しますか？"));

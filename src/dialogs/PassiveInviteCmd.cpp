@@ -12,12 +12,6 @@
 
 namespace tavi {
 
-namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
-}  // namespace
-
 TPassiveInviteCmdForm::TPassiveInviteCmdForm(QWidget* Owner) : TCommandDialog(Owner, false) {
   setObjectName(QStringLiteral("PassiveInviteCmdForm"));
   setWindowTitle(Ui(u8"招待を受けました。"));

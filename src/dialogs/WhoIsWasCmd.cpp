@@ -9,12 +9,6 @@
 
 namespace tavi {
 
-namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
-}  // namespace
-
 TWhoIsWasCmdForm::TWhoIsWasCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("WhoIsWasCmdForm"));
   setWindowTitle(Ui(u8"ニックネームの情報検索"));

@@ -14,8 +14,6 @@ namespace {
 constexpr int ClientWidth = 182;
 constexpr int ClientHeight = 140;
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 }  // namespace
 
 TVersionReplyForm::TVersionReplyForm(QWidget* Owner)

@@ -16,8 +16,6 @@ constexpr int ClientWidth = 250;
 constexpr int ClientHeight = 357;
 constexpr int RowHeight = 40;
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Text, int Left, int Top) {
   auto* label = new QLabel(Text, Parent);
   label->setObjectName(QString::fromLatin1(Name));

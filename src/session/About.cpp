@@ -24,8 +24,6 @@ namespace tavi {
 
 namespace {
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 // The file name is the system's, not Shift-JIS: shown as the system names it.
 QString LocalText(const std::string& Text) {
   return QString::fromLocal8Bit(Text.data(), static_cast<qsizetype>(Text.size()));

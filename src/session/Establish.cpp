@@ -29,8 +29,6 @@ namespace tavi {
 
 namespace {
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 constexpr int ClientWidth = 536;
 constexpr int ClientHeight = 348;
 constexpr int LabelLeft = 24;
