@@ -5,7 +5,9 @@
 #include <QPushButton>
 
 #include "kanji/SjisText.h"
+#include "platform/Platform.h"
 #include "session/FormFont.h"
+#include "session/MainForm.h"
 
 namespace tavi {
 

@@ -6,6 +6,7 @@
 
 #include "kanji/SjisText.h"
 #include "session/FormFont.h"
+#include "session/MainForm.h"
 
 namespace tavi {
 

@@ -9,6 +9,7 @@
 #include "dialogs/WhoIsWasCmd.h"
 #include "kanji/SjisText.h"
 #include "session/FormFont.h"
+#include "session/MainForm.h"
 
 namespace tavi {
 
