@@ -1,6 +1,5 @@
 #include "protocol/WhoIsReply.h"
 
-#include <QEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
@@ -27,12 +26,10 @@ QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Text, int Le
 
 }  // namespace
 
-TWhoIsReplyForm::TWhoIsReplyForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TWhoIsReplyForm::TWhoIsReplyForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("WhoIsReplyForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
+  // Being shown is not being active.
+  SetActivateOn(TActivateOn::ActivationOnly);
   ApplyFormFont(this);
   setWindowTitle(Ui(u8"情報表示"));
   setFixedSize(ClientWidth, ClientHeight);
@@ -87,16 +84,7 @@ void TWhoIsReplyForm::CloseButtonClick() { close(); }
 void TWhoIsReplyForm::FormActivate() { WasActivated = true; }
 
 void TWhoIsReplyForm::FormDeactivate() {
-  if (WasActivated) close();
-}
-
-void TWhoIsReplyForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() != QEvent::ActivationChange || !isVisible()) return;
-  if (isActiveWindow())
-    FormActivate();
-  else
-    FormDeactivate();
+  if (WasActivated) TCommandDialog::FormDeactivate();
 }
 
 }  // namespace tavi
