@@ -200,32 +200,21 @@ void TMemberEditorForm::reject() { CloseButtonClick(); }
 
 // --- the main window's commands that open the editor ---
 
-namespace {
-
-// The main window's one editor, or a new one when that one is on its way out.
-TMemberEditorForm* MainEditor(TMainForm* Main) {
-  TMemberEditorForm* editor = Main->FindOrCreateForm<TMemberEditorForm>();
-  if (editor->IsClosed()) editor = new TMemberEditorForm(Main);
-  return editor;
-}
-
-}  // namespace
-
 void TMainForm::TalkMenuClick() {
-  TMemberEditorForm* editor = MainEditor(this);
+  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
   editor->Setup(Sj(u8"会話相手を選定"), Sj(u8"会話相手："), Sj(u8"会話相手のリスト："), "TalkMember", nullptr, 60);
   ShowInFront(editor);
 }
 
 void TMainForm::IsonCmdClick() {
-  TMemberEditorForm* editor = MainEditor(this);
+  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
   editor->Setup(Sj(u8"ニックネームがチャットしているか検索"), Sj(u8"検索ニックネーム："),
                 Sj(u8"検索ニックネームのリスト："), "ISON", nullptr, 50);
   ShowInFront(editor);
 }
 
 void TMainForm::RecieveDenyMenuClick() {
-  TMemberEditorForm* editor = MainEditor(this);
+  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
   editor->Setup(Sj(u8"着信拒否相手を設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："), "RecieveDeny", nullptr, 16);
   editor->SetEntries(Globals().RecieveDenyList);
   ShowInFront(editor);
