@@ -24,8 +24,11 @@ class TCommandDialog : public QDialog {
   // activations alone (a window shown behind another is not activated).
   enum class TActivateOn { ShowAndActivation, FirstOnly, ActivationOnly };
 
+  // A dialog that does not close on losing the activation stays until the
+  // user closes it.
   TCommandDialog(QWidget* Owner, bool ClosesOnDeactivate, Qt::WindowFlags Flags = FixedDialogFlags);
 
+  // Runs when the dialog is shown or activated, as SetActivateOn says.
   virtual void FormActivate() {}
 
   // Losing the activation closes the dialog, unless it is held open or a
