@@ -1,6 +1,5 @@
 #include "conversation/AdminReply.h"
 
-#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -16,12 +15,8 @@ constexpr int ClientHeight = 224;
 
 }  // namespace
 
-TAdminReplyForm::TAdminReplyForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TAdminReplyForm::TAdminReplyForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("AdminReplyForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
   ApplyFormFont(this);
   setWindowTitle(FromSjis(Sj(u8"サーバー管理者の情報")));
   setFixedSize(ClientWidth, ClientHeight);
@@ -46,12 +41,5 @@ TAdminReplyForm::TAdminReplyForm(QWidget* Owner)
 }
 
 void TAdminReplyForm::OKButtonClick() { close(); }
-
-void TAdminReplyForm::FormDeactivate() { close(); }
-
-void TAdminReplyForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) FormDeactivate();
-}
 
 }  // namespace tavi

@@ -1,15 +1,14 @@
 // The answer to ADMIN: the server's four administrator lines.
 #pragma once
 
-#include <QDialog>
+#include "dialogs/CommandDialog.h"
 
-class QEvent;
 class QLabel;
 class QPushButton;
 
 namespace tavi {
 
-class TAdminReplyForm : public QDialog {
+class TAdminReplyForm : public TCommandDialog {
   Q_OBJECT
  public:
   explicit TAdminReplyForm(QWidget* Owner);
@@ -21,11 +20,6 @@ class TAdminReplyForm : public QDialog {
   QPushButton* OKButton = nullptr;
 
   void OKButtonClick();
-  // Losing the activation closes the window.
-  void FormDeactivate();
-
- protected:
-  void changeEvent(QEvent* Event) override;
 };
 
 }  // namespace tavi

@@ -1,8 +1,6 @@
 #include "conversation/Channel.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
-#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -44,9 +42,9 @@ bool Listed(const std::string& Channel) {
 
 }  // namespace
 
-TChannelForm::TChannelForm(QWidget* Owner) : QDialog(Owner) {
+// The plain dialog frame, not the fixed one of the other command dialogs.
+TChannelForm::TChannelForm(QWidget* Owner) : TCommandDialog(Owner, true, Qt::Dialog) {
   setObjectName(QStringLiteral("ChannelForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(FromSjis(Sj(u8"チャンネルを選んでください。")));
   setProperty("helpContext", HelpContext);
   ApplyFormFont(this);
@@ -125,23 +123,11 @@ void TChannelForm::OKButtonClick() {
 
 void TChannelForm::CancelButtonClick() { close(); }
 
-void TChannelForm::FormDeactivate() { close(); }
-
-void TChannelForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow()) FormDeactivate();
-}
-
-// FormClose: WA_DeleteOnClose frees the dialog once it has closed.
-void TChannelForm::closeEvent(QCloseEvent* Event) { QDialog::closeEvent(Event); }
-
 void TMainForm::JoinClick() {
   TChannelForm* dialog = FindOrCreateForm<TChannelForm>();
   dialog->ChannelComboBox->setEditText(FromSjis(LocalArea().ChannelName));
   dialog->ChannelKeyEdit->setText(FromSjis(LocalArea().ChannelKey));
-  dialog->show();
-  dialog->raise();
-  dialog->activateWindow();
+  ShowInFront(dialog);
 }
 
 }  // namespace tavi

@@ -1,9 +1,11 @@
 // The join dialog: a channel name from the remembered list, an optional key,
-// and the JOIN line.
+// and the JOIN line. At most one, owned by the main window; closes as soon as
+// it loses the activation and frees itself.
 #pragma once
 
-#include <QDialog>
 #include <string>
+
+#include "dialogs/CommandDialog.h"
 
 class QComboBox;
 class QLabel;
@@ -12,7 +14,7 @@ class QPushButton;
 
 namespace tavi {
 
-class TChannelForm : public QDialog {
+class TChannelForm : public TCommandDialog {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 36;
@@ -30,16 +32,11 @@ class TChannelForm : public QDialog {
   void ChannelComboBoxChange();
   void OKButtonClick();
   void CancelButtonClick();
-  void FormDeactivate();
 
   // The key that a remembered channel carries in this run (empty if none).
   static std::string RememberedKey(const std::string& Channel);
   // Forgets every remembered key, as a restart of the program does.
   static void ForgetRememberedKeys();
-
- protected:
-  void changeEvent(QEvent* Event) override;
-  void closeEvent(QCloseEvent* Event) override;
 };
 
 }  // namespace tavi

@@ -1,13 +1,10 @@
 #include "conversation/ChannelMode.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
-#include <QEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QShowEvent>
 #include <cstdint>
 
 #include "conversation/Chat.h"
@@ -21,8 +18,6 @@
 namespace tavi {
 
 namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
 
 constexpr int ClientWidth = 286;
 constexpr int ClientHeight = 391;
@@ -43,12 +38,10 @@ void AppendChange(std::string& Modes, bool Checked, bool Current, char Letter) {
 
 }  // namespace
 
-TChannelModeForm::TChannelModeForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TChannelModeForm::TChannelModeForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("ChannelModeForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
+  // A later activation must not fill the boxes over the user's changes.
+  SetActivateOn(TActivateOn::FirstOnly);
   ApplyFormFont(this);
   setFixedSize(ClientWidth, ClientHeight);
   setWindowTitle(Ui(u8"チャンネルモードの表示と設定"));
@@ -172,11 +165,11 @@ void TChannelModeForm::OKButtonClick() {
     limit = 0;
     // The box is modal; losing the activation to it must not close us.
     QPointer<TChannelModeForm> self(this);
-    applying_ = true;
-    Platform().ShowMessage(
-        Sj(u8"チャンネルに参加する人数の制限値が正しくありません。\r\n正しい数字を入力してください。"));
+    KeepOpenWhile([] {
+      Platform().ShowMessage(
+          Sj(u8"チャンネルに参加する人数の制限値が正しくありません。\r\n正しい数字を入力してください。"));
+    });
     if (!self) return;
-    applying_ = false;
     if (!chat || !MainForm) return;
   }
   if (LimitCheckBox->isChecked() != chat->LimitMode && limit > 0) {
@@ -211,39 +204,5 @@ void TChannelModeForm::OKButtonClick() {
 }
 
 void TChannelModeForm::CancelButtonClick() { close(); }
-
-void TChannelModeForm::FormDeactivate() {
-  if (!closed_ && !applying_) close();
-}
-
-void TChannelModeForm::reject() { CancelButtonClick(); }
-
-void TChannelModeForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() != QEvent::ActivationChange || closed_ || !isVisible()) return;
-  if (isActiveWindow()) {
-    if (!activated_) {
-      activated_ = true;
-      FormActivate();
-    }
-  } else {
-    FormDeactivate();
-  }
-}
-
-void TChannelModeForm::showEvent(QShowEvent* Event) {
-  QDialog::showEvent(Event);
-  if (!activated_) {
-    activated_ = true;
-    FormActivate();
-  }
-}
-
-// FormClose: WA_DeleteOnClose frees the dialog. QDialog's own handler would
-// reject(), which closes once more.
-void TChannelModeForm::closeEvent(QCloseEvent* Event) {
-  closed_ = true;
-  Event->accept();
-}
 
 }  // namespace tavi

@@ -2,8 +2,9 @@
 // MODE lines that turn the channel's modes into what the boxes show.
 #pragma once
 
-#include <QDialog>
 #include <string>
+
+#include "dialogs/CommandDialog.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -14,7 +15,7 @@ namespace tavi {
 
 class TChatForm;
 
-class TChannelModeForm : public QDialog {
+class TChannelModeForm : public TCommandDialog {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 53;
@@ -44,29 +45,18 @@ class TChannelModeForm : public QDialog {
   // The first MDI child captioned TargetChannel, if it is a channel window.
   TChatForm* ChannelWindow() const;
 
-  void FormActivate();
+  // Fills the boxes from the channel window; the dialog does this on its first
+  // showing or activation only.
+  void FormActivate() override;
   void PrivateCheckBoxClick();
   void SecretCheckBoxClick();
   void LimitCheckBoxClick();
   void KeyWordCheckBoxClick();
   void OKButtonClick();
   void CancelButtonClick();
-  void FormDeactivate();
-
-  // Escape works as the cancel button.
-  void reject() override;
-  bool IsClosed() const { return closed_; }
-
- protected:
-  void changeEvent(QEvent* Event) override;
-  void showEvent(QShowEvent* Event) override;
-  void closeEvent(QCloseEvent* Event) override;
 
  private:
   bool keyWordEdited_ = false;  // typed into KeyWordEdit since it was filled
-  bool activated_ = false;      // filled on the first activation only
-  bool applying_ = false;       // our own message box takes the activation
-  bool closed_ = false;
 };
 
 }  // namespace tavi

@@ -1,6 +1,5 @@
 #include "conversation/ListNamesWho.h"
 
-#include <QEvent>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -20,12 +19,8 @@ constexpr int ClientHeight = 348;
 
 }  // namespace
 
-TListNamesWhoForm::TListNamesWhoForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TListNamesWhoForm::TListNamesWhoForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("ListNamesWhoForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
   ApplyFormFont(this);
   setFixedSize(ClientWidth, ClientHeight);
 
@@ -77,13 +72,6 @@ void TListNamesWhoForm::ShowListing(const std::string& Caption) {
 void TListNamesWhoForm::CloseButtonClick() {
   ListMemo->clear();
   close();
-}
-
-void TListNamesWhoForm::FormDeactivate() { close(); }
-
-void TListNamesWhoForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) FormDeactivate();
 }
 
 }  // namespace tavi

@@ -2,18 +2,18 @@
 // ListMemo until the reply that ends the listing shows the window.
 #pragma once
 
-#include <QDialog>
 #include <string>
 #include <vector>
 
-class QEvent;
+#include "dialogs/CommandDialog.h"
+
 class QPlainTextEdit;
 class QToolBar;
 class QToolButton;
 
 namespace tavi {
 
-class TListNamesWhoForm : public QDialog {
+class TListNamesWhoForm : public TCommandDialog {
   Q_OBJECT
  public:
   explicit TListNamesWhoForm(QWidget* Owner);
@@ -34,11 +34,6 @@ class TListNamesWhoForm : public QDialog {
 
   // Empties ListMemo, then closes.
   void CloseButtonClick();
-  // Losing the activation closes the window.
-  void FormDeactivate();
-
- protected:
-  void changeEvent(QEvent* Event) override;
 
  private:
   std::string caption_;

@@ -1,14 +1,11 @@
 #include "conversation/MemberEditor.h"
 
 #include <QAction>
-#include <QCloseEvent>
-#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QShowEvent>
 
 #include "conversation/Chat.h"
 #include "conversation/Talk.h"
@@ -22,8 +19,6 @@
 namespace tavi {
 
 namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
 
 constexpr int ClientWidth = 303;
 constexpr int ClientHeight = 208;
@@ -46,12 +41,8 @@ void AppendMask(std::string& Args, const std::string& Mask) {
 
 }  // namespace
 
-TMemberEditorForm::TMemberEditorForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TMemberEditorForm::TMemberEditorForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("MemberEditorForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
   ApplyFormFont(this);
   setFixedSize(ClientWidth, ClientHeight);
   setWindowTitle(Ui(u8"会話相手を選定"));
@@ -157,7 +148,14 @@ void TMemberEditorForm::DeleteButtonClick() {
 }
 
 void TMemberEditorForm::ChangeButtonClick() {
-  applying_ = true;
+  // Windows opened while applying take the activation.
+  KeepOpenWhile([this] { Apply(); });
+  MemberEdit->clear();
+  MemberListBox->clear();
+  close();
+}
+
+void TMemberEditorForm::Apply() {
   const std::vector<std::string> entries = Entries();
   if (!entries.empty()) {
     if (EditMode == "TalkMember") {
@@ -190,10 +188,6 @@ void TMemberEditorForm::ChangeButtonClick() {
     if (auto* chat = qobject_cast<TChatForm*>(TargetForm.data()); chat && MainForm)
       MainForm->SendLine("MODE " + chat->Caption() + " " + chat->BanMaskModes + " " + chat->BanMaskArgs + "\r\n");
   }
-  MemberEdit->clear();
-  MemberListBox->clear();
-  applying_ = false;
-  close();
 }
 
 void TMemberEditorForm::CloseButtonClick() {
@@ -202,69 +196,28 @@ void TMemberEditorForm::CloseButtonClick() {
   close();
 }
 
-void TMemberEditorForm::FormDeactivate() {
-  if (!closed_) close();
-}
-
 void TMemberEditorForm::reject() { CloseButtonClick(); }
-
-void TMemberEditorForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() != QEvent::ActivationChange || closed_ || !isVisible()) return;
-  if (isActiveWindow())
-    FormActivate();
-  else if (!applying_)
-    FormDeactivate();
-}
-
-void TMemberEditorForm::showEvent(QShowEvent* Event) {
-  QDialog::showEvent(Event);
-  FormActivate();
-}
-
-// QDialog's own handler would reject(), which closes once more.
-void TMemberEditorForm::closeEvent(QCloseEvent* Event) {
-  closed_ = true;
-  Event->accept();
-}
 
 // --- the main window's commands that open the editor ---
 
-namespace {
-
-// The main window's one editor, or a new one when that one is on its way out.
-TMemberEditorForm* MainEditor(TMainForm* Main) {
-  TMemberEditorForm* editor = Main->FindOrCreateForm<TMemberEditorForm>();
-  if (editor->IsClosed()) editor = new TMemberEditorForm(Main);
-  return editor;
-}
-
-void ShowEditor(TMemberEditorForm* Editor) {
-  Editor->show();
-  Editor->raise();
-  Editor->activateWindow();
-}
-
-}  // namespace
-
 void TMainForm::TalkMenuClick() {
-  TMemberEditorForm* editor = MainEditor(this);
+  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
   editor->Setup(Sj(u8"会話相手を選定"), Sj(u8"会話相手："), Sj(u8"会話相手のリスト："), "TalkMember", nullptr, 60);
-  ShowEditor(editor);
+  ShowInFront(editor);
 }
 
 void TMainForm::IsonCmdClick() {
-  TMemberEditorForm* editor = MainEditor(this);
+  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
   editor->Setup(Sj(u8"ニックネームがチャットしているか検索"), Sj(u8"検索ニックネーム："),
                 Sj(u8"検索ニックネームのリスト："), "ISON", nullptr, 50);
-  ShowEditor(editor);
+  ShowInFront(editor);
 }
 
 void TMainForm::RecieveDenyMenuClick() {
-  TMemberEditorForm* editor = MainEditor(this);
+  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
   editor->Setup(Sj(u8"着信拒否相手を設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："), "RecieveDeny", nullptr, 16);
   editor->SetEntries(Globals().RecieveDenyList);
-  ShowEditor(editor);
+  ShowInFront(editor);
 }
 
 }  // namespace tavi

@@ -2,10 +2,11 @@
 // nicknames and a channel's ban masks. The mode decides what confirming does.
 #pragma once
 
-#include <QDialog>
 #include <QPointer>
 #include <string>
 #include <vector>
+
+#include "dialogs/CommandDialog.h"
 
 class QLabel;
 class QLineEdit;
@@ -16,7 +17,7 @@ namespace tavi {
 
 class TMdiChildForm;
 
-class TMemberEditorForm : public QDialog {
+class TMemberEditorForm : public TCommandDialog {
   Q_OBJECT
  public:
   // Owner: the main window, or the talk or channel window that opens it.
@@ -42,26 +43,18 @@ class TMemberEditorForm : public QDialog {
   std::vector<std::string> Entries() const;
   void SetEntries(const std::vector<std::string>& Entries);
 
-  void FormActivate();
+  void FormActivate() override;
   void AddButtonClick();
   void DeleteButtonClick();
   void ChangeButtonClick();
   void CloseButtonClick();
-  void FormDeactivate();
 
   // Escape works as the close button.
   void reject() override;
-  // Closed and waiting to be destroyed: not to be shown again.
-  bool IsClosed() const { return closed_; }
-
- protected:
-  void changeEvent(QEvent* Event) override;
-  void showEvent(QShowEvent* Event) override;
-  void closeEvent(QCloseEvent* Event) override;
 
  private:
-  bool closed_ = false;
-  bool applying_ = false;  // windows opened while applying take the activation
+  // What the change button does before the dialog closes.
+  void Apply();
 };
 
 }  // namespace tavi

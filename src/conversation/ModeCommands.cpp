@@ -6,23 +6,13 @@
 
 namespace tavi {
 
-namespace {
-
-void ShowDialog(QDialog* Dialog) {
-  Dialog->show();
-  Dialog->raise();
-  Dialog->activateWindow();
-}
-
-}  // namespace
-
 // Every click opens another dialog.
-void TMainForm::UserModeMenuClick() { ShowDialog(new TUserModeForm(this)); }
+void TMainForm::UserModeMenuClick() { ShowInFront(new TUserModeForm(this)); }
 
 void TChatForm::ChannelModeMenuClick() {
   auto* dialog = new TChannelModeForm(this);
   dialog->TargetChannel = Caption();
-  ShowDialog(dialog);
+  ShowInFront(dialog);
 }
 
 }  // namespace tavi

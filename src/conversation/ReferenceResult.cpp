@@ -1,6 +1,5 @@
 #include "conversation/ReferenceResult.h"
 
-#include <QEvent>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -16,12 +15,8 @@ constexpr int ClientHeight = 219;
 
 }  // namespace
 
-TReferenceResultForm::TReferenceResultForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TReferenceResultForm::TReferenceResultForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("ReferenceResultForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
   ApplyFormFont(this);
   setWindowTitle(FromSjis(Sj(u8"検索結果")));
   setFixedSize(ClientWidth, ClientHeight);
@@ -48,13 +43,6 @@ std::vector<std::string> TReferenceResultForm::Entries() const {
 void TReferenceResultForm::CloseButtonClick() {
   ReferenceListBox->clear();
   close();
-}
-
-void TReferenceResultForm::FormDeactivate() { close(); }
-
-void TReferenceResultForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) FormDeactivate();
 }
 
 }  // namespace tavi

@@ -1,17 +1,17 @@
 // The answer to ISON: the nicknames that are on the server.
 #pragma once
 
-#include <QDialog>
 #include <string>
 #include <vector>
 
-class QEvent;
+#include "dialogs/CommandDialog.h"
+
 class QListWidget;
 class QPushButton;
 
 namespace tavi {
 
-class TReferenceResultForm : public QDialog {
+class TReferenceResultForm : public TCommandDialog {
   Q_OBJECT
  public:
   explicit TReferenceResultForm(QWidget* Owner);
@@ -25,11 +25,6 @@ class TReferenceResultForm : public QDialog {
 
   // Empties the list, then closes.
   void CloseButtonClick();
-  // Losing the activation closes the window.
-  void FormDeactivate();
-
- protected:
-  void changeEvent(QEvent* Event) override;
 };
 
 }  // namespace tavi

@@ -17,12 +17,8 @@ constexpr int ClientHeight = 116;
 
 }  // namespace
 
-TServerErrorForm::TServerErrorForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TServerErrorForm::TServerErrorForm(QWidget* Owner) : TCommandDialog(Owner, false) {
   setObjectName(QStringLiteral("ServerErrorForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
   ApplyFormFont(this);
   setWindowTitle(FromSjis(Sj(u8"サーバーが送信したエラーメッセージ")));
   setFixedSize(ClientWidth, ClientHeight);

@@ -1,15 +1,16 @@
 // One server error reply (401 to 502); every reply opens a window of its own.
 #pragma once
 
-#include <QDialog>
 #include <string>
+
+#include "dialogs/CommandDialog.h"
 
 class QLabel;
 class QPushButton;
 
 namespace tavi {
 
-class TServerErrorForm : public QDialog {
+class TServerErrorForm : public TCommandDialog {
   Q_OBJECT
  public:
   explicit TServerErrorForm(QWidget* Owner);

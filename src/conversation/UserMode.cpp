@@ -1,8 +1,6 @@
 #include "conversation/UserMode.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
-#include <QEvent>
 #include <QGroupBox>
 #include <QPushButton>
 #include <string>
@@ -16,8 +14,6 @@ namespace tavi {
 
 namespace {
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 constexpr int ClientWidth = 231;
 constexpr int ClientHeight = 199;
 
@@ -29,12 +25,8 @@ void AppendChange(std::string& Modes, bool Checked, bool Current, char Letter) {
 
 }  // namespace
 
-TUserModeForm::TUserModeForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TUserModeForm::TUserModeForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("UserModeForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
   ApplyFormFont(this);
   setFixedSize(ClientWidth, ClientHeight);
   setWindowTitle(Ui(u8"ユーザーモードの表示と設定"));
@@ -87,23 +79,5 @@ void TUserModeForm::ChangeButtonClick() {
 }
 
 void TUserModeForm::CloseButtonClick() { close(); }
-
-void TUserModeForm::FormDeactivate() {
-  if (!closed_) close();
-}
-
-void TUserModeForm::reject() { CloseButtonClick(); }
-
-void TUserModeForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() == QEvent::ActivationChange && !closed_ && isVisible() && !isActiveWindow()) FormDeactivate();
-}
-
-// FormClose: WA_DeleteOnClose frees the dialog. QDialog's own handler would
-// reject(), which closes once more.
-void TUserModeForm::closeEvent(QCloseEvent* Event) {
-  closed_ = true;
-  Event->accept();
-}
 
 }  // namespace tavi

@@ -2,7 +2,7 @@
 // and the one MODE line that changes them to what the boxes show.
 #pragma once
 
-#include <QDialog>
+#include "dialogs/CommandDialog.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace tavi {
 
-class TUserModeForm : public QDialog {
+class TUserModeForm : public TCommandDialog {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 52;
@@ -29,18 +29,6 @@ class TUserModeForm : public QDialog {
 
   void ChangeButtonClick();
   void CloseButtonClick();
-  void FormDeactivate();
-
-  // Escape works as the close button.
-  void reject() override;
-  bool IsClosed() const { return closed_; }
-
- protected:
-  void changeEvent(QEvent* Event) override;
-  void closeEvent(QCloseEvent* Event) override;
-
- private:
-  bool closed_ = false;
 };
 
 }  // namespace tavi

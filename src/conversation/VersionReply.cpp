@@ -1,6 +1,5 @@
 #include "conversation/VersionReply.h"
 
-#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -14,16 +13,10 @@ namespace {
 constexpr int ClientWidth = 182;
 constexpr int ClientHeight = 140;
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 }  // namespace
 
-TVersionReplyForm::TVersionReplyForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TVersionReplyForm::TVersionReplyForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("VersionReplyForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
   ApplyFormFont(this);
   setWindowTitle(Ui(u8"Version の通知"));
   setFixedSize(ClientWidth, ClientHeight);
@@ -47,12 +40,5 @@ TVersionReplyForm::TVersionReplyForm(QWidget* Owner)
 }
 
 void TVersionReplyForm::CloseButtonClick() { close(); }
-
-void TVersionReplyForm::FormDeactivate() { close(); }
-
-void TVersionReplyForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) FormDeactivate();
-}
 
 }  // namespace tavi

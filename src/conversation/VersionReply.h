@@ -1,15 +1,14 @@
 // The answer to VERSION: the server's version text.
 #pragma once
 
-#include <QDialog>
+#include "dialogs/CommandDialog.h"
 
-class QEvent;
 class QLabel;
 class QPushButton;
 
 namespace tavi {
 
-class TVersionReplyForm : public QDialog {
+class TVersionReplyForm : public TCommandDialog {
   Q_OBJECT
  public:
   explicit TVersionReplyForm(QWidget* Owner);
@@ -19,11 +18,6 @@ class TVersionReplyForm : public QDialog {
   QPushButton* CloseButton = nullptr;
 
   void CloseButtonClick();
-  // Losing the activation closes the window.
-  void FormDeactivate();
-
- protected:
-  void changeEvent(QEvent* Event) override;
 };
 
 }  // namespace tavi

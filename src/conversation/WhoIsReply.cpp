@@ -1,6 +1,5 @@
 #include "conversation/WhoIsReply.h"
 
-#include <QEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
@@ -16,8 +15,6 @@ constexpr int ClientWidth = 250;
 constexpr int ClientHeight = 357;
 constexpr int RowHeight = 40;
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Text, int Left, int Top) {
   auto* label = new QLabel(Text, Parent);
   label->setObjectName(QString::fromLatin1(Name));
@@ -29,12 +26,10 @@ QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Text, int Le
 
 }  // namespace
 
-TWhoIsReplyForm::TWhoIsReplyForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TWhoIsReplyForm::TWhoIsReplyForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("WhoIsReplyForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
+  // Being shown is not being active.
+  SetActivateOn(TActivateOn::ActivationOnly);
   ApplyFormFont(this);
   setWindowTitle(Ui(u8"情報表示"));
   setFixedSize(ClientWidth, ClientHeight);
@@ -89,16 +84,7 @@ void TWhoIsReplyForm::CloseButtonClick() { close(); }
 void TWhoIsReplyForm::FormActivate() { WasActivated = true; }
 
 void TWhoIsReplyForm::FormDeactivate() {
-  if (WasActivated) close();
-}
-
-void TWhoIsReplyForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() != QEvent::ActivationChange || !isVisible()) return;
-  if (isActiveWindow())
-    FormActivate();
-  else
-    FormDeactivate();
+  if (WasActivated) TCommandDialog::FormDeactivate();
 }
 
 }  // namespace tavi

@@ -2,15 +2,15 @@
 #pragma once
 
 #include <QColor>
-#include <QDialog>
 
-class QEvent;
+#include "dialogs/CommandDialog.h"
+
 class QLabel;
 class QPushButton;
 
 namespace tavi {
 
-class TWhoIsReplyForm : public QDialog {
+class TWhoIsReplyForm : public TCommandDialog {
   Q_OBJECT
  public:
   explicit TWhoIsReplyForm(QWidget* Owner);
@@ -44,11 +44,8 @@ class TWhoIsReplyForm : public QDialog {
   static QColor LabelColor(const QLabel* Label);
 
   void CloseButtonClick();
-  void FormActivate();
-  void FormDeactivate();
-
- protected:
-  void changeEvent(QEvent* Event) override;
+  void FormActivate() override;
+  void FormDeactivate() override;
 };
 
 }  // namespace tavi

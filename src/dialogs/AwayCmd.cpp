@@ -19,8 +19,6 @@ TAwayCmdForm*& AwayCmdForm = Globals().AwayCmdForm;
 
 namespace {
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 constexpr int ClientWidth = 236;
 constexpr int ClientHeight = 184;
 constexpr std::size_t NickBytes = 8;

@@ -1,43 +1,39 @@
-// What the small command dialogs share: modeless, fixed border, freed when
-// closed, and (for most of them) closed as soon as they lose the activation.
+// What the small modeless dialogs share: fixed border, freed when closed,
+// and (for most of them) closed as soon as they lose the activation.
 #pragma once
 
-#include <QCloseEvent>
 #include <QDialog>
-#include <QEvent>
-#include <QMdiArea>
-#include <QShowEvent>
+#include <QPointer>
 #include <string>
 
-#include "platform/Platform.h"
-#include "session/MainForm.h"
-#include "session/MdiChildForm.h"
+class QCloseEvent;
+class QEvent;
+class QShowEvent;
 
 namespace tavi {
 
 class TCommandDialog : public QDialog {
+  Q_OBJECT
  public:
-  TCommandDialog(QWidget* Owner, bool ClosesOnDeactivate)
-      : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-        closesOnDeactivate_(ClosesOnDeactivate) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setModal(false);
-  }
+  static constexpr Qt::WindowFlags FixedDialogFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
+                                                      Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                                      Qt::WindowCloseButtonHint;
 
-  // Runs whenever the dialog is shown or becomes the active window.
+  // When FormActivate runs: on every showing and activation, only on the
+  // first of them (later ones would overwrite the user's edits), or on
+  // activations alone (a window shown behind another is not activated).
+  enum class TActivateOn { ShowAndActivation, FirstOnly, ActivationOnly };
+
+  // A dialog that does not close on losing the activation stays until the
+  // user closes it.
+  TCommandDialog(QWidget* Owner, bool ClosesOnDeactivate, Qt::WindowFlags Flags = FixedDialogFlags);
+
+  // Runs when the dialog is shown or activated, as SetActivateOn says.
   virtual void FormActivate() {}
 
-  // Losing the activation closes the dialog. While a message box of its own
-  // is up the close waits for the box to go: the box is a child of this
-  // dialog and must not be freed under its own feet.
-  void FormDeactivate() {
-    if (!closesOnDeactivate_ || closed_) return;
-    if (inMessage_)
-      closeAfterMessage_ = true;
-    else
-      close();
-  }
+  // Losing the activation closes the dialog, unless it is held open or a
+  // message box of its own is up (see ShowMessage).
+  virtual void FormDeactivate();
 
   // Closed and waiting to be freed: an opener must make a new one.
   bool IsClosed() const { return closed_; }
@@ -46,37 +42,36 @@ class TCommandDialog : public QDialog {
   void reject() override { close(); }
 
  protected:
-  void ShowMessage(const std::string& Text) {
-    const bool outer = inMessage_;
-    inMessage_ = true;
-    Platform().ShowMessage(Text);
-    inMessage_ = outer;
-    if (!inMessage_ && closeAfterMessage_) close();
+  void SetActivateOn(TActivateOn When) { activateOn_ = When; }
+
+  // The box is a child of this dialog and takes the activation: the dialog
+  // must not be freed under it, so a loss meanwhile closes it only after.
+  void ShowMessage(const std::string& Text);
+
+  // Windows that Work opens take the activation; losing it to them is no
+  // loss at all. The dialog may be gone when Work returns.
+  template <class F>
+  void KeepOpenWhile(F&& Work) {
+    QPointer<TCommandDialog> self(this);
+    const bool outer = keptOpen_;
+    keptOpen_ = true;
+    Work();
+    if (self) keptOpen_ = outer;
   }
 
-  void showEvent(QShowEvent* Event) override {
-    QDialog::showEvent(Event);
-    FormActivate();
-  }
-
-  void changeEvent(QEvent* Event) override {
-    QDialog::changeEvent(Event);
-    if (Event->type() != QEvent::ActivationChange || closed_ || !isVisible()) return;
-    if (isActiveWindow())
-      FormActivate();
-    else
-      FormDeactivate();
-  }
-
+  void showEvent(QShowEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
   // QDialog's own handler would reject(), which here closes once more.
-  void closeEvent(QCloseEvent* Event) override {
-    closed_ = true;
-    Event->accept();
-  }
+  void closeEvent(QCloseEvent* Event) override;
 
  private:
+  void Activated();
+
   bool closesOnDeactivate_;
+  TActivateOn activateOn_ = TActivateOn::ShowAndActivation;
+  bool activated_ = false;
   bool closed_ = false;
+  bool keptOpen_ = false;
   bool inMessage_ = false;
   bool closeAfterMessage_ = false;
 };
@@ -92,25 +87,9 @@ T* FindOrCreateOpenForm(QObject* Owner) {
 }
 
 // Shows Form in front, with the activation.
-inline void ShowInFront(QDialog* Form) {
-  Form->show();
-  Form->raise();
-  Form->activateWindow();
-}
+void ShowInFront(QDialog* Form);
 
 // The caption of the main window's active child window, empty when none.
-// While a dialog has the activation the area may report no active child;
-// the one activated last is the one meant then.
-inline std::string ActiveChildCaption() {
-  if (!MainForm || !MainForm->MdiArea) return {};
-  QMdiSubWindow* active = MainForm->MdiArea->activeSubWindow();
-  if (!active) active = MainForm->MdiArea->currentSubWindow();
-  if (!active) {
-    const QList<QMdiSubWindow*> history = MainForm->MdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
-    if (!history.isEmpty()) active = history.last();
-  }
-  auto* child = qobject_cast<TMdiChildForm*>(active);
-  return child ? child->Caption() : std::string();
-}
+std::string ActiveChildCaption();
 
 }  // namespace tavi

@@ -5,15 +5,11 @@
 #include <QPushButton>
 
 #include "kanji/SjisText.h"
+#include "platform/Platform.h"
 #include "session/FormFont.h"
+#include "session/MainForm.h"
 
 namespace tavi {
-
-namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
-}  // namespace
 
 TInviteCmdForm::TInviteCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("InviteCmdForm"));

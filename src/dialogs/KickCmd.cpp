@@ -6,14 +6,9 @@
 
 #include "kanji/SjisText.h"
 #include "session/FormFont.h"
+#include "session/MainForm.h"
 
 namespace tavi {
-
-namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
-}  // namespace
 
 TKickCmdForm::TKickCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("KickCmdForm"));

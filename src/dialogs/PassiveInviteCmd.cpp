@@ -9,14 +9,9 @@
 #include "dialogs/WhoIsWasCmd.h"
 #include "kanji/SjisText.h"
 #include "session/FormFont.h"
+#include "session/MainForm.h"
 
 namespace tavi {
-
-namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
-}  // namespace
 
 TPassiveInviteCmdForm::TPassiveInviteCmdForm(QWidget* Owner) : TCommandDialog(Owner, false) {
   setObjectName(QStringLiteral("PassiveInviteCmdForm"));

@@ -23,4 +23,8 @@ inline std::string Sj(std::u8string_view Text) {
   return ToSjis(QString::fromUtf8(reinterpret_cast<const char*>(Text.data()), static_cast<qsizetype>(Text.size())));
 }
 
+// A text of the program's own as the widgets show it: through Shift-JIS, so
+// that what code page 932 cannot hold shows as it would in any other text.
+inline QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
+
 }  // namespace tavi

@@ -1,8 +1,6 @@
 #include "session/About.h"
 
 #include <QApplication>
-#include <QCloseEvent>
-#include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
@@ -23,8 +21,6 @@
 namespace tavi {
 
 namespace {
-
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
 
 // The file name is the system's, not Shift-JIS: shown as the system names it.
 QString LocalText(const std::string& Text) {
@@ -63,12 +59,8 @@ constexpr int ClientHeight = 213;
 
 }  // namespace
 
-TAboutBox::TAboutBox(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TAboutBox::TAboutBox(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("AboutBox"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
   ApplyFormFont(this);
   setWindowTitle(Ui(u8"バージョン情報"));
   setFixedSize(ClientWidth, ClientHeight);
@@ -124,17 +116,5 @@ void TAboutBox::FormCreate() {
 }
 
 void TAboutBox::OKButtonClick() { close(); }
-
-void TAboutBox::FormDeactivate() { close(); }
-
-void TAboutBox::reject() { OKButtonClick(); }
-
-void TAboutBox::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) FormDeactivate();
-}
-
-// QDialog's own handler would call reject(), which here closes again.
-void TAboutBox::closeEvent(QCloseEvent* Event) { Event->accept(); }
 
 }  // namespace tavi

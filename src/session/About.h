@@ -2,17 +2,15 @@
 // program's own version information. Frees itself when it closes.
 #pragma once
 
-#include <QDialog>
+#include "dialogs/CommandDialog.h"
 
-class QCloseEvent;
-class QEvent;
 class QFrame;
 class QLabel;
 class QPushButton;
 
 namespace tavi {
 
-class TAboutBox : public QDialog {
+class TAboutBox : public TCommandDialog {
   Q_OBJECT
  public:
   explicit TAboutBox(QWidget* Owner);
@@ -27,16 +25,8 @@ class TAboutBox : public QDialog {
   QLabel* Label2 = nullptr;
   QPushButton* OKButton = nullptr;
 
+  // OK, Escape and losing the activation close the box.
   void OKButtonClick();
-  // Losing the activation closes the box.
-  void FormDeactivate();
-
-  // Escape works as the OK button.
-  void reject() override;
-
- protected:
-  void changeEvent(QEvent* Event) override;
-  void closeEvent(QCloseEvent* Event) override;
 
  private:
   void BuildControls();

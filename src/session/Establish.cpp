@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDialogButtonBox>
-#include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -29,8 +28,6 @@ namespace tavi {
 
 namespace {
 
-QString Ui(std::u8string_view Text) { return FromSjis(Sj(Text)); }
-
 constexpr int ClientWidth = 536;
 constexpr int ClientHeight = 348;
 constexpr int LabelLeft = 24;
@@ -43,12 +40,8 @@ constexpr int PanelHeight = 48;
 
 }  // namespace
 
-TEstablishForm::TEstablishForm(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+TEstablishForm::TEstablishForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("EstablishForm"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  setModal(false);
   ApplyFormFont(this);
   setWindowTitle(Ui(u8"サーバーとの設定"));
   setFixedSize(ClientWidth, ClientHeight);
@@ -167,11 +160,11 @@ void TEstablishForm::OKButtonClick() {
   const std::string portText = ToSjis(PortEdit->text());
   int port = 0;
   if (!ParseDecimal(portText, port)) {
-    ShowMessage("'" + portText + Sj(u8"' は有効な整数値ではありません。"));
+    ShowRefusal("'" + portText + Sj(u8"' は有効な整数値ではありません。"));
     return;
   }
   if (MainForm && !MainForm->SetSocketPort(port)) {
-    ShowMessage(Sj(u8"使用中のソケットは値を変更できません"));
+    ShowRefusal(Sj(u8"使用中のソケットは値を変更できません"));
     return;
   }
 
@@ -183,32 +176,17 @@ void TEstablishForm::OKButtonClick() {
 
 void TEstablishForm::CancelButtonClick() { close(); }
 
-void TEstablishForm::FormDeactivate() {
-  if (!closed_) close();
+void TEstablishForm::ShowRefusal(const std::string& Text) {
+  KeepOpenWhile([&] { Platform().ShowMessage(Text); });
 }
 
-void TEstablishForm::reject() { CancelButtonClick(); }
-
-void TEstablishForm::ShowMessage(const std::string& Text) {
-  const bool outer = inMessage_;
-  inMessage_ = true;
-  Platform().ShowMessage(Text);
-  inMessage_ = outer;
-}
-
-void TEstablishForm::changeEvent(QEvent* Event) {
-  QDialog::changeEvent(Event);
-  if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && !inMessage_ && isVisible()) FormDeactivate();
-}
-
-// QDialog's own handler would call reject(), which here closes again.
 void TEstablishForm::closeEvent(QCloseEvent* Event) {
-  if (!closed_) FormClose();
-  Event->accept();
+  const bool first = !IsClosed();
+  TCommandDialog::closeEvent(Event);
+  if (first) FormClose();
 }
 
 void TEstablishForm::FormClose() {
-  closed_ = true;
   if (MainForm) MainForm->UpdateServerCaption();
 }
 

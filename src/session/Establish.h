@@ -3,11 +3,11 @@
 // when it closes, so every opening starts from the stored values.
 #pragma once
 
-#include <QDialog>
 #include <string>
 
+#include "dialogs/CommandDialog.h"
+
 class QComboBox;
-class QEvent;
 class QCloseEvent;
 class QFrame;
 class QGroupBox;
@@ -17,7 +17,7 @@ class QRadioButton;
 
 namespace tavi {
 
-class TEstablishForm : public QDialog {
+class TEstablishForm : public TCommandDialog {
   Q_OBJECT
  public:
   explicit TEstablishForm(QWidget* Owner);
@@ -39,26 +39,19 @@ class TEstablishForm : public QDialog {
   // Stores the edits into GrobalArea() and closes; stops with a message, the
   // dialog still open, when the port cannot be taken.
   void OKButtonClick();
+  // Cancel, like Escape and losing the activation, closes without storing.
   void CancelButtonClick();
-  // Losing the activation closes without storing.
-  void FormDeactivate();
-
-  // Escape works as the Cancel button.
-  void reject() override;
 
  protected:
-  void changeEvent(QEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
 
  private:
   void BuildControls();
   void FormCreate();
   void FormClose();
-  // A message box of this dialog; its taking the activation is no deactivation.
-  void ShowMessage(const std::string& Text);
-
-  bool inMessage_ = false;
-  bool closed_ = false;
+  // A message box of this dialog; its taking the activation is no
+  // deactivation, and the dialog stays open after it.
+  void ShowRefusal(const std::string& Text);
 };
 
 }  // namespace tavi

@@ -29,6 +29,11 @@ class TMdiChildForm;
 class TServerLineHandlers;
 class TTalkForm;
 
+// Defined with the dialogs' base (dialogs/CommandDialog.h), which the header
+// of every form class used with it includes.
+template <class T>
+T* FindOrCreateOpenForm(QObject* Owner);
+
 class TMainForm : public QMainWindow, public TChatClientEvents {
   Q_OBJECT
  public:
@@ -94,12 +99,11 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void SetLineSink(std::function<void(const std::string&)> Sink);
 
   // --- windows ---
-  // The first form of class T owned by this window, or a new one.
+  // This window's one open form of class T, or a new one; a form that has
+  // closed but is not freed yet does not count.
   template <class T>
   T* FindOrCreateForm() {
-    for (QObject* child : children())
-      if (T* form = qobject_cast<T*>(child)) return form;
-    return new T(this);
+    return FindOrCreateOpenForm<T>(this);
   }
   // The first MDI child whose caption equals Caption byte for byte.
   TMdiChildForm* FindChildWindow(const std::string& Caption) const;

@@ -63,6 +63,19 @@ class QueryHandlersTest : public MainFormFixture {
     return forms.size() == 1 ? forms.front() : nullptr;
   }
   static void Flush() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+  // Feeds Reply, closes its window, and feeds Reply again before the closed
+  // window is freed: true when a shown window is left in the end.
+  template <class T>
+  bool RepeatedReplyShowsAWindow(const Lines& Reply) {
+    for (const std::string& line : Reply) Feed(line);
+    T* first = Only<T>();
+    if (!first) return false;
+    first->close();
+    for (const std::string& line : Reply) Feed(line);
+    const std::vector<T*> left = Forms<T>();
+    return left.size() == 1 && left.front()->isVisible();
+  }
 };
 
 TEST_F(QueryHandlersTest, WhoIsRunFillsOneWindowShownByItsEnd) {
@@ -433,6 +446,25 @@ TEST_F(QueryHandlersTest, ResultWindowsCloseWhenTheyLoseActivation) {
   form->show();
   form->activateWindow();
   EXPECT_TRUE(PumpUntil([&] { return version.isNull(); }, 2000));
+}
+
+TEST_F(QueryHandlersTest, AReplyAfterTheWindowClosedFillsANewOne) {
+  EXPECT_TRUE(RepeatedReplyShowsAWindow<TVersionReplyForm>({":s 351 me v irc :x\r\n"}));
+  EXPECT_TRUE(RepeatedReplyShowsAWindow<TAdminReplyForm>({":s 259 me :x\r\n"}));
+  EXPECT_TRUE(RepeatedReplyShowsAWindow<TReferenceResultForm>({":s 303 me :a\r\n"}));
+  EXPECT_TRUE(RepeatedReplyShowsAWindow<TListNamesWhoForm>({":s 322 me #a 3 :t\r\n", ":s 323 me :x\r\n"}));
+  EXPECT_TRUE(RepeatedReplyShowsAWindow<TWhoIsReplyForm>({":s 311 me a b c * :d\r\n", ":s 318 me a :End\r\n"}));
+}
+
+TEST_F(QueryHandlersTest, ServerErrorWindowsStayWhenTheyLoseActivation) {
+  Feed(":s 401 me nobody :No such nick/channel\r\n");
+  QPointer<TServerErrorForm> error(Only<TServerErrorForm>());
+  ASSERT_TRUE(error);
+  error->FormDeactivate();
+  Flush();
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(error->isVisible());
+  EXPECT_FALSE(error->IsClosed());
 }
 
 }  // namespace
