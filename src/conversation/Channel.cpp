@@ -123,11 +123,5 @@ void TChannelForm::OKButtonClick() {
 
 void TChannelForm::CancelButtonClick() { close(); }
 
-void TMainForm::JoinClick() {
-  TChannelForm* dialog = FindOrCreateForm<TChannelForm>();
-  dialog->ChannelComboBox->setEditText(FromSjis(LocalArea().ChannelName));
-  dialog->ChannelKeyEdit->setText(FromSjis(LocalArea().ChannelKey));
-  ShowInFront(dialog);
-}
 
 }  // namespace tavi

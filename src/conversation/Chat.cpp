@@ -23,11 +23,16 @@
 #include <QVBoxLayout>
 #include <random>
 
+#include "conversation/ChannelMode.h"
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
 #include "dcc/DCC.h"
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
+#include "dialogs/AwayCmd.h"
+#include "dialogs/CommandDialog.h"
+#include "dialogs/InviteCmd.h"
+#include "dialogs/KickCmd.h"
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
@@ -513,5 +518,26 @@ void TChatForm::ShowBanMaskEditor() {
 }
 
 std::vector<std::pair<int, QMenu*>> TChatForm::MergedMenus() const { return {{0, File1}, {1, Command1}, {2, Mode1}}; }
+
+// --- the commands that open dialogs for this channel ---
+
+void TChatForm::Topic1Click() {
+  TAwayCmdForm* form = AwayCmdFormInstance();
+  form->CommandKind = "Topic";
+  form->TopicChannel = Caption();
+  form->SetCaption(Sj(u8"チャンネルトピックの設定、変更"));
+  form->SetLabel(Sj(u8"チャンネルトピック："));
+  form->SetEditText(Topic);
+  ShowInFront(form);
+}
+
+void TChatForm::Invite1Click() { ShowInFront(new TInviteCmdForm(this)); }
+void TChatForm::Kick1Click() { ShowInFront(new TKickCmdForm(this)); }
+
+void TChatForm::ChannelModeMenuClick() {
+  auto* dialog = new TChannelModeForm(this);
+  dialog->TargetChannel = Caption();
+  ShowInFront(dialog);
+}
 
 }  // namespace tavi

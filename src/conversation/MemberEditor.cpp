@@ -198,26 +198,4 @@ void TMemberEditorForm::CloseButtonClick() {
 
 void TMemberEditorForm::reject() { CloseButtonClick(); }
 
-// --- the main window's commands that open the editor ---
-
-void TMainForm::TalkMenuClick() {
-  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
-  editor->Setup(Sj(u8"会話相手を選定"), Sj(u8"会話相手："), Sj(u8"会話相手のリスト："), "TalkMember", nullptr, 60);
-  ShowInFront(editor);
-}
-
-void TMainForm::IsonCmdClick() {
-  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
-  editor->Setup(Sj(u8"ニックネームがチャットしているか検索"), Sj(u8"検索ニックネーム："),
-                Sj(u8"検索ニックネームのリスト："), "ISON", nullptr, 50);
-  ShowInFront(editor);
-}
-
-void TMainForm::RecieveDenyMenuClick() {
-  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
-  editor->Setup(Sj(u8"着信拒否相手を設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："), "RecieveDeny", nullptr, 16);
-  editor->SetEntries(Globals().RecieveDenyList);
-  ShowInFront(editor);
-}
-
 }  // namespace tavi
