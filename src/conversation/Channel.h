@@ -1,6 +1,7 @@
-// The join dialog: a channel name from the remembered list, an optional key,
-// and the JOIN line. At most one, owned by the main window; closes as soon as
-// it loses the activation and frees itself.
+// The join dialog (TChannelForm; the file keeps the dialog's name "Channel",
+// while the channel window itself is in Chat.h): a channel name from the
+// remembered list, an optional key, and the JOIN line. At most one, owned by
+// the main window; closes as soon as it loses the activation and frees itself.
 #pragma once
 
 #include <string>

@@ -1,5 +1,7 @@
-// The window of one IRC channel: its traffic, its members, the line the user
-// types, and the channel's state that the server handlers keep up to date.
+// The channel window (TChatForm; the file keeps the window's name "Chat", and
+// the join dialog is in Channel.h). The window of one IRC channel: its traffic,
+// its members, the line the user types, and the channel's state that the server
+// handlers keep up to date.
 #pragma once
 
 #include <QColor>

@@ -1,4 +1,5 @@
-// One server error reply (401 to 502); every reply opens a window of its own.
+// The server error window (TServerErrorForm). One server error reply (401 to
+// 502); every reply opens a window of its own.
 #pragma once
 
 #include <string>

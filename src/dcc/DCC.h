@@ -1,3 +1,4 @@
+// The DCC chat window (TDCCForm; the file transfer window is DccTransFile.h).
 // The window of one DCC chat: a log, an input line and the two event-driven
 // sockets, of which the role uses one. Its caption is the peer's nick.
 #pragma once

@@ -1,6 +1,7 @@
-// The receiving side's worker of a DCC SEND: reads the offered file in
-// pieces of at most 128 bytes, acknowledges every read at once and hands
-// the bytes and the progress to the transfer window on the GUI thread.
+// (The name keeps its old spelling, "Recieve", as the window names have it.)
+// The receiving side's worker of a DCC SEND: reads the offered file in pieces
+// of at most 128 bytes, acknowledges every read at once and hands the bytes and
+// the progress to the transfer window on the GUI thread.
 #pragma once
 
 #include <atomic>

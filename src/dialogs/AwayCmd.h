@@ -1,5 +1,6 @@
-// The one away / nickname / topic dialog: its command kind, set by each
-// opener, decides what its buttons send. Hidden, never freed, when closed.
+// The one away / nickname / topic dialog (TAwayCmdForm; named after its first
+// use): its command kind, set by each opener, decides what its buttons send.
+// Hidden, never freed, when closed.
 #pragma once
 
 #include <QDialog>

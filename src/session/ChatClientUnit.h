@@ -1,6 +1,6 @@
-// The receive thread of one server connection: waits, reads at most 127
-// bytes at a time, frames lines and hands each one, in order and
-// synchronously, to the GUI thread.
+// The receive thread of one server connection (TChatClient; not a chat window,
+// despite the name): waits, reads at most 127 bytes at a time, frames lines and
+// hands each one, in order and synchronously, to the GUI thread.
 #pragma once
 
 #include <atomic>
