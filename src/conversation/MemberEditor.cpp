@@ -14,7 +14,6 @@
 #include "session/Globals.h"
 #include "session/MainForm.h"
 #include "session/MdiChildForm.h"
-#include "session/MenuText.h"
 
 namespace tavi {
 
@@ -98,15 +97,28 @@ void TMemberEditorForm::Setup(const std::string& Caption, const std::string& Lab
   if (isVisible()) FormActivate();
 }
 
+// Entries keep their bytes beside the shown text: a ban mask that is not
+// valid Shift-JIS must go out as it came, or it could never be removed.
+constexpr int EntryBytesRole = Qt::UserRole;
+
+void TMemberEditorForm::AddEntry(const std::string& Entry) {
+  auto* item = new QListWidgetItem(FromSjis(Entry), MemberListBox);
+  item->setData(EntryBytesRole, QByteArray(Entry.data(), static_cast<qsizetype>(Entry.size())));
+}
+
+std::string TMemberEditorForm::EntryBytes(const QListWidgetItem* Item) {
+  return Item->data(EntryBytesRole).toByteArray().toStdString();
+}
+
 std::vector<std::string> TMemberEditorForm::Entries() const {
   std::vector<std::string> entries;
-  for (int i = 0; i < MemberListBox->count(); ++i) entries.push_back(ToSjis(MemberListBox->item(i)->text()));
+  for (int i = 0; i < MemberListBox->count(); ++i) entries.push_back(EntryBytes(MemberListBox->item(i)));
   return entries;
 }
 
 void TMemberEditorForm::SetEntries(const std::vector<std::string>& Entries) {
   MemberListBox->clear();
-  for (const std::string& entry : Entries) MemberListBox->addItem(FromSjis(entry));
+  for (const std::string& entry : Entries) AddEntry(entry);
 }
 
 void TMemberEditorForm::FormActivate() {
@@ -117,7 +129,7 @@ void TMemberEditorForm::FormActivate() {
 void TMemberEditorForm::AddButtonClick() {
   if (!MemberEdit->text().isEmpty()) {
     const std::string text = ToSjis(MemberEdit->text());
-    MemberListBox->addItem(FromSjis(text));
+    AddEntry(text);
     if (EditMode == "BanMask") {
       if (auto* chat = qobject_cast<TChatForm*>(TargetForm.data())) {
         AppendMask(chat->BanMaskArgs, text);
@@ -136,7 +148,7 @@ void TMemberEditorForm::DeleteButtonClick() {
       if (!item->isSelected()) continue;
       if (EditMode == "BanMask") {
         if (auto* chat = qobject_cast<TChatForm*>(TargetForm.data())) {
-          AppendMask(chat->BanMaskArgs, ToSjis(item->text()));
+          AppendMask(chat->BanMaskArgs, EntryBytes(item));
           chat->BanMaskModes += "-b";
         }
       }
@@ -162,16 +174,8 @@ void TMemberEditorForm::Apply() {
       const std::string members = Joined(entries, ",");
       if (TargetForm) {
         if (auto* talk = qobject_cast<TTalkForm*>(TargetForm.data())) {
-          // The first window menu entry that bears the old caption.
-          if (MainForm && MainForm->Window1) {
-            const QString old = MenuText(talk->Caption());
-            for (QAction* item : MainForm->Window1->actions()) {
-              if (item->isSeparator() || item->text() != old) continue;
-              item->setText(MenuText(members));
-              break;
-            }
-          }
           talk->MemberList = entries;
+          // Renames the window's own menu entry too.
           talk->SetCaption(members);
         }
       } else if (MainForm) {

@@ -13,6 +13,8 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 
+class QListWidgetItem;
+
 namespace tavi {
 
 class TMdiChildForm;
@@ -53,6 +55,8 @@ class TMemberEditorForm : public TCommandDialog {
   void reject() override;
 
  private:
+  void AddEntry(const std::string& Entry);
+  static std::string EntryBytes(const QListWidgetItem* Item);
   // What the change button does before the dialog closes.
   void Apply();
 };

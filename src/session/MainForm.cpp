@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMdiArea>
@@ -43,6 +44,7 @@
 #include "session/MenuText.h"
 #include "session/RichLog.h"
 #include "session/SettingsFile.h"
+#include "session/SettingsPlace.h"
 
 namespace tavi {
 
@@ -325,13 +327,16 @@ void TMainForm::LoadSettingsFile() {
   // configuration folder then holds the file.
   const std::string folder = QFileInfo(LocalPathText(beside)).absolutePath().toLocal8Bit().toStdString();
   const bool besideWritable = ::access(folder.c_str(), W_OK) == 0;
-  settingsSavePath_ = besideWritable ? beside : inConfig;
-  if (QFileInfo::exists(LocalPathText(beside)))
-    settingsLoadPath_ = beside;
-  else if (QFileInfo::exists(LocalPathText(inConfig)))
-    settingsLoadPath_ = inConfig;
-  else
-    settingsLoadPath_ = settingsSavePath_;
+  const TSettingsPlace place = ChooseSettingsPlace(beside, inConfig, besideWritable,
+                                                   QFileInfo::exists(LocalPathText(beside)),
+                                                   QFileInfo::exists(LocalPathText(inConfig)));
+  if (!place.SeedFrom.empty()) {
+    // A copy that cannot be made (an unreadable file) starts from defaults.
+    QDir().mkpath(QFileInfo(LocalPathText(place.Path)).absolutePath());
+    QFile::copy(LocalPathText(place.SeedFrom), LocalPathText(place.Path));
+  }
+  settingsLoadPath_ = place.Path;
+  settingsSavePath_ = place.Path;
 
   if (!g.SettingsModule) g.SettingsModule = std::make_unique<TSettingsModule>();
   const TSettingsLoadResult result = ::tavi::LoadSettings(settingsLoadPath_, *g.SettingsModule);

@@ -200,6 +200,33 @@ TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
   EXPECT_TRUE(Sent.empty());
   EXPECT_EQ(chat->BanMaskArgs, "m2");
   EXPECT_EQ(chat->BanMaskModes, "+b");
+
+  // A mask that is not Shift-JIS (UTF-8 here) is removed by its own bytes.
+  const std::string utf8Mask = "\xE3\x81\x82!*@*";
+  chat->BanMaskArgs.clear();
+  chat->BanMaskModes.clear();
+  Sent.clear();
+  editor = makeEditor();
+  editor->SetEntries({utf8Mask});
+  EXPECT_EQ(editor->Entries(), std::vector<std::string>{utf8Mask});
+  editor->MemberListBox->setCurrentRow(0);
+  editor->DeleteButton->click();
+  editor->ChangeButtonClick();
+  EXPECT_EQ(Sent, (std::vector<std::string>{"MODE #c -b " + utf8Mask + "\r\n"}));
+}
+
+TEST_F(MemberEditorTest, ChangingMembersRenamesTheWindowsOwnMenuEntry) {
+  TMainForm& f = MakeForm();
+  TTalkForm* first = f.OpenTalkWindow("bob");
+  TTalkForm* second = f.OpenTalkWindow("bob");
+  second->AddDeleteMemberClick();
+  auto* editor = second->findChild<TMemberEditorForm*>();
+  ASSERT_NE(editor, nullptr);
+  Add(editor, "carol");
+  editor->ChangeButton->click();
+  EXPECT_EQ(second->Caption(), "carol");
+  EXPECT_EQ(ToSjis(second->WindowMenuItem->text()), "carol");
+  EXPECT_EQ(ToSjis(first->WindowMenuItem->text()), "bob");
 }
 
 TEST_F(MemberEditorTest, RefusalListIsReplacedEvenByAnEmptyOne) {

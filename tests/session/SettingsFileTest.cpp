@@ -1,4 +1,5 @@
 #include "session/SettingsFile.h"
+#include "session/SettingsPlace.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -381,6 +382,27 @@ TEST_F(SettingsFileTest, FailedSaveLeavesTheOldFile) {
   EXPECT_NE(TooBig.Reason.find(std::strerror(EFBIG)), std::string::npos) << TooBig.Reason;
   EXPECT_EQ(ReadFile(Path), FirstRunFile);
   EXPECT_EQ(EntriesInDir(), 1u);
+}
+
+TEST(SettingsPlaceTest, OneFileIsReadAndSavedAndSeededOnceFromTheOther) {
+  const std::string beside = "/opt/tavi/Tavi.Ini", config = "/home/u/.config/Tavi/Tavi.Ini";
+  const struct {
+    bool writable, besideExists, configExists;
+    std::string path, seed;
+  } cases[] = {
+      {true, true, true, beside, ""},
+      {true, false, false, beside, ""},
+      {true, false, true, beside, config},
+      // A read-only program folder: the config copy, seeded from beside.
+      {false, true, false, config, beside},
+      {false, true, true, config, ""},
+      {false, false, false, config, ""},
+  };
+  for (const auto& c : cases) {
+    const TSettingsPlace place = ChooseSettingsPlace(beside, config, c.writable, c.besideExists, c.configExists);
+    EXPECT_EQ(place.Path, c.path) << c.writable << c.besideExists << c.configExists;
+    EXPECT_EQ(place.SeedFrom, c.seed) << c.writable << c.besideExists << c.configExists;
+  }
 }
 
 }  // namespace
