@@ -37,8 +37,8 @@ void CheckReplySplit(std::string_view Text) {
     return;
   }
   const std::size_t space = Text.find(' ');
-  // Without a space nothing is taken off but the closing SOH; the opening
-  // one is the first SOH then.
+  // The first SOH after the reply word goes; without a space that is the
+  // opening one.
   const std::string_view rest = space == std::string_view::npos ? Text : Text.substr(space + 1);
   Check(reply.Word.size() == (space == std::string_view::npos ? 0 : space - 1));
   Check(reply.Text.size() + (rest.find(SOH) == std::string_view::npos ? 0 : 1) == rest.size());
