@@ -236,8 +236,9 @@ TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
       {Whowas1, &TMainForm::WhoWasCmd},   {Away1, &TMainForm::AwayCmd},     {Ison1, &TMainForm::IsonCmd},
       {Names1, &TMainForm::NamesCmd},     {List1, &TMainForm::ListCmd},     {Nick1, &TMainForm::NickCmd},
       {UserModeMenu, &TMainForm::UserModeMenu}};
+  // Copied by name: clang 14 (the fuzz build) cannot capture a structured binding.
   for (const auto& [item, command] : sameCommands)
-    connect(item, &QAction::triggered, this, [command] {
+    connect(item, &QAction::triggered, this, [command = command] {
       if (MainForm && MainForm->*command) (MainForm->*command)->trigger();
     });
   connect(BanMask1, &QAction::triggered, this, [this] { BanMask1Click(); });

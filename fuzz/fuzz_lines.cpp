@@ -1,0 +1,104 @@
+// The whole received-line path: the input, cut into lines at LF and framed
+// as the receive thread frames the server's bytes, goes through the
+// dispatcher into the handlers of one real main window on a fake platform.
+// Nothing may crash, hang or leak.
+//
+// Every input starts from a fresh main window and fresh session state, so a
+// finding replays from its own input alone, and the windows that lines open
+// cannot pile up from one input to the next.
+#include <QApplication>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "FakePlatform.h"
+#include "handlers/ServerLineHandlers.h"
+#include "protocol/CommandLex.h"
+#include "session/Globals.h"
+#include "session/LineFramer.h"
+#include "session/MainForm.h"
+
+using namespace tavi;
+
+namespace {
+
+// Registration is done: the own nick is known as the server named it.
+constexpr std::string_view Preamble = ":srv 001 me :hi\r\n";
+
+struct TWorld {
+  QTemporaryDir Folder;
+  test::TFakePlatform Platform;  // no box ever waits; every question is No
+};
+TWorld* World = nullptr;
+
+// After the main window (and with it every window it owns) is gone: runs the
+// deferred deletions and zero-time timers, and ends any window left without
+// an owner.
+void Settle() {
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QCoreApplication::processEvents();
+  QList<QPointer<QWidget>> strays;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (!w->parentWidget()) strays.append(w);
+  for (const QPointer<QWidget>& w : strays) delete w.data();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace
+
+// Fontconfig keeps its caches to the end of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+extern "C" int LLVMFuzzerInitialize(int* Argc, char*** Argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The offscreen platform's remarks (no raise(), ...) would flood the log;
+  // a fatal one still aborts after the handler.
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+  // Lives for the whole run, like the program's own.
+  static int QtArgc = 1;
+  static char* QtArgv[] = {(*Argv)[0], nullptr};
+  (void)Argc;
+  new QApplication(QtArgc, QtArgv);
+  World = new TWorld;
+  if (!World->Folder.isValid()) std::abort();
+  // Settings are looked for beside the program and in the configuration
+  // folder: both inside the scratch folder.
+  qputenv("XDG_CONFIG_HOME", World->Folder.path().toLocal8Bit());
+  World->Platform.ProgramPath = World->Folder.filePath(QStringLiteral("Tavi")).toStdString();
+  SetPlatform(&World->Platform);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  ResetGlobals();
+  World->Platform.Reset();
+  {
+    TMainForm form;
+    form.SetLineSink([](const std::string&) {});
+
+    // LF ends a line; the framer then sees CR LF as from the server.
+    std::string stream(Preamble);
+    std::string_view rest(reinterpret_cast<const char*>(Data), Size);
+    while (!rest.empty()) {
+      const std::size_t lf = rest.find('\n');
+      std::string_view line = rest.substr(0, lf);
+      rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      stream.append(line).append("\r\n");
+    }
+    TLineFramer framer;
+    framer.Append(stream);
+
+    // One burst, as the receive thread hands lines over.
+    form.ReceivedLinesBegin();
+    std::string line;
+    while (framer.TakeLine(line)) DispatchServerLine(line, form.Handlers());
+    form.ReceivedLinesEnd();
+    QCoreApplication::processEvents();
+  }
+  Settle();
+  return 0;
+}
