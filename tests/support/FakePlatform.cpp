@@ -28,7 +28,8 @@ bool TFakePlatform::AskYesNo(const std::string& Text) {
     std::lock_guard Lock(mutex_);
     Questions.push_back(Text);
   }
-  if (WhileAsking) WhileAsking();
+  // A copy: the hook may clear itself.
+  if (const std::function<void()> hook = WhileAsking) hook();
   std::lock_guard Lock(mutex_);
   return TakeFront(YesNoAnswers, false);
 }

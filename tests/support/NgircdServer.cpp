@@ -74,7 +74,8 @@ bool TNgircdServer::Start(const TOptions& Options, std::string& Error) {
         << "AdminInfo1 = Tavi test\nAdminInfo2 = Loopback\nAdminEMail = admin@tavi.test\n"
         << "Listen = 127.0.0.1\n"
         << "Ports = " << port_ << "\n"
-        << "MotdPhrase = " << Options.Motd << "\n"
+        // No text at all: a file that does not exist, so the server says 422.
+        << (Options.Motd.empty() ? "MotdFile = " + dir_ + "/none.motd" : "MotdPhrase = " + Options.Motd) << "\n"
         << "[Limits]\n"
         << "PingTimeout = " << Options.PingTimeout << "\n"
         << "PongTimeout = " << Options.PongTimeout << "\n"

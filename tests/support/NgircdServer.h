@@ -15,7 +15,7 @@ class TNgircdServer {
   struct TOptions {
     int PingTimeout = 120;  // seconds of silence before the server pings
     int PongTimeout = 20;
-    std::string Motd = "Welcome to the Tavi test server";
+    std::string Motd = "Welcome to the Tavi test server";  // empty: none (422)
     int TimeLimitSeconds = 300;
   };
 
