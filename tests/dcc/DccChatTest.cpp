@@ -79,14 +79,11 @@ class DccChatTest : public MainFormFixture {
  protected:
   void SetUp() override {
     MainFormFixture::SetUp();
-    DccPortTable().Reset();
-    DccCarryOver().clear();
     Globals().CurrentNick = "me";
   }
   void TearDown() override {
     MainFormFixture::TearDown();
     DeleteClosed();
-    DccCarryOver().clear();
   }
 
   TDCCForm* Chat(const std::string& Nick) { return qobject_cast<TDCCForm*>(form->FindChildWindow(Nick)); }

@@ -164,8 +164,6 @@ class DccEndToEndTest : public MainFormFixture {
   void SetUp() override {
     MainFormFixture::SetUp();
     ASSERT_TRUE(files.isValid());
-    DccPortTable().Reset();
-    DccCarryOver().clear();
     // The host's own lookup gives only loopback, as on Debian: the offers
     // must carry the server connection's address instead.
     platform.Addresses = {"127.0.1.1"};
@@ -183,7 +181,6 @@ class DccEndToEndTest : public MainFormFixture {
     form.reset();
     DeleteClosed();
     MainFormFixture::TearDown();
-    DccCarryOver().clear();
   }
 
   TDCCForm* Chat() { return qobject_cast<TDCCForm*>(form->FindChildWindow("peer")); }

@@ -29,7 +29,6 @@ class DccOffersTest : public MainFormFixture {
  protected:
   void SetUp() override {
     MainFormFixture::SetUp();
-    DccPortTable().Reset();
     MakeForm().show();
     Globals().CurrentNick = "me";
   }

@@ -288,7 +288,6 @@ class DccTransFileTest : public MainFormFixture {
  protected:
   void SetUp() override {
     MainFormFixture::SetUp();
-    DccPortTable().Reset();
     Globals().CurrentNick = "me";
     captions = std::make_unique<TCaptionLog>();
   }

@@ -31,6 +31,7 @@ class MainFormFixture : public ::testing::Test {
     ASSERT_TRUE(folder.isValid());
     platform.ProgramPath = ProgramPath();
     SetPlatform(&platform);
+    // Everything the program keeps process-wide starts fresh.
     ResetGlobals();
   }
 
