@@ -17,6 +17,7 @@
 
 #include "conversation/MemberEditor.h"
 #include "kanji/SjisCase.h"
+#include "kanji/Kanji.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
@@ -135,7 +136,7 @@ TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
 
 TTalkForm::~TTalkForm() = default;
 
-void TTalkForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(FromSjis(Text)); }
+void TTalkForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(FromSjis(CutForDisplay(Text))); }
 
 std::vector<std::string> TTalkForm::RecvLines() const { return MemoLines(RecvMemo); }
 

@@ -45,18 +45,21 @@ std::string Trimmed(const std::string& Text) {
 }
 
 // The memo would take a CR as a line break of its own.
+// CR and CR LF as the pane's line breaks, each line cut to what a window
+// shows.
 std::string MemoBreaks(const std::string& Text) {
-  std::string out;
+  std::string out, line;
   out.reserve(Text.size());
   for (std::size_t i = 0; i < Text.size(); ++i) {
     if (Text[i] == '\r') {
-      out += '\n';
+      out += CutForDisplay(line) + '\n';
+      line.clear();
       if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
     } else {
-      out += Text[i];
+      line += Text[i];
     }
   }
-  return out;
+  return out + CutForDisplay(line);
 }
 
 // The peer closing its end arrives as an error too; the disconnect event
@@ -82,6 +85,7 @@ TDCCForm::TDCCForm(QWidget* Parent) : TMdiChildForm(Parent) {
   RecvMemo = new QPlainTextEdit(content);
   RecvMemo->setObjectName(QStringLiteral("RecvMemo"));
   RecvMemo->setReadOnly(true);
+  RecvMemo->setMaximumBlockCount(TMainForm::LogLines);
   RecvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvMemo->setFont(FormFont(16));
   column->addWidget(RecvMemo, 1);

@@ -36,4 +36,12 @@ constexpr bool IsSjisTrailByte(unsigned char B) {
   return (B >= 0x40 && B <= 0x7E) || (B >= 0x80 && B <= 0xFC);
 }
 
+// The most bytes of one line that a window shows; a hostile server can send
+// lines of tens of kilobytes that take long to lay out.
+inline constexpr std::size_t DisplayLineBytes = 2048;
+
+// Text cut to at most DisplayLineBytes, never inside a double-byte character,
+// with "..." (the Shift-JIS ellipsis) added when cut.
+std::string CutForDisplay(std::string_view Text);
+
 }  // namespace tavi

@@ -170,6 +170,7 @@ void TMainForm::BuildLayout() {
   ServerMemo = new QPlainTextEdit(central);
   ServerMemo->setObjectName(QStringLiteral("ServerMemo"));
   ServerMemo->setReadOnly(true);
+  ServerMemo->setMaximumBlockCount(LogLines);
   ServerMemo->setFixedHeight(72);
   ServerMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   column->addWidget(ServerMemo);
@@ -609,7 +610,9 @@ void TMainForm::KeepLastLines(QPlainTextEdit* Control) { TrimToLastLines(Control
 void TMainForm::ReceivedLinesBegin() { TRichLog::BeginBurst(); }
 void TMainForm::ReceivedLinesEnd() { TRichLog::EndBurst(); }
 
-void TMainForm::AddServerMemoLine(const std::string& Text) { ServerMemo->appendPlainText(FromSjis(Text)); }
+void TMainForm::AddServerMemoLine(const std::string& Text) {
+  ServerMemo->appendPlainText(FromSjis(CutForDisplay(Text)));
+}
 
 void TMainForm::SetStatusText(const std::string& Text) {
   statusText_ = Text;

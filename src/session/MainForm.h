@@ -120,6 +120,8 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   static void KeepLastLines(QTextEdit* Control);
   static void KeepLastLines(QPlainTextEdit* Control);
   static constexpr int KeptLines = 256;
+  // The server log and DCC chat panes keep their last LogLines lines.
+  static constexpr int LogLines = 2000;
 
   // --- the server log and the status bar ---
   void AddServerMemoLine(const std::string& Text);

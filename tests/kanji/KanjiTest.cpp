@@ -220,3 +220,18 @@ TEST(JisDecode, AgreesWithALiteralReadingOnGeneratedInput) {
     ASSERT_EQ(c1, c2) << "round " << round;
   }
 }
+
+TEST(CutForDisplay, LongLinesAreCutOnACharacterBoundary) {
+  const std::string ellipsis = "\x81\x63";
+  const std::string a(DisplayLineBytes, 'a');
+  EXPECT_EQ(CutForDisplay(a), a);  // what fits is untouched
+  EXPECT_EQ(CutForDisplay(a + "b"), a.substr(0, DisplayLineBytes - 2) + ellipsis);
+  // A double-byte character that would straddle the cut goes whole.
+  const std::string odd = "x" + std::string(DisplayLineBytes, '\0');
+  std::string kanji = "x";
+  while (kanji.size() < DisplayLineBytes + 10) kanji += "\x8A\xBF";
+  const std::string cut = CutForDisplay(kanji);
+  EXPECT_EQ(cut.size(), DisplayLineBytes - 1);
+  EXPECT_EQ(cut.substr(cut.size() - 4), "\x8A\xBF" + ellipsis);
+  EXPECT_EQ(CutForDisplay(odd).size(), DisplayLineBytes);
+}

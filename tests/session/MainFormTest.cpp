@@ -184,6 +184,17 @@ TEST_F(MainFormTest, MissingMessageOfTheDayEndsRegistrationToo) {
   EXPECT_TRUE(f.findChildren<TServerErrorForm*>().isEmpty());
 }
 
+TEST_F(MainFormTest, TheServerLogKeepsItsLastLinesAndCutsHugeOnes) {
+  MakeForm();
+  Feed(":s 372 me :" + std::string(65000, 'm') + "\r\n");
+  ASSERT_EQ(MemoLines().size(), 1u);
+  EXPECT_EQ(MemoLines()[0].size(), DisplayLineBytes);
+  for (int i = 0; i < TMainForm::LogLines + 100; ++i) Feed(":s 372 me :line" + std::to_string(i) + "\r\n");
+  const std::vector<std::string> lines = MemoLines();
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(TMainForm::LogLines));
+  EXPECT_EQ(lines.back(), TimeStamp() + " :line" + std::to_string(TMainForm::LogLines + 99));
+}
+
 TEST_F(MainFormTest, PingIsAnsweredWithItsFirstParameter) {
   MakeForm();
   Feed("PING :abc\r\n");
