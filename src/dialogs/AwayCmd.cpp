@@ -128,7 +128,8 @@ void TAwayCmdForm::OKButtonClick() {
       Platform().ShowMessage(Sj(u8"新しいニックネームが書き込まれていません。"));
       return;
     }
-    if (MainForm) MainForm->SendLine("NICK " + NickCut(nick) + "\r\n");
+    Globals().EnteredNick = NickCut(nick);
+    if (MainForm) MainForm->SendLine("NICK " + Globals().EnteredNick + "\r\n");
     hide();
   } else if (CommandKind == "Topic") {
     const std::string topic = TrimSpaces(text);

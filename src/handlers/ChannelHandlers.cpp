@@ -196,10 +196,7 @@ void TServerLineHandlers::NickCommand(TToken Token) {
       if (op >= 0) chat->ReplaceNick(op, "@" + renamed, own ? clGreen : clRed);
     }
   }
-  if (own) {
-    Globals().CurrentNick = renamed;
-    GrobalArea().NickName1 = renamed;
-  }
+  if (own) AdoptOwnNick(renamed);
 }
 
 void TServerLineHandlers::KickCommand(TToken Token) {

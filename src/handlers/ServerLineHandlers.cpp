@@ -17,6 +17,15 @@ void TServerLineHandlers::Later(std::function<void()> Call) {
   QMetaObject::invokeMethod(&main_, std::move(Call), Qt::QueuedConnection);
 }
 
+void AdoptOwnNick(const std::string& Nick) {
+  // A hostile server must not rewrite the saved nick: only a nick the user
+  // typed is saved, and only a plausible one is used.
+  if (!IsPlausibleNick(Nick)) return;
+  TGlobals& g = Globals();
+  g.CurrentNick = Nick;
+  if (Nick == g.EnteredNick) GrobalArea().NickName1 = Nick;
+}
+
 void TServerLineHandlers::ErrorCommand(TToken Token) {
   std::string text = Token.Command;
   for (std::size_t k = 1; k <= 15 && !Token.Params[k].empty(); ++k) text += " " + Token.Params[k];
@@ -28,8 +37,7 @@ void TServerLineHandlers::PingCommand(TToken Token) {
 }
 
 void TServerLineHandlers::Welcome001(TToken Token) {
-  Globals().CurrentNick = Token.Params[1];
-  GrobalArea().NickName1 = Token.Params[1];
+  AdoptOwnNick(Token.Params[1]);
   main_.SetStatusText(Sj(u8"IRCサーバーとの接続が完了しました。"));
 }
 

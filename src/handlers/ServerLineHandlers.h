@@ -92,6 +92,10 @@ class TServerLineHandlers : public TServerHandlers {
   TCtcpRateLimiter ctcpReplyLimiter_;
 };
 
+// The server's word on the user's nick (001, own NICK): used when plausible,
+// saved to the settings only when it is the nick the user typed.
+void AdoptOwnNick(const std::string& Nick);
+
 // Sets the user's own mode flags from the second parameter of a MODE on the
 // own nickname (changes to the known modes) or of the 221 reply (WholeSet).
 void ApplyUserModeText(std::string_view Params2, bool WholeSet = false);

@@ -139,6 +139,17 @@ bool DecimalNumber(std::string_view Text, std::int32_t& Value) {
   return ec == std::errc() && end == Text.data() + Text.size();
 }
 
+bool IsPlausibleNick(std::string_view Nick) {
+  constexpr std::size_t MaxNickBytes = 30;
+  if (Nick.empty() || Nick.size() > MaxNickBytes) return false;
+  if (std::string_view(":#&@").find(Nick.front()) != std::string_view::npos) return false;
+  for (const char c : Nick) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= 0x20 || b == 0x7F || c == ',') return false;
+  }
+  return true;
+}
+
 void ParseUserModes(std::string_view Params2, TUserModes& Flags) {
   const std::string text = WithoutColon(Params2);
   char sign = 0;

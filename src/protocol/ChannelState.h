@@ -57,6 +57,10 @@ struct TUserModes {
   bool operator==(const TUserModes&) const = default;
 };
 
+// A nick a server may plausibly give the user: 1 to 30 bytes, none of them
+// blank, control, ",", or a leading ":", "#", "&", "@".
+bool IsPlausibleNick(std::string_view Nick);
+
 // Applies a user mode text (the second parameter of MODE on the own nick) as
 // changes: letters after "+" switch a mode on, after "-" off; letters before
 // any sign and unknown letters change nothing.

@@ -38,6 +38,7 @@ struct TGlobals {
   std::vector<QPointer<TRichLog>> WaitingLogs;
 
   std::string CurrentNick;  // the session's nickname now
+  std::string EnteredNick;  // the last nick the user typed in the nick dialog
 
   std::unique_ptr<TSettingsModule> SettingsModule;
   TGrobalArea* GrobalArea = nullptr;  // owned by SettingsModule

@@ -306,6 +306,7 @@ TEST_F(ChannelHandlersTest, NickChanges) {
   EXPECT_EQ(Nicks(other), (Lines{"me", "y"}));
   EXPECT_EQ(other.NickColorAt(1), clBlack);
 
+  Globals().EnteredNick = "me2";  // as the nick dialog sets it
   Feed(":me!~me@h NICK :me2\r\n");
   EXPECT_EQ(Globals().CurrentNick, "me2");
   EXPECT_EQ(GrobalArea().NickName1, "me2");

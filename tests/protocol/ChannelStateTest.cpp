@@ -183,3 +183,11 @@ TEST(ChannelStateTest, UserModeChangesApplyToTheKnownModes) {
   ParseUserModeSet("", modes);
   EXPECT_EQ(modes, (TUserModes{false, true, false, true}));
 }
+
+TEST(ChannelStateTest, PlausibleNicks) {
+  for (const char* good : {"a", "taro_", "[x]", "\x82\xA0", "abcdefghijabcdefghijabcdefghij"})
+    EXPECT_TRUE(IsPlausibleNick(good)) << good;
+  for (const std::string& bad : {std::string(), std::string(31, 'a'), std::string("a b"), std::string(":a"),
+                                 std::string("#a"), std::string("a,b"), std::string("a\x01"), std::string("@op")})
+    EXPECT_FALSE(IsPlausibleNick(bad)) << bad;
+}

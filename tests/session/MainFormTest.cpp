@@ -149,6 +149,7 @@ TEST_F(MainFormTest, SendLineConvertsToJisWhenChosen) {
 TEST_F(MainFormTest, StatusHandlersThroughTheDispatcher) {
   TMainForm& f = MakeForm();
   Globals().CurrentNick = "abc";
+  Globals().EnteredNick = "abcd";  // typed in the nick dialog
   Feed(":irc.test 001 abcd :Welcome to IRC\r\n");
   EXPECT_EQ(Globals().CurrentNick, "abcd");
   EXPECT_EQ(GrobalArea().NickName1, "abcd");
@@ -193,6 +194,20 @@ TEST_F(MainFormTest, TheServerLogKeepsItsLastLinesAndCutsHugeOnes) {
   const std::vector<std::string> lines = MemoLines();
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(TMainForm::LogLines));
   EXPECT_EQ(lines.back(), TimeStamp() + " :line" + std::to_string(TMainForm::LogLines + 99));
+}
+
+TEST_F(MainFormTest, TheServersNickIsSavedOnlyWhenTheUserTypedIt) {
+  MakeForm();
+  GrobalArea().NickName1 = "taro";
+  // {welcome nick, session nick after it}; nothing here was typed.
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "taro"}, {std::string(60000, 'n'), "taro"}, {"a\x02" "b", "taro"}, {"#x", "taro"}, {"jiro", "jiro"}};
+  for (const auto& [nick, session] : cases) {
+    Globals().CurrentNick = "taro";
+    Feed(":s 001 " + nick + " :Welcome\r\n");
+    EXPECT_EQ(Globals().CurrentNick, session) << nick.size();
+    EXPECT_EQ(GrobalArea().NickName1, "taro") << nick.size();
+  }
 }
 
 TEST_F(MainFormTest, PingIsAnsweredWithItsFirstParameter) {
