@@ -1,8 +1,10 @@
 #include "dcc/DccProtocol.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
+#include "kanji/Kanji.h"
 #include "kanji/SjisText.h"
 
 namespace tavi {
@@ -108,26 +110,40 @@ std::string FileNameWithoutFolder(std::string_view Path) {
   return std::string(slash == std::string_view::npos ? Path : Path.substr(slash + 1));
 }
 
+namespace {
+
+// Leading dots would make ".." or a hidden file; control bytes have no place
+// in a file name.
+std::string WithoutControlsAndLeadingDots(std::string_view Name) {
+  std::string clean;
+  for (char c : Name)
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) clean += c;
+  const std::size_t first = clean.find_first_not_of(". ");
+  return first == std::string::npos ? std::string() : clean.substr(first);
+}
+
+}  // namespace
+
 std::string SafeProposedFileName(std::string_view Offered) {
   // A "\" can also be the trail byte of a Shift-JIS character; only a
-  // separator that stands on its own byte counts.
+  // separator that stands on its own byte counts. A lead byte followed by
+  // no valid trail byte is no character.
   std::size_t start = 0;
   for (std::size_t i = 0; i < Offered.size(); ++i) {
     const auto c = static_cast<unsigned char>(Offered[i]);
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
-      ++i;  // the trail byte of a double-byte character
+    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    if (lead && i + 1 < Offered.size() && IsSjisTrailByte(static_cast<unsigned char>(Offered[i + 1]))) {
+      ++i;
       continue;
     }
     if (c == '/' || c == '\\') start = i + 1;
   }
-  std::string name(Offered.substr(std::min(start, Offered.size())));
-  // Leading dots would make ".." or a hidden file; control bytes have no
-  // place in a file name.
-  std::string clean;
-  for (char c : name)
-    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) clean += c;
-  const std::size_t first = clean.find_first_not_of(". ");
-  clean = first == std::string::npos ? std::string() : clean.substr(first);
+  std::string clean = WithoutControlsAndLeadingDots(Offered.substr(std::min(start, Offered.size())));
+  // The file dialog shows the decoded name: a separator there is one, however
+  // the bytes read.
+  const QString shown = FromSjis(clean);
+  const qsizetype separator = std::max(shown.lastIndexOf(QLatin1Char('/')), shown.lastIndexOf(QLatin1Char('\\')));
+  if (separator >= 0) clean = WithoutControlsAndLeadingDots(ToSjis(shown.mid(separator + 1)));
   return clean.empty() ? std::string("dccfile") : clean;
 }
 

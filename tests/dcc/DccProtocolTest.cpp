@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "dcc/DccProtocol.h"
+#include "kanji/SjisText.h"
 
 using namespace tavi;
 
@@ -79,6 +80,13 @@ TEST(DccProtocolTest, ProposedNameCannotClimbOut) {
   // "表" is 0x95 0x5C in Shift-JIS: its trail byte is not a separator.
   EXPECT_EQ(SafeProposedFileName("\x95\x5C.txt"), "\x95\x5C.txt");
   EXPECT_EQ(SafeProposedFileName("x\\\x95\x5C.txt"), "\x95\x5C.txt");
+  // A lead byte without a trail byte does not hide the "/" after it.
+  for (const char* offered : {"..\x81/..\x81/etc/passwd", "\x81/x", "a\x9F/\x81\\b"}) {
+    const std::string name = SafeProposedFileName(offered);
+    EXPECT_EQ(name.find('/'), std::string::npos) << offered;
+    EXPECT_FALSE(FromSjis(name).contains(QLatin1Char('/')) || FromSjis(name).contains(QLatin1Char('\\'))) << offered;
+    EXPECT_NE(name.rfind("..", 0), 0u) << offered;
+  }
 }
 
 TEST(DccProtocolTest, AcknowledgementsAreBigEndian) {
