@@ -302,6 +302,27 @@ void TChatForm::AddNickColorLine(const std::string& Nick, const QColor& Color) {
   item->setData(NickBytesRole, QByteArray(Nick.data(), static_cast<qsizetype>(Nick.size())));
   item->setForeground(Color);
   NickNameRichEdit->addItem(item);
+  IndexNick(item, Nick);
+}
+
+void TChatForm::IndexNick(QListWidgetItem* Item, const std::string& Nick) {
+  nickIndex_[SjisUpperCase(Nick)].push_back(Item);
+}
+
+void TChatForm::UnindexNick(QListWidgetItem* Item) {
+  const auto it = nickIndex_.find(SjisUpperCase(Item->data(NickBytesRole).toByteArray().toStdString()));
+  if (it == nickIndex_.end()) return;
+  std::erase(it->second, Item);
+  if (it->second.empty()) nickIndex_.erase(it);
+}
+
+int TChatForm::RowOf(const std::vector<QListWidgetItem*>& Items, bool Last) const {
+  int found = -1;
+  for (QListWidgetItem* item : Items) {
+    const int row = NickNameRichEdit->row(item);
+    if (found < 0 || (Last ? row > found : row < found)) found = row;
+  }
+  return found;
 }
 
 int TChatForm::NickCount() const { return NickNameRichEdit->count(); }
@@ -318,31 +339,36 @@ QColor TChatForm::NickColorAt(int Index) const {
 }
 
 int TChatForm::FindNick(const std::string& Nick) const {
-  for (int i = 0, n = NickCount(); i < n; ++i)
-    if (SjisSameText(NickAt(i), Nick)) return i;
-  return -1;
+  const auto it = nickIndex_.find(SjisUpperCase(Nick));
+  return it == nickIndex_.end() ? -1 : RowOf(it->second, false);
 }
 
 int TChatForm::FindLastNick(const std::string& Nick) const {
-  for (int i = NickCount() - 1; i >= 0; --i)
-    if (SjisSameText(NickAt(i), Nick)) return i;
-  return -1;
+  const auto it = nickIndex_.find(SjisUpperCase(Nick));
+  return it == nickIndex_.end() ? -1 : RowOf(it->second, true);
 }
 
 void TChatForm::ReplaceNick(int Index, const std::string& Nick, const QColor& Color) {
   QListWidgetItem* item = NickNameRichEdit->item(Index);
   if (!item) return;
+  UnindexNick(item);
   item->setForeground(Color);
   item->setData(NickBytesRole, QByteArray(Nick.data(), static_cast<qsizetype>(Nick.size())));
   item->setText(FromSjis(Nick));
+  IndexNick(item, Nick);
 }
 
 void TChatForm::DeleteNick(int Index) {
   if (Index < 0 || Index >= NickCount()) return;
+  QListWidgetItem* item = NickNameRichEdit->item(Index);
+  UnindexNick(item);
   delete NickNameRichEdit->takeItem(Index);
 }
 
-void TChatForm::ClearNicks() { NickNameRichEdit->clear(); }
+void TChatForm::ClearNicks() {
+  nickIndex_.clear();
+  NickNameRichEdit->clear();
+}
 
 std::string TChatForm::SelectedNick() const {
   const QList<QListWidgetItem*> selected = NickNameRichEdit->selectedItems();

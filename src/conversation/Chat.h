@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "session/MdiChildForm.h"
@@ -20,6 +21,8 @@ class QMenu;
 class QTextEdit;
 class QToolButton;
 class QWidget;
+
+class QListWidgetItem;
 
 namespace tavi {
 
@@ -170,6 +173,14 @@ class TChatForm : public TMdiChildForm {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
+  // The entries of the member pane by upper-cased nick, so that a netsplit's
+  // QUITs do not each scan tens of thousands of members.
+  void IndexNick(QListWidgetItem* Item, const std::string& Nick);
+  void UnindexNick(QListWidgetItem* Item);
+  // The first (or last) pane row among Items.
+  int RowOf(const std::vector<QListWidgetItem*>& Items, bool Last) const;
+
+  std::unordered_map<std::string, std::vector<QListWidgetItem*>> nickIndex_;
   TRichLog* recvLog_ = nullptr;  // appends to RecvRichEdit, owned by it
   bool scrollPending_ = false;  // one scroll to the bottom per burst of lines
 };

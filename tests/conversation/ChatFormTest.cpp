@@ -17,6 +17,7 @@
 #include "conversation/Chat.h"
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
+#include "kanji/SjisCase.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -187,8 +188,38 @@ TEST_F(ChatFormTest, MemberPaneFindsWithoutCaseAndReplacesColourAndText) {
   const std::string odd = "\x81\x7f\xfd";
   chat->AddNickLine(odd);
   EXPECT_EQ(chat->FindNick(odd), 3);
+  EXPECT_EQ(chat->FindNick("bob"), -1);  // renamed away
+  EXPECT_EQ(chat->FindNick("@BOBBY"), 1);
   chat->ClearNicks();
   EXPECT_EQ(chat->NickCount(), 0);
+  EXPECT_EQ(chat->FindNick(odd), -1);
+}
+
+TEST_F(ChatFormTest, MemberLookupsAgreeWithAScanThroughEveryChange) {
+  TChatForm* chat = OpenChannel();
+  auto scan = [&](const std::string& Nick, bool Last) {
+    int found = -1;
+    for (int i = 0; i < chat->NickCount(); ++i)
+      if (SjisSameText(chat->NickAt(i), Nick) && (Last || found < 0)) found = i;
+    return found;
+  };
+  // A netsplit-sized pane with repeated and differently cased names,
+  // then renames and removals in a fixed pseudo-random order.
+  for (int i = 0; i < 3000; ++i) chat->AddNickLine((i % 3 ? "n" : "N") + std::to_string(i % 1000));
+  unsigned seed = 7;
+  auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+  for (int step = 0; step < 600; ++step) {
+    const int row = static_cast<int>(next() % static_cast<unsigned>(chat->NickCount()));
+    if (step % 3 == 0)
+      chat->ReplaceNick(row, "r" + std::to_string(next() % 50), clRed);
+    else
+      chat->DeleteNick(row);
+  }
+  for (int i = 0; i < 1000; i += 7)
+    for (const std::string& nick : {"N" + std::to_string(i), "r" + std::to_string(i % 50)}) {
+      EXPECT_EQ(chat->FindNick(nick), scan(nick, false)) << nick;
+      EXPECT_EQ(chat->FindLastNick(nick), scan(nick, true)) << nick;
+    }
 }
 
 TEST_F(ChatFormTest, AnyButtonSelectsTheWholeEntryUnderThePointer) {
