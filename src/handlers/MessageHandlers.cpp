@@ -60,7 +60,13 @@ bool TalkListsNick(const TTalkForm* Talk, const std::string& Nick) {
 }
 
 // A conversation opened by an incoming line: the sender is its first member.
-void OpenTalkWith(TMainForm& Main, const std::string& Nick, const std::string& Line) {
+// Beyond a sane rate of new windows the line goes to the server log, so that
+// a flood of senders cannot bury the desktop in windows.
+void OpenTalkWith(TMainForm& Main, TEventRate& Rate, const std::string& Nick, const std::string& Line) {
+  if (!Rate.Allow(Platform().TickCount())) {
+    Main.AddServerMemoLine(Line);
+    return;
+  }
   TTalkForm* talk = Main.OpenTalkWindow(Nick);
   talk->AddRecvLine(Line);
   AddTalkNick(talk, Nick);
@@ -69,7 +75,7 @@ void OpenTalkWith(TMainForm& Main, const std::string& Nick, const std::string& L
 
 // A private line from Nick: into the talk window that stands for Nick, or a
 // new one.
-void ShowPrivateLine(TMainForm& Main, const std::string& Nick, const std::string& Line) {
+void ShowPrivateLine(TMainForm& Main, TEventRate& Rate, const std::string& Nick, const std::string& Line) {
   for (TMdiChildForm* child : Main.ChildWindows()) {
     if (!IsTalkCandidate(child->Caption(), Nick)) continue;
     auto* talk = qobject_cast<TTalkForm*>(child);
@@ -79,15 +85,16 @@ void ShowPrivateLine(TMainForm& Main, const std::string& Nick, const std::string
     TMainForm::KeepLastLines(talk->RecvMemo);
     return;
   }
-  OpenTalkWith(Main, Nick, Line);
+  OpenTalkWith(Main, Rate, Nick, Line);
 }
 
 // "/me" from others: shown like a member's event where it was said, and
 // never answered.
-void ShowAction(TMainForm& Main, const std::string& Nick, const std::string& Target, const std::string& Text) {
+void ShowAction(TMainForm& Main, TEventRate& Rate, const std::string& Nick, const std::string& Target,
+                const std::string& Text) {
   const std::string line = ActionDisplayLine(TimeStamp(), Nick, Text);
   if (Target == Globals().CurrentNick) {
-    ShowPrivateLine(Main, Nick, line);
+    ShowPrivateLine(Main, Rate, Nick, line);
   } else if (TChatForm* chat = Main.FindChannelWindow(Target)) {
     chat->AddRecvColorLine(line, clBlue);
     TMainForm::KeepLastLines(chat->RecvRichEdit);
@@ -150,7 +157,7 @@ void TServerLineHandlers::PrivmsgCommand(TToken Token) {
   if (IsCtcp(text)) {
     const std::string query = CtcpQueryWord(text);
     if (query == "ACTION") {
-      ShowAction(main_, nick, target, CtcpActionText(text));
+      ShowAction(main_, talkWindowRate_, nick, target, CtcpActionText(text));
       return;
     }
     main_.AddServerMemoLine(StampedLine(nick + Sj(u8" から ") + query + Sj(u8" コマンドを受信しました。")));
@@ -184,7 +191,7 @@ void TServerLineHandlers::PrivmsgCommand(TToken Token) {
 
   const std::string line = DisplayLine(nick, text);
   if (target == Globals().CurrentNick) {
-    ShowPrivateLine(main_, nick, line);
+    ShowPrivateLine(main_, talkWindowRate_, nick, line);
     return;
   }
 
@@ -237,7 +244,7 @@ void TServerLineHandlers::NoticeCommand(TToken Token) {
     }
   }
 
-  if (Globals().NoticeMode && !shown) OpenTalkWith(main_, nick, line);
+  if (Globals().NoticeMode && !shown) OpenTalkWith(main_, talkWindowRate_, nick, line);
 }
 
 }  // namespace tavi

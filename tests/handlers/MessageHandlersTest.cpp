@@ -190,6 +190,18 @@ TEST_F(MessageHandlersTest, PrivateMessageOpensATalkWindowOnce) {
   EXPECT_TRUE(MemoLines().empty());
 }
 
+TEST_F(MessageHandlersTest, AFloodOfSendersOpensTenTalkWindowsAMinute) {
+  for (int i = 0; i < 12; ++i) Feed(":s" + std::to_string(i) + "!u@h PRIVMSG me :hi\r\n");
+  EXPECT_EQ(TalkWindows().size(), 10u);
+  EXPECT_EQ(MemoLines(), (Lines{"09:05 [s10] hi", "09:05 [s11] hi"}));
+  // Known senders still reach their windows; a minute later new ones open.
+  Feed(":s3!u@h PRIVMSG me :again\r\n");
+  EXPECT_EQ(Events(TalkWindows()[3]).back(), "09:05 [s3] again");
+  platform.Tick += 60000;
+  Feed(":s12!u@h PRIVMSG me :hi\r\n");
+  EXPECT_EQ(TalkWindows().size(), 11u);
+}
+
 TEST_F(MessageHandlersTest, PrivateMessageFindsAMemberListCaption) {
   // A channel window with the nick as caption is not a conversation.
   TChatForm* chat = Channel("dave");
