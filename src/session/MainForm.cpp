@@ -391,8 +391,10 @@ void TMainForm::SendLine(const std::string& Line) {
     lineSink_(bytes);
     return;
   }
-  if (!SocketActive()) return;
-  if (!socket_->WriteAll(bytes)) SocketErrorEvent(socket_->ErrorCode());
+  if (!SocketActive() || !chatClient_) return;
+  // Written by the connection's send thread; a server that stops taking
+  // data drops the connection there, reported through SendFailed.
+  chatClient_->Send(bytes);
 }
 
 void TMainForm::SendRegistration() {
@@ -443,7 +445,8 @@ void TMainForm::ConnectCommand() {
 void TMainForm::ConnectedEvent() {
   ServerConnect->setEnabled(false);
   ConnectSpeedButton->setEnabled(false);
-  chatClient_ = std::make_unique<TChatClient>(socket_, *this, this);
+  dropReason_.clear();
+  chatClient_ = std::make_unique<TChatClient>(socket_, *this, this, connectionLimits_);
   SetStatusText(Sj(u8"サーバーへニックネームを送出中です。"));
   SendRegistration();
 }
@@ -533,9 +536,28 @@ void TMainForm::ReceiveFailed() {
       this, [] { Platform().ShowMessage(Sj(u8"ソケットでエラーが発生しました。")); }, Qt::QueuedConnection);
 }
 
+void TMainForm::SendFailed(TSendFailure Why, int Code) {
+  switch (Why) {
+    case TSendFailure::Stalled:
+      dropReason_ = Sj(u8"エラーが発生しました。　サーバーがデータを受け取らないため、接続を切断しました。　サーバー名：") +
+                    remoteHost_;
+      break;
+    case TSendFailure::Overflow:
+      dropReason_ = Sj(u8"エラーが発生しました。　送信待ちのデータが多すぎるため、接続を切断しました。　サーバー名：") +
+                    remoteHost_;
+      break;
+    case TSendFailure::WriteError:
+      dropReason_ = Sj(u8"エラーが発生しました。　サーバー名：") + remoteHost_ + Sj(u8"   エラーコード：") + std::to_string(Code);
+      break;
+  }
+}
+
 void TMainForm::ConnectionClosed() {
   socket_.reset();
   DisconnectedHandling();
+  // The reason outlasts the reset of the status bar.
+  if (!dropReason_.empty()) SetStatusText(dropReason_);
+  dropReason_.clear();
   // The thread ends right after this hand-off; join it once it has.
   TChatClient* finished = chatClient_.get();
   QTimer::singleShot(0, this, [this, finished] {

@@ -97,6 +97,8 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   TChatClient* ChatClient() const { return chatClient_.get(); }
   // Tests take the sent lines here instead of the socket.
   void SetLineSink(std::function<void(const std::string&)> Sink);
+  // Bounds of the connections made from now on; tests lower them.
+  void SetConnectionLimits(const TChatClientLimits& Limits) { connectionLimits_ = Limits; }
 
   // --- windows ---
   // This window's one open form of class T, or a new one; a form that has
@@ -165,6 +167,7 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void ReceivedLinesEnd() override;
   void EndOfStream() override;
   void ReceiveFailed() override;
+  void SendFailed(TSendFailure Why, int Code) override;
   void ConnectionClosed() override;
 
   // Where the settings were read from and where they will be written.
@@ -199,6 +202,9 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   QAction* windowSeparator_ = nullptr;
   std::vector<std::pair<int, QMenu*>> frameMenus_;
   std::function<void(const std::string&)> lineSink_;
+  TChatClientLimits connectionLimits_;
+  // Why the connection was dropped, shown once it is closed.
+  std::string dropReason_;
   bool closing_ = false;
   bool saveAllowed_ = true;
 };

@@ -156,3 +156,47 @@ TEST_F(SessionLoopbackTest, ClosingTheProgramWhileConnectedSendsQuitAndSaves) {
   EXPECT_FALSE(f.SocketActive());
   EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(IniPath())));
 }
+
+namespace {
+
+struct TStalledCase {
+  const char* Name;
+  TChatClientLimits Limits;
+  const char8_t* Status;  // how the status bar starts
+};
+
+class StalledServerTest : public SessionLoopbackTest, public ::testing::WithParamInterface<TStalledCase> {};
+
+TChatClientLimits Lowered(int StallMs, std::size_t MaxQueuedBytes) {
+  TChatClientLimits L;
+  L.StallMs = StallMs;
+  L.MaxQueuedBytes = MaxQueuedBytes;
+  return L;
+}
+
+}  // namespace
+
+TEST_P(StalledServerTest, SendingNeverWaitsAndTheConnectionIsDropped) {
+  TScriptedServer server;  // accepts, never reads
+  TMainForm& f = MakeForm(false);
+  f.SetConnectionLimits(GetParam().Limits);
+  Configure(server.Port());
+  f.ConnectCommand();
+  ASSERT_TRUE(f.SocketActive());
+  // Far more than the kernel buffers of a loopback connection hold.
+  const std::string line = "PRIVMSG #a :" + std::string(1000, 'x') + "\r\n";
+  for (int i = 0; i < 32 * 1024; ++i) f.SendLine(line);
+  ASSERT_TRUE(PumpUntil([&] { return !f.SocketActive() && f.ServerConnect->isEnabled(); }, 20000));
+  EXPECT_EQ(f.StatusText().rfind(Sj(GetParam().Status), 0), 0u) << f.StatusText();
+  EXPECT_FALSE(f.ServerDisConnect->isEnabled());
+  EXPECT_TRUE(platform.Messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, StalledServerTest,
+    ::testing::Values(
+        TStalledCase{"Stall", Lowered(300, std::size_t(1) << 30),
+                     u8"エラーが発生しました。　サーバーがデータを受け取らないため"},
+        TStalledCase{"QueueLimit", Lowered(60000, 256 * 1024),
+                     u8"エラーが発生しました。　送信待ちのデータが多すぎるため"}),
+    [](const ::testing::TestParamInfo<TStalledCase>& Info) { return std::string(Info.param.Name); });
