@@ -87,8 +87,12 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   // the user chose JIS.
   void SendLine(const std::string& Line);
   void SendRegistration();
+  // Starts connecting off the GUI thread and returns at once; a connect in
+  // progress, or an open connection, is dropped first.
   void ConnectCommand();
+  // Cancels a connect in progress, or sends QUIT and ends the connection.
   void DisconnectCommand();
+  bool Connecting() const { return connecting_ != nullptr; }
   // Holds an open connection.
   bool SocketActive() const;
   // The port the socket is set to; a different port is refused while open.
@@ -184,6 +188,10 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void SaveSettingsFile();
   void FormClose();
   void ConnectedEvent();
+  // On the GUI thread when a connect attempt ends; stale attempts do nothing.
+  void ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason);
+  // Forgets a connect in progress; it can no longer reach this window.
+  void CancelConnect();
   void DisconnectedHandling();
   void SocketErrorEvent(int Code);
   // Closes the connection without QUIT and resets the window.
@@ -193,6 +201,10 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   std::unique_ptr<TServerLineHandlers> handlers_;
   std::shared_ptr<TBlockingSocket> socket_;
   std::unique_ptr<TChatClient> chatClient_;
+  struct TConnectAttempt;
+  std::shared_ptr<TConnectAttempt> connecting_;
+  unsigned connectGeneration_ = 0;
+  std::string connectPortText_;
   int socketPort_ = 0;
   std::string remoteHost_;
   std::string statusText_;
