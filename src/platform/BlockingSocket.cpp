@@ -40,10 +40,10 @@ void SetBlocking(int Fd) {
   if (Flags >= 0) ::fcntl(Fd, F_SETFL, Flags & ~O_NONBLOCK);
 }
 
-void SetWriteTimeout(int Fd) {
+void SetSendTimeout(int Fd, int Ms = TBlockingSocket::WriteTimeoutMs) {
   timeval Tv{};
-  Tv.tv_sec = TBlockingSocket::WriteTimeoutMs / 1000;
-  Tv.tv_usec = (TBlockingSocket::WriteTimeoutMs % 1000) * 1000;
+  Tv.tv_sec = Ms / 1000;
+  Tv.tv_usec = (Ms % 1000) * 1000;
   ::setsockopt(Fd, SOL_SOCKET, SO_SNDTIMEO, &Tv, sizeof Tv);
 }
 
@@ -85,7 +85,7 @@ TBlockingSocket::~TBlockingSocket() {
 void TBlockingSocket::Adopt(int Fd) {
   SetBlocking(Fd);
   ::fcntl(Fd, F_SETFD, FD_CLOEXEC);
-  SetWriteTimeout(Fd);
+  SetSendTimeout(Fd);
   fd_.store(Fd);
   remoteHost_ = RemoteAddress();
 }
@@ -182,7 +182,7 @@ bool TBlockingSocket::Connect(const std::string& Host, std::uint16_t Port, int T
     return false;
   }
   SetBlocking(Connected);
-  SetWriteTimeout(Connected);
+  SetSendTimeout(Connected);
   fd_.store(Connected);
   return true;
 }
@@ -252,6 +252,13 @@ bool TBlockingSocket::WriteAll(std::string_view Bytes) {
     Bytes.remove_prefix(static_cast<std::size_t>(N));
   }
   return true;
+}
+
+void TBlockingSocket::SetWriteTimeout(int Ms) {
+  std::shared_lock Lock(use_);
+  const int Fd = fd_.load();
+  // Zero would mean no time-out at all.
+  if (Fd >= 0) SetSendTimeout(Fd, Ms > 0 ? Ms : 1);
 }
 
 void TBlockingSocket::Interrupt() {

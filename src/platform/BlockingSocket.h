@@ -37,8 +37,11 @@ class TBlockingSocket {
   TWait WaitForData(int TimeoutMs);
   // Reads at most Size bytes; 0 at end of stream, -1 on error.
   long Read(char* Buffer, std::size_t Size);
-  // Writes every byte; false on error (ErrorCode/ErrorText set).
+  // Writes every byte; false on error (ErrorCode/ErrorText set). A send
+  // that makes no progress for the write time-out fails with ETIMEDOUT.
   bool WriteAll(std::string_view Bytes);
+  // Sets that time-out (WriteTimeoutMs unless set) on the open connection.
+  void SetWriteTimeout(int Ms);
 
   // Wakes any WaitForData now and later until the socket is closed.
   void Interrupt();

@@ -1,5 +1,8 @@
 #include "session/ChatClientUnit.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <exception>
 #include <vector>
 
@@ -7,8 +10,24 @@
 
 namespace tavi {
 
-TChatClient::TChatClient(std::shared_ptr<TBlockingSocket> ClientSocket, TChatClientEvents& Events, QObject* Context)
-    : socket_(std::move(ClientSocket)), events_(Events), gate_(Context) {
+namespace {
+
+// The send thread writes queued lines in chunks of about this size.
+constexpr std::size_t WriteChunk = 64 * 1024;
+
+// The lines of one read burst, handed to the GUI thread slice by slice.
+struct TBurstLines {
+  std::vector<std::string> Lines;
+  std::size_t Next = 0;  // touched only inside a hand-off
+};
+
+}  // namespace
+
+TChatClient::TChatClient(std::shared_ptr<TBlockingSocket> ClientSocket, TChatClientEvents& Events, QObject* Context,
+                         TChatClientLimits Limits)
+    : socket_(std::move(ClientSocket)), events_(Events), limits_(Limits), gate_(Context) {
+  socket_->SetWriteTimeout(limits_.StallMs);
+  writer_ = std::thread([this] { WriteLoop(); });
   thread_ = std::thread([this] { Execute(); });
 }
 
@@ -18,7 +37,7 @@ void TChatClient::Terminate() {
   terminated_.store(true);
   stopLines_->store(true);
   // Only the wait is woken: the connection stays as it is, so a QUIT line
-  // written just before still goes out when the thread closes it.
+  // queued just before still goes out before the thread closes it.
   socket_->Interrupt();
 }
 
@@ -33,6 +52,78 @@ void TChatClient::Stop() {
   }
 }
 
+bool TChatClient::Send(std::string Bytes) {
+  std::unique_lock Lock(sendMutex_);
+  if (sendFailed_ || stopWriting_) return false;
+  if (queuedBytes_ + Bytes.size() > limits_.MaxQueuedBytes) {
+    Lock.unlock();
+    FailSending(TChatClientEvents::TSendFailure::Overflow, 0);
+    return false;
+  }
+  queuedBytes_ += Bytes.size();
+  queue_.push_back(std::move(Bytes));
+  sendChanged_.notify_all();
+  return true;
+}
+
+std::size_t TChatClient::QueuedBytes() const {
+  std::lock_guard Lock(sendMutex_);
+  return queuedBytes_;
+}
+
+void TChatClient::FailSending(TChatClientEvents::TSendFailure Why, int Code) {
+  {
+    std::lock_guard Lock(sendMutex_);
+    if (sendFailed_ || stopWriting_) return;
+    sendFailed_ = true;
+    failure_ = Why;
+    failureCode_ = Code;
+    queue_.clear();
+    sendChanged_.notify_all();
+  }
+  // Both threads leave their calls at once; the receive thread then reports
+  // the failure and closes as for any lost connection.
+  socket_->Shutdown();
+}
+
+void TChatClient::WriteLoop() {
+  std::unique_lock Lock(sendMutex_);
+  for (;;) {
+    sendChanged_.wait(Lock, [this] { return stopWriting_ || sendFailed_ || !queue_.empty(); });
+    if (stopWriting_ || sendFailed_) break;
+    // Lines waiting together go out in one write, in their order.
+    std::string Chunk = std::move(queue_.front());
+    queue_.pop_front();
+    while (!queue_.empty() && Chunk.size() + queue_.front().size() <= WriteChunk) {
+      Chunk += queue_.front();
+      queue_.pop_front();
+    }
+    writing_ = true;
+    Lock.unlock();
+    const bool Ok = socket_->WriteAll(Chunk);
+    const int Code = Ok ? 0 : socket_->ErrorCode();
+    Lock.lock();
+    writing_ = false;
+    queuedBytes_ -= std::min(queuedBytes_, Chunk.size());
+    sendChanged_.notify_all();
+    if (!Ok) {
+      Lock.unlock();
+      FailSending(Code == ETIMEDOUT ? TChatClientEvents::TSendFailure::Stalled
+                                    : TChatClientEvents::TSendFailure::WriteError,
+                  Code);
+      return;
+    }
+  }
+}
+
+void TChatClient::FinishWriting() {
+  std::unique_lock Lock(sendMutex_);
+  sendChanged_.wait_for(Lock, std::chrono::milliseconds(std::max(0, limits_.FlushMs)),
+                        [this] { return sendFailed_ || (queue_.empty() && !writing_); });
+  stopWriting_ = true;
+  sendChanged_.notify_all();
+}
+
 void TChatClient::Execute() {
   // The calls handed off capture only what outlives this object, by value:
   // the GUI thread may still be inside one after Stop() let us go.
@@ -41,6 +132,21 @@ void TChatClient::Execute() {
   bool Failed = false;
   TLineFramer Framer;
   char Buffer[ReadSize + 1];
+
+  // A lost connection is reported as the send failure that caused it, if any.
+  auto ReportEnd = [this, Events](void (TChatClientEvents::*Report)()) {
+    bool SendFailed = false;
+    TChatClientEvents::TSendFailure Why{};
+    int Code = 0;
+    {
+      std::lock_guard Lock(sendMutex_);
+      SendFailed = sendFailed_;
+      Why = failure_;
+      Code = failureCode_;
+    }
+    if (SendFailed) return gate_.Run([Events, Why, Code] { Events->SendFailed(Why, Code); });
+    return gate_.Run([Events, Report] { (Events->*Report)(); });
+  };
 
   try {
     while (!terminated_.load() && socket_->Connected() && !Abandoned && !Failed) {
@@ -71,31 +177,39 @@ void TChatClient::Execute() {
         if (socket_->WaitForData(0) != TBlockingSocket::TWait::Data) break;
       }
       if (EndOfStream) {
-        Abandoned = !gate_.Run([Events] { Events->EndOfStream(); });
+        Abandoned = !ReportEnd(&TChatClientEvents::EndOfStream);
         break;
       }
       if (Failed) break;
 
-      // Every line framed from this burst goes over in one hand-off: still
-      // one line at a time and in order, but without a thread round trip
-      // per line. A terminate asked for by a handler stops the rest.
-      std::vector<std::string> Lines;
+      // The lines of this burst go over in slices: still one line at a time
+      // and in order, without a thread round trip per line, yet a flood
+      // never holds the GUI thread for long. A terminate asked for by a
+      // handler stops the rest.
+      auto Burst = std::make_shared<TBurstLines>();
       std::string Line;
-      while (Framer.TakeLine(Line)) Lines.push_back(std::move(Line));
-      if (!Lines.empty() && !terminated_.load()) {
-        std::shared_ptr<std::atomic<bool>> Stop = stopLines_;
-        if (!gate_.Run([Events, Stop, Lines = std::move(Lines)] {
-              struct TBurst {
+      while (Framer.TakeLine(Line)) Burst->Lines.push_back(std::move(Line));
+      std::shared_ptr<std::atomic<bool>> Stop = stopLines_;
+      const std::size_t SliceLines = std::max<std::size_t>(1, limits_.SliceLines);
+      const auto SliceTime = std::chrono::milliseconds(limits_.SliceMs);
+      while (Burst->Next < Burst->Lines.size() && !terminated_.load()) {
+        if (!gate_.Run([Events, Stop, Burst, SliceLines, SliceTime] {
+              struct TBracket {
                 TChatClientEvents* Events;
-                ~TBurst() { Events->ReceivedLinesEnd(); }
-              } Burst{Events};
+                ~TBracket() { Events->ReceivedLinesEnd(); }
+              } Bracket{Events};
               Events->ReceivedLinesBegin();
-              for (const std::string& Each : Lines) {
-                if (Stop->load()) break;
-                Events->ReceivedLine(Each);
+              const auto Start = std::chrono::steady_clock::now();
+              const std::size_t First = Burst->Next;
+              const std::size_t End = std::min(Burst->Lines.size(), First + SliceLines);
+              while (Burst->Next < End && !Stop->load()) {
+                if (Burst->Next > First && std::chrono::steady_clock::now() - Start >= SliceTime) break;
+                Events->ReceivedLine(Burst->Lines[Burst->Next++]);
               }
-            }))
+            })) {
           Abandoned = true;
+          break;
+        }
       }
     }
   } catch (...) {
@@ -107,11 +221,14 @@ void TChatClient::Execute() {
   if (Failed && !socket_->Connected()) Failed = false;
   if (Failed && !Abandoned) {
     try {
-      Abandoned = !gate_.Run([Events] { Events->ReceiveFailed(); });
+      Abandoned = !ReportEnd(&TChatClientEvents::ReceiveFailed);
     } catch (...) {
     }
   }
+  // Lines queued before the end (a QUIT) go out first, within a short bound.
+  FinishWriting();
   socket_->Close();
+  writer_.join();
   if (!Abandoned && !gate_.Abandoned()) {
     try {
       gate_.Run([Events] { Events->ConnectionClosed(); });

@@ -1,10 +1,16 @@
-// The receive thread of one server connection (TChatClient; not a chat window,
-// despite the name): waits, reads at most 127 bytes at a time, frames lines and
-// hands each one, in order and synchronously, to the GUI thread.
+// The threads of one server connection (TChatClient; not a chat window,
+// despite the name). The receive thread waits, reads at most 127 bytes at a
+// time, frames lines and hands them, in order and synchronously, to the GUI
+// thread. The send thread writes the queued lines, so that the GUI thread
+// never waits on a server that does not read.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -28,8 +34,26 @@ class TChatClientEvents {
   virtual void ReceivedLinesEnd() {}
   virtual void EndOfStream() = 0;       // the server closed the connection
   virtual void ReceiveFailed() = 0;     // a read failed or a line raised
+  // Sending failed and the connection was dropped for it; reported in place
+  // of EndOfStream / ReceiveFailed. Code: the errno value of a failed write.
+  enum class TSendFailure { Stalled, Overflow, WriteError };
+  virtual void SendFailed(TSendFailure Why, int Code) = 0;
   // Last, after the socket is closed; not called once Stop() was called.
   virtual void ConnectionClosed() = 0;
+};
+
+// Bounds of one connection; tests lower them.
+struct TChatClientLimits {
+  // A write that makes no progress for this long drops the connection.
+  int StallMs = 60000;
+  // More bytes than this waiting to be sent drops the connection.
+  std::size_t MaxQueuedBytes = 4u << 20;
+  // How long the end of the connection waits for queued lines (a QUIT).
+  int FlushMs = 1000;
+  // One hand-off to the GUI thread runs at most this many lines, and starts
+  // no further line after this many milliseconds.
+  std::size_t SliceLines = 200;
+  int SliceMs = 50;
 };
 
 class TChatClient {
@@ -38,7 +62,8 @@ class TChatClient {
   static constexpr std::size_t ReadSize = 127;
 
   // Starts at once. Context lives on the GUI thread.
-  TChatClient(std::shared_ptr<TBlockingSocket> ClientSocket, TChatClientEvents& Events, QObject* Context);
+  TChatClient(std::shared_ptr<TBlockingSocket> ClientSocket, TChatClientEvents& Events, QObject* Context,
+              TChatClientLimits Limits = {});
   // Abandons and joins.
   ~TChatClient();
 
@@ -51,16 +76,40 @@ class TChatClient {
   bool Terminated() const { return terminated_.load(); }
   bool Finished() const { return finished_.load(); }
 
+  // Queues bytes for the send thread and returns at once. False, and nothing
+  // queued, once sending has failed; a queue past its bound fails sending.
+  bool Send(std::string Bytes);
+  // Bytes queued and not yet written.
+  std::size_t QueuedBytes() const;
+
  private:
   void Execute();
+  void WriteLoop();
+  // Records the first failure and ends the connection under both threads.
+  void FailSending(TChatClientEvents::TSendFailure Why, int Code);
+  // Waits, bounded, until the queue is written or sending failed; then ends
+  // the send thread.
+  void FinishWriting();
 
   std::shared_ptr<TBlockingSocket> socket_;
   TChatClientEvents& events_;
+  const TChatClientLimits limits_;
   TGuiCallGate gate_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   // Shared with hand-offs in flight, which may outlive this object.
   std::shared_ptr<std::atomic<bool>> stopLines_ = std::make_shared<std::atomic<bool>>(false);
+
+  mutable std::mutex sendMutex_;
+  std::condition_variable sendChanged_;
+  std::deque<std::string> queue_;
+  std::size_t queuedBytes_ = 0;
+  bool writing_ = false;      // a line is out of the queue, not yet written
+  bool stopWriting_ = false;
+  bool sendFailed_ = false;
+  TChatClientEvents::TSendFailure failure_ = TChatClientEvents::TSendFailure::WriteError;
+  int failureCode_ = 0;
+  std::thread writer_;
   std::thread thread_;
 };
 

@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <mutex>
+#include <thread>
 
 #include <QAction>
 #include <QApplication>
@@ -127,6 +130,7 @@ TMainForm::~TMainForm() {
   // Children going away with the window must not rebuild its menu bar.
   if (MdiArea) disconnect(MdiArea, nullptr, this, nullptr);
   // No hand-off may reach this window once it is going.
+  CancelConnect();
   chatClient_.reset();
   if (socket_) socket_->Close();
   // Hiding the children on the way out activates MDI windows; the menu bar
@@ -391,8 +395,10 @@ void TMainForm::SendLine(const std::string& Line) {
     lineSink_(bytes);
     return;
   }
-  if (!SocketActive()) return;
-  if (!socket_->WriteAll(bytes)) SocketErrorEvent(socket_->ErrorCode());
+  if (!SocketActive() || !chatClient_) return;
+  // Written by the connection's send thread; a server that stops taking
+  // data drops the connection there, reported through SendFailed.
+  chatClient_->Send(bytes);
 }
 
 void TMainForm::SendRegistration() {
@@ -404,7 +410,16 @@ void TMainForm::SendRegistration() {
   SendLine("USER " + area.LoginName + " " + area.HostName + " " + area.ServerName + " :" + area.TrueName + "\r\n");
 }
 
+// A connect running on its own thread. The thread posts its result only
+// while Target is set; the GUI thread clears it, under the lock, to cancel.
+struct TMainForm::TConnectAttempt {
+  std::mutex Mutex;
+  TMainForm* Target = nullptr;
+  std::shared_ptr<TBlockingSocket> Socket = std::make_shared<TBlockingSocket>();
+};
+
 void TMainForm::ConnectCommand() {
+  CancelConnect();
   if (SocketActive() || chatClient_) Deactivate();
   Globals().CurrentNick.clear();
 
@@ -422,33 +437,78 @@ void TMainForm::ConnectCommand() {
   }
   socketPort_ = port;
   remoteHost_ = area.ServerName;
-  SetStatusText(Sj(u8"サーバーに接続を試みています。"));
-  StatusBar1->repaint();
-
-  auto socket = std::make_shared<TBlockingSocket>();
-  const bool portValid = port >= 1 && port <= 65535;
-  if (!portValid || !socket->Connect(area.ServerName, static_cast<std::uint16_t>(port), TChatClient::TimeoutMs)) {
-    const int code = portValid ? socket->ErrorCode() : EINVAL;
-    const std::string reason = portValid ? socket->ErrorText() : std::string("invalid port number");
-    DisconnectedHandling();
-    SocketErrorEvent(code);
-    Platform().ShowMessage(Sj(u8"サーバーに接続できませんでした。") + "\r\n" + area.ServerName + " : " +
-                           area.PortNumber + "\r\n" + reason);
+  connectPortText_ = area.PortNumber;
+  const unsigned generation = ++connectGeneration_;
+  if (port < 1 || port > 65535) {
+    ConnectFinished(generation, false, EINVAL, "invalid port number");
     return;
   }
-  socket_ = std::move(socket);
-  ConnectedEvent();
+
+  // Resolving and connecting may take a minute: the window stays usable,
+  // and Disconnect, a new Connect or closing the window cancels.
+  SetStatusText(Sj(u8"接続中…　") + remoteHost_);
+  DisConnectSpeedButton->setEnabled(true);
+  ServerDisConnect->setEnabled(true);
+  auto attempt = std::make_shared<TConnectAttempt>();
+  attempt->Target = this;
+  connecting_ = attempt;
+  std::thread([attempt, host = remoteHost_, port, generation] {
+    const bool ok = attempt->Socket->Connect(host, static_cast<std::uint16_t>(port), TChatClient::TimeoutMs);
+    const int code = ok ? 0 : attempt->Socket->ErrorCode();
+    std::string reason = ok ? std::string() : attempt->Socket->ErrorText();
+    std::lock_guard lock(attempt->Mutex);
+    if (TMainForm* form = attempt->Target) {
+      QMetaObject::invokeMethod(
+          form, [form, generation, ok, code, reason] { form->ConnectFinished(generation, ok, code, reason); },
+          Qt::QueuedConnection);
+    }
+  }).detach();
+}
+
+void TMainForm::CancelConnect() {
+  if (!connecting_) return;
+  {
+    std::lock_guard lock(connecting_->Mutex);
+    connecting_->Target = nullptr;
+  }
+  // Ends the attempt's wait; its socket closes with the thread's last use.
+  connecting_->Socket->Interrupt();
+  connecting_.reset();
+  ++connectGeneration_;
+}
+
+void TMainForm::ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason) {
+  if (Generation != connectGeneration_) return;
+  std::shared_ptr<TConnectAttempt> attempt = std::move(connecting_);
+  if (Ok && attempt) {
+    socket_ = attempt->Socket;
+    ConnectedEvent();
+    return;
+  }
+  DisconnectedHandling();
+  SocketErrorEvent(Code);
+  Platform().ShowMessage(Sj(u8"サーバーに接続できませんでした。") + "\r\n" + remoteHost_ + " : " + connectPortText_ +
+                         "\r\n" + Reason);
 }
 
 void TMainForm::ConnectedEvent() {
   ServerConnect->setEnabled(false);
   ConnectSpeedButton->setEnabled(false);
-  chatClient_ = std::make_unique<TChatClient>(socket_, *this, this);
+  // Disconnect waits again for the end of registration.
+  DisConnectSpeedButton->setEnabled(false);
+  ServerDisConnect->setEnabled(false);
+  dropReason_.clear();
+  chatClient_ = std::make_unique<TChatClient>(socket_, *this, this, connectionLimits_);
   SetStatusText(Sj(u8"サーバーへニックネームを送出中です。"));
   SendRegistration();
 }
 
 void TMainForm::DisconnectCommand() {
+  if (connecting_) {
+    CancelConnect();
+    DisconnectedHandling();
+    return;
+  }
   if (!SocketActive()) return;
   SendLine("QUIT :Leaving! \r\n");
   Globals().AwayMessage.clear();
@@ -533,9 +593,28 @@ void TMainForm::ReceiveFailed() {
       this, [] { Platform().ShowMessage(Sj(u8"ソケットでエラーが発生しました。")); }, Qt::QueuedConnection);
 }
 
+void TMainForm::SendFailed(TSendFailure Why, int Code) {
+  switch (Why) {
+    case TSendFailure::Stalled:
+      dropReason_ = Sj(u8"エラーが発生しました。　サーバーがデータを受け取らないため、接続を切断しました。　サーバー名：") +
+                    remoteHost_;
+      break;
+    case TSendFailure::Overflow:
+      dropReason_ = Sj(u8"エラーが発生しました。　送信待ちのデータが多すぎるため、接続を切断しました。　サーバー名：") +
+                    remoteHost_;
+      break;
+    case TSendFailure::WriteError:
+      dropReason_ = Sj(u8"エラーが発生しました。　サーバー名：") + remoteHost_ + Sj(u8"   エラーコード：") + std::to_string(Code);
+      break;
+  }
+}
+
 void TMainForm::ConnectionClosed() {
   socket_.reset();
   DisconnectedHandling();
+  // The reason outlasts the reset of the status bar.
+  if (!dropReason_.empty()) SetStatusText(dropReason_);
+  dropReason_.clear();
   // The thread ends right after this hand-off; join it once it has.
   TChatClient* finished = chatClient_.get();
   QTimer::singleShot(0, this, [this, finished] {

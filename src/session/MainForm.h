@@ -87,8 +87,12 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   // the user chose JIS.
   void SendLine(const std::string& Line);
   void SendRegistration();
+  // Starts connecting off the GUI thread and returns at once; a connect in
+  // progress, or an open connection, is dropped first.
   void ConnectCommand();
+  // Cancels a connect in progress, or sends QUIT and ends the connection.
   void DisconnectCommand();
+  bool Connecting() const { return connecting_ != nullptr; }
   // Holds an open connection.
   bool SocketActive() const;
   // The port the socket is set to; a different port is refused while open.
@@ -97,6 +101,8 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   TChatClient* ChatClient() const { return chatClient_.get(); }
   // Tests take the sent lines here instead of the socket.
   void SetLineSink(std::function<void(const std::string&)> Sink);
+  // Bounds of the connections made from now on; tests lower them.
+  void SetConnectionLimits(const TChatClientLimits& Limits) { connectionLimits_ = Limits; }
 
   // --- windows ---
   // This window's one open form of class T, or a new one; a form that has
@@ -165,6 +171,7 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void ReceivedLinesEnd() override;
   void EndOfStream() override;
   void ReceiveFailed() override;
+  void SendFailed(TSendFailure Why, int Code) override;
   void ConnectionClosed() override;
 
   // Where the settings were read from and where they will be written.
@@ -181,6 +188,10 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void SaveSettingsFile();
   void FormClose();
   void ConnectedEvent();
+  // On the GUI thread when a connect attempt ends; stale attempts do nothing.
+  void ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason);
+  // Forgets a connect in progress; it can no longer reach this window.
+  void CancelConnect();
   void DisconnectedHandling();
   void SocketErrorEvent(int Code);
   // Closes the connection without QUIT and resets the window.
@@ -190,6 +201,10 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   std::unique_ptr<TServerLineHandlers> handlers_;
   std::shared_ptr<TBlockingSocket> socket_;
   std::unique_ptr<TChatClient> chatClient_;
+  struct TConnectAttempt;
+  std::shared_ptr<TConnectAttempt> connecting_;
+  unsigned connectGeneration_ = 0;
+  std::string connectPortText_;
   int socketPort_ = 0;
   std::string remoteHost_;
   std::string statusText_;
@@ -199,6 +214,9 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   QAction* windowSeparator_ = nullptr;
   std::vector<std::pair<int, QMenu*>> frameMenus_;
   std::function<void(const std::string&)> lineSink_;
+  TChatClientLimits connectionLimits_;
+  // Why the connection was dropped, shown once it is closed.
+  std::string dropReason_;
   bool closing_ = false;
   bool saveAllowed_ = true;
 };

@@ -39,7 +39,7 @@ class ConversationEndToEndTest : public MainFormFixture {
     TMainForm& f = MakeForm(false);
     GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
                                std::to_string(server.Port())};
-    f.ConnectCommand();
+    ASSERT_TRUE(ConnectAndWait(f));
     ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000)) << f.StatusText();
   }
 

@@ -172,7 +172,7 @@ class DccEndToEndTest : public MainFormFixture {
     TMainForm& f = MakeForm(false);
     GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
                                std::to_string(server.Port())};
-    f.ConnectCommand();
+    ASSERT_TRUE(ConnectAndWait(f));
     ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000)) << f.StatusText();
     ASSERT_TRUE(peer.Connect(TNgircdServer::Host(), server.Port()));
     ASSERT_TRUE(peer.Register("peer"));

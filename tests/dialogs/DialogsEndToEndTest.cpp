@@ -211,7 +211,7 @@ class DialogsEndToEndTest : public MainFormFixture {
     TMainForm& f = MakeForm(false);
     GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
                                std::to_string(relay.Port())};
-    f.ConnectCommand();
+    ASSERT_TRUE(ConnectAndWait(f));
   }
   void ConnectAndRegister() {
     Connect();

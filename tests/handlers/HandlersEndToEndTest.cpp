@@ -29,7 +29,7 @@ class HandlersEndToEndTest : public MainFormFixture {
     TMainForm& f = MakeForm(false);
     GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
                                std::to_string(server.Port())};
-    f.ConnectCommand();
+    if (!ConnectAndWait(f)) return false;
     return PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000);
   }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QObject>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -30,17 +31,21 @@ long long MsSince(Clock::time_point Start) {
 class TRecorder : public TChatClientEvents {
  public:
   Lines Received;
-  std::vector<std::string> Log;  // "line", "eof", "failed", "closed" in order
+  std::vector<std::string> Log;  // "line", "eof", "failed", "sendfailed", "closed" in order
+  std::vector<std::size_t> Slices;  // lines run by each hand-off
   int OffThread = 0;
   std::function<void(const std::string&)> OnLine;
 
   void ReceivedLine(const std::string& Line) override {
     Note("line");
     Received.push_back(Line);
+    if (!Slices.empty()) ++Slices.back();
     if (OnLine) OnLine(Line);
   }
+  void ReceivedLinesBegin() override { Slices.push_back(0); }
   void EndOfStream() override { Note("eof"); }
   void ReceiveFailed() override { Note("failed"); }
+  void SendFailed(TSendFailure, int) override { Note("sendfailed"); }
   void ConnectionClosed() override { Note("closed"); }
 
   bool Closed() const { return !Log.empty() && Log.back() == "closed"; }
@@ -148,6 +153,30 @@ TEST_F(ChatClient, ABurstOfLinesArrivesInOrder) {
   Server.Send(Burst.substr(Burst.size() / 2));
   EXPECT_EQ(Receive(Want.size(), 20000), Want);
   EXPECT_EQ(Events.Ends(), std::vector<std::string>{});
+}
+
+TEST_F(ChatClient, AFloodInOneWriteIsHandedOverInBoundedSlices) {
+  std::string Burst;
+  Lines Want;
+  for (int I = 0; I < 5000; ++I) {
+    Want.push_back("PRIVMSG #a :" + std::to_string(I) + "\r\n");
+    Burst += Want.back();
+  }
+  Server.Send(Burst);
+  EXPECT_EQ(Receive(Want.size(), 20000), Want);
+  ASSERT_GE(Events.Slices.size(), Want.size() / TChatClientLimits{}.SliceLines);
+  EXPECT_LE(*std::max_element(Events.Slices.begin(), Events.Slices.end()), TChatClientLimits{}.SliceLines);
+}
+
+TEST_F(ChatClient, ASlowLineEndsItsSliceEarly) {
+  // Each line takes at least 20 ms, so a 50 ms slice holds three at most.
+  Events.OnLine = [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
+  std::string Burst;
+  for (int I = 0; I < 12; ++I) Burst += "x" + std::to_string(I) + "\r\n";
+  Server.Send(Burst);
+  ASSERT_EQ(Receive(12).size(), 12u);
+  EXPECT_LE(*std::max_element(Events.Slices.begin(), Events.Slices.end()), 3u);
+  EXPECT_EQ(Events.Received.back(), "x11\r\n");
 }
 
 // ---- how the thread ends ----

@@ -205,7 +205,7 @@ TEST_F(EstablishTest, PortChangeIsRefusedWhileConnected) {
   area.TrueName = "name";
   area.LoginName = "login";
   area.HostName = "host";
-  form->ConnectCommand();
+  ASSERT_TRUE(ConnectAndWait(*form));
   ASSERT_TRUE(form->SocketActive()) << (platform.Messages.empty() ? "" : platform.Messages.back());
   platform.Messages.clear();
 

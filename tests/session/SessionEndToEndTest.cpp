@@ -19,7 +19,7 @@ class SessionEndToEndTest : public MainFormFixture {
   void ConnectClient(TMainForm& f) {
     GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
                                std::to_string(server.Port())};
-    f.ConnectCommand();
+    ASSERT_TRUE(ConnectAndWait(f));
     ASSERT_TRUE(f.SocketActive());
     ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000)) << f.StatusText();
   }

@@ -50,6 +50,12 @@ class MainFormFixture : public ::testing::Test {
     return *form;
   }
 
+  // Connects and runs the event loop until the connect has ended.
+  bool ConnectAndWait(TMainForm& F, int TimeoutMs = 10000) {
+    F.ConnectCommand();
+    return PumpUntil([&] { return !F.Connecting(); }, TimeoutMs);
+  }
+
   void Feed(const std::string& Line) { DispatchServerLine(Line, form->Handlers()); }
   // Runs what the handlers left queued for after the line (questions,
   // message boxes, connects), as the event loop would.
