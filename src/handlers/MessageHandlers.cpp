@@ -62,7 +62,7 @@ bool TalkListsNick(const TTalkForm* Talk, const std::string& Nick) {
 // A conversation opened by an incoming line: the sender is its first member.
 // Beyond a sane rate of new windows the line goes to the server log, so that
 // a flood of senders cannot bury the desktop in windows.
-void OpenTalkWith(TMainForm& Main, TEventRate& Rate, const std::string& Nick, const std::string& Line) {
+void OpenTalkWith(TMainForm& Main, TRateLimiter& Rate, const std::string& Nick, const std::string& Line) {
   if (!Rate.Allow(Platform().TickCount())) {
     Main.AddServerMemoLine(Line);
     return;
@@ -75,7 +75,7 @@ void OpenTalkWith(TMainForm& Main, TEventRate& Rate, const std::string& Nick, co
 
 // A private line from Nick: into the talk window that stands for Nick, or a
 // new one.
-void ShowPrivateLine(TMainForm& Main, TEventRate& Rate, const std::string& Nick, const std::string& Line) {
+void ShowPrivateLine(TMainForm& Main, TRateLimiter& Rate, const std::string& Nick, const std::string& Line) {
   for (TMdiChildForm* child : Main.ChildWindows()) {
     if (!IsTalkCandidate(child->Caption(), Nick)) continue;
     auto* talk = qobject_cast<TTalkForm*>(child);
@@ -90,7 +90,7 @@ void ShowPrivateLine(TMainForm& Main, TEventRate& Rate, const std::string& Nick,
 
 // "/me" from others: shown like a member's event where it was said, and
 // never answered.
-void ShowAction(TMainForm& Main, TEventRate& Rate, const std::string& Nick, const std::string& Target,
+void ShowAction(TMainForm& Main, TRateLimiter& Rate, const std::string& Nick, const std::string& Target,
                 const std::string& Text) {
   const std::string line = ActionDisplayLine(TimeStamp(), Nick, Text);
   if (Target == Globals().CurrentNick) {

@@ -17,14 +17,6 @@ void TServerLineHandlers::Later(std::function<void()> Call) {
   QMetaObject::invokeMethod(&main_, std::move(Call), Qt::QueuedConnection);
 }
 
-bool TEventRate::Allow(std::uint32_t Now) {
-  // Unsigned differences stay right across the tick's wrap.
-  while (!ticks_.empty() && Now - ticks_.front() >= window_) ticks_.pop_front();
-  if (ticks_.size() >= max_) return false;
-  ticks_.push_back(Now);
-  return true;
-}
-
 void AdoptOwnNick(const std::string& Nick) {
   // A hostile server must not rewrite the saved nick: only a nick the user
   // typed is saved, and only a plausible one is used.

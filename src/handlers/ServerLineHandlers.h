@@ -6,8 +6,6 @@
 // errors) and ServerLineHandlers.cpp (registration and server status).
 #pragma once
 
-#include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -26,19 +24,6 @@ struct TQueryReplyState {
   std::string AdminLine1;           // 256, 257 and 258, kept for 259
   std::string AdminLine2;
   std::string AdminLine3;
-};
-
-// At most Max events within any Window milliseconds of the 32-bit tick.
-class TEventRate {
- public:
-  TEventRate(std::size_t Max, std::uint32_t Window) : max_(Max), window_(Window) {}
-  // True when one more event may happen at Now; it is then counted.
-  bool Allow(std::uint32_t Now);
-
- private:
-  std::size_t max_;
-  std::uint32_t window_;
-  std::deque<std::uint32_t> ticks_;  // of the counted events, oldest first
 };
 
 class TServerLineHandlers : public TServerHandlers {
@@ -106,7 +91,7 @@ class TServerLineHandlers : public TServerHandlers {
   // make us flood the server.
   TCtcpRateLimiter ctcpReplyLimiter_;
   // Talk windows that other people's lines may open: 10 a minute.
-  TEventRate talkWindowRate_{10, 60000};
+  TRateLimiter talkWindowRate_{10, 60000};
 };
 
 // The server's word on the user's nick (001, own NICK): used when plausible,

@@ -156,17 +156,12 @@ TDccOffer ParseDccOffer(std::string_view Text) {
   return offer;
 }
 
-bool TCtcpRateLimiter::Allow(std::uint32_t Now) {
-  if (count_ == MaxReplies) {
-    // Unsigned difference: right across the wrap of the 32-bit tick.
-    if (static_cast<std::uint32_t>(Now - ticks_[0]) < Window) return false;
-    for (int i = 1; i < MaxReplies; ++i) ticks_[i - 1] = ticks_[i];
-    --count_;
-  }
-  ticks_[count_++] = Now;
+bool TRateLimiter::Allow(std::uint32_t Now) {
+  // Unsigned differences stay right across the wrap of the tick.
+  while (!ticks_.empty() && static_cast<std::uint32_t>(Now - ticks_.front()) >= window_) ticks_.pop_front();
+  if (ticks_.size() >= max_) return false;
+  ticks_.push_back(Now);
   return true;
 }
-
-void TCtcpRateLimiter::Reset() { count_ = 0; }
 
 }  // namespace tavi

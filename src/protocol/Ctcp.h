@@ -2,7 +2,9 @@
 // word, the reply lines, the reply split and the DCC offer words. No widgets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -74,21 +76,27 @@ struct TDccOffer {
 };
 TDccOffer ParseDccOffer(std::string_view Text);
 
+// At most Max events in any Window milliseconds of the 32-bit platform tick.
+class TRateLimiter {
+ public:
+  TRateLimiter(std::size_t Max, std::uint32_t Window) : max_(Max), window_(Window) {}
+  // True when one more event may happen at Now; it is then counted.
+  bool Allow(std::uint32_t Now);
+  void Reset() { ticks_.clear(); }
+
+ private:
+  std::size_t max_;
+  std::uint32_t window_;
+  std::deque<std::uint32_t> ticks_;  // of the counted events, oldest first
+};
+
 // Keeps a burst of queries from turning into a flood of replies: at most
-// MaxReplies answers in any Window milliseconds of the platform tick.
-class TCtcpRateLimiter {
+// MaxReplies answers in any Window milliseconds.
+class TCtcpRateLimiter : public TRateLimiter {
  public:
   static constexpr int MaxReplies = 3;
   static constexpr std::uint32_t Window = 2000;
-
-  // True when a reply may go out at Now; the reply is then counted.
-  bool Allow(std::uint32_t Now);
-  void Reset();
-
- private:
-  // Ticks of the last answers, oldest first; only the first count_ are set.
-  std::uint32_t ticks_[MaxReplies] = {};
-  int count_ = 0;
+  TCtcpRateLimiter() : TRateLimiter(MaxReplies, Window) {}
 };
 
 }  // namespace tavi
