@@ -33,7 +33,6 @@
 #include "dialogs/CommandDialog.h"
 #include "dialogs/InviteCmd.h"
 #include "dialogs/KickCmd.h"
-#include "kanji/Kanji.h"
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
@@ -261,7 +260,7 @@ TChatForm::~TChatForm() = default;
 void TChatForm::AddRecvLine(const std::string& Text) { AddRecvColorLine(Text, clBlack); }
 
 void TChatForm::AddRecvColorLine(const std::string& Text, const QColor& Color) {
-  recvLog_->Append(FromSjis(CutForDisplay(Text)), Color);
+  recvLog_->Append(DisplayLineText(Text), Color);
 
   // One scroll to the bottom for a whole burst of lines.
   if (!scrollPending_) {

@@ -17,7 +17,6 @@
 
 #include "conversation/MemberEditor.h"
 #include "kanji/SjisCase.h"
-#include "kanji/Kanji.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
@@ -136,7 +135,7 @@ TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
 
 TTalkForm::~TTalkForm() = default;
 
-void TTalkForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(FromSjis(CutForDisplay(Text))); }
+void TTalkForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(DisplayLineText(Text)); }
 
 std::vector<std::string> TTalkForm::RecvLines() const { return MemoLines(RecvMemo); }
 

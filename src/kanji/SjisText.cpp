@@ -1,5 +1,7 @@
 #include "kanji/SjisText.h"
 
+#include "kanji/Kanji.h"
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -121,6 +123,10 @@ std::string ToSjis(const QString& Text) {
     }
   }
   return result;
+}
+
+QString DisplayLineText(std::string_view Text) {
+  return Text.size() <= DisplayLineBytes ? FromSjis(Text) : FromSjis(CutForDisplay(Text));
 }
 
 }  // namespace tavi

@@ -11,6 +11,10 @@ namespace tavi {
 // Bytes that do not decode show as U+FFFD; the rest of the text still shows.
 QString FromSjis(std::string_view Text);
 
+// A window line's text: cut at DisplayLineBytes (see CutForDisplay), with no
+// copy for the ordinary line that fits.
+QString DisplayLineText(std::string_view Text);
+
 // Characters that code page 932 cannot hold become "?".
 std::string ToSjis(const QString& Text);
 

@@ -555,9 +555,11 @@ std::string TMainForm::LocalAddressNumber() const {
   return AddressNumberFromDotted(address);
 }
 
-void TMainForm::SocketErrorEvent(int Code) {
-  SetStatusText(Sj(u8"エラーが発生しました。　サーバー名：") + remoteHost_ + Sj(u8"   エラーコード：") + std::to_string(Code));
+std::string TMainForm::SocketErrorText(int Code) const {
+  return Sj(u8"エラーが発生しました。　サーバー名：") + remoteHost_ + Sj(u8"   エラーコード：") + std::to_string(Code);
 }
+
+void TMainForm::SocketErrorEvent(int Code) { SetStatusText(SocketErrorText(Code)); }
 
 void TMainForm::EnableSessionControls() {
   DisConnectSpeedButton->setEnabled(true);
@@ -604,7 +606,7 @@ void TMainForm::SendFailed(TSendFailure Why, int Code) {
                     remoteHost_;
       break;
     case TSendFailure::WriteError:
-      dropReason_ = Sj(u8"エラーが発生しました。　サーバー名：") + remoteHost_ + Sj(u8"   エラーコード：") + std::to_string(Code);
+      dropReason_ = SocketErrorText(Code);
       break;
   }
 }
@@ -690,7 +692,7 @@ void TMainForm::ReceivedLinesBegin() { TRichLog::BeginBurst(); }
 void TMainForm::ReceivedLinesEnd() { TRichLog::EndBurst(); }
 
 void TMainForm::AddServerMemoLine(const std::string& Text) {
-  ServerMemo->appendPlainText(FromSjis(CutForDisplay(Text)));
+  ServerMemo->appendPlainText(DisplayLineText(Text));
 }
 
 void TMainForm::SetStatusText(const std::string& Text) {

@@ -193,6 +193,7 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   // Forgets a connect in progress; it can no longer reach this window.
   void CancelConnect();
   void DisconnectedHandling();
+  std::string SocketErrorText(int Code) const;
   void SocketErrorEvent(int Code);
   // Closes the connection without QUIT and resets the window.
   void Deactivate();
