@@ -446,7 +446,7 @@ void TMainForm::ConnectCommand() {
 
   // Resolving and connecting may take a minute: the window stays usable,
   // and Disconnect, a new Connect or closing the window cancels.
-  SetStatusText(Sj(u8"接続中…　") + remoteHost_);
+  SetStatusText(Sj(u8"サーバーに接続を試みています。"));
   DisConnectSpeedButton->setEnabled(true);
   ServerDisConnect->setEnabled(true);
   auto attempt = std::make_shared<TConnectAttempt>();

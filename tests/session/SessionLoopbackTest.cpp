@@ -257,7 +257,7 @@ TEST_P(CancelConnectTest, AConnectThatNeverEndsCanBeCancelled) {
   // The window keeps running its events while the connect waits.
   PumpFor(300);
   ASSERT_TRUE(f.Connecting());
-  EXPECT_EQ(f.StatusText(), Sj(u8"接続中…　127.0.0.1"));
+  EXPECT_EQ(f.StatusText(), Sj(u8"サーバーに接続を試みています。"));
   EXPECT_TRUE(f.ServerDisConnect->isEnabled());
   EXPECT_TRUE(f.DisConnectSpeedButton->isEnabled());
 
