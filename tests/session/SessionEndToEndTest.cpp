@@ -45,8 +45,10 @@ TEST_F(SessionEndToEndTest, RegistersShowsTheMotdAndQuits) {
   TRawIrcPeer peer;
   ASSERT_TRUE(peer.Connect(TNgircdServer::Host(), server.Port()));
   ASSERT_TRUE(peer.Register("peer"));
-  f.SendLine("JOIN #tavi\r\n");
+  // The peer is in first, so the client's JOIN reaches it as a line.
   peer.Send("JOIN #tavi\r\n");
+  ASSERT_FALSE(peer.WaitFor(" 366 ").empty());
+  f.SendLine("JOIN #tavi\r\n");
   ASSERT_FALSE(peer.WaitFor(":tavi!").empty());
   f.DisconnectCommand();
   // ngircd relays the reason trimmed and quoted.
