@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 
@@ -14,6 +15,21 @@ namespace {
 
 constexpr int ClientWidth = 374;
 constexpr int ClientHeight = 116;
+constexpr int ListHeight = 120;
+
+// One error reply on one line of the list.
+std::string OneLine(const std::string& Text) {
+  std::string line;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Text.compare(i, 2, "\r\n") == 0) {
+      line += "  ";
+      ++i;
+    } else {
+      line += Text[i];
+    }
+  }
+  return line;
+}
 
 }  // namespace
 
@@ -28,6 +44,14 @@ TServerErrorForm::TServerErrorForm(QWidget* Owner) : TCommandDialog(Owner, false
   ErrorLabel->setGeometry(16, 10, ClientWidth - 32, 60);
   ErrorLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   ErrorLabel->setTextFormat(Qt::PlainText);
+
+  EarlierErrors = new QPlainTextEdit(this);
+  EarlierErrors->setObjectName(QStringLiteral("EarlierErrors"));
+  EarlierErrors->setReadOnly(true);
+  EarlierErrors->setLineWrapMode(QPlainTextEdit::NoWrap);
+  EarlierErrors->setMaximumBlockCount(KeptErrors);
+  EarlierErrors->setGeometry(16, ClientHeight - 40, ClientWidth - 32, ListHeight - 8);
+  EarlierErrors->hide();
 
   OKButton = new QPushButton(FromSjis(Sj(u8"ＯＫ")), this);
   OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -48,6 +72,25 @@ void TServerErrorForm::FormCreate() {
 void TServerErrorForm::SetErrorText(const std::string& Text) { ErrorLabel->setText(FromSjis(Text)); }
 
 std::string TServerErrorForm::ErrorText() const { return ToSjis(ErrorLabel->text()); }
+
+void TServerErrorForm::AddErrorText(const std::string& Text) {
+  if (!ErrorLabel->text().isEmpty()) {
+    if (EarlierErrors->isHidden()) {
+      EarlierErrors->show();
+      setFixedSize(ClientWidth, ClientHeight + ListHeight);
+      OKButton->move(OKButton->x(), ClientHeight + ListHeight - 36);
+    }
+    EarlierErrors->appendPlainText(FromSjis(OneLine(ErrorText())));
+  }
+  SetErrorText(Text);
+}
+
+std::vector<std::string> TServerErrorForm::EarlierErrorTexts() const {
+  std::vector<std::string> texts;
+  for (const QString& line : EarlierErrors->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+    texts.push_back(ToSjis(line));
+  return texts;
+}
 
 void TServerErrorForm::OKButtonClick() { close(); }
 

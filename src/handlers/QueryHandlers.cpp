@@ -167,9 +167,9 @@ void TServerLineHandlers::EndOfWhowas369(TToken) {
 }
 
 void TServerLineHandlers::ServerError(TToken Token) {
-  // Never reused: every error reply gets a window of its own.
-  auto* form = new TServerErrorForm(&main_);
-  form->SetErrorText(Sj(u8"エラーコード：  ") + Token.Command + "\r\n" + Token.Params[2] + " " + Token.Params[3] +
+  // One window for all of them: a server can send errors without end.
+  auto* form = main_.FindOrCreateForm<TServerErrorForm>();
+  form->AddErrorText(Sj(u8"エラーコード：  ") + Token.Command + "\r\n" + Token.Params[2] + " " + Token.Params[3] +
                      "\r\n" + Token.Params[4]);
   Show(form);
 }

@@ -256,28 +256,42 @@ TEST_F(QueryHandlersTest, BanListGoesToTheFirstWindowOfThatExactChannel) {
   EXPECT_EQ(first->BanMaskList.size() + second->BanMaskList.size() + other->BanMaskList.size(), 3u);
 }
 
-TEST_F(QueryHandlersTest, EveryServerErrorOpensACentredWindowOfItsOwn) {
+TEST_F(QueryHandlersTest, ServerErrorsShareOneCentredWindowThatKeepsTheEarlierOnes) {
+  const std::string nobody = Sj(u8"エラーコード：  ") + "401\r\nnobody :No such nick/channel\r\n";
   Feed(":s 401 me nobody :No such nick/channel\r\n");
-  Feed(":s 401 me nobody :No such nick/channel\r\n");
-  std::vector<TServerErrorForm*> errors = Forms<TServerErrorForm>();
-  ASSERT_EQ(errors.size(), 2u);
-  for (TServerErrorForm* error : errors) {
-    EXPECT_EQ(error->ErrorText(), Sj(u8"エラーコード：  ") + "401\r\nnobody :No such nick/channel\r\n");
-    EXPECT_TRUE(error->isVisible());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-      const QRect area = screen->geometry();
-      EXPECT_EQ(error->pos(), QPoint((area.width() - 374) / 2, (area.height() - 116) / 2));
-    }
+  TServerErrorForm* error = Only<TServerErrorForm>();
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(error->ErrorText(), nobody);
+  EXPECT_TRUE(error->isVisible());
+  EXPECT_FALSE(error->EarlierErrors->isVisible());
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    EXPECT_EQ(error->pos(), QPoint((area.width() - 374) / 2, (area.height() - 116) / 2));
   }
 
-  // A trailing fourth parameter keeps its colon on a line of its own.
+  // A trailing fourth parameter keeps its colon on a line of its own; the
+  // error before moves into the list, on one line.
   Feed(":s 502 me MODE other :Cannot change mode for other users\r\n");
-  errors = Forms<TServerErrorForm>();
-  ASSERT_EQ(errors.size(), 3u);
-  EXPECT_EQ(errors.back()->ErrorText(),
-            Sj(u8"エラーコード：  ") + "502\r\nMODE other\r\n:Cannot change mode for other users");
-  errors.front()->OKButton->click();
-  EXPECT_EQ(Forms<TServerErrorForm>().size(), 2u);
+  ASSERT_EQ(Forms<TServerErrorForm>(), (std::vector<TServerErrorForm*>{error}));
+  EXPECT_EQ(error->ErrorText(), Sj(u8"エラーコード：  ") + "502\r\nMODE other\r\n:Cannot change mode for other users");
+  EXPECT_TRUE(error->EarlierErrors->isVisible());
+  EXPECT_EQ(error->EarlierErrorTexts(), (Lines{Sj(u8"エラーコード：  ") + "401  nobody :No such nick/channel  "}));
+
+  // A flood keeps one window and only the last errors.
+  for (int i = 0; i < 2000; ++i) Feed(":s 401 me n" + std::to_string(i) + " :No such nick\r\n");
+  ASSERT_EQ(Forms<TServerErrorForm>().size(), 1u);
+  const Lines earlier = error->EarlierErrorTexts();
+  ASSERT_EQ(earlier.size(), std::size_t{TServerErrorForm::KeptErrors});
+  EXPECT_NE(earlier.back().find("n1998 :No such nick"), std::string::npos);
+  EXPECT_NE(error->ErrorText().find("n1999 :No such nick"), std::string::npos);
+
+  // Once closed, the next error opens a fresh window.
+  error->OKButton->click();
+  Flush();
+  EXPECT_TRUE(Forms<TServerErrorForm>().empty());
+  Feed(":s 401 me nobody :No such nick/channel\r\n");
+  ASSERT_EQ(Forms<TServerErrorForm>().size(), 1u);
+  EXPECT_TRUE(Only<TServerErrorForm>()->EarlierErrorTexts().empty());
 }
 
 TEST_F(QueryHandlersTest, NickInUseOpensTheNickDialogBeforeTheErrorWindow) {
@@ -368,10 +382,10 @@ TEST_F(QueryHandlersTest, RepliesWithMissingParametersShowEmptyTexts) {
   EXPECT_EQ(Text(Only<TVersionReplyForm>()->VersionLabel), "");
   Settle();
   EXPECT_EQ(platform.Messages, (Lines{Sj(u8"me が  へ \r\n     チャンネル：  への招待状を送付しました。")}));
-  const std::vector<TServerErrorForm*> errors = Forms<TServerErrorForm>();
-  ASSERT_EQ(errors.size(), 2u);
-  EXPECT_EQ(errors.front()->ErrorText(), Sj(u8"エラーコード：  ") + "401\r\n \r\n");
-  EXPECT_EQ(errors.back()->ErrorText(), Sj(u8"エラーコード：  ") + "433\r\n \r\n");
+  TServerErrorForm* errors = Only<TServerErrorForm>();
+  ASSERT_NE(errors, nullptr);
+  EXPECT_EQ(errors->EarlierErrorTexts(), (Lines{Sj(u8"エラーコード：  ") + "401     "}));
+  EXPECT_EQ(errors->ErrorText(), Sj(u8"エラーコード：  ") + "433\r\n \r\n");
   // An away notice without a name reaches no window.
   EXPECT_TRUE(Events(chat->RecvLines()).empty());
   EXPECT_TRUE(Events(talk->RecvLines()).empty());
@@ -454,6 +468,7 @@ TEST_F(QueryHandlersTest, AReplyAfterTheWindowClosedFillsANewOne) {
   EXPECT_TRUE(RepeatedReplyShowsAWindow<TReferenceResultForm>({":s 303 me :a\r\n"}));
   EXPECT_TRUE(RepeatedReplyShowsAWindow<TListNamesWhoForm>({":s 322 me #a 3 :t\r\n", ":s 323 me :x\r\n"}));
   EXPECT_TRUE(RepeatedReplyShowsAWindow<TWhoIsReplyForm>({":s 311 me a b c * :d\r\n", ":s 318 me a :End\r\n"}));
+  EXPECT_TRUE(RepeatedReplyShowsAWindow<TServerErrorForm>({":s 401 me x :No such nick\r\n"}));
 }
 
 TEST_F(QueryHandlersTest, ServerErrorWindowsStayWhenTheyLoseActivation) {
