@@ -72,7 +72,11 @@ void ApplyChannelMode(TChatForm& Chat, const TChannelModeChange& Change) {
       const QColor color = own ? clGreen : (Change.Adding ? clRed : clBlack);
       if (Change.Adding) {
         const int index = Chat.FindNick(argument);
-        if (index >= 0) Chat.ReplaceNick(index, "@" + Chat.NickAt(index), color);
+        if (index >= 0) {
+          std::string promoted = Chat.NickAt(index);
+          promoted.insert(0, 1, '@');
+          Chat.ReplaceNick(index, promoted, color);
+        }
       } else {
         const int index = Chat.FindNick("@" + argument);
         if (index >= 0) Chat.ReplaceNick(index, argument, color);
@@ -115,13 +119,29 @@ void ApplyChannelMode(TChatForm& Chat, const TChannelModeChange& Change) {
 
 }  // namespace
 
+int TServerLineHandlers::ChannelWindowCount() const {
+  int count = 0;
+  for (TMdiChildForm* child : main_.ChildWindows())
+    if (qobject_cast<TChatForm*>(child)) ++count;
+  return count;
+}
+
 void TServerLineHandlers::JoinCommand(TToken Token) {
   const std::string channel = WithoutColon(Token.Params[1]);
   // A window without a name could never be left or closed.
   if (channel.empty()) return;
   TChatForm* chat = main_.FindChannelWindow(channel);
-  if (!chat) chat = main_.OpenChannelWindow(channel);
   const std::string nick = SenderNick(Token.Prefix);
+  if (!chat && ChannelWindowCount() >= MaxChannelWindows) {
+    // Joins forced on us by the hundred: no window beyond the bound, and
+    // the channel is left again, so that nothing arrives for it unseen.
+    if (nick == Globals().CurrentNick) {
+      main_.AddServerMemoLine(StampedLine(channel + Sj(u8" のウインドウは開けません。チャンネルのウインドウが多すぎるため退室します。")));
+      main_.SendLine("PART " + channel + "\r\n");
+    }
+    return;
+  }
+  if (!chat) chat = main_.OpenChannelWindow(channel);
   if (nick != Globals().CurrentNick) {
     chat->AddRecvColorLine(TimeStamp() + " " + nick + Sj(u8" がチャンネルへ入室しました。"), clBlue);
     chat->AddNickLine(nick);

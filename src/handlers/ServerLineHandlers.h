@@ -28,6 +28,10 @@ struct TQueryReplyState {
 
 class TServerLineHandlers : public TServerHandlers {
  public:
+  // Channel windows a server can make us open; networks let a user into
+  // far fewer channels than this.
+  static constexpr int MaxChannelWindows = 250;
+
   explicit TServerLineHandlers(TMainForm& Main) : main_(Main) {}
 
   void ErrorCommand(TToken Token) override;
@@ -82,6 +86,7 @@ class TServerLineHandlers : public TServerHandlers {
   // Runs Call after the line being handled has returned: a question, a
   // message box or a connect that a line causes must never hold the session.
   void Later(std::function<void()> Call);
+  int ChannelWindowCount() const;
 
   TMainForm& main_;
   // A DCC offer is being put to the user; further offers are refused.

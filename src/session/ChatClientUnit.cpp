@@ -202,7 +202,7 @@ void TChatClient::Execute() {
               const auto Start = std::chrono::steady_clock::now();
               const std::size_t First = Burst->Next;
               const std::size_t End = std::min(Burst->Lines.size(), First + SliceLines);
-              while (Burst->Next < End && !Stop->load()) {
+              while (Burst->Next < End && !Stop->load() && !Events->SliceFull()) {
                 if (Burst->Next > First && std::chrono::steady_clock::now() - Start >= SliceTime) break;
                 Events->ReceivedLine(Burst->Lines[Burst->Next++]);
               }

@@ -32,6 +32,10 @@ class TChatClientEvents {
   // (trimming the logs) can be done once for all of them.
   virtual void ReceivedLinesBegin() {}
   virtual void ReceivedLinesEnd() {}
+  // True when the lines handled since ReceivedLinesBegin left enough work
+  // behind (new windows to lay out and paint) that the slice should end
+  // early, so the GUI gets its turn.
+  virtual bool SliceFull() const { return false; }
   virtual void EndOfStream() = 0;       // the server closed the connection
   virtual void ReceiveFailed() = 0;     // a read failed or a line raised
   // Sending failed and the connection was dropped for it; reported in place

@@ -647,6 +647,7 @@ TChatForm* TMainForm::FindChannelWindow(const std::string& Channel) const {
 
 void TMainForm::AddChildWindow(TMdiChildForm* Child) {
   MdiArea->addSubWindow(Child);
+  ++windowsOpenedInSlice_;
   if (MdiArea->subWindowList().size() == 1 && !windowSeparator_) windowSeparator_ = Window1->addSeparator();
   auto* item = new QAction(MenuText(Child->Caption()), this);
   Window1->addAction(item);
@@ -688,7 +689,11 @@ void TMainForm::KeepLastLines(QTextEdit* Control) {
 
 void TMainForm::KeepLastLines(QPlainTextEdit* Control) { TrimToLastLines(Control->document()); }
 
-void TMainForm::ReceivedLinesBegin() { TRichLog::BeginBurst(); }
+void TMainForm::ReceivedLinesBegin() {
+  windowsOpenedInSlice_ = 0;
+  TRichLog::BeginBurst();
+}
+bool TMainForm::SliceFull() const { return windowsOpenedInSlice_ >= WindowsPerSlice; }
 void TMainForm::ReceivedLinesEnd() { TRichLog::EndBurst(); }
 
 void TMainForm::AddServerMemoLine(const std::string& Text) {

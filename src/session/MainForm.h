@@ -169,6 +169,10 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void ReceivedLine(const std::string& Line) override;
   void ReceivedLinesBegin() override;
   void ReceivedLinesEnd() override;
+  bool SliceFull() const override;
+  // New windows in one slice of received lines; each costs a layout and a
+  // paint after the slice.
+  static constexpr int WindowsPerSlice = 4;
   void EndOfStream() override;
   void ReceiveFailed() override;
   void SendFailed(TSendFailure Why, int Code) override;
@@ -213,6 +217,7 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   std::string settingsLoadPath_;
   std::string settingsSavePath_;
   QAction* windowSeparator_ = nullptr;
+  int windowsOpenedInSlice_ = 0;
   std::vector<std::pair<int, QMenu*>> frameMenus_;
   std::function<void(const std::string&)> lineSink_;
   TChatClientLimits connectionLimits_;

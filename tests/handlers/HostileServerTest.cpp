@@ -4,6 +4,7 @@
 
 #include "MainFormFixture.h"
 #include "conversation/Chat.h"
+#include "handlers/ServerLineHandlers.h"
 #include "protocol/ChatParser.h"
 
 using namespace tavi;
@@ -55,3 +56,25 @@ TEST_F(HostileServerTest, AThousandCtcpQueriesDrawOnlyRationedReplies) {
 }
 
 }  // namespace
+
+TEST_F(HostileServerTest, ForcedJoinsOpenNoMoreThanTheBoundOfChannelWindows) {
+  constexpr int Bound = TServerLineHandlers::MaxChannelWindows;
+  for (int i = 0; i < Bound + 3; ++i) Feed(":me!u@h JOIN #c" + std::to_string(i) + "\r\n");
+  // Someone else joining yet another channel opens nothing either.
+  Feed(":x!u@h JOIN #other\r\n");
+  int channels = 0;
+  for (TMdiChildForm* child : form->ChildWindows()) channels += qobject_cast<TChatForm*>(child) != nullptr;
+  EXPECT_EQ(channels, Bound);
+  EXPECT_EQ(form->FindChannelWindow("#other"), nullptr);
+  // The ones beyond are left again, each with a line in the server log.
+  std::vector<std::string> parts;
+  for (const std::string& line : Sent)
+    if (line.rfind("PART ", 0) == 0) parts.push_back(line);
+  EXPECT_EQ(parts, (std::vector<std::string>{"PART #c250\r\n", "PART #c251\r\n", "PART #c252\r\n"}));
+  int notes = 0;
+  for (const std::string& line : MemoLines()) notes += line.find("#c25") != std::string::npos;
+  EXPECT_EQ(notes, 3);
+  // A window that exists still takes its joins.
+  Feed(":y!u@h JOIN #c0\r\n");
+  EXPECT_GE(form->FindChannelWindow("#c0")->FindNick("y"), 0);
+}

@@ -35,6 +35,7 @@ class TRecorder : public TChatClientEvents {
   std::vector<std::size_t> Slices;  // lines run by each hand-off
   int OffThread = 0;
   std::function<void(const std::string&)> OnLine;
+  std::size_t FullAfter = 0;  // a slice says it is full after this many lines
 
   void ReceivedLine(const std::string& Line) override {
     Note("line");
@@ -43,6 +44,7 @@ class TRecorder : public TChatClientEvents {
     if (OnLine) OnLine(Line);
   }
   void ReceivedLinesBegin() override { Slices.push_back(0); }
+  bool SliceFull() const override { return FullAfter && !Slices.empty() && Slices.back() >= FullAfter; }
   void EndOfStream() override { Note("eof"); }
   void ReceiveFailed() override { Note("failed"); }
   void SendFailed(TSendFailure, int) override { Note("sendfailed"); }
@@ -177,6 +179,19 @@ TEST_F(ChatClient, ASlowLineEndsItsSliceEarly) {
   ASSERT_EQ(Receive(12).size(), 12u);
   EXPECT_LE(*std::max_element(Events.Slices.begin(), Events.Slices.end()), 3u);
   EXPECT_EQ(Events.Received.back(), "x11\r\n");
+}
+
+TEST_F(ChatClient, ASliceThatSaysItIsFullEndsEarly) {
+  Events.FullAfter = 4;
+  std::string Burst;
+  Lines Want;
+  for (int I = 0; I < 50; ++I) {
+    Want.push_back("JOIN #c" + std::to_string(I) + "\r\n");
+    Burst += Want.back();
+  }
+  Server.Send(Burst);
+  EXPECT_EQ(Receive(Want.size()), Want);
+  EXPECT_LE(*std::max_element(Events.Slices.begin(), Events.Slices.end()), 4u);
 }
 
 // ---- how the thread ends ----
