@@ -8,7 +8,11 @@
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Tavi"));
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Tavi.exe"));
+  QCoreApplication::setOrganizationName(QStringLiteral("Tavi"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("tavi"));
+  tavi::SetApplicationTitle(QStringLiteral("Tavi.exe"));
+  // Every text of the program is Japanese; Qt's own buttons and dialogs too.
+  tavi::InstallJapaneseQtTranslation(app);
 
   tavi::InstallQtPlatform();
   tavi::ResetGlobals();

@@ -12,7 +12,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QStringList>
 #include <QUrl>
@@ -28,13 +30,32 @@ namespace {
 
 QWidget* DialogParent() { return QApplication::activeWindow(); }
 
-QString Title() { return QGuiApplication::applicationDisplayName(); }
+QString& TitleText() {
+  static QString Text = QStringLiteral("Tavi.exe");
+  return Text;
+}
+QString Title() { return TitleText(); }
 
 QDate ToQDate(const TDateTime& When) { return QDate(When.Year, When.Month, When.Day); }
+
+QLocale Japanese() { return QLocale(QLocale::Japanese, QLocale::Japan); }
 
 std::string Native(const QString& Path) { return Path.isEmpty() ? std::string() : QFile::encodeName(Path).toStdString(); }
 
 }  // namespace
+
+void SetApplicationTitle(const QString& Title) { TitleText() = Title; }
+QString ApplicationTitle() { return TitleText(); }
+
+bool InstallJapaneseQtTranslation(QCoreApplication& App) {
+  auto* translator = new QTranslator(&App);
+  if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator);
+}
 
 QString QtFileFilter(const std::string& Filter) {
   const QStringList Parts = FromSjis(Filter).split(QLatin1Char('|'));
@@ -42,6 +63,12 @@ QString QtFileFilter(const std::string& Filter) {
   for (qsizetype I = 0; I + 1 < Parts.size(); I += 2) {
     QString Patterns = Parts[I + 1];
     Patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    // "*.*" means every file where such filters come from; to Qt it means
+    // names with a dot. The dialogs hide the patterns, so the text stays.
+    QStringList Each = Patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (QString& Pattern : Each)
+      if (Pattern == QStringLiteral("*.*")) Pattern = QStringLiteral("*");
+    Patterns = Each.join(QLatin1Char(' '));
     Filters << Parts[I] + QStringLiteral(" (") + Patterns + QLatin1Char(')');
   }
   return Filters.join(QStringLiteral(";;"));
@@ -60,11 +87,13 @@ bool TQtPlatform::AskYesNo(const std::string& Text) {
 void TQtPlatform::Beep() { QApplication::beep(); }
 
 std::string TQtPlatform::OpenFileName(QWidget* Parent, const std::string& Filter) {
-  return Native(QFileDialog::getOpenFileName(Parent, QString(), QString(), QtFileFilter(Filter)));
+  return Native(QFileDialog::getOpenFileName(Parent, QString(), QString(), QtFileFilter(Filter), nullptr,
+                                             QFileDialog::HideNameFilterDetails));
 }
 
 std::string TQtPlatform::SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) {
-  return Native(QFileDialog::getSaveFileName(Parent, QString(), FromSjis(Proposed), QtFileFilter(Filter)));
+  return Native(QFileDialog::getSaveFileName(Parent, QString(), FromSjis(Proposed), QtFileFilter(Filter), nullptr,
+                                             QFileDialog::HideNameFilterDetails));
 }
 
 TDateTime TQtPlatform::Now() {
@@ -89,18 +118,18 @@ std::uint32_t TQtPlatform::TickCount() {
   return static_cast<std::uint32_t>(Ms.count());
 }
 
+// Every text of the program is Japanese, so are its dates, whatever the
+// system's locale: "2026/12/08", "2026年12月8日", "火曜日".
 std::string TQtPlatform::ShortDateText(const TDateTime& When) {
-  const QLocale L = QLocale::system();
-  return ToSjis(L.toString(ToQDate(When), L.dateFormat(QLocale::ShortFormat)));
+  return ToSjis(Japanese().toString(ToQDate(When), QStringLiteral("yyyy/MM/dd")));
 }
 
 std::string TQtPlatform::LongDateText(const TDateTime& When) {
-  const QLocale L = QLocale::system();
-  return ToSjis(L.toString(ToQDate(When), L.dateFormat(QLocale::LongFormat)));
+  return ToSjis(Japanese().toString(ToQDate(When), QStringLiteral(u"yyyy年M月d日")));
 }
 
 std::string TQtPlatform::WeekdayName(const TDateTime& When) {
-  return ToSjis(QLocale::system().dayName(When.DayOfWeek, QLocale::LongFormat));
+  return ToSjis(Japanese().dayName(When.DayOfWeek, QLocale::LongFormat));
 }
 
 void TQtPlatform::ShowHelp(const std::string& HelpFile, int Context) {

@@ -1,6 +1,7 @@
 // The platform the program runs on: Qt's dialogs and the system clock.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include "platform/Platform.h"
@@ -29,6 +30,15 @@ class TQtPlatform : public TPlatform {
 
 // Makes one Qt platform the default for the rest of the program's life.
 void InstallQtPlatform();
+
+// The program's title, the caption of its message boxes. Qt's own display
+// name is left alone: Qt would append it to every window's caption.
+void SetApplicationTitle(const QString& Title);
+QString ApplicationTitle();
+
+// Loads Qt's own Japanese texts (standard buttons, file dialogs) into App;
+// false when the translation is not installed.
+bool InstallJapaneseQtTranslation(QCoreApplication& App);
 
 // "Text|*.txt;*.log|All|*.*" as a Qt name filter "Text (*.txt *.log);;All (*.*)".
 QString QtFileFilter(const std::string& Filter);

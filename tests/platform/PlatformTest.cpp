@@ -61,9 +61,10 @@ TEST(QtPlatform, MissingHelpFileIsReportedWithItsName) {
 }
 
 TEST(QtPlatform, FileFiltersBecomeQtNameFilters) {
-  EXPECT_EQ(QtFileFilter("All|*.*"), QStringLiteral("All (*.*)"));
-  EXPECT_EQ(QtFileFilter("Text|*.txt;*.log|All|*.*"), QStringLiteral("Text (*.txt *.log);;All (*.*)"));
-  EXPECT_EQ(QtFileFilter(Sj(u8"全て|*.*")), QStringLiteral(u"全て (*.*)"));
+  // "*.*" stands for every file, also those without an extension.
+  EXPECT_EQ(QtFileFilter("All|*.*"), QStringLiteral("All (*)"));
+  EXPECT_EQ(QtFileFilter("Text|*.txt;*.log|All|*.*"), QStringLiteral("Text (*.txt *.log);;All (*)"));
+  EXPECT_EQ(QtFileFilter(Sj(u8"すべてのファイル ( *.* )|*.*")), QStringLiteral(u"すべてのファイル ( *.* ) (*)"));
   EXPECT_EQ(QtFileFilter(""), QString());
 }
 
@@ -102,15 +103,26 @@ TEST(QtPlatform, ClockFollowsTheSystem) {
   EXPECT_LT(Elapsed, 5000u);
 }
 
-TEST(QtPlatform, DatesRenderTheirOwnDayAndWeekday) {
+TEST(QtPlatform, DatesAreJapaneseWhateverTheSystemLocale) {
   TQtPlatform P;
-  TDateTime A{2006, 1, 2, 0, 0, 0, 0, 1};
-  TDateTime B{2006, 1, 3, 0, 0, 0, 0, 2};
-  EXPECT_FALSE(P.ShortDateText(A).empty());
-  EXPECT_NE(P.ShortDateText(A), P.ShortDateText(B));
-  EXPECT_NE(P.LongDateText(A), P.LongDateText(B));
-  EXPECT_NE(P.WeekdayName(A), P.WeekdayName(B));
-  EXPECT_FALSE(P.WeekdayName(A).empty());
+  const QLocale Before;
+  for (const QLocale& System : {QLocale(QLocale::English, QLocale::UnitedKingdom), QLocale(QLocale::German)}) {
+    QLocale::setDefault(System);
+    const TDateTime A{2026, 12, 8, 0, 0, 0, 0, 2};
+    const TDateTime B{2006, 1, 1, 0, 0, 0, 0, 7};
+    EXPECT_EQ(P.ShortDateText(A), "2026/12/08");
+    EXPECT_EQ(P.ShortDateText(B), "2006/01/01");
+    EXPECT_EQ(P.LongDateText(A), Sj(u8"2026年12月8日"));
+    EXPECT_EQ(P.WeekdayName(A), Sj(u8"火曜日"));
+    EXPECT_EQ(P.WeekdayName(B), Sj(u8"日曜日"));
+  }
+  QLocale::setDefault(Before);
+}
+
+TEST(QtPlatform, QtsOwnTextsAreJapanese) {
+  ASSERT_TRUE(InstallJapaneseQtTranslation(*QCoreApplication::instance()));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral(u"キャンセル"));
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral(u"アドレス:"));
 }
 
 }  // namespace
