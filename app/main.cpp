@@ -20,6 +20,7 @@ int main(int argc, char* argv[]) {
   mainForm->setAttribute(Qt::WA_DeleteOnClose);
   // The one away / nick / topic dialog lives as long as the main window.
   tavi::AwayCmdFormInstance();
+  mainForm->RestorePlacement();
   mainForm->show();
   return app.exec();
 }

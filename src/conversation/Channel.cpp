@@ -116,7 +116,10 @@ void TChannelForm::OKButtonClick() {
     KeyMemory().emplace(channel, key);
     LocalArea().ChannelKey = key;
     LocalArea().ChannelName = channel;
-    if (MainForm) MainForm->SendLine("JOIN " + channel + " " + key + "\r\n");
+    if (MainForm) {
+      MainForm->NoteJoinRequest(channel);
+      MainForm->SendLine("JOIN " + channel + " " + key + "\r\n");
+    }
   }
   close();
 }

@@ -132,6 +132,7 @@ void TServerLineHandlers::JoinCommand(TToken Token) {
   if (channel.empty()) return;
   TChatForm* chat = main_.FindChannelWindow(channel);
   const std::string nick = SenderNick(Token.Prefix);
+  const bool asked = nick == Globals().CurrentNick && main_.TakeJoinRequest(channel);
   if (!chat && ChannelWindowCount() >= MaxChannelWindows) {
     // Joins forced on us by the hundred: no window beyond the bound, and
     // the channel is left again, so that nothing arrives for it unseen.
@@ -141,7 +142,10 @@ void TServerLineHandlers::JoinCommand(TToken Token) {
     }
     return;
   }
-  if (!chat) chat = main_.OpenChannelWindow(channel);
+  // The window of a join the user asked for takes the keyboard; one that
+  // the server or someone else opens does not.
+  if (!chat)
+    chat = main_.OpenChannelWindow(channel, asked ? TMainForm::TOpening::Activate : TMainForm::TOpening::Quietly);
   if (nick != Globals().CurrentNick) {
     chat->AddRecvColorLine(TimeStamp() + " " + nick + Sj(u8" がチャンネルへ入室しました。"), clBlue);
     chat->AddNickLine(nick);

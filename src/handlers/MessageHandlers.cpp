@@ -67,7 +67,7 @@ void OpenTalkWith(TMainForm& Main, TRateLimiter& Rate, const std::string& Nick, 
     Main.AddServerMemoLine(Line);
     return;
   }
-  TTalkForm* talk = Main.OpenTalkWindow(Nick);
+  TTalkForm* talk = Main.OpenTalkWindow(Nick, TMainForm::TOpening::Quietly);
   talk->AddRecvLine(Line);
   AddTalkNick(talk, Nick);
   talk->MemberList.push_back(Nick);

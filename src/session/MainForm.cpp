@@ -19,6 +19,8 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QScreen>
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -30,6 +32,7 @@
 #include <QVBoxLayout>
 
 #include "kanji/Kanji.h"
+#include "kanji/SjisCase.h"
 #include "dcc/DccProtocol.h"
 #include "kanji/SjisText.h"
 #include "platform/BlockingSocket.h"
@@ -40,6 +43,7 @@
 #include "session/About.h"
 #include "session/Establish.h"
 #include "session/DecimalText.h"
+#include "session/DesktopSettings.h"
 #include "session/FormFont.h"
 #include "session/GetVerInfoUnit.h"
 #include "session/Globals.h"
@@ -181,6 +185,9 @@ void TMainForm::BuildLayout() {
 
   MdiArea = new QMdiArea(central);
   MdiArea->setObjectName(QStringLiteral("MdiArea"));
+  // A smaller main window leaves its children reachable.
+  MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   column->addWidget(MdiArea, 1);
   setCentralWidget(central);
 
@@ -645,7 +652,9 @@ TChatForm* TMainForm::FindChannelWindow(const std::string& Channel) const {
   return nullptr;
 }
 
-void TMainForm::AddChildWindow(TMdiChildForm* Child) {
+void TMainForm::AddChildWindow(TMdiChildForm* Child, TOpening Opening) {
+  QMdiSubWindow* previous = MdiArea->activeSubWindow();
+  QPointer<QWidget> focus = QApplication::focusWidget();
   MdiArea->addSubWindow(Child);
   ++windowsOpenedInSlice_;
   if (MdiArea->subWindowList().size() == 1 && !windowSeparator_) windowSeparator_ = Window1->addSeparator();
@@ -662,20 +671,62 @@ void TMainForm::AddChildWindow(TMdiChildForm* Child) {
       }
     });
   });
+  if (Opening == TOpening::Quietly) Child->setAttribute(Qt::WA_ShowWithoutActivating);
   Child->show();
+  // Never larger than the area, so that its input line is in sight.
+  if (MdiArea->isVisible()) {
+    const QRect fit = FitIntoArea(Child->pos(), Child->size(), MdiArea->viewport()->size());
+    // A window of fixed size gives way; it can be enlarged again up to it.
+    Child->setMinimumSize(Child->minimumSize().boundedTo(fit.size()));
+    Child->setGeometry(fit);
+  }
+  if (Opening == TOpening::Quietly) {
+    // What the user is typing keeps going where it went; the desktop marks
+    // the program instead.
+    if (previous) {
+      MdiArea->setActiveSubWindow(previous);
+      if (focus) focus->setFocus(Qt::OtherFocusReason);
+    }
+    QApplication::alert(this);
+  }
 }
 
-TChatForm* TMainForm::OpenChannelWindow(const std::string& Channel) {
+void TMainForm::NoteJoinRequest(const std::string& Channels) {
+  std::size_t start = 0;
+  while (start <= Channels.size()) {
+    const std::size_t end = std::min(Channels.find(',', start), Channels.size());
+    if (end > start) requestedJoins_.insert(SjisUpperCase(Channels.substr(start, end - start)));
+    start = end + 1;
+  }
+}
+
+bool TMainForm::TakeJoinRequest(const std::string& Channel) {
+  return requestedJoins_.erase(SjisUpperCase(Channel)) > 0;
+}
+
+void TMainForm::RestorePlacement() {
+  placementKept_ = true;
+  const std::unique_ptr<QSettings> settings = OpenDesktopSettings();
+  if (restoreGeometry(settings->value(QStringLiteral("MainWindow/Geometry")).toByteArray())) return;
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(FirstStartGeometry(screen->availableGeometry()));
+}
+
+void TMainForm::SavePlacement() const {
+  if (!placementKept_) return;
+  OpenDesktopSettings()->setValue(QStringLiteral("MainWindow/Geometry"), saveGeometry());
+}
+
+TChatForm* TMainForm::OpenChannelWindow(const std::string& Channel, TOpening Opening) {
   auto* form = new TChatForm;
   form->SetCaption(Channel);
-  AddChildWindow(form);
+  AddChildWindow(form, Opening);
   return form;
 }
 
-TTalkForm* TMainForm::OpenTalkWindow(const std::string& Members) {
+TTalkForm* TMainForm::OpenTalkWindow(const std::string& Members, TOpening Opening) {
   auto* form = new TTalkForm;
   form->SetCaption(Members);
-  AddChildWindow(form);
+  AddChildWindow(form, Opening);
   return form;
 }
 
@@ -735,6 +786,7 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
     }
   }
   closing_ = true;
+  SavePlacement();
   FormClose();
   Event->accept();
 }

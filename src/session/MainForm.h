@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,11 +118,22 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   TChatForm* FindChannelWindow(const std::string& Channel) const;
   // MDI children in their order.
   std::vector<TMdiChildForm*> ChildWindows() const;
+  // How a new child window comes up: activated (the user opened it), or
+  // quietly, leaving the keyboard where it is (a server line opened it).
+  enum class TOpening { Activate, Quietly };
   // Puts Child into the MDI area with its entry in the window menu.
-  void AddChildWindow(TMdiChildForm* Child);
+  void AddChildWindow(TMdiChildForm* Child, TOpening Opening = TOpening::Activate);
   // A new channel window (Joined false) or talk window with its caption.
-  TChatForm* OpenChannelWindow(const std::string& Channel);
-  TTalkForm* OpenTalkWindow(const std::string& Members);
+  TChatForm* OpenChannelWindow(const std::string& Channel, TOpening Opening = TOpening::Activate);
+  TTalkForm* OpenTalkWindow(const std::string& Members, TOpening Opening = TOpening::Activate);
+  // Channels (comma-separated) the user asked to join: their windows take
+  // the keyboard when the server's JOIN opens them. Take is true once.
+  void NoteJoinRequest(const std::string& Channels);
+  bool TakeJoinRequest(const std::string& Channel);
+  // The window's place from the last run (a first start fits the screen);
+  // from then on it is saved when the window closes.
+  void RestorePlacement();
+  void SavePlacement() const;
   // Trims a log pane to its last 256 lines.
   static void KeepLastLines(QTextEdit* Control);
   static void KeepLastLines(QPlainTextEdit* Control);
@@ -218,6 +230,8 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   std::string settingsSavePath_;
   QAction* windowSeparator_ = nullptr;
   int windowsOpenedInSlice_ = 0;
+  std::set<std::string> requestedJoins_;
+  bool placementKept_ = false;
   std::vector<std::pair<int, QMenu*>> frameMenus_;
   std::function<void(const std::string&)> lineSink_;
   TChatClientLimits connectionLimits_;

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -68,10 +69,13 @@ const std::string CloseRefused = Sj(u8"まだ退室を完了していないた�
 
 class ChatFormTest : public MainFormFixture {
  protected:
-  // The main window, shown so that the panes are laid out, with #c open.
+  // The main window, shown so that the panes are laid out and large enough
+  // for a whole channel window, with #c open.
   TChatForm* OpenChannel(const std::string& Channel = "#c") {
     if (!form) {
-      MakeForm().show();
+      MakeForm().resize(800, 600);
+      form->show();
+      QApplication::processEvents();
       Globals().CurrentNick = "me";
     }
     return form->OpenChannelWindow(Channel);
