@@ -4,6 +4,7 @@
 #include "platform/QtPlatform.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
+#include "session/ProgramIcon.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
   tavi::InstallJapaneseQtTranslation(app);
 
   tavi::InstallQtPlatform();
+  QApplication::setWindowIcon(tavi::ProgramIcon());
   tavi::ResetGlobals();
   auto* mainForm = new tavi::TMainForm;
   mainForm->setAttribute(Qt::WA_DeleteOnClose);

@@ -8,12 +8,16 @@ PACKAGES=(
   qt6-base-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  ngircd xvfb xauth fonts-ipafont-gothic imagemagick
+  ngircd xvfb xauth fonts-ipafont-gothic imagemagick desktop-file-utils
 )
 
 # The clients the flood benchmark compares with, only when asked for.
 if [ "${1:-}" = "--bench" ]; then
   PACKAGES+=(irssi weechat-headless tmux python3)
+fi
+# A window manager and its tools for screenshots as a desktop shows them.
+if [ "${1:-}" = "--desktop" ]; then
+  PACKAGES+=(openbox xdotool wmctrl python3)
 fi
 
 missing=()

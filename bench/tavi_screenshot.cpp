@@ -1,0 +1,51 @@
+// The real client as a person starts it, for the README's picture: the main
+// window in its remembered place (a first start fits the screen), connected
+// to the local server, with a channel window joined the way the join dialog
+// joins one. Stays until the window is closed.
+//
+//   tavi_screenshot PORT [CHANNEL]
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <string>
+
+#include "dialogs/AwayCmd.h"
+#include "kanji/SjisText.h"
+#include "platform/QtPlatform.h"
+#include "session/Globals.h"
+#include "session/MainForm.h"
+#include "session/ProgramIcon.h"
+
+int main(int argc, char* argv[]) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s PORT [CHANNEL]\n", argv[0]);
+    return 2;
+  }
+  QApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Tavi"));
+  tavi::InstallQtPlatform();
+  QApplication::setWindowIcon(tavi::ProgramIcon());
+  tavi::InstallJapaneseQtTranslation(app);
+  tavi::ResetGlobals();
+  const std::string channel = argc > 2 ? argv[2] : "#tavi";
+
+  auto* form = new tavi::TMainForm;
+  form->setAttribute(Qt::WA_DeleteOnClose);
+  tavi::AwayCmdFormInstance();
+  form->RestorePlacement();
+  form->show();
+  tavi::GrobalArea() = tavi::TGrobalArea{"", "tavi", "Tavi", "tavi", "localhost", "127.0.0.1", {}, argv[1]};
+  form->ConnectCommand();
+
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!form->ServerDisConnect->isEnabled()) return;
+    poll.stop();
+    form->NoteJoinRequest(channel);
+    form->SendLine("JOIN " + channel + " \r\n");
+    std::printf("joined\n");
+    std::fflush(stdout);
+  });
+  poll.start(50);
+  return app.exec();
+}
