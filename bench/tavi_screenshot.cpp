@@ -3,7 +3,9 @@
 // to the local server, with a channel window joined the way the join dialog
 // joins one. Stays until the window is closed.
 //
-//   tavi_screenshot PORT [CHANNEL]
+//   tavi_screenshot PORT [CHANNEL [LINE...]]
+//
+// Each LINE is sent after the join, to bring up the windows its replies open.
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
@@ -43,6 +45,7 @@ int main(int argc, char* argv[]) {
     poll.stop();
     form->NoteJoinRequest(channel);
     form->SendLine("JOIN " + channel + " \r\n");
+    for (int i = 3; i < argc; ++i) form->SendLine(std::string(argv[i]) + "\r\n");
     std::printf("joined\n");
     std::fflush(stdout);
   });

@@ -74,5 +74,6 @@ wait "$CLIENT" 2>/dev/null || true
 start_client
 GOT=$(geometry)
 echo "resized to: $WANT; after a restart: $GOT"
+sleep 2
 if [ "${1:-}" = "--keep-restart" ]; then import -window root docs/screenshot-restart.png; fi
 [ "$WANT" = "$GOT" ] || { echo "the restart did not keep the window's size"; exit 1; }
