@@ -8,12 +8,7 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("Tavi"));
-  QCoreApplication::setOrganizationName(QStringLiteral("Tavi"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("tavi"));
-  tavi::SetApplicationTitle(QStringLiteral("Tavi.exe"));
-  // Every text of the program is Japanese; Qt's own buttons and dialogs too.
-  tavi::InstallJapaneseQtTranslation(app);
+  tavi::ConfigureApplication(app);
 
   tavi::InstallQtPlatform();
   QApplication::setWindowIcon(tavi::ProgramIcon());

@@ -24,10 +24,9 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   QApplication app(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("Tavi"));
+  tavi::ConfigureApplication(app);
   tavi::InstallQtPlatform();
   QApplication::setWindowIcon(tavi::ProgramIcon());
-  tavi::InstallJapaneseQtTranslation(app);
   tavi::ResetGlobals();
   const std::string channel = argc > 2 ? argv[2] : "#tavi";
 

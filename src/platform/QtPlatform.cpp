@@ -47,6 +47,14 @@ std::string Native(const QString& Path) { return Path.isEmpty() ? std::string() 
 void SetApplicationTitle(const QString& Title) { TitleText() = Title; }
 QString ApplicationTitle() { return TitleText(); }
 
+void ConfigureApplication(QApplication& App) {
+  QCoreApplication::setApplicationName(QStringLiteral("Tavi"));
+  QCoreApplication::setOrganizationName(QStringLiteral("Tavi"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("tavi"));
+  SetApplicationTitle(QStringLiteral("Tavi.exe"));
+  InstallJapaneseQtTranslation(App);
+}
+
 bool InstallJapaneseQtTranslation(QCoreApplication& App) {
   auto* translator = new QTranslator(&App);
   if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -1,7 +1,7 @@
 // The platform the program runs on: Qt's dialogs and the system clock.
 #pragma once
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QString>
 
 #include "platform/Platform.h"
@@ -35,6 +35,12 @@ void InstallQtPlatform();
 // name is left alone: Qt would append it to every window's caption.
 void SetApplicationTitle(const QString& Title);
 QString ApplicationTitle();
+
+// The program's names and texts on App: application and organisation name
+// "Tavi" (they place the settings in ~/.config/Tavi/), the desktop entry,
+// the message box title, Qt's Japanese texts. No display name: Qt would
+// append it to every caption.
+void ConfigureApplication(QApplication& App);
 
 // Loads Qt's own Japanese texts (standard buttons, file dialogs) into App;
 // false when the translation is not installed.

@@ -119,8 +119,12 @@ TEST(QtPlatform, DatesAreJapaneseWhateverTheSystemLocale) {
   QLocale::setDefault(Before);
 }
 
-TEST(QtPlatform, QtsOwnTextsAreJapanese) {
+TEST(QtPlatform, TheProgramsTextsAreJapaneseAndItsCaptionsItsOwn) {
   ASSERT_TRUE(InstallJapaneseQtTranslation(*QCoreApplication::instance()));
+  ConfigureApplication(*qApp);
+  // Qt appends a display name, when one is set, to every window's caption.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+  EXPECT_EQ(ApplicationTitle(), QStringLiteral("Tavi.exe"));
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral(u"キャンセル"));
   EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral(u"アドレス:"));
 }
