@@ -104,11 +104,17 @@ int main(int argc, char* argv[]) {
   form->show();
   tavi::GrobalArea() = tavi::TGrobalArea{"", "benchtavi", "bench", "bench", "localhost", "127.0.0.1", {}, argv[1]};
   form->ConnectCommand();
-  if (!form->SocketActive()) return 1;
 
   bool joined = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
+    // The connect runs in the background; one that failed ends the run.
+    if (!joined && !form->Connecting() && !form->SocketActive()) {
+      poll.stop();
+      std::fprintf(stderr, "check: the connect failed\n");
+      QCoreApplication::exit(1);
+      return;
+    }
     if (!joined && form->ServerDisConnect->isEnabled()) {
       joined = true;
       form->SendLine("JOIN #bench \r\n");

@@ -57,7 +57,7 @@ struct TChatClientLimits {
   // One hand-off to the GUI thread runs at most this many lines, and starts
   // no further line after this many milliseconds.
   std::size_t SliceLines = 200;
-  int SliceMs = 50;
+  int SliceMs = 30;
 };
 
 class TChatClient {

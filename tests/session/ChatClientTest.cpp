@@ -171,7 +171,7 @@ TEST_F(ChatClient, AFloodInOneWriteIsHandedOverInBoundedSlices) {
 }
 
 TEST_F(ChatClient, ASlowLineEndsItsSliceEarly) {
-  // Each line takes at least 20 ms, so a 50 ms slice holds three at most.
+  // Each line takes at least 20 ms, so a 30 ms slice holds two, three at most.
   Events.OnLine = [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
   std::string Burst;
   for (int I = 0; I < 12; ++I) Burst += "x" + std::to_string(I) + "\r\n";
