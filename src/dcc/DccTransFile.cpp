@@ -199,7 +199,7 @@ void TSendFileThread::Execute() {
     std::vector<char> Block(BlockSize);
     std::size_t Have = 0, Written = 0;  // bytes of Block read from the file, and sent of them
     std::string AckBytes;               // acknowledgement bytes short of a whole one
-    char AckBuffer[4096];
+    char AckBuffer[16384];
     std::int64_t Sent = startAt_;
     auto LastActive = Clock::now();  // of the last acknowledgement or write
     while (!Failed && !terminated_.load() && !Cut && Acks.Acked() < fileSize_) {
@@ -221,35 +221,16 @@ void TSendFileThread::Execute() {
         Have = static_cast<std::size_t>(Count);
         Written = 0;
       }
-      // Short waits, so that the window sees the last bytes of a stall.
-      bool CanRead = false, CanWrite = false;
-      const int Wait = std::min(AckWaitMs(), TDccTransFileForm::ProgressIntervalMs);
-      switch (socket_.WaitForDataOrRoom(Wait, Written < Have, CanRead, CanWrite)) {
-        case TBlockingSocket::TWait::Data:
-          LastActive = Clock::now();
-          break;
-        case TBlockingSocket::TWait::Interrupted:
-          Failed = true;
-          continue;
-        case TBlockingSocket::TWait::Timeout:
-          if (Clock::now() - LastActive >= std::chrono::milliseconds(AckWaitMs())) {
-            Fail();
-          } else {
-            Progress(true);
-          }
-          continue;
-        case TBlockingSocket::TWait::Error:
-          Fail();
-          continue;
+      // Acknowledgements and bytes as far as they go without waiting.
+      bool Moved = false;
+      const long Got = socket_.ReadAvailable(AckBuffer, sizeof AckBuffer);
+      if (Got == 0 || Got == -1) {
+        Fail();
+        continue;
       }
-      if (CanRead) {
-        AcknowledgeAtOnce(socket_.Descriptor());
-        const long N = socket_.Read(AckBuffer, sizeof AckBuffer);
-        if (N <= 0) {
-          Fail();
-          continue;
-        }
-        AckBytes.append(AckBuffer, static_cast<std::size_t>(N));
+      if (Got > 0) {
+        Moved = true;
+        AckBytes.append(AckBuffer, static_cast<std::size_t>(Got));
         std::size_t At = 0;
         for (; At + 4 <= AckBytes.size(); At += 4)
           if (!Acks.Take(DecodeAck(reinterpret_cast<const unsigned char*>(AckBytes.data() + At)), Sent)) break;
@@ -259,18 +240,47 @@ void TSendFileThread::Execute() {
         }
         AckBytes.erase(0, At);
       }
-      if (CanWrite && Written < Have) {
+      if (Written < Have) {
         const long N = socket_.WriteSome(Block.data() + Written, Have - Written);
         if (N < 0) {
           if (!terminated_.load()) ShowError(socket_.ErrorText());
           Fail();
           continue;
         }
-        Written += static_cast<std::size_t>(N);
-        Sent += N;
-        SentTotal.store(Sent);
+        if (N > 0) {
+          Moved = true;
+          Written += static_cast<std::size_t>(N);
+          Sent += N;
+          SentTotal.store(Sent);
+        }
       }
-      Progress(false);
+      if (Moved) {
+        LastActive = Clock::now();
+        Progress(false);
+        continue;
+      }
+      // Neither moves: wait, in short steps so that the window sees the last
+      // bytes of a stall.
+      AcknowledgeAtOnce(socket_.Descriptor());
+      bool CanRead = false, CanWrite = false;
+      const int Wait = std::min(AckWaitMs(), TDccTransFileForm::ProgressIntervalMs);
+      switch (socket_.WaitForDataOrRoom(Wait, Written < Have, CanRead, CanWrite)) {
+        case TBlockingSocket::TWait::Data:
+          break;
+        case TBlockingSocket::TWait::Interrupted:
+          Failed = true;
+          break;
+        case TBlockingSocket::TWait::Timeout:
+          if (Clock::now() - LastActive >= std::chrono::milliseconds(AckWaitMs())) {
+            Fail();
+          } else {
+            Progress(true);
+          }
+          break;
+        case TBlockingSocket::TWait::Error:
+          Fail();
+          break;
+      }
     }
     ::close(File);
   }

@@ -96,13 +96,15 @@ void TRecieveFileThread::Execute() {
 
   std::vector<char> Buffer(RecvBufferSize);
   while (!terminated_.load() && !Cut && Socket->Connected() && RecvTotal.load() < RecvExpected) {
-    const TBlockingSocket::TWait Waited = Socket->WaitForData(DataWaitMs());
-    if (Waited == TBlockingSocket::TWait::Interrupted) break;
-    if (Waited == TBlockingSocket::TWait::Timeout) {
-      Socket->Close();
-      continue;
+    // What is there already is read without a wait.
+    long Count = Socket->ReadAvailable(Buffer.data(), Buffer.size());
+    if (Count == -2) {
+      const TBlockingSocket::TWait Waited = Socket->WaitForData(DataWaitMs());
+      if (Waited == TBlockingSocket::TWait::Interrupted) break;
+      if (Waited == TBlockingSocket::TWait::Timeout) Socket->Close();
+      if (Waited != TBlockingSocket::TWait::Error) continue;
+      Count = -1;
     }
-    const long Count = Waited == TBlockingSocket::TWait::Data ? Socket->Read(Buffer.data(), Buffer.size()) : -1;
     if (Count > 0) {
       const std::int64_t Before = RecvTotal.load();
       // Bytes past the offered size are counted, which fails the transfer,

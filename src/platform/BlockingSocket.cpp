@@ -264,6 +264,23 @@ bool TBlockingSocket::WriteAll(std::string_view Bytes) {
   return true;
 }
 
+long TBlockingSocket::ReadAvailable(char* Buffer, std::size_t Size) {
+  std::shared_lock Lock(use_);
+  const int Fd = fd_.load();
+  if (Fd < 0) {
+    SetErrno(ENOTCONN);
+    return -1;
+  }
+  for (;;) {
+    const ssize_t N = ::recv(Fd, Buffer, Size, MSG_DONTWAIT);
+    if (N >= 0) return static_cast<long>(N);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -2;
+    SetErrno(errno);
+    return -1;
+  }
+}
+
 long TBlockingSocket::WriteSome(const char* Bytes, std::size_t Size) {
   std::shared_lock Lock(use_);
   const int Fd = fd_.load();

@@ -38,6 +38,8 @@ class TBlockingSocket {
   // As WaitForData, and with WantWrite also until a write can take bytes;
   // on Data, CanRead and CanWrite say which (a hang-up reads).
   TWait WaitForDataOrRoom(int TimeoutMs, bool WantWrite, bool& CanRead, bool& CanWrite);
+  // Reads at most Size bytes of what is there now: -2 when nothing is.
+  long ReadAvailable(char* Buffer, std::size_t Size);
   // Reads at most Size bytes; 0 at end of stream, -1 on error.
   long Read(char* Buffer, std::size_t Size);
   // Writes every byte; false on error (ErrorCode/ErrorText set). A send

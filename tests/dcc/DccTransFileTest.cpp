@@ -1178,7 +1178,8 @@ TEST_F(DccTransFileTest, ClosingTheWindowWhileBytesFlowCutsTheWorkerOff) {
 TEST_F(DccTransFileTest, DestroyingTheMainWindowsDuringTransfersNeitherHangsNorCrashes) {
   MakeForm();
   second = std::make_unique<TMainForm>();
-  const std::string data = Pattern(3 * MiB, 23);
+  // Large enough that the sender at full speed is still going at the end.
+  const std::string data = Pattern(TSendFileThread::MaxInFlight + 3 * MiB, 23);
 
   // The first window sends to a receiver that takes the first block and
   // then says nothing; the second receives from a sender at full speed.
