@@ -1,6 +1,9 @@
 // A TCP relay on 127.0.0.1 that holds every byte for a fixed delay in each
-// direction, as a link with that much latency and no bandwidth limit would:
-// the DCC benchmark's stand-in for a long link.
+// direction: the DCC benchmark's stand-in for a long link. As TCP over such
+// a link, a direction has at most one receive window unacknowledged, and a
+// byte counts as unacknowledged for a whole round trip (twice the delay)
+// after it was read. The window is what the kernel lets TCP grow to: half of
+// the largest receive buffer (tcp_rmem), the rest being its overhead.
 #pragma once
 
 #include <arpa/inet.h>
@@ -13,7 +16,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <algorithm>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -54,8 +59,16 @@ class TDelayRelay {
     std::deque<std::pair<Clock::time_point, std::vector<char>>> Chunks;
     std::size_t Queued = 0;
     bool Ended = false;
+    // Bytes read and when their acknowledgement would be back.
+    std::deque<std::pair<Clock::time_point, std::size_t>> Unacked;
+    std::size_t UnackedBytes = 0;
   };
-  static constexpr std::size_t MaxQueued = 256u << 20;
+
+  static std::size_t Window() {
+    std::ifstream in("/proc/sys/net/ipv4/tcp_rmem");
+    std::size_t low = 0, initial = 0, high = 0;
+    return in >> low >> initial >> high && high > 0 ? high / 2 : 3u << 20;
+  }
 
   void Run() {
     pollfd p{listener_, POLLIN, 0};
@@ -76,19 +89,39 @@ class TDelayRelay {
 
   void Pipe(int From, int To, TLine& Line) {
     pipes_.emplace_back([this, From, &Line] {
+      const std::size_t window = Window();
       std::vector<char> buffer(256 * 1024);
       for (;;) {
-        const ssize_t n = ::recv(From, buffer.data(), buffer.size(), 0);
+        // No more than the window may be on its way.
+        std::size_t room = 0;
+        for (;;) {
+          std::unique_lock lock(Line.Mutex);
+          const auto now = Clock::now();
+          while (!Line.Unacked.empty() && Line.Unacked.front().first <= now) {
+            Line.UnackedBytes -= Line.Unacked.front().second;
+            Line.Unacked.pop_front();
+          }
+          if (Line.UnackedBytes < window) {
+            room = window - Line.UnackedBytes;
+            break;
+          }
+          const auto next = Line.Unacked.front().first;
+          lock.unlock();
+          std::this_thread::sleep_until(next);
+        }
+        const ssize_t n = ::recv(From, buffer.data(), std::min(buffer.size(), room), 0);
         std::unique_lock lock(Line.Mutex);
         if (n <= 0) {
           Line.Ended = true;
           Line.Changed.notify_all();
           return;
         }
-        Line.Changed.wait(lock, [&] { return Line.Queued < MaxQueued; });
-        Line.Chunks.emplace_back(Clock::now() + std::chrono::milliseconds(delay_),
+        const auto now = Clock::now();
+        Line.Chunks.emplace_back(now + std::chrono::milliseconds(delay_),
                                  std::vector<char>(buffer.data(), buffer.data() + n));
         Line.Queued += static_cast<std::size_t>(n);
+        Line.Unacked.emplace_back(now + std::chrono::milliseconds(2 * delay_), static_cast<std::size_t>(n));
+        Line.UnackedBytes += static_cast<std::size_t>(n);
         Line.Changed.notify_all();
       }
     });
