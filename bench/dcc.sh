@@ -17,6 +17,11 @@ BIN=$BUILD/bench/tavi_dcc_bench
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTAVI_TESTS=OFF >/dev/null || exit 1
 cmake --build "$BUILD" -j2 --target tavi_dcc_bench >/dev/null || exit 1
 
+# The measuring takes the lock the test runs take, so neither disturbs the
+# other; the peers start after it, so that none sits idle while waiting.
+exec {LOCK}>/tmp/tavi-ctest.lock
+flock "$LOCK"
+
 D=$(mktemp -d /tmp/tavi-dccbench.XXXXXX)
 NGIRCD_PID="" TMUXSOCK=""
 cleanup() {
@@ -129,15 +134,12 @@ run_pair() {  # $1 = pair, $2 = delay
         irssi_cmd irssi "/dcc send irssir $D/src.bin"
         local s; s=$(await_file "$D/irssi2-in/src.bin" "$start")
         sleep 0.3
-        echo "RESULT mb_s=$(echo "$SIZE / $s / 1000000" | bc -l | xargs printf %.1f) maxrss_kb=0 gui_gap_ms=0" >"$D/out" ;;
+        if [ "$s" = 0 ]; then echo "RESULT mb_s=0" >"$D/out"; else
+        echo "RESULT mb_s=$(echo "$SIZE / $s / 1000000" | bc -l | xargs printf %.1f) maxrss_kb=0 gui_gap_ms=0" >"$D/out"; fi ;;
     esac
     out=$(grep RESULT "$D/out" | tail -1)
     echo "$(echo "$out" | field mb_s) $(echo "$out" | field maxrss_kb) $(echo "$out" | field gui_gap_ms)"
 }
-
-# The measuring takes the lock the test runs take, so neither disturbs the other.
-exec {LOCK}>/tmp/tavi-ctest.lock
-flock "$LOCK"
 
 declare -A SPEED RSS GAP
 printf '%-12s %-9s %10s %16s %14s\n' pair path "MB/s" "peak RSS (MB)" "GUI gap (ms)"
