@@ -11,9 +11,9 @@ PACKAGES=(
   ngircd xvfb xauth fonts-ipafont-gothic imagemagick
 )
 
-# The clients the flood benchmark compares with, only when asked for.
+# The clients the flood and DCC benchmarks compare with, only when asked for.
 if [ "${1:-}" = "--bench" ]; then
-  PACKAGES+=(irssi weechat-headless tmux python3)
+  PACKAGES+=(irssi weechat-headless tmux python3 bc)
 fi
 
 missing=()
