@@ -11,9 +11,9 @@ PACKAGES=(
   ngircd xvfb xauth fonts-ipafont-gothic imagemagick desktop-file-utils
 )
 
-# The clients the flood benchmark compares with, only when asked for.
+# The clients the flood and DCC benchmarks compare with, only when asked for.
 if [ "${1:-}" = "--bench" ]; then
-  PACKAGES+=(irssi weechat-headless tmux python3)
+  PACKAGES+=(irssi weechat-headless tmux python3 bc)
 fi
 # A window manager and its tools for screenshots as a desktop shows them.
 if [ "${1:-}" = "--desktop" ]; then

@@ -100,9 +100,21 @@ std::string DccChatOfferLine(const std::string& Nick, const std::string& Address
 }
 
 std::string DccSendOfferLine(const std::string& Nick, const std::string& FileName, const std::string& AddressNumber,
-                             std::uint16_t Port, std::int32_t Size) {
+                             std::uint16_t Port, std::int64_t Size) {
   return "PRIVMSG " + Nick + " :" + SOH + "DCC SEND " + FileName + " " + AddressNumber + " " + std::to_string(Port) +
          " " + std::to_string(Size) + SOH + "\r\n";
+}
+
+std::string DccResumeLine(const std::string& Nick, const std::string& FileName, std::uint16_t Port,
+                          std::int64_t Position) {
+  return "PRIVMSG " + Nick + " :" + SOH + "DCC RESUME " + FileName + " " + std::to_string(Port) + " " +
+         std::to_string(Position) + SOH + "\r\n";
+}
+
+std::string DccAcceptLine(const std::string& Nick, const std::string& FileName, const std::string& Port,
+                          std::int64_t Position) {
+  return "PRIVMSG " + Nick + " :" + SOH + "DCC ACCEPT " + FileName + " " + Port + " " + std::to_string(Position) +
+         SOH + "\r\n";
 }
 
 std::string FileNameWithoutFolder(std::string_view Path) {
@@ -158,6 +170,48 @@ std::uint32_t DecodeAck(const unsigned char Bytes[4]) {
          std::uint32_t{Bytes[3]};
 }
 
+bool TAckPosition::Take(std::uint32_t Ack, std::int64_t Sent) {
+  const std::uint32_t Step = Ack - static_cast<std::uint32_t>(acked_);
+  // A step back shows as a step of nearly 2^32, more than is ever in flight.
+  if (static_cast<std::int64_t>(Step) > Sent - acked_) return false;
+  acked_ += Step;
+  return true;
+}
+
+std::optional<std::int64_t> ReadPosition(const std::string& Text) {
+  std::uint64_t value = 0;
+  if (!ReadBounded(Text, 9223372036854775807ull, value)) return std::nullopt;
+  return static_cast<std::int64_t>(value);
+}
+
+namespace {
+
+std::string Megabytes(std::int64_t Bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(Bytes) / 1e6);
+  return text;
+}
+
+}  // namespace
+
+std::string TransferStatusText(const std::string& Caption, std::int64_t Done, std::int64_t Size,
+                               double BytesPerSecond) {
+  std::string text = Caption + " " + Megabytes(Done) + " / " + Megabytes(Size) + " MB";
+  if (BytesPerSecond <= 0) return text;
+  char speed[32];
+  std::snprintf(speed, sizeof speed, "%.1f MB/s", BytesPerSecond / 1e6);
+  text += std::string(" ") + speed;
+  const double left = static_cast<double>(std::max<std::int64_t>(0, Size - Done)) / BytesPerSecond;
+  const auto seconds = static_cast<long long>(left + 0.5);
+  char time[48];
+  if (seconds >= 3600) {
+    std::snprintf(time, sizeof time, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  } else {
+    std::snprintf(time, sizeof time, "%lld:%02lld", seconds / 60, seconds % 60);
+  }
+  return text + Sj(u8" 残り ") + time;
+}
+
 std::optional<TDccEndpoint> CheckChatOffer(const std::string& Address, const std::string& Port) {
   std::uint64_t address = 0, port = 0;
   if (!ReadBounded(Address, 0xFFFFFFFFull, address) || !ReadBounded(Port, 65535, port) || port == 0)
@@ -172,8 +226,8 @@ std::optional<TDccEndpoint> CheckSendOffer(const std::string& Address, const std
                                            const std::string& Size) {
   std::optional<TDccEndpoint> endpoint = CheckChatOffer(Address, Port);
   std::uint64_t size = 0;
-  if (!endpoint || !ReadBounded(Size, 2147483647ull, size)) return std::nullopt;
-  endpoint->Size = static_cast<std::int32_t>(size);
+  if (!endpoint || !ReadBounded(Size, 9223372036854775807ull, size)) return std::nullopt;
+  endpoint->Size = static_cast<std::int64_t>(size);
   return endpoint;
 }
 

@@ -47,7 +47,12 @@ inline std::uint16_t NextDccPort() { return DccPortTable().Next(); }
 // The offers, whole lines with CR LF.
 std::string DccChatOfferLine(const std::string& Nick, const std::string& AddressNumber, std::uint16_t Port);
 std::string DccSendOfferLine(const std::string& Nick, const std::string& FileName, const std::string& AddressNumber,
-                             std::uint16_t Port, std::int32_t Size);
+                             std::uint16_t Port, std::int64_t Size);
+// Asking the offerer to go on from Position, and its yes.
+std::string DccResumeLine(const std::string& Nick, const std::string& FileName, std::uint16_t Port,
+                          std::int64_t Position);
+std::string DccAcceptLine(const std::string& Nick, const std::string& FileName, const std::string& Port,
+                          std::int64_t Position);
 
 // The file's name without its folder, as offers carry it (either separator).
 std::string FileNameWithoutFolder(std::string_view Path);
@@ -60,12 +65,26 @@ std::string SafeProposedFileName(std::string_view Offered);
 std::string EncodeAck(std::uint32_t Total);
 std::uint32_t DecodeAck(const unsigned char Bytes[4]);
 
+// The sender's view of the acknowledgements of a file that may pass 4 GiB:
+// they carry the total modulo 2^32, so each one is read as the step from
+// the last. An acknowledgement must not go back nor past what was sent.
+class TAckPosition {
+ public:
+  explicit TAckPosition(std::int64_t Start = 0) : acked_(Start) {}
+  // False when Ack cannot come from a receiver that has Sent bytes.
+  bool Take(std::uint32_t Ack, std::int64_t Sent);
+  std::int64_t Acked() const { return acked_; }
+
+ private:
+  std::int64_t acked_;
+};
+
 // A file offer whose fields can work: address and size decimal, port 1 to
-// 65535, size 0 to 2147483647.
+// 65535, size 0 to 2^63 - 1.
 struct TDccEndpoint {
   std::string Host;          // dotted
   std::uint16_t Port = 0;
-  std::int32_t Size = 0;     // file offers only
+  std::int64_t Size = 0;     // file offers only
 };
 // Nullopt when a field cannot work.
 std::optional<TDccEndpoint> CheckSendOffer(const std::string& Address, const std::string& Port, const std::string& Size);
@@ -75,5 +94,13 @@ std::optional<TDccEndpoint> CheckChatOffer(const std::string& Address, const std
 // names the offer (Size empty for a chat).
 std::string UnusableOfferMessage(const std::string& Nick, const std::string& Type, const std::string& Argument,
                                  const std::string& Address, const std::string& Port, const std::string& Size);
+
+// A position of RESUME or ACCEPT: decimal, 0 to 2^63 - 1.
+std::optional<std::int64_t> ReadPosition(const std::string& Text);
+
+// The status line of a running transfer: Caption, the bytes done of Size,
+// the speed and the time left at that speed (none while it is 0).
+std::string TransferStatusText(const std::string& Caption, std::int64_t Done, std::int64_t Size,
+                               double BytesPerSecond);
 
 }  // namespace tavi

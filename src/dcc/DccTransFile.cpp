@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QHostAddress>
+#include <QLabel>
 #include <QMetaObject>
 #include <QPointer>
 #include <QProgressBar>
@@ -25,9 +26,11 @@
 #include <cstring>
 #include <functional>
 #include <system_error>
+#include <vector>
 
 #include "dcc/DccProtocol.h"
 #include "dcc/RecieveFileThread.h"
+#include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "session/FormFont.h"
@@ -59,8 +62,8 @@ std::string ErrnoText(int Code) { return std::generic_category().message(Code); 
 std::string FileErrorText(const std::string& Path, int Code) { return PathText(Path) + ": " + ErrnoText(Code); }
 
 // The chosen file's size; false with the error text when it cannot be
-// opened or does not fit the offer's 32 bits.
-bool ReadFileSize(const std::string& Path, std::int32_t& Size, std::string& Error) {
+// opened.
+bool ReadFileSize(const std::string& Path, std::int64_t& Size, std::string& Error) {
   const int File = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
   if (File < 0) {
     Error = FileErrorText(Path, errno);
@@ -72,32 +75,13 @@ bool ReadFileSize(const std::string& Path, std::int32_t& Size, std::string& Erro
     Code = errno;
   } else if (S_ISDIR(Info.st_mode)) {
     Code = EISDIR;
-  } else if (Info.st_size > INT32_MAX) {
-    Code = EFBIG;
   }
   ::close(File);
   if (Code != 0) {
     Error = FileErrorText(Path, Code);
     return false;
   }
-  Size = static_cast<std::int32_t>(Info.st_size);
-  return true;
-}
-
-bool WriteWholeFile(const std::string& Path, const std::string& Bytes, std::string& Error) {
-  std::FILE* File = std::fopen(Path.c_str(), "wb");
-  if (!File) {
-    Error = FileErrorText(Path, errno);
-    return false;
-  }
-  const bool Written = std::fwrite(Bytes.data(), 1, Bytes.size(), File) == Bytes.size();
-  int Code = Written ? 0 : errno;
-  if (std::fclose(File) != 0 && Code == 0) Code = errno;
-  if (!Written && Code == 0) Code = EIO;
-  if (Code != 0) {
-    Error = FileErrorText(Path, Code);
-    return false;
-  }
+  Size = static_cast<std::int64_t>(Info.st_size);
   return true;
 }
 
@@ -145,8 +129,14 @@ class TListenSocket : public QTcpServer {
 int TSendFileThread::AckWaitMs() { return AckWait.load(); }
 void TSendFileThread::SetAckWaitMs(int Ms) { AckWait.store(Ms); }
 
-TSendFileThread::TSendFileThread(TDccTransFileForm* Form, int Descriptor, std::string FileName, std::int32_t FileSize)
-    : form_(Form), socket_(Descriptor), fileName_(std::move(FileName)), fileSize_(FileSize), gate_(Form) {
+TSendFileThread::TSendFileThread(TDccTransFileForm* Form, int Descriptor, std::string FileName, std::int64_t FileSize,
+                                 std::int64_t StartAt)
+    : form_(Form),
+      socket_(Descriptor),
+      fileName_(std::move(FileName)),
+      fileSize_(FileSize),
+      startAt_(StartAt),
+      gate_(Form) {
   SendAtOnce(socket_.Descriptor());
 }
 
@@ -172,31 +162,6 @@ void TSendFileThread::Join() {
   thread_.join();
 }
 
-TSendFileThread::TAck TSendFileThread::ReadAck(std::uint32_t& Ack) {
-  while (ackBytes_.size() < 4) {
-    AcknowledgeAtOnce(socket_.Descriptor());
-    switch (socket_.WaitForData(AckWaitMs())) {
-      case TBlockingSocket::TWait::Data:
-        break;
-      case TBlockingSocket::TWait::Timeout:
-        return TAck::Timeout;
-      case TBlockingSocket::TWait::Interrupted:
-        return TAck::Interrupted;
-      case TBlockingSocket::TWait::Error:
-        return TAck::Closed;
-    }
-    char Buffer[64];
-    const long N = socket_.Read(Buffer, sizeof Buffer);
-    if (N <= 0) return TAck::Closed;
-    ackBytes_.append(Buffer, static_cast<std::size_t>(N));
-  }
-  unsigned char Bytes[4];
-  std::memcpy(Bytes, ackBytes_.data(), 4);
-  ackBytes_.erase(0, 4);
-  Ack = DecodeAck(Bytes);
-  return TAck::Got;
-}
-
 void TSendFileThread::Execute() {
   TDccTransFileForm* Form = form_;
   bool Cut = false;  // the window let us go: hand nothing more to it
@@ -204,10 +169,11 @@ void TSendFileThread::Execute() {
     if (!Cut && !gate_.Run(std::move(Call))) Cut = true;
   };
   auto Caption = [&](const std::string& Text) { Hand([Form, Text] { Form->SetCaption(Text); }); };
-  std::int32_t Shown = -1;
+  std::int64_t Shown = -1;
   auto LastShown = Clock::now();
+  TAckPosition Acks(startAt_);
   auto Progress = [&](bool Final) {
-    const std::int32_t Total = SentTotal.load();
+    const std::int64_t Total = SentTotal.load();
     if (Total == Shown) return;
     if (!Final && Clock::now() - LastShown < std::chrono::milliseconds(TDccTransFileForm::ProgressIntervalMs)) return;
     Hand([Form, Total] { Form->SetProgress(Total); });
@@ -216,72 +182,104 @@ void TSendFileThread::Execute() {
   };
 
   Caption(Sj(u8"送信中"));
-  SentTotal.store(0);
+  SentTotal.store(startAt_);
   bool Failed = false;
-  bool HaveAck = false;
-  std::uint32_t LastAck = 0;
   auto Fail = [&] {
     Failed = true;
     Caption(Sj(u8"送信に失敗しました。"));
     socket_.Close();
   };
+  auto ShowError = [&](const std::string& Text) { Hand([Text] { Platform().ShowMessage(Text); }); };
 
   const int File = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
   if (File < 0) {
     Failed = true;
-    const int Code = errno;
-    Hand([Path = fileName_, Code] { Platform().ShowMessage(FileErrorText(Path, Code)); });
+    ShowError(FileErrorText(fileName_, errno));
   } else {
-    std::int64_t BytesRead = 0;
-    char Block[BlockSize];
-    while (!terminated_.load() && !Cut && socket_.Connected() && SentTotal.load() < fileSize_ &&
-           BytesRead < fileSize_) {
-      std::memset(Block, 0, sizeof Block);
-      ssize_t Count;
-      do {
-        Count = ::read(File, Block, sizeof Block);
-      } while (Count < 0 && errno == EINTR);
-      if (Count < 0) {
-        const int Code = errno;
-        Hand([Path = fileName_, Code] { Platform().ShowMessage(FileErrorText(Path, Code)); });
-        Fail();
-        continue;
-      }
-      // A file that shrank since it was offered gives a block of nothing.
-      if (Count == 0) {
-        Fail();
-        continue;
-      }
-      BytesRead += Count;
-      if (!socket_.WriteAll(std::string_view(Block, static_cast<std::size_t>(Count)))) {
-        if (!terminated_.load()) {
-          const std::string Text = socket_.ErrorText();
-          Hand([Text] { Platform().ShowMessage(Text); });
+    std::vector<char> Block(BlockSize);
+    std::size_t Have = 0, Written = 0;  // bytes of Block read from the file, and sent of them
+    std::string AckBytes;               // acknowledgement bytes short of a whole one
+    char AckBuffer[16384];
+    std::int64_t Sent = startAt_;
+    auto LastActive = Clock::now();  // of the last acknowledgement or write
+    while (!Failed && !terminated_.load() && !Cut && Acks.Acked() < fileSize_) {
+      // The next block, as far as the bytes in flight allow.
+      if (Written == Have && Sent < fileSize_ && Sent - Acks.Acked() < MaxInFlight) {
+        const auto Want = static_cast<std::size_t>(
+            std::min<std::int64_t>({static_cast<std::int64_t>(BlockSize), fileSize_ - Sent,
+                                    MaxInFlight - (Sent - Acks.Acked())}));
+        ssize_t Count;
+        do {
+          Count = ::pread(File, Block.data(), Want, Sent);
+        } while (Count < 0 && errno == EINTR);
+        if (Count <= 0) {
+          // A file that shrank since it was offered gives nothing to send.
+          if (Count < 0) ShowError(FileErrorText(fileName_, errno));
+          Fail();
+          continue;
         }
+        Have = static_cast<std::size_t>(Count);
+        Written = 0;
+      }
+      // Acknowledgements and bytes as far as they go without waiting.
+      bool Moved = false;
+      const long Got = socket_.ReadAvailable(AckBuffer, sizeof AckBuffer);
+      if (Got == 0 || Got == -1) {
         Fail();
         continue;
       }
-      SentTotal.fetch_add(static_cast<std::int32_t>(Count));
-      Progress(SentTotal.load() == fileSize_);
-
-      // A receiver may acknowledge every read it made of the block: take
-      // acknowledgements until one reaches the total. One past the total
-      // or one going back cannot come from a receiver that has our bytes.
-      const auto Total = static_cast<std::uint32_t>(SentTotal.load());
-      for (;;) {
-        std::uint32_t Ack = 0;
-        if (ReadAck(Ack) != TAck::Got) {
+      if (Got > 0) {
+        Moved = true;
+        AckBytes.append(AckBuffer, static_cast<std::size_t>(Got));
+        std::size_t At = 0;
+        for (; At + 4 <= AckBytes.size(); At += 4)
+          if (!Acks.Take(DecodeAck(reinterpret_cast<const unsigned char*>(AckBytes.data() + At)), Sent)) break;
+        if (At + 4 <= AckBytes.size()) {
+          Fail();
+          continue;
+        }
+        AckBytes.erase(0, At);
+      }
+      if (Written < Have) {
+        const long N = socket_.WriteSome(Block.data() + Written, Have - Written);
+        if (N < 0) {
+          if (!terminated_.load()) ShowError(socket_.ErrorText());
+          Fail();
+          continue;
+        }
+        if (N > 0) {
+          Moved = true;
+          Written += static_cast<std::size_t>(N);
+          Sent += N;
+          SentTotal.store(Sent);
+        }
+      }
+      if (Moved) {
+        LastActive = Clock::now();
+        Progress(false);
+        continue;
+      }
+      // Neither moves: wait, in short steps so that the window sees the last
+      // bytes of a stall.
+      AcknowledgeAtOnce(socket_.Descriptor());
+      bool CanRead = false, CanWrite = false;
+      const int Wait = std::min(AckWaitMs(), TDccTransFileForm::ProgressIntervalMs);
+      switch (socket_.WaitForDataOrRoom(Wait, Written < Have, CanRead, CanWrite)) {
+        case TBlockingSocket::TWait::Data:
+          break;
+        case TBlockingSocket::TWait::Interrupted:
+          Failed = true;
+          break;
+        case TBlockingSocket::TWait::Timeout:
+          if (Clock::now() - LastActive >= std::chrono::milliseconds(AckWaitMs())) {
+            Fail();
+          } else {
+            Progress(true);
+          }
+          break;
+        case TBlockingSocket::TWait::Error:
           Fail();
           break;
-        }
-        const bool Wrong = Ack > Total || (HaveAck && Ack < LastAck);
-        LastAck = Ack;
-        HaveAck = true;
-        if (Wrong) {
-          Fail();
-          break;
-        }
-        if (Ack == Total) break;
       }
     }
     ::close(File);
@@ -290,8 +288,7 @@ void TSendFileThread::Execute() {
 
   // An empty file is complete once its peer has connected: there is
   // nothing to acknowledge.
-  const bool Complete = !Failed && SentTotal.load() == fileSize_ &&
-                        (fileSize_ == 0 || (HaveAck && LastAck == static_cast<std::uint32_t>(fileSize_)));
+  const bool Complete = !Failed && Acks.Acked() == fileSize_;
   Caption(Complete ? Sj(u8"ファイルの転送が完了しました。") : Sj(u8"ファイルの転送に失敗しました。"));
   socket_.Close();
 
@@ -309,14 +306,20 @@ TDccTransFileForm::TDccTransFileForm(QWidget* Owner)
   setAttribute(Qt::WA_DeleteOnClose);
   ApplyFormFont(this);
   setFixedSize(ClientWidth, ClientHeight);
-  SetCaption(Sj(u8"転送の準備中"));
-
   ProgressBar = new QProgressBar(this);
   ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
   ProgressBar->setGeometry(16, 24, 201, 16);
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
   ProgressBar->setTextVisible(false);
+
+  StatusLabel = new QLabel(this);
+  StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
+  StatusLabel->setGeometry(8, 42, ClientWidth - 16, 28);
+  StatusLabel->setWordWrap(true);
+  StatusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  SetCaption(Sj(u8"転送の準備中"));
 
   CloseButton = new QPushButton(FromSjis(Sj(u8"閉じる")), this);
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
@@ -343,9 +346,15 @@ TDccTransFileForm::~TDccTransFileForm() {
   if (sendThread_) sendThread_->Terminate();
   if (recvThread_) recvThread_->Terminate();
   ForgetThreads();
+  ClosePartFile();
   if (ServerSocket) ServerSocket->close();
   if (ClientSocket) ClientSocket->Close();
   if (DccTransFileForm == this) DccTransFileForm = nullptr;
+}
+
+void TDccTransFileForm::ClosePartFile() {
+  if (partFile_ >= 0) ::close(partFile_);
+  partFile_ = -1;
 }
 
 void TDccTransFileForm::ForgetThreads() {
@@ -365,14 +374,38 @@ TDccTransFileForm* TDccTransFileForm::OwnedBy(const QObject* Owner) {
 void TDccTransFileForm::SetCaption(const std::string& Text) {
   caption_ = Text;
   setWindowTitle(FromSjis(Text));
+  ShowStatus();
+}
+
+void TDccTransFileForm::SetFileSize(std::int64_t Size) {
+  FileSize = Size;
+  progressShift_ = 0;
+  while ((Size >> progressShift_) > INT_MAX) ++progressShift_;
+  ProgressBar->setValue(0);
+  ProgressBar->setRange(0, static_cast<int>(Size >> progressShift_));
 }
 
 void TDccTransFileForm::SetProgress(std::int64_t Position) {
-  ProgressBar->setValue(static_cast<int>(std::min<std::int64_t>(Position, INT_MAX)));
+  ProgressBar->setValue(static_cast<int>(std::min<std::int64_t>(Position >> progressShift_, INT_MAX)));
+  // The speed over the last few seconds.
+  const auto Now = Clock::now();
+  samples_.emplace_back(Now, Position);
+  while (samples_.size() > 2 && Now - samples_[1].first > std::chrono::seconds(3)) samples_.pop_front();
+  ShowStatus();
 }
 
-void TDccTransFileForm::AppendRecvStream(const std::string& Bytes) {
-  if (RecvStream) RecvStream->append(Bytes);
+void TDccTransFileForm::ShowStatus() {
+  if (!StatusLabel) return;
+  std::string Text = caption_;
+  if (!samples_.empty()) {
+    const auto& [FirstTime, FirstBytes] = samples_.front();
+    const auto& [LastTime, LastBytes] = samples_.back();
+    const double Seconds = std::chrono::duration<double>(LastTime - FirstTime).count();
+    const bool Running = sendThread_ || recvThread_;
+    const double Speed = Running && Seconds > 0.1 ? static_cast<double>(LastBytes - FirstBytes) / Seconds : 0;
+    Text = TransferStatusText(caption_, LastBytes, FileSize, Speed);
+  }
+  StatusLabel->setText(FromSjis(Text));
 }
 
 void TDccTransFileForm::CloseSockets() {
@@ -402,15 +435,19 @@ bool TDccTransFileForm::OpenClient(const std::string& Host, std::uint16_t Port) 
 
 void TDccTransFileForm::ClientSocketConnect() {
   SendAtOnce(ClientSocket->Descriptor());
-  RecvStream = std::make_unique<std::string>();
-  // Room for the whole file up front: growing a buffer of many megabytes
-  // copies it on the GUI thread and stalls the window. Untouched room costs
-  // no memory; when even that is refused the buffer grows as it goes.
-  try {
-    RecvStream->reserve(static_cast<std::size_t>(std::min<std::int32_t>(FileSize, MaxReservedBytes)));
-  } catch (const std::bad_alloc&) {
+  ClosePartFile();
+  // A fresh start empties the part file; a resumed one cuts it to the
+  // accepted position, in case it has grown since.
+  partFile_ = ::open(PartPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (StartAt == 0 ? O_TRUNC : 0), 0644);
+  if (partFile_ < 0 || ::ftruncate(partFile_, StartAt) != 0 || ::lseek(partFile_, StartAt, SEEK_SET) != StartAt) {
+    Platform().ShowMessage(FileErrorText(PartPath(), errno));
+    ClosePartFile();
+    ClientSocket->Close();
+    SetCaption(Sj(u8"ファイルの受信に失敗しました。"));
+    return;
   }
-  recvThread_ = std::make_unique<TRecieveFileThread>(this, FileSize, ClientSocket.get());
+  SetProgress(StartAt);
+  recvThread_ = std::make_unique<TRecieveFileThread>(this, FileSize, ClientSocket.get(), partFile_, StartAt);
   RecieveFileThread = recvThread_.get();
   recvThread_->Start();
   SetCaption(Sj(u8"受信中"));
@@ -424,8 +461,9 @@ void TDccTransFileForm::ServerSocketGetThread(int Descriptor) {
     return;
   }
   peerTaken_ = true;
-  sendThread_ = std::make_unique<TSendFileThread>(this, Descriptor, FileName, FileSize);
+  sendThread_ = std::make_unique<TSendFileThread>(this, Descriptor, FileName, FileSize, StartAt);
   SendFileThread = sendThread_.get();
+  SetProgress(StartAt);
   sendThread_->Start();
 }
 
@@ -434,35 +472,35 @@ void TDccTransFileForm::SendThreadTerminate() {
   sendThread_->Join();
   if (SendFileThread == sendThread_.get()) SendFileThread = nullptr;
   sendThread_.reset();
+  ShowStatus();
   Timer1->start();
 }
 
 void TDccTransFileForm::RecieveThreadTerminate() {
   if (closed_ || !recvThread_) return;
   recvThread_->Join();
+  const std::int64_t Received = recvThread_->RecvTotal.load();
+  const std::string FileError = recvThread_->FileError;
   if (RecieveFileThread == recvThread_.get()) RecieveFileThread = nullptr;
   recvThread_.reset();
+  ShowStatus();
   ClientSocket->Close();
+  ClosePartFile();
 
-  std::unique_ptr<std::string> Received = std::move(RecvStream);
-  // The save dialog runs an event loop of its own; the window may go
-  // while it is open.
+  // The message boxes run event loops of their own; the window may go
+  // while one is open.
   QPointer<TDccTransFileForm> Self(this);
-  if (Received && Received->size() == static_cast<std::size_t>(FileSize)) {
-    const std::string Path =
-        Platform().SaveFileName(parentWidget(), TransferFileFilter(), SafeProposedFileName(FileName));
-    if (!Path.empty()) {
-      std::string Error;
-      if (WriteWholeFile(Path, *Received, Error)) {
-        Platform().ShowMessage(PathText(Path) + Sj(u8"を保存しました。"));
-      } else {
-        Platform().ShowMessage(Error);
-      }
+  if (!FileError.empty()) Platform().ShowMessage(PathText(PartPath()) + ": " + FileError);
+  if (FileError.empty() && Received == FileSize) {
+    if (std::rename(PartPath().c_str(), SavePath.c_str()) == 0) {
+      Platform().ShowMessage(PathText(SavePath) + Sj(u8"を保存しました。"));
+    } else {
+      Platform().ShowMessage(FileErrorText(SavePath, errno));
     }
   } else {
-    Platform().ShowMessage(Sj(u8"ファイルの受信に失敗しました。"));
+    Platform().ShowMessage(Sj(u8"ファイルの受信に失敗しました。") + "\r\n" + PathText(PartPath()) +
+                           Sj(u8" に受信した分を残しました。"));
   }
-  Received.reset();
   if (Self) close();
 }
 
@@ -525,14 +563,16 @@ void SendDccFile(TMainForm& Main, const std::string& Nick) {
   std::uint16_t Port = NextDccPort();
 
   Form->FileName = Path;
+  Form->PeerNick = Nick;
+  std::int64_t Size = 0;
   std::string Error;
-  if (!ReadFileSize(Path, Form->FileSize, Error)) {
+  if (!ReadFileSize(Path, Size, Error)) {
     Platform().ShowMessage(Error);
     return;
   }
-  Form->ProgressBar->setValue(0);
-  Form->ProgressBar->setRange(0, Form->FileSize);
+  Form->SetFileSize(Size);
   if (!Form->OpenServer(Port)) return;
+  Form->OfferPort = std::to_string(Port);
 
   // The offer carries the name as the peer's client shows it: Shift-JIS.
   const std::string OfferName = PathText(FileNameWithoutFolder(Path));
@@ -557,16 +597,88 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
     Platform().ShowMessage(OneTransferMessage());
     return;
   }
+  // Where it goes is chosen now: the bytes go to disk as they come.
+  const std::string Path = Platform().SaveFileName(&Main, TransferFileFilter(), SafeProposedFileName(FileName));
+  if (Path.empty()) return;
+  // The dialogs ran event loops: another transfer may have begun meanwhile.
+  if (TDccTransFileForm::OwnedBy(&Main)) {
+    Platform().ShowMessage(OneTransferMessage());
+    return;
+  }
+
+  // A part of this file received before can be gone on from.
+  std::int64_t StartAt = 0;
+  struct stat Part {};
+  if (::stat((Path + ".part").c_str(), &Part) == 0 && S_ISREG(Part.st_mode) && Part.st_size > 0 &&
+      Part.st_size < Endpoint->Size &&
+      Platform().AskYesNo(PathText(Path + ".part") + Sj(u8" に ") + std::to_string(Part.st_size) +
+                          Sj(u8" バイトまで受信してあります。") + "\r\n" + Sj(u8"続きから受信しますか？")))
+    StartAt = Part.st_size;
+  if (TDccTransFileForm::OwnedBy(&Main)) {
+    Platform().ShowMessage(OneTransferMessage());
+    return;
+  }
 
   TDccTransFileForm* Form = TDccTransFileForm::OpenFor(&Main);
-
   Form->FileName = FileName;
   Form->PeerNick = Nick;
-  Form->FileSize = Endpoint->Size;
-  Form->ProgressBar->setRange(0, Form->FileSize);
+  Form->SavePath = Path;
+  Form->OfferPort = std::to_string(Endpoint->Port);
+  Form->OffererHost = Endpoint->Host;
+  Form->OffererPort = Endpoint->Port;
+  Form->SetFileSize(Endpoint->Size);
 
+  if (StartAt > 0) {
+    Form->StartAt = StartAt;
+    Form->AwaitingAccept = true;
+    Main.SendLine(DccResumeLine(Nick, FileName, Endpoint->Port, StartAt));
+    Form->SetCaption(Sj(u8"再開の応答待ち"));
+    return;
+  }
   Form->SetCaption(Sj(u8"接続待機中"));
   if (Form->OpenClient(Endpoint->Host, Endpoint->Port)) Form->ClientSocketConnect();
+}
+
+namespace {
+
+bool SameNick(const std::string& A, const std::string& B) { return SjisUpperCase(A) == SjisUpperCase(B); }
+
+}  // namespace
+
+bool ResumeDccSend(TMainForm& Main, const std::string& Nick, const std::string& FileName, const std::string& Port,
+                   const std::string& Position) {
+  TDccTransFileForm* Form = TDccTransFileForm::OwnedBy(&Main);
+  const std::optional<std::int64_t> At = ReadPosition(Position);
+  // Only an offer still waiting for its peer, to that nick at that port.
+  if (!Form || !At || Form->OfferPort.empty() || Form->OfferPort != Port || !SameNick(Form->PeerNick, Nick) ||
+      !Form->ServerSocket->isListening() || Form->SendThread())
+    return false;
+  if (*At >= Form->FileSize) return false;
+  Form->StartAt = *At;
+  Main.SendLine(DccAcceptLine(Nick, FileName, Port, *At));
+  return true;
+}
+
+bool AcceptDccResume(TMainForm& Main, const std::string& Nick, const std::string& Port,
+                     const std::string& Position) {
+  TDccTransFileForm* Form = TDccTransFileForm::OwnedBy(&Main);
+  const std::optional<std::int64_t> At = ReadPosition(Position);
+  if (!Form || !At || !Form->AwaitingAccept || Form->OfferPort != Port || !SameNick(Form->PeerNick, Nick) ||
+      *At > Form->StartAt)
+    return false;
+  Form->AwaitingAccept = false;
+  Form->StartAt = *At;
+  // The connect waits for the offerer: not inside the line handler.
+  QPointer<TDccTransFileForm> Queued(Form);
+  QMetaObject::invokeMethod(
+      Form,
+      [Queued] {
+        if (!Queued || Queued->Closed()) return;
+        Queued->SetCaption(Sj(u8"接続待機中"));
+        if (Queued->OpenClient(Queued->OffererHost, Queued->OffererPort)) Queued->ClientSocketConnect();
+      },
+      Qt::QueuedConnection);
+  return true;
 }
 
 }  // namespace tavi

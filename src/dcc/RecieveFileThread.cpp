@@ -1,10 +1,14 @@
 #include "dcc/RecieveFileThread.h"
 
+#include <unistd.h>
+
 #include <QMetaObject>
+#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
@@ -23,18 +27,28 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<int> DataWait{60000};
 
-// Bytes held back by the worker before they go to the window in one
-// hand-off, besides the time limit: a round trip to the GUI thread for
-// every 128 bytes would cost more than the transfer itself.
-constexpr std::size_t BatchLimit = 1 << 20;
+// Writes all of Size bytes; the errno value, or 0.
+int WriteAllToFile(int File, const char* Bytes, std::size_t Size) {
+  while (Size > 0) {
+    const ssize_t N = ::write(File, Bytes, Size);
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) return N < 0 ? errno : EIO;
+    Bytes += N;
+    Size -= static_cast<std::size_t>(N);
+  }
+  return 0;
+}
 
 }  // namespace
 
 int TRecieveFileThread::DataWaitMs() { return DataWait.load(); }
 void TRecieveFileThread::SetDataWaitMs(int Ms) { DataWait.store(Ms); }
 
-TRecieveFileThread::TRecieveFileThread(TDccTransFileForm* Form, std::int32_t Expected, TBlockingSocket* Socket)
-    : Socket(Socket), RecvExpected(Expected), form_(Form), gate_(Form) {}
+TRecieveFileThread::TRecieveFileThread(TDccTransFileForm* Form, std::int64_t Expected, TBlockingSocket* Socket,
+                                       int File, std::int64_t StartAt)
+    : Socket(Socket), RecvExpected(Expected), form_(Form), file_(File), gate_(Form) {
+  RecvTotal.store(StartAt);
+}
 
 TRecieveFileThread::~TRecieveFileThread() {
   Terminate();
@@ -61,20 +75,16 @@ void TRecieveFileThread::Join() {
 void TRecieveFileThread::Execute() {
   TDccTransFileForm* Form = form_;
   bool Cut = false;  // the window let us go: hand nothing more to it
-  std::string Batch;
-  auto LastHandOff = Clock::now();
+  auto LastShown = Clock::now();
+  std::int64_t Shown = -1;
 
-  auto HandOver = [&] {
-    if (Cut) return;
-    auto Bytes = std::make_shared<std::string>(std::move(Batch));
-    Batch.clear();
+  auto Progress = [&](bool Final) {
     const std::int64_t Total = RecvTotal.load();
-    if (!gate_.Run([Form, Bytes, Total] {
-          Form->AppendRecvStream(*Bytes);
-          Form->SetProgress(Total);
-        }))
-      Cut = true;
-    LastHandOff = Clock::now();
+    if (Cut || Total == Shown) return;
+    if (!Final && Clock::now() - LastShown < std::chrono::milliseconds(TDccTransFileForm::ProgressIntervalMs)) return;
+    if (!gate_.Run([Form, Total] { Form->SetProgress(Total); })) Cut = true;
+    Shown = Total;
+    LastShown = Clock::now();
   };
   auto Report = [&](const std::string& Text) {
     // After Terminate the gate is abandoned, so a stop asked for by the
@@ -84,40 +94,45 @@ void TRecieveFileThread::Execute() {
   };
   const std::string ReceiveError = Sj(u8"DCCでファイルを受信中にエラーが発生しました。");
 
+  std::vector<char> Buffer(RecvBufferSize);
   while (!terminated_.load() && !Cut && Socket->Connected() && RecvTotal.load() < RecvExpected) {
-    std::memset(RecvBuffer, 0, sizeof RecvBuffer);
-    const TBlockingSocket::TWait Waited = Socket->WaitForData(DataWaitMs());
-    if (Waited == TBlockingSocket::TWait::Interrupted) break;
-    if (Waited == TBlockingSocket::TWait::Timeout) {
-      Socket->Close();
-      continue;
+    // What is there already is read without a wait.
+    long Count = Socket->ReadAvailable(Buffer.data(), Buffer.size());
+    if (Count == -2) {
+      const TBlockingSocket::TWait Waited = Socket->WaitForData(DataWaitMs());
+      if (Waited == TBlockingSocket::TWait::Interrupted) break;
+      if (Waited == TBlockingSocket::TWait::Timeout) Socket->Close();
+      if (Waited != TBlockingSocket::TWait::Error) continue;
+      Count = -1;
     }
-    RecvCount = Waited == TBlockingSocket::TWait::Data ? Socket->Read(RecvBuffer, sizeof RecvBuffer) : -1;
-    if (RecvCount > 0) {
-      Batch.append(RecvBuffer, static_cast<std::size_t>(RecvCount));
-      RecvTotal.fetch_add(RecvCount);
-      // The acknowledgement goes out at once; the window gets the bytes in
-      // batches, which only changes when they are seen, not what is saved.
-      const bool Acked = Socket->WriteAll(EncodeAck(static_cast<std::uint32_t>(RecvTotal.load())));
-      if (Batch.size() >= BatchLimit || Clock::now() - LastHandOff >= std::chrono::milliseconds(
-                                                                            TDccTransFileForm::ProgressIntervalMs))
-        HandOver();
+    if (Count > 0) {
+      const std::int64_t Before = RecvTotal.load();
+      // Bytes past the offered size are counted, which fails the transfer,
+      // but not written.
+      const auto Keep = static_cast<std::size_t>(std::min<std::int64_t>(Count, RecvExpected - Before));
+      if (const int Code = WriteAllToFile(file_, Buffer.data(), Keep); Code != 0) {
+        FileError = std::generic_category().message(Code);
+        break;
+      }
+      RecvTotal.store(Before + Count);
+      // Peers take the acknowledgement modulo 2^32.
+      const bool Acked = Socket->WriteAll(EncodeAck(static_cast<std::uint32_t>(Before + Count)));
+      Progress(false);
       if (!Acked) {
         terminated_.store(true);
-        HandOver();
         Report(ReceiveError);
       }
-    } else if (RecvCount == 0) {
-      HandOver();
+    } else if (Count == 0) {
+      Progress(true);
       Report(ReceiveError);
       Socket->Close();
     } else {
       terminated_.store(true);
-      HandOver();
+      Progress(true);
       Report(ReceiveError);
     }
   }
-  HandOver();
+  Progress(true);
 
   // The end goes over without waiting: its handler joins this thread.
   const bool ReportEnd = !Cut && !gate_.Abandoned();

@@ -1,12 +1,13 @@
 // (The name keeps its old spelling, "Recieve", as the window names have it.)
 // The receiving side's worker of a DCC SEND: reads the offered file in pieces
-// of at most 128 bytes, acknowledges every read at once and hands the bytes and
-// the progress to the transfer window on the GUI thread.
+// of up to 64 KiB straight into the part file, acknowledges every read at
+// once and hands the progress to the transfer window a few times a second.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "platform/GuiCall.h"
@@ -18,14 +19,16 @@ class TDccTransFileForm;
 
 class TRecieveFileThread {
  public:
-  static constexpr std::size_t RecvBufferSize = 128;
+  static constexpr std::size_t RecvBufferSize = 64 * 1024;
   // No data for this long ends the transfer (60 s; tests shorten it).
   static int DataWaitMs();
   static void SetDataWaitMs(int Ms);
 
-  // Created suspended. Socket is connected and stays its owner's; Form
-  // lives on the GUI thread and outlives the thread (it joins it).
-  TRecieveFileThread(TDccTransFileForm* Form, std::int32_t Expected, TBlockingSocket* Socket);
+  // Created suspended. Socket is connected and stays its owner's, as does
+  // File, open for writing at StartAt; Form lives on the GUI thread and
+  // outlives the thread (it joins it).
+  TRecieveFileThread(TDccTransFileForm* Form, std::int64_t Expected, TBlockingSocket* Socket, int File,
+                     std::int64_t StartAt = 0);
   // Stops and joins.
   ~TRecieveFileThread();
   TRecieveFileThread(const TRecieveFileThread&) = delete;
@@ -41,18 +44,19 @@ class TRecieveFileThread {
   bool Finished() const { return finished_.load(); }
 
   TBlockingSocket* const Socket;
-  // The bytes to receive and the bytes received so far. The total is kept
-  // wide: a last read may go past a size close to 2^31.
-  const std::int32_t RecvExpected;
+  // The file's size and the position reached, which a last read may carry
+  // past the size.
+  const std::int64_t RecvExpected;
   std::atomic<std::int64_t> RecvTotal{0};
+  // Set when writing the file failed: the text to show.
+  std::string FileError;
 
  private:
   void Execute();
 
   TDccTransFileForm* const form_;
+  const int file_;
   TGuiCallGate gate_;
-  char RecvBuffer[RecvBufferSize] = {};
-  long RecvCount = 0;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   std::thread thread_;

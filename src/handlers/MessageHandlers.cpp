@@ -123,7 +123,10 @@ void ShowPingReply(TMainForm& Main, const std::string& Nick, const std::string& 
 
 void TServerLineHandlers::HandDccOffer(const std::string& Nick, const std::string& Text) {
   const TDccOffer offer = ParseDccOffer(Text);
-  if (offer.Kind == TDccKind::Other) {
+  // The answers about our own transfers; they ask nothing of the user.
+  if (offer.Kind == TDccKind::Resume && ResumeDccSend(main_, Nick, offer.Argument, offer.Port, offer.Size)) return;
+  if (offer.Kind == TDccKind::Accept && AcceptDccResume(main_, Nick, offer.Port, offer.Size)) return;
+  if (offer.Kind != TDccKind::Chat && offer.Kind != TDccKind::Send) {
     // A refusal is a reply like any other: rationed the same way.
     if (ctcpReplyLimiter_.Allow(Platform().TickCount()))
       main_.SendLine(CtcpDccNotSupportedReply(Nick, "DCC", Globals().VersionText, offer.Type));

@@ -188,6 +188,13 @@ bool TBlockingSocket::Connect(const std::string& Host, std::uint16_t Port, int T
 }
 
 TBlockingSocket::TWait TBlockingSocket::WaitForData(int TimeoutMs) {
+  bool CanRead = false, CanWrite = false;
+  return WaitForDataOrRoom(TimeoutMs, false, CanRead, CanWrite);
+}
+
+TBlockingSocket::TWait TBlockingSocket::WaitForDataOrRoom(int TimeoutMs, bool WantWrite, bool& CanRead,
+                                                          bool& CanWrite) {
+  CanRead = CanWrite = false;
   std::shared_lock Lock(use_);
   const int Fd = fd_.load();
   if (Fd < 0) {
@@ -196,9 +203,10 @@ TBlockingSocket::TWait TBlockingSocket::WaitForData(int TimeoutMs) {
   }
   const bool Unlimited = TimeoutMs < 0;
   const auto Deadline = Clock::now() + std::chrono::milliseconds(Unlimited ? 0 : TimeoutMs);
+  const short Events = static_cast<short>(POLLIN | (WantWrite ? POLLOUT : 0));
   for (;;) {
     if (interrupted_.load()) return TWait::Interrupted;
-    pollfd P[2] = {{Fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd P[2] = {{Fd, Events, 0}, {wakeFd_, POLLIN, 0}};
     const int N = ::poll(P, 2, Remaining(Unlimited, Deadline));
     if (N < 0) {
       if (errno == EINTR) continue;
@@ -215,7 +223,9 @@ TBlockingSocket::TWait TBlockingSocket::WaitForData(int TimeoutMs) {
       SetErrno(EBADF);
       return TWait::Error;
     }
-    return TWait::Data;  // readable, hung up or failed: the read tells which
+    CanWrite = (P[0].revents & POLLOUT) != 0;
+    CanRead = (P[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 || !CanWrite;
+    return TWait::Data;  // readable, writable, hung up or failed: the call tells which
   }
 }
 
@@ -252,6 +262,40 @@ bool TBlockingSocket::WriteAll(std::string_view Bytes) {
     Bytes.remove_prefix(static_cast<std::size_t>(N));
   }
   return true;
+}
+
+long TBlockingSocket::ReadAvailable(char* Buffer, std::size_t Size) {
+  std::shared_lock Lock(use_);
+  const int Fd = fd_.load();
+  if (Fd < 0) {
+    SetErrno(ENOTCONN);
+    return -1;
+  }
+  for (;;) {
+    const ssize_t N = ::recv(Fd, Buffer, Size, MSG_DONTWAIT);
+    if (N >= 0) return static_cast<long>(N);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -2;
+    SetErrno(errno);
+    return -1;
+  }
+}
+
+long TBlockingSocket::WriteSome(const char* Bytes, std::size_t Size) {
+  std::shared_lock Lock(use_);
+  const int Fd = fd_.load();
+  if (Fd < 0) {
+    SetErrno(ENOTCONN);
+    return -1;
+  }
+  for (;;) {
+    const ssize_t N = ::send(Fd, Bytes, Size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (N >= 0) return static_cast<long>(N);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    SetErrno(errno);
+    return -1;
+  }
 }
 
 void TBlockingSocket::SetWriteTimeout(int Ms) {

@@ -35,11 +35,19 @@ class TBlockingSocket {
   // Waits until data (or end of stream) can be read; TimeoutMs < 0 waits
   // without limit, 0 only looks.
   TWait WaitForData(int TimeoutMs);
+  // As WaitForData, and with WantWrite also until a write can take bytes;
+  // on Data, CanRead and CanWrite say which (a hang-up reads).
+  TWait WaitForDataOrRoom(int TimeoutMs, bool WantWrite, bool& CanRead, bool& CanWrite);
+  // Reads at most Size bytes of what is there now: -2 when nothing is.
+  long ReadAvailable(char* Buffer, std::size_t Size);
   // Reads at most Size bytes; 0 at end of stream, -1 on error.
   long Read(char* Buffer, std::size_t Size);
   // Writes every byte; false on error (ErrorCode/ErrorText set). A send
   // that makes no progress for the write time-out fails with ETIMEDOUT.
   bool WriteAll(std::string_view Bytes);
+  // Writes what the send buffer takes now, without waiting: the count, 0
+  // when it is full, -1 on error.
+  long WriteSome(const char* Bytes, std::size_t Size);
   // Sets that time-out (WriteTimeoutMs unless set) on the open connection.
   void SetWriteTimeout(int Ms);
 

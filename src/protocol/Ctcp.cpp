@@ -1,6 +1,7 @@
 #include "protocol/Ctcp.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "kanji/SjisCase.h"
 
@@ -142,6 +143,22 @@ TDccOffer ParseDccOffer(std::string_view Text) {
   std::string rest(Text);
   TakeNextWord(rest);  // SOH + "DCC"
   offer.Type = TakeNextWord(rest);
+  const std::string upper = SjisUpperCase(offer.Type);
+  if (upper == "RESUME" || upper == "ACCEPT") {
+    // name port position
+    std::vector<std::string> words;
+    std::string all = TrimControls(rest);
+    for (std::size_t at; (at = all.rfind(' ')) != std::string::npos && words.size() < 2;) {
+      words.push_back(all.substr(at + 1));
+      all.erase(at);
+    }
+    if (words.size() < 2) return offer;
+    offer.Kind = upper == "RESUME" ? TDccKind::Resume : TDccKind::Accept;
+    offer.Size = words[0];
+    offer.Port = words[1];
+    offer.Argument = all;
+    return offer;
+  }
   offer.Argument = TakeNextWord(rest);
   offer.Address = TakeNextWord(rest);
   const std::string type = SjisUpperCase(offer.Type);

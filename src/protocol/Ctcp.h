@@ -65,14 +65,16 @@ std::string ActionDisplayLine(const std::string& Stamp, const std::string& Nick,
 
 // The fields of a DCC offer text (SOH + "DCC ..." + SOH). Nothing is
 // validated: missing words give empty fields.
-enum class TDccKind { Chat, Send, Other };
+// RESUME and ACCEPT carry file name, port and position; their fields are
+// read from the end, so a name with spaces stays whole.
+enum class TDccKind { Chat, Send, Resume, Accept, Other };
 struct TDccOffer {
   TDccKind Kind = TDccKind::Other;  // from Type in upper case
   std::string Type;                 // as received
-  std::string Argument;             // "chat" for CHAT, the file name for SEND
+  std::string Argument;             // "chat" for CHAT, the file name otherwise
   std::string Address;              // the address number, decimal text
-  std::string Port;                 // CHAT and SEND only
-  std::string Size;                 // SEND only
+  std::string Port;                 // all but Other
+  std::string Size;                 // SEND: the size; RESUME, ACCEPT: the position
 };
 TDccOffer ParseDccOffer(std::string_view Text);
 

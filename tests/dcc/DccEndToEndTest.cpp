@@ -74,10 +74,11 @@ std::string RandomBytes(std::size_t Size) {
   return bytes;
 }
 
-// The peer's side of a file it sends: 1024-byte blocks, each waited for
-// until the receiver's acknowledgements reach it. True when all went over.
-bool SendFileAsPeer(TBlockingSocket& Socket, const std::string& Bytes) {
-  std::size_t sent = 0;
+// The peer's side of a file it sends from From on: 1024-byte blocks, each
+// waited for until the receiver's acknowledgements reach it. True when all
+// went over.
+bool SendFileAsPeer(TBlockingSocket& Socket, const std::string& Bytes, std::size_t From = 0) {
+  std::size_t sent = From;
   std::string acks;
   while (sent < Bytes.size()) {
     const std::size_t block = std::min<std::size_t>(1024, Bytes.size() - sent);
@@ -102,17 +103,17 @@ bool SendFileAsPeer(TBlockingSocket& Socket, const std::string& Bytes) {
   return true;
 }
 
-// The peer's side of a file it receives: reads to Size, acknowledging each
-// read with the total, as other clients do.
-std::string ReceiveFileAsPeer(TBlockingSocket& Socket, std::size_t Size) {
+// The peer's side of a file it receives from From on: reads to Size,
+// acknowledging each read with the position, as other clients do.
+std::string ReceiveFileAsPeer(TBlockingSocket& Socket, std::size_t Size, std::size_t From = 0) {
   std::string got;
-  while (got.size() < Size) {
+  while (From + got.size() < Size) {
     if (Socket.WaitForData(5000) != TBlockingSocket::TWait::Data) break;
     char buffer[4096];
     const long n = Socket.Read(buffer, sizeof buffer);
     if (n <= 0) break;
     got.append(buffer, static_cast<std::size_t>(n));
-    if (!Socket.WriteAll(EncodeAck(static_cast<std::uint32_t>(got.size())))) break;
+    if (!Socket.WriteAll(EncodeAck(static_cast<std::uint32_t>(From + got.size())))) break;
   }
   return got;
 }
@@ -291,4 +292,65 @@ TEST_F(DccEndToEndTest, ThePeerReceivesAFileTheClientOffers) {
   ASSERT_TRUE(PumpUntil([&] { return transfer->Caption() == done; }, 15000)) << transfer->Caption();
   EXPECT_TRUE(receiver.get() == data);
   EXPECT_EQ(transfer->ProgressBar->value(), static_cast<int>(data.size()));
+}
+
+// A file half received before is resumed both ways: the peer goes on from
+// our part file, and ours goes on from where the peer's copy ends.
+TEST_F(DccEndToEndTest, HalfSentFilesAreResumedBothWays) {
+  const std::string data = RandomBytes(256 * 1024 + 9);
+  const std::size_t half = 100 * 1024 + 3;
+  {
+    const std::string saved = FilePath("resumed.bin");
+    QFile part(QString::fromStdString(saved + ".part"));
+    ASSERT_TRUE(part.open(QIODevice::WriteOnly));
+    part.write(data.data(), static_cast<qint64>(half));
+    part.close();
+    TListener listener;
+    const std::string port = std::to_string(listener.Port());
+    platform.YesNoAnswers = {true, true};  // take it, and go on from the part
+    platform.SaveFileAnswers = {saved};
+    peer.Send("PRIVMSG tavi :\x01" "DCC SEND resumed.bin " + Loopback + " " + port + " " +
+              std::to_string(data.size()) + "\x01\r\n");
+    const std::vector<std::string> resume = OfferWords(Answer(peer, "DCC RESUME"));
+    ASSERT_EQ(resume, (std::vector<std::string>{"DCC", "RESUME", "resumed.bin", port, std::to_string(half)}));
+    auto sender = std::async(std::launch::async, [&] {
+      std::unique_ptr<TBlockingSocket> link = listener.Accept(8000);
+      return link && SendFileAsPeer(*link, data, half);
+    });
+    peer.Send("PRIVMSG tavi :\x01" "DCC ACCEPT resumed.bin " + port + " " + std::to_string(half) + "\x01\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return !platform.Messages.empty(); }, 15000));
+    EXPECT_TRUE(sender.get());
+    EXPECT_NE(platform.Messages[0].find(Sj(u8"を保存しました。")), std::string::npos) << platform.Messages[0];
+    QFile file(QString::fromStdString(saved));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().toStdString() == data);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(saved + ".part")));
+    ASSERT_TRUE(PumpUntil([&] { return TDccTransFileForm::OwnedBy(form.get()) == nullptr; }));
+    DeleteClosed();
+  }
+
+  const std::string path = FilePath("offered.dat");
+  {
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data.data(), static_cast<qint64>(data.size()));
+  }
+  platform.OpenFileAnswers = {path};
+  SendDccFile(*form, "peer");
+  const std::vector<std::string> offer = OfferWords(Answer(peer, "DCC SEND"));
+  ASSERT_EQ(offer.size(), 6u);
+  TDccTransFileForm* transfer = TDccTransFileForm::OwnedBy(form.get());
+  ASSERT_NE(transfer, nullptr);
+  peer.Send("PRIVMSG tavi :\x01" "DCC RESUME offered.dat " + offer[4] + " " + std::to_string(half) + "\x01\r\n");
+  EXPECT_EQ(OfferWords(Answer(peer, "DCC ACCEPT")),
+            (std::vector<std::string>{"DCC", "ACCEPT", "offered.dat", offer[4], std::to_string(half)}));
+  auto receiver = std::async(std::launch::async, [&] {
+    TBlockingSocket link;
+    if (!link.Connect(*AddressNumberToText(offer[3]), static_cast<std::uint16_t>(std::stoi(offer[4])), 5000))
+      return std::string("<no connection>");
+    return ReceiveFileAsPeer(link, data.size(), half);
+  });
+  const std::string done = Sj(u8"ファイルの転送が完了しました。");
+  ASSERT_TRUE(PumpUntil([&] { return transfer->Caption() == done; }, 15000)) << transfer->Caption();
+  EXPECT_TRUE(receiver.get() == data.substr(half));
 }

@@ -94,7 +94,7 @@ TEST_F(DccOffersTest, FileOffersAreAskedWithTheirNameAndDeclinedOnesConnectNowhe
 TEST_F(DccOffersTest, OffersThatCannotWorkAreRefusedWithoutAsking) {
   const std::vector<std::string> offers = {
       "DCC CHAT chat 2130706433 0",        "DCC CHAT chat 2130706433 65536",  "DCC CHAT chat 12x 7000",
-      "DCC CHAT chat",                     "DCC SEND f 2130706433 1040 -1",   "DCC SEND f 2130706433 1040 2147483648",
+      "DCC CHAT chat",                     "DCC SEND f 2130706433 1040 -1",   "DCC SEND f 2130706433 1040 9223372036854775808",
       "DCC SEND f 2130706433 1040",        "DCC SEND f 2130706433 99999 10",  "DCC SEND f 1.2.3.4 1040 10",
   };
   for (const std::string& offer : offers) {

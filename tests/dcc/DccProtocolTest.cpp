@@ -2,6 +2,8 @@
 // checks on incoming offers.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <set>
 #include <tuple>
 
@@ -64,6 +66,9 @@ TEST(DccProtocolTest, OfferLines) {
             "PRIVMSG alice :\x01" "DCC SEND report.txt 3232235620 1037 2048\x01\r\n");
   // A name with spaces goes out unchanged.
   EXPECT_EQ(DccSendOfferLine("bob", "my file.txt", "1", 1038, 0), "PRIVMSG bob :\x01" "DCC SEND my file.txt 1 1038 0\x01\r\n");
+  EXPECT_EQ(DccSendOfferLine("bob", "big.iso", "1", 1038, 5000000000), "PRIVMSG bob :\x01" "DCC SEND big.iso 1 1038 5000000000\x01\r\n");
+  EXPECT_EQ(DccResumeLine("bob", "big.iso", 1038, 4294967300), "PRIVMSG bob :\x01" "DCC RESUME big.iso 1038 4294967300\x01\r\n");
+  EXPECT_EQ(DccAcceptLine("bob", "big.iso", "1038", 7), "PRIVMSG bob :\x01" "DCC ACCEPT big.iso 1038 7\x01\r\n");
   EXPECT_EQ(FileNameWithoutFolder("/home/taro/report.txt"), "report.txt");
   EXPECT_EQ(FileNameWithoutFolder("report.txt"), "report.txt");
 }
@@ -98,6 +103,45 @@ TEST(DccProtocolTest, AcknowledgementsAreBigEndian) {
   }
 }
 
+// Acknowledgements of 32 bits read against a sender's 64-bit position.
+TEST(DccProtocolTest, AcknowledgementsFollowTheSentBytesAcross4GiB) {
+  constexpr std::int64_t G4 = std::int64_t{1} << 32;
+  struct TStep {
+    std::uint32_t Ack;
+    std::int64_t Sent;
+    bool Good;
+    std::int64_t Acked;  // after the step
+  };
+  const struct {
+    const char* What;
+    std::int64_t Start;
+    std::vector<TStep> Steps;
+  } cases[] = {
+      {"in order, repeated", 0, {{128, 1024, true, 128}, {128, 1024, true, 128}, {1024, 1024, true, 1024}}},
+      {"past what was sent", 0, {{1025, 1024, false, 0}}},
+      {"going back", 0, {{512, 1024, true, 512}, {256, 1024, false, 512}}},
+      {"wrapping at 4 GiB", G4 - 100, {{0xFFFFFFF0u, G4 + 50, true, G4 - 16}, {40, G4 + 50, true, G4 + 40}}},
+      {"back across the wrap", G4 + 10, {{0xFFFFFFF0u, G4 + 50, false, G4 + 10}}},
+      {"resumed", 5000, {{6000, 7000, true, 6000}, {4999, 7000, false, 6000}}},
+  };
+  for (const auto& c : cases) {
+    TAckPosition position(c.Start);
+    for (const TStep& step : c.Steps) {
+      EXPECT_EQ(position.Take(step.Ack, step.Sent), step.Good) << c.What << " " << step.Ack;
+      EXPECT_EQ(position.Acked(), step.Acked) << c.What << " " << step.Ack;
+    }
+  }
+}
+
+TEST(DccProtocolTest, StatusTextShowsBytesSpeedAndTimeLeft) {
+  EXPECT_EQ(TransferStatusText("A", 0, 2000000, 0), "A 0.0 / 2.0 MB");
+  EXPECT_EQ(TransferStatusText("A", 1000000, 2000000, 500000), "A 1.0 / 2.0 MB 0.5 MB/s" + Sj(u8" 残り ") + "0:02");
+  EXPECT_EQ(TransferStatusText("A", 0, 7260000000, 1000000), "A 0.0 / 7260.0 MB 1.0 MB/s" + Sj(u8" 残り ") + "2:01:00");
+  EXPECT_EQ(ReadPosition("4294967300"), 4294967300);
+  EXPECT_FALSE(ReadPosition("-1"));
+  EXPECT_FALSE(ReadPosition(""));
+}
+
 TEST(DccProtocolTest, OffersThatCannotWorkAreRefused) {
   auto ok = CheckSendOffer("2130706433", "5000", "1024");
   ASSERT_TRUE(ok);
@@ -105,10 +149,12 @@ TEST(DccProtocolTest, OffersThatCannotWorkAreRefused) {
   EXPECT_EQ(ok->Port, 5000);
   EXPECT_EQ(ok->Size, 1024);
   EXPECT_TRUE(CheckSendOffer("1", "65535", "2147483647"));
+  // Files past 4 GiB are offered too.
+  EXPECT_EQ(CheckSendOffer("1", "1", "9223372036854775807")->Size, INT64_MAX);
   EXPECT_TRUE(CheckSendOffer("1", "1", "0"));
   for (auto [address, port, size] : {std::tuple{"x", "5000", "1"}, {"1", "0", "1"}, {"1", "65536", "1"},
                                      {"1", "", "1"}, {"", "5000", "1"}, {"1", "5000", ""}, {"1", "5000", "-1"},
-                                     {"1", "5000", "2147483648"}, {"4294967296", "5000", "1"},
+                                     {"1", "5000", "9223372036854775808"}, {"4294967296", "5000", "1"},
                                      {"1", "5000", "1e3"}, {"1", " 5000", "1"}})
     EXPECT_FALSE(CheckSendOffer(address, port, size)) << address << " " << port << " " << size;
   EXPECT_TRUE(CheckChatOffer("3232235786", "7000"));

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -47,6 +48,9 @@ std::string SendDone() { return Sj(u8"ファイルの転送が完了しました
 std::string SendFailed() { return Sj(u8"ファイルの転送に失敗しました。"); }
 std::string BlockFailed() { return Sj(u8"送信に失敗しました。"); }
 std::string CloseQuestion() { return Sj(u8"ファイルの転送中ですが、中止しますか？"); }
+std::string PartKept(const std::string& Saved) {
+  return ReceiveFailed() + "\r\n" + Saved + ".part" + Sj(u8" に受信した分を残しました。");
+}
 
 long long Ms(Clock::duration D) { return std::chrono::duration_cast<std::chrono::milliseconds>(D).count(); }
 
@@ -207,10 +211,10 @@ struct TSenderLog {
   bool SawEnd = false;
 };
 
-// A well-behaved sender: blocks of 1024 bytes, each followed by reading
-// acknowledgements until the one for everything so far.
-void SendInBlocks(int Fd, const std::string& Data, TSenderLog& Log) {
-  std::size_t sent = 0;
+// A well-behaved sender: blocks of 1024 bytes from From on, each followed
+// by reading acknowledgements until the one for everything so far.
+void SendInBlocks(int Fd, const std::string& Data, TSenderLog& Log, std::size_t From = 0) {
+  std::size_t sent = From;
   while (sent < Data.size()) {
     const std::size_t n = std::min<std::size_t>(1024, Data.size() - sent);
     if (!WriteAllFd(Fd, std::string_view(Data).substr(sent, n))) return;
@@ -397,16 +401,17 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
     EXPECT_EQ(captions->Captions,
               (std::vector<std::string>{Sj(u8"転送の準備中"), Sj(u8"接続待機中"), Sj(u8"受信中")}));
 
-    // Every read of at most 128 bytes was acknowledged with the total so far.
+    // Every read of at most 64 KiB was acknowledged with the total so far,
+    // and the part file became the chosen one.
     EXPECT_TRUE(log.AllAcked);
-    EXPECT_GE(log.Acks.size(), (size + 127) / 128);
     std::uint32_t previous = 0;
     for (std::uint32_t ack : log.Acks) {
       ASSERT_GT(ack, previous);
-      ASSERT_LE(ack - previous, 128u);
+      ASSERT_LE(ack - previous, 64u * 1024);
       previous = ack;
     }
     EXPECT_EQ(previous, size);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(saved + ".part")));
     // Our side hangs up and the window goes once the file is saved.
     EXPECT_TRUE(log.SawEnd);
     EXPECT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }));
@@ -421,24 +426,17 @@ TEST_F(DccTransFileTest, TheSaveProposesTheBareNameAndMayBeDeclined) {
   TMainForm& f = MakeForm();
   // "表" ends in the byte of "\": only the "/" is a folder separator here.
   const std::string offered = Sj(u8"../up/表.txt");
-  const std::string data = Pattern(1, 7);
   TListener listener;
-  TSenderLog log;
-  TPeer sender([&] {
-    const int fd = listener.Accept();
-    if (fd < 0) return;
-    SendInBlocks(fd, data, log);
-    ::close(fd);
-  });
   AcceptOffer(f, offered, listener, 1);  // no save answer: the user cancels
   EXPECT_EQ(platform.Questions.size(), 1u);
   EXPECT_NE(platform.Questions[0].find(offered), std::string::npos);
-  ASSERT_TRUE(PumpUntil([&] { return !platform.SaveProposals.empty() && Transfer(f) == nullptr; }, 8000));
-  ASSERT_TRUE(sender.Await());
-  EXPECT_TRUE(log.AllAcked);
   EXPECT_EQ(platform.SaveProposals, std::vector<std::string>{Sj(u8"表.txt")});
-  // Dropped without a word.
+  // Nothing connects, nothing is said, no window.
+  EXPECT_EQ(Transfer(f), nullptr);
+  PumpFor(50);
+  EXPECT_FALSE(listener.Pending());
   EXPECT_TRUE(platform.Messages.empty());
+  EXPECT_TRUE(Sent.empty());
 }
 
 TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
@@ -457,7 +455,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   const std::string port = listener.PortText();
   const std::vector<std::vector<std::string>> unusable = {
       {Loopback, "0", "10"},          {Loopback, "65536", "10"},  {Loopback, port, "-1"},
-      {Loopback, port, "2147483648"}, {"127.0.0.1", port, "10"},  {Loopback, "12x", "10"},
+      {Loopback, port, "9223372036854775808"}, {"127.0.0.1", port, "10"},  {Loopback, "12x", "10"},
       {Loopback, port, "ten"}};
   for (const auto& u : unusable) {
     SCOPED_TRACE(u[0] + " " + u[1] + " " + u[2]);
@@ -478,6 +476,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   const std::string gonePort = gone.PortText();
   gone.Close();
   platform.YesNoAnswers = {true};
+  platform.SaveFileAnswers = {SavePath("a.txt")};
   ReceiveDccFile(f, "bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
   ASSERT_NE(Transfer(f), nullptr);
   EXPECT_EQ(Transfer(f)->Caption(), Sj(u8"接続待機中"));
@@ -546,9 +545,10 @@ TEST_F(DccTransFileTest, SendersThatStopShortOrSendTooMuchLeaveNothingToSave) {
     AcceptOffer(f, "short.bin", listener, data.size());
     ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
     ASSERT_TRUE(sender.Await());
-    EXPECT_EQ(platform.Messages, (std::vector<std::string>{ReceiveError(), ReceiveFailed()}));
-    EXPECT_TRUE(platform.SaveProposals.empty());
+    // What came stays in the part file, and the message says where.
+    EXPECT_EQ(platform.Messages, (std::vector<std::string>{ReceiveError(), PartKept(SavePath("short"))}));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(SavePath("short"))));
+    EXPECT_TRUE(ReadWholeFile(SavePath("short") + ".part") == data.substr(0, 300));
     DeleteClosed();
   }
 
@@ -570,8 +570,8 @@ TEST_F(DccTransFileTest, SendersThatStopShortOrSendTooMuchLeaveNothingToSave) {
     ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
     ASSERT_TRUE(sender.Await());
     EXPECT_TRUE(sawEnd);
-    EXPECT_EQ(platform.Messages, std::vector<std::string>{ReceiveFailed()});
-    EXPECT_TRUE(platform.SaveProposals.empty());
+    EXPECT_EQ(platform.Messages, std::vector<std::string>{PartKept(SavePath("long"))});
+    EXPECT_TRUE(ReadWholeFile(SavePath("long") + ".part") == data.substr(0, 1000));
     DeleteClosed();
   }
 }
@@ -596,26 +596,29 @@ TEST_F(DccTransFileTest, ASilentSenderIsHungUpOnAfterTheDataWait) {
     }
     ::close(fd);
   });
+  platform.SaveFileAnswers = {SavePath("silent")};
   AcceptOffer(f, "silent.bin", listener, data.size());
   ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
   ASSERT_TRUE(sender.Await());
   EXPECT_TRUE(sawEnd);
   EXPECT_GE(silentMs, 200);
   EXPECT_LT(silentMs, 3000);
-  EXPECT_EQ(platform.Messages, std::vector<std::string>{ReceiveFailed()});
-  EXPECT_TRUE(platform.SaveProposals.empty());
+  EXPECT_EQ(platform.Messages, std::vector<std::string>{PartKept(SavePath("silent"))});
 }
 
 // --- sending ---
 
-TEST_F(DccTransFileTest, SentFilesArriveWholeAtReceiversAckingEachReadOrEachBlock) {
+TEST_F(DccTransFileTest, SentFilesArriveWholeAtReceiversAckingEachReadOrLate) {
   TMainForm& f = MakeForm();
   struct TCase {
     std::size_t Size;
     std::size_t ReadSize, AckEvery;
   };
-  const TCase cases[] = {{0, 128, 128},   {1, 128, 128},        {5 * 1024 + 3, 128, 128},
-                         {1024, 1024, 1024}, {3 * MiB + 17, 1024, 1024}, {MiB + 1, 128, 128}};
+  // Acknowledging only at the end, or every 4 MiB of a file larger than
+  // what may be in flight, holds the sender back but never stops it.
+  const TCase cases[] = {{0, 128, 128},        {1, 128, 128},           {5 * 1024 + 3, 128, 128},
+                         {1024, 1024, 1024},   {3 * MiB + 17, 1024, 1024}, {MiB + 1, 128, 128},
+                         {5 * MiB + 1, 4096, 5 * MiB + 1}, {18 * MiB + 5, 65536, 4 * MiB}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.Size) + " acked every " + std::to_string(c.AckEvery));
     ClearRecords();
@@ -690,14 +693,15 @@ TEST_F(DccTransFileTest, ReceiversThatAckWronglyHangUpOrGoSilentFailTheSend) {
     bool Silent;
     std::function<void(int, TReceiverLog&)> Script;
   };
+  // The whole file is in flight at once: each receiver has all of it.
   const TCase cases[] = {
-      {"too big an ack", false,
+      {"an ack past what was sent", false,
        [](int fd, TReceiverLog& log) {
-         if (ReadExactly(fd, log.Data, 1024) && SendAck(fd, 1025)) log.SawEnd = AwaitEnd(fd, &log.Data);
+         if (ReadExactly(fd, log.Data, 4096) && SendAck(fd, 4097)) log.SawEnd = AwaitEnd(fd, &log.Data);
        }},
       {"an ack going back", false,
        [](int fd, TReceiverLog& log) {
-         if (ReadExactly(fd, log.Data, 1024) && SendAck(fd, 512) && SendAck(fd, 256))
+         if (ReadExactly(fd, log.Data, 4096) && SendAck(fd, 2048) && SendAck(fd, 1024))
            log.SawEnd = AwaitEnd(fd, &log.Data);
        }},
       {"hangs up", false,
@@ -706,7 +710,7 @@ TEST_F(DccTransFileTest, ReceiversThatAckWronglyHangUpOrGoSilentFailTheSend) {
        }},
       {"goes silent", true,
        [](int fd, TReceiverLog& log) {
-         if (ReadExactly(fd, log.Data, 1024)) log.SawEnd = AwaitEnd(fd, &log.Data);
+         if (ReadExactly(fd, log.Data, 4096)) log.SawEnd = AwaitEnd(fd, &log.Data);
        }},
   };
   for (const TCase& c : cases) {
@@ -729,18 +733,57 @@ TEST_F(DccTransFileTest, ReceiversThatAckWronglyHangUpOrGoSilentFailTheSend) {
     ASSERT_TRUE(receiver.Await());
     EXPECT_EQ(t->Caption(), SendFailed());
     EXPECT_TRUE(log.SawEnd);
-    // No block goes out after the one that failed.
-    EXPECT_EQ(log.Data.size(), 1024u);
-    EXPECT_TRUE(log.Data == data.substr(0, 1024));
+    EXPECT_TRUE(log.Data == data.substr(0, log.Data.size()));
+    EXPECT_GE(log.Data.size(), 1024u);
     EXPECT_EQ(captions->Captions, (std::vector<std::string>{Sj(u8"転送の準備中"), "alice" + Sj(u8" の受信許可待ち"),
                                                             Sj(u8"送信中"), BlockFailed(), SendFailed()}));
     EXPECT_TRUE(PumpUntil([&] { return SendFileThread == nullptr && t->SendThread() == nullptr; }));
-    EXPECT_EQ(t->ProgressBar->value(), 1024);
     if (c.Silent) {
       EXPECT_LT(Ms(Clock::now() - start), 3000);
     }
     LetTimerClose(f);
   }
+}
+
+// A receiver that reads without acknowledging gets no more than may be in
+// flight; its acknowledgement lets the rest go, and the window shows how far.
+TEST_F(DccTransFileTest, TheSenderStopsAtTheBytesInFlightUntilAcknowledged) {
+  TMainForm& f = MakeForm();
+  const std::string data = Pattern(20 * MiB, 29);
+  const std::optional<TOffer> offer = StartSend(f, WriteFile("ahead.bin", data));
+  ASSERT_TRUE(offer);
+  TDccTransFileForm* t = Transfer(f);
+  ASSERT_NE(t, nullptr);
+  std::atomic<std::size_t> held{0};
+  std::atomic<bool> release{false};
+  TReceiverLog log;
+  TPeer receiver([&] {
+    const int fd = ConnectTo(offer->Port);
+    if (fd < 0) return;
+    char buffer[65536];
+    // Everything that comes until the sender has stopped for a while.
+    for (long n; (n = ReadSome(fd, buffer, sizeof buffer, 500)) > 0;) log.Data.append(buffer, static_cast<std::size_t>(n));
+    held.store(log.Data.size());
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!release.load() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (SendAck(fd, static_cast<std::uint32_t>(log.Data.size())))
+      ReceiveAcking(fd, data.size(), 65536, 65536, log);
+    ::close(fd);
+  });
+  ASSERT_TRUE(PumpUntil([&] { return held.load() != 0; }));
+  EXPECT_EQ(held.load(), static_cast<std::size_t>(TSendFileThread::MaxInFlight));
+  EXPECT_EQ(t->Caption(), Sj(u8"送信中"));
+  // The status line says it in full: 16 MiB of 20 MiB.
+  const std::string status = Sj(u8"送信中 16.8 / 21.0 MB");
+  ASSERT_TRUE(PumpUntil([&] { return ToSjis(t->StatusLabel->text()).rfind(status, 0) == 0; }))
+      << ToSjis(t->StatusLabel->text());
+  release.store(true);
+  ASSERT_TRUE(PumpUntil([&] { return t->Caption() == SendDone() || t->Caption() == SendFailed(); }, 8000));
+  ASSERT_TRUE(receiver.Await());
+  EXPECT_EQ(t->Caption(), SendDone());
+  EXPECT_TRUE(log.Data == data);
+  ASSERT_TRUE(PumpUntil([&] { return t->SendThread() == nullptr; }));
+  EXPECT_EQ(ToSjis(t->StatusLabel->text()), TransferStatusText(SendDone(), 20 * MiB, 20 * MiB, 0));
 }
 
 TEST_F(DccTransFileTest, ASecondPeerIsHungUpOnWhileTheFirstGetsTheFile) {
@@ -787,6 +830,142 @@ TEST_F(DccTransFileTest, ASecondPeerIsHungUpOnWhileTheFirstGetsTheFile) {
   EXPECT_TRUE(first.Data == data);
   EXPECT_TRUE(first.SawEnd);
   EXPECT_TRUE(platform.Messages.empty());
+}
+
+// --- resuming ---
+
+TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
+  TMainForm& f = MakeForm();
+  const std::string data = Pattern(100000, 31);
+  const std::string saved = SavePath("drop.bin");
+  for (const bool resume : {true, false}) {
+    SCOPED_TRACE(resume);
+    // A sender that drops mid-file leaves the part.
+    {
+      ClearRecords();
+      TListener listener;
+      TPeer sender([&] {
+        const int fd = listener.Accept();
+        std::uint32_t ack = 0;
+        if (fd >= 0 && WriteAllFd(fd, std::string_view(data).substr(0, 40000)))
+          while (ReadAckFd(fd, ack) && ack < 40000) {
+          }
+        if (fd >= 0) ::close(fd);
+      });
+      platform.SaveFileAnswers = {saved};
+      AcceptOffer(f, "drop.bin", listener, data.size());
+      ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
+      ASSERT_TRUE(sender.Await());
+      EXPECT_EQ(platform.Messages.back(), PartKept(saved));
+      DeleteClosed();
+    }
+    ClearRecords();
+    TListener listener;
+    const std::string port = listener.PortText();
+    const std::size_t from = resume ? 40000 : 0;
+    TSenderLog log;
+    TPeer sender([&] {
+      const int fd = listener.Accept();
+      if (fd < 0) return;
+      SendInBlocks(fd, data, log, from);
+      ::close(fd);
+    });
+    platform.YesNoAnswers = {true, resume};
+    platform.SaveFileAnswers = {saved};
+    ReceiveDccFile(f, "bob", "drop.bin", Loopback, port, std::to_string(data.size()), "CLIENT");
+    ASSERT_EQ(platform.Questions.size(), 2u);
+    EXPECT_EQ(platform.Questions[1], saved + Sj(u8".part に 40000 バイトまで受信してあります。") + "\r\n" +
+                                         Sj(u8"続きから受信しますか？"));
+    if (resume) {
+      EXPECT_EQ(Sent, std::vector<std::string>{DccResumeLine("bob", "drop.bin", listener.Port, 40000)});
+      EXPECT_EQ(Transfer(f)->Caption(), Sj(u8"再開の応答待ち"));
+      // An answer for another port, or from another nick, is not ours.
+      FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC ACCEPT drop.bin 1 40000\x01\r\n");
+      FeedAndSettle(":eve!e@h PRIVMSG me :\x01" "DCC ACCEPT drop.bin " + port + " 40000\x01\r\n");
+      PumpFor(50);
+      EXPECT_FALSE(listener.Pending());
+      EXPECT_EQ(Sent.size(), 3u);  // the two refusals
+      FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC ACCEPT drop.bin " + port + " 40000\x01\r\n");
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
+    ASSERT_TRUE(sender.Await());
+    EXPECT_EQ(platform.Messages, std::vector<std::string>{saved + Sj(u8"を保存しました。")});
+    ASSERT_FALSE(log.Acks.empty());
+    EXPECT_GT(log.Acks.front(), from);
+    EXPECT_LE(log.Acks.front(), from + 1024);
+    EXPECT_TRUE(ReadWholeFile(saved) == data);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(saved + ".part")));
+    DeleteClosed();
+  }
+}
+
+TEST_F(DccTransFileTest, AResumeOfOurOfferGoesOnFromItsPositionWhenWithinTheFile) {
+  TMainForm& f = MakeForm();
+  const std::string data = Pattern(100000, 37);
+  const std::string path = WriteFile("part.bin", data);
+  // A receiver that drops mid-file.
+  {
+    const std::optional<TOffer> offer = StartSend(f, path);
+    ASSERT_TRUE(offer);
+    TReceiverLog log;
+    TPeer receiver([&] {
+      const int fd = ConnectTo(offer->Port);
+      if (fd >= 0 && ReadExactly(fd, log.Data, 30000)) SendAck(fd, 30000);
+      if (fd >= 0) ::close(fd);
+    });
+    ASSERT_TRUE(PumpUntil([&] { return Transfer(f)->Caption() == SendFailed(); }, 8000));
+    ASSERT_TRUE(receiver.Await());
+    Transfer(f)->close();
+    DeleteClosed();
+  }
+  struct TCase {
+    const char* What;
+    std::string Nick, Port, Position;
+    bool Accepted;
+  };
+  const TCase cases[] = {{"past the end", "alice", "", "100000", false},
+                         {"another port", "alice", "1", "30000", false},
+                         {"another nick", "eve", "", "30000", false},
+                         {"within the file", "ALICE", "", "30000", true}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    ClearRecords();
+    const std::optional<TOffer> offer = StartSend(f, path);
+    ASSERT_TRUE(offer);
+    TDccTransFileForm* t = Transfer(f);
+    const std::string port = c.Port.empty() ? std::to_string(offer->Port) : c.Port;
+    FeedAndSettle(":" + c.Nick + "!a@h PRIVMSG me :\x01" "DCC RESUME part.bin " + port + " " + c.Position +
+                  "\x01\r\n");
+    ASSERT_EQ(Sent.size(), 2u);
+    if (!c.Accepted) {
+      EXPECT_EQ(Sent[1].rfind("NOTICE " + c.Nick + " :", 0), 0u) << Sent[1];
+      EXPECT_NE(Sent[1].find("RESUME"), std::string::npos) << Sent[1];
+      t->close();
+      DeleteClosed();
+      continue;
+    }
+    EXPECT_EQ(Sent[1], DccAcceptLine(c.Nick, "part.bin", port, 30000));
+    TReceiverLog log;
+    TPeer receiver([&] {
+      const int fd = ConnectTo(offer->Port);
+      if (fd < 0) return;
+      // Acknowledges the position in the file, as peers do.
+      char buffer[4096];
+      std::size_t at = 30000;
+      for (long n; at < data.size() && (n = ReadSome(fd, buffer, sizeof buffer, 5000)) > 0;) {
+        log.Data.append(buffer, static_cast<std::size_t>(n));
+        at += static_cast<std::size_t>(n);
+        if (!SendAck(fd, static_cast<std::uint32_t>(at))) break;
+      }
+      log.SawEnd = AwaitEnd(fd, &log.Data);
+      ::close(fd);
+    });
+    ASSERT_TRUE(PumpUntil([&] { return t->Caption() == SendDone() || t->Caption() == SendFailed(); }, 8000));
+    ASSERT_TRUE(receiver.Await());
+    EXPECT_EQ(t->Caption(), SendDone());
+    EXPECT_TRUE(log.Data == data.substr(30000));
+    EXPECT_TRUE(log.SawEnd);
+  }
 }
 
 // --- two copies of the client ---
@@ -894,7 +1073,7 @@ TEST_F(DccTransFileTest, ClosingTheWindowAsksAndOnYesStopsTheWorker) {
     EXPECT_LT(Ms(Clock::now() - start), 1000);
     ASSERT_TRUE(receiver.Await());
     EXPECT_TRUE(log.SawEnd);
-    EXPECT_EQ(log.Data.size(), 1024u);
+    EXPECT_TRUE(log.Data == data.substr(0, log.Data.size()));
     PumpFor(50);
     EXPECT_TRUE(platform.Messages.empty());
   }
@@ -933,13 +1112,16 @@ TEST_F(DccTransFileTest, ClosingTheWindowAsksAndOnYesStopsTheWorker) {
     EXPECT_TRUE(log.SawEnd);
     PumpFor(50);
     EXPECT_TRUE(platform.Messages.empty());
-    EXPECT_TRUE(platform.SaveProposals.empty());
+    // What came stays in the part file.
+    EXPECT_TRUE(ReadWholeFile(SavePath("never") + ".part") == data.substr(0, 1024));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(SavePath("never"))));
   }
 }
 
 TEST_F(DccTransFileTest, ClosingTheWindowWhileBytesFlowCutsTheWorkerOff) {
   TMainForm& f = MakeForm();
-  const std::string data = Pattern(3 * MiB, 19);
+  // Larger than may be in flight, so that the close comes before the end.
+  const std::string data = Pattern(TSendFileThread::MaxInFlight + 3 * MiB, 19);
   const std::string path = WriteFile("flow.bin", data);
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
@@ -976,6 +1158,7 @@ TEST_F(DccTransFileTest, ClosingTheWindowWhileBytesFlowCutsTheWorkerOff) {
         SendInBlocks(fd, data, log);
         ::close(fd);
       });
+      platform.SaveFileAnswers = {SavePath("flow")};
       AcceptOffer(f, "flow.bin", listener, data.size());
       QPointer<TDccTransFileForm> t(Transfer(f));
       ASSERT_FALSE(t.isNull());
@@ -988,7 +1171,6 @@ TEST_F(DccTransFileTest, ClosingTheWindowWhileBytesFlowCutsTheWorkerOff) {
       EXPECT_FALSE(log.AllAcked);
       PumpFor(20);
       EXPECT_TRUE(platform.Messages.empty());
-      EXPECT_TRUE(platform.SaveProposals.empty());
     }
   }
 }
@@ -996,7 +1178,8 @@ TEST_F(DccTransFileTest, ClosingTheWindowWhileBytesFlowCutsTheWorkerOff) {
 TEST_F(DccTransFileTest, DestroyingTheMainWindowsDuringTransfersNeitherHangsNorCrashes) {
   MakeForm();
   second = std::make_unique<TMainForm>();
-  const std::string data = Pattern(3 * MiB, 23);
+  // Large enough that the sender at full speed is still going at the end.
+  const std::string data = Pattern(TSendFileThread::MaxInFlight + 3 * MiB, 23);
 
   // The first window sends to a receiver that takes the first block and
   // then says nothing; the second receives from a sender at full speed.
@@ -1020,6 +1203,7 @@ TEST_F(DccTransFileTest, DestroyingTheMainWindowsDuringTransfersNeitherHangsNorC
     SendInBlocks(fd, data, flowing);
     ::close(fd);
   });
+  platform.SaveFileAnswers = {SavePath("quit")};
   AcceptOffer(*second, "quit.bin", listener, data.size());
   ASSERT_TRUE(PumpUntil([&] { return held.Count.load() == 1024 && flowing.LastAck.load() > 64 * 1024u; }));
   EXPECT_NE(SendFileThread, nullptr);

@@ -73,7 +73,16 @@ TEST(CtcpTest, DccOfferWords) {
   EXPECT_EQ(o.Port, "");
   EXPECT_EQ(o.Size, "5000");
 
-  o = ParseDccOffer(Framed("DCC RESUME f 5000 100"));
+  // RESUME and ACCEPT are read from the end: a name with spaces stays whole.
+  o = ParseDccOffer(Framed("DCC RESUME my file.txt 5000 100"));
+  EXPECT_EQ(o.Kind, TDccKind::Resume);
+  EXPECT_EQ(o.Argument, "my file.txt");
+  EXPECT_EQ(o.Port, "5000");
+  EXPECT_EQ(o.Size, "100");
+  o = ParseDccOffer(Framed("DCC accept f 5000 0"));
+  EXPECT_EQ(o.Kind, TDccKind::Accept);
+  EXPECT_EQ(o.Size, "0");
+  o = ParseDccOffer(Framed("DCC RESUME 5000"));
   EXPECT_EQ(o.Kind, TDccKind::Other);
   EXPECT_EQ(CtcpDccNotSupportedReply("bob", "DCC", "V", o.Type),
             "NOTICE bob :\x01" "DCC V" + Sj(u8" では RESUME をサポートしていません。") + "\x01\r\n");
