@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tavi {
 
 namespace {
@@ -11,6 +15,36 @@ constexpr std::string_view CrLf("\r\n", 2);
 // Taken bytes are erased only once they are many and most of the buffer,
 // so that each byte is moved a bounded number of times.
 constexpr std::size_t CompactAt = 4096;
+
+// Offset of the first CR LF at or after From, or npos. High is set when a
+// byte above 0x7F stands in front of it (anywhere scanned, when none is).
+std::size_t FindLineEnd(std::string_view S, std::size_t From, bool& High) {
+  const char* P = S.data();
+  const std::size_t N = S.size();
+  std::size_t I = From;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: one compare finds the CRs, the sign bits are the
+  // high bytes.
+  const __m128i Cr = _mm_set1_epi8('\r');
+  for (; I + 16 <= N; I += 16) {
+    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + I));
+    const unsigned Signs = static_cast<unsigned>(_mm_movemask_epi8(V));
+    for (unsigned Crs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(V, Cr))); Crs; Crs &= Crs - 1) {
+      const unsigned Bit = static_cast<unsigned>(__builtin_ctz(Crs));
+      if (I + Bit + 1 < N && P[I + Bit + 1] == '\n') {
+        if (Signs & ((1u << Bit) - 1)) High = true;
+        return I + Bit;
+      }
+    }
+    if (Signs) High = true;
+  }
+#endif
+  for (; I < N; ++I) {
+    if (P[I] == '\r' && I + 1 < N && P[I + 1] == '\n') return I;
+    if (static_cast<unsigned char>(P[I]) >= 0x80) High = true;
+  }
+  return std::string_view::npos;
+}
 
 }  // namespace
 
@@ -64,20 +98,29 @@ void TLineFramer::Append(std::string_view Bytes) {
     discardSawCr_ = pending_.back() == '\r';
     pending_.resize(tail_);
     scanned_ = std::min(scanned_, pending_.size());
+    if (tail_ <= start_) scannedHigh_ = false;  // what was scanned is gone
   }
 }
 
 bool TLineFramer::TakeLine(std::string& Line) {
+  bool HighBytes = false;
+  return TakeLine(Line, HighBytes);
+}
+
+bool TLineFramer::TakeLine(std::string& Line, bool& HighBytes) {
   if (start_ >= pending_.size()) {
     pending_.clear();
     start_ = scanned_ = tail_ = 0;
+    scannedHigh_ = false;
     return false;
   }
-  const std::size_t End = std::string_view(pending_).find(CrLf, std::max(start_, scanned_));
+  const std::size_t End = FindLineEnd(pending_, std::max(start_, scanned_), scannedHigh_);
   if (End == std::string_view::npos) {
     scanned_ = std::max(start_, pending_.size() - 1);
     return false;
   }
+  HighBytes = scannedHigh_;
+  scannedHigh_ = false;
   Line.assign(pending_, start_, End + 2 - start_);
   start_ = End + 2;
   while (start_ < pending_.size() && pending_[start_] == ' ') ++start_;
@@ -93,6 +136,7 @@ bool TLineFramer::TakeLine(std::string& Line) {
 void TLineFramer::Clear() {
   pending_.clear();
   start_ = scanned_ = tail_ = 0;
+  scannedHigh_ = false;
   discarding_ = false;
   discardSawCr_ = false;
 }
