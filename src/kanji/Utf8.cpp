@@ -76,27 +76,47 @@ std::size_t Utf8Sequence(std::string_view Text, char32_t& Character) {
   return Length;
 }
 
-bool LooksLikeUtf8(std::string_view Text) {
+namespace {
+
+// Reads Text as UTF-8 and, when Out is given, appends its Shift-JIS there on
+// the way, so that a line is checked and converted in one pass. True when
+// Text is to be read as UTF-8 (see LooksLikeUtf8).
+bool ScanUtf8(std::string_view Text, std::string* Out) {
   bool Evidence = false;
-  for (std::size_t I = SkipAscii(Text, 0); I < Text.size(); I = SkipAscii(Text, I)) {
+  std::size_t I = 0;
+  while (I < Text.size()) {
+    const std::size_t Next = SkipAscii(Text, I);
+    if (Out) Out->append(Text.substr(I, Next - I));
+    I = Next;
+    if (I == Text.size()) break;
     char32_t C = 0;
     const std::size_t N = Utf8Sequence(Text.substr(I), C);
     if (N == 0) return false;
     // Arabic, Syriac, Thaana, N'Ko: what half-width katakana from
     // U+FF98 on followed by a kanji look like, and never next to Japanese.
     if (N == 2 && C >= 0x600) return false;
+    const std::uint16_t Code = Cp932Code(C);
     // Shift-JIS forms a 3-byte sequence only from a rare second-level kanji
     // lead followed by a fitting pair, and a 4-byte one only by chance
     // around user-defined characters or half-width katakana; 2-byte
     // sequences are too easily half-width katakana. So the evidence is a
     // 3-byte character that code page 932 holds, or an emoji or a kanji of
     // the supplementary planes.
-    if ((N == 3 && Cp932Code(C) != 0) || (N == 4 && ((C >= 0x1F000 && C <= 0x1FAFF) || C >= 0x20000)))
-      Evidence = true;
+    if ((N == 3 && Code != 0) || (N == 4 && ((C >= 0x1F000 && C <= 0x1FAFF) || C >= 0x20000))) Evidence = true;
+    if (Out) {
+      if (Code)
+        AppendCode(Code, *Out);
+      else
+        Out->append(Geta);
+    }
     I += N;
   }
   return Evidence;
 }
+
+}  // namespace
+
+bool LooksLikeUtf8(std::string_view Text) { return ScanUtf8(Text, nullptr); }
 
 std::string Utf8ToSjis(std::string_view Text) {
   std::string Out;
@@ -145,8 +165,11 @@ std::string SjisToUtf8(std::string_view Text) {
 }
 
 bool ReadReceivedLine(std::string& Line) {
-  if (FindKanjiIn(Line) != 0 || !LooksLikeUtf8(Line)) return false;
-  Line = Utf8ToSjis(Line);
+  if (FindKanjiIn(Line) != 0) return false;
+  std::string Sjis;
+  Sjis.reserve(Line.size());
+  if (!ScanUtf8(Line, &Sjis)) return false;
+  Line = std::move(Sjis);
   return true;
 }
 
