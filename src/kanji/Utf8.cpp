@@ -78,17 +78,17 @@ std::size_t Utf8Sequence(std::string_view Text, char32_t& Character) {
 
 namespace {
 
-// Reads Text as UTF-8 and, when Out is given, appends its Shift-JIS there on
-// the way, so that a line is checked and converted in one pass. True when
-// Text is to be read as UTF-8 (see LooksLikeUtf8).
+// Reads Text as UTF-8 and, when Out is given, writes its Shift-JIS there on
+// the way, so that a line is checked and converted in one pass; Out is
+// filled only from the first well-formed sequence on, so that Shift-JIS,
+// which fails at once, costs no copy. True when Text is to be read as UTF-8
+// (see LooksLikeUtf8); Out is then the whole text converted.
 bool ScanUtf8(std::string_view Text, std::string* Out) {
   bool Evidence = false;
-  std::size_t I = 0;
+  bool Writing = false;
+  std::size_t Copied = 0;  // Text before this is in Out
+  std::size_t I = SkipAscii(Text, 0);
   while (I < Text.size()) {
-    const std::size_t Next = SkipAscii(Text, I);
-    if (Out) Out->append(Text.substr(I, Next - I));
-    I = Next;
-    if (I == Text.size()) break;
     char32_t C = 0;
     const std::size_t N = Utf8Sequence(Text.substr(I), C);
     if (N == 0) return false;
@@ -104,13 +104,20 @@ bool ScanUtf8(std::string_view Text, std::string* Out) {
     // the supplementary planes.
     if ((N == 3 && Code != 0) || (N == 4 && ((C >= 0x1F000 && C <= 0x1FAFF) || C >= 0x20000))) Evidence = true;
     if (Out) {
+      if (!Writing) {
+        Out->reserve(Text.size());
+        Writing = true;
+      }
+      Out->append(Text.substr(Copied, I - Copied));
       if (Code)
         AppendCode(Code, *Out);
       else
         Out->append(Geta);
+      Copied = I + N;
     }
-    I += N;
+    I = SkipAscii(Text, I + N);
   }
+  if (Out && Evidence) Out->append(Text.substr(Copied));
   return Evidence;
 }
 
@@ -165,10 +172,10 @@ std::string SjisToUtf8(std::string_view Text) {
 }
 
 bool ReadReceivedLine(std::string& Line) {
-  if (FindKanjiIn(Line) != 0) return false;
+  // Shift-JIS usually fails the scan at its first double-byte character, so
+  // the rarer JIS escape is looked for only after it.
   std::string Sjis;
-  Sjis.reserve(Line.size());
-  if (!ScanUtf8(Line, &Sjis)) return false;
+  if (!ScanUtf8(Line, &Sjis) || FindKanjiIn(Line) != 0) return false;
   Line = std::move(Sjis);
   return true;
 }
