@@ -103,12 +103,19 @@ int main(int argc, char* argv[]) {
   form->resize(800, 600);
   form->show();
   tavi::GrobalArea() = tavi::TGrobalArea{"", "benchtavi", "bench", "bench", "localhost", "127.0.0.1", {}, argv[1]};
+  // The connect runs off the GUI thread; the poll below sees how it ended.
   form->ConnectCommand();
-  if (!form->SocketActive()) return 1;
 
   bool joined = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!joined && !form->Connecting() && !form->SocketActive()) {
+      std::fprintf(stderr, "check: the connect failed\n");
+      poll.stop();
+      delete form;
+      QCoreApplication::exit(1);
+      return;
+    }
     if (!joined && form->ServerDisConnect->isEnabled()) {
       joined = true;
       form->SendLine("JOIN #bench \r\n");
