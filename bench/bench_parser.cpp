@@ -5,6 +5,14 @@
 // PART, QUIT, MODE, NICK, numerics and PING. BM_ParseLine/<kind> runs one
 // kind alone, to show which lines cost most. One parser and one token are
 // reused throughout, as the receive thread does.
+//
+// BM_LinePath/<corpus> is the whole line path up to the dispatcher: the
+// pool fed to the line framer in reads of 127 bytes, each line taken,
+// passed through the reading step where it holds bytes above 0x7F, and
+// tokenized. Corpora: the mix; the mix with 30% of its lines turned into
+// Shift-JIS; the mix with 30% of its lines Japanese UTF-8. Built against a
+// tree without the reading step (no kanji/Utf8.h), it times the path as it
+// was, for before/after figures.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -14,7 +22,13 @@
 #include <vector>
 
 #include "FloodCorpus.h"
+#include "kanji/Kanji.h"
 #include "protocol/ChatParser.h"
+#include "session/LineFramer.h"
+#if __has_include("kanji/Utf8.h")
+#include "kanji/Utf8.h"
+#define TAVI_READING_STEP 1
+#endif
 
 namespace {
 
@@ -228,6 +242,61 @@ void RunParse(benchmark::State& State, const TLines& T) {
       benchmark::Counter(static_cast<double>(T.Bytes.size()) / static_cast<double>(T.Count()));
 }
 
+// The JIS runs of a line as Shift-JIS.
+std::string Sjis(std::string_view Line) {
+  std::string Carry, Out;
+  tavi::JisDecode(Line, Carry, Out);
+  return Out;
+}
+
+// The mix with Share percent of its lines Japanese in another code: lines
+// with JIS runs are converted, others are replaced by a PRIVMSG whose text
+// holds JIS runs, converted.
+TLines Recode(const TLines& Mix, std::uint64_t Seed, int Share, std::string (*Code)(std::string_view)) {
+  TRng Rng(Seed);
+  TLines T;
+  for (std::size_t I = 0; I < Mix.Count(); ++I) {
+    std::string L(Mix.Line(I));
+    if (Rng.Below(100) < static_cast<std::uint32_t>(Share)) {
+      if (L.find('\x1b') == std::string::npos) {
+        L = ":yuki!~y@p1234-ipad.tokyo.ocn.ne.jp PRIVMSG #japan :";
+        tavi::bench::AppendFloodText(Rng, 100, L);
+        L += "\r\n";
+      }
+      L = Code(L);
+    }
+    T.Add(L);
+  }
+  return T;
+}
+
+void RunLinePath(benchmark::State& State, const TLines& T) {
+  const tavi::TChatParser Parser;
+  tavi::TToken Token;
+  tavi::TLineFramer Framer;
+  std::string Line;
+  std::size_t Lines = 0;
+  const std::string_view Bytes = T.Bytes;
+  for (auto _ : State) {
+    for (std::size_t At = 0; At < Bytes.size(); At += 127) {
+      Framer.Append(Bytes.substr(At, 127));
+#ifdef TAVI_READING_STEP
+      bool High = false;
+      while (Framer.TakeLine(Line, High)) {
+        if (High) tavi::ReadReceivedLine(Line);
+#else
+      while (Framer.TakeLine(Line)) {
+#endif
+        benchmark::DoNotOptimize(Parser.ParseLine(Line, Token));
+        benchmark::DoNotOptimize(Token);
+        ++Lines;
+      }
+    }
+  }
+  State.SetItemsProcessed(static_cast<int64_t>(Lines));
+  State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * T.Bytes.size()));
+}
+
 // Prints the first line of each kind that ParseLine refuses, once.
 void ReportRefusals(const TLines& T) {
   const tavi::TChatParser Parser;
@@ -252,6 +321,13 @@ int main(int argc, char** argv) {
   for (int K = 0; K < KindCount; ++K) Kinds.push_back(MakeKind(100 + K, static_cast<EKind>(K)));
 
   benchmark::RegisterBenchmark("BM_ParseLine/mix", [](benchmark::State& S) { RunParse(S, Mix); });
+  static const TLines MixSjis = Recode(Mix, 7, 30, Sjis);
+  benchmark::RegisterBenchmark("BM_LinePath/mix", [](benchmark::State& S) { RunLinePath(S, Mix); });
+  benchmark::RegisterBenchmark("BM_LinePath/mix_sjis30", [](benchmark::State& S) { RunLinePath(S, MixSjis); });
+#ifdef TAVI_READING_STEP
+  static const TLines MixUtf8 = Recode(Mix, 7, 30, [](std::string_view L) { return tavi::SjisToUtf8(Sjis(L)); });
+  benchmark::RegisterBenchmark("BM_LinePath/mix_utf8_30", [](benchmark::State& S) { RunLinePath(S, MixUtf8); });
+#endif
   for (int K = 0; K < KindCount; ++K) {
     const std::string Name = std::string("BM_ParseLine/") + KindNames[K];
     benchmark::RegisterBenchmark(Name.c_str(),

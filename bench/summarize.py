@@ -86,6 +86,11 @@ def parser(p):
             kind, b.med("items_per_second"), b.best("items_per_second"), b.med("avg_bytes")))
         if b.best("rejected"):
             print("  %-12s refused %.1f%% of its lines" % ("", 100 * b.best("rejected")))
+    print("Line path (framing in 127-byte reads, reading step, ParseLine), lines/s")
+    for corpus in ("mix", "mix_sjis30", "mix_utf8_30"):
+        b = p.get("BM_LinePath/" + corpus)
+        if b:
+            print("  %-12s %10.0f (%10.0f)" % (corpus, b.med("items_per_second"), b.best("items_per_second")))
     mix = p.get("BM_ParseLine/mix")
     if not mix:
         return True

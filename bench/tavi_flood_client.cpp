@@ -103,15 +103,16 @@ int main(int argc, char* argv[]) {
   form->resize(800, 600);
   form->show();
   tavi::GrobalArea() = tavi::TGrobalArea{"", "benchtavi", "bench", "bench", "localhost", "127.0.0.1", {}, argv[1]};
+  // The connect runs off the GUI thread; the poll below sees how it ended.
   form->ConnectCommand();
 
   bool joined = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
-    // The connect runs in the background; one that failed ends the run.
     if (!joined && !form->Connecting() && !form->SocketActive()) {
-      poll.stop();
       std::fprintf(stderr, "check: the connect failed\n");
+      poll.stop();
+      delete form;
       QCoreApplication::exit(1);
       return;
     }

@@ -16,6 +16,7 @@
 
 #include "FakePlatform.h"
 #include "handlers/ServerLineHandlers.h"
+#include "kanji/Utf8.h"
 #include "protocol/CommandLex.h"
 #include "session/Globals.h"
 #include "session/LineFramer.h"
@@ -95,7 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     // One burst, as the receive thread hands lines over.
     form.ReceivedLinesBegin();
     std::string line;
-    while (framer.TakeLine(line)) DispatchServerLine(line, form.Handlers());
+    bool high = false;
+    while (framer.TakeLine(line, high)) {
+      if (high) ReadReceivedLine(line);
+      DispatchServerLine(line, form.Handlers());
+    }
     form.ReceivedLinesEnd();
     QCoreApplication::processEvents();
   }

@@ -23,6 +23,7 @@
 #include "dcc/DccProtocol.h"
 #include "kanji/Kanji.h"
 #include "kanji/SjisText.h"
+#include "kanji/Utf8.h"
 #include "platform/Platform.h"
 #include "session/ConversationPanels.h"
 #include "session/FormFont.h"
@@ -202,14 +203,14 @@ bool TDCCForm::SendChatText(const std::string& Text) {
     AddRecvLine(TimeStamp() + Sj(u8" 接続されていないため送信できません。"));
     return false;
   }
-  const std::string bytes = GrobalArea().JISChoice ? SjisToJis(Text) : Text;
+  const std::string bytes = OutgoingBytes(GrobalArea(), Text);
   connection->write(bytes.data(), static_cast<qint64>(bytes.size()));
   return true;
 }
 
 std::string TDCCForm::DecodeRead(const QByteArray& Data) {
   std::string decoded;
-  JisDecode(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())), DccCarryOver(), decoded);
+  ReadReceivedText(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())), DccCarryOver(), decoded);
   return Trimmed(decoded);
 }
 

@@ -1,5 +1,6 @@
 #include "kanji/SjisText.h"
 
+#include "kanji/Cp932.h"
 #include "kanji/Kanji.h"
 
 #include <iconv.h>
@@ -33,20 +34,6 @@ bool IsAscii(std::string_view Text) {
   for (char c : Text)
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   return true;
-}
-
-// Characters that JIS-minded input methods type but code page 932 holds
-// under another code point.
-char16_t ToCp932Variant(char16_t c) {
-  switch (c) {
-    case u'\u301C': return u'\uFF5E';  // wave dash
-    case u'\u2016': return u'\u2225';  // double vertical line
-    case u'\u2212': return u'\uFF0D';  // minus sign
-    case u'\u00A2': return u'\uFFE0';  // cent
-    case u'\u00A3': return u'\uFFE1';  // pound
-    case u'\u00AC': return u'\uFFE2';  // not sign
-    default: return c;
-  }
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ void TEstablishForm::BuildControls() {
 
   KanjiCodeGroupBox = new QGroupBox(Ui(u8"送信する漢字コード"), this);
   KanjiCodeGroupBox->setObjectName(QStringLiteral("KanjiCodeGroupBox"));
-  KanjiCodeGroupBox->setGeometry(EditLeft + EditWidth + 24, RowTop, ClientWidth - (EditLeft + EditWidth + 24) - 16, 88);
+  KanjiCodeGroupBox->setGeometry(EditLeft + EditWidth + 24, RowTop, ClientWidth - (EditLeft + EditWidth + 24) - 16, 116);
   JISRadioButton = new QRadioButton(Ui(u8"JIS コード"), KanjiCodeGroupBox);
   JISRadioButton->setObjectName(QStringLiteral("JISRadioButton"));
   JISRadioButton->setGeometry(16, 28, 100, 20);
@@ -96,6 +96,9 @@ void TEstablishForm::BuildControls() {
   SJISRadioButton = new QRadioButton(Ui(u8"SJIS コード"), KanjiCodeGroupBox);
   SJISRadioButton->setObjectName(QStringLiteral("SJISRadioButton"));
   SJISRadioButton->setGeometry(16, 56, 100, 20);
+  UTF8RadioButton = new QRadioButton(Ui(u8"UTF-8"), KanjiCodeGroupBox);
+  UTF8RadioButton->setObjectName(QStringLiteral("UTF8RadioButton"));
+  UTF8RadioButton->setGeometry(16, 84, 100, 20);
 
   Panel1 = new QFrame(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -137,6 +140,7 @@ void TEstablishForm::FormCreate() {
   copyNonEmpty(PortEdit, area.PortNumber);
   if (area.JISChoice) JISRadioButton->setChecked(true);
   if (area.SJISChoice) SJISRadioButton->setChecked(true);
+  if (area.UTF8Choice) UTF8RadioButton->setChecked(true);
 }
 
 void TEstablishForm::OKButtonClick() {
@@ -171,6 +175,7 @@ void TEstablishForm::OKButtonClick() {
   area.PortNumber = portText;
   area.JISChoice = JISRadioButton->isChecked();
   area.SJISChoice = SJISRadioButton->isChecked();
+  area.UTF8Choice = UTF8RadioButton->isChecked();
   close();
 }
 

@@ -32,6 +32,7 @@ class TEstablishForm : public TCommandDialog {
   QGroupBox* KanjiCodeGroupBox = nullptr;
   QRadioButton* JISRadioButton = nullptr;
   QRadioButton* SJISRadioButton = nullptr;
+  QRadioButton* UTF8RadioButton = nullptr;
   QFrame* Panel1 = nullptr;
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;

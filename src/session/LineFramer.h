@@ -18,6 +18,10 @@ class TLineFramer {
   // Takes the next complete line with its CR LF; false when none is there.
   // Blanks that stand right behind the line taken are dropped with it.
   bool TakeLine(std::string& Line);
+  // The same, and HighBytes tells whether the line holds a byte above 0x7F
+  // (found in the same scan that finds its end, so ASCII lines cost nothing
+  // more).
+  bool TakeLine(std::string& Line, bool& HighBytes);
 
   std::size_t PendingSize() const { return pending_.size() - start_; }
   void Clear();
@@ -29,6 +33,7 @@ class TLineFramer {
   std::size_t tail_ = 0;       // the partial line after the last CR LF starts here
   bool discarding_ = false;    // skipping an overlong line up to its CR LF
   bool discardSawCr_ = false;
+  bool scannedHigh_ = false;   // a byte above 0x7F from start_ to scanned_
 };
 
 }  // namespace tavi

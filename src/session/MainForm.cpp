@@ -397,7 +397,7 @@ bool TMainForm::SetSocketPort(int Port) {
 void TMainForm::SetLineSink(std::function<void(const std::string&)> Sink) { lineSink_ = std::move(Sink); }
 
 void TMainForm::SendLine(const std::string& Line) {
-  const std::string bytes = GrobalArea().JISChoice ? SjisToJis(Line) : Line;
+  const std::string bytes = OutgoingBytes(GrobalArea(), Line);
   if (lineSink_) {
     lineSink_(bytes);
     return;

@@ -24,6 +24,9 @@ struct TGrobalArea {
   std::string PortNumber;
   bool JISChoice = false;
   bool SJISChoice = false;
+  // Outgoing text is converted to UTF-8 (when JISChoice is not set). Stored
+  // only when set, so that files without it stay as they were.
+  bool UTF8Choice = false;
 
   bool operator==(const TGrobalArea&) const = default;
 };
@@ -38,6 +41,10 @@ struct TLocalArea {
 
   bool operator==(const TLocalArea&) const = default;
 };
+
+// Text as it goes to the server or a DCC chat in the chosen code: JIS when
+// JISChoice is set, else UTF-8 when UTF8Choice is set, else Shift-JIS.
+std::string OutgoingBytes(const TGrobalArea& Area, const std::string& Text);
 
 using TSettingsComponent = std::variant<TGrobalArea, TLocalArea>;
 

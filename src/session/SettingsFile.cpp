@@ -49,6 +49,9 @@ struct TPropDef {
   std::string T::*Str = nullptr;
   std::vector<std::string> T::*List = nullptr;
   bool T::*Bool = nullptr;
+  // A Boolean written only when true: added after the file format was
+  // fixed, so that files without it stay byte for byte as they were.
+  bool OnlyWhenTrue = false;
 };
 
 // In file order.
@@ -63,6 +66,7 @@ constexpr TPropDef<TGrobalArea> GrobalProps[] = {
     {"PortNumber", &TGrobalArea::PortNumber},
     {"JISChoice", nullptr, nullptr, &TGrobalArea::JISChoice},
     {"SJISChoice", nullptr, nullptr, &TGrobalArea::SJISChoice},
+    {"UTF8Choice", nullptr, nullptr, &TGrobalArea::UTF8Choice, true},
 };
 
 constexpr TPropDef<TLocalArea> LocalProps[] = {
@@ -177,6 +181,7 @@ class TWriter {
         for (const auto& S : List) String(S);
         Byte(vaNull);
       } else {
+        if (Def.OnlyWhenTrue && !(C.*Def.Bool)) continue;
         ShortString(Def.Name);
         Bool(C.*Def.Bool);
       }

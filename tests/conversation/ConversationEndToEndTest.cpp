@@ -11,6 +11,7 @@
 #include "conversation/Chat.h"
 #include "conversation/Colors.h"
 #include "conversation/Talk.h"
+#include "kanji/Kanji.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -122,4 +123,41 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
   ASSERT_TRUE(PumpUntil([&] { return !chat->Joined; }));
   EXPECT_EQ(chat->NickCount(), 0);
   EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05" + Sj(u8" チャンネルから退室しました。")));
+}
+
+TEST_F(ConversationEndToEndTest, ThreeCodesReadAlikeAndUtf8MeetsUtf8InAJapaneseChannel) {
+  const std::string Sentence = Sj(u8"日本語のテキストです。①");
+  const auto Utf8 = [](std::u8string_view Text) { return std::string(reinterpret_cast<const char*>(Text.data()), Text.size()); };
+  GrobalArea().UTF8Choice = true;
+  for (const char8_t* Name : {u8"#mix", u8"#日本語"}) {
+    form->JoinClick();
+    auto* join = form->findChild<TChannelForm*>();
+    ASSERT_NE(join, nullptr);
+    join->ChannelComboBox->setCurrentText(QString::fromUtf8(reinterpret_cast<const char*>(Name)));
+    join->OKButtonClick();
+    ASSERT_TRUE(PumpUntil([&] { return Channel(Sj(Name)) && Channel(Sj(Name))->Joined; })) << Utf8(Name);
+  }
+
+  TRawIrcPeer peer;
+  ASSERT_TRUE(peer.Connect(TNgircdServer::Host(), server.Port()));
+  ASSERT_TRUE(peer.Register("peer"));
+  peer.Send("JOIN #mix," + Utf8(u8"#日本語") + "\r\n");
+  TChatForm* mix = Channel("#mix");
+  TChatForm* japanese = Channel(Sj(u8"#日本語"));
+  ASSERT_TRUE(PumpUntil([&] { return Lists(mix, "peer") && Lists(japanese, "peer"); }));
+
+  // One sentence as three clients send it; the window shows it three times alike.
+  peer.Send("PRIVMSG #mix :" + SjisToJis(Sentence) + "\r\n");
+  peer.Send("PRIVMSG #mix :" + Sentence + "\r\n");
+  peer.Send("PRIVMSG #mix :" + Utf8(u8"日本語のテキストです。①") + "\r\n");
+  peer.Send("PRIVMSG #mix :done\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return HasLine(mix->RecvLines(), "09:05 [peer] done"); }));
+  const std::vector<std::string> lines = mix->RecvLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "09:05 [peer] " + Sentence), 3);
+
+  // What the user types reaches the UTF-8 peer in the same Japanese-named channel.
+  japanese->SendEdit->setText(QString::fromUtf8("こんにちは"));
+  japanese->SendEditKeyDown(Qt::Key_Return);
+  const std::string said = peer.WaitFor("PRIVMSG " + Utf8(u8"#日本語 :こんにちは\r\n"));
+  EXPECT_EQ(said.rfind(":tavi!", 0), 0u) << said;
 }

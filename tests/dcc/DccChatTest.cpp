@@ -219,6 +219,8 @@ TEST_F(DccChatTest, ClientRoleAsksThenConnectsAndShowsWhatThePeerSends) {
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + Sj(u8"こんにちは")));
   Write(*peer, SjisToJis(Sj(u8"日本語です")) + "\r\n");
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + Sj(u8"日本語です")));
+  Write(*peer, reinterpret_cast<const char*>(u8"ＵＴＦ－８です\r\n"));
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + Sj(u8"ＵＴＦ－８です")));
 
   // One read, one entry: the stamp goes on its first line only.
   Write(*peer, "one\r\ntwo\r\n");
@@ -267,7 +269,7 @@ TEST_F(DccChatTest, ReadsCarryTheTextAfterTheLastLineEnd) {
   EXPECT_EQ(DccCarryOver(), "kept");
 }
 
-TEST_F(DccChatTest, ClientRoleSendsTypedTextAsShiftJisOrJis) {
+TEST_F(DccChatTest, ClientRoleSendsTypedTextInTheChosenCode) {
   MakeForm();
   QTcpServer listener;
   QTcpSocket* peer = nullptr;
@@ -284,6 +286,11 @@ TEST_F(DccChatTest, ClientRoleSendsTypedTextAsShiftJisOrJis) {
   Type(bob, Sj(u8"あ"));
   EXPECT_EQ(ReadLine(*peer), "\x1b$B$\"\x1b(B\r\n");
   EXPECT_EQ(bob->RecvLines().back(), Stamp + " [me] " + Sj(u8"あ"));
+
+  GrobalArea().JISChoice = false;
+  GrobalArea().UTF8Choice = true;
+  Type(bob, Sj(u8"あ"));
+  EXPECT_EQ(ReadLine(*peer), "\xE3\x81\x82\r\n");
 
   // Empty input: nothing sent, nothing shown.
   const std::size_t count = bob->RecvLines().size();

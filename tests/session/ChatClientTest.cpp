@@ -126,6 +126,17 @@ TEST_F(ChatClient, AShiftJisCharacterAcrossTheReadSizeArrivesWhole) {
   EXPECT_EQ(Receive(2), (Lines{First, Second}));
 }
 
+TEST_F(ChatClient, Utf8LinesArriveAsShiftJisAndOthersAsSent) {
+  // A UTF-8 line cut inside a character across reads, then Shift-JIS, JIS
+  // and ASCII lines, which the thread hands over untouched.
+  const std::string Utf8 = ":a PRIVMSG #a :\xE6\x97\xA5\xE6\x9C\xAC\r\n";
+  Server.Send(Utf8.substr(0, 17));
+  Server.Pause(100);
+  Server.Send(Utf8.substr(17) + ":b PRIVMSG #a :\x93\xFA\x96\x7B\r\n:c PRIVMSG #a :\x1B$BF|K\\\x1B(B\r\nPING :x\r\n");
+  EXPECT_EQ(Receive(4), (Lines{":a PRIVMSG #a :\x93\xFA\x96\x7B\r\n", ":b PRIVMSG #a :\x93\xFA\x96\x7B\r\n",
+                               ":c PRIVMSG #a :\x1B$BF|K\\\x1B(B\r\n", "PING :x\r\n"}));
+}
+
 TEST_F(ChatClient, ALineThatFillsWholeReadsIsNotHeldBack) {
   // 127 and 254 bytes: after a full read the thread must frame what it has
   // instead of waiting for more, though the server then stays silent.

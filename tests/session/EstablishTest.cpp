@@ -355,3 +355,37 @@ TEST_F(EstablishTest, ClosingSetsTheServerCaption) {
 
 }  // namespace
 }  // namespace tavi
+
+namespace tavi {
+
+// The code chosen is stored as one of the three flags, shown again at the
+// next opening, and decides how lines go out, channel names included.
+TEST_F(EstablishTest, EachKanjiCodeChoiceIsStoredShownAndSent) {
+  const std::string Line = Sj(u8"PRIVMSG #日本語 :こんにちは\r\n");
+  const struct {
+    QRadioButton* TEstablishForm::*Button;
+    std::string Sent;
+  } Cases[] = {
+      {&TEstablishForm::JISRadioButton, "PRIVMSG #\x1B$BF|K\\8l\x1B(B :\x1B$B$3$s$K$A$O\x1B(B\r\n"},
+      {&TEstablishForm::SJISRadioButton, Line},
+      {&TEstablishForm::UTF8RadioButton, reinterpret_cast<const char*>(u8"PRIVMSG #日本語 :こんにちは\r\n")},
+  };
+  for (const auto& C : Cases) {
+    TEstablishForm* dialog = Open();
+    (dialog->*C.Button)->setChecked(true);
+    dialog->OKButton->click();
+    Flush();
+    const TGrobalArea& area = GrobalArea();
+    EXPECT_EQ(area.JISChoice + area.SJISChoice + area.UTF8Choice, 1);
+    TEstablishForm* again = Open();
+    EXPECT_TRUE((again->*C.Button)->isChecked());
+    again->CancelButton->click();
+    Flush();
+    Sent.clear();
+    MainForm->SendLine(Line);
+    ASSERT_EQ(Sent.size(), 1u);
+    EXPECT_EQ(Sent[0], C.Sent);
+  }
+}
+
+}  // namespace tavi

@@ -236,6 +236,30 @@ TEST_F(SettingsFileTest, LoadThenSaveGivesTheSameBytes) {
   EXPECT_EQ(WriteSettingsBytes(Fresh), FirstRunFile);
 }
 
+TEST(SettingsBytesTest, TheUtf8ChoiceAddsOnePropertyOnlyWhenSet) {
+  // JIS and Shift-JIS give today's bytes; UTF-8 adds "UTF8Choice" = true
+  // behind SJISChoice, and the stream length grows by just that.
+  for (int Choice = 0; Choice < 3; ++Choice) {
+    TSettingsModule M;
+    ASSERT_TRUE(ReadSettingsBytes(FirstRunFile, M).Ok);
+    EXPECT_FALSE(M.GrobalArea().UTF8Choice);
+    M.GrobalArea().JISChoice = Choice == 0;
+    M.GrobalArea().SJISChoice = Choice == 1;
+    M.GrobalArea().UTF8Choice = Choice == 2;
+    std::string Want = Patch(FirstRunFile, "\x09JISChoice\x08", Choice == 0 ? "\x09JISChoice\x09" : "\x09JISChoice\x08");
+    Want = Patch(Want, "\x0ASJISChoice\x08", Choice == 1 ? "\x0ASJISChoice\x09" : "\x0ASJISChoice\x08");
+    if (Choice == 2) {
+      Want = Patch(Want, "\x0ASJISChoice\x08", "\x0ASJISChoice\x08" + Short("UTF8Choice") + "\x09");
+      Want.replace(17, 4, U32(Want.size() - HeaderSize));
+    }
+    const std::string File = WriteSettingsBytes(M);
+    EXPECT_EQ(File, Want) << Choice;
+    TSettingsModule Back;
+    ASSERT_TRUE(ReadSettingsBytes(File, Back).Ok);
+    EXPECT_EQ(Back, M);
+  }
+}
+
 TEST(SettingsBytesTest, ReadsPastWhatItDoesNotKnow) {
   std::string Stream =
       "TPF0" + Short("TDataModule") + Bytes({0}) + Short("OldCreateOrder") + Bytes({9}) +
