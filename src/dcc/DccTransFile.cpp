@@ -21,6 +21,8 @@
 #include <new>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
+#include <thread>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -331,7 +333,7 @@ TDccTransFileForm::TDccTransFileForm(QWidget* Owner)
   Listener->Accepted = [this](int Descriptor) { ServerSocketGetThread(Descriptor); };
   ServerSocket = Listener;
 
-  ClientSocket = std::make_unique<TBlockingSocket>();
+  ClientSocket = std::make_shared<TBlockingSocket>();
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -343,6 +345,7 @@ TDccTransFileForm::~TDccTransFileForm() {
   // Workers first, while everything they hand off to is still here; a
   // worker waiting for this thread is let go by Terminate.
   closed_ = true;
+  CancelConnect();
   if (sendThread_) sendThread_->Terminate();
   if (recvThread_) recvThread_->Terminate();
   ForgetThreads();
@@ -426,11 +429,48 @@ bool TDccTransFileForm::OpenServer(std::uint16_t& Port) {
   return false;
 }
 
-bool TDccTransFileForm::OpenClient(const std::string& Host, std::uint16_t Port) {
-  if (ClientSocket->Connect(Host, Port, ConnectTimeoutMs)) return true;
-  Platform().ShowMessage(ClientSocket->ErrorText() + " (" + std::to_string(ClientSocket->ErrorCode()) + "), connect " +
-                         Host + ":" + std::to_string(Port));
-  return false;
+struct TDccTransFileForm::TConnectAttempt {
+  std::mutex Mutex;
+  TDccTransFileForm* Target = nullptr;
+  std::shared_ptr<TBlockingSocket> Socket = std::make_shared<TBlockingSocket>();
+};
+
+void TDccTransFileForm::OpenClient(const std::string& Host, std::uint16_t Port) {
+  CancelConnect();
+  auto attempt = std::make_shared<TConnectAttempt>();
+  attempt->Target = this;
+  connecting_ = attempt;
+  std::thread([attempt, Host, Port] {
+    const bool ok = attempt->Socket->Connect(Host, Port, ConnectTimeoutMs);
+    const std::string error =
+        ok ? std::string() : attempt->Socket->ErrorText() + " (" + std::to_string(attempt->Socket->ErrorCode()) + ")";
+    std::lock_guard lock(attempt->Mutex);
+    if (TDccTransFileForm* form = attempt->Target)
+      QMetaObject::invokeMethod(
+          form, [form, ok, error, Host, Port] { form->ConnectFinished(ok, error, Host, Port); }, Qt::QueuedConnection);
+  }).detach();
+}
+
+void TDccTransFileForm::CancelConnect() {
+  if (!connecting_) return;
+  {
+    std::lock_guard lock(connecting_->Mutex);
+    connecting_->Target = nullptr;
+  }
+  connecting_->Socket->Interrupt();
+  connecting_.reset();
+}
+
+void TDccTransFileForm::ConnectFinished(bool Ok, const std::string& Error, const std::string& Host,
+                                        std::uint16_t Port) {
+  std::shared_ptr<TConnectAttempt> attempt = std::move(connecting_);
+  if (!attempt || closed_) return;
+  if (!Ok) {
+    Platform().ShowMessage(Error + ", connect " + Host + ":" + std::to_string(Port));
+    return;
+  }
+  ClientSocket = attempt->Socket;
+  ClientSocketConnect();
 }
 
 void TDccTransFileForm::ClientSocketConnect() {
@@ -636,7 +676,7 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
     return;
   }
   Form->SetCaption(Sj(u8"接続待機中"));
-  if (Form->OpenClient(Endpoint->Host, Endpoint->Port)) Form->ClientSocketConnect();
+  Form->OpenClient(Endpoint->Host, Endpoint->Port);
 }
 
 namespace {
@@ -675,7 +715,7 @@ bool AcceptDccResume(TMainForm& Main, const std::string& Nick, const std::string
       [Queued] {
         if (!Queued || Queued->Closed()) return;
         Queued->SetCaption(Sj(u8"接続待機中"));
-        if (Queued->OpenClient(Queued->OffererHost, Queued->OffererPort)) Queued->ClientSocketConnect();
+        Queued->OpenClient(Queued->OffererHost, Queued->OffererPort);
       },
       Qt::QueuedConnection);
   return true;

@@ -99,7 +99,7 @@ class TDccTransFileForm : public QWidget {
   // Sending: listens; each accepted descriptor goes to ServerSocketGetThread.
   QTcpServer* ServerSocket = nullptr;
   // Receiving: connected in blocking mode on the GUI thread.
-  std::unique_ptr<TBlockingSocket> ClientSocket;
+  std::shared_ptr<TBlockingSocket> ClientSocket;
   QTimer* Timer1 = nullptr;
 
   std::int64_t FileSize = 0;
@@ -132,8 +132,11 @@ class TDccTransFileForm : public QWidget {
   // Listens on every local IPv4 address at Port, or at the next free port
   // of the table, which Port then names; false with the error shown.
   bool OpenServer(std::uint16_t& Port);
-  // Connects ClientSocket; false with the error shown.
-  bool OpenClient(const std::string& Host, std::uint16_t Port);
+  // Connects ClientSocket to the offerer off the GUI thread (it may take
+  // seconds); ClientSocketConnect follows, or the error is shown. Closing
+  // the window forgets the attempt.
+  void OpenClient(const std::string& Host, std::uint16_t Port);
+  bool Connecting() const { return connecting_ != nullptr; }
 
   // Opens the part file and starts receiving into it from StartAt.
   void ClientSocketConnect();
@@ -160,6 +163,10 @@ class TDccTransFileForm : public QWidget {
   void closeEvent(QCloseEvent* Event) override;
 
  private:
+  struct TConnectAttempt;
+  std::shared_ptr<TConnectAttempt> connecting_;
+  void CancelConnect();
+  void ConnectFinished(bool Ok, const std::string& Error, const std::string& Host, std::uint16_t Port);
   void ForgetThreads();
   void ShowStatus();
   void ClosePartFile();

@@ -383,6 +383,8 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
     TDccTransFileForm* t = Transfer(f);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(DccTransFileForm, t);
+    // The connect runs in the background; receiving starts when it is made.
+    ASSERT_TRUE(PumpUntil([&] { return !t->Connecting(); }));
     EXPECT_NE(RecieveFileThread, nullptr);
     EXPECT_EQ(t->size(), QSize(228, 122));
     EXPECT_EQ(t->ProgressBar->maximum(), static_cast<int>(size));
@@ -480,12 +482,25 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   ReceiveDccFile(f, "bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
   ASSERT_NE(Transfer(f), nullptr);
   EXPECT_EQ(Transfer(f)->Caption(), Sj(u8"接続待機中"));
+  ASSERT_TRUE(PumpUntil([&] { return !Transfer(f)->Connecting(); }));
   EXPECT_EQ(platform.Messages.size(), 1u);
   EXPECT_EQ(RecieveFileThread, nullptr);
   Transfer(f)->close();  // nothing runs: no question
   EXPECT_TRUE(platform.Questions.size() == 1u);
   EXPECT_EQ(Transfer(f), nullptr);
   DeleteClosed();
+
+  // Closed while its connect is still under way: the attempt is forgotten.
+  ClearRecords();
+  platform.YesNoAnswers = {true};
+  platform.SaveFileAnswers = {SavePath("a.txt")};
+  ReceiveDccFile(f, "bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
+  ASSERT_NE(Transfer(f), nullptr);
+  EXPECT_TRUE(Transfer(f)->Connecting());
+  Transfer(f)->close();
+  DeleteClosed();
+  PumpFor(200);
+  EXPECT_TRUE(platform.Messages.empty());
 
   // A file that cannot be opened: the error is shown, nothing is offered
   // and the window stays as it was made.
