@@ -35,8 +35,9 @@ class TRecieveFileThread;
 class TSendFileThread {
  public:
   static constexpr std::size_t BlockSize = 64 * 1024;
-  // Fills a link of 100 MB/s with 100 ms of round trip.
-  static constexpr std::int64_t MaxInFlight = 16 << 20;
+  // Fills a link of 100 MB/s with 100 ms of round trip, counting the bytes
+  // that still wait in our own socket buffer.
+  static constexpr std::int64_t MaxInFlight = 32 << 20;
   // How long to wait with neither an acknowledgement nor room to write
   // (60 s; tests shorten it).
   static int AckWaitMs();

@@ -764,7 +764,7 @@ TEST_F(DccTransFileTest, ReceiversThatAckWronglyHangUpOrGoSilentFailTheSend) {
 // flight; its acknowledgement lets the rest go, and the window shows how far.
 TEST_F(DccTransFileTest, TheSenderStopsAtTheBytesInFlightUntilAcknowledged) {
   TMainForm& f = MakeForm();
-  const std::string data = Pattern(20 * MiB, 29);
+  const std::string data = Pattern(TSendFileThread::MaxInFlight + 4 * MiB, 29);
   const std::optional<TOffer> offer = StartSend(f, WriteFile("ahead.bin", data));
   ASSERT_TRUE(offer);
   TDccTransFileForm* t = Transfer(f);
@@ -788,8 +788,9 @@ TEST_F(DccTransFileTest, TheSenderStopsAtTheBytesInFlightUntilAcknowledged) {
   ASSERT_TRUE(PumpUntil([&] { return held.load() != 0; }));
   EXPECT_EQ(held.load(), static_cast<std::size_t>(TSendFileThread::MaxInFlight));
   EXPECT_EQ(t->Caption(), Sj(u8"送信中"));
-  // The status line says it in full: 16 MiB of 20 MiB.
-  const std::string status = Sj(u8"送信中 16.8 / 21.0 MB");
+  // The status line says it in full: the bytes in flight of the whole.
+  const std::string status =
+      TransferStatusText(Sj(u8"送信中"), TSendFileThread::MaxInFlight, static_cast<std::int64_t>(data.size()), 0);
   ASSERT_TRUE(PumpUntil([&] { return ToSjis(t->StatusLabel->text()).rfind(status, 0) == 0; }))
       << ToSjis(t->StatusLabel->text());
   release.store(true);
@@ -798,7 +799,8 @@ TEST_F(DccTransFileTest, TheSenderStopsAtTheBytesInFlightUntilAcknowledged) {
   EXPECT_EQ(t->Caption(), SendDone());
   EXPECT_TRUE(log.Data == data);
   ASSERT_TRUE(PumpUntil([&] { return t->SendThread() == nullptr; }));
-  EXPECT_EQ(ToSjis(t->StatusLabel->text()), TransferStatusText(SendDone(), 20 * MiB, 20 * MiB, 0));
+  EXPECT_EQ(ToSjis(t->StatusLabel->text()), TransferStatusText(SendDone(), static_cast<std::int64_t>(data.size()),
+                                                                  static_cast<std::int64_t>(data.size()), 0));
 }
 
 TEST_F(DccTransFileTest, ASecondPeerIsHungUpOnWhileTheFirstGetsTheFile) {
