@@ -468,7 +468,7 @@ std::string KeepAside(const std::string& Path, std::string& Error) {
   constexpr int MaxTries = 10000;
   for (int N = 0; N < MaxTries; ++N) {
     std::string Target = Path + ".bad";
-    if (N > 0) Target += "." + std::to_string(N);
+    if (N > 0) Target.append(1, '.').append(std::to_string(N));
     if (PathTaken(Target)) continue;
     // No-replace rename closes the gap between the check and the move where
     // the file system supports it.
