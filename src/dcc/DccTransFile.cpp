@@ -266,7 +266,10 @@ void TSendFileThread::Execute() {
       AcknowledgeAtOnce(socket_.Descriptor());
       bool CanRead = false, CanWrite = false;
       const int Wait = std::min(AckWaitMs(), TDccTransFileForm::ProgressIntervalMs);
-      switch (socket_.WaitForDataOrRoom(Wait, Written < Have, CanRead, CanWrite)) {
+      // With bytes to write, only room wakes us: the acknowledgements that
+      // come meanwhile are read at the next turn, not one wake-up each.
+      const bool WantWrite = Written < Have;
+      switch (socket_.WaitForDataOrRoom(Wait, !WantWrite, WantWrite, CanRead, CanWrite)) {
         case TBlockingSocket::TWait::Data:
           break;
         case TBlockingSocket::TWait::Interrupted:

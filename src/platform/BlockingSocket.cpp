@@ -194,6 +194,11 @@ TBlockingSocket::TWait TBlockingSocket::WaitForData(int TimeoutMs) {
 
 TBlockingSocket::TWait TBlockingSocket::WaitForDataOrRoom(int TimeoutMs, bool WantWrite, bool& CanRead,
                                                           bool& CanWrite) {
+  return WaitForDataOrRoom(TimeoutMs, true, WantWrite, CanRead, CanWrite);
+}
+
+TBlockingSocket::TWait TBlockingSocket::WaitForDataOrRoom(int TimeoutMs, bool WantRead, bool WantWrite,
+                                                          bool& CanRead, bool& CanWrite) {
   CanRead = CanWrite = false;
   std::shared_lock Lock(use_);
   const int Fd = fd_.load();
@@ -203,7 +208,7 @@ TBlockingSocket::TWait TBlockingSocket::WaitForDataOrRoom(int TimeoutMs, bool Wa
   }
   const bool Unlimited = TimeoutMs < 0;
   const auto Deadline = Clock::now() + std::chrono::milliseconds(Unlimited ? 0 : TimeoutMs);
-  const short Events = static_cast<short>(POLLIN | (WantWrite ? POLLOUT : 0));
+  const short Events = static_cast<short>((WantRead || !WantWrite ? POLLIN : 0) | (WantWrite ? POLLOUT : 0));
   for (;;) {
     if (interrupted_.load()) return TWait::Interrupted;
     pollfd P[2] = {{Fd, Events, 0}, {wakeFd_, POLLIN, 0}};

@@ -38,6 +38,10 @@ class TBlockingSocket {
   // As WaitForData, and with WantWrite also until a write can take bytes;
   // on Data, CanRead and CanWrite say which (a hang-up reads).
   TWait WaitForDataOrRoom(int TimeoutMs, bool WantWrite, bool& CanRead, bool& CanWrite);
+  // With WantRead false, waits for room to write only (a hang-up or an
+  // error still ends the wait): a writer that reads whatever has come at
+  // its next turn need not wake for every small reply.
+  TWait WaitForDataOrRoom(int TimeoutMs, bool WantRead, bool WantWrite, bool& CanRead, bool& CanWrite);
   // Reads at most Size bytes of what is there now: -2 when nothing is.
   long ReadAvailable(char* Buffer, std::size_t Size);
   // Reads at most Size bytes; 0 at end of stream, -1 on error.
