@@ -13,9 +13,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <csignal>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <mutex>
 #include <cstring>
 
 namespace tavi {
@@ -262,6 +264,10 @@ TTlsCheck TBlockingSocket::StartTls(const std::string& Host, int TimeoutMs) {
     Check.Reason = Fd < 0 ? ErrnoText(ENOTCONN) : "already TLS";
     return Check;
   }
+  // OpenSSL writes with write(), not send(MSG_NOSIGNAL): a peer that has
+  // gone would kill the program with SIGPIPE instead of failing the write.
+  static std::once_flag IgnorePipe;
+  std::call_once(IgnorePipe, [] { std::signal(SIGPIPE, SIG_IGN); });
   ::ERR_clear_error();
   sslContext_ = ::SSL_CTX_new(::TLS_client_method());
   if (!sslContext_) {

@@ -7,6 +7,7 @@
 
 #include "dialogs/CommandDialog.h"
 
+class QCheckBox;
 class QComboBox;
 class QCloseEvent;
 class QFrame;
@@ -32,6 +33,11 @@ class TEstablishForm : public TCommandDialog {
   QGroupBox* KanjiCodeGroupBox = nullptr;
   QRadioButton* JISRadioButton = nullptr;
   QRadioButton* SJISRadioButton = nullptr;
+  // Choices kept in the desktop settings, not in the settings file.
+  QGroupBox* ConnectionGroupBox = nullptr;
+  QCheckBox* TlsCheckBox = nullptr;
+  QCheckBox* ReconnectCheckBox = nullptr;
+  QCheckBox* LogCheckBox = nullptr;
   QFrame* Panel1 = nullptr;
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;
@@ -47,6 +53,9 @@ class TEstablishForm : public TCommandDialog {
 
  private:
   void BuildControls();
+  void BuildConnectionChoices();
+  // Ticking TLS proposes its port in place of the plain one, and back.
+  void TlsCheckBoxClick(bool Checked);
   void FormCreate();
   void FormClose();
   // A message box of this dialog; its taking the activation is no

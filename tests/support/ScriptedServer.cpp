@@ -13,6 +13,7 @@
 #include <openssl/ssl.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
@@ -123,7 +124,10 @@ int TScriptedServer::Accepted() const {
 }
 
 bool TScriptedServer::Handshake(const TTlsIdentity& Identity) {
-  if (!sslContext_) {
+  {
+    std::signal(SIGPIPE, SIG_IGN);  // OpenSSL writes with write()
+    // Each handshake may show another certificate.
+    if (sslContext_) SSL_CTX_free(sslContext_);
     sslContext_ = SSL_CTX_new(TLS_server_method());
     BIO* Cert = BIO_new_mem_buf(Identity.CertificatePem.data(), static_cast<int>(Identity.CertificatePem.size()));
     BIO* Key = BIO_new_mem_buf(Identity.KeyPem.data(), static_cast<int>(Identity.KeyPem.size()));
