@@ -5,6 +5,8 @@
 #   bench/flood.sh [-n N] [-r RUNS] [-u PCT] [PEER...]   (default peers: irssi weechat tavi)
 # -u PCT: PCT percent of the flood's lines in UTF-8 (bench/floodserver_utf8.py);
 # irssi and WeeChat stay set up to read ISO-2022-JP.
+# The peer tavi-log is the same client keeping a log of the channel;
+# tavi-base=PATH is another build's tavi_flood_client (a branch point).
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 SRC=$(dirname "$HERE")
@@ -44,10 +46,13 @@ PEERS=("$@")
 [ ${#PEERS[@]} -eq 0 ] && PEERS=(irssi weechat tavi)
 ARGS=()
 for p in "${PEERS[@]}"; do
-  if [ "$p" = tavi ]; then ARGS+=("$TAVI"); else ARGS+=("$p"); fi
+  if [ "$p" = tavi ]; then ARGS+=("$TAVI")
+  elif [ "$p" = tavi-log ]; then ARGS+=("x11:tavi-log=${TAVI#x11:tavi=} --log")
+  elif [ "${p%%=*}" = tavi-base ]; then ARGS+=("x11:tavi-base=${p#tavi-base=} {port} --expect-last $LAST")
+  else ARGS+=("$p"); fi
 done
 OUT=$(mktemp -d /tmp/tavi-flood.XXXXXX)
 N=$N RUNS=$RUNS bash "$PEERBENCH/run_peers.sh" -n "$N" -r "$RUNS" -o "$OUT" "${ARGS[@]}"
-grep -h "check:" "$OUT"/tavi.*/peer.out 2>/dev/null || true
+grep -h "check:" "$OUT"/tavi*/peer.out 2>/dev/null || true
 rm -f "$LAST" "$LAST.jis"
 [ "$UTF8" = 0 ] || rm -r "$PEERBENCH"

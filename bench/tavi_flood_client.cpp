@@ -8,6 +8,8 @@
 // FILE holds the text the window's last line must end with (the flood's
 // last message); the check result goes to stderr.
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -21,6 +23,7 @@
 #include "conversation/Chat.h"
 #include "kanji/SjisText.h"
 #include "platform/QtPlatform.h"
+#include "session/ConnectionOptions.h"
 #include "session/Globals.h"
 #include "session/MainForm.h"
 
@@ -83,10 +86,18 @@ class TBenchMainForm : public tavi::TMainForm {
 
 int main(int argc, char* argv[]) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s PORT [--expect-last FILE]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s PORT [--expect-last FILE] [--log]\n", argv[0]);
     return 2;
   }
+  // The desktop settings and logs of a folder of its own: the user's
+  // choices do not reach the figure; --log keeps the channel's log there.
+  bool log = false;
+  for (int i = 2; i < argc; ++i) log = log || std::string(argv[i]) == "--log";
+  QTemporaryDir home(QDir::tempPath() + QStringLiteral("/tavi-flood-XXXXXX"));
+  qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+  qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
   QApplication app(argc, argv);
+  tavi::SaveConnectionOptions({false, false, log});
   tavi::InstallQtPlatform();
   TQuietPlatform platform;
   tavi::SetPlatform(&platform);

@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  ngircd xvfb xauth fonts-ipafont-gothic imagemagick desktop-file-utils
+  libssl-dev openssl ngircd xvfb xauth fonts-ipafont-gothic imagemagick desktop-file-utils
 )
 
 # The clients the flood and DCC benchmarks compare with, only when asked for.

@@ -263,7 +263,9 @@ TChatForm::~TChatForm() = default;
 void TChatForm::AddRecvLine(const std::string& Text) { AddRecvColorLine(Text, clBlack); }
 
 void TChatForm::AddRecvColorLine(const std::string& Text, const QColor& Color) {
-  recvLog_->Append(DisplayLineText(Text), Color);
+  const QString shown = DisplayLineText(Text);
+  recvLog_->Append(shown, Color);
+  LogLine(shown);
 
   // One scroll to the bottom for a whole burst of lines.
   if (!scrollPending_) {

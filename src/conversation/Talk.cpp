@@ -135,7 +135,11 @@ TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
 
 TTalkForm::~TTalkForm() = default;
 
-void TTalkForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(DisplayLineText(Text)); }
+void TTalkForm::AddRecvLine(const std::string& Text) {
+  const QString shown = DisplayLineText(Text);
+  RecvMemo->appendPlainText(shown);
+  LogLine(shown);
+}
 
 std::vector<std::string> TTalkForm::RecvLines() const { return MemoLines(RecvMemo); }
 

@@ -9,8 +9,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <csignal>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <mutex>
 #include <cstring>
 
 namespace tavi {
@@ -69,6 +76,44 @@ std::uint16_t PortOf(const sockaddr_storage& S) {
   return 0;
 }
 
+void SetNonBlocking(int Fd) {
+  const int Flags = ::fcntl(Fd, F_GETFL);
+  if (Flags >= 0) ::fcntl(Fd, F_SETFL, Flags | O_NONBLOCK);
+}
+
+bool IsAddressLiteral(const std::string& Host) {
+  unsigned char Scrap[sizeof(in6_addr)];
+  return ::inet_pton(AF_INET, Host.c_str(), Scrap) == 1 || ::inet_pton(AF_INET6, Host.c_str(), Scrap) == 1;
+}
+
+// OpenSSL's reason for the last failure of this thread, with its queue emptied.
+std::string TakeSslErrors(unsigned long* First = nullptr) {
+  std::string Text;
+  if (First) *First = 0;
+  while (const unsigned long E = ::ERR_get_error()) {
+    if (First && *First == 0) *First = E;
+    char Buffer[256];
+    ::ERR_error_string_n(E, Buffer, sizeof Buffer);
+    if (!Text.empty()) Text += "; ";
+    Text += Buffer;
+  }
+  return Text;
+}
+
+std::string Sha256Fingerprint(X509* Certificate) {
+  unsigned char Digest[EVP_MAX_MD_SIZE];
+  unsigned Length = 0;
+  if (!Certificate || ::X509_digest(Certificate, ::EVP_sha256(), Digest, &Length) != 1) return {};
+  static const char Hex[] = "0123456789ABCDEF";
+  std::string Text;
+  for (unsigned I = 0; I < Length; ++I) {
+    if (I) Text += ':';
+    Text += Hex[Digest[I] >> 4];
+    Text += Hex[Digest[I] & 15];
+  }
+  return Text;
+}
+
 }  // namespace
 
 TBlockingSocket::TBlockingSocket() { wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
@@ -79,6 +124,7 @@ TBlockingSocket::TBlockingSocket(int ConnectedFd) : TBlockingSocket() {
 
 TBlockingSocket::~TBlockingSocket() {
   Close();
+  FreeTls();  // a handshake that failed before the connection was closed
   if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
@@ -187,6 +233,225 @@ bool TBlockingSocket::Connect(const std::string& Host, std::uint16_t Port, int T
   return true;
 }
 
+int TBlockingSocket::PollFor(int Fd, short Events, int TimeoutMs, bool Wakeable) {
+  const bool Unlimited = TimeoutMs < 0;
+  const auto Deadline = Clock::now() + std::chrono::milliseconds(Unlimited ? 0 : TimeoutMs);
+  for (;;) {
+    if (Wakeable && interrupted_.load()) return -1;
+    pollfd P[2] = {{Fd, Events, 0}, {wakeFd_, POLLIN, 0}};
+    const int N = ::poll(P, Wakeable ? 2 : 1, Remaining(Unlimited, Deadline));
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      SetErrno(errno);
+      return -2;
+    }
+    if (N == 0) return 0;
+    if (Wakeable && P[1].revents) {
+      if (interrupted_.load()) return -1;
+      ClearWake();
+      continue;
+    }
+    return 1;
+  }
+}
+
+TTlsCheck TBlockingSocket::StartTls(const std::string& Host, int TimeoutMs) {
+  TTlsCheck Check;
+  std::shared_lock Lock(use_);
+  const int Fd = fd_.load();
+  if (Fd < 0 || ssl_) {
+    Check.Failure = TTlsCheck::TFailure::Other;
+    Check.Reason = Fd < 0 ? ErrnoText(ENOTCONN) : "already TLS";
+    return Check;
+  }
+  // OpenSSL writes with write(), not send(MSG_NOSIGNAL): a peer that has
+  // gone would kill the program with SIGPIPE instead of failing the write.
+  static std::once_flag IgnorePipe;
+  std::call_once(IgnorePipe, [] { std::signal(SIGPIPE, SIG_IGN); });
+  ::ERR_clear_error();
+  sslContext_ = ::SSL_CTX_new(::TLS_client_method());
+  if (!sslContext_) {
+    Check.Failure = TTlsCheck::TFailure::Other;
+    Check.Reason = TakeSslErrors();
+    return Check;
+  }
+  ::SSL_CTX_set_min_proto_version(sslContext_, TLS1_2_VERSION);
+  ::SSL_CTX_set_default_verify_paths(sslContext_);
+  // The chain and the name are checked, but the verdict is the caller's:
+  // an unknown certificate may still be accepted by the user.
+  ::SSL_CTX_set_verify(sslContext_, SSL_VERIFY_NONE, nullptr);
+  ::SSL_CTX_set_mode(sslContext_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  // Many servers just close the connection; that is an end of stream here.
+  ::SSL_CTX_set_options(sslContext_, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  ssl_ = ::SSL_new(sslContext_);
+  if (!ssl_ || ::SSL_set_fd(ssl_, Fd) != 1) {
+    Check.Failure = TTlsCheck::TFailure::Other;
+    Check.Reason = TakeSslErrors();
+    return Check;
+  }
+  if (IsAddressLiteral(Host)) {
+    ::X509_VERIFY_PARAM_set1_ip_asc(::SSL_get0_param(ssl_), Host.c_str());
+  } else {
+    ::SSL_set_tlsext_host_name(ssl_, Host.c_str());
+    ::SSL_set1_host(ssl_, Host.c_str());
+  }
+  // From here on the descriptor never blocks: the reader and the writer wait
+  // in poll(), outside the lock they share the TLS state under.
+  SetNonBlocking(Fd);
+
+  const bool Unlimited = TimeoutMs < 0;
+  const auto Deadline = Clock::now() + std::chrono::milliseconds(Unlimited ? 0 : TimeoutMs);
+  for (;;) {
+    ::ERR_clear_error();
+    errno = 0;
+    const int Rc = ::SSL_connect(ssl_);
+    if (Rc == 1) break;
+    const int Error = ::SSL_get_error(ssl_, Rc);
+    const int SavedErrno = errno;
+    if (Error == SSL_ERROR_WANT_READ || Error == SSL_ERROR_WANT_WRITE) {
+      const int P = PollFor(Fd, Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, Remaining(Unlimited, Deadline), true);
+      if (P == 1) continue;
+      Check.Failure = P == 0 ? TTlsCheck::TFailure::Timeout
+                      : P == -1 ? TTlsCheck::TFailure::Cancelled
+                                : TTlsCheck::TFailure::Other;
+      Check.Reason = ErrnoText(P == 0 ? ETIMEDOUT : P == -1 ? ECANCELED : ErrorCode());
+      SetErrno(P == 0 ? ETIMEDOUT : ECANCELED);
+      return Check;
+    }
+    unsigned long First = 0;
+    Check.Reason = TakeSslErrors(&First);
+    const int Reason = ERR_GET_REASON(First);
+    if (Reason == SSL_R_WRONG_VERSION_NUMBER || Reason == SSL_R_PACKET_LENGTH_TOO_LONG ||
+        Reason == SSL_R_UNKNOWN_PROTOCOL || Reason == SSL_R_RECORD_LENGTH_MISMATCH) {
+      Check.Failure = TTlsCheck::TFailure::NotTls;
+    } else if (Error == SSL_ERROR_ZERO_RETURN || (Error == SSL_ERROR_SYSCALL && First == 0) ||
+               Reason == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+      Check.Failure = TTlsCheck::TFailure::Closed;
+      if (Check.Reason.empty()) Check.Reason = SavedErrno ? ErrnoText(SavedErrno) : "connection closed";
+    } else {
+      Check.Failure = TTlsCheck::TFailure::Other;
+    }
+    SetError(EPROTO, Check.Reason);
+    return Check;
+  }
+
+  X509* Certificate = ::SSL_get1_peer_certificate(ssl_);
+  Check.Fingerprint = Sha256Fingerprint(Certificate);
+  if (Certificate) ::X509_free(Certificate);
+  const long Verified = ::SSL_get_verify_result(ssl_);
+  if (Certificate && Verified == X509_V_OK) {
+    Check.Verdict = TTlsCheck::TVerdict::Trusted;
+  } else {
+    Check.Verdict = TTlsCheck::TVerdict::Untrusted;
+    Check.Reason = Certificate ? ::X509_verify_cert_error_string(Verified) : "no certificate";
+  }
+  return Check;
+}
+
+TBlockingSocket::TWait TBlockingSocket::WaitForTlsData(int Fd, int TimeoutMs) {
+  const bool Unlimited = TimeoutMs < 0;
+  const auto Deadline = Clock::now() + std::chrono::milliseconds(Unlimited ? 0 : TimeoutMs);
+  for (;;) {
+    if (interrupted_.load()) return TWait::Interrupted;
+    short Events = POLLIN;
+    {
+      // Readable bytes may be a record that holds no text (a session
+      // ticket): only decrypted data counts.
+      std::lock_guard Ssl(sslMutex_);
+      if (::SSL_pending(ssl_) > 0) return TWait::Data;
+      ::ERR_clear_error();
+      char Scrap;
+      const int N = ::SSL_peek(ssl_, &Scrap, 1);
+      if (N > 0) return TWait::Data;
+      const int Error = ::SSL_get_error(ssl_, N);
+      if (Error == SSL_ERROR_WANT_WRITE) {
+        Events = POLLOUT;
+      } else if (Error != SSL_ERROR_WANT_READ) {
+        return TWait::Data;  // end of stream or failure: the read tells which
+      }
+    }
+    const int P = PollFor(Fd, Events, Remaining(Unlimited, Deadline), true);
+    if (P == 0) return TWait::Timeout;
+    if (P == -1) return TWait::Interrupted;
+    if (P < 0) return TWait::Error;
+  }
+}
+
+long TBlockingSocket::ReadTls(int Fd, char* Buffer, std::size_t Size) {
+  for (;;) {
+    short Events = POLLIN;
+    {
+      std::lock_guard Ssl(sslMutex_);
+      ::ERR_clear_error();
+      errno = 0;
+      const int N = ::SSL_read(ssl_, Buffer, static_cast<int>(std::min<std::size_t>(Size, INT_MAX)));
+      if (N > 0) return N;
+      const int Error = ::SSL_get_error(ssl_, N);
+      const int SavedErrno = errno;
+      if (Error == SSL_ERROR_ZERO_RETURN) return 0;
+      if (Error == SSL_ERROR_WANT_WRITE) {
+        Events = POLLOUT;
+      } else if (Error != SSL_ERROR_WANT_READ) {
+        const std::string Reason = TakeSslErrors();
+        if (Error == SSL_ERROR_SYSCALL && SavedErrno == 0 && Reason.empty()) return 0;
+        SetError(SavedErrno ? SavedErrno : EPROTO, Reason.empty() ? ErrnoText(SavedErrno ? SavedErrno : EPROTO) : Reason);
+        return -1;
+      }
+    }
+    const int P = PollFor(Fd, Events, -1, true);
+    if (P == -1) SetErrno(ECANCELED);
+    if (P != 1) return -1;
+  }
+}
+
+bool TBlockingSocket::WriteAllTls(int Fd, std::string_view Bytes) {
+  while (!Bytes.empty()) {
+    short Events = POLLOUT;
+    {
+      std::lock_guard Ssl(sslMutex_);
+      ::ERR_clear_error();
+      errno = 0;
+      const int N = ::SSL_write(ssl_, Bytes.data(), static_cast<int>(std::min<std::size_t>(Bytes.size(), INT_MAX)));
+      if (N > 0) {
+        Bytes.remove_prefix(static_cast<std::size_t>(N));
+        continue;
+      }
+      const int Error = ::SSL_get_error(ssl_, N);
+      const int SavedErrno = errno;
+      if (Error == SSL_ERROR_WANT_READ) {
+        Events = POLLIN;
+      } else if (Error != SSL_ERROR_WANT_WRITE) {
+        const std::string Reason = TakeSslErrors();
+        const int Code = SavedErrno ? SavedErrno : EPIPE;
+        SetError(Code, Reason.empty() ? ErrnoText(Code) : Reason);
+        return false;
+      }
+    }
+    // The same stall bound as a plain send; a shutdown ends the wait.
+    const int P = PollFor(Fd, Events, writeTimeoutMs_.load(), false);
+    if (P == 0) {
+      SetErrno(ETIMEDOUT);
+      return false;
+    }
+    if (P < 0) return false;
+  }
+  return true;
+}
+
+void TBlockingSocket::FreeTls() {
+  if (ssl_) {
+    ::ERR_clear_error();
+    ::SSL_shutdown(ssl_);  // one try at close_notify; the descriptor never blocks
+    ::SSL_free(ssl_);
+    ssl_ = nullptr;
+  }
+  if (sslContext_) {
+    ::SSL_CTX_free(sslContext_);
+    sslContext_ = nullptr;
+  }
+  ::ERR_clear_error();
+}
+
 TBlockingSocket::TWait TBlockingSocket::WaitForData(int TimeoutMs) {
   bool CanRead = false, CanWrite = false;
   return WaitForDataOrRoom(TimeoutMs, false, CanRead, CanWrite);
@@ -206,6 +471,7 @@ TBlockingSocket::TWait TBlockingSocket::WaitForDataOrRoom(int TimeoutMs, bool Wa
     SetErrno(ENOTCONN);
     return TWait::Error;
   }
+  if (ssl_) return WaitForTlsData(Fd, TimeoutMs);
   const bool Unlimited = TimeoutMs < 0;
   const auto Deadline = Clock::now() + std::chrono::milliseconds(Unlimited ? 0 : TimeoutMs);
   const short Events = static_cast<short>((WantRead || !WantWrite ? POLLIN : 0) | (WantWrite ? POLLOUT : 0));
@@ -241,6 +507,7 @@ long TBlockingSocket::Read(char* Buffer, std::size_t Size) {
     SetErrno(ENOTCONN);
     return -1;
   }
+  if (ssl_) return ReadTls(Fd, Buffer, Size);
   for (;;) {
     const ssize_t N = ::recv(Fd, Buffer, Size, 0);
     if (N >= 0) return static_cast<long>(N);
@@ -257,6 +524,7 @@ bool TBlockingSocket::WriteAll(std::string_view Bytes) {
     SetErrno(ENOTCONN);
     return false;
   }
+  if (ssl_) return WriteAllTls(Fd, Bytes);
   while (!Bytes.empty()) {
     const ssize_t N = ::send(Fd, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
     if (N < 0) {
@@ -307,6 +575,7 @@ void TBlockingSocket::SetWriteTimeout(int Ms) {
   std::shared_lock Lock(use_);
   const int Fd = fd_.load();
   // Zero would mean no time-out at all.
+  writeTimeoutMs_.store(Ms > 0 ? Ms : 1);
   if (Fd >= 0) SetSendTimeout(Fd, Ms > 0 ? Ms : 1);
 }
 
@@ -341,6 +610,7 @@ void TBlockingSocket::Close() {
       ::shutdown(Fd, SHUT_RDWR);
       Lock.lock();
     }
+    FreeTls();
     // Closing with unread data makes the kernel reset the connection and
     // drop what is still queued to send, such as a QUIT line.
     char Scrap[4096];

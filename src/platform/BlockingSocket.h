@@ -1,6 +1,8 @@
 // A small blocking TCP client socket over POSIX sockets. One reader thread
 // and one writer thread may use it at once; Interrupt() wakes a blocked wait
-// from any thread without touching the connection.
+// from any thread without touching the connection. StartTls() turns an open
+// connection into a TLS one (OpenSSL); every call below then works on the
+// TLS stream instead of the raw bytes.
 #pragma once
 
 #include <atomic>
@@ -11,7 +13,24 @@
 #include <string>
 #include <string_view>
 
+struct ssl_st;
+struct ssl_ctx_st;
+
 namespace tavi {
+
+// What a TLS handshake found out about the server's certificate.
+struct TTlsCheck {
+  enum class TVerdict { Trusted, Untrusted, Failed };
+  TVerdict Verdict = TVerdict::Failed;
+  // SHA-256 of the server's certificate, "AB:CD:...", once it is known.
+  std::string Fingerprint;
+  // Why the certificate is not trusted, or why the handshake failed
+  // (OpenSSL's words).
+  std::string Reason;
+  // The handshake failed because the peer spoke no TLS, closed, or timed out.
+  enum class TFailure { None, NotTls, Closed, Timeout, Cancelled, Other };
+  TFailure Failure = TFailure::None;
+};
 
 class TBlockingSocket {
  public:
@@ -31,6 +50,13 @@ class TBlockingSocket {
   // returns false with ErrorCode (an errno value, or a negative resolver
   // code) and ErrorText set. An open connection is closed first.
   bool Connect(const std::string& Host, std::uint16_t Port, int TimeoutMs);
+
+  // Runs a TLS handshake over the open connection, checking the chain
+  // against the system's certificate store and the name against Host. An
+  // untrusted certificate still completes the handshake (Untrusted): the
+  // caller decides. On Failed the connection stays open but is unusable.
+  TTlsCheck StartTls(const std::string& Host, int TimeoutMs);
+  bool Tls() const { return ssl_ != nullptr; }
 
   // Waits until data (or end of stream) can be read; TimeoutMs < 0 waits
   // without limit, 0 only looks.
@@ -81,6 +107,13 @@ class TBlockingSocket {
   void SetErrno(int Code);
   void Adopt(int Fd);
   void ClearWake();
+  // Waits for the descriptor (Events), or for a wake-up when Wakeable.
+  // 1 ready, 0 time-out, -1 interrupted (Wakeable only), -2 failure.
+  int PollFor(int Fd, short Events, int TimeoutMs, bool Wakeable);
+  TWait WaitForTlsData(int Fd, int TimeoutMs);
+  long ReadTls(int Fd, char* Buffer, std::size_t Size);
+  bool WriteAllTls(int Fd, std::string_view Bytes);
+  void FreeTls();
 
   std::atomic<int> fd_{-1};
   // Held shared by every call that uses fd_, exclusively by Close(), so
@@ -92,6 +125,12 @@ class TBlockingSocket {
   mutable std::mutex errorMutex_;
   int errorCode_ = 0;
   std::string errorText_;
+  // TLS state: the reader and the writer take turns on ssl_ under sslMutex_,
+  // each call non-blocking, and wait for the descriptor outside the lock.
+  ::ssl_st* ssl_ = nullptr;
+  ::ssl_ctx_st* sslContext_ = nullptr;
+  std::mutex sslMutex_;
+  std::atomic<int> writeTimeoutMs_{WriteTimeoutMs};
 };
 
 }  // namespace tavi

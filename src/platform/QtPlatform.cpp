@@ -16,6 +16,7 @@
 #include <QLocale>
 #include <QTranslator>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 #include <QUrl>
 #include <algorithm>
@@ -90,6 +91,17 @@ void TQtPlatform::ShowMessage(const std::string& Text) {
 bool TQtPlatform::AskYesNo(const std::string& Text) {
   return QMessageBox::warning(DialogParent(), Title(), FromSjis(Text), QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::No) == QMessageBox::Yes;
+}
+
+int TQtPlatform::AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
+  QMessageBox box(QMessageBox::Warning, Title(), FromSjis(Text), QMessageBox::NoButton, DialogParent());
+  std::vector<QAbstractButton*> buttons;
+  for (const std::string& choice : Choices)
+    buttons.push_back(box.addButton(FromSjis(choice), buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+  if (!buttons.empty()) box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
+  box.exec();
+  const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  return it == buttons.end() ? -1 : static_cast<int>(it - buttons.begin());
 }
 
 void TQtPlatform::Beep() { QApplication::beep(); }

@@ -12,6 +12,7 @@ class TQtPlatform : public TPlatform {
  public:
   void ShowMessage(const std::string& Text) override;
   bool AskYesNo(const std::string& Text) override;
+  int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) override;
   void Beep() override;
   std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;
   std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) override;

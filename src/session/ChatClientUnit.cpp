@@ -149,9 +149,29 @@ void TChatClient::Execute() {
     return gate_.Run([Events, Report] { (Events->*Report)(); });
   };
 
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point LastHeard = Clock::now();
+  bool Pinged = false;
+  bool Silent = false;
   try {
     while (!terminated_.load() && socket_->Connected() && !Abandoned && !Failed) {
-      const TBlockingSocket::TWait Waited = socket_->WaitForData(TimeoutMs);
+      int WaitMs = TimeoutMs;
+      if (limits_.IdlePingMs > 0) {
+        const auto Due = LastHeard + std::chrono::milliseconds(limits_.IdlePingMs) +
+                         std::chrono::milliseconds(Pinged ? std::max(0, limits_.PingAnswerMs) : 0);
+        const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Due - Clock::now()).count();
+        if (Left <= 0) {
+          if (Pinged) {
+            Silent = true;
+            break;
+          }
+          Pinged = true;
+          Send("PING :" + socket_->RemoteHost() + "\r\n");
+          continue;
+        }
+        WaitMs = static_cast<int>(std::min<long long>(WaitMs, Left));
+      }
+      const TBlockingSocket::TWait Waited = socket_->WaitForData(WaitMs);
       if (Waited == TBlockingSocket::TWait::Timeout) continue;
       if (Waited == TBlockingSocket::TWait::Interrupted) break;
       if (Waited == TBlockingSocket::TWait::Error) {
@@ -163,7 +183,8 @@ void TChatClient::Execute() {
       while (!terminated_.load()) {
         const long N = socket_->Read(Buffer, ReadSize);
         if (N < 0) {
-          Failed = true;
+          // A read woken by the end of the connection is no failure.
+          Failed = !terminated_.load();
           break;
         }
         if (N == 0) {
@@ -171,6 +192,8 @@ void TChatClient::Execute() {
           EndOfStream = true;
           break;
         }
+        LastHeard = Clock::now();
+        Pinged = false;
         Framer.Append(std::string_view(Buffer, static_cast<std::size_t>(N)));
         // A full read means more may be waiting, but only what has already
         // arrived is read: a complete line must not wait for later data.
@@ -224,6 +247,7 @@ void TChatClient::Execute() {
     Failed = true;
   }
 
+  if (Silent && !Abandoned) Abandoned = !gate_.Run([Events] { Events->ServerSilent(); });
   // A connection closed under us by its owner is an end, not a failure.
   if (Failed && !socket_->Connected()) Failed = false;
   if (Failed && !Abandoned) {

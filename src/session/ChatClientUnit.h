@@ -42,6 +42,9 @@ class TChatClientEvents {
   // of EndOfStream / ReceiveFailed. Code: the errno value of a failed write.
   enum class TSendFailure { Stalled, Overflow, WriteError };
   virtual void SendFailed(TSendFailure Why, int Code) = 0;
+  // Nothing came from the server, not even after a PING of our own; the
+  // connection is dropped for it. Reported in place of EndOfStream.
+  virtual void ServerSilent() {}
   // Last, after the socket is closed; not called once Stop() was called.
   virtual void ConnectionClosed() = 0;
 };
@@ -58,6 +61,11 @@ struct TChatClientLimits {
   // no further line after this many milliseconds.
   std::size_t SliceLines = 200;
   int SliceMs = 30;
+  // After this long without a byte from the server a PING of our own goes
+  // out; when nothing answers for PingAnswerMs more, the connection is
+  // treated as dead. 0 turns the check off.
+  int IdlePingMs = 240000;
+  int PingAnswerMs = 60000;
 };
 
 class TChatClient {

@@ -1,5 +1,6 @@
 #include "session/Establish.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
@@ -19,6 +20,7 @@
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
+#include "session/ConnectionOptions.h"
 #include "session/DecimalText.h"
 #include "session/FormFont.h"
 #include "session/Globals.h"
@@ -100,6 +102,8 @@ void TEstablishForm::BuildControls() {
   UTF8RadioButton->setObjectName(QStringLiteral("UTF8RadioButton"));
   UTF8RadioButton->setGeometry(16, 84, 100, 20);
 
+  BuildConnectionChoices();
+
   Panel1 = new QFrame(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -116,6 +120,30 @@ void TEstablishForm::BuildControls() {
   CancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
   connect(OKButton, &QPushButton::clicked, this, &TEstablishForm::OKButtonClick);
   connect(CancelButton, &QPushButton::clicked, this, &TEstablishForm::CancelButtonClick);
+}
+
+void TEstablishForm::BuildConnectionChoices() {
+  const int left = EditLeft + EditWidth + 24;
+  ConnectionGroupBox = new QGroupBox(Ui(u8"接続と記録"), this);
+  ConnectionGroupBox->setObjectName(QStringLiteral("ConnectionGroupBox"));
+  ConnectionGroupBox->setGeometry(left, RowTop + 132, ClientWidth - left - 16, 112);
+  auto addCheck = [&](const char* Name, std::u8string_view Caption, std::u8string_view Hint, int Top) {
+    auto* box = new QCheckBox(Ui(Caption), ConnectionGroupBox);
+    box->setObjectName(QString::fromLatin1(Name));
+    box->setToolTip(Ui(Hint));
+    box->setGeometry(16, Top, ClientWidth - left - 16 - 24, 20);
+    return box;
+  };
+  TlsCheckBox = addCheck("TlsCheckBox", u8"SSL/TLS", u8"サーバーとの通信を SSL/TLS で暗号化する", 26);
+  ReconnectCheckBox =
+      addCheck("ReconnectCheckBox", u8"自動で再接続", u8"接続が切れたら、自動でサーバーに接続し直す", 54);
+  LogCheckBox = addCheck("LogCheckBox", u8"ログを保存", u8"チャンネルと会話の発言をファイルに保存する", 82);
+  connect(TlsCheckBox, &QCheckBox::clicked, this, &TEstablishForm::TlsCheckBoxClick);
+}
+
+void TEstablishForm::TlsCheckBoxClick(bool Checked) {
+  const QString from = QLatin1String(Checked ? PlainIrcPort : TlsIrcPort);
+  if (PortEdit->text() == from) PortEdit->setText(QLatin1String(Checked ? TlsIrcPort : PlainIrcPort));
 }
 
 void TEstablishForm::FormCreate() {
@@ -141,6 +169,11 @@ void TEstablishForm::FormCreate() {
   if (area.JISChoice) JISRadioButton->setChecked(true);
   if (area.SJISChoice) SJISRadioButton->setChecked(true);
   if (area.UTF8Choice) UTF8RadioButton->setChecked(true);
+
+  const TConnectionOptions options = LoadConnectionOptions();
+  TlsCheckBox->setChecked(options.Tls);
+  ReconnectCheckBox->setChecked(options.Reconnect);
+  LogCheckBox->setChecked(options.Logs);
 }
 
 void TEstablishForm::OKButtonClick() {
@@ -176,6 +209,8 @@ void TEstablishForm::OKButtonClick() {
   area.JISChoice = JISRadioButton->isChecked();
   area.SJISChoice = SJISRadioButton->isChecked();
   area.UTF8Choice = UTF8RadioButton->isChecked();
+  SaveConnectionOptions({TlsCheckBox->isChecked(), ReconnectCheckBox->isChecked(), LogCheckBox->isChecked()});
+  if (MainForm) MainForm->ConnectionSettingsChanged();
   close();
 }
 

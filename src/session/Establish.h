@@ -7,6 +7,7 @@
 
 #include "dialogs/CommandDialog.h"
 
+class QCheckBox;
 class QComboBox;
 class QCloseEvent;
 class QFrame;
@@ -33,6 +34,11 @@ class TEstablishForm : public TCommandDialog {
   QRadioButton* JISRadioButton = nullptr;
   QRadioButton* SJISRadioButton = nullptr;
   QRadioButton* UTF8RadioButton = nullptr;
+  // Choices kept in the desktop settings, not in the settings file.
+  QGroupBox* ConnectionGroupBox = nullptr;
+  QCheckBox* TlsCheckBox = nullptr;
+  QCheckBox* ReconnectCheckBox = nullptr;
+  QCheckBox* LogCheckBox = nullptr;
   QFrame* Panel1 = nullptr;
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;
@@ -48,6 +54,9 @@ class TEstablishForm : public TCommandDialog {
 
  private:
   void BuildControls();
+  void BuildConnectionChoices();
+  // Ticking TLS proposes its port in place of the plain one, and back.
+  void TlsCheckBoxClick(bool Checked);
   void FormCreate();
   void FormClose();
   // A message box of this dialog; its taking the activation is no

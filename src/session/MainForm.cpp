@@ -40,7 +40,10 @@
 #include "conversation/Chat.h"
 #include "conversation/Talk.h"
 #include "handlers/ServerLineHandlers.h"
+#include "conversation/Channel.h"
+#include "conversation/Colors.h"
 #include "session/About.h"
+#include "session/ChatLog.h"
 #include "session/Establish.h"
 #include "session/DecimalText.h"
 #include "session/DesktopSettings.h"
@@ -128,6 +131,12 @@ TMainForm::TMainForm(QWidget* Parent)
   LoadSettingsFile();
   UpdateServerCaption();
   g.RecieveDenyList.clear();
+
+  options_ = LoadConnectionOptions();
+  reconnectTimer_ = new QTimer(this);
+  reconnectTimer_->setSingleShot(true);
+  connect(reconnectTimer_, &QTimer::timeout, this, &TMainForm::Reconnect);
+  ApplyLogChoice();
 }
 
 TMainForm::~TMainForm() {
@@ -426,13 +435,25 @@ struct TMainForm::TConnectAttempt {
 };
 
 void TMainForm::ConnectCommand() {
+  // The user's own connect starts afresh: no reconnect waits behind it.
+  StopReconnecting();
+  userDisconnect_ = false;
+  registered_ = false;
   CancelConnect();
   if (SocketActive() || chatClient_) Deactivate();
+  StartConnect(false);
+}
+
+void TMainForm::StartConnect(bool Automatic) {
   Globals().CurrentNick.clear();
 
   const TGrobalArea& area = GrobalArea();
   if (area.ServerName.empty() || area.NickName1.empty() || area.TrueName.empty() || area.LoginName.empty() ||
       area.HostName.empty()) {
+    if (Automatic) {
+      StopReconnecting();
+      DisconnectedHandling();
+    }
     Platform().Beep();
     Platform().ShowMessage(Sj(u8"設定を書き込んでください。"));
     return;
@@ -447,7 +468,7 @@ void TMainForm::ConnectCommand() {
   connectPortText_ = area.PortNumber;
   const unsigned generation = ++connectGeneration_;
   if (port < 1 || port > 65535) {
-    ConnectFinished(generation, false, EINVAL, "invalid port number");
+    ConnectFinished(generation, false, EINVAL, "invalid port number", nullptr);
     return;
   }
 
@@ -459,14 +480,23 @@ void TMainForm::ConnectCommand() {
   auto attempt = std::make_shared<TConnectAttempt>();
   attempt->Target = this;
   connecting_ = attempt;
-  std::thread([attempt, host = remoteHost_, port, generation] {
-    const bool ok = attempt->Socket->Connect(host, static_cast<std::uint16_t>(port), TChatClient::TimeoutMs);
+  const bool tls = options_.Tls;
+  std::thread([attempt, host = remoteHost_, port, generation, tls] {
+    bool ok = attempt->Socket->Connect(host, static_cast<std::uint16_t>(port), TChatClient::TimeoutMs);
+    // The handshake runs here too, off the GUI thread; what the certificate
+    // means is decided there.
+    std::shared_ptr<TTlsCheck> check;
+    if (ok && tls) {
+      check = std::make_shared<TTlsCheck>(attempt->Socket->StartTls(host, TChatClient::TimeoutMs));
+      ok = check->Verdict != TTlsCheck::TVerdict::Failed;
+    }
     const int code = ok ? 0 : attempt->Socket->ErrorCode();
     std::string reason = ok ? std::string() : attempt->Socket->ErrorText();
     std::lock_guard lock(attempt->Mutex);
     if (TMainForm* form = attempt->Target) {
       QMetaObject::invokeMethod(
-          form, [form, generation, ok, code, reason] { form->ConnectFinished(generation, ok, code, reason); },
+          form,
+          [form, generation, ok, code, reason, check] { form->ConnectFinished(generation, ok, code, reason, check); },
           Qt::QueuedConnection);
     }
   }).detach();
@@ -484,18 +514,95 @@ void TMainForm::CancelConnect() {
   ++connectGeneration_;
 }
 
-void TMainForm::ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason) {
+void TMainForm::ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason,
+                                const std::shared_ptr<TTlsCheck>& Tls) {
   if (Generation != connectGeneration_) return;
   std::shared_ptr<TConnectAttempt> attempt = std::move(connecting_);
+  if (Ok && attempt && Tls && Tls->Verdict == TTlsCheck::TVerdict::Untrusted) {
+    const bool accepted = AcceptCertificate(*Tls, socketPort_);
+    // The question ran the event loop: a newer connect or a disconnect
+    // replaces this one.
+    if (Generation != connectGeneration_) {
+      attempt->Socket->Close();
+      return;
+    }
+    if (!accepted) {
+      attempt->Socket->Close();
+      StopReconnecting();
+      DisconnectedHandling();
+      SetStatusText(Sj(u8"サーバーの証明書を拒否したため、接続を中止しました。　サーバー名：") + remoteHost_);
+      return;
+    }
+  }
   if (Ok && attempt) {
     socket_ = attempt->Socket;
     ConnectedEvent();
     return;
   }
+  if (attempt) attempt->Socket->Close();
+  const bool handshake = Tls && Tls->Verdict == TTlsCheck::TVerdict::Failed;
+  if (reconnecting_) {
+    ScheduleReconnect(Sj(u8"再接続できませんでした。") + (handshake ? Sj(u8"（SSL/TLS の接続に失敗）") : ""));
+    return;
+  }
   DisconnectedHandling();
+  if (handshake) {
+    TlsFailed(*Tls);
+    return;
+  }
   SocketErrorEvent(Code);
   Platform().ShowMessage(Sj(u8"サーバーに接続できませんでした。") + "\r\n" + remoteHost_ + " : " + connectPortText_ +
                          "\r\n" + Reason);
+}
+
+bool TMainForm::AcceptCertificate(const TTlsCheck& Check, int Port) {
+  const std::string server = remoteHost_ + ":" + std::to_string(Port);
+  const std::string pinned = PinnedFingerprint(remoteHost_, Port);
+  if (!pinned.empty() && pinned == Check.Fingerprint) return true;
+  for (const auto& [name, fingerprint] : acceptedOnce_)
+    if (name == server && fingerprint == Check.Fingerprint) return true;
+
+  std::string text = pinned.empty()
+                         ? Sj(u8"サーバー ") + remoteHost_ + " : " + std::to_string(Port) +
+                               Sj(u8" の証明書は、信頼できるものか確認できませんでした。")
+                         : Sj(u8"サーバー ") + remoteHost_ + " : " + std::to_string(Port) +
+                               Sj(u8" の証明書が、前回「常に許可」したものから変わっています。");
+  text += "\r\n" + Sj(u8"理由：") + Check.Reason;
+  text += "\r\n\r\n" + Sj(u8"SHA-256 フィンガープリント：") + "\r\n" + Check.Fingerprint;
+  if (!pinned.empty()) text += "\r\n" + Sj(u8"以前のフィンガープリント：") + "\r\n" + pinned;
+  text += "\r\n\r\n" + Sj(u8"このサーバーに接続しますか？");
+  const int answer = Platform().AskChoice(
+      text, {Sj(u8"今回だけ許可"), Sj(u8"常に許可"), Sj(u8"拒否")});
+  if (answer == 0) {
+    acceptedOnce_.emplace_back(server, Check.Fingerprint);
+    return true;
+  }
+  if (answer == 1) {
+    PinFingerprint(remoteHost_, Port, Check.Fingerprint);
+    return true;
+  }
+  return false;
+}
+
+void TMainForm::TlsFailed(const TTlsCheck& Check) {
+  std::string why;
+  switch (Check.Failure) {
+    case TTlsCheck::TFailure::NotTls:
+      why = Sj(u8"サーバーが SSL/TLS で応答しませんでした。ポート番号を確かめてください。");
+      break;
+    case TTlsCheck::TFailure::Closed:
+      why = Sj(u8"SSL/TLS の開始中にサーバーが接続を切りました。");
+      break;
+    case TTlsCheck::TFailure::Timeout:
+      why = Sj(u8"SSL/TLS の開始中にサーバーの応答がなくなりました。");
+      break;
+    default:
+      why = Sj(u8"SSL/TLS の接続を確立できませんでした。");
+      break;
+  }
+  SetStatusText(Sj(u8"SSL/TLS の接続に失敗しました。　サーバー名：") + remoteHost_ + "   " + why);
+  Platform().ShowMessage(Sj(u8"サーバーとの SSL/TLS の接続に失敗しました。") + "\r\n" + remoteHost_ + " : " +
+                         connectPortText_ + "\r\n" + why + "\r\n" + Check.Reason);
 }
 
 void TMainForm::ConnectedEvent() {
@@ -504,19 +611,32 @@ void TMainForm::ConnectedEvent() {
   // Disconnect waits again for the end of registration.
   DisConnectSpeedButton->setEnabled(false);
   ServerDisConnect->setEnabled(false);
+  if (reconnecting_) {
+    // The wait for registration can be given up as the wait before it.
+    DisConnectSpeedButton->setEnabled(true);
+    ServerDisConnect->setEnabled(true);
+  }
   dropReason_.clear();
+  lostReason_.clear();
   chatClient_ = std::make_unique<TChatClient>(socket_, *this, this, connectionLimits_);
   SetStatusText(Sj(u8"サーバーへニックネームを送出中です。"));
   SendRegistration();
 }
 
 void TMainForm::DisconnectCommand() {
+  userDisconnect_ = true;
+  const bool wasReconnecting = reconnecting_;
+  StopReconnecting();
   if (connecting_) {
     CancelConnect();
     DisconnectedHandling();
     return;
   }
-  if (!SocketActive()) return;
+  if (!SocketActive()) {
+    // Waiting for the next try: the kept windows close now.
+    if (wasReconnecting) DisconnectedHandling();
+    return;
+  }
   SendLine("QUIT :Leaving! \r\n");
   Globals().AwayMessage.clear();
   if (chatClient_) chatClient_->Terminate();
@@ -530,6 +650,7 @@ void TMainForm::Deactivate() {
 }
 
 void TMainForm::DisconnectedHandling() {
+  rejoinPending_ = false;
   const std::vector<TMdiChildForm*> children = ChildWindows();
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
     if (!(*it)->ClosesWithConnection()) continue;
@@ -569,6 +690,11 @@ std::string TMainForm::SocketErrorText(int Code) const {
 void TMainForm::SocketErrorEvent(int Code) { SetStatusText(SocketErrorText(Code)); }
 
 void TMainForm::EnableSessionControls() {
+  registered_ = true;
+  if (reconnecting_) {
+    StopReconnecting();
+    RejoinChannels();
+  }
   DisConnectSpeedButton->setEnabled(true);
   JOINSpeedButton->setEnabled(true);
   TalkSpeedButton->setEnabled(true);
@@ -593,10 +719,21 @@ void TMainForm::ReceivedLine(const std::string& Line) {
 }
 
 void TMainForm::EndOfStream() {
+  lostReason_ = Sj(u8"サーバーからＥＯＦを読み込みました。");
   SetStatusText(Sj(u8"サーバーからＥＯＦを読み込みました。（たぶん、サーバーがシャットダウンしたと思います。）"));
 }
 
+void TMainForm::ServerSilent() {
+  lostReason_ = Sj(u8"サーバーからの応答がないため、接続を切断しました。");
+  SetStatusText(lostReason_ + Sj(u8"　サーバー名：") + remoteHost_);
+}
+
 void TMainForm::ReceiveFailed() {
+  if (WillReconnect()) {
+    // The reconnect reports it; a box would wait for a user who may be away.
+    lostReason_ = Sj(u8"ソケットでエラーが発生しました。");
+    return;
+  }
   // Reported after the hand-off: the receive thread must not wait on a box.
   QMetaObject::invokeMethod(
       this, [] { Platform().ShowMessage(Sj(u8"ソケットでエラーが発生しました。")); }, Qt::QueuedConnection);
@@ -620,15 +757,117 @@ void TMainForm::SendFailed(TSendFailure Why, int Code) {
 
 void TMainForm::ConnectionClosed() {
   socket_.reset();
-  DisconnectedHandling();
-  // The reason outlasts the reset of the status bar.
-  if (!dropReason_.empty()) SetStatusText(dropReason_);
+  if (WillReconnect()) {
+    ConnectionLostForReconnect(!dropReason_.empty() ? dropReason_ : lostReason_);
+  } else {
+    StopReconnecting();
+    DisconnectedHandling();
+    // The reason outlasts the reset of the status bar.
+    if (!dropReason_.empty()) SetStatusText(dropReason_);
+  }
   dropReason_.clear();
+  lostReason_.clear();
   // The thread ends right after this hand-off; join it once it has.
   TChatClient* finished = chatClient_.get();
   QTimer::singleShot(0, this, [this, finished] {
     if (chatClient_.get() == finished) chatClient_.reset();
   });
+}
+
+// --- reconnecting ---
+
+int TMainForm::ReconnectDelayMs(int Attempt, const TReconnectLimits& Limits) {
+  long long delay = std::max(1, Limits.FirstDelayMs);
+  for (int i = 0; i < Attempt && delay < Limits.MaxDelayMs; ++i) delay *= 2;
+  return static_cast<int>(std::min<long long>(delay, std::max(1, Limits.MaxDelayMs)));
+}
+
+bool TMainForm::WillReconnect() const {
+  return !userDisconnect_ && !closing_ && options_.Reconnect && (registered_ || reconnecting_);
+}
+
+void TMainForm::ConnectionLostForReconnect(const std::string& Why) {
+  // The channel and talk windows stay, so that the channels can be joined
+  // again and their lines go on; the channels are left for now.
+  for (TMdiChildForm* child : ChildWindows()) {
+    if (auto* chat = qobject_cast<TChatForm*>(child)) {
+      chat->Joined = false;
+      chat->NamesReplyOpen = false;
+      chat->ClearNicks();
+      chat->AddRecvColorLine(StampedLine(Sj(u8"サーバーとの接続が切れました。")), clGreen);
+    }
+  }
+  rejoinPending_ = true;
+  AddServerMemoLine(StampedLine(Sj(u8"サーバーとの接続が切れました。") + Why));
+  ScheduleReconnect("");
+}
+
+void TMainForm::ScheduleReconnect(const std::string& Why) {
+  reconnecting_ = true;
+  reconnectWaitMs_ = ReconnectDelayMs(reconnectAttempt_, reconnectLimits_);
+  ++reconnectAttempt_;
+  const std::string text =
+      Why + std::to_string((reconnectWaitMs_ + 999) / 1000) + Sj(u8" 秒後にサーバーへ再接続します。");
+  AddServerMemoLine(StampedLine(text));
+  ConnectSpeedButton->setEnabled(true);
+  ServerConnect->setEnabled(true);
+  // Disconnect gives the reconnecting up.
+  DisConnectSpeedButton->setEnabled(true);
+  ServerDisConnect->setEnabled(true);
+  JOINSpeedButton->setEnabled(false);
+  TalkSpeedButton->setEnabled(false);
+  Join->setEnabled(false);
+  TalkMenu->setEnabled(false);
+  Command1->setEnabled(false);
+  Mode1->setEnabled(false);
+  SetStatusText(text);
+  reconnectTimer_->start(reconnectWaitMs_);
+}
+
+void TMainForm::StopReconnecting() {
+  reconnecting_ = false;
+  reconnectAttempt_ = 0;
+  reconnectWaitMs_ = 0;
+  if (reconnectTimer_) reconnectTimer_->stop();
+}
+
+void TMainForm::Reconnect() {
+  if (!reconnecting_ || connecting_ || SocketActive()) return;
+  StartConnect(true);
+}
+
+void TMainForm::RejoinChannels() {
+  if (!rejoinPending_) return;
+  rejoinPending_ = false;
+  for (TMdiChildForm* child : ChildWindows()) {
+    auto* chat = qobject_cast<TChatForm*>(child);
+    if (!chat) continue;
+    const std::string key = chat->KeyWordMode ? chat->KeyWord : TChannelForm::RememberedKey(chat->Caption());
+    chat->AddRecvColorLine(StampedLine(Sj(u8"サーバーに再接続しました。チャンネルに入り直します。")), clGreen);
+    SendLine("JOIN " + chat->Caption() + (key.empty() ? "" : " " + key) + "\r\n");
+  }
+}
+
+void TMainForm::ConnectionSettingsChanged() {
+  options_ = LoadConnectionOptions();
+  ApplyLogChoice();
+  if (!reconnecting_) return;
+  // New settings are the user's word: the old server is not tried again.
+  StopReconnecting();
+  if (connecting_) CancelConnect();
+  if (!SocketActive()) {
+    DisconnectedHandling();
+    SetStatusText(Sj(u8"設定が変わったため、再接続を中止しました。"));
+  }
+}
+
+void TMainForm::ApplyLogChoice() {
+  if (options_.Logs && !chatLog_) {
+    chatLog_ = std::make_unique<TChatLog>(TChatLog::DefaultFolder());
+    TChatLog::SetActive(chatLog_.get());
+  } else if (!options_.Logs && chatLog_) {
+    chatLog_.reset();
+  }
 }
 
 // --- windows ---

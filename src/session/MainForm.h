@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "session/ChatClientUnit.h"
+#include "session/ConnectionOptions.h"
 
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QPlainTextEdit;
+class QTimer;
 class QStatusBar;
 class QTextEdit;
 class QToolButton;
@@ -26,6 +28,8 @@ namespace tavi {
 
 class TBlockingSocket;
 class TChatForm;
+class TChatLog;
+struct TTlsCheck;
 class TMdiChildForm;
 class TServerLineHandlers;
 class TTalkForm;
@@ -104,6 +108,30 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void SetLineSink(std::function<void(const std::string&)> Sink);
   // Bounds of the connections made from now on; tests lower them.
   void SetConnectionLimits(const TChatClientLimits& Limits) { connectionLimits_ = Limits; }
+
+  // --- TLS, reconnecting and logs ---
+  // The choices kept in the desktop settings, read at start and whenever
+  // the settings dialog stores them.
+  const TConnectionOptions& ConnectionOptions() const { return options_; }
+  // The settings dialog stored new settings: a reconnect waiting for its
+  // turn is given up, and the log choice takes effect.
+  void ConnectionSettingsChanged();
+  // Waits between tries after a dropped connection: FirstDelayMs, doubled
+  // each time, at most MaxDelayMs. Tests lower them.
+  struct TReconnectLimits {
+    int FirstDelayMs = 5000;
+    int MaxDelayMs = 300000;
+  };
+  void SetReconnectLimits(const TReconnectLimits& Limits) { reconnectLimits_ = Limits; }
+  // The wait before try number Attempt (0 first) after a drop.
+  static int ReconnectDelayMs(int Attempt, const TReconnectLimits& Limits);
+  // A dropped connection is being made again (waiting or connecting).
+  bool Reconnecting() const { return reconnecting_; }
+  // Tries scheduled since the drop, and the wait before the latest.
+  int ReconnectAttempts() const { return reconnectAttempt_; }
+  int ReconnectWaitMs() const { return reconnectWaitMs_; }
+  // The chat log while logs are kept.
+  TChatLog* ChatLog() const { return chatLog_.get(); }
 
   // --- windows ---
   // This window's one open form of class T, or a new one; a form that has
@@ -188,6 +216,7 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void EndOfStream() override;
   void ReceiveFailed() override;
   void SendFailed(TSendFailure Why, int Code) override;
+  void ServerSilent() override;
   void ConnectionClosed() override;
 
   // Where the settings were read from and where they will be written.
@@ -205,7 +234,27 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   void FormClose();
   void ConnectedEvent();
   // On the GUI thread when a connect attempt ends; stale attempts do nothing.
-  void ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason);
+  void ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason,
+                       const std::shared_ptr<TTlsCheck>& Tls);
+  // Starts a connect off the GUI thread; Automatic for a reconnect, which
+  // keeps the windows and asks no questions about settings.
+  void StartConnect(bool Automatic);
+  // The user's verdict on a certificate the system does not trust; true to
+  // go on.
+  bool AcceptCertificate(const TTlsCheck& Check, int Port);
+  // A TLS handshake failed: said in the status bar and a box (none while
+  // reconnecting).
+  void TlsFailed(const TTlsCheck& Check);
+  // Would a drop now be followed by reconnecting?
+  bool WillReconnect() const;
+  // Keeps the conversation windows through a drop and waits for the next try.
+  void ConnectionLostForReconnect(const std::string& Why);
+  void ScheduleReconnect(const std::string& Why);
+  void StopReconnecting();
+  void Reconnect();
+  // Once registered again: JOIN for every channel window still open.
+  void RejoinChannels();
+  void ApplyLogChoice();
   // Forgets a connect in progress; it can no longer reach this window.
   void CancelConnect();
   void DisconnectedHandling();
@@ -237,6 +286,22 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   TChatClientLimits connectionLimits_;
   // Why the connection was dropped, shown once it is closed.
   std::string dropReason_;
+  // Why the connection ended, for the server log when reconnecting.
+  std::string lostReason_;
+  TConnectionOptions options_;
+  TReconnectLimits reconnectLimits_;
+  QTimer* reconnectTimer_ = nullptr;
+  bool reconnecting_ = false;
+  bool rejoinPending_ = false;
+  int reconnectAttempt_ = 0;
+  int reconnectWaitMs_ = 0;
+  // The session reached the end of its registration since the user's connect.
+  bool registered_ = false;
+  // The user asked for the end of the connection.
+  bool userDisconnect_ = false;
+  // Certificates accepted for this run only, by "host:port".
+  std::vector<std::pair<std::string, std::string>> acceptedOnce_;
+  std::unique_ptr<TChatLog> chatLog_;
   bool closing_ = false;
   bool saveAllowed_ = true;
 };

@@ -4,6 +4,9 @@
 #include <QMdiArea>
 
 #include "kanji/SjisText.h"
+#include "platform/Platform.h"
+#include "session/ChatLog.h"
+#include "session/Globals.h"
 #include "session/MenuText.h"
 
 namespace tavi {
@@ -18,6 +21,19 @@ void TMdiChildForm::SetCaption(const std::string& Caption) {
   caption_ = Caption;
   setWindowTitle(FromSjis(Caption));
   if (WindowMenuItem) WindowMenuItem->setText(MenuText(Caption));
+  std::vector<QString> lines;
+  lines.swap(unnamedLines_);
+  for (const QString& line : lines) LogLine(line);
+}
+
+bool TMdiChildForm::LogActive() { return TChatLog::Active() != nullptr; }
+
+void TMdiChildForm::WriteLogLine(const QString& Shown) {
+  if (caption_.empty()) {
+    unnamedLines_.push_back(Shown);
+    return;
+  }
+  TChatLog::Active()->Append(FromSjis(GrobalArea().ServerName), FromSjis(caption_), Platform().Now(), Shown);
 }
 
 void TMdiChildForm::MenuClick() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMdiSubWindow>
+#include <QString>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,8 +41,20 @@ class TMdiChildForm : public QMdiSubWindow {
   // Brings the window back to normal state and shows it.
   void MenuClick();
 
+ protected:
+  // Hands a line the window shows to the chat log, when logs are kept.
+  void LogLine(const QString& Shown) {
+    if (LogActive()) WriteLogLine(Shown);
+  }
+
  private:
+  static bool LogActive();
+  void WriteLogLine(const QString& Shown);
+
   std::string caption_;
+  // Lines shown before the window had its caption (the date line), logged
+  // once it has one.
+  std::vector<QString> unnamedLines_;
 };
 
 }  // namespace tavi

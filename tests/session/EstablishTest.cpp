@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
@@ -14,6 +15,7 @@
 
 #include "MainFormFixture.h"
 #include "ScriptedServer.h"
+#include "session/ConnectionOptions.h"
 
 namespace tavi {
 namespace {
@@ -388,4 +390,33 @@ TEST_F(EstablishTest, EachKanjiCodeChoiceIsStoredShownAndSent) {
   }
 }
 
+namespace {
+
+TEST_F(EstablishTest, ConnectionChoicesGoToTheDesktopSettingsAndTlsProposesItsPort) {
+  TEstablishForm* dialog = Open();
+  EXPECT_FALSE(dialog->TlsCheckBox->isChecked());
+  EXPECT_TRUE(dialog->ReconnectCheckBox->isChecked());
+  EXPECT_FALSE(dialog->LogCheckBox->isChecked());
+  dialog->TlsCheckBox->click();
+  EXPECT_EQ(dialog->PortEdit->text(), QStringLiteral("6697"));
+  dialog->TlsCheckBox->click();
+  EXPECT_EQ(dialog->PortEdit->text(), QStringLiteral("6667"));
+  dialog->PortEdit->setText(QStringLiteral("7000"));  // a port of the user's own stays
+  dialog->TlsCheckBox->click();
+  EXPECT_EQ(dialog->PortEdit->text(), QStringLiteral("7000"));
+  dialog->ReconnectCheckBox->click();
+  dialog->LogCheckBox->click();
+  dialog->OKButtonClick();
+  Flush();
+
+  const TConnectionOptions stored = LoadConnectionOptions();
+  EXPECT_TRUE(stored.Tls);
+  EXPECT_FALSE(stored.Reconnect);
+  EXPECT_TRUE(stored.Logs);
+  EXPECT_TRUE(MainForm->ConnectionOptions().Logs);
+  EXPECT_NE(MainForm->ChatLog(), nullptr);
+  EXPECT_EQ(Open()->TlsCheckBox->isChecked(), true);
+}
+
+}  // namespace
 }  // namespace tavi

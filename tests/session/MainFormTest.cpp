@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "MainFormFixture.h"
+#include "session/ConnectionOptions.h"
 #include "conversation/ServerErrorUnit.h"
 #include "kanji/Kanji.h"
 #include "session/MdiChildForm.h"
@@ -304,6 +305,7 @@ TEST_F(MainFormTest, ChildWindowsAndTheWindowMenu) {
 }
 
 TEST_F(MainFormTest, DisconnectedHandlingClosesConnectionWindows) {
+  SaveConnectionOptions({false, false, false});  // a drop that is not followed by reconnecting
   TMainForm& f = MakeForm();
   auto* channel = new ConnectionChild;
   channel->SetCaption("#c");

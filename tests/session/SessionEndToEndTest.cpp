@@ -4,6 +4,8 @@
 #include "NgircdServer.h"
 #include "QtWait.h"
 #include "RawIrcPeer.h"
+#include "conversation/Chat.h"
+#include "session/ConnectionOptions.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -73,4 +75,41 @@ TEST_F(SessionEndToEndTest, AnswersTheServersPingAndStaysConnected) {
   EXPECT_TRUE(f.SocketActive());
   EXPECT_TRUE(f.ServerDisConnect->isEnabled());
   for (const std::string& line : MemoLines()) EXPECT_EQ(line.find("ERROR"), std::string::npos) << line;
+}
+
+TEST_F(SessionEndToEndTest, RegistersAndTalksOverTlsWithAPinnedCertificate) {
+  TNgircdServer::TOptions options;
+  options.Tls = true;
+  StartServer(options);
+  SaveConnectionOptions({true, true, false});
+  TMainForm& f = MakeForm(false);
+  GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
+                             std::to_string(server.TlsPort())};
+  GrobalArea().JISChoice = true;
+  platform.ChoiceAnswers = {1};
+  ASSERT_TRUE(ConnectAndWait(f));
+  ASSERT_TRUE(f.SocketActive()) << f.StatusText();
+  ASSERT_EQ(platform.Questions.size(), 1u);
+  EXPECT_NE(platform.Questions[0].find(server.TlsFingerprint()), std::string::npos);
+  EXPECT_EQ(PinnedFingerprint(TNgircdServer::Host(), server.TlsPort()), server.TlsFingerprint());
+  ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000)) << f.StatusText();
+
+  // A plain peer and the TLS client talk in a channel, Japanese both ways.
+  TRawIrcPeer peer;
+  ASSERT_TRUE(peer.Connect(TNgircdServer::Host(), server.Port()));
+  ASSERT_TRUE(peer.Register("peer"));
+  peer.Send("JOIN #tls\r\n");
+  ASSERT_FALSE(peer.WaitFor(" 366 ").empty());
+  f.SendLine("JOIN #tls\r\n");
+  ASSERT_FALSE(peer.WaitFor(":tavi!").empty());
+  f.SendLine("PRIVMSG #tls :\x82\xA0\r\n");
+  EXPECT_NE(peer.WaitFor("PRIVMSG #tls").find(":\x1B$B$\"\x1B(B"), std::string::npos);
+  peer.Send("PRIVMSG #tls :\x1B$B$$\x1B(B\r\n");
+  ASSERT_TRUE(PumpUntil([&] {
+    TChatForm* chat = f.FindChannelWindow("#tls");
+    return chat && chat->RecvLines().back() == "09:05 [peer] \x82\xA2";
+  }));
+  f.DisconnectCommand();
+  ASSERT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }));
+  EXPECT_FALSE(f.Reconnecting());
 }

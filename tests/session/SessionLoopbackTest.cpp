@@ -10,6 +10,7 @@
 #include "MainFormFixture.h"
 #include "QtWait.h"
 #include "ScriptedServer.h"
+#include "session/ConnectionOptions.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -75,6 +76,7 @@ TEST_F(SessionLoopbackTest, PasswordGoesFirstAndJisIsSentWhenChosen) {
 }
 
 TEST_F(SessionLoopbackTest, EndOfStreamResetsTheWindow) {
+  SaveConnectionOptions({false, false, false});  // a drop that is not followed by reconnecting
   TScriptedServer server;
   TMainForm& f = MakeForm(false);
   Configure(server.Port());

@@ -34,6 +34,17 @@ bool TFakePlatform::AskYesNo(const std::string& Text) {
   return TakeFront(YesNoAnswers, false);
 }
 
+int TFakePlatform::AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
+  {
+    std::lock_guard Lock(mutex_);
+    Questions.push_back(Text);
+    ChoiceLists.push_back(Choices);
+  }
+  if (const std::function<void()> hook = WhileAsking) hook();
+  std::lock_guard Lock(mutex_);
+  return TakeFront(ChoiceAnswers, -1);
+}
+
 void TFakePlatform::Beep() {
   std::lock_guard Lock(mutex_);
   ++Beeps;
@@ -98,6 +109,8 @@ std::string TFakePlatform::ProgramFilePath() {
 void TFakePlatform::Reset() {
   std::lock_guard Lock(mutex_);
   YesNoAnswers.clear();
+  ChoiceAnswers.clear();
+  ChoiceLists.clear();
   OpenFileAnswers.clear();
   SaveFileAnswers.clear();
   Messages.clear();

@@ -21,6 +21,9 @@ class TFakePlatform : public TPlatform {
 
   void ShowMessage(const std::string& Text) override;
   bool AskYesNo(const std::string& Text) override;  // No when the queue is empty
+  // Records the question with its choices; answers from ChoiceAnswers
+  // (-1, the box closed, when empty).
+  int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) override;
   void Beep() override;
   std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;
   std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) override;
@@ -42,12 +45,14 @@ class TFakePlatform : public TPlatform {
 
   // Answers, taken front first.
   std::deque<bool> YesNoAnswers;
+  std::deque<int> ChoiceAnswers;
   std::deque<std::string> OpenFileAnswers;  // empty queue: cancelled
   std::deque<std::string> SaveFileAnswers;
 
   // What was shown or asked, in order.
   std::vector<std::string> Messages;
   std::vector<std::string> Questions;
+  std::vector<std::vector<std::string>> ChoiceLists;  // one per AskChoice
   std::vector<std::string> OpenFilters;
   std::vector<std::string> SaveFilters;
   std::vector<std::string> SaveProposals;

@@ -19,6 +19,7 @@
 #include "QtWait.h"
 #include "kanji/SjisText.h"
 #include "protocol/CommandLex.h"
+#include "session/DesktopSettings.h"
 #include "session/Globals.h"
 #include "handlers/ServerLineHandlers.h"
 #include "session/MainForm.h"
@@ -31,8 +32,10 @@ class MainFormFixture : public ::testing::Test {
     ASSERT_TRUE(folder.isValid());
     platform.ProgramPath = ProgramPath();
     SetPlatform(&platform);
-    // Everything the program keeps process-wide starts fresh.
+    // Everything the program keeps process-wide starts fresh, the desktop
+    // settings (TLS, reconnecting, logs, pinned certificates) too.
     ResetGlobals();
+    OpenDesktopSettings()->clear();
   }
 
   void TearDown() override {

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <thread>
 
+#include "TlsIdentity.h"
+
 namespace tavi::test {
 
 namespace {
@@ -65,6 +67,17 @@ bool TNgircdServer::Start(const TOptions& Options, std::string& Error) {
     return false;
   }
 
+  tlsPort_ = 0;
+  tlsFingerprint_.clear();
+  if (Options.Tls) {
+    const TTlsIdentity identity = MakeSelfSignedIdentity(Host());
+    if (!WriteIdentityFiles(identity, dir_) || (tlsPort_ = FreeLoopbackPort()) == 0) {
+      Error = "cannot make the TLS certificate";
+      return false;
+    }
+    tlsFingerprint_ = identity.Fingerprint;
+  }
+
   const std::string conf = dir_ + "/ngircd.conf";
   {
     std::ofstream out(conf);
@@ -82,7 +95,10 @@ bool TNgircdServer::Start(const TOptions& Options, std::string& Error) {
         << "MaxConnectionsIP = 0\nMaxNickLength = 30\n"
         << "[Options]\nDNS = no\nIdent = no\nPAM = no\n"
         << "[SSL]\n";
+    if (Options.Tls)
+      out << "CertFile = " << dir_ << "/cert.pem\nKeyFile = " << dir_ << "/key.pem\nPorts = " << tlsPort_ << "\n";
   }
+  ::chmod((dir_ + "/key.pem").c_str(), 0644);
   ::chmod(dir_.c_str(), 0755);
   ::chmod(conf.c_str(), 0644);
 
@@ -108,7 +124,7 @@ bool TNgircdServer::Start(const TOptions& Options, std::string& Error) {
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (CanConnect(port_)) return true;
+    if (CanConnect(port_) && (tlsPort_ == 0 || CanConnect(tlsPort_))) return true;
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;

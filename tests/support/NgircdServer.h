@@ -17,6 +17,9 @@ class TNgircdServer {
     int PongTimeout = 20;
     std::string Motd = "Welcome to the Tavi test server";  // empty: none (422)
     int TimeLimitSeconds = 300;
+    // Also listen with TLS on a port of its own, with a self-signed
+    // certificate made for the run.
+    bool Tls = false;
   };
 
   TNgircdServer() = default;
@@ -30,12 +33,17 @@ class TNgircdServer {
   void Stop();
 
   std::uint16_t Port() const { return port_; }
+  std::uint16_t TlsPort() const { return tlsPort_; }
+  // SHA-256 of the TLS certificate, "AB:CD:...".
+  const std::string& TlsFingerprint() const { return tlsFingerprint_; }
   static const char* Host() { return "127.0.0.1"; }
   static const char* ServerName() { return "irc.tavi.test"; }
 
  private:
   pid_t pid_ = -1;
   std::uint16_t port_ = 0;
+  std::uint16_t tlsPort_ = 0;
+  std::string tlsFingerprint_;
   std::string dir_;
 };
 

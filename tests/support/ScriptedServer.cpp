@@ -8,10 +8,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
+
+#include "TlsIdentity.h"
 
 namespace tavi::test {
 
@@ -56,6 +63,7 @@ TScriptedServer::~TScriptedServer() {
   thread_.join();
   for (TStep& Step : steps_) Step(false);
   DropClient(false);
+  if (sslContext_) SSL_CTX_free(sslContext_);
   ::close(listenFd_);
   ::close(stopFd_);
 }
@@ -96,6 +104,56 @@ void TScriptedServer::CloseClient() {
   });
 }
 
+void TScriptedServer::AcceptNext(int TimeoutMs) {
+  Queue([this, TimeoutMs](bool Play) {
+    if (!Play) return;
+    DropClient(false);
+    if (!Accept(TimeoutMs)) Fail("no second client");
+  });
+}
+
+void TScriptedServer::StartTls(const TTlsIdentity& Identity) {
+  Queue([this, Identity](bool Play) {
+    if (Play && EnsureClient() && !Handshake(Identity)) Fail("TLS handshake failed");
+  });
+}
+
+int TScriptedServer::Accepted() const {
+  std::lock_guard Lock(mutex_);
+  return acceptCount_;
+}
+
+bool TScriptedServer::Handshake(const TTlsIdentity& Identity) {
+  {
+    std::signal(SIGPIPE, SIG_IGN);  // OpenSSL writes with write()
+    // Each handshake may show another certificate.
+    if (sslContext_) SSL_CTX_free(sslContext_);
+    sslContext_ = SSL_CTX_new(TLS_server_method());
+    BIO* Cert = BIO_new_mem_buf(Identity.CertificatePem.data(), static_cast<int>(Identity.CertificatePem.size()));
+    BIO* Key = BIO_new_mem_buf(Identity.KeyPem.data(), static_cast<int>(Identity.KeyPem.size()));
+    X509* X = PEM_read_bio_X509(Cert, nullptr, nullptr, nullptr);
+    EVP_PKEY* K = PEM_read_bio_PrivateKey(Key, nullptr, nullptr, nullptr);
+    SSL_CTX_use_certificate(sslContext_, X);
+    SSL_CTX_use_PrivateKey(sslContext_, K);
+    X509_free(X);
+    EVP_PKEY_free(K);
+    BIO_free(Cert);
+    BIO_free(Key);
+  }
+  ssl_ = SSL_new(sslContext_);
+  SSL_set_fd(ssl_, clientFd_);
+  const auto Deadline = Clock::now() + std::chrono::milliseconds(StepTimeoutMs);
+  for (;;) {
+    ERR_clear_error();
+    const int Rc = SSL_accept(ssl_);
+    if (Rc == 1) return true;
+    const int E = SSL_get_error(ssl_, Rc);
+    if (E != SSL_ERROR_WANT_READ && E != SSL_ERROR_WANT_WRITE) return false;
+    pollfd P[2] = {{clientFd_, static_cast<short>(E == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0}, {stopFd_, POLLIN, 0}};
+    if (::poll(P, 2, MsLeft(Deadline)) <= 0 || P[1].revents) return false;
+  }
+}
+
 void TScriptedServer::ResetClient() {
   Queue([this](bool Play) {
     if (Play) DropClient(true);
@@ -124,7 +182,7 @@ void TScriptedServer::Fail(const std::string& What) {
 }
 
 void TScriptedServer::Main() {
-  Accept();
+  Accept(-1);
   for (;;) {
     TStep Step;
     {
@@ -149,21 +207,23 @@ bool TScriptedServer::EnsureClient() {
   return false;
 }
 
-void TScriptedServer::Accept() {
+bool TScriptedServer::Accept(int TimeoutMs) {
+  const auto Deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
   for (;;) {
     pollfd P[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-    const int N = ::poll(P, 2, -1);
+    const int N = ::poll(P, 2, TimeoutMs < 0 ? -1 : MsLeft(Deadline));
     if (N < 0 && errno == EINTR) continue;
-    if (N < 0 || P[1].revents) return;
+    if (N <= 0 || P[1].revents) return false;
     const int Fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (Fd < 0) continue;
     clientFd_ = Fd;
     {
       std::lock_guard Lock(mutex_);
       accepted_ = true;
+      ++acceptCount_;
     }
     changed_.notify_all();
-    return;
+    return true;
   }
 }
 
@@ -171,6 +231,20 @@ bool TScriptedServer::SendAll(const std::string& Bytes) {
   const auto Deadline = Clock::now() + std::chrono::milliseconds(StepTimeoutMs);
   std::size_t Done = 0;
   while (Done < Bytes.size()) {
+    if (ssl_) {
+      ERR_clear_error();
+      const int N = SSL_write(ssl_, Bytes.data() + Done, static_cast<int>(Bytes.size() - Done));
+      if (N > 0) {
+        Done += static_cast<std::size_t>(N);
+        continue;
+      }
+      const int E = SSL_get_error(ssl_, N);
+      if (E != SSL_ERROR_WANT_READ && E != SSL_ERROR_WANT_WRITE) return false;
+      pollfd P[2] = {{clientFd_, static_cast<short>(E == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0}, {stopFd_, POLLIN, 0}};
+      const int R = ::poll(P, 2, MsLeft(Deadline));
+      if (R == 0 || P[1].revents) return false;
+      continue;
+    }
     const ssize_t N = ::send(clientFd_, Bytes.data() + Done, Bytes.size() - Done, MSG_NOSIGNAL);
     if (N > 0) {
       Done += static_cast<std::size_t>(N);
@@ -194,12 +268,24 @@ std::string TScriptedServer::ReceiveLine(int TimeoutMs) {
       return Line;
     }
     pollfd P[2] = {{clientFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-    const int R = ::poll(P, 2, MsLeft(Deadline));
+    // Text TLS has decrypted already shows on no descriptor.
+    const int R = ssl_ && SSL_pending(ssl_) > 0 ? 1 : ::poll(P, 2, MsLeft(Deadline));
     if (R < 0 && errno == EINTR) continue;
     bool Over = R <= 0 || P[1].revents;
     if (!Over) {
       char Buffer[4096];
-      const ssize_t N = ::recv(clientFd_, Buffer, sizeof Buffer, 0);
+      ssize_t N = 0;
+      if (ssl_) {
+        ERR_clear_error();
+        N = SSL_read(ssl_, Buffer, sizeof Buffer);
+        if (N <= 0) {
+          const int E = SSL_get_error(ssl_, static_cast<int>(N));
+          N = -1;
+          errno = E == SSL_ERROR_WANT_READ || E == SSL_ERROR_WANT_WRITE ? EAGAIN : EPIPE;
+        }
+      } else {
+        N = ::recv(clientFd_, Buffer, sizeof Buffer, 0);
+      }
       if (N > 0) {
         received_.append(Buffer, static_cast<std::size_t>(N));
       } else if (!(N < 0 && (errno == EAGAIN || errno == EINTR))) {
@@ -215,6 +301,11 @@ std::string TScriptedServer::ReceiveLine(int TimeoutMs) {
 }
 
 void TScriptedServer::DropClient(bool Reset) {
+  if (ssl_) {
+    if (!Reset) SSL_shutdown(ssl_);
+    SSL_free(ssl_);
+    ssl_ = nullptr;
+  }
   if (clientFd_ < 0) return;
   if (Reset) {
     const linger Abort{1, 0};

@@ -13,7 +13,12 @@
 #include <string>
 #include <thread>
 
+struct ssl_st;
+struct ssl_ctx_st;
+
 namespace tavi::test {
+
+struct TTlsIdentity;
 
 class TScriptedServer {
  public:
@@ -35,6 +40,13 @@ class TScriptedServer {
   std::future<std::string> ReadLine(int TimeoutMs = StepTimeoutMs);
   void CloseClient();  // an orderly close
   void ResetClient();  // an abortive close: the client sees a reset
+  // Drops the client, if any, and takes the next one that connects.
+  void AcceptNext(int TimeoutMs = StepTimeoutMs);
+  // Answers the client's TLS handshake with Identity; from then on the
+  // steps send and read through TLS. A failed handshake is an Error().
+  void StartTls(const TTlsIdentity& Identity);
+  // How many clients were accepted so far.
+  int Accepted() const;
 
   bool WaitAccepted(int TimeoutMs = StepTimeoutMs);
   // True when every step queued so far has been played.
@@ -47,7 +59,8 @@ class TScriptedServer {
 
   void Queue(TStep Step);
   void Main();
-  void Accept();
+  bool Accept(int TimeoutMs);
+  bool Handshake(const TTlsIdentity& Identity);
   bool EnsureClient();
   bool SendAll(const std::string& Bytes);
   std::string ReceiveLine(int TimeoutMs);
@@ -67,6 +80,9 @@ class TScriptedServer {
   std::deque<TStep> steps_;
   std::size_t queued_ = 0, played_ = 0;
   bool accepted_ = false;
+  int acceptCount_ = 0;
+  ::ssl_ctx_st* sslContext_ = nullptr;
+  ::ssl_st* ssl_ = nullptr;
   bool stop_ = false;
   std::string error_;
   std::thread thread_;

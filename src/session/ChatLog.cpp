@@ -1,0 +1,102 @@
+#include "session/ChatLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <atomic>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace tavi {
+
+namespace {
+
+std::atomic<TChatLog*> ActiveLog{nullptr};
+
+// A window or server name as one file name: no folder separators, no
+// hidden files, never empty.
+QString FilePart(QString Name) {
+  Name.replace(QLatin1Char('/'), QLatin1Char('_'));
+  Name.replace(QChar(0), QLatin1Char('_'));
+  if (Name.isEmpty() || Name.startsWith(QLatin1Char('.'))) Name.prepend(QLatin1Char('_'));
+  return Name;
+}
+
+}  // namespace
+
+TChatLog::TChatLog(QString Folder) : folder_(std::move(Folder)) { thread_ = std::thread([this] { Run(); }); }
+
+TChatLog::~TChatLog() {
+  if (Active() == this) SetActive(nullptr);
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+TChatLog* TChatLog::Active() { return ActiveLog.load(std::memory_order_relaxed); }
+void TChatLog::SetActive(TChatLog* Log) { ActiveLog.store(Log); }
+
+QString TChatLog::DefaultFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Tavi/logs");
+}
+
+QString TChatLog::FilePath(const QString& Server, const QString& Window, const TDateTime& When) const {
+  const QString date = QStringLiteral("%1-%2-%3")
+                           .arg(When.Year, 4, 10, QLatin1Char('0'))
+                           .arg(When.Month, 2, 10, QLatin1Char('0'))
+                           .arg(When.Day, 2, 10, QLatin1Char('0'));
+  return folder_ + QLatin1Char('/') + FilePart(Server) + QLatin1Char('/') + FilePart(Window) + QLatin1Char('_') + date +
+         QStringLiteral(".log");
+}
+
+void TChatLog::Append(const QString& Server, const QString& Window, const TDateTime& When, const QString& Line) {
+  TEntry entry{FilePath(Server, Window, When), Line};
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(entry));
+  }
+  changed_.notify_one();
+}
+
+void TChatLog::Flush() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return queue_.empty() && !writing_; });
+}
+
+void TChatLog::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // stopping, and everything is written
+    std::deque<TEntry> batch;
+    batch.swap(queue_);
+    writing_ = true;
+    lock.unlock();
+    // One open per file and batch: a flood's lines go out in few writes.
+    while (!batch.empty()) {
+      const QString path = batch.front().Path;
+      QByteArray bytes;
+      for (auto it = batch.begin(); it != batch.end();) {
+        if (it->Path == path) {
+          bytes += it->Line.toUtf8();
+          bytes += '\n';
+          it = batch.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      QDir().mkpath(path.left(path.lastIndexOf(QLatin1Char('/'))));
+      QFile file(path);
+      if (file.open(QIODevice::WriteOnly | QIODevice::Append)) file.write(bytes);
+    }
+    lock.lock();
+    writing_ = false;
+    changed_.notify_all();
+  }
+}
+
+}  // namespace tavi

@@ -1,0 +1,28 @@
+// The connection choices the settings file has no room for (TLS,
+// reconnecting, logs) and the certificates the user trusts, kept in the
+// desktop settings file beside the window's place.
+#pragma once
+
+#include <string>
+
+namespace tavi {
+
+struct TConnectionOptions {
+  bool Tls = false;
+  bool Reconnect = true;
+  bool Logs = false;
+};
+
+TConnectionOptions LoadConnectionOptions();
+void SaveConnectionOptions(const TConnectionOptions& Options);
+
+// The SHA-256 fingerprint the user accepted for good for Host:Port; empty
+// when none.
+std::string PinnedFingerprint(const std::string& Host, int Port);
+void PinFingerprint(const std::string& Host, int Port, const std::string& Fingerprint);
+
+// The port proposed for TLS in place of the plain IRC port, and back.
+constexpr const char* PlainIrcPort = "6667";
+constexpr const char* TlsIrcPort = "6697";
+
+}  // namespace tavi
