@@ -64,9 +64,14 @@ void CheckEndpoint(const TDccEndpoint& End, const std::string& Address, const st
 
 void CheckOffer(std::string_view Text) {
   const TDccOffer offer = ParseDccOffer(Text);
+  // RESUME and ACCEPT are read from their end, so their file name may hold
+  // spaces; no other word does.
+  const bool resuming = offer.Kind == TDccKind::Resume || offer.Kind == TDccKind::Accept;
   for (const std::string* word : {&offer.Type, &offer.Argument, &offer.Address})
-    Check(word->find(' ') == std::string::npos);
-  if (offer.Kind != TDccKind::Send) Check(offer.Size.empty());
+    Check(word->find(' ') == std::string::npos || (resuming && word == &offer.Argument));
+  // Size is a SEND's size, or the position of a RESUME or ACCEPT.
+  const bool sized = offer.Kind == TDccKind::Send || resuming;
+  if (!sized) Check(offer.Size.empty());
   if (offer.Kind == TDccKind::Other) Check(offer.Port.empty());
 
   if (const auto chat = CheckChatOffer(offer.Address, offer.Port)) {
