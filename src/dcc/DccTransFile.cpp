@@ -21,7 +21,6 @@
 #include <new>
 #include <cerrno>
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <climits>
 #include <cstdio>
@@ -432,47 +431,31 @@ bool TDccTransFileForm::OpenServer(std::uint16_t& Port) {
   return false;
 }
 
-struct TDccTransFileForm::TConnectAttempt {
-  std::mutex Mutex;
-  TDccTransFileForm* Target = nullptr;
-  std::shared_ptr<TBlockingSocket> Socket = std::make_shared<TBlockingSocket>();
-};
-
 void TDccTransFileForm::OpenClient(const std::string& Host, std::uint16_t Port) {
   CancelConnect();
-  auto attempt = std::make_shared<TConnectAttempt>();
-  attempt->Target = this;
-  connecting_ = attempt;
-  std::thread([attempt, Host, Port] {
-    const bool ok = attempt->Socket->Connect(Host, Port, ConnectTimeoutMs);
+  connecting_ = TBackgroundConnect::Start(this, [this, Host, Port](TBlockingSocket& Socket) {
+    const bool ok = Socket.Connect(Host, Port, ConnectTimeoutMs);
     const std::string error =
-        ok ? std::string() : attempt->Socket->ErrorText() + " (" + std::to_string(attempt->Socket->ErrorCode()) + ")";
-    std::lock_guard lock(attempt->Mutex);
-    if (TDccTransFileForm* form = attempt->Target)
-      QMetaObject::invokeMethod(
-          form, [form, ok, error, Host, Port] { form->ConnectFinished(ok, error, Host, Port); }, Qt::QueuedConnection);
-  }).detach();
+        ok ? std::string() : Socket.ErrorText() + " (" + std::to_string(Socket.ErrorCode()) + ")";
+    return std::function<void()>([this, ok, error, Host, Port] { ConnectFinished(ok, error, Host, Port); });
+  });
 }
 
 void TDccTransFileForm::CancelConnect() {
   if (!connecting_) return;
-  {
-    std::lock_guard lock(connecting_->Mutex);
-    connecting_->Target = nullptr;
-  }
-  connecting_->Socket->Interrupt();
+  connecting_->Cancel();
   connecting_.reset();
 }
 
 void TDccTransFileForm::ConnectFinished(bool Ok, const std::string& Error, const std::string& Host,
                                         std::uint16_t Port) {
-  std::shared_ptr<TConnectAttempt> attempt = std::move(connecting_);
+  const std::shared_ptr<TBackgroundConnect> attempt = std::move(connecting_);
   if (!attempt || closed_) return;
   if (!Ok) {
     Platform().ShowMessage(Error + ", connect " + Host + ":" + std::to_string(Port));
     return;
   }
-  ClientSocket = attempt->Socket;
+  ClientSocket = attempt->Socket();
   ClientSocketConnect();
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/BackgroundConnect.h"
 #include "platform/BlockingSocket.h"
 #include "platform/GuiCall.h"
 
@@ -164,8 +165,7 @@ class TDccTransFileForm : public QWidget {
   void closeEvent(QCloseEvent* Event) override;
 
  private:
-  struct TConnectAttempt;
-  std::shared_ptr<TConnectAttempt> connecting_;
+  std::shared_ptr<TBackgroundConnect> connecting_;
   void CancelConnect();
   void ConnectFinished(bool Ok, const std::string& Error, const std::string& Host, std::uint16_t Port);
   void ForgetThreads();

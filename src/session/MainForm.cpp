@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
-#include <thread>
 
 #include <QAction>
 #include <QApplication>
@@ -35,6 +33,7 @@
 #include "kanji/SjisCase.h"
 #include "dcc/DccProtocol.h"
 #include "kanji/SjisText.h"
+#include "platform/BackgroundConnect.h"
 #include "platform/BlockingSocket.h"
 #include "platform/Platform.h"
 #include "conversation/Chat.h"
@@ -426,14 +425,6 @@ void TMainForm::SendRegistration() {
   SendLine("USER " + area.LoginName + " " + area.HostName + " " + area.ServerName + " :" + area.TrueName + "\r\n");
 }
 
-// A connect running on its own thread. The thread posts its result only
-// while Target is set; the GUI thread clears it, under the lock, to cancel.
-struct TMainForm::TConnectAttempt {
-  std::mutex Mutex;
-  TMainForm* Target = nullptr;
-  std::shared_ptr<TBlockingSocket> Socket = std::make_shared<TBlockingSocket>();
-};
-
 void TMainForm::ConnectCommand() {
   // The user's own connect starts afresh: no reconnect waits behind it.
   StopReconnecting();
@@ -477,39 +468,26 @@ void TMainForm::StartConnect(bool Automatic) {
   SetStatusText(Sj(u8"サーバーに接続を試みています。"));
   DisConnectSpeedButton->setEnabled(true);
   ServerDisConnect->setEnabled(true);
-  auto attempt = std::make_shared<TConnectAttempt>();
-  attempt->Target = this;
-  connecting_ = attempt;
   const bool tls = options_.Tls;
-  std::thread([attempt, host = remoteHost_, port, generation, tls] {
-    bool ok = attempt->Socket->Connect(host, static_cast<std::uint16_t>(port), TChatClient::TimeoutMs);
+  connecting_ = TBackgroundConnect::Start(this, [this, host = remoteHost_, port, generation, tls](TBlockingSocket& Socket) {
+    bool ok = Socket.Connect(host, static_cast<std::uint16_t>(port), TChatClient::TimeoutMs);
     // The handshake runs here too, off the GUI thread; what the certificate
     // means is decided there.
     std::shared_ptr<TTlsCheck> check;
     if (ok && tls) {
-      check = std::make_shared<TTlsCheck>(attempt->Socket->StartTls(host, TChatClient::TimeoutMs));
+      check = std::make_shared<TTlsCheck>(Socket.StartTls(host, TChatClient::TimeoutMs));
       ok = check->Verdict != TTlsCheck::TVerdict::Failed;
     }
-    const int code = ok ? 0 : attempt->Socket->ErrorCode();
-    std::string reason = ok ? std::string() : attempt->Socket->ErrorText();
-    std::lock_guard lock(attempt->Mutex);
-    if (TMainForm* form = attempt->Target) {
-      QMetaObject::invokeMethod(
-          form,
-          [form, generation, ok, code, reason, check] { form->ConnectFinished(generation, ok, code, reason, check); },
-          Qt::QueuedConnection);
-    }
-  }).detach();
+    const int code = ok ? 0 : Socket.ErrorCode();
+    std::string reason = ok ? std::string() : Socket.ErrorText();
+    return std::function<void()>(
+        [this, generation, ok, code, reason, check] { ConnectFinished(generation, ok, code, reason, check); });
+  });
 }
 
 void TMainForm::CancelConnect() {
   if (!connecting_) return;
-  {
-    std::lock_guard lock(connecting_->Mutex);
-    connecting_->Target = nullptr;
-  }
-  // Ends the attempt's wait; its socket closes with the thread's last use.
-  connecting_->Socket->Interrupt();
+  connecting_->Cancel();
   connecting_.reset();
   ++connectGeneration_;
 }
@@ -517,17 +495,17 @@ void TMainForm::CancelConnect() {
 void TMainForm::ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason,
                                 const std::shared_ptr<TTlsCheck>& Tls) {
   if (Generation != connectGeneration_) return;
-  std::shared_ptr<TConnectAttempt> attempt = std::move(connecting_);
+  const std::shared_ptr<TBackgroundConnect> attempt = std::move(connecting_);
   if (Ok && attempt && Tls && Tls->Verdict == TTlsCheck::TVerdict::Untrusted) {
     const bool accepted = AcceptCertificate(*Tls, socketPort_);
     // The question ran the event loop: a newer connect or a disconnect
     // replaces this one.
     if (Generation != connectGeneration_) {
-      attempt->Socket->Close();
+      attempt->Socket()->Close();
       return;
     }
     if (!accepted) {
-      attempt->Socket->Close();
+      attempt->Socket()->Close();
       StopReconnecting();
       DisconnectedHandling();
       SetStatusText(Sj(u8"サーバーの証明書を拒否したため、接続を中止しました。　サーバー名：") + remoteHost_);
@@ -535,11 +513,11 @@ void TMainForm::ConnectFinished(unsigned Generation, bool Ok, int Code, const st
     }
   }
   if (Ok && attempt) {
-    socket_ = attempt->Socket;
+    socket_ = attempt->Socket();
     ConnectedEvent();
     return;
   }
-  if (attempt) attempt->Socket->Close();
+  if (attempt) attempt->Socket()->Close();
   const bool handshake = Tls && Tls->Verdict == TTlsCheck::TVerdict::Failed;
   if (reconnecting_) {
     ScheduleReconnect(Sj(u8"再接続できませんでした。") + (handshake ? Sj(u8"（SSL/TLS の接続に失敗）") : ""));

@@ -26,6 +26,7 @@ class QWidget;
 
 namespace tavi {
 
+class TBackgroundConnect;
 class TBlockingSocket;
 class TChatForm;
 class TChatLog;
@@ -267,8 +268,7 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   std::unique_ptr<TServerLineHandlers> handlers_;
   std::shared_ptr<TBlockingSocket> socket_;
   std::unique_ptr<TChatClient> chatClient_;
-  struct TConnectAttempt;
-  std::shared_ptr<TConnectAttempt> connecting_;
+  std::shared_ptr<TBackgroundConnect> connecting_;
   unsigned connectGeneration_ = 0;
   std::string connectPortText_;
   int socketPort_ = 0;
