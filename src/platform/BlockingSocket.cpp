@@ -537,13 +537,20 @@ bool TBlockingSocket::WriteAll(std::string_view Bytes) {
   return true;
 }
 
-long TBlockingSocket::ReadAvailable(char* Buffer, std::size_t Size) {
-  std::shared_lock Lock(use_);
+int TBlockingSocket::PlainFd() {
   const int Fd = fd_.load();
-  if (Fd < 0) {
-    SetErrno(ENOTCONN);
+  // Bytes sent or taken past the TLS layer would break its records.
+  if (Fd < 0 || ssl_) {
+    SetErrno(Fd < 0 ? ENOTCONN : EOPNOTSUPP);
     return -1;
   }
+  return Fd;
+}
+
+long TBlockingSocket::ReadAvailable(char* Buffer, std::size_t Size) {
+  std::shared_lock Lock(use_);
+  const int Fd = PlainFd();
+  if (Fd < 0) return -1;
   for (;;) {
     const ssize_t N = ::recv(Fd, Buffer, Size, MSG_DONTWAIT);
     if (N >= 0) return static_cast<long>(N);
@@ -556,11 +563,8 @@ long TBlockingSocket::ReadAvailable(char* Buffer, std::size_t Size) {
 
 long TBlockingSocket::WriteSome(const char* Bytes, std::size_t Size) {
   std::shared_lock Lock(use_);
-  const int Fd = fd_.load();
-  if (Fd < 0) {
-    SetErrno(ENOTCONN);
-    return -1;
-  }
+  const int Fd = PlainFd();
+  if (Fd < 0) return -1;
   for (;;) {
     const ssize_t N = ::send(Fd, Bytes, Size, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (N >= 0) return static_cast<long>(N);

@@ -69,6 +69,8 @@ class TBlockingSocket {
   // its next turn need not wake for every small reply.
   TWait WaitForDataOrRoom(int TimeoutMs, bool WantRead, bool WantWrite, bool& CanRead, bool& CanWrite);
   // Reads at most Size bytes of what is there now: -2 when nothing is.
+  // This and WriteSome work on plain connections only (-1, EOPNOTSUPP on
+  // a TLS one).
   long ReadAvailable(char* Buffer, std::size_t Size);
   // Reads at most Size bytes; 0 at end of stream, -1 on error.
   long Read(char* Buffer, std::size_t Size);
@@ -114,6 +116,8 @@ class TBlockingSocket {
   long ReadTls(int Fd, char* Buffer, std::size_t Size);
   bool WriteAllTls(int Fd, std::string_view Bytes);
   void FreeTls();
+  // The descriptor of a plain connection (under use_), or -1 with the error set.
+  int PlainFd();
 
   std::atomic<int> fd_{-1};
   // Held shared by every call that uses fd_, exclusively by Close(), so

@@ -45,6 +45,11 @@ TEST(TlsSocketTest, SelfSignedCertificateIsUntrustedWithItsFingerprintAndCarries
   EXPECT_TRUE(socket.Tls());
 
   EXPECT_EQ(ReadUntil(socket, bytes.size()), bytes);
+  // The raw calls of the file transfer refuse rather than bypass TLS.
+  char scrap[8];
+  EXPECT_EQ(socket.ReadAvailable(scrap, sizeof scrap), -1);
+  EXPECT_EQ(socket.WriteSome("x", 1), -1);
+  EXPECT_EQ(socket.ErrorCode(), EOPNOTSUPP);
   const std::string line = "NICK \x1B$B$\"\x1B(B\r\n";
   ASSERT_TRUE(socket.WriteAll(line));
   EXPECT_EQ(echoed.get(), line);
