@@ -3,8 +3,9 @@
 # through a relay that holds the bytes 20 ms each way: Tavi to Tavi, Tavi to
 # irssi, irssi to Tavi, irssi to irssi, and a plain socket copy on the same
 # path as the ceiling. The offers go through a local ngircd; irssi runs in
-# tmux. Each figure is the median of RUNS (default 3) runs. Prints a table
-# and, last, "dcc: loopback X MB/s (copy Y), relay X MB/s (copy Y)".
+# tmux. Each figure is the median of RUNS (default 3) runs; PAIRS and DELAYS
+# ("0 20") choose what runs (default all). Prints a table and, last,
+# "dcc: loopback X MB/s (copy Y), relay X MB/s (copy Y)".
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(dirname "$HERE")
@@ -143,9 +144,9 @@ run_pair() {  # $1 = pair, $2 = delay
 
 declare -A SPEED RSS GAP
 printf '%-12s %-9s %10s %16s %14s\n' pair path "MB/s" "peak RSS (MB)" "GUI gap (ms)"
-for delay in 0 $DELAY; do
+for delay in ${DELAYS:-0 $DELAY}; do
     path=loopback; [ "$delay" = 0 ] || path="relay ${DELAY}ms"
-    for pair in copy tavi-tavi tavi-irssi irssi-tavi irssi-irssi; do
+    for pair in ${PAIRS:-copy tavi-tavi tavi-irssi irssi-tavi irssi-irssi}; do
         [ "$pair" = irssi-irssi ] && [ "$delay" != 0 ] && continue
         : >"$D/runs"
         for _ in $(seq "$RUNS"); do run_pair "$pair" "$delay" >>"$D/runs"; done
@@ -156,4 +157,4 @@ for delay in 0 $DELAY; do
         printf '%-12s %-9s %10s %16s %14s\n' "$pair" "${path// /}" "$s" "$(echo "${m:-0} / 1024" | bc)" "${g:-0}"
     done
 done
-echo "dcc: loopback ${SPEED[tavi-tavi.0]} MB/s (copy ${SPEED[copy.0]}), relay ${SPEED[tavi-tavi.$DELAY]} MB/s (copy ${SPEED[copy.$DELAY]})"
+echo "dcc: loopback ${SPEED[tavi-tavi.0]:-} MB/s (copy ${SPEED[copy.0]:-}), relay ${SPEED[tavi-tavi.$DELAY]:-} MB/s (copy ${SPEED[copy.$DELAY]:-})"

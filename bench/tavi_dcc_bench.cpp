@@ -165,10 +165,15 @@ struct TGuiWatch {
 // offers) to the client's own handlers when Main is given.
 void Pump(const std::function<bool()>& Done, int Seconds, TIrc* Irc = nullptr, tavi::TMainForm* Main = nullptr) {
   const auto deadline = Clock::now() + std::chrono::seconds(Seconds);
+  // Sleeps between events as the program's own event loop does, waking for
+  // the checks here at least every 10 ms: a loop that spins would take a
+  // core from the workers.
+  QTimer wake;
+  wake.start(10);
   std::string line;
   while (!Done() && Clock::now() < deadline) {
     while (Irc && Main && Irc->TakeDcc(line)) tavi::DispatchServerLine(line, Main->Handlers());
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
 }
 
