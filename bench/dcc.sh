@@ -107,10 +107,11 @@ run_pair() {  # $1 = pair, $2 = delay
         "$BIN" copy --mib "$MIB" --delay "$delay" >"$D/out" ;;
     tavi-tavi)
         rm -f "$D/in/got.bin"
-        "$BIN" recv --irc "$PORT" --nick tavir --save "$D/in/got.bin" --delay "$delay" >"$D/out" &
+        # The relay runs in the sender, as with irssi receiving.
+        "$BIN" recv --irc "$PORT" --nick tavir --save "$D/in/got.bin" >"$D/out" &
         local r=$!
         for _ in $(seq 100); do grep -q READY "$D/out" 2>/dev/null && break; sleep 0.1; done
-        "$BIN" send --irc "$PORT" --nick tavis --to tavir --file "$D/src.bin" >/dev/null
+        "$BIN" send --irc "$PORT" --nick tavis --to tavir --file "$D/src.bin" --delay "$delay" >/dev/null
         wait $r
         cmp -s "$D/src.bin" "$D/in/got.bin" || echo "RESULT mb_s=0 (file differs)" >>"$D/out" ;;
     tavi-irssi)

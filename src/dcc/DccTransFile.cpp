@@ -351,15 +351,9 @@ TDccTransFileForm::~TDccTransFileForm() {
   if (sendThread_) sendThread_->Terminate();
   if (recvThread_) recvThread_->Terminate();
   ForgetThreads();
-  ClosePartFile();
   if (ServerSocket) ServerSocket->close();
   if (ClientSocket) ClientSocket->Close();
   if (DccTransFileForm == this) DccTransFileForm = nullptr;
-}
-
-void TDccTransFileForm::ClosePartFile() {
-  if (partFile_ >= 0) ::close(partFile_);
-  partFile_ = -1;
 }
 
 void TDccTransFileForm::ForgetThreads() {
@@ -461,22 +455,37 @@ void TDccTransFileForm::ConnectFinished(bool Ok, const std::string& Error, const
 
 void TDccTransFileForm::ClientSocketConnect() {
   SendAtOnce(ClientSocket->Descriptor());
-  ClosePartFile();
-  // A fresh start empties the part file; a resumed one cuts it to the
-  // accepted position, in case it has grown since.
-  partFile_ = ::open(PartPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (StartAt == 0 ? O_TRUNC : 0), 0644);
-  if (partFile_ < 0 || ::ftruncate(partFile_, StartAt) != 0 || ::lseek(partFile_, StartAt, SEEK_SET) != StartAt) {
+  const int file = OpenPartFile();
+  if (file < 0) {
     Platform().ShowMessage(FileErrorText(PartPath(), errno));
-    ClosePartFile();
     ClientSocket->Close();
     SetCaption(Sj(u8"ファイルの受信に失敗しました。"));
     return;
   }
   SetProgress(StartAt);
-  recvThread_ = std::make_unique<TRecieveFileThread>(this, FileSize, ClientSocket.get(), partFile_, StartAt);
+  recvThread_ = std::make_unique<TRecieveFileThread>(this, FileSize, ClientSocket.get(), file, StartAt);
   RecieveFileThread = recvThread_.get();
   recvThread_->Start();
   SetCaption(Sj(u8"受信中"));
+}
+
+int TDccTransFileForm::OpenPartFile() const {
+  const std::string path = PartPath();
+  // A fresh start replaces the part file, a resumed one cuts it to the
+  // accepted position in case it has grown since. Neither truncates a file
+  // to empty: ext4 then writes the whole file back when it is closed.
+  if (StartAt == 0 && ::unlink(path.c_str()) != 0 && errno != ENOENT) return -1;
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (file < 0) return -1;
+  struct stat info {};
+  if (::fstat(file, &info) != 0 || (info.st_size != StartAt && ::ftruncate(file, StartAt) != 0) ||
+      ::lseek(file, StartAt, SEEK_SET) != StartAt) {
+    const int error = errno;
+    ::close(file);
+    errno = error;
+    return -1;
+  }
+  return file;
 }
 
 void TDccTransFileForm::ServerSocketGetThread(int Descriptor) {
@@ -511,7 +520,6 @@ void TDccTransFileForm::RecieveThreadTerminate() {
   recvThread_.reset();
   ShowStatus();
   ClientSocket->Close();
-  ClosePartFile();
 
   // The message boxes run event loops of their own; the window may go
   // while one is open.

@@ -170,14 +170,14 @@ class TDccTransFileForm : public QWidget {
   void ConnectFinished(bool Ok, const std::string& Error, const std::string& Host, std::uint16_t Port);
   void ForgetThreads();
   void ShowStatus();
-  void ClosePartFile();
+  // The part file, open for writing at StartAt; -1 with errno set.
+  int OpenPartFile() const;
 
   std::unique_ptr<TSendFileThread> sendThread_;
   std::unique_ptr<TRecieveFileThread> recvThread_;
   bool peerTaken_ = false;  // one connection per offer
   bool closed_ = false;
   std::string caption_;
-  int partFile_ = -1;
   int progressShift_ = 0;
   // Recent progress, for the speed; empty before the first.
   std::deque<std::pair<std::chrono::steady_clock::time_point, std::int64_t>> samples_;

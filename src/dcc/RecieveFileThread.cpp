@@ -53,6 +53,12 @@ TRecieveFileThread::TRecieveFileThread(TDccTransFileForm* Form, std::int64_t Exp
 TRecieveFileThread::~TRecieveFileThread() {
   Terminate();
   Join();
+  CloseFile();  // never started
+}
+
+void TRecieveFileThread::CloseFile() {
+  if (file_ >= 0) ::close(file_);
+  file_ = -1;
 }
 
 void TRecieveFileThread::Start() {
@@ -133,6 +139,9 @@ void TRecieveFileThread::Execute() {
     }
   }
   Progress(true);
+  // A file system may report a failed write only now.
+  if (::close(file_) != 0 && FileError.empty()) FileError = std::generic_category().message(errno);
+  file_ = -1;
 
   // The end goes over without waiting: its handler joins this thread.
   const bool ReportEnd = !Cut && !gate_.Abandoned();

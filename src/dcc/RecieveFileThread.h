@@ -24,9 +24,10 @@ class TRecieveFileThread {
   static int DataWaitMs();
   static void SetDataWaitMs(int Ms);
 
-  // Created suspended. Socket is connected and stays its owner's, as does
-  // File, open for writing at StartAt; Form lives on the GUI thread and
-  // outlives the thread (it joins it).
+  // Created suspended. Socket is connected and stays its owner's. File,
+  // open for writing at StartAt, becomes the thread's: it is closed here,
+  // off the GUI thread, as some file systems write back on close. Form lives
+  // on the GUI thread and outlives the thread (it joins it).
   TRecieveFileThread(TDccTransFileForm* Form, std::int64_t Expected, TBlockingSocket* Socket, int File,
                      std::int64_t StartAt = 0);
   // Stops and joins.
@@ -53,9 +54,10 @@ class TRecieveFileThread {
 
  private:
   void Execute();
+  void CloseFile();
 
   TDccTransFileForm* const form_;
-  const int file_;
+  int file_;
   TGuiCallGate gate_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
