@@ -124,9 +124,14 @@ run_pair() {  # $1 = pair, $2 = delay
         "$BIN" recv --irc "$PORT" --nick tavir --save "$D/in/got.bin" --delay "$delay" >"$D/out" &
         local r=$!
         for _ in $(seq 100); do grep -q READY "$D/out" 2>/dev/null && break; sleep 0.1; done
+        # Timed as irssi to irssi is, from the command to the whole file
+        # under its name; the memory and the GUI gap are Tavi's.
+        local start; start=$(date +%s.%N)
         irssi_cmd irssi "/dcc send tavir $D/src.bin"
+        local s; s=$(await_file "$D/in/got.bin" "$start")
         wait $r
         irssi_cmd irssi "/dcc close send tavir"
+        [ "$s" = 0 ] || sed -i "s/RESULT mb_s=[0-9.]*/RESULT mb_s=$(echo "$SIZE / $s / 1000000" | bc -l | xargs printf %.1f)/" "$D/out"
         cmp -s "$D/src.bin" "$D/in/got.bin" || echo "RESULT mb_s=0 (file differs)" >>"$D/out" ;;
     irssi-irssi)
         # irssi cannot be told to use a relay: loopback only. Timed from the
