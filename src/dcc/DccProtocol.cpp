@@ -200,7 +200,9 @@ std::string TransferStatusText(const std::string& Caption, std::int64_t Done, st
   if (BytesPerSecond <= 0) return text;
   char speed[32];
   std::snprintf(speed, sizeof speed, "%.1f MB/s", BytesPerSecond / 1e6);
-  text += std::string(" ") + speed;
+  // The speed and the time left go on a line of their own: the window is
+  // narrow, and a wrap would cut them anywhere.
+  text += std::string("\n") + speed;
   const double left = static_cast<double>(std::max<std::int64_t>(0, Size - Done)) / BytesPerSecond;
   const auto seconds = static_cast<long long>(left + 0.5);
   char time[48];
