@@ -23,20 +23,15 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackSocket.h"
+
 namespace bench {
 
 class TDelayRelay {
  public:
   // Forwards the first connection to 127.0.0.1:TargetPort.
   TDelayRelay(std::uint16_t TargetPort, int DelayMs) : target_(TargetPort), delay_(DelayMs) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), len) == 0 && ::listen(listener_, 1) == 0 &&
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-      port_ = ntohs(a.sin_port);
+    listener_ = ListenLoopback(port_);
     accepter_ = std::thread([this] { Run(); });
   }
   ~TDelayRelay() {
@@ -75,12 +70,8 @@ class TDelayRelay {
     if (::poll(&p, 1, 120000) != 1) return;
     down_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (down_ < 0) return;
-    up_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(target_);
-    if (::connect(up_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
+    up_ = ConnectLoopback(target_);
+    if (up_ < 0) return;
     const int on = 1;
     for (int fd : {down_, up_}) ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     Pipe(down_, up_, forward_);
@@ -144,11 +135,7 @@ class TDelayRelay {
         Line.Queued -= chunk.size();
         Line.Changed.notify_all();
         lock.unlock();
-        for (std::size_t at = 0; at < chunk.size();) {
-          const ssize_t n = ::send(To, chunk.data() + at, chunk.size() - at, MSG_NOSIGNAL);
-          if (n <= 0) return;
-          at += static_cast<std::size_t>(n);
-        }
+        if (!SendAll(To, chunk.data(), chunk.size())) return;
       }
     });
   }

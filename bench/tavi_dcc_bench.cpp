@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "DelayRelay.h"
+#include "LoopbackSocket.h"
 #include "dcc/DccTransFile.h"
 #include "kanji/SjisText.h"
 #include "platform/QtPlatform.h"
@@ -63,34 +64,14 @@ class TBenchPlatform : public tavi::TQtPlatform {
   std::vector<std::string> LocalIPv4Addresses() override { return {"127.0.0.1"}; }
 };
 
-int ConnectLoopback(int Port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<std::uint16_t>(Port));
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-bool SendAll(int Fd, const char* Bytes, std::size_t Size) {
-  while (Size > 0) {
-    const ssize_t n = ::send(Fd, Bytes, Size, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    Bytes += n;
-    Size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
+using bench::ConnectLoopback;
+using bench::SendAll;
 
 // Registers, answers PINGs and keeps the DCC lines sent to us.
 class TIrc {
  public:
   bool Connect(int Port, const std::string& Nick) {
-    fd_ = ConnectLoopback(Port);
+    fd_ = ConnectLoopback(static_cast<std::uint16_t>(Port));
     if (fd_ < 0) return false;
     Send("NICK " + Nick + "\r\nUSER bench 0 * :bench\r\n");
     reader_ = std::thread([this] { Read(); });
@@ -190,18 +171,11 @@ void Result(double Bytes, double Seconds, double GapMs) {
 
 int Copy(const TArgs& A) {
   const std::size_t size = static_cast<std::size_t>(A.Mib) << 20;
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(listener, reinterpret_cast<sockaddr*>(&a), len);
-  ::listen(listener, 1);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  std::uint16_t port = 0;
+  const int listener = bench::ListenLoopback(port);
   std::unique_ptr<bench::TDelayRelay> relay;
-  int port = ntohs(a.sin_port);
   if (A.DelayMs > 0) {
-    relay = std::make_unique<bench::TDelayRelay>(static_cast<std::uint16_t>(port), A.DelayMs);
+    relay = std::make_unique<bench::TDelayRelay>(port, A.DelayMs);
     port = relay->Port();
   }
   const auto start = Clock::now();

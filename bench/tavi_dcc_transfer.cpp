@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackSocket.h"
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
 #include "kanji/SjisText.h"
@@ -145,31 +146,16 @@ struct TPair {
 };
 
 bool Connect(TPair& Pair) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  bool ok = ::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(listener, 1) == 0 &&
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0;
-  if (ok) {
-    Pair.Reader = ::socket(AF_INET, SOCK_STREAM, 0);
-    ok = ::connect(Pair.Reader, reinterpret_cast<sockaddr*>(&address), size) == 0;
-    if (ok) Pair.Writer = ::accept(listener, nullptr, nullptr);
-  }
+  std::uint16_t port = 0;
+  const int listener = bench::ListenLoopback(port);
+  if (listener < 0) return false;
+  Pair.Reader = bench::ConnectLoopback(port);
+  if (Pair.Reader >= 0) Pair.Writer = ::accept(listener, nullptr, nullptr);
   ::close(listener);
-  return ok && Pair.Writer >= 0;
+  return Pair.Writer >= 0;
 }
 
-bool WriteAll(int Fd, const char* Bytes, std::size_t Size) {
-  while (Size > 0) {
-    const ssize_t n = ::send(Fd, Bytes, Size, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    Bytes += n;
-    Size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
+using bench::SendAll;
 
 // The physical reference: 64 KiB writes and reads, nothing else.
 double PlainCopy(const std::string& Data, bool& Whole) {
@@ -178,7 +164,7 @@ double PlainCopy(const std::string& Data, bool& Whole) {
   const auto start = Clock::now();
   std::thread writer([&] {
     for (std::size_t at = 0; at < Data.size(); at += 65536)
-      WriteAll(pair.Writer, Data.data() + at, std::min<std::size_t>(65536, Data.size() - at));
+      SendAll(pair.Writer, Data.data() + at, std::min<std::size_t>(65536, Data.size() - at));
   });
   std::string got;
   got.reserve(Data.size());
@@ -212,7 +198,7 @@ double BareProtocol(const std::string& Data, bool& Whole) {
     std::size_t have = 0;
     while (sent < Data.size()) {
       const std::size_t block = std::min<std::size_t>(1024, Data.size() - sent);
-      if (!WriteAll(pair.Writer, Data.data() + sent, block)) return;
+      if (!SendAll(pair.Writer, Data.data() + sent, block)) return;
       sent += block;
       while (ack != sent) {
         const ssize_t n = ::recv(pair.Writer, four + have, 4 - have, 0);
@@ -233,7 +219,7 @@ double BareProtocol(const std::string& Data, bool& Whole) {
     if (n <= 0) break;
     got.append(buffer, static_cast<std::size_t>(n));
     const std::string ack = tavi::EncodeAck(static_cast<std::uint32_t>(got.size()));
-    if (!WriteAll(pair.Reader, ack.data(), ack.size())) break;
+    if (!SendAll(pair.Reader, ack.data(), ack.size())) break;
   }
   const auto end = Clock::now();
   sender.join();

@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "LoopbackSocket.h"
 #include "kanji/SjisText.h"
 #include "platform/QtPlatform.h"
 #include "session/Globals.h"
@@ -98,15 +99,7 @@ TAttack MakeAttack(const std::string& Name) {
 class TServer {
  public:
   explicit TServer(TAttack Attack) : attack_(std::move(Attack)) {
-    listen_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(listen_, 1);
-    socklen_t len = sizeof addr;
-    getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    listen_ = bench::ListenLoopback(port_);
     thread_ = std::thread([this] { Run(); });
   }
   ~TServer() {
@@ -125,14 +118,7 @@ class TServer {
   void StartAttack() { go_ = true; }
 
  private:
-  void Send(const std::string& Data) {
-    std::size_t at = 0;
-    while (at < Data.size() && !quit_) {
-      const ssize_t n = send(conn_, Data.data() + at, Data.size() - at, MSG_NOSIGNAL);
-      if (n <= 0) return;
-      at += static_cast<std::size_t>(n);
-    }
-  }
+  void Send(const std::string& Data) { bench::SendAll(conn_, Data.data(), Data.size()); }
   // Reads until a line holding Needle arrives.
   bool ReadUntil(const std::string& Needle) {
     char buf[65536];
@@ -176,7 +162,7 @@ class TServer {
   TAttack attack_;
   int listen_ = -1;
   int conn_ = -1;
-  int port_ = 0;
+  std::uint16_t port_ = 0;
   std::atomic<bool> go_{false};
   std::atomic<bool> quit_{false};
   std::string seen_;
