@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <future>
 #include <random>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "MainFormFixture.h"
@@ -72,6 +74,12 @@ std::string RandomBytes(std::size_t Size) {
   std::string bytes(Size, '\0');
   for (char& c : bytes) c = static_cast<char>(random());
   return bytes;
+}
+
+bool WriteFile(const std::string& Path, std::string_view Bytes) {
+  QFile file(QString::fromStdString(Path));
+  return file.open(QIODevice::WriteOnly) && file.write(Bytes.data(), static_cast<qint64>(Bytes.size())) ==
+                                                static_cast<qint64>(Bytes.size());
 }
 
 // The peer's side of a file it sends from From on: 1024-byte blocks, each
@@ -267,11 +275,7 @@ TEST_F(DccEndToEndTest, TheClientReceivesAFileThePeerOffers) {
 TEST_F(DccEndToEndTest, ThePeerReceivesAFileTheClientOffers) {
   const std::string data = RandomBytes(200 * 1024 + 77);
   const std::string path = FilePath("offered.dat");
-  {
-    QFile file(QString::fromStdString(path));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data.data(), static_cast<qint64>(data.size()));
-  }
+  ASSERT_TRUE(WriteFile(path, data));
   platform.OpenFileAnswers = {path};
   SendDccFile(*form, "peer");
   const std::vector<std::string> offer = OfferWords(Answer(peer, "DCC SEND"));
@@ -301,10 +305,7 @@ TEST_F(DccEndToEndTest, HalfSentFilesAreResumedBothWays) {
   const std::size_t half = 100 * 1024 + 3;
   {
     const std::string saved = FilePath("resumed.bin");
-    QFile part(QString::fromStdString(saved + ".part"));
-    ASSERT_TRUE(part.open(QIODevice::WriteOnly));
-    part.write(data.data(), static_cast<qint64>(half));
-    part.close();
+    ASSERT_TRUE(WriteFile(saved + ".part", std::string_view(data).substr(0, half)));
     TListener listener;
     const std::string port = std::to_string(listener.Port());
     platform.YesNoAnswers = {true, true};  // take it, and go on from the part
@@ -330,11 +331,7 @@ TEST_F(DccEndToEndTest, HalfSentFilesAreResumedBothWays) {
   }
 
   const std::string path = FilePath("offered.dat");
-  {
-    QFile file(QString::fromStdString(path));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data.data(), static_cast<qint64>(data.size()));
-  }
+  ASSERT_TRUE(WriteFile(path, data));
   platform.OpenFileAnswers = {path};
   SendDccFile(*form, "peer");
   const std::vector<std::string> offer = OfferWords(Answer(peer, "DCC SEND"));
