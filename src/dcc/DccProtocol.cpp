@@ -227,9 +227,9 @@ std::optional<TDccEndpoint> CheckChatOffer(const std::string& Address, const std
 std::optional<TDccEndpoint> CheckSendOffer(const std::string& Address, const std::string& Port,
                                            const std::string& Size) {
   std::optional<TDccEndpoint> endpoint = CheckChatOffer(Address, Port);
-  std::uint64_t size = 0;
-  if (!endpoint || !ReadBounded(Size, 9223372036854775807ull, size)) return std::nullopt;
-  endpoint->Size = static_cast<std::int64_t>(size);
+  const std::optional<std::int64_t> size = ReadPosition(Size);
+  if (!endpoint || !size) return std::nullopt;
+  endpoint->Size = *size;
   return endpoint;
 }
 

@@ -173,8 +173,9 @@ void TSendFileThread::Execute() {
   std::int64_t Shown = -1;
   auto LastShown = Clock::now();
   TAckPosition Acks(startAt_);
+  std::int64_t Sent = startAt_;  // bytes of the file that went to the connection
   auto Progress = [&](bool Final) {
-    const std::int64_t Total = SentTotal.load();
+    const std::int64_t Total = Sent;
     if (Total == Shown) return;
     if (!Final && Clock::now() - LastShown < std::chrono::milliseconds(TDccTransFileForm::ProgressIntervalMs)) return;
     Hand([Form, Total] { Form->SetProgress(Total); });
@@ -183,7 +184,6 @@ void TSendFileThread::Execute() {
   };
 
   Caption(Sj(u8"送信中"));
-  SentTotal.store(startAt_);
   bool Failed = false;
   auto Fail = [&] {
     Failed = true;
@@ -201,7 +201,6 @@ void TSendFileThread::Execute() {
     std::size_t Have = 0, Written = 0;  // bytes of Block read from the file, and sent of them
     std::string AckBytes;               // acknowledgement bytes short of a whole one
     char AckBuffer[16384];
-    std::int64_t Sent = startAt_;
     auto LastActive = Clock::now();  // of the last acknowledgement or write
     while (!Failed && !terminated_.load() && !Cut && Acks.Acked() < fileSize_) {
       // The next block, as far as the bytes in flight allow.
@@ -252,7 +251,6 @@ void TSendFileThread::Execute() {
           Moved = true;
           Written += static_cast<std::size_t>(N);
           Sent += N;
-          SentTotal.store(Sent);
         }
       }
       if (Moved) {
@@ -673,18 +671,12 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
   Form->OpenClient(Endpoint->Host, Endpoint->Port);
 }
 
-namespace {
-
-bool SameNick(const std::string& A, const std::string& B) { return SjisUpperCase(A) == SjisUpperCase(B); }
-
-}  // namespace
-
 bool ResumeDccSend(TMainForm& Main, const std::string& Nick, const std::string& FileName, const std::string& Port,
                    const std::string& Position) {
   TDccTransFileForm* Form = TDccTransFileForm::OwnedBy(&Main);
   const std::optional<std::int64_t> At = ReadPosition(Position);
   // Only an offer still waiting for its peer, to that nick at that port.
-  if (!Form || !At || Form->OfferPort.empty() || Form->OfferPort != Port || !SameNick(Form->PeerNick, Nick) ||
+  if (!Form || !At || Form->OfferPort.empty() || Form->OfferPort != Port || !SjisSameText(Form->PeerNick, Nick) ||
       !Form->ServerSocket->isListening() || Form->SendThread())
     return false;
   if (*At >= Form->FileSize) return false;
@@ -697,7 +689,7 @@ bool AcceptDccResume(TMainForm& Main, const std::string& Nick, const std::string
                      const std::string& Position) {
   TDccTransFileForm* Form = TDccTransFileForm::OwnedBy(&Main);
   const std::optional<std::int64_t> At = ReadPosition(Position);
-  if (!Form || !At || !Form->AwaitingAccept || Form->OfferPort != Port || !SameNick(Form->PeerNick, Nick) ||
+  if (!Form || !At || !Form->AwaitingAccept || Form->OfferPort != Port || !SjisSameText(Form->PeerNick, Nick) ||
       *At > Form->StartAt)
     return false;
   Form->AwaitingAccept = false;

@@ -60,9 +60,6 @@ class TSendFileThread {
   void Join();
   bool Finished() const { return finished_.load(); }
 
-  // Position in the file up to which bytes went to the connection.
-  std::atomic<std::int64_t> SentTotal{0};
-
  private:
   void Execute();
 

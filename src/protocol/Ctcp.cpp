@@ -161,11 +161,10 @@ TDccOffer ParseDccOffer(std::string_view Text) {
   }
   offer.Argument = TakeNextWord(rest);
   offer.Address = TakeNextWord(rest);
-  const std::string type = SjisUpperCase(offer.Type);
-  if (type == "CHAT") {
+  if (upper == "CHAT") {
     offer.Kind = TDccKind::Chat;
     offer.Port = TrimControls(rest);
-  } else if (type == "SEND") {
+  } else if (upper == "SEND") {
     offer.Kind = TDccKind::Send;
     offer.Port = TrimControls(TakeNextWord(rest));
     offer.Size = TrimControls(rest);
