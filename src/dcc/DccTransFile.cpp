@@ -470,14 +470,21 @@ void TDccTransFileForm::ClientSocketConnect() {
 int TDccTransFileForm::OpenPartFile() const {
   const std::string path = PartPath();
   // A fresh start replaces the part file, a resumed one cuts it to the
-  // accepted position in case it has grown since. Neither truncates a file
-  // to empty: ext4 then writes the whole file back when it is closed.
+  // accepted position in case it has grown since, and fails if it has
+  // shrunk. Neither truncates a file to empty: ext4 then writes the whole
+  // file back when it is closed.
   if (StartAt == 0 && ::unlink(path.c_str()) != 0 && errno != ENOENT) return -1;
   const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   if (file < 0) return -1;
   struct stat info {};
-  if (::fstat(file, &info) != 0 || (info.st_size != StartAt && ::ftruncate(file, StartAt) != 0) ||
-      ::lseek(file, StartAt, SEEK_SET) != StartAt) {
+  bool ok = ::fstat(file, &info) == 0;
+  if (ok && info.st_size < StartAt) {
+    errno = ENODATA;  // padding it out would put zeros into the file
+    ok = false;
+  }
+  ok = ok && (info.st_size == StartAt || ::ftruncate(file, StartAt) == 0) &&
+       ::lseek(file, StartAt, SEEK_SET) == StartAt;
+  if (!ok) {
     const int error = errno;
     ::close(file);
     errno = error;

@@ -915,6 +915,25 @@ TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
   }
 }
 
+// The part file shrinks while the peer's ACCEPT is on its way: going on
+// would pad it with zeros, so the receive fails and leaves the part alone.
+TEST_F(DccTransFileTest, APartThatShrankBeforeTheAcceptIsNotPaddedOut) {
+  TMainForm& f = MakeForm();
+  const std::string saved = SavePath("shrunk.bin");
+  WriteFile("shrunk.bin.part", Pattern(40000, 5));
+  TListener listener;
+  platform.YesNoAnswers = {true, true};
+  platform.SaveFileAnswers = {saved};
+  ReceiveDccFile(f, "bob", "shrunk.bin", Loopback, listener.PortText(), "100000", "CLIENT");
+  ASSERT_EQ(Transfer(f)->Caption(), Sj(u8"再開の応答待ち"));
+  WriteFile("shrunk.bin.part", Pattern(100, 5));
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC ACCEPT shrunk.bin " + listener.PortText() + " 40000\x01\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return !platform.Messages.empty(); }));
+  EXPECT_EQ(platform.Messages.front().rfind(saved + ".part: ", 0), 0u) << platform.Messages.front();
+  EXPECT_EQ(Transfer(f)->Caption(), ReceiveFailed());
+  EXPECT_TRUE(ReadWholeFile(saved + ".part") == Pattern(100, 5));
+}
+
 TEST_F(DccTransFileTest, AResumeOfOurOfferGoesOnFromItsPositionWhenWithinTheFile) {
   TMainForm& f = MakeForm();
   const std::string data = Pattern(100000, 37);
