@@ -628,7 +628,7 @@ void TMainForm::Deactivate() {
 }
 
 void TMainForm::DisconnectedHandling() {
-  rejoinPending_ = false;
+  rejoin_.clear();
   const std::vector<TMdiChildForm*> children = ChildWindows();
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
     if (!(*it)->ClosesWithConnection()) continue;
@@ -769,13 +769,15 @@ void TMainForm::ConnectionLostForReconnect(const std::string& Why) {
   // again and their lines go on; the channels are left for now.
   for (TMdiChildForm* child : ChildWindows()) {
     if (auto* chat = qobject_cast<TChatForm*>(child)) {
-      chat->Joined = false;
+      // Only the channels we were in: not one the user left or was kicked
+      // from, whose window stays open.
+      if (chat->Joined) rejoin_.emplace_back(chat);
+      chat->ConnectionLost();
       chat->NamesReplyOpen = false;
       chat->ClearNicks();
       chat->AddRecvColorLine(StampedLine(Sj(u8"サーバーとの接続が切れました。")), clGreen);
     }
   }
-  rejoinPending_ = true;
   AddServerMemoLine(StampedLine(Sj(u8"サーバーとの接続が切れました。") + Why));
   ScheduleReconnect("");
 }
@@ -815,11 +817,10 @@ void TMainForm::Reconnect() {
 }
 
 void TMainForm::RejoinChannels() {
-  if (!rejoinPending_) return;
-  rejoinPending_ = false;
-  for (TMdiChildForm* child : ChildWindows()) {
-    auto* chat = qobject_cast<TChatForm*>(child);
-    if (!chat) continue;
+  const std::vector<QPointer<TChatForm>> channels = std::move(rejoin_);
+  rejoin_.clear();
+  for (TChatForm* chat : channels) {
+    if (!chat) continue;  // closed meanwhile
     const std::string key = chat->KeyWordMode ? chat->KeyWord : TChannelForm::RememberedKey(chat->Caption());
     chat->AddRecvColorLine(StampedLine(Sj(u8"サーバーに再接続しました。チャンネルに入り直します。")), clGreen);
     SendLine("JOIN " + chat->Caption() + (key.empty() ? "" : " " + key) + "\r\n");

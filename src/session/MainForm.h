@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <set>
@@ -292,7 +293,8 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   TReconnectLimits reconnectLimits_;
   QTimer* reconnectTimer_ = nullptr;
   bool reconnecting_ = false;
-  bool rejoinPending_ = false;
+  // The channel windows to join again once a reconnect has registered.
+  std::vector<QPointer<TChatForm>> rejoin_;
   int reconnectAttempt_ = 0;
   int reconnectWaitMs_ = 0;
   // The session reached the end of its registration since the user's connect.

@@ -51,16 +51,24 @@ TEST_F(ReconnectTest, DropAfterJoinReconnectsRegistersAndRejoinsWithTheKey) {
   server.Send(":abc!u@h JOIN :#chan\r\n:srv MODE #chan +k secret\r\n");
   server.ReadLine();  // MODE #chan
   server.ReadLine();  // TOPIC #chan
+  // A channel left before the drop keeps its window but is not joined again.
+  server.Send(":abc!u@h JOIN :#left\r\n");
+  server.ReadLine();  // MODE #left
+  auto left = server.ReadLine();  // TOPIC #left
+  server.Send(":abc!u@h PART #left\r\n");
   server.CloseClient();
   server.AcceptNext();
   auto nick = server.ReadLine();
   server.ReadLine();  // USER
   server.Send(":srv 001 abc :Welcome\r\n:srv 376 abc :End of MOTD\r\n");
   auto join = server.ReadLine();
-  server.ReadLine();  // MODE abc
+  auto mode = server.ReadLine();
   ASSERT_TRUE(ConnectAndWait(f));
 
+  EXPECT_EQ(Await(left), "TOPIC #left\r\n");
   EXPECT_EQ(Await(join), "JOIN #chan secret\r\n");
+  EXPECT_EQ(Await(mode).rfind("MODE abc", 0), 0u);
+  ASSERT_NE(f.FindChannelWindow("#left"), nullptr);
   EXPECT_EQ(Await(nick), "NICK abc\r\n");
   EXPECT_EQ(server.Accepted(), 2);
   EXPECT_FALSE(f.Reconnecting());
