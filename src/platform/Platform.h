@@ -24,8 +24,9 @@ class TPlatform {
   virtual void ShowMessage(const std::string& Text) = 0;
   // A warning with Yes and No; true only for Yes.
   virtual bool AskYesNo(const std::string& Text) = 0;
-  // A warning with a button for each of Choices (Shift-JIS captions, the
-  // first the default); the index chosen, -1 when the box was closed.
+  // A warning with a button for each of Choices (Shift-JIS captions; the
+  // last, the cautious one, is the default); the index chosen, -1 when the
+  // box was closed.
   // Platforms that cannot ask refuse.
   virtual int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
     (void)Text;

@@ -98,7 +98,8 @@ int TQtPlatform::AskChoice(const std::string& Text, const std::vector<std::strin
   std::vector<QAbstractButton*> buttons;
   for (const std::string& choice : Choices)
     buttons.push_back(box.addButton(FromSjis(choice), buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
-  if (!buttons.empty()) box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
+  // The last choice, the cautious one, is what a stray Enter gives.
+  if (!buttons.empty()) box.setDefaultButton(static_cast<QPushButton*>(buttons.back()));
   box.exec();
   const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
   return it == buttons.end() ? -1 : static_cast<int>(it - buttons.begin());

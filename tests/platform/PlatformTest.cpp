@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDate>
 #include <QDateTime>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <climits>
 #include <thread>
 
@@ -58,6 +62,20 @@ TEST(QtPlatform, MissingHelpFileIsReportedWithItsName) {
   P.ShowHelp("NO_SUCH_HELP_FILE.HLP", 2);
   ASSERT_EQ(P.Messages.size(), 1u);
   EXPECT_EQ(P.Messages[0], Sj(u8"ヘルプファイル NO_SUCH_HELP_FILE.HLP が見つかりません。"));
+}
+
+// Enter in a question of several choices takes the last, cautious one.
+TEST(QtPlatform, AChoicesDefaultIsTheLastChoice) {
+  TQtPlatform P;
+  std::string defaultText;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->defaultButton()) return;
+    defaultText = box->defaultButton()->text().toStdString();
+    box->defaultButton()->click();
+  });
+  EXPECT_EQ(P.AskChoice("?", {"once", "always", "refuse"}), 2);
+  EXPECT_EQ(defaultText, "refuse");
 }
 
 TEST(QtPlatform, FileFiltersBecomeQtNameFilters) {
