@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QStandardPaths>
 #include <atomic>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -77,18 +79,20 @@ void TChatLog::Run() {
     writing_ = true;
     lock.unlock();
     // One open per file and batch: a flood's lines go out in few writes.
-    while (!batch.empty()) {
-      const QString path = batch.front().Path;
-      QByteArray bytes;
-      for (auto it = batch.begin(); it != batch.end();) {
-        if (it->Path == path) {
-          bytes += it->Line.toUtf8();
-          bytes += '\n';
-          it = batch.erase(it);
-        } else {
-          ++it;
-        }
+    // Grouped in one pass, in the order the files first appear.
+    std::vector<std::pair<QString, QByteArray>> files;
+    QHash<QString, std::size_t> slot;
+    for (const TEntry& entry : batch) {
+      auto it = slot.find(entry.Path);
+      if (it == slot.end()) {
+        it = slot.insert(entry.Path, files.size());
+        files.emplace_back(entry.Path, QByteArray());
       }
+      QByteArray& bytes = files[*it].second;
+      bytes += entry.Line.toUtf8();
+      bytes += '\n';
+    }
+    for (const auto& [path, bytes] : files) {
       QDir().mkpath(path.left(path.lastIndexOf(QLatin1Char('/'))));
       QFile file(path);
       if (file.open(QIODevice::WriteOnly | QIODevice::Append)) file.write(bytes);
