@@ -246,7 +246,6 @@ int main(int argc, char** argv) {
   TBenchPlatform platform;
   tavi::SetPlatform(&platform);
   tavi::ResetGlobals();
-  tavi::TSendFileThread::SetAckWaitMs(60000);
 
   std::string data(static_cast<std::size_t>(mib) << 20, '\0');
   std::mt19937 random(7);

@@ -17,17 +17,6 @@ namespace tavi {
 
 namespace {
 
-struct TCaseless {
-  bool operator()(const std::string& A, const std::string& B) const { return SjisCompareText(A, B) < 0; }
-};
-
-// The key last used with each channel in this run; never written to the
-// settings file, so a restart starts without keys.
-std::map<std::string, std::string, TCaseless>& KeyMemory() {
-  static std::map<std::string, std::string, TCaseless> memory;
-  return memory;
-}
-
 std::string TrimSpaces(const std::string& Text) {
   const auto first = Text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
@@ -91,12 +80,10 @@ TChannelForm::~TChannelForm() = default;
 
 std::string TChannelForm::RememberedKey(const std::string& Channel) {
   if (!Listed(Channel)) return {};
-  const auto& memory = KeyMemory();
+  const auto& memory = Globals().ChannelKeys;
   const auto it = memory.find(Channel);
   return it == memory.end() ? std::string() : it->second;
 }
-
-void TChannelForm::ForgetRememberedKeys() { KeyMemory().clear(); }
 
 void TChannelForm::ChannelComboBoxChange() {
   const std::string channel = ToSjis(ChannelComboBox->currentText());
@@ -112,8 +99,8 @@ void TChannelForm::OKButtonClick() {
     std::erase_if(names, [&](const std::string& N) { return SjisSameText(N, channel); });
     names.insert(names.begin(), channel);
     // The entry's key goes with it: #Foo replacing #foo replaces its key too.
-    KeyMemory().erase(channel);
-    KeyMemory().emplace(channel, key);
+    Globals().ChannelKeys.erase(channel);
+    Globals().ChannelKeys.emplace(channel, key);
     LocalArea().ChannelKey = key;
     LocalArea().ChannelName = channel;
     if (MainForm) {

@@ -36,8 +36,6 @@ class TChannelForm : public TCommandDialog {
 
   // The key that a remembered channel carries in this run (empty if none).
   static std::string RememberedKey(const std::string& Channel);
-  // Forgets every remembered key, as a restart of the program does.
-  static void ForgetRememberedKeys();
 };
 
 }  // namespace tavi

@@ -53,7 +53,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::atomic<int> AckWait{60000};
+std::atomic<int> AckWait{TSendFileThread::DefaultAckWaitMs};
 
 // A path in the file system's encoding as the windows show it.
 std::string PathText(const std::string& Path) { return ToSjis(QFile::decodeName(QByteArray::fromStdString(Path))); }

@@ -40,7 +40,8 @@ class TSendFileThread {
   // that still wait in our own socket buffer.
   static constexpr std::int64_t MaxInFlight = 32 << 20;
   // How long to wait with neither an acknowledgement nor room to write
-  // (60 s; tests shorten it).
+  // (tests shorten it).
+  static constexpr int DefaultAckWaitMs = 60000;
   static int AckWaitMs();
   static void SetAckWaitMs(int Ms);
 

@@ -25,7 +25,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::atomic<int> DataWait{60000};
+std::atomic<int> DataWait{TRecieveFileThread::DefaultDataWaitMs};
 
 // Writes all of Size bytes; the errno value, or 0.
 int WriteAllToFile(int File, const char* Bytes, std::size_t Size) {

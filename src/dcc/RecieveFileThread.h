@@ -20,7 +20,8 @@ class TDccTransFileForm;
 class TRecieveFileThread {
  public:
   static constexpr std::size_t RecvBufferSize = 64 * 1024;
-  // No data for this long ends the transfer (60 s; tests shorten it).
+  // No data for this long ends the transfer (tests shorten it).
+  static constexpr int DefaultDataWaitMs = 60000;
   static int DataWaitMs();
   static void SetDataWaitMs(int Ms);
 

@@ -1,6 +1,8 @@
 #include "session/Globals.h"
 
 #include "dcc/DccProtocol.h"
+#include "dcc/DccTransFile.h"
+#include "dcc/RecieveFileThread.h"
 
 namespace tavi {
 
@@ -20,6 +22,8 @@ void ResetGlobals() {
   g.GrobalArea = &g.SettingsModule->GrobalArea();
   g.LocalArea = &g.SettingsModule->LocalArea();
   DccPortTable().Reset();
+  TSendFileThread::SetAckWaitMs(TSendFileThread::DefaultAckWaitMs);
+  TRecieveFileThread::SetDataWaitMs(TRecieveFileThread::DefaultDataWaitMs);
 }
 
 }  // namespace tavi

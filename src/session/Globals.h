@@ -3,10 +3,12 @@
 #pragma once
 
 #include <QPointer>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "kanji/SjisCase.h"
 #include "session/Settings.h"
 
 namespace tavi {
@@ -18,6 +20,11 @@ class TMemberEditorForm;
 class TRecieveFileThread;
 class TRichLog;
 class TSendFileThread;
+
+// Orders channel names as the server compares them: letter case aside.
+struct TCaselessLess {
+  bool operator()(const std::string& A, const std::string& B) const { return SjisCompareText(A, B) < 0; }
+};
 
 struct TGlobals {
   // The one main window and the windows that exist at most once. The names
@@ -48,6 +55,9 @@ struct TGlobals {
   std::string VersionText;                    // sent in CTCP VERSION replies
   std::vector<std::string> RecieveDenyList;   // refused nicknames, in memory only
   std::string AwayMessage;
+  // The key last used with each channel in this run; never written to the
+  // settings file, so a restart starts without keys.
+  std::map<std::string, std::string, TCaselessLess> ChannelKeys;
   bool NamesRequested = false;
 
   // The user's own modes i, s, w and o.
@@ -58,8 +68,9 @@ struct TGlobals {
 };
 
 TGlobals& Globals();
-// Back to the state of a fresh start, with fresh empty settings and a fresh
-// DCC port table. Windows that still exist are not freed.
+// Back to the state of a fresh start, with fresh empty settings, a fresh
+// DCC port table and the DCC workers' usual time limits. Windows that still
+// exist are not freed.
 void ResetGlobals();
 
 inline TGrobalArea& GrobalArea() { return *Globals().GrobalArea; }

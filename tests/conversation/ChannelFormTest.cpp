@@ -27,15 +27,6 @@ Lines ListedNames(TChannelForm* Dialog) {
 
 class ChannelFormTest : public MainFormFixture {
  protected:
-  void SetUp() override {
-    MainFormFixture::SetUp();
-    TChannelForm::ForgetRememberedKeys();
-  }
-  void TearDown() override {
-    TChannelForm::ForgetRememberedKeys();
-    MainFormFixture::TearDown();
-  }
-
   // The main window's join command and the dialog it opened.
   TChannelForm* Open() {
     if (!form) MakeForm();
@@ -145,8 +136,7 @@ TEST_F(ChannelFormTest, ChoosingAListedChannelBringsItsKeyInThisRunOnly) {
   // After a restart the names come back from the settings file, the keys do not.
   form->close();
   form.reset();
-  ResetGlobals();
-  TChannelForm::ForgetRememberedKeys();  // as a new process starts
+  ResetGlobals();  // as a new process starts
   MakeForm();
   EXPECT_EQ(LocalArea().ChannelNames, (Lines{"#Other", "#secret", "#open"}));
   dialog = Open();

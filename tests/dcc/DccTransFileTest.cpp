@@ -300,8 +300,6 @@ class DccTransFileTest : public MainFormFixture {
     MainFormFixture::TearDown();
     DeleteClosed();
     captions.reset();
-    TSendFileThread::SetAckWaitMs(60000);
-    TRecieveFileThread::SetDataWaitMs(60000);
   }
 
   static TDccTransFileForm* Transfer(TMainForm& F) { return TDccTransFileForm::OwnedBy(&F); }
