@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
       if (high) ReadReceivedLine(line);
       DispatchServerLine(line, form.Handlers());
     }
-    form.ReceivedLinesEnd();
+    form.ReceivedLinesEnd(false);
     QCoreApplication::processEvents();
   }
   Settle();

@@ -226,8 +226,10 @@ void TChatClient::Execute() {
         if (!gate_.Run([Events, Stop, Burst, SliceLines, SliceTime] {
               struct TBracket {
                 TChatClientEvents* Events;
-                ~TBracket() { Events->ReceivedLinesEnd(); }
-              } Bracket{Events};
+                const TBurstLines& Burst;
+                const std::atomic<bool>& Stop;
+                ~TBracket() { Events->ReceivedLinesEnd(Burst.Next < Burst.Lines.size() && !Stop.load()); }
+              } Bracket{Events, *Burst, *Stop};
               Events->ReceivedLinesBegin();
               const auto Start = std::chrono::steady_clock::now();
               const std::size_t First = Burst->Next;

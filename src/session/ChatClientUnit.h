@@ -29,9 +29,10 @@ class TChatClientEvents {
   // with ReceiveFailed; the lines behind it are dropped.
   virtual void ReceivedLine(const std::string& Line) = 0;
   // Around the lines of one burst, so that work every line would repeat
-  // (trimming the logs) can be done once for all of them.
+  // (trimming the logs) can be done once for all of them. MoreFollow: the
+  // next slice of the same read follows at once.
   virtual void ReceivedLinesBegin() {}
-  virtual void ReceivedLinesEnd() {}
+  virtual void ReceivedLinesEnd(bool /*MoreFollow*/) {}
   // True when the lines handled since ReceivedLinesBegin left enough work
   // behind (new windows to lay out and paint) that the slice should end
   // early, so the GUI gets its turn.

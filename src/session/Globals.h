@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPointer>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,9 +41,12 @@ struct TGlobals {
   // JIS shift state carried from one DCC chat read to the next.
   std::string DccCarryOver;
 
-  // Nesting of received-line bursts, and the logs that wait for its end.
+  // Nesting of received-line bursts, and the logs that wait for its end;
+  // when they were last flushed and whether a timer will flush them.
   int BurstDepth = 0;
   std::vector<QPointer<TRichLog>> WaitingLogs;
+  std::chrono::steady_clock::time_point LastLogFlush;
+  bool LogFlushArmed = false;
 
   std::string CurrentNick;  // the session's nickname now
   std::string EnteredNick;  // the last nick the user typed in the nick dialog

@@ -963,7 +963,7 @@ void TMainForm::ReceivedLinesBegin() {
   TRichLog::BeginBurst();
 }
 bool TMainForm::SliceFull() const { return windowsOpenedInSlice_ >= WindowsPerSlice; }
-void TMainForm::ReceivedLinesEnd() { TRichLog::EndBurst(); }
+void TMainForm::ReceivedLinesEnd(bool MoreFollow) { TRichLog::EndBurst(MoreFollow); }
 
 void TMainForm::AddServerMemoLine(const std::string& Text) {
   ServerMemo->appendPlainText(DisplayLineText(Text));

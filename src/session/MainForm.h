@@ -210,7 +210,7 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   // --- receive thread events (GUI thread) ---
   void ReceivedLine(const std::string& Line) override;
   void ReceivedLinesBegin() override;
-  void ReceivedLinesEnd() override;
+  void ReceivedLinesEnd(bool MoreFollow) override;
   bool SliceFull() const override;
   // New windows in one slice of received lines; each costs a layout and a
   // paint after the slice.

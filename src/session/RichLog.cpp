@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <algorithm>
 
 namespace tavi {
@@ -18,10 +19,32 @@ TRichLog* TRichLog::Of(QTextEdit* Edit) {
 
 void TRichLog::BeginBurst() { ++Globals().BurstDepth; }
 
-void TRichLog::EndBurst() {
-  if (Globals().BurstDepth == 0 || --Globals().BurstDepth > 0) return;
+void TRichLog::EndBurst(bool MoreFollow) {
+  TGlobals& g = Globals();
+  if (g.BurstDepth == 0 || --g.BurstDepth > 0) return;
+  if (MoreFollow && !g.WaitingLogs.empty()) {
+    const auto Since = std::chrono::steady_clock::now() - g.LastLogFlush;
+    if (Since < std::chrono::milliseconds(FlushIntervalMs)) {
+      // Shown within the interval even if no further burst comes.
+      if (!g.LogFlushArmed) {
+        g.LogFlushArmed = true;
+        const auto Left = std::chrono::milliseconds(FlushIntervalMs) - Since;
+        QTimer::singleShot(std::chrono::ceil<std::chrono::milliseconds>(Left), [] {
+          Globals().LogFlushArmed = false;
+          if (!InBurst()) FlushWaiting();
+        });
+      }
+      return;
+    }
+  }
+  FlushWaiting();
+}
+
+void TRichLog::FlushWaiting() {
+  TGlobals& g = Globals();
+  g.LastLogFlush = std::chrono::steady_clock::now();
   std::vector<QPointer<TRichLog>> logs;
-  logs.swap(Globals().WaitingLogs);
+  logs.swap(g.WaitingLogs);
   for (const QPointer<TRichLog>& log : logs)
     if (log) log->Flush();
 }

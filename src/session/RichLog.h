@@ -2,7 +2,9 @@
 // burst of received lines (TRichLog::TBurst) lines and trims wait until the
 // burst ends and are then applied at once: lines that a trim would remove
 // again are never laid out, and the pane is relaid out once per burst
-// instead of once per line. Outside a burst every call acts at once.
+// instead of once per line. Outside a burst every call acts at once. A
+// burst that more will follow at once may leave its lines waiting a moment
+// longer, so that a flood lays out only what the panes keep.
 #pragma once
 
 #include <QColor>
@@ -28,12 +30,16 @@ class TRichLog : public QObject {
   // Applies what waits; readers of the pane call this first.
   void Flush();
 
-  // Counts nested bursts; the last end flushes every waiting log.
+  // Counts nested bursts; the last end flushes every waiting log. With
+  // MoreFollow, when the logs were flushed less than FlushIntervalMs ago,
+  // they wait for a later end or for a timer instead.
   static void BeginBurst();
-  static void EndBurst();
+  static void EndBurst(bool MoreFollow = false);
   static bool InBurst();
+  static constexpr int FlushIntervalMs = 100;
 
  private:
+  static void FlushWaiting();
   void AppendNow(const QString& Text, const QColor& Color);
   int LinesInPane() const;
 

@@ -8,6 +8,8 @@
 #include <ostream>
 #include <random>
 
+#include "QtWait.h"
+#include "session/Globals.h"
 #include "session/RichLog.h"
 
 using namespace tavi;
@@ -37,7 +39,8 @@ std::vector<TLine> Contents(const QTextEdit& Edit) {
   return lines;
 }
 
-// One step of a script: append a line, trim to a count, or end the burst.
+// One step of a script: append a line, trim to a count, or end the burst
+// (Value 1: more follow, so the lines may wait for a later end).
 struct TStep {
   enum { Append, Trim, Burst } Kind;
   int Value;
@@ -55,7 +58,7 @@ void Play(TRichLog& Log, const std::vector<TStep>& Steps, bool Bursts) {
         break;
       case TStep::Burst:
         if (Bursts) {
-          TRichLog::EndBurst();
+          TRichLog::EndBurst(step.Value != 0);
           TRichLog::BeginBurst();
         }
         break;
@@ -75,7 +78,7 @@ TEST(RichLogTest, BurstsGiveTheSamePaneAsSingleLines) {
       const unsigned pick = random() % 10;
       if (pick < 6) steps.push_back({TStep::Append, i});
       else if (pick < 9) steps.push_back({TStep::Trim, static_cast<int>(random() % 8)});
-      else steps.push_back({TStep::Burst, 0});
+      else steps.push_back({TStep::Burst, static_cast<int>(random() % 2)});
     }
     QTextEdit direct, burst;
     TRichLog directLog(&direct), burstLog(&burst);
@@ -119,6 +122,23 @@ TEST(RichLogTest, WaitsOnlyInsideABurstAndFlushesForReaders) {
   log.Flush();
   EXPECT_EQ(Contents(edit).back().Text, "late");
   TRichLog::EndBurst();
+}
+
+TEST(RichLogTest, LinesLeftWaitingForMoreAreShownByTheIntervalAnyway) {
+  ResetGlobals();
+  QTextEdit edit;
+  TRichLog log(&edit);
+  TRichLog::BeginBurst();
+  log.Append("shown", Qt::black);
+  TRichLog::EndBurst(true);  // nothing shown for a while: shown at once
+  EXPECT_EQ(Contents(edit).size(), 1u);
+
+  TRichLog::BeginBurst();
+  log.Append("waits", Qt::black);
+  TRichLog::EndBurst(true);
+  EXPECT_EQ(Contents(edit).size(), 1u);
+  // No later burst comes; the interval shows it.
+  EXPECT_TRUE(test::PumpUntil([&] { return Contents(edit).size() == 2u; }, 20 * TRichLog::FlushIntervalMs));
 }
 
 TEST(RichLogTest, APaneDestroyedInsideABurstIsSkipped) {
