@@ -3,20 +3,22 @@
 #include "handlers/ServerLineHandlers.h"
 
 #include <QLabel>
+#include <algorithm>
+#include <iterator>
+#include <string_view>
 
+#include "conversation/AdminReply.h"
 #include "conversation/Chat.h"
 #include "conversation/Colors.h"
-#include "conversation/Talk.h"
-#include "kanji/SjisText.h"
-#include "platform/Platform.h"
-#include "conversation/AdminReply.h"
-#include "handlers/ServerLineHandlers.h"
-#include "protocol/ChannelState.h"
 #include "conversation/ListNamesWho.h"
 #include "conversation/ReferenceResult.h"
 #include "conversation/ServerErrorUnit.h"
+#include "conversation/Talk.h"
 #include "conversation/VersionReply.h"
 #include "conversation/WhoIsReply.h"
+#include "kanji/SjisText.h"
+#include "platform/Platform.h"
+#include "protocol/ChannelState.h"
 #include "session/MainForm.h"
 
 namespace tavi {
@@ -167,6 +169,11 @@ void TServerLineHandlers::EndOfWhowas369(TToken) {
 }
 
 void TServerLineHandlers::ServerError(TToken Token) {
+  // A refused join is answered: the channel, forced on us later, is no
+  // join the user asked for.
+  static constexpr std::string_view JoinRefusals[] = {"403", "405", "471", "473", "474", "475", "476"};
+  if (std::find(std::begin(JoinRefusals), std::end(JoinRefusals), Token.Command) != std::end(JoinRefusals))
+    main_.TakeJoinRequest(Token.Params[2]);
   // One window for all of them: a server can send errors without end.
   auto* form = main_.FindOrCreateForm<TServerErrorForm>();
   form->AddErrorText(Sj(u8"エラーコード：  ") + Token.Command + "\r\n" + Token.Params[2] + " " + Token.Params[3] +

@@ -735,6 +735,8 @@ void TMainForm::SendFailed(TSendFailure Why, int Code) {
 
 void TMainForm::ConnectionClosed() {
   socket_.reset();
+  // Joins the server never answered end with the connection.
+  requestedJoins_.clear();
   if (WillReconnect()) {
     ConnectionLostForReconnect(!dropReason_.empty() ? dropReason_ : lostReason_);
   } else {

@@ -103,6 +103,20 @@ TEST_F(WindowPlacementForm, AWindowAServerLineOpensLeavesTheKeyboardWhereItIs) {
     EXPECT_EQ(f.MdiArea->activeSubWindow(), mine) << line;
     EXPECT_EQ(QApplication::focusWidget(), mine->SendEdit) << line;
   }
+
+  // A join the server never answered ends with the connection: the same
+  // channel forced on us in the next session is no join the user asked for.
+  f.NoteJoinRequest("#refused");
+  f.ConnectionClosed();
+  f.NoteJoinRequest("#next");
+  Feed(":me!u@h JOIN #next\r\n");
+  Feed(":me!u@h JOIN #refused\r\n");
+  EXPECT_EQ(f.MdiArea->activeSubWindow(), f.FindChannelWindow("#next"));
+  // So does one the server refused.
+  f.NoteJoinRequest("#banned");
+  Feed(":irc.test 474 me #banned :Cannot join channel (+b)\r\n");
+  Feed(":me!u@h JOIN #banned\r\n");
+  EXPECT_EQ(f.MdiArea->activeSubWindow(), f.FindChannelWindow("#next"));
 }
 
 }  // namespace
