@@ -339,6 +339,12 @@ TDccTransFileForm::TDccTransFileForm(QWidget* Owner)
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(CloseDelayMs);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+
+  AcceptTimer = new QTimer(this);
+  AcceptTimer->setObjectName(QStringLiteral("AcceptTimer"));
+  AcceptTimer->setSingleShot(true);
+  AcceptTimer->setInterval(AcceptWaitMs);
+  connect(AcceptTimer, &QTimer::timeout, this, [this] { AcceptTimerTimer(); });
 }
 
 TDccTransFileForm::~TDccTransFileForm() {
@@ -549,6 +555,15 @@ void TDccTransFileForm::Timer1Timer() {
   close();
 }
 
+void TDccTransFileForm::AcceptTimerTimer() {
+  if (closed_ || !AwaitingAccept) return;
+  AwaitingAccept = false;
+  QPointer<TDccTransFileForm> Self(this);
+  Platform().ShowMessage(PeerNick + Sj(u8" から再開の応答がありませんでした。") + "\r\n" + PathText(PartPath()) +
+                         Sj(u8" に受信した分を残しました。"));
+  if (Self) close();
+}
+
 void TDccTransFileForm::CloseButtonClick() { close(); }
 
 bool TDccTransFileForm::FormCloseQuery() {
@@ -565,6 +580,7 @@ void TDccTransFileForm::FormClose() {
   if (RecieveFileThread && RecieveFileThread == recvThread_.get()) RecieveFileThread = nullptr;
   if (ServerSocket->isListening()) ServerSocket->close();
   Timer1->stop();
+  AcceptTimer->stop();
   if (DccTransFileForm == this) DccTransFileForm = nullptr;
 }
 
@@ -672,6 +688,7 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
     Form->AwaitingAccept = true;
     Main.SendLine(DccResumeLine(Nick, FileName, Endpoint->Port, StartAt));
     Form->SetCaption(Sj(u8"再開の応答待ち"));
+    Form->AcceptTimer->start();
     return;
   }
   Form->SetCaption(Sj(u8"接続待機中"));
@@ -700,6 +717,7 @@ bool AcceptDccResume(TMainForm& Main, const std::string& Nick, const std::string
       *At > Form->StartAt)
     return false;
   Form->AwaitingAccept = false;
+  Form->AcceptTimer->stop();
   Form->StartAt = *At;
   // The connect waits for the offerer: not inside the line handler.
   QPointer<TDccTransFileForm> Queued(Form);

@@ -101,6 +101,10 @@ class TDccTransFileForm : public QWidget {
   // Receiving: connected in blocking mode on the GUI thread.
   std::shared_ptr<TBlockingSocket> ClientSocket;
   QTimer* Timer1 = nullptr;
+  // Receiving: how long a RESUME waits for the peer's ACCEPT. Many clients
+  // never answer one; the window must not wait for ever.
+  static constexpr int AcceptWaitMs = 60000;
+  QTimer* AcceptTimer = nullptr;
 
   std::int64_t FileSize = 0;
   // Sending: the chosen file's path (file-system encoding); receiving: the
@@ -144,6 +148,7 @@ class TDccTransFileForm : public QWidget {
   void RecieveThreadTerminate();
   void SendThreadTerminate();
   void Timer1Timer();
+  void AcceptTimerTimer();
   void CloseButtonClick();
   bool FormCloseQuery();
   void FormClose();

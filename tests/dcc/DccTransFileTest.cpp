@@ -932,6 +932,28 @@ TEST_F(DccTransFileTest, APartThatShrankBeforeTheAcceptIsNotPaddedOut) {
   EXPECT_TRUE(ReadWholeFile(saved + ".part") == Pattern(100, 5));
 }
 
+// Many clients never answer a RESUME: the wait ends, and the part stays.
+TEST_F(DccTransFileTest, AResumeNobodyAnswersEndsWithThePartKept) {
+  TMainForm& f = MakeForm();
+  const std::string saved = SavePath("quiet.bin");
+  WriteFile("quiet.bin.part", Pattern(40000, 6));
+  TListener listener;
+  platform.YesNoAnswers = {true, true};
+  platform.SaveFileAnswers = {saved};
+  ReceiveDccFile(f, "bob", "quiet.bin", Loopback, listener.PortText(), "100000", "CLIENT");
+  ASSERT_EQ(Transfer(f)->Caption(), Sj(u8"再開の応答待ち"));
+  Transfer(f)->AcceptTimer->setInterval(50);
+  ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }));
+  EXPECT_EQ(platform.Messages, std::vector<std::string>{"bob" + Sj(u8" から再開の応答がありませんでした。") + "\r\n" +
+                                                        saved + ".part" + Sj(u8" に受信した分を残しました。")});
+  EXPECT_FALSE(listener.Pending());
+  EXPECT_TRUE(ReadWholeFile(saved + ".part") == Pattern(40000, 6));
+  // An ACCEPT that comes after all is no longer ours.
+  FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC ACCEPT quiet.bin " + listener.PortText() + " 40000\x01\r\n");
+  PumpFor(50);
+  EXPECT_FALSE(listener.Pending());
+}
+
 TEST_F(DccTransFileTest, AResumeOfOurOfferGoesOnFromItsPositionWhenWithinTheFile) {
   TMainForm& f = MakeForm();
   const std::string data = Pattern(100000, 37);
