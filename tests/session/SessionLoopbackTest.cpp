@@ -81,9 +81,15 @@ TEST_F(SessionLoopbackTest, EndOfStreamResetsTheWindow) {
   TMainForm& f = MakeForm(false);
   Configure(server.Port());
   ASSERT_TRUE(ConnectAndWait(f));
+  server.ReadLine();  // NICK
+  server.ReadLine();  // USER
   server.Send(":srv 376 abc :End\r\n");
+  // The close follows the client's last line, which would otherwise turn it
+  // into a reset on its way.
+  auto mode = server.ReadLine();
   ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }));
   server.CloseClient();
+  EXPECT_EQ(mode.get(), "MODE abc\r\n");
   ASSERT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }));
   EXPECT_FALSE(f.SocketActive());
   EXPECT_FALSE(f.ServerDisConnect->isEnabled());
