@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStandardPaths>
 #include <atomic>
+#include <chrono>
 #include <utility>
 #include <vector>
 
@@ -57,16 +58,22 @@ QString TChatLog::FilePath(const QString& Server, const QString& Window, const T
 
 void TChatLog::Append(const QString& Server, const QString& Window, const TDateTime& When, const QString& Line) {
   TEntry entry{FilePath(Server, Window, When), Line};
+  bool first = false;
   {
     std::lock_guard lock(mutex_);
+    first = queue_.empty();
     queue_.push_back(std::move(entry));
   }
-  changed_.notify_one();
+  // Only the first line of a batch wakes the writer; it gathers the rest.
+  if (first) changed_.notify_all();
 }
 
 void TChatLog::Flush() {
   std::unique_lock lock(mutex_);
+  ++flushing_;
+  changed_.notify_all();
   changed_.wait(lock, [this] { return queue_.empty() && !writing_; });
+  --flushing_;
 }
 
 void TChatLog::Run() {
@@ -74,6 +81,7 @@ void TChatLog::Run() {
   for (;;) {
     changed_.wait(lock, [this] { return stop_ || !queue_.empty(); });
     if (queue_.empty()) return;  // stopping, and everything is written
+    changed_.wait_for(lock, std::chrono::milliseconds(GatherMs), [this] { return stop_ || flushing_ > 0; });
     std::deque<TEntry> batch;
     batch.swap(queue_);
     writing_ = true;

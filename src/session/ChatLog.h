@@ -43,11 +43,16 @@ class TChatLog {
   };
   void Run();
 
+  // How long the writer gathers lines after the first of a batch, so that a
+  // flood goes out in a few opens and writes instead of one per line.
+  static constexpr int GatherMs = 50;
+
   const QString folder_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<TEntry> queue_;
   bool writing_ = false;
+  int flushing_ = 0;  // callers of Flush waiting: no gathering then
   bool stop_ = false;
   std::thread thread_;
 };

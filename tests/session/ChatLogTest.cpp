@@ -62,6 +62,8 @@ TEST_F(ChatLogTest, FilesHoldTheWindowsLinesPerDayInUtf8WhateverTheWireCode) {
   ASSERT_NE(talk, nullptr);
   const std::vector<std::string> talkLines = talk->RecvLines();
   ASSERT_EQ(lines.size(), beforeMidnight + 2);
+  // Lines reach their files on their own, not only when the log ends.
+  EXPECT_TRUE(PumpUntil([&] { return FileLines(Path("bob", "2006-01-02")) == Shown(talkLines, 0, talkLines.size()); }));
   form.reset();  // a normal close writes what is still queued
 
   const QStringList first = FileLines(Path("#log", "2006-01-02"));
