@@ -337,6 +337,12 @@ class DccTransFileTest : public MainFormFixture {
     return ParseOffer(Sent.back());
   }
 
+  // The send has ended and its worker is gone: the caption alone comes a
+  // moment before the worker's end reaches the window.
+  static bool SendEnded(TDccTransFileForm* T) {
+    return (T->Caption() == SendDone() || T->Caption() == SendFailed()) && !T->SendThread();
+  }
+
   // Closes the window of an ended send the way its timer does, and frees it.
   void LetTimerClose(TMainForm& F) {
     TDccTransFileForm* t = Transfer(F);
@@ -658,7 +664,7 @@ TEST_F(DccTransFileTest, SentFilesArriveWholeAtReceiversAckingEachReadOrLate) {
       ReceiveAcking(fd, c.Size, c.ReadSize, c.AckEvery, log);
       ::close(fd);
     });
-    ASSERT_TRUE(PumpUntil([&] { return t->Caption() == SendDone() || t->Caption() == SendFailed(); }, 8000));
+    ASSERT_TRUE(PumpUntil([&] { return SendEnded(t); }, 8000));
     ASSERT_TRUE(receiver.Await());
     EXPECT_EQ(t->Caption(), SendDone());
     EXPECT_EQ(log.Data.size(), c.Size);
@@ -741,7 +747,7 @@ TEST_F(DccTransFileTest, ReceiversThatAckWronglyHangUpOrGoSilentFailTheSend) {
       ::close(fd);
     });
     const auto start = Clock::now();
-    ASSERT_TRUE(PumpUntil([&] { return t->Caption() == SendDone() || t->Caption() == SendFailed(); }, 8000));
+    ASSERT_TRUE(PumpUntil([&] { return SendEnded(t); }, 8000));
     ASSERT_TRUE(receiver.Await());
     EXPECT_EQ(t->Caption(), SendFailed());
     EXPECT_TRUE(log.SawEnd);
@@ -791,7 +797,7 @@ TEST_F(DccTransFileTest, TheSenderStopsAtTheBytesInFlightUntilAcknowledged) {
   ASSERT_TRUE(PumpUntil([&] { return ToSjis(t->StatusLabel->text()).rfind(status, 0) == 0; }))
       << ToSjis(t->StatusLabel->text());
   release.store(true);
-  ASSERT_TRUE(PumpUntil([&] { return t->Caption() == SendDone() || t->Caption() == SendFailed(); }, 8000));
+  ASSERT_TRUE(PumpUntil([&] { return SendEnded(t); }, 8000));
   ASSERT_TRUE(receiver.Await());
   EXPECT_EQ(t->Caption(), SendDone());
   EXPECT_TRUE(log.Data == data);
@@ -838,7 +844,7 @@ TEST_F(DccTransFileTest, ASecondPeerIsHungUpOnWhileTheFirstGetsTheFile) {
   EXPECT_EQ(t->Caption(), Sj(u8"送信中"));
 
   resume.store(true);
-  ASSERT_TRUE(PumpUntil([&] { return t->Caption() == SendDone() || t->Caption() == SendFailed(); }, 8000));
+  ASSERT_TRUE(PumpUntil([&] { return SendEnded(t); }, 8000));
   ASSERT_TRUE(firstPeer.Await());
   EXPECT_EQ(t->Caption(), SendDone());
   EXPECT_TRUE(first.Data == data);
@@ -968,7 +974,8 @@ TEST_F(DccTransFileTest, AResumeOfOurOfferGoesOnFromItsPositionWhenWithinTheFile
       if (fd >= 0 && ReadExactly(fd, log.Data, 30000)) SendAck(fd, 30000);
       if (fd >= 0) ::close(fd);
     });
-    ASSERT_TRUE(PumpUntil([&] { return Transfer(f)->Caption() == SendFailed(); }, 8000));
+    ASSERT_TRUE(PumpUntil([&] { return SendEnded(Transfer(f)); }, 8000));
+    ASSERT_EQ(Transfer(f)->Caption(), SendFailed());
     ASSERT_TRUE(receiver.Await());
     Transfer(f)->close();
     DeleteClosed();
@@ -1015,7 +1022,7 @@ TEST_F(DccTransFileTest, AResumeOfOurOfferGoesOnFromItsPositionWhenWithinTheFile
       log.SawEnd = AwaitEnd(fd, &log.Data);
       ::close(fd);
     });
-    ASSERT_TRUE(PumpUntil([&] { return t->Caption() == SendDone() || t->Caption() == SendFailed(); }, 8000));
+    ASSERT_TRUE(PumpUntil([&] { return SendEnded(t); }, 8000));
     ASSERT_TRUE(receiver.Await());
     EXPECT_EQ(t->Caption(), SendDone());
     EXPECT_TRUE(log.Data == data.substr(30000));
@@ -1087,7 +1094,7 @@ TEST_F(DccTransFileTest, ClosingTheWindowAsksAndOnYesStopsTheWorker) {
     EXPECT_EQ(platform.Questions, std::vector<std::string>{CloseQuestion()});
     EXPECT_EQ(Transfer(f), t);
     resume.store(true);
-    ASSERT_TRUE(PumpUntil([&] { return t->Caption() == SendDone() || t->Caption() == SendFailed(); }, 8000));
+    ASSERT_TRUE(PumpUntil([&] { return SendEnded(t); }, 8000));
     ASSERT_TRUE(receiver.Await());
     EXPECT_EQ(t->Caption(), SendDone());
     EXPECT_TRUE(log.Data == data);
