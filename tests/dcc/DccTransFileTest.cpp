@@ -337,6 +337,17 @@ class DccTransFileTest : public MainFormFixture {
     return ParseOffer(Sent.back());
   }
 
+  // bob offers Name, 100,000 bytes, from Listener; Part is already here and
+  // the user takes the offer and goes on from the part. The save path.
+  std::string ResumeOffer(TMainForm& F, const std::string& Name, const std::string& Part, const TListener& Listener) {
+    const std::string saved = SavePath(Name);
+    WriteFile(Name + ".part", Part);
+    platform.YesNoAnswers = {true, true};
+    platform.SaveFileAnswers = {saved};
+    ReceiveDccFile(F, "bob", Name, Loopback, Listener.PortText(), "100000", "CLIENT");
+    return saved;
+  }
+
   // The send has ended and its worker is gone: the caption alone comes a
   // moment before the worker's end reaches the window.
   static bool SendEnded(TDccTransFileForm* T) {
@@ -923,12 +934,8 @@ TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
 // would pad it with zeros, so the receive fails and leaves the part alone.
 TEST_F(DccTransFileTest, APartThatShrankBeforeTheAcceptIsNotPaddedOut) {
   TMainForm& f = MakeForm();
-  const std::string saved = SavePath("shrunk.bin");
-  WriteFile("shrunk.bin.part", Pattern(40000, 5));
   TListener listener;
-  platform.YesNoAnswers = {true, true};
-  platform.SaveFileAnswers = {saved};
-  ReceiveDccFile(f, "bob", "shrunk.bin", Loopback, listener.PortText(), "100000", "CLIENT");
+  const std::string saved = ResumeOffer(f, "shrunk.bin", Pattern(40000, 5), listener);
   ASSERT_EQ(Transfer(f)->Caption(), Sj(u8"再開の応答待ち"));
   WriteFile("shrunk.bin.part", Pattern(100, 5));
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC ACCEPT shrunk.bin " + listener.PortText() + " 40000\x01\r\n");
@@ -941,12 +948,8 @@ TEST_F(DccTransFileTest, APartThatShrankBeforeTheAcceptIsNotPaddedOut) {
 // Many clients never answer a RESUME: the wait ends, and the part stays.
 TEST_F(DccTransFileTest, AResumeNobodyAnswersEndsWithThePartKept) {
   TMainForm& f = MakeForm();
-  const std::string saved = SavePath("quiet.bin");
-  WriteFile("quiet.bin.part", Pattern(40000, 6));
   TListener listener;
-  platform.YesNoAnswers = {true, true};
-  platform.SaveFileAnswers = {saved};
-  ReceiveDccFile(f, "bob", "quiet.bin", Loopback, listener.PortText(), "100000", "CLIENT");
+  const std::string saved = ResumeOffer(f, "quiet.bin", Pattern(40000, 6), listener);
   ASSERT_EQ(Transfer(f)->Caption(), Sj(u8"再開の応答待ち"));
   Transfer(f)->AcceptTimer->setInterval(50);
   ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }));
