@@ -57,7 +57,7 @@ QString TChatLog::FilePath(const QString& Server, const QString& Window, const T
 }
 
 void TChatLog::Append(const QString& Server, const QString& Window, const TDateTime& When, const QString& Line) {
-  TEntry entry{FilePath(Server, Window, When), Line};
+  TEntry entry{Server, Window, When.Year, When.Month, When.Day, Line};
   bool first = false;
   {
     std::lock_guard lock(mutex_);
@@ -90,11 +90,14 @@ void TChatLog::Run() {
     // Grouped in one pass, in the order the files first appear.
     std::vector<std::pair<QString, QByteArray>> files;
     QHash<QString, std::size_t> slot;
+    TDateTime when;
     for (const TEntry& entry : batch) {
-      auto it = slot.find(entry.Path);
+      when.Year = entry.Year, when.Month = entry.Month, when.Day = entry.Day;
+      const QString path = FilePath(entry.Server, entry.Window, when);
+      auto it = slot.find(path);
       if (it == slot.end()) {
-        it = slot.insert(entry.Path, files.size());
-        files.emplace_back(entry.Path, QByteArray());
+        it = slot.insert(path, files.size());
+        files.emplace_back(path, QByteArray());
       }
       QByteArray& bytes = files[*it].second;
       bytes += entry.Line.toUtf8();

@@ -37,8 +37,10 @@ class TChatLog {
   static void SetActive(TChatLog* Log);
 
  private:
+  // The path is made by the writer: the GUI thread only queues.
   struct TEntry {
-    QString Path;
+    QString Server, Window;
+    int Year, Month, Day;
     QString Line;
   };
   void Run();

@@ -33,7 +33,10 @@ void TMdiChildForm::WriteLogLine(const QString& Shown) {
     unnamedLines_.push_back(Shown);
     return;
   }
-  TChatLog::Active()->Append(FromSjis(GrobalArea().ServerName), FromSjis(caption_), Platform().Now(), Shown);
+  // The names are converted once, not for every line of a busy window.
+  const std::string& server = GrobalArea().ServerName;
+  if (server != logServer_.first) logServer_ = {server, FromSjis(server)};
+  TChatLog::Active()->Append(logServer_.second, windowTitle(), Platform().Now(), Shown);
 }
 
 void TMdiChildForm::MenuClick() {

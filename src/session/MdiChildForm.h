@@ -55,6 +55,8 @@ class TMdiChildForm : public QMdiSubWindow {
   // Lines shown before the window had its caption (the date line), logged
   // once it has one.
   std::vector<QString> unnamedLines_;
+  // The server name as logs name their folder, and the name it came from.
+  std::pair<std::string, QString> logServer_;
 };
 
 }  // namespace tavi
