@@ -543,10 +543,13 @@ void TDccTransFileForm::RecieveThreadTerminate() {
       Platform().ShowMessage(FileErrorText(SavePath, errno));
     }
   } else {
-    Platform().ShowMessage(Sj(u8"ファイルの受信に失敗しました。") + "\r\n" + PathText(PartPath()) +
-                           Sj(u8" に受信した分を残しました。"));
+    Platform().ShowMessage(Sj(u8"ファイルの受信に失敗しました。") + "\r\n" + PartKeptText());
   }
   if (Self) close();
+}
+
+std::string TDccTransFileForm::PartKeptText() const {
+  return PathText(PartPath()) + Sj(u8" に受信した分を残しました。");
 }
 
 void TDccTransFileForm::Timer1Timer() {
@@ -559,8 +562,7 @@ void TDccTransFileForm::AcceptTimerTimer() {
   if (closed_ || !AwaitingAccept) return;
   AwaitingAccept = false;
   QPointer<TDccTransFileForm> Self(this);
-  Platform().ShowMessage(PeerNick + Sj(u8" から再開の応答がありませんでした。") + "\r\n" + PathText(PartPath()) +
-                         Sj(u8" に受信した分を残しました。"));
+  Platform().ShowMessage(PeerNick + Sj(u8" から再開の応答がありませんでした。") + "\r\n" + PartKeptText());
   if (Self) close();
 }
 

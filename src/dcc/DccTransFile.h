@@ -116,6 +116,8 @@ class TDccTransFileForm : public QWidget {
   // until the whole file has arrived.
   std::string SavePath;
   std::string PartPath() const { return SavePath + ".part"; }
+  // The last line of a message about a receive that ended early.
+  std::string PartKeptText() const;
   // The offered port and the file position to start from: sending, what a
   // RESUME asked for; receiving, what we asked for until it is accepted.
   std::string OfferPort;

@@ -17,4 +17,9 @@ inline bool SjisSameText(std::string_view A, std::string_view B) {
   return A.size() == B.size() && SjisCompareText(A, B) == 0;
 }
 
+// Orders names as SjisCompareText does, for maps keyed by channel names.
+struct TSjisCaselessLess {
+  bool operator()(const std::string& A, const std::string& B) const { return SjisCompareText(A, B) < 0; }
+};
+
 }  // namespace tavi

@@ -22,11 +22,6 @@ class TRecieveFileThread;
 class TRichLog;
 class TSendFileThread;
 
-// Orders channel names as the server compares them: letter case aside.
-struct TCaselessLess {
-  bool operator()(const std::string& A, const std::string& B) const { return SjisCompareText(A, B) < 0; }
-};
-
 struct TGlobals {
   // The one main window and the windows that exist at most once. The names
   // that the windows use for these (MainForm, DccTransFileForm, ...) refer to
@@ -61,7 +56,7 @@ struct TGlobals {
   std::string AwayMessage;
   // The key last used with each channel in this run; never written to the
   // settings file, so a restart starts without keys.
-  std::map<std::string, std::string, TCaselessLess> ChannelKeys;
+  std::map<std::string, std::string, TSjisCaselessLess> ChannelKeys;
   bool NamesRequested = false;
 
   // The user's own modes i, s, w and o.
