@@ -225,11 +225,10 @@ void TDCCForm::ClientSocketRead() {
 void TDCCForm::ClientSocketError(QAbstractSocket::SocketError Error) {
   if (IsPeerClose(Error)) return;
   AddRecvLine(TimeStamp() + Sj(u8" エラーが発生しました。"));
-  // Shown once the socket has finished emitting: the modal box runs an
-  // event loop in which this window may be closed and freed.
-  const std::string message =
-      Sj(u8"ソケットエラー：") + ToSjis(ClientSocket->errorString()) + " (" + std::to_string(static_cast<int>(Error)) + ")";
-  QTimer::singleShot(0, this, [message] { Platform().ShowMessage(message); });
+  // A notice: it waits for nobody, so no event loop runs inside the socket's
+  // signal.
+  Platform().ShowNotice(Sj(u8"ソケットエラー：") + ToSjis(ClientSocket->errorString()) + " (" +
+                        std::to_string(static_cast<int>(Error)) + ")");
 }
 
 void TDCCForm::ClientSocketDisconnect() {
@@ -305,7 +304,7 @@ void OpenDccChat(TMainForm& Main, const std::string& Nick, const std::string& Ad
     // connected unless the user says yes.
     const std::optional<TDccEndpoint> endpoint = CheckChatOffer(AddressNumber, Port);
     if (!endpoint) {
-      Platform().ShowMessage(UnusableOfferMessage(Nick, "CHAT", "chat", AddressNumber, Port, ""));
+      Platform().ShowNotice(UnusableOfferMessage(Nick, "CHAT", "chat", AddressNumber, Port, ""));
       return;
     }
     if (!Platform().AskYesNo(Nick + Sj(u8" から DCC CHAT の接続要求が来ています") + "\r\n" + Sj(u8"接続しますか？")))

@@ -644,7 +644,7 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
   // An offer that cannot be connected to is not put to the user at all.
   const std::optional<TDccEndpoint> Endpoint = CheckSendOffer(AddressNumber, Port, Size);
   if (!Endpoint) {
-    Platform().ShowMessage(UnusableOfferMessage(Nick, "SEND", FileName, AddressNumber, Port, Size));
+    Platform().ShowNotice(UnusableOfferMessage(Nick, "SEND", FileName, AddressNumber, Port, Size));
     return;
   }
   if (!Platform().AskYesNo(Nick + Sj(u8" から ") + FileName + Sj(u8" というファイルが送られてきています") + "\r\n" +

@@ -146,7 +146,8 @@ void TServerLineHandlers::ListEnd323(TToken) { main_.FindOrCreateForm<TListNames
 void TServerLineHandlers::Inviting341(TToken Token) {
   const std::string text = Token.Params[1] + Sj(u8" が ") + Token.Params[2] + Sj(u8" へ ") + "\r\n" +
                            Sj(u8"     チャンネル： ") + Token.Params[3] + Sj(u8" への招待状を送付しました。");
-  Later([text] { Platform().ShowMessage(text); });
+  // Servers answer each INVITE: a notice that counts them, never a box each.
+  Platform().ShowNotice(text);
 }
 
 void TServerLineHandlers::Version351(TToken Token) {

@@ -20,8 +20,12 @@ class TPlatform {
  public:
   virtual ~TPlatform() = default;
 
-  // A plain modal message box; returns when dismissed.
+  // A plain modal message box; returns when dismissed. For what the user
+  // did; what a server or a peer causes goes to ShowNotice.
   virtual void ShowMessage(const std::string& Text) = 0;
+  // A message that does not wait: one window that shows the latest and
+  // counts the ones before it, however many come. Returns at once.
+  virtual void ShowNotice(const std::string& Text) = 0;
   // A warning with Yes and No; true only for Yes.
   virtual bool AskYesNo(const std::string& Text) = 0;
   // A warning with a button for each of Choices (Shift-JIS captions; the

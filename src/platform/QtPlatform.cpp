@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMainWindow>
 #include <QTranslator>
 #include <QMessageBox>
 #include <QPushButton>
@@ -29,7 +30,9 @@ namespace tavi {
 
 namespace {
 
-QWidget* DialogParent() { return QApplication::activeWindow(); }
+bool MayFreeItself(const QWidget* Window) {
+  return Window->testAttribute(Qt::WA_DeleteOnClose) && !qobject_cast<const QMainWindow*>(Window);
+}
 
 QString& TitleText() {
   static QString Text = QStringLiteral("Tavi.exe");
@@ -83,25 +86,70 @@ QString QtFileFilter(const std::string& Filter) {
   return Filters.join(QStringLiteral(";;"));
 }
 
+QWidget* StableDialogParent() {
+  QWidget* window = QApplication::activeWindow();
+  while (window && MayFreeItself(window)) {
+    QWidget* owner = window->parentWidget();
+    window = owner ? owner->window() : nullptr;
+  }
+  if (window) return window;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (qobject_cast<QMainWindow*>(top) && top->isVisible()) return top;
+  return nullptr;
+}
+
+// The boxes live on the heap under a guard: should their parent go during
+// their event loop after all, they go with it and are not freed twice.
 void TQtPlatform::ShowMessage(const std::string& Text) {
-  QMessageBox Box(QMessageBox::NoIcon, Title(), FromSjis(Text), QMessageBox::Ok, DialogParent());
-  Box.exec();
+  QPointer<QMessageBox> box = new QMessageBox(QMessageBox::NoIcon, Title(), FromSjis(Text), QMessageBox::Ok,
+                                              StableDialogParent());
+  box->exec();
+  delete box.data();
+}
+
+QWidget* TQtPlatform::NoticeWindow() const { return notice_.data(); }
+
+void TQtPlatform::ShowNotice(const std::string& Text) {
+  if (!notice_) {
+    notice_ = new QMessageBox(QMessageBox::Information, Title(), QString(), QMessageBox::Ok, StableDialogParent());
+    notice_->setObjectName(QStringLiteral("NoticeBox"));
+    notice_->setAttribute(Qt::WA_DeleteOnClose);
+    notice_->setWindowModality(Qt::NonModal);
+    // What the user is typing keeps going where it went.
+    notice_->setAttribute(Qt::WA_ShowWithoutActivating);
+  }
+  // A notice dismissed starts the count again.
+  if (!notice_->isVisible()) noticeCount_ = 0;
+  ++noticeCount_;
+  QString shown = FromSjis(Text);
+  if (noticeCount_ > 1)
+    shown += QStringLiteral(u"\n\n（このほかに %1 件のお知らせがありました。）").arg(noticeCount_ - 1);
+  notice_->setText(shown);
+  notice_->show();
 }
 
 bool TQtPlatform::AskYesNo(const std::string& Text) {
-  return QMessageBox::warning(DialogParent(), Title(), FromSjis(Text), QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::No) == QMessageBox::Yes;
+  QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, Title(), FromSjis(Text),
+                                              QMessageBox::Yes | QMessageBox::No, StableDialogParent());
+  box->setDefaultButton(QMessageBox::No);
+  const int answer = box->exec();
+  const bool yes = box && answer == QMessageBox::Yes;
+  delete box.data();
+  return yes;
 }
 
 int TQtPlatform::AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
-  QMessageBox box(QMessageBox::Warning, Title(), FromSjis(Text), QMessageBox::NoButton, DialogParent());
+  QPointer<QMessageBox> box =
+      new QMessageBox(QMessageBox::Warning, Title(), FromSjis(Text), QMessageBox::NoButton, StableDialogParent());
   std::vector<QAbstractButton*> buttons;
   for (const std::string& choice : Choices)
-    buttons.push_back(box.addButton(FromSjis(choice), buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+    buttons.push_back(box->addButton(FromSjis(choice), buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
   // The last choice, the cautious one, is what a stray Enter gives.
-  if (!buttons.empty()) box.setDefaultButton(static_cast<QPushButton*>(buttons.back()));
-  box.exec();
-  const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  if (!buttons.empty()) box->setDefaultButton(static_cast<QPushButton*>(buttons.back()));
+  box->exec();
+  // A box gone with its parent counts as closed.
+  const auto it = box ? std::find(buttons.begin(), buttons.end(), box->clickedButton()) : buttons.end();
+  delete box.data();
   return it == buttons.end() ? -1 : static_cast<int>(it - buttons.begin());
 }
 

@@ -2,15 +2,19 @@
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
 #include <QString>
 
 #include "platform/Platform.h"
+
+class QMessageBox;
 
 namespace tavi {
 
 class TQtPlatform : public TPlatform {
  public:
   void ShowMessage(const std::string& Text) override;
+  void ShowNotice(const std::string& Text) override;
   bool AskYesNo(const std::string& Text) override;
   int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) override;
   void Beep() override;
@@ -27,7 +31,21 @@ class TQtPlatform : public TPlatform {
 
   std::vector<std::string> LocalIPv4Addresses() override;
   std::string ProgramFilePath() override;
+
+  // The notice window while it is shown, and the notices it has taken.
+  QWidget* NoticeWindow() const;
+  int NoticeCount() const { return noticeCount_; }
+
+ private:
+  QPointer<QMessageBox> notice_;
+  int noticeCount_ = 0;
 };
+
+// The window a modal box is shown over: the active window, unless that one
+// may free itself while the box is open (a dialog that closes when it loses
+// the activation to the box, a transfer window that ends); then the window
+// it belongs to, in the end the main window.
+QWidget* StableDialogParent();
 
 // Makes one Qt platform the default for the rest of the program's life.
 void InstallQtPlatform();

@@ -322,7 +322,7 @@ TEST_F(DccChatTest, ClientRoleReportsAFailedConnection) {
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" エラーが発生しました。")));
-  EXPECT_TRUE(PumpUntil([&] { return !platform.Messages.empty(); }));
+  EXPECT_TRUE(PumpUntil([&] { return !platform.Notices.empty(); }));
   EXPECT_FALSE(HasLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
 }
 
@@ -345,14 +345,14 @@ TEST_F(DccChatTest, ClientRoleOpensNothingWhenDeclinedOrUnusable) {
   const std::vector<std::pair<std::string, std::string>> unusable{
       {Loopback, "0"}, {Loopback, "70000"}, {"x", port}, {"4294967296", port}, {Loopback, ""}};
   for (const auto& [address, offeredPort] : unusable) {
-    platform.Messages.clear();
+    platform.Notices.clear();
     platform.YesNoAnswers = {true};
     OpenDccChat(f, "bob", address, offeredPort, "CLIENT");
-    EXPECT_EQ(platform.Messages, (std::vector<std::string>{UnusableOfferMessage("bob", "CHAT", "chat", address,
-                                                                                offeredPort, "")}))
+    EXPECT_EQ(platform.Notices, (std::vector<std::string>{UnusableOfferMessage("bob", "CHAT", "chat", address,
+                                                                               offeredPort, "")}))
         << address << " " << offeredPort;
   }
-  EXPECT_EQ(platform.Messages.back(),
+  EXPECT_EQ(platform.Notices.back(),
             Sj(u8"bob から届いた DCC CHAT chat 2130706433  の要求は使えないため受け付けませんでした。"));
   EXPECT_TRUE(platform.Questions.empty());
   EXPECT_TRUE(f.ChildWindows().empty());

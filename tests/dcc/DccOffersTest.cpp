@@ -85,8 +85,8 @@ TEST_F(DccOffersTest, FileOffersAreAskedWithTheirNameAndDeclinedOnesConnectNowhe
   platform.Questions.clear();
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC SEND my notes.txt 2130706433 1040 12\x01\r\n");
   EXPECT_TRUE(platform.Questions.empty());
-  ASSERT_EQ(platform.Messages.size(), 1u);
-  EXPECT_EQ(platform.Messages[0],
+  ASSERT_EQ(platform.Notices.size(), 1u);
+  EXPECT_EQ(platform.Notices[0],
             UnusableOfferMessage("bob", "SEND", "my", "notes.txt", "2130706433", "1040 12"));
   EXPECT_EQ(TDccTransFileForm::OwnedBy(form.get()), nullptr);
 }
@@ -98,11 +98,11 @@ TEST_F(DccOffersTest, OffersThatCannotWorkAreRefusedWithoutAsking) {
       "DCC SEND f 2130706433 1040",        "DCC SEND f 2130706433 99999 10",  "DCC SEND f 1.2.3.4 1040 10",
   };
   for (const std::string& offer : offers) {
-    platform.Messages.clear();
+    platform.Notices.clear();
     FeedAndSettle(":bob!b@h PRIVMSG me :\x01" + offer + "\x01\r\n");
     EXPECT_TRUE(platform.Questions.empty()) << offer;
-    ASSERT_EQ(platform.Messages.size(), 1u) << offer;
-    EXPECT_NE(platform.Messages[0].find("bob"), std::string::npos) << offer;
+    ASSERT_EQ(platform.Notices.size(), 1u) << offer;
+    EXPECT_NE(platform.Notices[0].find("bob"), std::string::npos) << offer;
   }
   EXPECT_EQ(Chat("bob"), nullptr);
   EXPECT_EQ(TDccTransFileForm::OwnedBy(form.get()), nullptr);

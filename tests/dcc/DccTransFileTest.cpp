@@ -306,6 +306,7 @@ class DccTransFileTest : public MainFormFixture {
 
   void ClearRecords() {
     platform.Messages.clear();
+    platform.Notices.clear();
     platform.Questions.clear();
     platform.SaveProposals.clear();
     platform.SaveFilters.clear();
@@ -478,7 +479,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
     ClearRecords();
     platform.YesNoAnswers = {true};
     ReceiveDccFile(f, "bob", "a.txt", u[0], u[1], u[2], "CLIENT");
-    EXPECT_EQ(platform.Messages,
+    EXPECT_EQ(platform.Notices,
               std::vector<std::string>{UnusableOfferMessage("bob", "SEND", "a.txt", u[0], u[1], u[2])});
     EXPECT_TRUE(platform.Questions.empty());
     EXPECT_EQ(Transfer(f), nullptr);

@@ -23,6 +23,11 @@ void TFakePlatform::ShowMessage(const std::string& Text) {
   Messages.push_back(Text);
 }
 
+void TFakePlatform::ShowNotice(const std::string& Text) {
+  std::lock_guard Lock(mutex_);
+  Notices.push_back(Text);
+}
+
 bool TFakePlatform::AskYesNo(const std::string& Text) {
   {
     std::lock_guard Lock(mutex_);
@@ -114,6 +119,7 @@ void TFakePlatform::Reset() {
   OpenFileAnswers.clear();
   SaveFileAnswers.clear();
   Messages.clear();
+  Notices.clear();
   Questions.clear();
   OpenFilters.clear();
   SaveFilters.clear();

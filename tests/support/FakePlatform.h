@@ -20,6 +20,7 @@ class TFakePlatform : public TPlatform {
   };
 
   void ShowMessage(const std::string& Text) override;
+  void ShowNotice(const std::string& Text) override;
   bool AskYesNo(const std::string& Text) override;  // No when the queue is empty
   // Records the question with its choices; answers from ChoiceAnswers
   // (-1, the box closed, when empty).
@@ -51,6 +52,7 @@ class TFakePlatform : public TPlatform {
 
   // What was shown or asked, in order.
   std::vector<std::string> Messages;
+  std::vector<std::string> Notices;
   std::vector<std::string> Questions;
   std::vector<std::vector<std::string>> ChoiceLists;  // one per AskChoice
   std::vector<std::string> OpenFilters;
