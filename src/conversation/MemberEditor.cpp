@@ -183,7 +183,10 @@ void TMemberEditorForm::Apply() {
         talk->MemberList = entries;
       }
     } else if (EditMode == "ISON") {
-      if (MainForm) MainForm->SendLine("ISON " + Joined(entries, " ") + "\r\n");
+      if (MainForm) {
+        ++Globals().IsonRequests;
+        MainForm->SendLine("ISON " + Joined(entries, " ") + "\r\n");
+      }
     }
   }
   if (EditMode == "RecieveDeny") {

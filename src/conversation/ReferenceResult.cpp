@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "conversation/ListNamesWho.h"
 #include "kanji/SjisText.h"
 #include "session/FormFont.h"
 
@@ -24,6 +25,8 @@ TReferenceResultForm::TReferenceResultForm(QWidget* Owner) : TCommandDialog(Owne
   ReferenceListBox = new QListWidget(this);
   ReferenceListBox->setObjectName(QStringLiteral("ReferenceListBox"));
   ReferenceListBox->setGeometry(8, 8, ClientWidth - 16, 168);
+  // One height for every row: a new entry costs no measuring of the rest.
+  ReferenceListBox->setUniformItemSizes(true);
 
   CloseButton = new QPushButton(FromSjis(Sj(u8"閉じる")), this);
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
@@ -32,16 +35,36 @@ TReferenceResultForm::TReferenceResultForm(QWidget* Owner) : TCommandDialog(Owne
   connect(CloseButton, &QPushButton::clicked, this, &TReferenceResultForm::CloseButtonClick);
 }
 
-void TReferenceResultForm::AddEntry(const std::string& Entry) { ReferenceListBox->addItem(FromSjis(Entry)); }
+void TReferenceResultForm::AddEntries(const std::vector<std::string>& Entries) {
+  QStringList added;
+  for (const std::string& entry : Entries) {
+    if (listed_ >= MaxEntries) {
+      ++leftOut_;
+      continue;
+    }
+    ++listed_;
+    added << FromSjis(entry);
+  }
+  if (!added.isEmpty()) ReferenceListBox->insertItems(listed_ - static_cast<int>(added.size()), added);
+  if (leftOut_ == 0) return;
+  if (!leftOutItem_) {
+    leftOutItem_ = new QListWidgetItem;
+    leftOutItem_->setFlags(Qt::NoItemFlags);
+    ReferenceListBox->addItem(leftOutItem_);
+  }
+  leftOutItem_->setText(FromSjis(LeftOutText(leftOut_)));
+}
 
 std::vector<std::string> TReferenceResultForm::Entries() const {
   std::vector<std::string> entries;
-  for (int i = 0; i < ReferenceListBox->count(); ++i) entries.push_back(ToSjis(ReferenceListBox->item(i)->text()));
+  for (int i = 0; i < listed_; ++i) entries.push_back(ToSjis(ReferenceListBox->item(i)->text()));
   return entries;
 }
 
 void TReferenceResultForm::CloseButtonClick() {
   ReferenceListBox->clear();
+  listed_ = leftOut_ = 0;
+  leftOutItem_ = nullptr;
   close();
 }
 

@@ -7,6 +7,7 @@
 #include "dialogs/CommandDialog.h"
 
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 
 namespace tavi {
@@ -19,12 +20,23 @@ class TReferenceResultForm : public TCommandDialog {
   QListWidget* ReferenceListBox = nullptr;
   QPushButton* CloseButton = nullptr;
 
-  // ReferenceListBox's entries (Shift-JIS).
-  void AddEntry(const std::string& Entry);
+  // Entries past this many are counted in a last line instead of listed.
+  static constexpr int MaxEntries = 10000;
+
+  // Adds entries (Shift-JIS) in one go, without laying out those listed.
+  void AddEntries(const std::vector<std::string>& Entries);
+  void AddEntry(const std::string& Entry) { AddEntries({Entry}); }
+  // The entries listed, without the line of those left out.
   std::vector<std::string> Entries() const;
+  int LeftOut() const { return leftOut_; }
 
   // Empties the list, then closes.
   void CloseButtonClick();
+
+ private:
+  int listed_ = 0;
+  int leftOut_ = 0;
+  QListWidgetItem* leftOutItem_ = nullptr;
 };
 
 }  // namespace tavi

@@ -100,7 +100,8 @@ void ApplyChannelMode(TChatForm& Chat, const TChannelModeChange& Change) {
     case 'b': {
       auto& masks = Chat.BanMaskList;
       if (Change.Adding) {
-        if (!argument.empty()) masks.push_back(argument);
+        // A server's flood of +b must not grow the list without end.
+        if (!argument.empty() && masks.size() < static_cast<std::size_t>(TListCap::MaxEntries)) masks.push_back(argument);
       } else {
         const auto it = std::find_if(masks.begin(), masks.end(),
                                      [&](const std::string& Mask) { return SjisSameText(Mask, argument); });
@@ -289,7 +290,8 @@ void TServerLineHandlers::NamesReply353(TToken Token) {
     const std::vector<std::string> lines = NamesListingLines(channel, entries, Sj(u8"チャンネル名： "));
     if (lines.empty()) return;
     auto* listing = main_.FindOrCreateForm<TListNamesWhoForm>();
-    for (const std::string& line : lines) listing->AddLine(line);
+    for (const std::string& line : lines)
+      if (replyState_.Names.Take()) listing->AddLine(line);
     return;
   }
   TChatForm* chat = main_.FindChannelWindow(channel);
@@ -316,7 +318,12 @@ void TServerLineHandlers::NamesReply353(TToken Token) {
 
 void TServerLineHandlers::EndOfNames366(TToken Token) {
   if (TChatForm* chat = main_.FindChannelWindow(Token.Params[2])) chat->NamesReplyOpen = false;
-  if (Globals().NamesRequested) main_.FindOrCreateForm<TListNamesWhoForm>()->ShowListing(Sj(u8"ニックネームのリスト"));
+  if (Globals().NamesRequested) {
+    auto* listing = main_.FindOrCreateForm<TListNamesWhoForm>();
+    if (replyState_.Names.LeftOut > 0) listing->AddLine(LeftOutText(replyState_.Names.LeftOut));
+    listing->ShowListing(Sj(u8"ニックネームのリスト"));
+  }
+  replyState_.Names.Reset();
   Globals().NamesRequested = false;
 }
 

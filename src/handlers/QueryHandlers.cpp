@@ -19,6 +19,7 @@
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "protocol/ChannelState.h"
+#include "session/Globals.h"
 #include "session/MainForm.h"
 
 namespace tavi {
@@ -79,8 +80,12 @@ void TServerLineHandlers::Away301(TToken Token) {
 }
 
 void TServerLineHandlers::Ison303(TToken Token) {
+  // One answer per ISON the user sent; others are nobody's.
+  int& asked = Globals().IsonRequests;
+  if (asked <= 0) return;
+  --asked;
   auto* form = main_.FindOrCreateForm<TReferenceResultForm>();
-  for (const std::string& entry : SplitNames(WithoutColon(Token.Params[2]))) form->AddEntry(entry);
+  form->AddEntries(SplitNames(WithoutColon(Token.Params[2])));
   Show(form);
 }
 
@@ -128,11 +133,13 @@ void TServerLineHandlers::WhoisChannels319(TToken Token) {
 }
 
 void TServerLineHandlers::List322(TToken Token) {
-  auto* form = main_.FindOrCreateForm<TListNamesWhoForm>();
+  if (Globals().ListRequests <= 0) return;
   const std::string& channel = Token.Params[2];
   const std::string& users = Token.Params[3];
   // The server's local channels are left out.
   if (!channel.empty() && channel.front() == '&') return;
+  if (!replyState_.List.Take()) return;
+  auto* form = main_.FindOrCreateForm<TListNamesWhoForm>();
   constexpr std::size_t UsersWidth = 8;
   const std::string indent(8, ' ');
   const std::string padding(users.size() < UsersWidth ? UsersWidth - users.size() : 0, ' ');
@@ -141,7 +148,15 @@ void TServerLineHandlers::List322(TToken Token) {
   form->AddLine(indent + Sj(u8"トピック： ") + WithoutColon(Token.Params[4]));
 }
 
-void TServerLineHandlers::ListEnd323(TToken) { main_.FindOrCreateForm<TListNamesWhoForm>()->ShowListing(Sj(u8"チャンネル名のリスト")); }
+void TServerLineHandlers::ListEnd323(TToken) {
+  int& asked = Globals().ListRequests;
+  if (asked <= 0) return;
+  --asked;
+  auto* form = main_.FindOrCreateForm<TListNamesWhoForm>();
+  if (replyState_.List.LeftOut > 0) form->AddLine(LeftOutText(replyState_.List.LeftOut));
+  replyState_.List.Reset();
+  form->ShowListing(Sj(u8"チャンネル名のリスト"));
+}
 
 void TServerLineHandlers::Inviting341(TToken Token) {
   const std::string text = Token.Params[1] + Sj(u8" が ") + Token.Params[2] + Sj(u8" へ ") + "\r\n" +
@@ -157,11 +172,17 @@ void TServerLineHandlers::Version351(TToken Token) {
 }
 
 void TServerLineHandlers::BanList367(TToken Token) {
-  if (TChatForm* chat = main_.FindChannelWindow(Token.Params[2])) chat->BanMaskList.push_back(Token.Params[3]);
+  // Only a list the user asked for (the ban mask editor waits for it).
+  TChatForm* chat = main_.FindChannelWindow(Token.Params[2]);
+  if (chat && chat->BanMaskPending && replyState_.BanMasks.Take()) chat->BanMaskList.push_back(Token.Params[3]);
 }
 
 void TServerLineHandlers::EndOfBanList368(TToken Token) {
-  if (TChatForm* chat = main_.FindChannelWindow(Token.Params[2])) chat->ShowBanMaskEditor();
+  TChatForm* chat = main_.FindChannelWindow(Token.Params[2]);
+  if (chat && chat->BanMaskPending && replyState_.BanMasks.LeftOut > 0)
+    chat->AddRecvColorLine(TimeStamp() + " " + LeftOutText(replyState_.BanMasks.LeftOut), clBlue);
+  replyState_.BanMasks.Reset();
+  if (chat) chat->ShowBanMaskEditor();
 }
 
 void TServerLineHandlers::EndOfWhowas369(TToken) {

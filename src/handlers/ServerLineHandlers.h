@@ -17,6 +17,21 @@ namespace tavi {
 
 class TMainForm;
 
+// Entries of one list answer taken into its window; those past the bound
+// are only counted, so that a list without end cannot grow without end.
+struct TListCap {
+  static constexpr int MaxEntries = 10000;
+  int Taken = 0;
+  int LeftOut = 0;
+  // True while the bound leaves room for one more entry.
+  bool Take() {
+    if (Taken < MaxEntries) return ++Taken, true;
+    ++LeftOut;
+    return false;
+  }
+  void Reset() { Taken = LeftOut = 0; }
+};
+
 // What the query reply handlers keep between the replies of one answer.
 struct TQueryReplyState {
   bool WhoIsReplyPending = false;   // a WHOIS reply wrote since the last 318
@@ -24,6 +39,9 @@ struct TQueryReplyState {
   std::string AdminLine1;           // 256, 257 and 258, kept for 259
   std::string AdminLine2;
   std::string AdminLine3;
+  TListCap List;       // LIST entries (322)
+  TListCap Names;      // names listing lines (353, when asked for)
+  TListCap BanMasks;   // ban list entries (367)
 };
 
 class TServerLineHandlers : public TServerHandlers {

@@ -58,6 +58,10 @@ struct TGlobals {
   // settings file, so a restart starts without keys.
   std::map<std::string, std::string, TSjisCaselessLess> ChannelKeys;
   bool NamesRequested = false;
+  // LIST and ISON requests the user sent whose answers are still to come:
+  // answers nobody asked for are not listed.
+  int ListRequests = 0;
+  int IsonRequests = 0;
 
   // The user's own modes i, s, w and o.
   bool InvisibleMode = false;

@@ -280,7 +280,10 @@ void TMainForm::BuildMenus() {
     Globals().NamesRequested = true;
     SendLine("NAMES \r\n");
   });
-  connect(ListCmd, &QAction::triggered, this, [this] { SendLine("LIST \r\n"); });
+  connect(ListCmd, &QAction::triggered, this, [this] {
+    ++Globals().ListRequests;
+    SendLine("LIST \r\n");
+  });
   connect(Join, &QAction::triggered, this, [this] { JoinClick(); });
   connect(JOINSpeedButton, &QToolButton::clicked, this, [this] { JoinClick(); });
   connect(TalkMenu, &QAction::triggered, this, [this] { TalkMenuClick(); });
@@ -735,8 +738,11 @@ void TMainForm::SendFailed(TSendFailure Why, int Code) {
 
 void TMainForm::ConnectionClosed() {
   socket_.reset();
-  // Joins the server never answered end with the connection.
+  // Joins and lists the server never answered end with the connection.
   requestedJoins_.clear();
+  Globals().ListRequests = 0;
+  Globals().IsonRequests = 0;
+  Globals().NamesRequested = false;
   if (WillReconnect()) {
     ConnectionLostForReconnect(!dropReason_.empty() ? dropReason_ : lostReason_);
   } else {

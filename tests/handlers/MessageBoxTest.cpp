@@ -40,6 +40,7 @@ class MessageBoxTest : public ::testing::Test {
     form->show();
     form->activateWindow();
     Globals().CurrentNick = "tavi";
+    Globals().IsonRequests = 100;  // the user asked: ISON results open their window
   }
 
   void TearDown() override {

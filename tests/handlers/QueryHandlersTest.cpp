@@ -48,6 +48,9 @@ class QueryHandlersTest : public MainFormFixture {
     MainFormFixture::SetUp();
     MakeForm();
     Globals().CurrentNick = "me";
+    // The user asked for lists: their answers are taken (see
+    // UnaskedListsAreIgnoredAndAskedOnesBounded for the others).
+    Globals().ListRequests = Globals().IsonRequests = 100;
   }
 
   // The main window's forms of class T; closed ones are freed first.
@@ -244,16 +247,16 @@ TEST_F(QueryHandlersTest, BanListGoesToTheFirstWindowOfThatExactChannel) {
   EXPECT_TRUE(editor->isVisible());
   EXPECT_EQ(editor->Entries(), (Lines{"*!*@bad.example", "nasty!*@*"}));
 
-  // A window that did not ask keeps the masks and shows no editor.
+  // A window that did not ask takes no masks and shows no editor.
   Feed(":s 367 me #b x!*@* op 1\r\n");
   Feed(":s 368 me #b :End of channel ban list\r\n");
-  EXPECT_EQ(other->BanMaskList, (Lines{"x!*@*"}));
+  EXPECT_TRUE(other->BanMaskList.empty());
   EXPECT_EQ(editor->Entries(), (Lines{"*!*@bad.example", "nasty!*@*"}));
 
   // No window for the channel: nothing changes anywhere.
   Feed(":s 367 me #none y!*@* op 1\r\n");
   Feed(":s 368 me #none :End\r\n");
-  EXPECT_EQ(first->BanMaskList.size() + second->BanMaskList.size() + other->BanMaskList.size(), 3u);
+  EXPECT_EQ(first->BanMaskList.size() + second->BanMaskList.size() + other->BanMaskList.size(), 2u);
 }
 
 TEST_F(QueryHandlersTest, ServerErrorsShareOneCentredWindowThatKeepsTheEarlierOnes) {
@@ -468,6 +471,50 @@ TEST_F(QueryHandlersTest, AReplyAfterTheWindowClosedFillsANewOne) {
   EXPECT_TRUE(RepeatedReplyShowsAWindow<TListNamesWhoForm>({":s 322 me #a 3 :t\r\n", ":s 323 me :x\r\n"}));
   EXPECT_TRUE(RepeatedReplyShowsAWindow<TWhoIsReplyForm>({":s 311 me a b c * :d\r\n", ":s 318 me a :End\r\n"}));
   EXPECT_TRUE(RepeatedReplyShowsAWindow<TServerErrorForm>({":s 401 me x :No such nick\r\n"}));
+}
+
+// Lists nobody asked for (a server may send them without end) are not taken;
+// one the user asked for keeps its first entries and counts the rest.
+TEST_F(QueryHandlersTest, UnaskedListsAreIgnoredAndAskedOnesBounded) {
+  TGlobals& g = Globals();
+  g.ListRequests = g.IsonRequests = 0;
+  TChatForm* chat = form->OpenChannelWindow("#c");
+  Feed(":s 322 me #x 3 :t\r\n");
+  Feed(":s 323 me :End\r\n");
+  Feed(":s 303 me :alice\r\n");
+  Feed(":s 367 me #c x!*@* op 1\r\n");
+  Feed(":s 368 me #c :End\r\n");
+  EXPECT_TRUE(Forms<TListNamesWhoForm>().empty());
+  EXPECT_TRUE(Forms<TReferenceResultForm>().empty());
+  EXPECT_TRUE(chat->BanMaskList.empty());
+
+  const int bound = TListCap::MaxEntries, extra = 7;
+  const std::string leftOut = LeftOutText(extra);
+  form->ListCmd->trigger();
+  for (int i = 0; i < bound + extra; ++i) Feed(":s 322 me #c" + std::to_string(i) + " 1 :t\r\n");
+  Feed(":s 323 me :End\r\n");
+  const Lines list = Only<TListNamesWhoForm>()->Lines();
+  EXPECT_EQ(list.size(), 3u * bound + 1);
+  EXPECT_EQ(list.back(), leftOut);
+  EXPECT_EQ(g.ListRequests, 0);
+
+  g.IsonRequests = 1;
+  std::string nicks;
+  for (int i = 0; i < TReferenceResultForm::MaxEntries + extra; ++i) nicks += " n" + std::to_string(i);
+  Feed(":s 303 me :" + nicks.substr(1) + "\r\n");
+  TReferenceResultForm* ison = Only<TReferenceResultForm>();
+  ASSERT_NE(ison, nullptr);
+  EXPECT_EQ(ison->Entries().size(), std::size_t(TReferenceResultForm::MaxEntries));
+  EXPECT_EQ(ison->LeftOut(), extra);
+  EXPECT_EQ(ToSjis(ison->ReferenceListBox->item(ison->ReferenceListBox->count() - 1)->text()), leftOut);
+  Feed(":s 303 me :late\r\n");  // the one ISON was answered
+  EXPECT_EQ(ison->LeftOut(), extra);
+
+  chat->BanMask1Click();
+  for (int i = 0; i < bound + extra; ++i) Feed(":s 367 me #c m" + std::to_string(i) + "!*@* op 1\r\n");
+  Feed(":s 368 me #c :End\r\n");
+  EXPECT_EQ(chat->BanMaskList.size(), std::size_t(bound));
+  EXPECT_NE(chat->RecvLines().back().find(leftOut), std::string::npos);
 }
 
 TEST_F(QueryHandlersTest, ServerErrorWindowsStayWhenTheyLoseActivation) {
