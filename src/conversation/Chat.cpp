@@ -80,6 +80,11 @@ std::string TrimSpaces(const std::string& Text) {
 
 std::string WithoutAt(const std::string& Text) { return !Text.empty() && Text[0] == '@' ? Text.substr(1) : Text; }
 
+bool IsOperatorEntry(const std::string& Entry) { return !Entry.empty() && Entry[0] == '@'; }
+
+// One key per member, whatever the case and whether listed with "@".
+std::string MemberKey(const std::string& Entry) { return SjisUpperCase(WithoutAt(Entry)); }
+
 std::uint32_t NextPingToken() {
   static std::mt19937 generator{std::random_device{}()};
   std::uniform_int_distribution<std::uint32_t> range(0, 134217726);
@@ -302,31 +307,27 @@ QColor TChatForm::RecvLineColor(int Index) const {
 void TChatForm::AddNickLine(const std::string& Nick) { AddNickColorLine(Nick, clBlack); }
 
 void TChatForm::AddNickColorLine(const std::string& Nick, const QColor& Color) {
-  auto* item = new QListWidgetItem(FromSjis(Nick));
-  item->setData(NickBytesRole, QByteArray(Nick.data(), static_cast<qsizetype>(Nick.size())));
-  item->setForeground(Color);
+  if (const auto it = nickIndex_.find(MemberKey(Nick)); it != nickIndex_.end()) {
+    SetEntry(it->second, Nick, Color);
+    return;
+  }
+  auto* item = new QListWidgetItem;
+  SetEntry(item, Nick, Color);
   NickNameRichEdit->addItem(item);
   IndexNick(item, Nick);
 }
 
-void TChatForm::IndexNick(QListWidgetItem* Item, const std::string& Nick) {
-  nickIndex_[SjisUpperCase(Nick)].push_back(Item);
+void TChatForm::SetEntry(QListWidgetItem* Item, const std::string& Nick, const QColor& Color) {
+  Item->setForeground(Color);
+  Item->setData(NickBytesRole, QByteArray(Nick.data(), static_cast<qsizetype>(Nick.size())));
+  Item->setText(FromSjis(Nick));
 }
+
+void TChatForm::IndexNick(QListWidgetItem* Item, const std::string& Nick) { nickIndex_[MemberKey(Nick)] = Item; }
 
 void TChatForm::UnindexNick(QListWidgetItem* Item) {
-  const auto it = nickIndex_.find(SjisUpperCase(Item->data(NickBytesRole).toByteArray().toStdString()));
-  if (it == nickIndex_.end()) return;
-  std::erase(it->second, Item);
-  if (it->second.empty()) nickIndex_.erase(it);
-}
-
-int TChatForm::RowOf(const std::vector<QListWidgetItem*>& Items, bool Last) const {
-  int found = -1;
-  for (QListWidgetItem* item : Items) {
-    const int row = NickNameRichEdit->row(item);
-    if (found < 0 || (Last ? row > found : row < found)) found = row;
-  }
-  return found;
+  const auto it = nickIndex_.find(MemberKey(Item->data(NickBytesRole).toByteArray().toStdString()));
+  if (it != nickIndex_.end() && it->second == Item) nickIndex_.erase(it);
 }
 
 int TChatForm::NickCount() const { return NickNameRichEdit->count(); }
@@ -343,22 +344,24 @@ QColor TChatForm::NickColorAt(int Index) const {
 }
 
 int TChatForm::FindNick(const std::string& Nick) const {
-  const auto it = nickIndex_.find(SjisUpperCase(Nick));
-  return it == nickIndex_.end() ? -1 : RowOf(it->second, false);
-}
-
-int TChatForm::FindLastNick(const std::string& Nick) const {
-  const auto it = nickIndex_.find(SjisUpperCase(Nick));
-  return it == nickIndex_.end() ? -1 : RowOf(it->second, true);
+  const auto it = nickIndex_.find(MemberKey(Nick));
+  if (it == nickIndex_.end()) return -1;
+  // The operator's entry answers "@" + nick, the others nick alone.
+  const bool listedAsOperator = IsOperatorEntry(it->second->data(NickBytesRole).toByteArray().toStdString());
+  return listedAsOperator == IsOperatorEntry(Nick) ? NickNameRichEdit->row(it->second) : -1;
 }
 
 void TChatForm::ReplaceNick(int Index, const std::string& Nick, const QColor& Color) {
   QListWidgetItem* item = NickNameRichEdit->item(Index);
   if (!item) return;
   UnindexNick(item);
-  item->setForeground(Color);
-  item->setData(NickBytesRole, QByteArray(Nick.data(), static_cast<qsizetype>(Nick.size())));
-  item->setText(FromSjis(Nick));
+  // Renamed to a nick listed already: the two are one member now.
+  if (const auto it = nickIndex_.find(MemberKey(Nick)); it != nickIndex_.end() && it->second != item) {
+    QListWidgetItem* other = it->second;
+    nickIndex_.erase(it);
+    delete NickNameRichEdit->takeItem(NickNameRichEdit->row(other));
+  }
+  SetEntry(item, Nick, Color);
   IndexNick(item, Nick);
 }
 

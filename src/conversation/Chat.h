@@ -120,16 +120,19 @@ class TChatForm : public TMdiChildForm {
   // Appends a line to the event pane, in black or in the given colour.
   void AddRecvLine(const std::string& Text);
   void AddRecvColorLine(const std::string& Text, const QColor& Color);
-  // Appends an entry to the member pane.
+  // Appends an entry to the member pane. A member is listed once: an entry
+  // for a nick already listed (in any case, with or without "@") replaces
+  // that one instead.
   void AddNickLine(const std::string& Nick);
   void AddNickColorLine(const std::string& Nick, const QColor& Color);
 
-  // The member pane's entries (Shift-JIS), found without regard to case.
+  // The member pane's entries (Shift-JIS), found without regard to case;
+  // "@" + nick finds the entry only as an operator's, nick only as not.
   int NickCount() const;
   std::string NickAt(int Index) const;
   QColor NickColorAt(int Index) const;
-  int FindNick(const std::string& Nick) const;  // first match, -1 when none
-  int FindLastNick(const std::string& Nick) const;
+  int FindNick(const std::string& Nick) const;  // -1 when none
+  int FindLastNick(const std::string& Nick) const { return FindNick(Nick); }
   void ReplaceNick(int Index, const std::string& Nick, const QColor& Color);
   void DeleteNick(int Index);
   void ClearNicks();
@@ -173,14 +176,13 @@ class TChatForm : public TMdiChildForm {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
-  // The entries of the member pane by upper-cased nick, so that a netsplit's
-  // QUITs do not each scan tens of thousands of members.
+  // The entry of each member by upper-cased nick without its "@", so that
+  // a netsplit's QUITs do not each scan tens of thousands of members.
   void IndexNick(QListWidgetItem* Item, const std::string& Nick);
   void UnindexNick(QListWidgetItem* Item);
-  // The first (or last) pane row among Items.
-  int RowOf(const std::vector<QListWidgetItem*>& Items, bool Last) const;
+  void SetEntry(QListWidgetItem* Item, const std::string& Nick, const QColor& Color);
 
-  std::unordered_map<std::string, std::vector<QListWidgetItem*>> nickIndex_;
+  std::unordered_map<std::string, QListWidgetItem*> nickIndex_;
   TRichLog* recvLog_ = nullptr;  // appends to RecvRichEdit, owned by it
   bool scrollPending_ = false;  // one scroll to the bottom per burst of lines
 };

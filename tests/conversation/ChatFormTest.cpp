@@ -168,32 +168,41 @@ TEST_F(ChatFormTest, MemberPaneFindsWithoutCaseAndReplacesColourAndText) {
   TChatForm* chat = OpenChannel();
   chat->AddNickColorLine("@Alice", clRed);
   chat->AddNickLine("bob");
+  chat->AddNickLine("carol");
+  EXPECT_EQ(chat->FindNick("@ALICE"), 0);
+  EXPECT_EQ(chat->FindNick("alice"), -1);  // listed as an operator only
+  EXPECT_EQ(chat->FindLastNick("Carol"), 2);
+  EXPECT_EQ(chat->FindNick("dave"), -1);
+  // The same member listed again, in any case: one entry, the latest.
   chat->AddNickColorLine("alice", clBlack);
   chat->AddNickColorLine("ALICE", clGreen);
-  EXPECT_EQ(chat->FindNick("ALICE"), 2);
-  EXPECT_EQ(chat->FindLastNick("alice"), 3);
-  EXPECT_EQ(chat->FindNick("@alice"), 0);
-  EXPECT_EQ(chat->FindNick("carol"), -1);
-  EXPECT_EQ(chat->FindLastNick("carol"), -1);
+  ASSERT_EQ(chat->NickCount(), 3);
+  EXPECT_EQ(chat->FindNick("alice"), 0);
+  EXPECT_EQ(chat->FindNick("@alice"), -1);
+  EXPECT_EQ(chat->NickAt(0), "ALICE");
+  EXPECT_EQ(chat->NickColorAt(0), clGreen);
 
   chat->ReplaceNick(1, "@bobby", clRed);
   EXPECT_EQ(chat->NickAt(1), "@bobby");
   EXPECT_EQ(chat->NickColorAt(1), clRed);
   EXPECT_EQ(chat->NickNameRichEdit->item(1)->foreground().color(), clRed);
-  chat->DeleteNick(3);
   chat->DeleteNick(17);
   chat->DeleteNick(-1);
   chat->ReplaceNick(9, "x", clRed);
   ASSERT_EQ(chat->NickCount(), 3);
-  EXPECT_EQ(chat->NickAt(2), "alice");
+  EXPECT_EQ(chat->NickAt(2), "carol");
   EXPECT_EQ(chat->NickAt(5), "");
+  // Renamed to a member listed already: the two are one.
+  chat->ReplaceNick(2, "Alice", clBlack);
+  ASSERT_EQ(chat->NickCount(), 2);
+  EXPECT_EQ(chat->FindNick("alice"), 1);
 
   // Bytes that do not decode come back as they went in.
   const std::string odd = "\x81\x7f\xfd";
   chat->AddNickLine(odd);
-  EXPECT_EQ(chat->FindNick(odd), 3);
+  EXPECT_EQ(chat->FindNick(odd), 2);
   EXPECT_EQ(chat->FindNick("bob"), -1);  // renamed away
-  EXPECT_EQ(chat->FindNick("@BOBBY"), 1);
+  EXPECT_EQ(chat->FindNick("@BOBBY"), 0);
   chat->ClearNicks();
   EXPECT_EQ(chat->NickCount(), 0);
   EXPECT_EQ(chat->FindNick(odd), -1);
@@ -256,7 +265,7 @@ TEST_F(ChatFormTest, AnyButtonSelectsTheWholeEntryUnderThePointer) {
 
 TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   TChatForm* chat = OpenChannel();
-  for (const char* nick : {"@alice", "alice", "  bob  ", " ", "@"}) chat->AddNickLine(nick);
+  for (const char* nick : {"@alice", "bob", "  carol  ", " ", "@"}) chat->AddNickLine(nick);
 
   // Nothing chosen: nothing happens.
   chat->Whois->trigger();
@@ -280,10 +289,10 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   chat->OPTake->trigger();
   for (QAction* query : {chat->VERSION1, chat->TIME1, chat->FINGER1, chat->USERINFO1, chat->CLIENTINFO1})
     query->trigger();
-  EXPECT_EQ(Sent, (Lines{"WHOIS alice\r\n", "MODE #c +o alice\r\n", "PRIVMSG alice :\x01VERSION\x01\r\n",
-                         "PRIVMSG alice :\x01TIME\x01\r\n", "PRIVMSG alice :\x01" "FINGER\x01\r\n",
-                         "PRIVMSG alice :\x01USERINFO\x01\r\n", "PRIVMSG alice :\x01" "CLIENTINFO\x01\r\n"}));
-  EXPECT_EQ(platform.Messages, Lines{"alice" + Sj(u8" はチャンネルオペレーターではありません。")});
+  EXPECT_EQ(Sent, (Lines{"WHOIS bob\r\n", "MODE #c +o bob\r\n", "PRIVMSG bob :\x01VERSION\x01\r\n",
+                         "PRIVMSG bob :\x01TIME\x01\r\n", "PRIVMSG bob :\x01" "FINGER\x01\r\n",
+                         "PRIVMSG bob :\x01USERINFO\x01\r\n", "PRIVMSG bob :\x01" "CLIENTINFO\x01\r\n"}));
+  EXPECT_EQ(platform.Messages, Lines{"bob" + Sj(u8" はチャンネルオペレーターではありません。")});
 
   // The entry is trimmed first; a blank entry counts as nothing chosen.
   Sent.clear();
@@ -292,7 +301,7 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   Select(chat, 3);
   chat->Whois->trigger();
   chat->OPGive->trigger();
-  EXPECT_EQ(Sent, Lines{"WHOIS bob\r\n"});
+  EXPECT_EQ(Sent, Lines{"WHOIS carol\r\n"});
   // A lone "@" leaves an empty nick, which is still sent.
   Select(chat, 4);
   chat->Whois->trigger();

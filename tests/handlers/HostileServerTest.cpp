@@ -50,6 +50,34 @@ TEST_F(HostileServerTest, AFiftyThousandNickNamesReplyIsHeldWhole) {
   EXPECT_EQ(chat->NickAt(PerLine * Lines - 1), "n49999");
 }
 
+// One nick in 60,000 spellings of case is one member, and leaving takes it
+// out at once; a nick listed again (as operator too) stays one entry.
+TEST_F(HostileServerTest, OneNickInManyCasesIsOneMember) {
+  Feed(":me!m@h JOIN :#dup\r\n");
+  TChatForm* chat = form->FindChannelWindow("#dup");
+  ASSERT_NE(chat, nullptr);
+  std::string names;
+  for (int variant = 0; variant < 60000; ++variant) {
+    std::string nick = "duplicatednickxx";
+    for (std::size_t bit = 0; bit < nick.size(); ++bit)
+      if (variant & (1 << bit)) nick[bit] = static_cast<char>(nick[bit] - 'a' + 'A');
+    names += nick + " ";
+    if (variant % 50 == 49) {
+      Feed(":s 353 me = #dup :" + names + "\r\n");
+      names.clear();
+    }
+  }
+  Feed(":s 353 me = #dup :@DuplicatedNickXX me\r\n");
+  Feed(":s 366 me #dup :End\r\n");
+  ASSERT_EQ(chat->NickCount(), 2);
+  EXPECT_GE(chat->FindNick("@duplicatednickxx"), 0);
+  Feed(":duplicatednickxx!u@h JOIN :#dup\r\n");
+  EXPECT_EQ(chat->NickCount(), 2);
+  for (int i = 0; i < 20; ++i) Feed(":DUPLICATEDNICKXX!u@h PART #dup\r\n");
+  EXPECT_EQ(chat->NickCount(), 1);
+  EXPECT_EQ(chat->NickAt(0), "me");
+}
+
 TEST_F(HostileServerTest, AThousandCtcpQueriesDrawOnlyRationedReplies) {
   for (int i = 0; i < 1000; ++i) Feed(":q" + std::to_string(i) + "!u@h PRIVMSG me :\x01VERSION\x01\r\n");
   EXPECT_EQ(Sent.size(), static_cast<std::size_t>(TCtcpRateLimiter::MaxReplies));
