@@ -47,13 +47,6 @@ void SetBlocking(int Fd) {
   if (Flags >= 0) ::fcntl(Fd, F_SETFL, Flags & ~O_NONBLOCK);
 }
 
-void SetSendTimeout(int Fd, int Ms = TBlockingSocket::WriteTimeoutMs) {
-  timeval Tv{};
-  Tv.tv_sec = Ms / 1000;
-  Tv.tv_usec = (Ms % 1000) * 1000;
-  ::setsockopt(Fd, SOL_SOCKET, SO_SNDTIMEO, &Tv, sizeof Tv);
-}
-
 std::string AddressText(const sockaddr_storage& S) {
   char Text[INET6_ADDRSTRLEN] = {};
   if (S.ss_family == AF_INET) {
@@ -131,7 +124,6 @@ TBlockingSocket::~TBlockingSocket() {
 void TBlockingSocket::Adopt(int Fd) {
   SetBlocking(Fd);
   ::fcntl(Fd, F_SETFD, FD_CLOEXEC);
-  SetSendTimeout(Fd);
   fd_.store(Fd);
   remoteHost_ = RemoteAddress();
 }
@@ -228,7 +220,6 @@ bool TBlockingSocket::Connect(const std::string& Host, std::uint16_t Port, int T
     return false;
   }
   SetBlocking(Connected);
-  SetSendTimeout(Connected);
   fd_.store(Connected);
   return true;
 }
@@ -525,14 +516,30 @@ bool TBlockingSocket::WriteAll(std::string_view Bytes) {
     return false;
   }
   if (ssl_) return WriteAllTls(Fd, Bytes);
+  // The time-out counts from the last byte the connection took, whatever
+  // the calls: a blocking send's own time-out starts again with each call
+  // that took a part, so a peer that stopped reading held on for twice it.
+  auto LastTaken = Clock::now();
   while (!Bytes.empty()) {
-    const ssize_t N = ::send(Fd, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
-    if (N < 0) {
-      if (errno == EINTR) continue;
-      SetErrno(errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno);
+    const ssize_t N = ::send(Fd, Bytes.data(), Bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (N > 0) {
+      Bytes.remove_prefix(static_cast<std::size_t>(N));
+      LastTaken = Clock::now();
+      continue;
+    }
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      SetErrno(errno);
       return false;
     }
-    Bytes.remove_prefix(static_cast<std::size_t>(N));
+    const int Left = Remaining(false, LastTaken + std::chrono::milliseconds(writeTimeoutMs_.load()));
+    // A shutdown ends the wait at once.
+    const int P = Left > 0 ? PollFor(Fd, POLLOUT, Left, false) : 0;
+    if (P == 0) {
+      SetErrno(ETIMEDOUT);
+      return false;
+    }
+    if (P < 0) return false;
   }
   return true;
 }
@@ -576,11 +583,7 @@ long TBlockingSocket::WriteSome(const char* Bytes, std::size_t Size) {
 }
 
 void TBlockingSocket::SetWriteTimeout(int Ms) {
-  std::shared_lock Lock(use_);
-  const int Fd = fd_.load();
-  // Zero would mean no time-out at all.
   writeTimeoutMs_.store(Ms > 0 ? Ms : 1);
-  if (Fd >= 0) SetSendTimeout(Fd, Ms > 0 ? Ms : 1);
 }
 
 void TBlockingSocket::Interrupt() {

@@ -80,7 +80,7 @@ class TBlockingSocket {
   // Writes what the send buffer takes now, without waiting: the count, 0
   // when it is full, -1 on error.
   long WriteSome(const char* Bytes, std::size_t Size);
-  // Sets that time-out (WriteTimeoutMs unless set) on the open connection.
+  // Sets that time-out (WriteTimeoutMs unless set) for the writes to come.
   void SetWriteTimeout(int Ms);
 
   // Wakes any WaitForData now and later until the socket is closed.

@@ -180,6 +180,7 @@ void TChatClient::Execute() {
       }
 
       bool EndOfStream = false;
+      std::size_t BurstRead = 0;
       while (!terminated_.load()) {
         const long N = socket_->Read(Buffer, ReadSize);
         if (N < 0) {
@@ -195,10 +196,12 @@ void TChatClient::Execute() {
         LastHeard = Clock::now();
         Pinged = false;
         Framer.Append(std::string_view(Buffer, static_cast<std::size_t>(N)));
+        BurstRead += static_cast<std::size_t>(N);
         // A full read means more may be waiting, but only what has already
         // arrived is read: a complete line must not wait for later data.
         if (static_cast<std::size_t>(N) < ReadSize) break;
         if (socket_->WaitForData(0) != TBlockingSocket::TWait::Data) break;
+        if (BurstRead >= limits_.BurstBytes) break;
       }
       if (EndOfStream) {
         Abandoned = !ReportEnd(&TChatClientEvents::EndOfStream);

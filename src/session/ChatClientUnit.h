@@ -62,6 +62,10 @@ struct TChatClientLimits {
   // no further line after this many milliseconds.
   std::size_t SliceLines = 200;
   int SliceMs = 30;
+  // One burst reads at most about this many bytes; its lines go over to
+  // the GUI thread before more is read, so that a server that never
+  // pauses cannot fill memory faster than the windows take it.
+  std::size_t BurstBytes = 1u << 20;
   // After this long without a byte from the server a PING of our own goes
   // out; when nothing answers for PingAnswerMs more, the connection is
   // treated as dead. 0 turns the check off.

@@ -19,6 +19,8 @@ constexpr std::string_view CrLf("\r\n", 2);
 // Taken bytes are erased only once they are many and most of the buffer,
 // so that each byte is moved a bounded number of times.
 constexpr std::size_t CompactAt = 4096;
+// An emptied buffer larger than this gives its memory back.
+constexpr std::size_t KeptCapacity = 64 * 1024;
 
 // FindLineEnd over blocks of W bytes, From < N and W <= N: one compare finds
 // the CRs, the sign bits are the high bytes.
@@ -124,12 +126,7 @@ void TLineFramer::Append(std::string_view Bytes) {
   }
   if (Bytes.empty()) return;
 
-  if (start_ >= CompactAt && start_ * 2 >= pending_.size()) {
-    pending_.erase(0, start_);
-    scanned_ -= start_;
-    tail_ -= start_;
-    start_ = 0;
-  }
+  if (start_ >= CompactAt && start_ * 2 >= pending_.size()) DropTaken();
 
   const std::size_t Old = pending_.size();
   while (!Bytes.empty()) {
@@ -170,6 +167,11 @@ bool TLineFramer::TakeLine(std::string& Line, bool& HighBytes) {
   const std::size_t End = FindLineEnd(pending_, std::max(start_, scanned_), scannedHigh_);
   if (End == std::string_view::npos) {
     scanned_ = std::max(start_, pending_.size() - 1);
+    // All lines are out: what a large burst left behind goes back.
+    if (pending_.capacity() > KeptCapacity && PendingSize() < KeptCapacity / 2) {
+      DropTaken();
+      pending_.shrink_to_fit();
+    }
     return false;
   }
   HighBytes = scannedHigh_;
@@ -181,9 +183,17 @@ bool TLineFramer::TakeLine(std::string& Line, bool& HighBytes) {
   tail_ = std::max(tail_, start_);
   if (start_ == pending_.size()) {
     pending_.clear();
+    if (pending_.capacity() > KeptCapacity) pending_.shrink_to_fit();
     start_ = scanned_ = tail_ = 0;
   }
   return true;
+}
+
+void TLineFramer::DropTaken() {
+  pending_.erase(0, start_);
+  scanned_ -= start_;
+  tail_ -= start_;
+  start_ = 0;
 }
 
 void TLineFramer::Clear() {

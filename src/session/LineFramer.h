@@ -24,9 +24,14 @@ class TLineFramer {
   bool TakeLine(std::string& Line, bool& HighBytes);
 
   std::size_t PendingSize() const { return pending_.size() - start_; }
+  // Memory held for pending bytes; given back once a large burst is taken.
+  std::size_t Capacity() const { return pending_.capacity(); }
   void Clear();
 
  private:
+  // Erases the bytes before start_.
+  void DropTaken();
+
   std::string pending_;
   std::size_t start_ = 0;      // bytes before this were taken already
   std::size_t scanned_ = 0;    // no CR LF starts before this offset

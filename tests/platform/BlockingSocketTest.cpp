@@ -278,6 +278,30 @@ TEST(BlockingSocketThreads, WritingToAGonePeerFailsWithoutASignal) {
   std::signal(SIGPIPE, Before);
 }
 
+// The write time-out counts from the last byte taken: a peer that stops
+// reading fails the write one time-out after the buffers filled, not after
+// one time-out per partial send.
+TEST(BlockingSocketThreads, AWriteToAPeerThatStoppedReadingFailsOneTimeOutAfterTheLastByteTaken) {
+  TListener L;
+  TBlockingSocket S;
+  ASSERT_TRUE(S.Connect("127.0.0.1", L.Port, 2000));
+  const int Peer = L.Accept();  // never reads
+  ASSERT_GE(Peer, 0);
+  constexpr int TimeoutMs = 500;
+  S.SetWriteTimeout(TimeoutMs);
+  // Several writes, each partly taken, as the send thread writes its queue.
+  const std::string Chunk(64 << 10, 'x');
+  const auto Start = Clock::now();
+  bool Ok = true;
+  for (int I = 0; I < 1024 && Ok; ++I) Ok = S.WriteAll(Chunk);
+  const long long Took = MsSince(Start);
+  EXPECT_FALSE(Ok);
+  EXPECT_EQ(S.ErrorCode(), ETIMEDOUT);
+  EXPECT_GE(Took, TimeoutMs - 50);
+  EXPECT_LT(Took, TimeoutMs * 3 / 2);
+  ::close(Peer);
+}
+
 TEST(BlockingSocketThreads, CloseReleasesAWriterStuckOnAFullBuffer) {
   TListener L;
   TBlockingSocket S;

@@ -33,6 +33,8 @@ class TRecorder : public TChatClientEvents {
   Lines Received;
   std::vector<std::string> Log;  // "line", "eof", "failed", "sendfailed", "closed" in order
   std::vector<std::size_t> Slices;  // lines run by each hand-off
+  std::vector<std::size_t> Bursts;  // lines of each burst (slices until one says none follow)
+  bool InBurst = false;
   int OffThread = 0;
   std::function<void(const std::string&)> OnLine;
   std::size_t FullAfter = 0;  // a slice says it is full after this many lines
@@ -41,9 +43,15 @@ class TRecorder : public TChatClientEvents {
     Note("line");
     Received.push_back(Line);
     if (!Slices.empty()) ++Slices.back();
+    if (!Bursts.empty()) ++Bursts.back();
     if (OnLine) OnLine(Line);
   }
-  void ReceivedLinesBegin() override { Slices.push_back(0); }
+  void ReceivedLinesBegin() override {
+    Slices.push_back(0);
+    if (!InBurst) Bursts.push_back(0);
+    InBurst = true;
+  }
+  void ReceivedLinesEnd(bool MoreFollow) override { InBurst = MoreFollow; }
   bool SliceFull() const override { return FullAfter && !Slices.empty() && Slices.back() >= FullAfter; }
   void EndOfStream() override { Note("eof"); }
   void ReceiveFailed() override { Note("failed"); }
@@ -72,7 +80,7 @@ class ChatClient : public ::testing::Test {
   void SetUp() override {
     Socket = std::make_shared<TBlockingSocket>();
     ASSERT_TRUE(Socket->Connect("127.0.0.1", Server.Port(), 2000)) << Socket->ErrorText();
-    Client = std::make_unique<TChatClient>(Socket, Events, &Context);
+    Client = std::make_unique<TChatClient>(Socket, Events, &Context, Limits);
   }
   void TearDown() override {
     Client.reset();
@@ -85,6 +93,7 @@ class ChatClient : public ::testing::Test {
     return Events.Received;
   }
 
+  TChatClientLimits Limits;
   test::TScriptedServer Server;
   QObject Context;
   TRecorder Events;
@@ -179,6 +188,30 @@ TEST_F(ChatClient, AFloodInOneWriteIsHandedOverInBoundedSlices) {
   EXPECT_EQ(Receive(Want.size(), 20000), Want);
   ASSERT_GE(Events.Slices.size(), Want.size() / TChatClientLimits{}.SliceLines);
   EXPECT_LE(*std::max_element(Events.Slices.begin(), Events.Slices.end()), TChatClientLimits{}.SliceLines);
+}
+
+// A server that never pauses: the bytes waiting are read a bounded burst at
+// a time, each handed over before the next is read, not all at once.
+class ChatClientSmallBursts : public ChatClient {
+ protected:
+  void SetUp() override {
+    Limits.BurstBytes = 64 * 1024;
+    ChatClient::SetUp();
+  }
+};
+
+TEST_F(ChatClientSmallBursts, AServerThatNeverPausesIsReadInBoundedBursts) {
+  const std::string Line = "PRIVMSG #nowhere :" + std::string(44, 'x') + "\r\n";
+  ASSERT_EQ(Line.size(), 64u);
+  const std::size_t Count = (8u << 20) / Line.size();
+  std::string Flood;
+  Flood.reserve(Count * Line.size());
+  for (std::size_t I = 0; I < Count; ++I) Flood += Line;
+  Server.Send(std::move(Flood));
+  EXPECT_EQ(Receive(Count, 60000).size(), Count);
+  ASSERT_GT(Events.Bursts.size(), 1u);
+  const std::size_t Largest = *std::max_element(Events.Bursts.begin(), Events.Bursts.end());
+  EXPECT_LE(Largest * Line.size(), Limits.BurstBytes + 2 * TChatClient::ReadSize);
 }
 
 TEST_F(ChatClient, ASlowLineEndsItsSliceEarly) {

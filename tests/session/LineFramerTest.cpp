@@ -238,3 +238,28 @@ TEST(LineFramerModel, RandomStreamsFrameAsThePlainRulesSay) {
 
 }  // namespace
 }  // namespace tavi
+
+namespace tavi {
+namespace {
+
+// A burst of a megabyte taken line by line leaves no megabyte behind.
+TEST(LineFramerMemory, ALargeBurstGivesItsMemoryBackOnceTaken) {
+  TLineFramer Framer;
+  std::string Burst;
+  while (Burst.size() < (1u << 20)) Burst += "PRIVMSG #c :" + std::string(100, 'x') + "\r\n";
+  for (const bool Partial : {false, true}) {
+    Framer.Append(Burst + (Partial ? "PRIVMSG #c :cut" : ""));
+    std::string Line;
+    while (Framer.TakeLine(Line)) {
+    }
+    EXPECT_LT(Framer.Capacity(), std::size_t{64 * 1024}) << Partial;
+    EXPECT_EQ(Framer.PendingSize(), Partial ? 15u : 0u);
+  }
+  Framer.Append("\r\n");
+  std::string Line;
+  ASSERT_TRUE(Framer.TakeLine(Line));
+  EXPECT_EQ(Line, "PRIVMSG #c :cut\r\n");
+}
+
+}  // namespace
+}  // namespace tavi
