@@ -69,8 +69,6 @@ bool IsPeerClose(QAbstractSocket::SocketError Error) { return Error == QAbstract
 
 }  // namespace
 
-std::string& DccCarryOver() { return Globals().DccCarryOver; }
-
 TDCCForm::TDCCForm(QWidget* Parent) : TMdiChildForm(Parent) {
   setObjectName(QStringLiteral("DCCForm"));
   ApplyFormFont(this);
@@ -109,8 +107,19 @@ TDCCForm::TDCCForm(QWidget* Parent) : TMdiChildForm(Parent) {
   connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
 
+  readTimer_ = new QTimer(this);
+  readTimer_->setSingleShot(true);
+  readTimer_->setInterval(0);
+  connect(readTimer_, &QTimer::timeout, this, [this] {
+    const std::vector<QPointer<QTcpSocket>> waiting = std::move(moreToRead_);
+    moreToRead_.clear();
+    for (const QPointer<QTcpSocket>& socket : waiting)
+      if (socket) ReadSlice(socket);
+  });
+
   ClientSocket = new QTcpSocket(this);
   ClientSocket->setObjectName(QStringLiteral("ClientSocket"));
+  ClientSocket->setReadBufferSize(ReadBufferBytes);
   connect(ClientSocket, &QTcpSocket::connected, this, [this] { ClientSocketConnect(); });
   connect(ClientSocket, &QTcpSocket::readyRead, this, [this] { ClientSocketRead(); });
   connect(ClientSocket, &QTcpSocket::errorOccurred, this,
@@ -210,17 +219,27 @@ bool TDCCForm::SendChatText(const std::string& Text) {
 
 std::string TDCCForm::DecodeRead(const QByteArray& Data) {
   std::string decoded;
-  ReadReceivedText(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())), DccCarryOver(), decoded);
+  ReadReceivedText(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())), carry_, decoded);
   return Trimmed(decoded);
+}
+
+void TDCCForm::ReadSlice(QTcpSocket* Socket) {
+  const QByteArray data = Socket->read(ReadSliceBytes);
+  if (data.isEmpty()) return;
+  bytesRead_ += data.size();
+  AddRecvLine(TimeStamp() + " [" + Caption() + "] " + DecodeRead(data));
+  if (Socket->bytesAvailable() <= 0) return;
+  if (std::find(moreToRead_.begin(), moreToRead_.end(), Socket) == moreToRead_.end()) moreToRead_.emplace_back(Socket);
+  readTimer_->start();
+}
+
+void TDCCForm::ReadRest(QTcpSocket* Socket) {
+  while (Socket->bytesAvailable() > 0) ReadSlice(Socket);
 }
 
 void TDCCForm::ClientSocketConnect() { AddRecvLine(TimeStamp() + " [" + Caption() + Sj(u8"]  に接続しました。")); }
 
-void TDCCForm::ClientSocketRead() {
-  const QByteArray data = ClientSocket->readAll();
-  if (data.isEmpty()) return;
-  AddRecvLine(TimeStamp() + " [" + Caption() + "] " + DecodeRead(data));
-}
+void TDCCForm::ClientSocketRead() { ReadSlice(ClientSocket); }
 
 void TDCCForm::ClientSocketError(QAbstractSocket::SocketError Error) {
   if (IsPeerClose(Error)) return;
@@ -232,7 +251,7 @@ void TDCCForm::ClientSocketError(QAbstractSocket::SocketError Error) {
 }
 
 void TDCCForm::ClientSocketDisconnect() {
-  if (ClientSocket->bytesAvailable() > 0) ClientSocketRead();
+  ReadRest(ClientSocket);
   AddRecvLine(TimeStamp() + " [" + Caption() + Sj(u8"] からの接続が切断されました。"));
 }
 
@@ -245,6 +264,7 @@ void TDCCForm::WireConnection(QTcpSocket* Socket) {
 
 void TDCCForm::ServerSocketAccept() {
   while (QTcpSocket* socket = ServerSocket->nextPendingConnection()) {
+    socket->setReadBufferSize(ReadBufferBytes);
     ServerConnections.push_back(socket);
     WireConnection(socket);
     AddRecvLine(TimeStamp() + Sj(u8" 接続が確立しました。"));
@@ -253,11 +273,7 @@ void TDCCForm::ServerSocketAccept() {
   }
 }
 
-void TDCCForm::ServerSocketClientRead(QTcpSocket* Socket) {
-  const QByteArray data = Socket->readAll();
-  if (data.isEmpty()) return;
-  AddRecvLine(TimeStamp() + " [" + Caption() + "] " + DecodeRead(data));
-}
+void TDCCForm::ServerSocketClientRead(QTcpSocket* Socket) { ReadSlice(Socket); }
 
 void TDCCForm::ServerSocketClientError(QTcpSocket*, QAbstractSocket::SocketError Error) {
   if (IsPeerClose(Error)) return;
@@ -265,7 +281,7 @@ void TDCCForm::ServerSocketClientError(QTcpSocket*, QAbstractSocket::SocketError
 }
 
 void TDCCForm::ServerSocketClientDisconnect(QTcpSocket* Socket) {
-  if (Socket->bytesAvailable() > 0) ServerSocketClientRead(Socket);
+  ReadRest(Socket);
   AddRecvLine(TimeStamp() + " [" + Caption() + Sj(u8"] との接続が切断されました。"));
   ServerConnections.erase(std::remove(ServerConnections.begin(), ServerConnections.end(), Socket),
                           ServerConnections.end());

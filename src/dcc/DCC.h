@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QPointer>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -18,6 +19,7 @@ class QMenu;
 class QPlainTextEdit;
 class QTcpServer;
 class QTcpSocket;
+class QTimer;
 class QToolButton;
 class QWidget;
 
@@ -25,16 +27,17 @@ namespace tavi {
 
 class TMainForm;
 
-// What followed the last CR LF of the chat input read so far; one for all
-// chat windows and both read paths together.
-std::string& DccCarryOver();
-
 class TDCCForm : public TMdiChildForm {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 61;
   // Key: a Qt key code, or the virtual key code 13; Return and Enter send.
   static constexpr int EnterKey = 13;
+  // A peer is read as the server is: at most ReadSliceBytes a turn of the
+  // event loop, and no more than ReadBufferBytes held unread, so that a
+  // peer that floods never freezes the window nor fills memory.
+  static constexpr qint64 ReadSliceBytes = 16 * 1024;
+  static constexpr qint64 ReadBufferBytes = 64 * 1024;
 
   // Builds the window and runs FormCreate.
   explicit TDCCForm(QWidget* Parent = nullptr);
@@ -72,6 +75,10 @@ class TDCCForm : public TMdiChildForm {
   // RecvMemo: one entry per event; an entry may span several lines.
   void AddRecvLine(const std::string& Text);
   std::vector<std::string> RecvLines() const;
+  // What followed the last CR LF of this chat's input read so far.
+  std::string& CarryOver() { return carry_; }
+  // Bytes taken from the peer so far.
+  qint64 BytesRead() const { return bytesRead_; }
 
   void FormCreate();
   void FormClose();
@@ -101,10 +108,20 @@ class TDCCForm : public TMdiChildForm {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
-  // The decoded, trimmed text of one read event.
-  static std::string DecodeRead(const QByteArray& Data);
+  // The decoded, trimmed text of one read.
+  std::string DecodeRead(const QByteArray& Data);
   void WireConnection(QTcpSocket* Socket);
   QTcpSocket* SendingConnection() const;
+  // Shows one slice of what Socket holds; the rest waits for the next turn.
+  void ReadSlice(QTcpSocket* Socket);
+  // Shows all that Socket still holds (a bounded amount): it is closing.
+  void ReadRest(QTcpSocket* Socket);
+
+  std::string carry_;
+  qint64 bytesRead_ = 0;
+  // Sockets with more to read at the next turn of the event loop.
+  std::vector<QPointer<QTcpSocket>> moreToRead_;
+  QTimer* readTimer_ = nullptr;
 };
 
 // A chat window for Nick in Main's MDI area: Role "CLIENT" connects to the

@@ -33,8 +33,6 @@ struct TGlobals {
   TAwayCmdForm* AwayCmdForm = nullptr;
   // The ban mask editor waiting for the end of a ban list.
   QPointer<TMemberEditorForm> PendingBanMaskEditor;
-  // JIS shift state carried from one DCC chat read to the next.
-  std::string DccCarryOver;
 
   // Nesting of received-line bursts, and the logs that wait for its end;
   // when they were last flushed and whether a timer will flush them.

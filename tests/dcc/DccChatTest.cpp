@@ -7,8 +7,14 @@
 #include <QMdiArea>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <memory>
+#include <thread>
 
 #include "MainFormFixture.h"
 #include "dcc/DCC.h"
@@ -88,12 +94,12 @@ class DccChatTest : public MainFormFixture {
 
   TDCCForm* Chat(const std::string& Nick) { return qobject_cast<TDCCForm*>(form->FindChildWindow(Nick)); }
 
-  // A CLIENT chat with bob, accepted by the user, connected to Listener.
-  TDCCForm* OpenClientChat(QTcpServer& Listener, QTcpSocket*& Peer) {
+  // A CLIENT chat with Nick, accepted by the user, connected to Listener.
+  TDCCForm* OpenClientChat(QTcpServer& Listener, QTcpSocket*& Peer, const std::string& Nick = "bob") {
     EXPECT_TRUE(Listener.listen(QHostAddress::LocalHost, 0));
     platform.YesNoAnswers = {true};
-    OpenDccChat(*form, "bob", Loopback, std::to_string(Listener.serverPort()), "CLIENT");
-    TDCCForm* chat = Chat("bob");
+    OpenDccChat(*form, Nick, Loopback, std::to_string(Listener.serverPort()), "CLIENT");
+    TDCCForm* chat = Chat(Nick);
     EXPECT_NE(chat, nullptr);
     EXPECT_TRUE(PumpUntil([&] { return Listener.hasPendingConnections(); }));
     Peer = Listener.nextPendingConnection();
@@ -248,12 +254,22 @@ TEST_F(DccChatTest, ReadsCarryTheTextAfterTheLastLineEnd) {
   ASSERT_TRUE(bob && peer);
   ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
 
+  // Each chat carries its own unfinished text.
+  QTcpServer carolListener;
+  QTcpSocket* carolPeer = nullptr;
+  TDCCForm* carol = OpenClientChat(carolListener, carolPeer, "carol");
+  ASSERT_TRUE(carol && carolPeer);
+  ASSERT_TRUE(AwaitLastLine(carol, Stamp + Sj(u8" [carol]  に接続しました。")));
+
   Write(*peer, "abc\r\nde");
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] abc"));
-  EXPECT_EQ(DccCarryOver(), "de");
+  EXPECT_EQ(bob->CarryOver(), "de");
+  Write(*carolPeer, "x\r\nyz");
+  EXPECT_TRUE(AwaitLastLine(carol, Stamp + " [carol] x"));
   Write(*peer, "f\r\n");
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] def"));
-  EXPECT_EQ(DccCarryOver(), "");
+  EXPECT_EQ(bob->CarryOver(), "");
+  EXPECT_EQ(carol->CarryOver(), "yz");
 
   // A JIS run cut between two reads is decoded whole.
   const std::string jis = SjisToJis(Sj(u8"あい"));
@@ -263,10 +279,47 @@ TEST_F(DccChatTest, ReadsCarryTheTextAfterTheLastLineEnd) {
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + Sj(u8"あい")));
 
   // A read without a line end is shown at once and leaves the carry alone.
-  DccCarryOver() = "kept";
+  bob->CarryOver() = "kept";
   Write(*peer, "partial");
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] partial"));
-  EXPECT_EQ(DccCarryOver(), "kept");
+  EXPECT_EQ(bob->CarryOver(), "kept");
+}
+
+// A peer that floods is read a bounded slice per turn of the event loop:
+// the window never takes megabytes at once, and the pane keeps its bound.
+TEST_F(DccChatTest, AFloodingPeerIsReadInBoundedSlices) {
+  MakeForm();
+  QTcpServer listener;
+  QTcpSocket* peer = nullptr;
+  TDCCForm* bob = OpenClientChat(listener, peer);
+  ASSERT_TRUE(bob && peer);
+  ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
+
+  std::string flood;
+  while (flood.size() < (8u << 20)) flood += "hello " + std::to_string(flood.size()) + "\r\n";
+  // Written from a thread of its own, as fast as the connection takes it.
+  const int fd = peer->socketDescriptor();
+  std::thread writer([fd, &flood] {
+    std::size_t sent = 0;
+    while (sent < flood.size()) {
+      pollfd p{fd, POLLOUT, 0};
+      if (::poll(&p, 1, 5000) <= 0) return;
+      const ssize_t n = ::send(fd, flood.data() + sent, flood.size() - sent, MSG_NOSIGNAL);
+      if (n > 0) sent += static_cast<std::size_t>(n);
+      else if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+    }
+  });
+  qint64 last = 0, largest = 0;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    largest = std::max(largest, bob->BytesRead() - last);
+    last = bob->BytesRead();
+  });
+  probe.start(0);
+  EXPECT_TRUE(PumpUntil([&] { return bob->BytesRead() >= static_cast<qint64>(flood.size()); }, 60000));
+  writer.join();
+  EXPECT_LE(largest, 4 * TDCCForm::ReadSliceBytes);
+  EXPECT_LE(bob->RecvMemo->document()->blockCount(), TMainForm::LogLines);
 }
 
 TEST_F(DccChatTest, ClientRoleSendsTypedTextInTheChosenCode) {
