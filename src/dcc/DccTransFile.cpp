@@ -663,14 +663,25 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
     return;
   }
 
-  // A part of this file received before can be gone on from.
+  // A part of this file received before can be gone on from; one that is
+  // not gone on from is the user's data all the same, and is thrown away
+  // only when the user says so.
   std::int64_t StartAt = 0;
   struct stat Part {};
-  if (::stat((Path + ".part").c_str(), &Part) == 0 && S_ISREG(Part.st_mode) && Part.st_size > 0 &&
-      Part.st_size < Endpoint->Size &&
-      Platform().AskYesNo(PathText(Path + ".part") + Sj(u8" に ") + std::to_string(Part.st_size) +
-                          Sj(u8" バイトまで受信してあります。") + "\r\n" + Sj(u8"続きから受信しますか？")))
-    StartAt = Part.st_size;
+  if (::stat((Path + ".part").c_str(), &Part) == 0 && S_ISREG(Part.st_mode) && Part.st_size > 0) {
+    const std::string PartName = PathText(Path + ".part");
+    const std::string Held = PartName + Sj(u8" に ") + std::to_string(Part.st_size) + Sj(u8" バイトまで受信してあります。");
+    const bool Resumable = Part.st_size < Endpoint->Size;
+    if (Resumable && Platform().AskYesNo(Held + "\r\n" + Sj(u8"続きから受信しますか？"))) {
+      StartAt = Part.st_size;
+    } else {
+      std::string Question = Held + "\r\n";
+      if (!Resumable)
+        Question += Sj(u8"送られてくるファイル（") + std::to_string(Endpoint->Size) +
+                    Sj(u8" バイト）より大きいため、続きからは受信できません。") + "\r\n";
+      if (!Platform().AskYesNo(Question + Sj(u8"受信した分を消して、最初から受信しますか？"))) return;
+    }
+  }
   if (TDccTransFileForm::OwnedBy(&Main)) {
     Platform().ShowMessage(OneTransferMessage());
     return;

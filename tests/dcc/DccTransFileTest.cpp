@@ -902,10 +902,11 @@ TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
       SendInBlocks(fd, data, log, from);
       ::close(fd);
     });
-    platform.YesNoAnswers = {true, resume};
+    // Not going on from it asks once more before the part is thrown away.
+    platform.YesNoAnswers = {true, resume, true};
     platform.SaveFileAnswers = {saved};
     ReceiveDccFile(f, "bob", "drop.bin", Loopback, port, std::to_string(data.size()), "CLIENT");
-    ASSERT_EQ(platform.Questions.size(), 2u);
+    ASSERT_EQ(platform.Questions.size(), resume ? 2u : 3u);
     EXPECT_EQ(platform.Questions[1], saved + Sj(u8".part に 40000 バイトまで受信してあります。") + "\r\n" +
                                          Sj(u8"続きから受信しますか？"));
     if (resume) {
@@ -927,6 +928,52 @@ TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
     EXPECT_LE(log.Acks.front(), from + 1024);
     EXPECT_TRUE(ReadWholeFile(saved) == data);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(saved + ".part")));
+    DeleteClosed();
+  }
+}
+
+// A part is the user's data: one that cannot be gone on from (as large as
+// the offer) or that the user does not go on from is thrown away only on
+// the user's word; without it nothing is received and the part stays.
+TEST_F(DccTransFileTest, APartIsNeverThrownAwayWithoutTheUsersWord) {
+  TMainForm& f = MakeForm();
+  const std::string saved = SavePath("notes.txt");
+  struct TCase {
+    std::size_t PartSize;
+    std::deque<bool> Answers;  // take the offer, [go on from the part,] throw the part away
+    bool Received;
+  };
+  const std::vector<TCase> cases{{30, {true, false}, false}, {10, {true, false}, false}, {5, {true, false, false}, false},
+                                 {30, {true, true}, true}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.PartSize) + " " + std::to_string(c.Answers.size()));
+    ClearRecords();
+    const std::string part = Pattern(c.PartSize, 9);
+    WriteFile("notes.txt.part", part);
+    const std::string data = Pattern(10, 3);
+    TListener listener;
+    TPeer sender([&] {
+      const int fd = listener.Accept(c.Received ? 5000 : 300);
+      if (fd < 0) return;
+      WriteAllFd(fd, data);
+      std::uint32_t ack = 0;
+      while (ReadAckFd(fd, ack) && ack < data.size()) {
+      }
+      ::close(fd);
+    });
+    platform.YesNoAnswers = c.Answers;
+    platform.SaveFileAnswers = {saved};
+    ReceiveDccFile(f, "bob", "notes.txt", Loopback, listener.PortText(), "10", "CLIENT");
+    ASSERT_EQ(platform.Questions.size(), c.Answers.size());
+    EXPECT_NE(platform.Questions.back().find(Sj(u8"受信した分を消して、最初から受信しますか？")), std::string::npos);
+    if (c.Received) {
+      ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
+      EXPECT_TRUE(ReadWholeFile(saved) == data);
+    } else {
+      EXPECT_EQ(Transfer(f), nullptr);
+      EXPECT_TRUE(ReadWholeFile(saved + ".part") == part);
+    }
+    ASSERT_TRUE(sender.Await());
     DeleteClosed();
   }
 }
@@ -1224,6 +1271,8 @@ TEST_F(DccTransFileTest, ClosingTheWindowWhileBytesFlowCutsTheWorkerOff) {
         SendInBlocks(fd, data, log);
         ::close(fd);
       });
+      // The part the round before left would be asked about.
+      QFile::remove(QString::fromStdString(SavePath("flow") + ".part"));
       platform.SaveFileAnswers = {SavePath("flow")};
       AcceptOffer(f, "flow.bin", listener, data.size());
       QPointer<TDccTransFileForm> t(Transfer(f));
