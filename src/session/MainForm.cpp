@@ -135,6 +135,11 @@ TMainForm::TMainForm(QWidget* Parent)
   reconnectTimer_ = new QTimer(this);
   reconnectTimer_->setSingleShot(true);
   connect(reconnectTimer_, &QTimer::timeout, this, &TMainForm::Reconnect);
+  stableTimer_ = new QTimer(this);
+  stableTimer_->setSingleShot(true);
+  connect(stableTimer_, &QTimer::timeout, this, [this] {
+    if (SocketActive()) reconnectAttempt_ = 0;
+  });
   ApplyLogChoice();
 }
 
@@ -673,7 +678,11 @@ void TMainForm::SocketErrorEvent(int Code) { SetStatusText(SocketErrorText(Code)
 void TMainForm::EnableSessionControls() {
   registered_ = true;
   if (reconnecting_) {
-    StopReconnecting();
+    // The waiting ends; the tries made are forgotten only once this
+    // connection has lasted.
+    reconnecting_ = false;
+    reconnectTimer_->stop();
+    stableTimer_->start(reconnectLimits_.StableMs);
     RejoinChannels();
   }
   DisConnectSpeedButton->setEnabled(true);
@@ -738,6 +747,7 @@ void TMainForm::SendFailed(TSendFailure Why, int Code) {
 
 void TMainForm::ConnectionClosed() {
   socket_.reset();
+  stableTimer_->stop();
   // Joins and lists the server never answered end with the connection.
   requestedJoins_.clear();
   Globals().ListRequests = 0;
@@ -817,6 +827,7 @@ void TMainForm::StopReconnecting() {
   reconnectAttempt_ = 0;
   reconnectWaitMs_ = 0;
   if (reconnectTimer_) reconnectTimer_->stop();
+  if (stableTimer_) stableTimer_->stop();
 }
 
 void TMainForm::Reconnect() {

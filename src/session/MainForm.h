@@ -123,6 +123,10 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   struct TReconnectLimits {
     int FirstDelayMs = 5000;
     int MaxDelayMs = 300000;
+    // The waits start again from the first only once a connection has
+    // lasted this long: a server that drops us after each registration
+    // is tried less and less often.
+    int StableMs = 60000;
   };
   void SetReconnectLimits(const TReconnectLimits& Limits) { reconnectLimits_ = Limits; }
   // The wait before try number Attempt (0 first) after a drop.
@@ -292,6 +296,7 @@ class TMainForm : public QMainWindow, public TChatClientEvents {
   TConnectionOptions options_;
   TReconnectLimits reconnectLimits_;
   QTimer* reconnectTimer_ = nullptr;
+  QTimer* stableTimer_ = nullptr;
   bool reconnecting_ = false;
   // The channel windows to join again once a reconnect has registered.
   std::vector<QPointer<TChatForm>> rejoin_;

@@ -1,5 +1,6 @@
 // A connection that drops by itself is made again and its channels joined
 // again; one that falls silent is noticed. Scripted servers on loopback.
+#include <QTimer>
 #include <algorithm>
 #include <memory>
 
@@ -119,6 +120,39 @@ TEST_F(ReconnectTest, FailedTriesWaitLongerEachTimeUpToTheBound) {
   EXPECT_FALSE(f.Reconnecting());
   EXPECT_TRUE(f.ServerConnect->isEnabled());
   ASSERT_TRUE(PumpUntil([&] { return f.FindChannelWindow("#chan") == nullptr; }));
+}
+
+// A server that registers the client and drops it at once, again and again,
+// is tried less and less often; a connection that lasts starts the waits
+// again from the first.
+TEST_F(ReconnectTest, RegisteringAgainKeepsTheWaitsGrowingUntilTheConnectionLasts) {
+  TScriptedServer server;
+  TMainForm& f = Make(server.Port(), {1, 8, 300});
+  std::vector<int> waits;
+  bool was = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (f.Reconnecting() && !was) waits.push_back(f.ReconnectWaitMs());
+    was = f.Reconnecting();
+  });
+  watch.start(0);
+  for (int i = 0; i < 5; ++i) {
+    Register(server);
+    server.CloseClient();
+    server.AcceptNext();
+  }
+  Register(server);
+  ASSERT_TRUE(ConnectAndWait(f));
+  ASSERT_TRUE(PumpUntil([&] { return waits.size() >= 5 && !f.Reconnecting() && f.SocketActive(); }, 10000));
+  EXPECT_EQ(waits, (std::vector<int>{1, 2, 4, 8, 8}));
+  // This one lasts: the next drop waits the first wait again.
+  PumpFor(400);
+  server.CloseClient();
+  server.AcceptNext();
+  Register(server);
+  ASSERT_TRUE(PumpUntil([&] { return waits.size() >= 6; }));
+  EXPECT_EQ(waits.back(), 1);
+  EXPECT_TRUE(server.Error().empty()) << server.Error();
 }
 
 TEST_F(ReconnectTest, SilentServerIsPingedThenDroppedAndReconnected) {
