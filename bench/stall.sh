@@ -6,7 +6,7 @@ set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 SRC=$(dirname "$HERE")
 ATTACKS=("$@")
-[ ${#ATTACKS[@]} -gt 0 ] || ATTACKS=(joins pms errors netsplit motd ctcp stalled)
+[ ${#ATTACKS[@]} -gt 0 ] || ATTACKS=(joins pms errors netsplit motd ctcp stalled invites flood lists bans ison dups dccchat)
 
 cmake -S "$SRC" -B "$SRC/build-bench" -DCMAKE_BUILD_TYPE=Release -DTAVI_TESTS=OFF >/dev/null
 cmake --build "$SRC/build-bench" -j"$(nproc)" --target tavi_stall >/dev/null

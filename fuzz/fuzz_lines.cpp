@@ -6,15 +6,21 @@
 // Every input starts from a fresh main window and fresh session state, so a
 // finding replays from its own input alone, and the windows that lines open
 // cannot pile up from one input to the next.
+//
+// Built as fuzz_lines_boxes (TAVI_REAL_BOXES), the platform shows Qt's real
+// message boxes, which a timer closes: their own event loops then run the
+// deferred deletes and queued calls that a fake platform never reaches.
 #include <QApplication>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "FakePlatform.h"
+#include "RealBoxPlatform.h"
 #include "handlers/ServerLineHandlers.h"
 #include "kanji/Utf8.h"
 #include "protocol/CommandLex.h"
@@ -29,9 +35,16 @@ namespace {
 // Registration is done: the own nick is known as the server named it.
 constexpr std::string_view Preamble = ":srv 001 me :hi\r\n";
 
+#ifdef TAVI_REAL_BOXES
+constexpr bool RealBoxes = true;
+#else
+constexpr bool RealBoxes = false;
+#endif
+
 struct TWorld {
   QTemporaryDir Folder;
   test::TFakePlatform Platform;  // no box ever waits; every question is No
+  std::unique_ptr<test::TRealBoxPlatform> Boxes;  // closed at once, as No
 };
 TWorld* World = nullptr;
 
@@ -70,15 +83,25 @@ extern "C" int LLVMFuzzerInitialize(int* Argc, char*** Argv) {
   qputenv("XDG_CONFIG_HOME", World->Folder.path().toLocal8Bit());
   World->Platform.ProgramPath = World->Folder.filePath(QStringLiteral("Tavi")).toStdString();
   SetPlatform(&World->Platform);
+  if (RealBoxes) {
+    World->Boxes = std::make_unique<test::TRealBoxPlatform>(0);
+    World->Boxes->ProgramPath = World->Platform.ProgramPath;
+    World->Boxes->ActivateOnShow = true;
+    SetPlatform(World->Boxes.get());
+  }
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   ResetGlobals();
   World->Platform.Reset();
+  // The user asked for a channel list and an ISON: their answers are taken.
+  Globals().ListRequests = Globals().IsonRequests = 1;
   {
     TMainForm form;
     form.SetLineSink([](const std::string&) {});
+    // Shown, so that windows take and lose the activation as on a desktop.
+    if (RealBoxes) form.show();
 
     // LF ends a line; the framer then sees CR LF as from the server.
     std::string stream(Preamble);

@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <chrono>
@@ -110,22 +111,30 @@ void TQtPlatform::ShowMessage(const std::string& Text) {
 QWidget* TQtPlatform::NoticeWindow() const { return notice_.data(); }
 
 void TQtPlatform::ShowNotice(const std::string& Text) {
-  if (!notice_) {
-    notice_ = new QMessageBox(QMessageBox::Information, Title(), QString(), QMessageBox::Ok, StableDialogParent());
-    notice_->setObjectName(QStringLiteral("NoticeBox"));
-    notice_->setAttribute(Qt::WA_DeleteOnClose);
-    notice_->setWindowModality(Qt::NonModal);
-    // What the user is typing keeps going where it went.
-    notice_->setAttribute(Qt::WA_ShowWithoutActivating);
-  }
   // A notice dismissed starts the count again.
-  if (!notice_->isVisible()) noticeCount_ = 0;
+  if ((!notice_ || !notice_->isVisible()) && !noticePending_) noticeCount_ = 0;
   ++noticeCount_;
-  QString shown = FromSjis(Text);
-  if (noticeCount_ > 1)
-    shown += QStringLiteral(u"\n\n（このほかに %1 件のお知らせがありました。）").arg(noticeCount_ - 1);
-  notice_->setText(shown);
-  notice_->show();
+  noticeText_ = FromSjis(Text);
+  // Shown once per turn of the event loop: a burst of notices lays the box
+  // out once, not once each.
+  if (noticePending_) return;
+  noticePending_ = true;
+  QTimer::singleShot(0, qApp, [this] {
+    noticePending_ = false;
+    if (!notice_) {
+      notice_ = new QMessageBox(QMessageBox::Information, Title(), QString(), QMessageBox::Ok, StableDialogParent());
+      notice_->setObjectName(QStringLiteral("NoticeBox"));
+      notice_->setAttribute(Qt::WA_DeleteOnClose);
+      notice_->setWindowModality(Qt::NonModal);
+      // What the user is typing keeps going where it went.
+      notice_->setAttribute(Qt::WA_ShowWithoutActivating);
+    }
+    QString shown = noticeText_;
+    if (noticeCount_ > 1)
+      shown += QStringLiteral(u"\n\n（このほかに %1 件のお知らせがありました。）").arg(noticeCount_ - 1);
+    notice_->setText(shown);
+    notice_->show();
+  });
 }
 
 bool TQtPlatform::AskYesNo(const std::string& Text) {

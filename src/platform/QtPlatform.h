@@ -39,6 +39,8 @@ class TQtPlatform : public TPlatform {
  private:
   QPointer<QMessageBox> notice_;
   int noticeCount_ = 0;
+  QString noticeText_;
+  bool noticePending_ = false;
 };
 
 // The window a modal box is shown over: the active window, unless that one

@@ -29,6 +29,7 @@ TRealBoxPlatform::~TRealBoxPlatform() {
 bool TRealBoxPlatform::eventFilter(QObject* Watched, QEvent* Event) {
   if (Event->type() == QEvent::Show && Watched->isWidgetType()) {
     auto* widget = static_cast<QWidget*>(Watched);
+    if (ActivateOnShow && widget->isWindow()) widget->activateWindow();
     if (widget->isWindow() && widget->isModal()) {
       ++ModalShown;
       int open = 0;

@@ -30,6 +30,9 @@ class TRealBoxPlatform : public QObject, public TQtPlatform {
   std::string ProgramFilePath() override { return ProgramPath; }
 
   std::string ProgramPath = "/nonexistent/Tavi";
+  // Each window shown takes the activation, as a desktop gives it: result
+  // windows then lose it to the next box, as they do for a user.
+  bool ActivateOnShow = false;
   // Modal windows shown, and the most shown at one time.
   int ModalShown = 0;
   int MostModalAtOnce = 0;
