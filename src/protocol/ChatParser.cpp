@@ -2,6 +2,7 @@
 
 #include "kanji/Kanji.h"
 #include "kanji/SjisCase.h"
+#include "protocol/Message.h"
 
 namespace tavi {
 
@@ -99,6 +100,8 @@ void TrimLeadingBlanks(std::string_view& W) {
 }
 
 }  // namespace
+
+bool IsKnownCommand(std::string_view Command) { return KeywordIndex(Command) >= 0; }
 
 bool TChatParser::ParseLine(std::string_view Line, TToken& Token) const {
   Token.Prefix.clear();

@@ -62,8 +62,14 @@ constexpr Row CommandTable[] = {
 }  // namespace
 
 void DispatchServerLine(std::string_view Line, TServerHandlers& Handlers) {
-  TToken token;
-  if (!TChatParser().ParseLine(Line, token)) return;
+  TMessage message;
+  if (ParseMessage(Line, message)) DispatchMessage(message, Handlers);
+}
+
+void DispatchMessage(const TMessage& Message, TServerHandlers& Handlers) {
+  // The client's vocabulary is the keyword table's.
+  if (!IsKnownCommand(Message.Command)) return;
+  TToken token = ToToken(Message);
 
   for (const Row& row : CommandTable) {
     if (token.Command == row.Command) {

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "protocol/ChatParser.h"
+#include "protocol/Message.h"
 
 namespace tavi {
 
@@ -62,8 +63,12 @@ class TServerHandlers {
   virtual void TriggerNickCmd() = 0;
 };
 
-// Tokenizes Line (with its CR LF) and calls exactly one slot of Handlers, or
-// none when the line does not tokenize or has no handler.
+// Calls exactly one slot of Handlers for Message, or none when its command
+// is unknown or has no handler.
+void DispatchMessage(const TMessage& Message, TServerHandlers& Handlers);
+
+// Reads Line (with its CR LF) as a message and dispatches it; a line that
+// does not read is dropped.
 void DispatchServerLine(std::string_view Line, TServerHandlers& Handlers);
 
 }  // namespace tavi

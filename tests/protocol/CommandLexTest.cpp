@@ -123,6 +123,28 @@ TEST(DispatchServerLine, KnownWordsWithoutHandlerHaveNoEffect) {
 }
 
 TEST(DispatchServerLine, LinesThatDoNotTokenizeAreDropped) {
-  for (const char* line : {"", "\r\n", "hello world\r\n", ":bob QUIT\r\n", ":a PRIVMSG #x :no end"})
+  for (const char* line : {"", "\r\n", "hello world\r\n", ":bob\r\n", ":a PRIVMSG #x :no end", "@time=x\r\n"})
     EXPECT_EQ(Dispatch(line), Calls{}) << line;
+}
+
+// Lines are read by position: the command is the word after the source, in
+// any case, with or without parameters; a word further on is a parameter.
+TEST(DispatchServerLine, TheCommandIsTheWordAfterTheSource) {
+  EXPECT_EQ(Dispatch(":bob QUIT\r\n"), Calls{"QuitCommand"});
+  EXPECT_EQ(Dispatch(":bob!b@h privmsg #x :hi\r\n"), Calls{"PrivmsgCommand"});
+  EXPECT_EQ(Dispatch("ERROR :Closing Link: (Ping timeout: 240 seconds)\r\n"), Calls{"ErrorCommand"});
+  EXPECT_EQ(Dispatch(":srv 999 me :someone JOIN #x\r\n"), Calls{});
+  std::string sixteen;
+  for (int i = 1; i <= 16; ++i) sixteen += " p" + std::to_string(i);
+  EXPECT_EQ(Dispatch(":srv MODE" + sixteen.substr(0, sixteen.size() - 4) + "\r\n"), Calls{"ModeCommand"});
+  EXPECT_EQ(Dispatch(":srv MODE" + sixteen + "\r\n"), Calls{});
+}
+
+// IRCv3 tags go before the source and leave the rest as it is.
+TEST(DispatchServerLine, ATaggedLineReachesItsSlotWithItsSender) {
+  RecordingHandlers h;
+  DispatchServerLine("@time=2026-12-09T10:00:00.000Z;msgid=x :alice!a@h PRIVMSG #c :hello\r\n", h);
+  ASSERT_EQ(h.tokens.size(), 1u);
+  EXPECT_EQ(h.tokens[0].Prefix, "alice!a@h");
+  EXPECT_EQ(h.tokens[0].Params[2], ":hello");
 }

@@ -217,8 +217,8 @@ TEST_F(MainFormTest, PingIsAnsweredWithItsFirstParameter) {
   Feed("PING abc\r\n");
   Feed("PING abc def\r\n");
   Feed("PING :\r\n");
-  Feed("PING\r\n");  // no blank behind the word: no command
-  EXPECT_EQ(Sent, (std::vector<std::string>{"PONG abc\r\n", "PONG abc\r\n", "PONG abc\r\n", "PONG \r\n"}));
+  Feed("PING\r\n");
+  EXPECT_EQ(Sent, (std::vector<std::string>{"PONG abc\r\n", "PONG abc\r\n", "PONG abc\r\n", "PONG \r\n", "PONG \r\n"}));
   EXPECT_TRUE(MemoLines().empty());
 }
 
