@@ -3,8 +3,8 @@
 #include "dialogs/AwayCmd.h"
 #include "platform/QtPlatform.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
-#include "session/ProgramIcon.h"
+#include "frame/MainForm.h"
+#include "widgets/ProgramIcon.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);

@@ -24,7 +24,7 @@
 #include "FloodCorpus.h"
 #include "kanji/Kanji.h"
 #include "protocol/ChatParser.h"
-#include "session/LineFramer.h"
+#include "core/LineFramer.h"
 #if __has_include("kanji/Utf8.h")
 #include "kanji/Utf8.h"
 #define TAVI_READING_STEP 1

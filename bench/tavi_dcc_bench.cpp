@@ -39,7 +39,7 @@
 #include "handlers/ServerLineHandlers.h"
 #include "protocol/CommandLex.h"
 #include "protocol/Ctcp.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace {
 

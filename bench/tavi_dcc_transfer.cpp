@@ -39,7 +39,7 @@
 #include "protocol/Ctcp.h"
 #include "platform/QtPlatform.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace {
 

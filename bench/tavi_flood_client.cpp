@@ -23,9 +23,9 @@
 #include "conversation/Chat.h"
 #include "kanji/SjisText.h"
 #include "platform/QtPlatform.h"
-#include "session/ConnectionOptions.h"
+#include "core/ConnectionOptions.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace {
 

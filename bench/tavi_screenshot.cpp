@@ -15,8 +15,8 @@
 #include "kanji/SjisText.h"
 #include "platform/QtPlatform.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
-#include "session/ProgramIcon.h"
+#include "frame/MainForm.h"
+#include "widgets/ProgramIcon.h"
 
 int main(int argc, char* argv[]) {
   if (argc < 2) {

@@ -34,8 +34,8 @@
 #include "platform/QtPlatform.h"
 #include "dcc/DCC.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
-#include "session/MdiChildForm.h"
+#include "frame/MainForm.h"
+#include "widgets/MdiChildForm.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "platform/QtPlatform.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace {
 

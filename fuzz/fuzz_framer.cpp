@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "session/LineFramer.h"
+#include "core/LineFramer.h"
 
 namespace {
 

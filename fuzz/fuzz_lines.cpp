@@ -25,8 +25,8 @@
 #include "kanji/Utf8.h"
 #include "protocol/CommandLex.h"
 #include "session/Globals.h"
-#include "session/LineFramer.h"
-#include "session/MainForm.h"
+#include "core/LineFramer.h"
+#include "frame/MainForm.h"
 
 using namespace tavi;
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "session/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   using namespace tavi;

@@ -10,10 +10,10 @@
 #include "conversation/Chat.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
-#include "session/DecimalText.h"
-#include "session/FormFont.h"
-#include "session/MainForm.h"
-#include "session/MdiChildForm.h"
+#include "core/DecimalText.h"
+#include "widgets/FormFont.h"
+#include "frame/MainForm.h"
+#include "widgets/MdiChildForm.h"
 
 namespace tavi {
 

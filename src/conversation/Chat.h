@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "session/MdiChildForm.h"
+#include "widgets/MdiChildForm.h"
 
 class QAction;
 class QLabel;

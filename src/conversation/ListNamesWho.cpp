@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "kanji/SjisText.h"
-#include "session/FormFont.h"
+#include "widgets/FormFont.h"
 
 namespace tavi {
 

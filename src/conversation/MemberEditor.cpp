@@ -10,10 +10,10 @@
 #include "conversation/Chat.h"
 #include "conversation/Talk.h"
 #include "kanji/SjisText.h"
-#include "session/FormFont.h"
+#include "widgets/FormFont.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
-#include "session/MdiChildForm.h"
+#include "frame/MainForm.h"
+#include "widgets/MdiChildForm.h"
 
 namespace tavi {
 

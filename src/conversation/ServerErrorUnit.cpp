@@ -7,7 +7,7 @@
 #include <QScreen>
 
 #include "kanji/SjisText.h"
-#include "session/FormFont.h"
+#include "widgets/FormFont.h"
 
 namespace tavi {
 

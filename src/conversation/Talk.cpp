@@ -20,11 +20,11 @@
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
-#include "session/ConversationPanels.h"
-#include "session/FormFont.h"
+#include "widgets/ConversationPanels.h"
+#include "widgets/FormFont.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
-#include "session/MenuText.h"
+#include "frame/MainForm.h"
+#include "widgets/MenuText.h"
 
 namespace tavi {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "session/MdiChildForm.h"
+#include "widgets/MdiChildForm.h"
 
 class QAction;
 class QLabel;

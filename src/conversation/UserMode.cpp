@@ -6,9 +6,9 @@
 #include <string>
 
 #include "kanji/SjisText.h"
-#include "session/FormFont.h"
+#include "widgets/FormFont.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace tavi {
 

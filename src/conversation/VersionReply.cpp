@@ -4,7 +4,7 @@
 #include <QPushButton>
 
 #include "kanji/SjisText.h"
-#include "session/FormFont.h"
+#include "widgets/FormFont.h"
 
 namespace tavi {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "session/MdiChildForm.h"
+#include "widgets/MdiChildForm.h"
 
 class QAction;
 class QLabel;

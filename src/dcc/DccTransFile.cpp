@@ -34,8 +34,8 @@
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
-#include "session/FormFont.h"
-#include "session/MainForm.h"
+#include "widgets/FormFont.h"
+#include "frame/MainForm.h"
 #include "session/Globals.h"
 
 namespace tavi {

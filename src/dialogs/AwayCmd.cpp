@@ -9,9 +9,9 @@
 #include "kanji/Kanji.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
-#include "session/FormFont.h"
+#include "widgets/FormFont.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace tavi {
 

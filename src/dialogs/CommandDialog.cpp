@@ -7,8 +7,8 @@
 #include <QShowEvent>
 
 #include "platform/Platform.h"
-#include "session/MainForm.h"
-#include "session/MdiChildForm.h"
+#include "frame/MainForm.h"
+#include "widgets/MdiChildForm.h"
 
 namespace tavi {
 

@@ -6,8 +6,8 @@
 
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
-#include "session/FormFont.h"
-#include "session/MainForm.h"
+#include "widgets/FormFont.h"
+#include "frame/MainForm.h"
 
 namespace tavi {
 

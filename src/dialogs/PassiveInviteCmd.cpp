@@ -8,8 +8,8 @@
 #include "conversation/Channel.h"
 #include "dialogs/WhoIsWasCmd.h"
 #include "kanji/SjisText.h"
-#include "session/FormFont.h"
-#include "session/MainForm.h"
+#include "widgets/FormFont.h"
+#include "frame/MainForm.h"
 
 namespace tavi {
 

@@ -5,8 +5,8 @@
 #include <QPushButton>
 
 #include "kanji/SjisText.h"
-#include "session/FormFont.h"
-#include "session/MainForm.h"
+#include "widgets/FormFont.h"
+#include "frame/MainForm.h"
 
 namespace tavi {
 

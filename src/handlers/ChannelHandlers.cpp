@@ -18,7 +18,7 @@
 #include "platform/Platform.h"
 #include "protocol/ChannelState.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace tavi {
 

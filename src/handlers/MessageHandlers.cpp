@@ -19,7 +19,7 @@
 #include "protocol/ChannelState.h"
 #include "protocol/Ctcp.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace tavi {
 

@@ -7,7 +7,7 @@
 #include "kanji/SjisText.h"
 #include "protocol/ChannelState.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace tavi {
 

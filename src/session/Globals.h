@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kanji/SjisCase.h"
-#include "session/Settings.h"
+#include "settings/Settings.h"
 
 namespace tavi {
 

@@ -7,7 +7,7 @@
 #include "conversation/Colors.h"
 #include "conversation/Talk.h"
 #include "handlers/ServerLineHandlers.h"
-#include "session/MdiChildForm.h"
+#include "widgets/MdiChildForm.h"
 
 using namespace tavi;
 using namespace tavi::test;

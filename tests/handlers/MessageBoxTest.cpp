@@ -16,9 +16,9 @@
 #include "conversation/ReferenceResult.h"
 #include "handlers/ServerLineHandlers.h"
 #include "protocol/CommandLex.h"
-#include "session/DesktopSettings.h"
+#include "core/DesktopSettings.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 using namespace tavi;
 using namespace tavi::test;

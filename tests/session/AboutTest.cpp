@@ -1,4 +1,4 @@
-#include "session/About.h"
+#include "frame/About.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 
 #include "QtWait.h"
 #include "ScriptedServer.h"
-#include "session/ChatClientUnit.h"
+#include "core/ChatClientUnit.h"
 
 namespace tavi {
 namespace {

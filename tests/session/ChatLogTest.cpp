@@ -6,9 +6,9 @@
 #include "MainFormFixture.h"
 #include "conversation/Chat.h"
 #include "conversation/Talk.h"
-#include "session/ChatLog.h"
-#include "session/ConnectionOptions.h"
-#include "session/DesktopSettings.h"
+#include "core/ChatLog.h"
+#include "core/ConnectionOptions.h"
+#include "core/DesktopSettings.h"
 
 using namespace tavi;
 using namespace tavi::test;

@@ -1,4 +1,4 @@
-#include "session/Establish.h"
+#include "frame/Establish.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 
 #include "MainFormFixture.h"
 #include "ScriptedServer.h"
-#include "session/ConnectionOptions.h"
+#include "core/ConnectionOptions.h"
 
 namespace tavi {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "session/LineFramer.h"
+#include "core/LineFramer.h"
 
 namespace tavi {
 namespace {

@@ -12,11 +12,11 @@
 #include <iterator>
 
 #include "MainFormFixture.h"
-#include "session/ConnectionOptions.h"
+#include "core/ConnectionOptions.h"
 #include "conversation/ServerErrorUnit.h"
 #include "kanji/Kanji.h"
-#include "session/MdiChildForm.h"
-#include "session/SettingsFile.h"
+#include "widgets/MdiChildForm.h"
+#include "settings/SettingsFile.h"
 
 using namespace tavi;
 using namespace tavi::test;

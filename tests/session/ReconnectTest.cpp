@@ -7,8 +7,8 @@
 #include "MainFormFixture.h"
 #include "ScriptedServer.h"
 #include "conversation/Chat.h"
-#include "session/ConnectionOptions.h"
-#include "session/DesktopSettings.h"
+#include "core/ConnectionOptions.h"
+#include "core/DesktopSettings.h"
 
 using namespace tavi;
 using namespace tavi::test;

@@ -10,7 +10,7 @@
 
 #include "QtWait.h"
 #include "session/Globals.h"
-#include "session/RichLog.h"
+#include "widgets/RichLog.h"
 
 using namespace tavi;
 

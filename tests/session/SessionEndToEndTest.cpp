@@ -5,7 +5,7 @@
 #include "QtWait.h"
 #include "RawIrcPeer.h"
 #include "conversation/Chat.h"
-#include "session/ConnectionOptions.h"
+#include "core/ConnectionOptions.h"
 
 using namespace tavi;
 using namespace tavi::test;

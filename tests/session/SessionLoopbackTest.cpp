@@ -10,7 +10,7 @@
 #include "MainFormFixture.h"
 #include "QtWait.h"
 #include "ScriptedServer.h"
-#include "session/ConnectionOptions.h"
+#include "core/ConnectionOptions.h"
 
 using namespace tavi;
 using namespace tavi::test;

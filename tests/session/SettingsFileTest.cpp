@@ -1,5 +1,5 @@
-#include "session/SettingsFile.h"
-#include "session/SettingsPlace.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsPlace.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -5,8 +5,8 @@
 #include "ScriptedServer.h"
 #include "TlsIdentity.h"
 #include "conversation/Chat.h"
-#include "session/ConnectionOptions.h"
-#include "session/DesktopSettings.h"
+#include "core/ConnectionOptions.h"
+#include "core/DesktopSettings.h"
 
 using namespace tavi;
 using namespace tavi::test;

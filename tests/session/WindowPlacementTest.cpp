@@ -10,7 +10,7 @@
 #include "MainFormFixture.h"
 #include "conversation/Chat.h"
 #include "conversation/Talk.h"
-#include "session/DesktopSettings.h"
+#include "core/DesktopSettings.h"
 
 using namespace tavi;
 using namespace tavi::test;

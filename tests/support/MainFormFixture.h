@@ -19,10 +19,10 @@
 #include "QtWait.h"
 #include "kanji/SjisText.h"
 #include "protocol/CommandLex.h"
-#include "session/DesktopSettings.h"
+#include "core/DesktopSettings.h"
 #include "session/Globals.h"
 #include "handlers/ServerLineHandlers.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace tavi::test {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "session/ChatClientUnit.h"
-#include "session/ConnectionOptions.h"
+#include "core/ChatClientUnit.h"
+#include "core/ConnectionOptions.h"
 
 class QAction;
 class QMdiArea;

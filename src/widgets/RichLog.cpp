@@ -1,4 +1,4 @@
-#include "session/RichLog.h"
+#include "widgets/RichLog.h"
 #include "session/Globals.h"
 
 #include <QPointer>

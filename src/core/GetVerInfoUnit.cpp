@@ -1,4 +1,4 @@
-#include "session/GetVerInfoUnit.h"
+#include "core/GetVerInfoUnit.h"
 
 #include <elf.h>
 

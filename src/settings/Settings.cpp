@@ -1,4 +1,4 @@
-#include "session/Settings.h"
+#include "settings/Settings.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "session/LineFramer.h"
+#include "core/LineFramer.h"
 
 #include <algorithm>
 #include <cstring>

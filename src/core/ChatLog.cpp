@@ -1,4 +1,4 @@
-#include "session/ChatLog.h"
+#include "core/ChatLog.h"
 
 #include <QDir>
 #include <QFile>

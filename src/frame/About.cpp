@@ -1,4 +1,4 @@
-#include "session/About.h"
+#include "frame/About.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -15,8 +15,8 @@
 
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
-#include "session/FormFont.h"
-#include "session/GetVerInfoUnit.h"
+#include "widgets/FormFont.h"
+#include "core/GetVerInfoUnit.h"
 
 namespace tavi {
 

@@ -1,4 +1,4 @@
-#include "session/ConversationPanels.h"
+#include "widgets/ConversationPanels.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "kanji/SjisText.h"
-#include "session/FormFont.h"
-#include "session/MdiChildForm.h"
+#include "widgets/FormFont.h"
+#include "widgets/MdiChildForm.h"
 
 namespace tavi {
 

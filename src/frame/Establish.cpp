@@ -1,4 +1,4 @@
-#include "session/Establish.h"
+#include "frame/Establish.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -20,11 +20,11 @@
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
-#include "session/ConnectionOptions.h"
-#include "session/DecimalText.h"
-#include "session/FormFont.h"
+#include "core/ConnectionOptions.h"
+#include "core/DecimalText.h"
+#include "widgets/FormFont.h"
 #include "session/Globals.h"
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 namespace tavi {
 

@@ -1,6 +1,6 @@
 // The main window's commands that open the dialogs; its other members are in
 // MainForm.cpp.
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
-#include "session/ConnectionOptions.h"
+#include "core/ConnectionOptions.h"
 
-#include "session/DesktopSettings.h"
+#include "core/DesktopSettings.h"
 
 namespace tavi {
 

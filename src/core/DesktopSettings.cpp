@@ -1,4 +1,4 @@
-#include "session/DesktopSettings.h"
+#include "core/DesktopSettings.h"
 
 #include <algorithm>
 

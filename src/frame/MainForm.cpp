@@ -1,4 +1,4 @@
-#include "session/MainForm.h"
+#include "frame/MainForm.h"
 
 #include <unistd.h>
 
@@ -41,19 +41,19 @@
 #include "handlers/ServerLineHandlers.h"
 #include "conversation/Channel.h"
 #include "conversation/Colors.h"
-#include "session/About.h"
-#include "session/ChatLog.h"
-#include "session/Establish.h"
-#include "session/DecimalText.h"
-#include "session/DesktopSettings.h"
-#include "session/FormFont.h"
-#include "session/GetVerInfoUnit.h"
+#include "frame/About.h"
+#include "core/ChatLog.h"
+#include "frame/Establish.h"
+#include "core/DecimalText.h"
+#include "core/DesktopSettings.h"
+#include "widgets/FormFont.h"
+#include "core/GetVerInfoUnit.h"
 #include "session/Globals.h"
-#include "session/MdiChildForm.h"
-#include "session/MenuText.h"
-#include "session/RichLog.h"
-#include "session/SettingsFile.h"
-#include "session/SettingsPlace.h"
+#include "widgets/MdiChildForm.h"
+#include "widgets/MenuText.h"
+#include "widgets/RichLog.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsPlace.h"
 
 namespace tavi {
 

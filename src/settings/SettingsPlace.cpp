@@ -1,4 +1,4 @@
-#include "session/SettingsPlace.h"
+#include "settings/SettingsPlace.h"
 
 namespace tavi {
 

@@ -1,4 +1,4 @@
-#include "session/ChatClientUnit.h"
+#include "core/ChatClientUnit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "kanji/Utf8.h"
-#include "session/LineFramer.h"
+#include "core/LineFramer.h"
 
 namespace tavi {
 

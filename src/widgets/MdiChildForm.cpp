@@ -1,13 +1,13 @@
-#include "session/MdiChildForm.h"
+#include "widgets/MdiChildForm.h"
 
 #include <QAction>
 #include <QMdiArea>
 
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
-#include "session/ChatLog.h"
+#include "core/ChatLog.h"
 #include "session/Globals.h"
-#include "session/MenuText.h"
+#include "widgets/MenuText.h"
 
 namespace tavi {
 

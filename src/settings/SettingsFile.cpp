@@ -1,4 +1,4 @@
-#include "session/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "session/ProgramIcon.h"
+#include "widgets/ProgramIcon.h"
 
 #include <QLinearGradient>
 #include <QPainter>
