@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 
+#include <QDateTime>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -29,11 +30,19 @@ void SetPlatform(TPlatform* P) { Installed.store(P, std::memory_order_release); 
 
 void SetDefaultPlatform(TPlatform* P) { Default.store(P, std::memory_order_release); }
 
-std::string TimeStamp() {
-  const TDateTime T = Platform().Now();
+TDateTime TPlatform::LocalTime(std::int64_t UtcMs) {
+  const QDateTime local = QDateTime::fromMSecsSinceEpoch(UtcMs, Qt::UTC).toLocalTime();
+  const QDate d = local.date();
+  const QTime t = local.time();
+  return TDateTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec(), d.dayOfWeek()};
+}
+
+std::string TimeStamp(const TDateTime& When) {
   char Text[16];
-  std::snprintf(Text, sizeof Text, "%02d:%02d", T.Hour, T.Minute);
+  std::snprintf(Text, sizeof Text, "%02d:%02d", When.Hour, When.Minute);
   return Text;
 }
+
+std::string TimeStamp() { return TimeStamp(Platform().Now()); }
 
 }  // namespace tavi

@@ -45,6 +45,9 @@ class TPlatform {
   virtual std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) = 0;
 
   virtual TDateTime Now() = 0;
+  // The local date and time of a moment given in milliseconds since 1970
+  // (UTC), such as the time a server says a line was said.
+  virtual TDateTime LocalTime(std::int64_t UtcMs);
   // Milliseconds since an arbitrary start; wraps like a 32-bit counter.
   virtual std::uint32_t TickCount() = 0;
   // The system's date formats, rendered (Shift-JIS).
@@ -69,7 +72,9 @@ void SetPlatform(TPlatform* P);
 // start (InstallQtPlatform), so that this layer itself needs no widgets.
 void SetDefaultPlatform(TPlatform* P);
 
-// "hh:nn" of the platform's local time, the stamp in front of window lines.
+// "hh:nn" of the platform's local time, the stamp in front of window lines;
+// and of When.
 std::string TimeStamp();
+std::string TimeStamp(const TDateTime& When);
 
 }  // namespace tavi

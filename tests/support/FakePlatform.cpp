@@ -1,5 +1,6 @@
 #include "FakePlatform.h"
 
+#include <QDateTime>
 #include <cstdio>
 
 #include "kanji/SjisText.h"
@@ -71,6 +72,12 @@ std::string TFakePlatform::SaveFileName(QWidget*, const std::string& Filter, con
 TDateTime TFakePlatform::Now() {
   std::lock_guard Lock(mutex_);
   return Time;
+}
+
+TDateTime TFakePlatform::LocalTime(std::int64_t UtcMs) {
+  const QDateTime when = QDateTime::fromMSecsSinceEpoch(UtcMs, Qt::UTC);
+  return TDateTime{when.date().year(), when.date().month(), when.date().day(), when.time().hour(),
+                   when.time().minute(), when.time().second(), when.time().msec(), when.date().dayOfWeek()};
 }
 
 std::uint32_t TFakePlatform::TickCount() {

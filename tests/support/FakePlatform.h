@@ -30,6 +30,8 @@ class TFakePlatform : public TPlatform {
   std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) override;
 
   TDateTime Now() override;
+  // Moments are read as if local time were UTC, whatever the machine's.
+  TDateTime LocalTime(std::int64_t UtcMs) override;
   std::uint32_t TickCount() override;
   std::string ShortDateText(const TDateTime& When) override;
   std::string LongDateText(const TDateTime& When) override;

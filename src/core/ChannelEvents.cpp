@@ -1,0 +1,264 @@
+// Channel and nick state: joins, parts, kicks, quits, nick and mode changes,
+// topics and names replies keep the channels and queries in step with the
+// server.
+#include <algorithm>
+
+#include "core/Connection.h"
+#include "core/EventProcessor.h"
+#include "core/Session.h"
+#include "kanji/SjisCase.h"
+#include "kanji/SjisText.h"
+#include "protocol/ChannelState.h"
+
+namespace tavi {
+
+namespace {
+
+// Takes Nick out of the channel's members, operator or not.
+void DeleteMember(TChannel& Channel, const std::string& Nick) {
+  const int row = Channel.Members.Find(Nick);
+  if (row >= 0) Channel.Members.Remove(row);
+}
+
+}  // namespace
+
+void TEventProcessor::ApplyChannelMode(TChannel& Channel, const TChannelModeChange& Change) {
+  const std::string& argument = Change.Argument;
+  switch (Change.Letter) {
+    case 'o': {
+      // Without a nickname there is nobody to promote or demote.
+      if (argument.empty()) break;
+      const int row = Channel.Members.Find(argument);
+      if (row < 0) break;
+      // Found as the entry the change applies to: a plain one for +o, an
+      // operator's for -o.
+      TMember member = Channel.Members.At(row);
+      if (member.Operator == Change.Adding) break;
+      // The listed spelling is kept for +o, the argument's taken for -o.
+      if (!Change.Adding) member.Nick = argument;
+      member.Operator = Change.Adding;
+      Channel.Members.Set(row, std::move(member));
+      break;
+    }
+    case 'p': Channel.PrivateMode = Change.Adding; break;
+    case 's': Channel.SecretMode = Change.Adding; break;
+    case 'i': Channel.InviteMode = Change.Adding; break;
+    case 't': Channel.TopicMode = Change.Adding; break;
+    case 'n': Channel.MessageMode = Change.Adding; break;
+    case 'm': Channel.ModeratedMode = Change.Adding; break;
+    case 'l': {
+      std::int32_t limit = 0;
+      const bool valid = Change.Adding && DecimalNumber(argument, limit);
+      Channel.LimitNumber = valid ? limit : 0;
+      Channel.LimitMode = valid;
+      break;
+    }
+    case 'b': {
+      auto& masks = Channel.BanMaskList;
+      if (Change.Adding) {
+        // A server's flood of +b must not grow the list without end.
+        if (!argument.empty() && masks.size() < static_cast<std::size_t>(TListCap::MaxEntries)) masks.push_back(argument);
+      } else {
+        const auto it = std::find_if(masks.begin(), masks.end(),
+                                     [&](const std::string& Mask) { return SjisSameText(Mask, argument); });
+        if (it != masks.end()) masks.erase(it);
+      }
+      break;
+    }
+    case 'v': Channel.SpeechMode = Change.Adding; break;
+    case 'k':
+      Channel.KeyWord = Change.Adding ? argument : std::string();
+      Channel.KeyWordMode = Change.Adding;
+      break;
+    default: break;
+  }
+}
+
+int TEventProcessor::ChannelCount() const { return static_cast<int>(c_.Channels().size()); }
+
+void TEventProcessor::JoinCommand(TToken Token) {
+  const std::string channelName = WithoutColon(Token.Params[1]);
+  // A window without a name could never be left or closed.
+  if (channelName.empty()) return;
+  TChannel* channel = c_.FindChannel(channelName);
+  const std::string nick = SenderNick(Token.Prefix);
+  const bool own = nick == c_.Own.CurrentNick;
+  const bool asked = own && c_.TakeJoinRequest(channelName);
+  if (!channel && ChannelCount() >= TConnection::MaxChannels) {
+    // Joins forced on us by the hundred: no window beyond the bound, and
+    // the channel is left again, so that nothing arrives for it unseen.
+    if (own) {
+      c_.ShowInServerLog(c_.Stamp() + " " + channelName +
+                         Sj(u8" のウインドウは開けません。チャンネルのウインドウが多すぎるため退室します。"));
+      c_.SendLine("PART " + channelName + "\r\n");
+    }
+    return;
+  }
+  // The window of a join the user asked for takes the keyboard; one that
+  // the server or someone else opens does not.
+  if (!channel) channel = c_.OpenChannel(channelName, asked ? TOpening::Activate : TOpening::Quietly);
+  if (!own) {
+    c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + Sj(u8" がチャンネルへ入室しました。"));
+    channel->Members.Add(TMember{nick, false});
+  } else {
+    c_.Show(*channel, TLineKind::Own, c_.Stamp() + Sj(u8" チャンネルへ入室しました。"));
+    channel->Members.Add(TMember{nick, false});
+    channel->NamesReplyOpen = false;
+    c_.SendLine("MODE " + channel->Name() + "\r\n");
+    c_.SendLine("TOPIC " + channel->Name() + "\r\n");
+  }
+  channel->Joined = true;
+}
+
+void TEventProcessor::PartCommand(TToken Token) {
+  // The member who left is the sender. The second parameter is a parting
+  // message on servers today; it names the member only when the line has no
+  // sender nick, as old servers sent it.
+  std::string nick = SenderNick(Token.Prefix);
+  if (nick.empty()) nick = WithoutColon(Token.Params[2]);
+  TChannel* channel = c_.FindChannel(Token.Params[1]);
+  if (!channel) return;
+  if (nick != c_.Own.CurrentNick) {
+    if (!nick.empty()) DeleteMember(*channel, nick);
+    c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + Sj(u8" が退室しました。"));
+  } else {
+    channel->Members.Clear();
+    c_.Show(*channel, TLineKind::Own, c_.Stamp() + Sj(u8" チャンネルから退室しました。"));
+    channel->Reset();
+  }
+}
+
+void TEventProcessor::QuitCommand(TToken Token) {
+  const std::string nick = SenderNick(Token.Prefix);
+  // An empty name would be found in every talk caption.
+  if (nick.empty()) return;
+  const std::string line = c_.Stamp() + " [" + nick + " ] " + WithoutColon(Token.Params[1]);
+  for (const auto& channel : c_.Channels()) {
+    const int row = channel->Members.Find(nick);
+    if (row < 0) continue;
+    channel->Members.Remove(row);
+    c_.Show(*channel, TLineKind::Event, line);
+  }
+  for (const auto& query : c_.Queries()) {
+    if (query->Caption.find(nick) == std::string::npos) continue;
+    if (query->HasSpeaker(nick)) {
+      query->RemoveSpeaker(nick);
+      emit c_.QueryChanged(query.get());
+    }
+    c_.Show(*query, line);
+  }
+}
+
+void TEventProcessor::NickCommand(TToken Token) {
+  const std::string old = SenderNick(Token.Prefix);
+  const std::string renamed = WithoutColon(Token.Params[1]);
+  // Without both names the change cannot be applied to anyone.
+  if (old.empty() || renamed.empty()) return;
+  for (const auto& query : c_.Queries()) {
+    const std::string caption = ReplaceListMember(query->Caption, old, renamed);
+    const bool listed = std::find(query->MemberList.begin(), query->MemberList.end(), old) != query->MemberList.end();
+    if (caption == query->Caption && !listed && !query->HasSpeaker(old)) continue;
+    query->ReplaceSpeaker(old, renamed);
+    query->Caption = caption;
+    // The next line must go to the member under the new name.
+    std::replace(query->MemberList.begin(), query->MemberList.end(), old, renamed);
+    emit c_.QueryChanged(query.get());
+  }
+  emit c_.NickChanged(old, renamed);
+  for (const auto& channel : c_.Channels()) {
+    const int row = channel->Members.Find(old);
+    if (row < 0) continue;
+    TMember member = channel->Members.At(row);
+    member.Nick = renamed;
+    channel->Members.Set(row, std::move(member));
+  }
+  if (old == c_.Own.CurrentNick) AdoptOwnNick(renamed);
+}
+
+void TEventProcessor::KickCommand(TToken Token) {
+  const std::string& victim = Token.Params[2];
+  // A kick without a victim removes nobody.
+  if (victim.empty()) return;
+  const std::string reason = WithoutColon(Token.Params[3]);
+  const std::string kicker = SenderNick(Token.Prefix);
+  TChannel* channel = c_.FindChannel(Token.Params[1]);
+  if (!channel) return;
+  const std::string& nick = c_.Own.CurrentNick;
+  const std::string reasonLine = Sj(u8"        理由は ") + reason;
+  if (kicker == nick) {
+    c_.Show(*channel, TLineKind::Own, c_.Stamp() + " " + victim + " " + Sj(u8" を追放しました。"));
+    DeleteMember(*channel, victim);
+  } else if (victim == nick) {
+    c_.Show(*channel, TLineKind::Own, c_.Stamp() + " " + kicker + " " + Sj(u8" から追放されました。"));
+    if (reason != kicker) c_.Show(*channel, TLineKind::Own, reasonLine);
+    channel->Members.Clear();
+    // Modes, topic and ban masks stay as they were until the next own JOIN.
+    channel->Joined = false;
+  } else {
+    c_.Show(*channel, TLineKind::Event,
+            c_.Stamp() + " " + victim + Sj(u8" は ") + kicker + " " + Sj(u8" により追放されました。"));
+    if (reason != kicker) c_.Show(*channel, TLineKind::Event, reasonLine);
+    DeleteMember(*channel, victim);
+  }
+}
+
+void TEventProcessor::ModeCommand(TToken Token) {
+  if (Token.Params[1] == c_.Own.CurrentNick) {
+    ApplyUserModeText(Token.Params[2]);
+    return;
+  }
+  TChannel* channel = c_.FindChannel(Token.Params[1]);
+  if (!channel) return;
+  for (const TChannelModeChange& change : ParseChannelModes(Token)) ApplyChannelMode(*channel, change);
+}
+
+void TEventProcessor::TopicCommand(TToken Token) {
+  if (TChannel* channel = c_.FindChannel(Token.Params[1])) channel->Topic = WithoutColon(Token.Params[2]);
+}
+
+void TEventProcessor::InviteCommand(TToken Token) {
+  emit c_.Invited(SenderNick(Token.Prefix), WithoutColon(Token.Params[2]));
+}
+
+void TEventProcessor::NoTopic331(TToken Token) {
+  if (TChannel* channel = c_.FindChannel(Token.Params[2]))
+    c_.Show(*channel, TLineKind::Event, Sj(u8"トピックはついていません。"));
+}
+
+void TEventProcessor::Topic332(TToken Token) {
+  if (TChannel* channel = c_.FindChannel(Token.Params[2]))
+    c_.Show(*channel, TLineKind::Event, Sj(u8"トピック： ") + WithoutColon(Token.Params[3]));
+}
+
+void TEventProcessor::NamesReply353(TToken Token) {
+  const std::string& channelName = Token.Params[3];
+  if (channelName.empty()) return;
+  const std::vector<std::string> entries = SplitNames(WithoutColon(Token.Params[4]));
+  if (c_.Own.NamesRequested) {
+    // The listing goes to the names result window, shown at its end.
+    for (const std::string& line : NamesListingLines(channelName, entries, Sj(u8"チャンネル名： ")))
+      if (replyState_.Names.Take()) emit c_.ListingLine(line);
+    return;
+  }
+  TChannel* channel = c_.FindChannel(channelName);
+  if (!channel) return;
+  // Servers split one reply over many 353 lines: the first replaces the
+  // members, the rest add to them.
+  if (!channel->NamesReplyOpen) {
+    channel->Members.Clear();
+    channel->NamesReplyOpen = true;
+  }
+  for (const std::string& entry : entries) channel->Members.Add(TMember::FromEntry(entry));
+}
+
+void TEventProcessor::EndOfNames366(TToken Token) {
+  if (TChannel* channel = c_.FindChannel(Token.Params[2])) channel->NamesReplyOpen = false;
+  if (c_.Own.NamesRequested) {
+    if (replyState_.Names.LeftOut > 0) emit c_.ListingLine(LeftOutText(replyState_.Names.LeftOut));
+    emit c_.ListingEnded(Sj(u8"ニックネームのリスト"));
+  }
+  replyState_.Names.Reset();
+  c_.Own.NamesRequested = false;
+}
+
+}  // namespace tavi

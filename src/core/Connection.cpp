@@ -1,0 +1,632 @@
+#include "core/Connection.h"
+
+#include <QMetaObject>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+
+#include "core/DecimalText.h"
+#include "core/EventProcessor.h"
+#include "core/Session.h"
+#include "dcc/DccProtocol.h"
+#include "kanji/SjisCase.h"
+#include "kanji/SjisText.h"
+#include "platform/BackgroundConnect.h"
+#include "platform/BlockingSocket.h"
+#include "protocol/CommandLex.h"
+#include "protocol/Message.h"
+
+namespace tavi {
+
+TConnection::TConnection(TSession& Session, QObject* Parent)
+    : QObject(Parent), session_(Session), events_(std::make_unique<TEventProcessor>(*this)) {
+  options_ = LoadConnectionOptions();
+  session_.ApplyLogChoice(options_.Logs);
+  reconnectTimer_ = new QTimer(this);
+  reconnectTimer_->setSingleShot(true);
+  connect(reconnectTimer_, &QTimer::timeout, this, &TConnection::Reconnect);
+  stableTimer_ = new QTimer(this);
+  stableTimer_->setSingleShot(true);
+  connect(stableTimer_, &QTimer::timeout, this, [this] {
+    if (SocketActive()) reconnectAttempt_ = 0;
+  });
+}
+
+TConnection::~TConnection() {
+  // No hand-off may reach this object once it is going.
+  CancelConnect();
+  chatClient_.reset();
+  if (socket_) socket_->Close();
+}
+
+void TConnection::SetState(TConnectionState State) {
+  if (state_ == State) return;
+  state_ = State;
+  emit StateChanged(State);
+}
+
+void TConnection::SetStatusText(const std::string& Text) {
+  statusText_ = Text;
+  emit StatusTextChanged(Text);
+}
+
+// --- sending ---
+
+void TConnection::SendLine(const std::string& Line) {
+  const std::string bytes = OutgoingBytes(session_.Grobal(), Line);
+  if (lineSink_) {
+    lineSink_(bytes);
+    return;
+  }
+  if (!SocketActive() || !chatClient_) return;
+  // Written by the connection's send thread; a server that stops taking
+  // data drops the connection there, reported through SendFailed.
+  chatClient_->Send(bytes);
+}
+
+void TConnection::SendRegistration() {
+  const TGrobalArea& area = session_.Grobal();
+  Own.CurrentNick = area.NickName1;
+  if (!area.Password.empty()) SendLine("PASS " + area.Password + "\r\n");
+  SendLine("NICK " + Own.CurrentNick + "\r\n");
+  SendLine("USER " + area.LoginName + " " + area.HostName + " " + area.ServerName + " :" + area.TrueName + "\r\n");
+}
+
+void TConnection::Say(TChannel& Channel, const std::string& Text) {
+  if (Text.empty()) return;
+  std::string action;
+  if (TypedAction(Text, action)) {
+    SendLine(CtcpActionLine(Channel.Name(), action));
+    Show(Channel, TLineKind::Event, ActionDisplayLine(TimeStamp(), Own.CurrentNick, action));
+  } else {
+    SendLine("PRIVMSG " + Channel.Name() + " :" + Text + "\r\n");
+    Show(Channel, TLineKind::Talk, TimeStamp() + " [" + Own.CurrentNick + "] " + Text);
+  }
+}
+
+void TConnection::Say(TQuery& Query, const std::string& Text) {
+  if (Text.empty()) return;
+  std::string action;
+  if (TypedAction(Text, action)) {
+    SendLine(CtcpActionLine(Query.Caption, action));
+    Show(Query, ActionDisplayLine(TimeStamp(), Own.CurrentNick, action));
+  } else {
+    SendLine("PRIVMSG " + Query.Caption + " :" + Text + "\r\n");
+    Show(Query, TimeStamp() + " [" + Own.CurrentNick + "] " + Text);
+  }
+}
+
+void TConnection::NoteJoinRequest(const std::string& Channels) {
+  std::size_t start = 0;
+  while (start <= Channels.size()) {
+    const std::size_t end = std::min(Channels.find(',', start), Channels.size());
+    if (end > start) requestedJoins_.insert(SjisUpperCase(Channels.substr(start, end - start)));
+    start = end + 1;
+  }
+}
+
+bool TConnection::TakeJoinRequest(const std::string& Channel) { return requestedJoins_.erase(SjisUpperCase(Channel)) > 0; }
+
+// --- what windows show ---
+
+std::string TConnection::Stamp() const {
+  if (current_ && current_->ServerTimeMs >= 0) return TimeStamp(Platform().LocalTime(current_->ServerTimeMs));
+  return TimeStamp();
+}
+
+void TConnection::LogLine(const QString& Window, const QString& Text) {
+  TChatLog* log = session_.ChatLog();
+  if (!log) return;
+  const TDateTime when =
+      current_ && current_->ServerTimeMs >= 0 ? Platform().LocalTime(current_->ServerTimeMs) : Platform().Now();
+  log->Append(logServerText_, Window, when, Text);
+}
+
+void TConnection::Show(TChannel& Channel, TLineKind Kind, const std::string& Text) {
+  TShownLine line{&Channel, nullptr, Kind, DisplayLineText(Text)};
+  LogLine(Channel.Title(), line.Text);
+  emit LineShown(line);
+}
+
+void TConnection::Show(TQuery& Query, const std::string& Text) {
+  TShownLine line{nullptr, &Query, TLineKind::Talk, DisplayLineText(Text)};
+  LogLine(FromSjis(Query.Caption), line.Text);
+  emit LineShown(line);
+}
+
+void TConnection::ShowInServerLog(const std::string& Text) { emit LineShown(TShownLine{nullptr, nullptr, TLineKind::Talk, DisplayLineText(Text)}); }
+
+// --- the model ---
+
+TChannel* TConnection::FindChannel(const std::string& Name) const {
+  for (const auto& channel : channels_)
+    if (channel->Name() == Name) return channel.get();
+  return nullptr;
+}
+
+TChannel* TConnection::OpenChannel(const std::string& Name, TOpening Opening) {
+  channels_.push_back(std::make_unique<TChannel>(Name));
+  TChannel* channel = channels_.back().get();
+  ++windowsOpenedInSlice_;
+  emit ChannelAdded(channel, Opening);
+  Show(*channel, TLineKind::Talk, Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  return channel;
+}
+
+TQuery* TConnection::OpenQuery(const std::string& Caption, const std::vector<std::string>& Members, TOpening Opening) {
+  queries_.push_back(std::make_unique<TQuery>());
+  TQuery* query = queries_.back().get();
+  query->Caption = Caption;
+  query->MemberList = Members;
+  ++windowsOpenedInSlice_;
+  emit QueryAdded(query, Opening);
+  Show(*query, Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  return query;
+}
+
+void TConnection::SetQueryMembers(TQuery& Query, const std::vector<std::string>& Members) {
+  Query.MemberList = Members;
+  std::string caption;
+  for (const std::string& member : Members) caption += (caption.empty() ? "" : ",") + member;
+  Query.Caption = caption;
+  emit QueryChanged(&Query);
+}
+
+void TConnection::RemoveChannel(std::size_t Index) {
+  std::unique_ptr<TChannel> channel = std::move(channels_[Index]);
+  channels_.erase(channels_.begin() + static_cast<std::ptrdiff_t>(Index));
+  std::erase(rejoin_, channel.get());
+  emit ChannelRemoved(channel.get());
+}
+
+void TConnection::RemoveQuery(std::size_t Index) {
+  std::unique_ptr<TQuery> query = std::move(queries_[Index]);
+  queries_.erase(queries_.begin() + static_cast<std::ptrdiff_t>(Index));
+  emit QueryRemoved(query.get());
+}
+
+void TConnection::CloseChannel(TChannel* Channel) {
+  for (std::size_t i = 0; i < channels_.size(); ++i)
+    if (channels_[i].get() == Channel) return RemoveChannel(i);
+}
+
+void TConnection::CloseQuery(TQuery* Query) {
+  for (std::size_t i = 0; i < queries_.size(); ++i)
+    if (queries_[i].get() == Query) return RemoveQuery(i);
+}
+
+// --- received lines ---
+
+void TConnection::ReceiveLine(const std::string& Line) {
+  TMessage message;
+  if (!ParseMessage(Line, message)) return;
+  current_ = &message;
+  try {
+    DispatchMessage(message, *events_);
+  } catch (const std::exception&) {
+    current_ = nullptr;
+    // A line that breaks a handler ends the session as a failed read does.
+    ReceiveFailed();
+    if (chatClient_) chatClient_->Terminate();
+    return;
+  }
+  current_ = nullptr;
+}
+
+void TConnection::BeginLines() {
+  windowsOpenedInSlice_ = 0;
+  emit LinesBegin();
+}
+
+void TConnection::EndLines(bool MoreFollow) { emit LinesEnd(MoreFollow); }
+
+// --- connecting ---
+
+bool TConnection::SocketActive() const { return socket_ && socket_->Connected(); }
+
+bool TConnection::SetSocketPort(int Port) {
+  if (SocketActive() && Port != socketPort_) return false;
+  socketPort_ = Port;
+  return true;
+}
+
+std::string TConnection::LocalAddress() const { return SocketActive() ? socket_->LocalAddress() : std::string(); }
+
+std::string TConnection::LocalAddressNumber() const {
+  // The host's own name often resolves to loopback only (127.0.1.1 on
+  // Debian), which no peer can reach; the server connection's own address
+  // is the one the outside sees then.
+  return AddressNumberFromDotted(ChooseLocalAddress(Platform().LocalIPv4Addresses(), LocalAddress()));
+}
+
+void TConnection::Connect() {
+  // The user's own connect starts afresh: no reconnect waits behind it.
+  StopReconnecting();
+  userDisconnect_ = false;
+  registered_ = false;
+  CancelConnect();
+  if (SocketActive() || chatClient_) Drop();
+  StartConnect(false);
+}
+
+void TConnection::StartConnect(bool Automatic) {
+  Own.CurrentNick.clear();
+  const TGrobalArea& area = session_.Grobal();
+  if (area.ServerName.empty() || area.NickName1.empty() || area.TrueName.empty() || area.LoginName.empty() ||
+      area.HostName.empty()) {
+    if (Automatic) {
+      StopReconnecting();
+      Disconnected();
+    }
+    Platform().Beep();
+    emit MessageForUser(Sj(u8"設定を書き込んでください。"));
+    return;
+  }
+  int port = 0;
+  if (!ParseDecimal(area.PortNumber, port)) {
+    emit MessageForUser("'" + area.PortNumber + Sj(u8"' は有効な整数値ではありません。"));
+    return;
+  }
+  socketPort_ = port;
+  remoteHost_ = area.ServerName;
+  // The logs of this connection go under the name it was made with.
+  logServer_ = area.ServerName;
+  logServerText_ = FromSjis(logServer_);
+  connectPortText_ = area.PortNumber;
+  const unsigned generation = ++connectGeneration_;
+  if (port < 1 || port > 65535) {
+    ConnectFinished(generation, false, EINVAL, "invalid port number", nullptr);
+    return;
+  }
+
+  // Resolving and connecting may take a minute: the windows stay usable,
+  // and Disconnect, a new Connect or closing the program cancels.
+  SetStatusText(Sj(u8"サーバーに接続を試みています。"));
+  SetState(TConnectionState::Connecting);
+  const bool tls = options_.Tls;
+  connecting_ = TBackgroundConnect::Start(this, [this, host = remoteHost_, port, generation, tls](TBlockingSocket& Socket) {
+    bool ok = Socket.Connect(host, static_cast<std::uint16_t>(port), TChatClient::TimeoutMs);
+    // The handshake runs here too, off the GUI thread; what the certificate
+    // means is decided there.
+    std::shared_ptr<TTlsCheck> check;
+    if (ok && tls) {
+      check = std::make_shared<TTlsCheck>(Socket.StartTls(host, TChatClient::TimeoutMs));
+      ok = check->Verdict != TTlsCheck::TVerdict::Failed;
+    }
+    const int code = ok ? 0 : Socket.ErrorCode();
+    std::string reason = ok ? std::string() : Socket.ErrorText();
+    return std::function<void()>(
+        [this, generation, ok, code, reason, check] { ConnectFinished(generation, ok, code, reason, check); });
+  });
+}
+
+void TConnection::CancelConnect() {
+  if (untrusted_) {
+    untrusted_->Socket()->Close();
+    untrusted_.reset();
+    untrustedCheck_.reset();
+  }
+  if (!connecting_) return;
+  connecting_->Cancel();
+  connecting_.reset();
+  ++connectGeneration_;
+}
+
+void TConnection::ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason,
+                                  const std::shared_ptr<TTlsCheck>& Tls) {
+  if (Generation != connectGeneration_) return;
+  std::shared_ptr<TBackgroundConnect> attempt = std::move(connecting_);
+  if (Ok && attempt && Tls && Tls->Verdict == TTlsCheck::TVerdict::Untrusted) {
+    const std::string server = remoteHost_ + ":" + std::to_string(socketPort_);
+    const std::string pinned = PinnedFingerprint(remoteHost_, socketPort_);
+    const bool known = (!pinned.empty() && pinned == Tls->Fingerprint) || session_.AcceptedOnce(server, Tls->Fingerprint);
+    if (!known) {
+      // The user decides, without holding the session: the answer comes to
+      // AnswerTrust.
+      untrusted_ = std::move(attempt);
+      untrustedCheck_ = Tls;
+      SetState(TConnectionState::AwaitingTrust);
+      std::string text = pinned.empty() ? Sj(u8"サーバー ") + remoteHost_ + " : " + std::to_string(socketPort_) +
+                                              Sj(u8" の証明書は、信頼できるものか確認できませんでした。")
+                                        : Sj(u8"サーバー ") + remoteHost_ + " : " + std::to_string(socketPort_) +
+                                              Sj(u8" の証明書が、前回「常に許可」したものから変わっています。");
+      text += "\r\n" + Sj(u8"理由：") + Tls->Reason;
+      text += "\r\n\r\n" + Sj(u8"SHA-256 フィンガープリント：") + "\r\n" + Tls->Fingerprint;
+      if (!pinned.empty()) text += "\r\n" + Sj(u8"以前のフィンガープリント：") + "\r\n" + pinned;
+      text += "\r\n\r\n" + Sj(u8"このサーバーに接続しますか？");
+      emit TrustQuestion(text, {Sj(u8"今回だけ許可"), Sj(u8"常に許可"), Sj(u8"拒否")});
+      return;
+    }
+  }
+  if (Ok && attempt) {
+    socket_ = attempt->Socket();
+    Connected();
+    return;
+  }
+  if (attempt) attempt->Socket()->Close();
+  const bool handshake = Tls && Tls->Verdict == TTlsCheck::TVerdict::Failed;
+  if (reconnecting_) {
+    ScheduleReconnect(Sj(u8"再接続できませんでした。") + (handshake ? Sj(u8"（SSL/TLS の接続に失敗）") : ""));
+    return;
+  }
+  Disconnected();
+  if (handshake) {
+    TlsFailed(*Tls);
+    return;
+  }
+  SetStatusText(SocketErrorText(Code));
+  emit MessageForUser(Sj(u8"サーバーに接続できませんでした。") + "\r\n" + remoteHost_ + " : " + connectPortText_ +
+                      "\r\n" + Reason);
+}
+
+void TConnection::AnswerTrust(int Choice) {
+  if (!untrusted_) return;
+  const std::shared_ptr<TBackgroundConnect> attempt = std::move(untrusted_);
+  const std::shared_ptr<TTlsCheck> check = std::move(untrustedCheck_);
+  if (Choice == 0) {
+    session_.AcceptOnce(remoteHost_ + ":" + std::to_string(socketPort_), check->Fingerprint);
+  } else if (Choice == 1) {
+    PinFingerprint(remoteHost_, socketPort_, check->Fingerprint);
+  } else {
+    attempt->Socket()->Close();
+    StopReconnecting();
+    Disconnected();
+    SetStatusText(Sj(u8"サーバーの証明書を拒否したため、接続を中止しました。　サーバー名：") + remoteHost_);
+    return;
+  }
+  socket_ = attempt->Socket();
+  Connected();
+}
+
+void TConnection::TlsFailed(const TTlsCheck& Check) {
+  std::string why;
+  switch (Check.Failure) {
+    case TTlsCheck::TFailure::NotTls:
+      why = Sj(u8"サーバーが SSL/TLS で応答しませんでした。ポート番号を確かめてください。");
+      break;
+    case TTlsCheck::TFailure::Closed:
+      why = Sj(u8"SSL/TLS の開始中にサーバーが接続を切りました。");
+      break;
+    case TTlsCheck::TFailure::Timeout:
+      why = Sj(u8"SSL/TLS の開始中にサーバーの応答がなくなりました。");
+      break;
+    default:
+      why = Sj(u8"SSL/TLS の接続を確立できませんでした。");
+      break;
+  }
+  SetStatusText(Sj(u8"SSL/TLS の接続に失敗しました。　サーバー名：") + remoteHost_ + "   " + why);
+  emit MessageForUser(Sj(u8"サーバーとの SSL/TLS の接続に失敗しました。") + "\r\n" + remoteHost_ + " : " +
+                      connectPortText_ + "\r\n" + why + "\r\n" + Check.Reason);
+}
+
+void TConnection::Connected() {
+  dropReason_.clear();
+  lostReason_.clear();
+  TChatClientEvents& events = *this;
+  chatClient_ = std::make_unique<TChatClient>(socket_, events, this, connectionLimits_);
+  SetState(TConnectionState::Registering);
+  SetStatusText(Sj(u8"サーバーへニックネームを送出中です。"));
+  SendRegistration();
+}
+
+void TConnection::Registered() {
+  registered_ = true;
+  if (reconnecting_) {
+    // The waiting ends; the tries made are forgotten only once this
+    // connection has lasted.
+    reconnecting_ = false;
+    reconnectTimer_->stop();
+    stableTimer_->start(reconnectLimits_.StableMs);
+    RejoinChannels();
+  }
+  SetState(TConnectionState::Registered);
+}
+
+void TConnection::Disconnect() {
+  userDisconnect_ = true;
+  const bool wasReconnecting = reconnecting_;
+  StopReconnecting();
+  if (connecting_ || untrusted_) {
+    CancelConnect();
+    Disconnected();
+    return;
+  }
+  if (!SocketActive()) {
+    // Waiting for the next try: the kept windows close now.
+    if (wasReconnecting) Disconnected();
+    return;
+  }
+  SendLine("QUIT :Leaving! \r\n");
+  Own.AwayMessage.clear();
+  if (chatClient_) chatClient_->Terminate();
+  SetState(TConnectionState::Closing);
+}
+
+void TConnection::Drop() {
+  chatClient_.reset();  // stops the thread; its hand-offs no longer run
+  if (socket_) socket_->Close();
+  socket_.reset();
+  Disconnected();
+}
+
+void TConnection::Disconnected() {
+  rejoin_.clear();
+  // The channel and talk windows close, the last first.
+  for (std::size_t i = channels_.size(); i-- > 0;) {
+    channels_[i]->Joined = false;
+    RemoveChannel(i);
+  }
+  for (std::size_t i = queries_.size(); i-- > 0;) RemoveQuery(i);
+  events_->Reset();
+  SetStatusText("");
+  SetState(TConnectionState::Idle);
+}
+
+std::string TConnection::SocketErrorText(int Code) const {
+  return Sj(u8"エラーが発生しました。　サーバー名：") + remoteHost_ + Sj(u8"   エラーコード：") + std::to_string(Code);
+}
+
+// --- the receive thread's reports ---
+
+void TConnection::EndOfStream() {
+  lostReason_ = Sj(u8"サーバーからＥＯＦを読み込みました。");
+  SetStatusText(Sj(u8"サーバーからＥＯＦを読み込みました。（たぶん、サーバーがシャットダウンしたと思います。）"));
+}
+
+void TConnection::ServerSilent() {
+  lostReason_ = Sj(u8"サーバーからの応答がないため、接続を切断しました。");
+  SetStatusText(lostReason_ + Sj(u8"　サーバー名：") + remoteHost_);
+}
+
+void TConnection::ReceiveFailed() {
+  if (WillReconnect()) {
+    // The reconnect reports it; a box would wait for a user who may be away.
+    lostReason_ = Sj(u8"ソケットでエラーが発生しました。");
+    return;
+  }
+  // Reported after the hand-off: the receive thread must not wait on a box.
+  QMetaObject::invokeMethod(
+      this, [this] { emit MessageForUser(Sj(u8"ソケットでエラーが発生しました。")); }, Qt::QueuedConnection);
+}
+
+void TConnection::SendFailed(TSendFailure Why, int Code) {
+  switch (Why) {
+    case TSendFailure::Stalled:
+      dropReason_ = Sj(u8"エラーが発生しました。　サーバーがデータを受け取らないため、接続を切断しました。　サーバー名：") +
+                    remoteHost_;
+      break;
+    case TSendFailure::Overflow:
+      dropReason_ = Sj(u8"エラーが発生しました。　送信待ちのデータが多すぎるため、接続を切断しました。　サーバー名：") +
+                    remoteHost_;
+      break;
+    case TSendFailure::WriteError:
+      dropReason_ = SocketErrorText(Code);
+      break;
+  }
+}
+
+void TConnection::ConnectionClosed() {
+  socket_.reset();
+  stableTimer_->stop();
+  // Joins and lists the server never answered end with the connection.
+  requestedJoins_.clear();
+  Own.ListRequests = Own.IsonRequests = 0;
+  Own.NamesRequested = false;
+  if (WillReconnect()) {
+    LostForReconnect(!dropReason_.empty() ? dropReason_ : lostReason_);
+  } else {
+    StopReconnecting();
+    Disconnected();
+    // The reason outlasts the reset of the status bar.
+    if (!dropReason_.empty()) SetStatusText(dropReason_);
+  }
+  dropReason_.clear();
+  lostReason_.clear();
+  // The thread ends right after this hand-off; join it once it has.
+  TChatClient* finished = chatClient_.get();
+  QTimer::singleShot(0, this, [this, finished] {
+    if (chatClient_.get() == finished) chatClient_.reset();
+  });
+}
+
+// --- reconnecting ---
+
+int TConnection::ReconnectDelayMs(int Attempt, const TReconnectLimits& Limits) {
+  long long delay = std::max(1, Limits.FirstDelayMs);
+  for (int i = 0; i < Attempt && delay < Limits.MaxDelayMs; ++i) delay *= 2;
+  return static_cast<int>(std::min<long long>(delay, std::max(1, Limits.MaxDelayMs)));
+}
+
+bool TConnection::WillReconnect() const {
+  return !userDisconnect_ && options_.Reconnect && (registered_ || reconnecting_);
+}
+
+void TConnection::LostForReconnect(const std::string& Why) {
+  // The channel and talk windows stay, so that the channels can be joined
+  // again and their lines go on; the channels are left for now.
+  for (const auto& channel : channels_) {
+    // Only the channels we were in: not one the user left or was kicked
+    // from, whose window stays open.
+    if (channel->Joined) rejoin_.push_back(channel.get());
+    channel->Joined = false;
+    channel->NamesReplyOpen = false;
+    channel->Members.Clear();
+    Show(*channel, TLineKind::Own, TimeStamp() + " " + Sj(u8"サーバーとの接続が切れました。"));
+  }
+  events_->Reset();
+  ShowInServerLog(TimeStamp() + " " + Sj(u8"サーバーとの接続が切れました。") + Why);
+  ScheduleReconnect("");
+}
+
+void TConnection::ScheduleReconnect(const std::string& Why) {
+  reconnecting_ = true;
+  reconnectWaitMs_ = ReconnectDelayMs(reconnectAttempt_, reconnectLimits_);
+  ++reconnectAttempt_;
+  const std::string text =
+      Why + std::to_string((reconnectWaitMs_ + 999) / 1000) + Sj(u8" 秒後にサーバーへ再接続します。");
+  ShowInServerLog(TimeStamp() + " " + text);
+  SetState(TConnectionState::WaitingToReconnect);
+  SetStatusText(text);
+  reconnectTimer_->start(reconnectWaitMs_);
+}
+
+void TConnection::StopReconnecting() {
+  reconnecting_ = false;
+  reconnectAttempt_ = 0;
+  reconnectWaitMs_ = 0;
+  reconnectTimer_->stop();
+  stableTimer_->stop();
+}
+
+void TConnection::Reconnect() {
+  if (!reconnecting_ || connecting_ || SocketActive()) return;
+  StartConnect(true);
+}
+
+void TConnection::RejoinChannels() {
+  const std::vector<TChannel*> channels = std::move(rejoin_);
+  rejoin_.clear();
+  for (TChannel* channel : channels) {
+    const std::string key = channel->KeyWordMode ? channel->KeyWord : RememberedKey(channel->Name());
+    Show(*channel, TLineKind::Own, TimeStamp() + " " + Sj(u8"サーバーに再接続しました。チャンネルに入り直します。"));
+    SendLine("JOIN " + channel->Name() + (key.empty() ? "" : " " + key) + "\r\n");
+  }
+}
+
+void TConnection::SettingsChanged() {
+  options_ = LoadConnectionOptions();
+  session_.ApplyLogChoice(options_.Logs);
+  if (!reconnecting_) return;
+  // New settings are the user's word: the old server is not tried again.
+  StopReconnecting();
+  if (connecting_ || untrusted_) CancelConnect();
+  if (!SocketActive()) {
+    Disconnected();
+    SetStatusText(Sj(u8"設定が変わったため、再接続を中止しました。"));
+  }
+}
+
+// --- channel keys ---
+
+std::string TConnection::RememberedKey(const std::string& Channel) const {
+  const std::vector<std::string>& names = session_.Local().ChannelNames;
+  if (std::none_of(names.begin(), names.end(), [&](const std::string& N) { return SjisSameText(N, Channel); }))
+    return {};
+  const auto it = Own.ChannelKeys.find(Channel);
+  return it == Own.ChannelKeys.end() ? std::string() : it->second;
+}
+
+void TConnection::Join(const std::string& Channel, const std::string& Key) {
+  std::vector<std::string>& names = session_.Local().ChannelNames;
+  std::erase_if(names, [&](const std::string& N) { return SjisSameText(N, Channel); });
+  names.insert(names.begin(), Channel);
+  // The entry's key goes with it: #Foo replacing #foo replaces its key too.
+  Own.ChannelKeys.erase(Channel);
+  Own.ChannelKeys.emplace(Channel, Key);
+  session_.Local().ChannelKey = Key;
+  session_.Local().ChannelName = Channel;
+  NoteJoinRequest(Channel);
+  SendLine("JOIN " + Channel + " " + Key + "\r\n");
+}
+
+}  // namespace tavi

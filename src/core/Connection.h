@@ -1,0 +1,323 @@
+// One server connection: its transport (the threads of TChatClient), its
+// state from connecting to registered, the reconnect policy, the user's own
+// nick, modes, away message and channel keys on that server, and its model
+// (channels with members, queries). Received lines go to its event
+// processor; what they change is told by signals, which the windows show.
+// No widgets: tests drive it with lines in and read the model, the signals
+// and the lines sent.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/ChatClientUnit.h"
+#include "core/ConnectionOptions.h"
+#include "core/Model.h"
+#include "kanji/SjisCase.h"
+#include "platform/Platform.h"
+#include "protocol/ChannelState.h"
+
+class QTimer;
+
+namespace tavi {
+
+class TBackgroundConnect;
+class TBlockingSocket;
+class TEventProcessor;
+class TSession;
+struct TGrobalArea;
+struct TMessage;
+struct TTlsCheck;
+
+enum class TConnectionState {
+  Idle,                // not connected
+  Connecting,          // resolving, connecting, the TLS handshake
+  AwaitingTrust,       // the user is asked about the server's certificate
+  Registering,         // connected; NICK and USER sent
+  Registered,          // the end of the message of the day came
+  WaitingToReconnect,  // dropped; the next try waits its turn
+  Closing,             // the user's QUIT is going out
+};
+
+// How a window shows a line: as talk, as an event of the user's own, or as
+// an event of others and a reply (black, green and blue in channel windows).
+enum class TLineKind { Talk, Own, Event };
+
+// One line for one window: a channel's, a query's, or the server log's
+// when neither is set. Text is stamped, and cut as a window shows it.
+struct TShownLine {
+  TChannel* Channel = nullptr;
+  TQuery* Query = nullptr;
+  TLineKind Kind = TLineKind::Talk;
+  QString Text;
+};
+
+// How a new window comes up: activated (the user asked for it), or quietly,
+// leaving the keyboard where it is (a server line opened it).
+enum class TOpening { Activate, Quietly };
+
+// The fields of the WHOIS window, and the colour of its values: a WHOIS
+// answer's or a WHOWAS answer's (the operator line has its own).
+enum class TWhoisField { Nick, Login, Host, RealName, Server, Operator, Idle, Channels };
+enum class TWhoisColour { Whois, Whowas };
+
+// What the user is on this server.
+struct TOwnState {
+  std::string CurrentNick;  // the nickname now
+  std::string EnteredNick;  // the last nick the user typed in the nick dialog
+  std::string AwayMessage;
+  TUserModes Modes;
+  // The key last used with each channel; never written to the settings.
+  std::map<std::string, std::string, TSjisCaselessLess> ChannelKeys;
+  // Answers the user asked for: a NAMES listing, LIST and ISON requests.
+  bool NamesRequested = false;
+  int ListRequests = 0;
+  int IsonRequests = 0;
+};
+
+class TConnection : public QObject, private TChatClientEvents {
+  Q_OBJECT
+ public:
+  // Windows a server can make us open: channels, and talk windows in a
+  // minute; beyond them lines go elsewhere.
+  static constexpr int MaxChannels = 250;
+  // The panes keep their last lines; logs and the server log more.
+  static constexpr int KeptLines = 256;
+  // New windows in one slice of received lines; each costs a layout and a
+  // paint after the slice.
+  static constexpr int WindowsPerSlice = 4;
+
+  explicit TConnection(TSession& Session, QObject* Parent = nullptr);
+  ~TConnection() override;
+
+  TSession& Session() { return session_; }
+  TConnectionState State() const { return state_; }
+  TOwnState Own;
+
+  // --- connecting ---
+  // The user's connect: starts afresh off the GUI thread and returns at
+  // once; an open connection or a try in progress is dropped first.
+  void Connect();
+  // Cancels a try in progress, or sends QUIT and ends the connection.
+  void Disconnect();
+  // The user's verdict on an untrusted certificate (TrustQuestion): 0 this
+  // time, 1 always, anything else refuses.
+  void AnswerTrust(int Choice);
+  bool Connecting() const { return connecting_ != nullptr; }
+  bool SocketActive() const;
+  // The port of the connection; a different one is refused while it is open.
+  int SocketPort() const { return socketPort_; }
+  bool SetSocketPort(int Port);
+  const std::string& RemoteHost() const { return remoteHost_; }
+  // The server name the connection's logs are filed under, fixed when it
+  // was made.
+  const std::string& LogServer() const { return logServer_; }
+  // The local address of the connection, "a.b.c.d"; empty when none.
+  std::string LocalAddress() const;
+  // This host's IPv4 address for DCC offers, as an address number.
+  std::string LocalAddressNumber() const;
+  TChatClient* ChatClient() const { return chatClient_.get(); }
+
+  // --- options and bounds ---
+  const TConnectionOptions& Options() const { return options_; }
+  // The settings changed: a reconnect waiting for its turn is given up.
+  void SettingsChanged();
+  void SetConnectionLimits(const TChatClientLimits& Limits) { connectionLimits_ = Limits; }
+  struct TReconnectLimits {
+    int FirstDelayMs = 5000;
+    int MaxDelayMs = 300000;
+    // The waits start again from the first only once a connection has
+    // lasted this long: a server that drops us after each registration is
+    // tried less and less often.
+    int StableMs = 60000;
+  };
+  void SetReconnectLimits(const TReconnectLimits& Limits) { reconnectLimits_ = Limits; }
+  static int ReconnectDelayMs(int Attempt, const TReconnectLimits& Limits);
+  bool Reconnecting() const { return reconnecting_; }
+  int ReconnectAttempts() const { return reconnectAttempt_; }
+  int ReconnectWaitMs() const { return reconnectWaitMs_; }
+  const std::string& StatusText() const { return statusText_; }
+
+  // --- sending ---
+  // One whole protocol line with its CR LF, in the chosen encoding.
+  void SendLine(const std::string& Line);
+  // Tests take the sent lines here instead of the socket.
+  void SetLineSink(std::function<void(const std::string&)> Sink) { lineSink_ = std::move(Sink); }
+  // What the user typed into a channel's or a query's window: a "/me"
+  // action or a message, sent and shown.
+  void Say(TChannel& Channel, const std::string& Text);
+  void Say(TQuery& Query, const std::string& Text);
+  // Channels (comma-separated) the user asked to join: their windows take
+  // the keyboard when the server's JOIN opens them.
+  void NoteJoinRequest(const std::string& Channels);
+  bool TakeJoinRequest(const std::string& Channel);
+  // The user joins Channel with Key (the join dialog): both are remembered
+  // for the dialog and for rejoining.
+  void Join(const std::string& Channel, const std::string& Key);
+  // The key last used with Channel in this run, while the channel is in the
+  // join dialog's list; empty otherwise.
+  std::string RememberedKey(const std::string& Channel) const;
+
+  // --- the model ---
+  const std::vector<std::unique_ptr<TChannel>>& Channels() const { return channels_; }
+  const std::vector<std::unique_ptr<TQuery>>& Queries() const { return queries_; }
+  // The channel named exactly Name, or nullptr.
+  TChannel* FindChannel(const std::string& Name) const;
+  TChannel* OpenChannel(const std::string& Name, TOpening Opening = TOpening::Activate);
+  TQuery* OpenQuery(const std::string& Caption, const std::vector<std::string>& Members,
+                    TOpening Opening = TOpening::Activate);
+  // The window of Channel or Query closed: they are forgotten.
+  void CloseChannel(TChannel* Channel);
+  void CloseQuery(TQuery* Query);
+  // A query's members or caption changed (the member editor).
+  void SetQueryMembers(TQuery& Query, const std::vector<std::string>& Members);
+
+  // --- what the event processor and the commands use ---
+  // Shows a line in a channel's or query's window (and logs it), or in the
+  // server log.
+  void Show(TChannel& Channel, TLineKind Kind, const std::string& Text);
+  void Show(TQuery& Query, const std::string& Text);
+  void ShowInServerLog(const std::string& Text);
+  void SetStatusText(const std::string& Text);
+  // "hh:nn" of the line being handled (the server's time when it says),
+  // else of now.
+  std::string Stamp() const;
+  // The end of the message of the day: the session is usable.
+  void Registered();
+  TEventProcessor& Events() { return *events_; }
+
+  // A received line (with its CR LF), as the receive thread hands it over.
+  void ReceiveLine(const std::string& Line);
+  // Around the lines of one slice, as the receive thread hands them over.
+  void BeginLines();
+  void EndLines(bool MoreFollow);
+  // The line being handled, while one is.
+  const TMessage* CurrentMessage() const { return current_; }
+
+ signals:
+  void StateChanged(TConnectionState State);
+  void StatusTextChanged(const std::string& Text);
+  void LineShown(const TShownLine& Line);
+  void ChannelAdded(TChannel* Channel, TOpening Opening);
+  // Before the channel goes: its window lets it go.
+  void ChannelRemoved(TChannel* Channel);
+  void QueryAdded(TQuery* Query, TOpening Opening);
+  void QueryChanged(TQuery* Query);  // caption or speakers
+  void QueryRemoved(TQuery* Query);
+  // Received lines come in slices; windows lay out once per slice.
+  void LinesBegin();
+  void LinesEnd(bool MoreFollow);
+  // The server's certificate is not trusted: ask, and call AnswerTrust.
+  void TrustQuestion(const std::string& Text, const std::vector<std::string>& Choices);
+  // A message the user must see (a connect that failed); shown after the
+  // line or event that caused it.
+  void MessageForUser(const std::string& Text);
+
+  // Replies for the result windows.
+  // A WHOIS or WHOWAS answer fills the window's fields; its end shows it.
+  void WhoisColoured(TWhoisColour Colour);
+  void WhoisValue(TWhoisField Field, const std::string& Text);
+  void WhoisEnded();
+  void VersionReplied(const std::string& Version);
+  void AdminReplied(const std::vector<std::string>& Lines);
+  void ListingLine(const std::string& Line);
+  void ListingEnded(const std::string& Caption);
+  void IsonReplied(const std::vector<std::string>& Nicks);
+  void ServerErrorReplied(const std::string& Text);
+  // Someone invites the user to Channel.
+  void Invited(const std::string& Inviter, const std::string& Channel);
+  // The ban list the user asked for has come.
+  void BanListEnded(TChannel* Channel);
+  // The server refused the nick (433): the user chooses another.
+  void NickRejected();
+  // Someone (or the user) is known by another nick now: windows outside
+  // the model (DCC chats) follow.
+  void NickChanged(const std::string& Old, const std::string& New);
+
+ private:
+  friend class TEventProcessor;
+
+  // The receive thread's reports (GUI thread).
+  void ReceivedLine(const std::string& Line) override { ReceiveLine(Line); }
+  void ReceivedLinesBegin() override { BeginLines(); }
+  void ReceivedLinesEnd(bool MoreFollow) override { EndLines(MoreFollow); }
+  bool SliceFull() const override { return windowsOpenedInSlice_ >= WindowsPerSlice; }
+  void EndOfStream() override;
+  void ReceiveFailed() override;
+  void SendFailed(TSendFailure Why, int Code) override;
+  void ServerSilent() override;
+  void ConnectionClosed() override;
+
+  void SetState(TConnectionState State);
+  void SendRegistration();
+  void StartConnect(bool Automatic);
+  void ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason,
+                       const std::shared_ptr<TTlsCheck>& Tls);
+  void CancelConnect();
+  void Connected();
+  void TlsFailed(const TTlsCheck& Check);
+  bool WillReconnect() const;
+  void LostForReconnect(const std::string& Why);
+  void ScheduleReconnect(const std::string& Why);
+  void StopReconnecting();
+  void Reconnect();
+  void RejoinChannels();
+  // The connection is over for good: the windows close.
+  void Disconnected();
+  // Closes the connection without QUIT.
+  void Drop();
+  std::string SocketErrorText(int Code) const;
+  void RemoveChannel(std::size_t Index);
+  void RemoveQuery(std::size_t Index);
+  void LogLine(const QString& Window, const QString& Text);
+
+  TSession& session_;
+  std::unique_ptr<TEventProcessor> events_;
+  TConnectionState state_ = TConnectionState::Idle;
+
+  std::shared_ptr<TBlockingSocket> socket_;
+  std::unique_ptr<TChatClient> chatClient_;
+  std::shared_ptr<TBackgroundConnect> connecting_;
+  unsigned connectGeneration_ = 0;
+  // The connect waiting for the user's word on its certificate.
+  std::shared_ptr<TBackgroundConnect> untrusted_;
+  std::shared_ptr<TTlsCheck> untrustedCheck_;
+  int socketPort_ = 0;
+  std::string connectPortText_;
+  std::string remoteHost_;
+  std::string logServer_;
+  QString logServerText_;
+  std::string statusText_;
+  std::function<void(const std::string&)> lineSink_;
+  TChatClientLimits connectionLimits_;
+  TConnectionOptions options_;
+
+  // Why the connection was dropped (shown once it is closed), and why it
+  // ended (for the server log when reconnecting).
+  std::string dropReason_;
+  std::string lostReason_;
+  TReconnectLimits reconnectLimits_;
+  QTimer* reconnectTimer_ = nullptr;
+  QTimer* stableTimer_ = nullptr;
+  bool reconnecting_ = false;
+  int reconnectAttempt_ = 0;
+  int reconnectWaitMs_ = 0;
+  // The channels to join again once a reconnect has registered.
+  std::vector<TChannel*> rejoin_;
+  bool registered_ = false;
+  bool userDisconnect_ = false;
+
+  std::vector<std::unique_ptr<TChannel>> channels_;
+  std::vector<std::unique_ptr<TQuery>> queries_;
+  std::set<std::string> requestedJoins_;
+  int windowsOpenedInSlice_ = 0;
+  const TMessage* current_ = nullptr;
+};
+
+}  // namespace tavi

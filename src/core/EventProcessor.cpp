@@ -1,0 +1,60 @@
+// Registration and server status: ERROR, PING, the welcome and the message of
+// the day; the user's own nick and modes.
+#include "core/EventProcessor.h"
+
+#include "core/Connection.h"
+#include "core/Session.h"
+#include "kanji/SjisText.h"
+#include "protocol/ChannelState.h"
+
+namespace tavi {
+
+std::string LeftOutText(int Count) {
+  return Sj(u8"（このほかに ") + std::to_string(Count) + Sj(u8" 件ありましたが、多すぎるため表示しません。）");
+}
+
+void TEventProcessor::AdoptOwnNick(const std::string& Nick) {
+  // A hostile server must not rewrite the saved nick: only a nick the user
+  // typed is saved, and only a plausible one is used.
+  if (!IsPlausibleNick(Nick)) return;
+  c_.Own.CurrentNick = Nick;
+  if (Nick == c_.Own.EnteredNick) c_.Session().Grobal().NickName1 = Nick;
+}
+
+void TEventProcessor::ApplyUserModeText(std::string_view Params2, bool WholeSet) {
+  if (WholeSet)
+    ParseUserModeSet(Params2, c_.Own.Modes);
+  else
+    ParseUserModes(Params2, c_.Own.Modes);
+}
+
+void TEventProcessor::Reset() { replyState_ = TQueryReplyState(); }
+
+void TEventProcessor::ErrorCommand(TToken Token) {
+  std::string text = Token.Command;
+  for (std::size_t k = 1; k <= 15 && !Token.Params[k].empty(); ++k) text += " " + Token.Params[k];
+  c_.ShowInServerLog(c_.Stamp() + " " + text);
+}
+
+void TEventProcessor::PingCommand(TToken Token) { c_.SendLine("PONG " + WithoutColon(Token.Params[1]) + "\r\n"); }
+
+void TEventProcessor::Welcome001(TToken Token) {
+  AdoptOwnNick(Token.Params[1]);
+  c_.SetStatusText(Sj(u8"IRCサーバーとの接続が完了しました。"));
+}
+
+void TEventProcessor::MotdStart375(TToken Token) { c_.ShowInServerLog(c_.Stamp() + " " + Token.Params[2]); }
+void TEventProcessor::Motd372(TToken Token) { c_.ShowInServerLog(c_.Stamp() + " " + Token.Params[2]); }
+
+void TEventProcessor::EndOfMotd376(TToken Token) {
+  c_.ShowInServerLog(c_.Stamp() + " " + Token.Params[2]);
+  c_.Registered();
+  c_.SendLine("MODE " + c_.Own.CurrentNick + "\r\n");
+}
+
+// A server without a message of the day ends registration with 422.
+void TEventProcessor::NoMotd422(TToken Token) { EndOfMotd376(std::move(Token)); }
+
+void TEventProcessor::TriggerNickCmd() { emit c_.NickRejected(); }
+
+}  // namespace tavi

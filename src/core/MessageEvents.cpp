@@ -1,0 +1,187 @@
+// Messages, notices and CTCP.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/Connection.h"
+#include "core/DccDesk.h"
+#include "core/EventProcessor.h"
+#include "core/Session.h"
+#include "kanji/SjisCase.h"
+#include "kanji/SjisText.h"
+#include "platform/Platform.h"
+#include "protocol/ChannelState.h"
+#include "protocol/Ctcp.h"
+
+namespace tavi {
+
+// A conversation opened by an incoming line: the sender is its first member.
+// Beyond a sane rate of new windows the line goes to the server log, so that
+// a flood of senders cannot bury the desktop in windows.
+void TEventProcessor::OpenQueryWith(const std::string& Nick, const std::string& Line) {
+  if (!queryRate_.Allow(Platform().TickCount())) {
+    c_.ShowInServerLog(Line);
+    return;
+  }
+  TQuery* query = c_.OpenQuery(Nick, {Nick}, TOpening::Quietly);
+  c_.Show(*query, Line);
+  query->AddSpeaker(Nick);
+  emit c_.QueryChanged(query);
+}
+
+void TEventProcessor::ShowPrivateLine(const std::string& Nick, const std::string& Line) {
+  for (const auto& query : c_.Queries()) {
+    if (!query->StandsFor(Nick)) continue;
+    c_.Show(*query, Line);
+    if (!query->HasSpeaker(Nick)) {
+      query->AddSpeaker(Nick);
+      emit c_.QueryChanged(query.get());
+    }
+    return;
+  }
+  OpenQueryWith(Nick, Line);
+}
+
+// "/me" from others: shown like a member's event where it was said, and
+// never answered.
+void TEventProcessor::ShowAction(const std::string& Nick, const std::string& Target, const std::string& Text) {
+  const std::string line = ActionDisplayLine(c_.Stamp(), Nick, Text);
+  if (Target == c_.Own.CurrentNick) {
+    ShowPrivateLine(Nick, line);
+  } else if (TChannel* channel = c_.FindChannel(Target)) {
+    c_.Show(*channel, TLineKind::Event, line);
+  }
+}
+
+// A CTCP PING reply shows once: with its round trip in the channel that
+// sent the echoed token, else in the server log without one.
+void TEventProcessor::ShowPingReply(const std::string& Nick, const std::string& Text) {
+  const std::string token = TrimControls(Text);
+  for (const auto& channel : c_.Channels()) {
+    if (channel->PingToken.empty() || channel->PingToken != token) continue;
+    channel->PingToken.clear();
+    channel->PingReplyTime = Platform().TickCount();
+    const std::uint32_t elapsed = channel->PingReplyTime - channel->PingSentTime;
+    c_.Show(*channel, TLineKind::Event,
+            c_.Stamp() + " [" + Nick + "] PING " + std::to_string(elapsed) + Sj(u8" ミリ秒です。"));
+    return;
+  }
+  c_.ShowInServerLog(c_.Stamp() + " [" + Nick + "] PING " + Text);
+}
+
+void TEventProcessor::HandDccOffer(const std::string& Nick, const std::string& Text) {
+  const TDccOffer offer = ParseDccOffer(Text);
+  TDccDesk* desk = c_.Session().DccDesk();
+  // The answers about our own transfers; they ask nothing of the user.
+  if (desk && offer.Kind == TDccKind::Resume && desk->Resume(c_, Nick, offer)) return;
+  if (desk && offer.Kind == TDccKind::Accept && desk->Accept(c_, Nick, offer)) return;
+  if (offer.Kind != TDccKind::Chat && offer.Kind != TDccKind::Send) {
+    // A refusal is a reply like any other: rationed the same way.
+    if (ctcpReplyLimiter_.Allow(Platform().TickCount()))
+      c_.SendLine(CtcpDccNotSupportedReply(Nick, "DCC", c_.Session().VersionText, offer.Type));
+    return;
+  }
+  if (!desk) return;
+  // One question at a time, so that a flood of offers cannot stack boxes.
+  if (dccQuestionOpen_) {
+    c_.ShowInServerLog(c_.Stamp() + " " + Nick + Sj(u8" からの DCC ") + offer.Type +
+                       Sj(u8" の要求は、ほかの要求に答えるまで受け付けません。"));
+    return;
+  }
+  dccQuestionOpen_ = true;
+  desk->Offer(c_, Nick, offer, [this] { dccQuestionOpen_ = false; });
+}
+
+void TEventProcessor::AnswerCtcp(const std::string& Nick, const std::string& Query, const std::string& Text) {
+  if (!ctcpReplyLimiter_.Allow(Platform().TickCount())) return;
+  const std::string& version = c_.Session().VersionText;
+  if (Query == "PING") {
+    c_.SendLine(CtcpPingReply(Nick, Text));
+  } else if (Query == "TIME") {
+    TPlatform& platform = Platform();
+    const TDateTime now = platform.Now();
+    c_.SendLine(CtcpTimeReply(
+        Nick, CtcpTimeText(platform.LongDateText(now), platform.WeekdayName(now), now.Hour, now.Minute, ":")));
+  } else if (Query == "USERINFO") {
+    c_.SendLine(CtcpUserInfoReply(Nick));
+  } else if (Query == "FINGER") {
+    c_.SendLine(CtcpFingerReply(Nick, c_.Session().Grobal().LoginName, c_.Session().Grobal().HostName));
+  } else if (Query == "VERSION") {
+    c_.SendLine(CtcpVersionReply(Nick, version));
+  } else if (Query == "CLIENTINFO") {
+    c_.SendLine(CtcpClientInfoReply(Nick));
+  } else {
+    c_.SendLine(CtcpNotSupportedReply(Nick, Query, version));
+  }
+}
+
+void TEventProcessor::PrivmsgCommand(TToken Token) {
+  const std::string nick = SenderNick(Token.Prefix);
+  const std::string& target = Token.Params[1];
+  const std::string text = WithoutColon(Token.Params[2]);
+  if (c_.Session().IsRefused(nick)) return;
+
+  if (IsCtcp(text)) {
+    const std::string query = CtcpQueryWord(text);
+    if (query == "ACTION") {
+      ShowAction(nick, target, CtcpActionText(text));
+      return;
+    }
+    c_.ShowInServerLog(c_.Stamp() + " " + nick + Sj(u8" から ") + query + Sj(u8" コマンドを受信しました。"));
+    if (query == "DCC") {
+      HandDccOffer(nick, text);
+      return;
+    }
+    AnswerCtcp(nick, query, text);
+    return;
+  }
+
+  const std::string line = c_.Stamp() + " [" + nick + "] " + text;
+  if (target == c_.Own.CurrentNick) {
+    ShowPrivateLine(nick, line);
+    return;
+  }
+  if (TChannel* channel = c_.FindChannel(target)) c_.Show(*channel, TLineKind::Talk, line);
+}
+
+void TEventProcessor::NoticeCommand(TToken Token) {
+  const std::string nick = SenderNick(Token.Prefix);
+  const std::string& target = Token.Params[1];
+  if (c_.Session().IsRefused(nick)) return;
+  const TCtcpReply reply = SplitCtcpReply(WithoutColon(Token.Params[2]));
+  const std::string line = c_.Stamp() + " [" + nick + "] " + reply.Text;
+
+  if (reply.Word == "PING" && target == c_.Own.CurrentNick) {
+    ShowPingReply(nick, reply.Text);
+    return;
+  }
+
+  bool shown = false;
+  if (!c_.Channels().empty() || !c_.Queries().empty()) {
+    if (target != c_.Own.CurrentNick) {
+      if (TChannel* channel = c_.FindChannel(target)) {
+        c_.Show(*channel, TLineKind::Talk, line);
+        shown = true;
+      }
+    } else {
+      // Every window that knows the sender shows it, not only the first.
+      for (const auto& channel : c_.Channels()) {
+        if (channel->Members.Find(nick) < 0) continue;
+        if (reply.Word.empty())
+          c_.Show(*channel, TLineKind::Talk, line);
+        else
+          c_.Show(*channel, TLineKind::Event, c_.Stamp() + " [" + nick + "] " + reply.Word + " " + reply.Text);
+        shown = true;
+      }
+      for (const auto& query : c_.Queries()) {
+        if (!query->HasSpeaker(nick)) continue;
+        c_.Show(*query, line);
+        shown = true;
+      }
+    }
+  }
+
+  if (c_.Own.Modes.Notice && !shown) OpenQueryWith(nick, line);
+}
+
+}  // namespace tavi

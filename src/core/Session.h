@@ -1,0 +1,81 @@
+// The session object: what the program holds while it runs, passed by
+// reference to what needs it. The settings and their file, the version text
+// of CTCP replies, the refused nicks, the chat log while logs are kept, the
+// certificates accepted for this run, the DCC port table, and the
+// connections.
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/ChatLog.h"
+#include "dcc/DccProtocol.h"
+#include "settings/Settings.h"
+
+namespace tavi {
+
+class TConnection;
+class TDccDesk;
+
+class TSession : public QObject {
+  Q_OBJECT
+ public:
+  // Starts with empty settings; LoadSettings reads the file.
+  explicit TSession(QObject* Parent = nullptr);
+  ~TSession() override;
+
+  // --- settings ---
+  // Reads Tavi.Ini from beside the program (or the user's configuration
+  // folder when the program's cannot be written). Empty, or a message for
+  // the user about a file that could not be read.
+  std::string LoadSettings();
+  // Writes it back; empty, or a message about a file that could not be
+  // written.
+  std::string SaveSettings();
+  TGrobalArea& Grobal() { return module_.GrobalArea(); }
+  TLocalArea& Local() { return module_.LocalArea(); }
+  TSettingsModule& SettingsModule() { return module_; }
+  const std::string& IniFileName() const { return iniFileName_; }
+  const std::string& SettingsLoadPath() const { return loadPath_; }
+  const std::string& SettingsSavePath() const { return savePath_; }
+
+  // --- shared by the connections ---
+  // Sent in CTCP VERSION replies.
+  std::string VersionText;
+  // Nicks whose messages are refused, found without regard to case; in
+  // memory only.
+  std::vector<std::string> RecieveDenyList;
+  bool IsRefused(const std::string& Nick) const;
+  // The log while logs are kept (the connection options say), else none.
+  TChatLog* ChatLog() const { return chatLog_.get(); }
+  void ApplyLogChoice(bool Logs);
+  // Certificates the user accepted for this run only.
+  bool AcceptedOnce(const std::string& Server, const std::string& Fingerprint) const;
+  void AcceptOnce(const std::string& Server, const std::string& Fingerprint);
+  TDccPortTable& DccPorts() { return dccPorts_; }
+  // Where the handlers hand DCC offers and the answers about our own
+  // transfers; none until the windows set it.
+  TDccDesk* DccDesk() const { return dccDesk_; }
+  void SetDccDesk(TDccDesk* Desk) { dccDesk_ = Desk; }
+
+  // --- connections ---
+  TConnection& Connection() { return *connection_; }
+
+ private:
+  TSettingsModule module_;
+  std::string iniFileName_;
+  std::string loadPath_;
+  std::string savePath_;
+  // A damaged file that could not be moved aside is not saved over.
+  bool saveAllowed_ = true;
+  std::unique_ptr<TChatLog> chatLog_;
+  std::vector<std::pair<std::string, std::string>> acceptedOnce_;
+  TDccPortTable dccPorts_;
+  TDccDesk* dccDesk_ = nullptr;
+  std::unique_ptr<TConnection> connection_;
+};
+
+}  // namespace tavi
