@@ -1,9 +1,8 @@
 #include <QApplication>
 
-#include "dialogs/AwayCmd.h"
-#include "platform/QtPlatform.h"
-#include "session/Globals.h"
+#include "core/Session.h"
 #include "frame/MainForm.h"
+#include "platform/QtPlatform.h"
 #include "widgets/ProgramIcon.h"
 
 int main(int argc, char* argv[]) {
@@ -12,11 +11,9 @@ int main(int argc, char* argv[]) {
 
   tavi::InstallQtPlatform();
   QApplication::setWindowIcon(tavi::ProgramIcon());
-  tavi::ResetGlobals();
-  auto* mainForm = new tavi::TMainForm;
+  tavi::TSession session;
+  auto* mainForm = new tavi::TMainForm(session);
   mainForm->setAttribute(Qt::WA_DeleteOnClose);
-  // The one away / nick / topic dialog lives as long as the main window.
-  tavi::AwayCmdFormInstance();
   mainForm->RestorePlacement();
   mainForm->show();
   return app.exec();

@@ -36,7 +36,8 @@
 #include "dcc/DccTransFile.h"
 #include "kanji/SjisText.h"
 #include "platform/QtPlatform.h"
-#include "handlers/ServerLineHandlers.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 #include "protocol/CommandLex.h"
 #include "protocol/Ctcp.h"
 #include "frame/MainForm.h"
@@ -153,7 +154,7 @@ void Pump(const std::function<bool()>& Done, int Seconds, TIrc* Irc = nullptr, t
   wake.start(10);
   std::string line;
   while (!Done() && Clock::now() < deadline) {
-    while (Irc && Main && Irc->TakeDcc(line)) tavi::DispatchServerLine(line, Main->Handlers());
+    while (Irc && Main && Irc->TakeDcc(line)) Main->Connection().ReceiveLine(line);
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
 }
@@ -212,9 +213,10 @@ std::string WithPort(const std::string& Line, std::uint16_t Port) {
 int Send(const TArgs& A, TBenchPlatform& P) {
   TIrc irc;
   if (!irc.Connect(A.Irc, A.Nick)) return 2;
-  tavi::TMainForm main;
+  tavi::TSession session;
+  tavi::TMainForm main(session);
   std::string offer;
-  main.SetLineSink([&](const std::string& Line) {
+  session.Connection().SetLineSink([&](const std::string& Line) {
     if (offer.empty()) {
       offer = Line;  // sent once the relay is known
     } else {
@@ -222,7 +224,7 @@ int Send(const TArgs& A, TBenchPlatform& P) {
     }
   });
   P.Open = A.File;
-  tavi::SendDccFile(main, A.To);
+  tavi::SendDccFile(&main, session.Connection(), A.To);
   tavi::TDccTransFileForm* form = tavi::TDccTransFileForm::OwnedBy(&main);
   if (!form || offer.empty()) return 3;
   std::unique_ptr<bench::TDelayRelay> relay;
@@ -248,8 +250,9 @@ int Receive(const TArgs& A, TBenchPlatform& P) {
   if (!irc.Connect(A.Irc, A.Nick)) return 2;
   std::puts("READY");
   std::fflush(stdout);
-  tavi::TMainForm main;
-  main.SetLineSink([&](const std::string& Line) { irc.Send(Line); });
+  tavi::TSession session;
+  tavi::TMainForm main(session);
+  session.Connection().SetLineSink([&](const std::string& Line) { irc.Send(Line); });
   std::string line;
   const auto deadline = Clock::now() + std::chrono::seconds(120);
   while (!irc.TakeDcc(line) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -264,11 +267,11 @@ int Receive(const TArgs& A, TBenchPlatform& P) {
   if (A.DelayMs > 0) {
     // The offer, pointed at the relay.
     relay = std::make_unique<bench::TDelayRelay>(static_cast<std::uint16_t>(std::stoi(offer.Port)), A.DelayMs);
-    tavi::ReceiveDccFile(main, nick, offer.Argument, "2130706433", std::to_string(relay->Port()), offer.Size,
+    tavi::ReceiveDccFile(&main, session.Connection(), nick, offer.Argument, "2130706433", std::to_string(relay->Port()), offer.Size,
                          "CLIENT");
   } else {
     // As it came, through the handlers: a part from before is resumed.
-    tavi::DispatchServerLine(line, main.Handlers());
+    session.Connection().ReceiveLine(line);
   }
   Pump([&] { return !P.Messages.empty(); }, 600, &irc, &main);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

@@ -38,7 +38,8 @@
 #include "kanji/SjisText.h"
 #include "protocol/Ctcp.h"
 #include "platform/QtPlatform.h"
-#include "session/Globals.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 #include "frame/MainForm.h"
 
 namespace {
@@ -84,12 +85,13 @@ struct TClientRun {
 
 TClientRun RunClient(TBenchPlatform& Platform, const std::string& Data) {
   TClientRun run;
-  tavi::TMainForm sender, receiver;
+  tavi::TSession senderSession, receiverSession;
+  tavi::TMainForm sender(senderSession), receiver(receiverSession);
   std::string offer;
-  sender.SetLineSink([&](const std::string& Line) { offer = Line; });
+  senderSession.Connection().SetLineSink([&](const std::string& Line) { offer = Line; });
   Platform.Messages.clear();
 
-  SendDccFile(sender, "receiver");
+  SendDccFile(&sender, senderSession.Connection(), "receiver");
   // The receiver reads the offer as the message handler would.
   const std::size_t text = offer.find(" :");
   const tavi::TDccOffer words = tavi::ParseDccOffer(text == std::string::npos ? "" : offer.substr(text + 2));
@@ -111,7 +113,7 @@ TClientRun RunClient(TBenchPlatform& Platform, const std::string& Data) {
   });
 
   Platform.SaveAsked = {};
-  ReceiveDccFile(receiver, "sender", words.Argument, words.Address, words.Port, words.Size, "CLIENT");
+  ReceiveDccFile(&receiver, receiverSession.Connection(), "sender", words.Argument, words.Address, words.Port, words.Size, "CLIENT");
   tavi::TDccTransFileForm* window = tavi::TDccTransFileForm::OwnedBy(&receiver);
   TPaintCounter paints;
   if (window) {
@@ -245,7 +247,6 @@ int main(int argc, char** argv) {
   QTemporaryDir folder;
   TBenchPlatform platform;
   tavi::SetPlatform(&platform);
-  tavi::ResetGlobals();
 
   std::string data(static_cast<std::size_t>(mib) << 20, '\0');
   std::mt19937 random(7);

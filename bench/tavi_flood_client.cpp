@@ -24,7 +24,8 @@
 #include "kanji/SjisText.h"
 #include "platform/QtPlatform.h"
 #include "core/ConnectionOptions.h"
-#include "session/Globals.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 #include "frame/MainForm.h"
 
 namespace {
@@ -42,45 +43,22 @@ class TQuietPlatform : public tavi::TQtPlatform {
 };
 
 // Checks the channel window when the server ends the connection, before the
-// end of the connection closes it.
-class TBenchMainForm : public tavi::TMainForm {
- public:
-  explicit TBenchMainForm(std::string ExpectLast) : expectLast_(std::move(ExpectLast)) {}
-
-  void EndOfStream() override {
-    Check();
-    TMainForm::EndOfStream();
+// end of the connection closes it: 0 when it holds the lines a pane keeps,
+// ending with the expected one.
+int CheckChannel(tavi::TMainForm& Form, const std::string& ExpectLast) {
+  auto* channel = qobject_cast<tavi::TChatForm*>(Form.FindChildWindow("#bench"));
+  if (!channel) {
+    std::fprintf(stderr, "check: no #bench window\n");
+    return 1;
   }
-  void ConnectionClosed() override {
-    if (!checked_) Check();
-    TMainForm::ConnectionClosed();
-  }
-  bool Checked() const { return checked_; }
-  int Status() const { return status_; }
-
- private:
-  void Check() {
-    checked_ = true;
-    auto* channel = qobject_cast<tavi::TChatForm*>(FindChildWindow("#bench"));
-    if (!channel) {
-      std::fprintf(stderr, "check: no #bench window\n");
-      status_ = 1;
-      return;
-    }
-    const QTextDocument* doc = channel->RecvRichEdit->document();
-    const std::string last = tavi::ToSjis(doc->lastBlock().text());
-    const bool endsRight = expectLast_.empty() ||
-                           (last.size() >= expectLast_.size() &&
-                            last.compare(last.size() - expectLast_.size(), expectLast_.size(), expectLast_) == 0);
-    std::fprintf(stderr, "check: %d lines in the window, last line %s\n", doc->blockCount(),
-                 endsRight ? "as expected" : "WRONG");
-    if (doc->blockCount() != tavi::TMainForm::KeptLines || !endsRight) status_ = 1;
-  }
-
-  std::string expectLast_;
-  bool checked_ = false;
-  int status_ = 0;
-};
+  const std::vector<std::string> lines = channel->RecvLines();
+  const std::string last = lines.empty() ? std::string() : lines.back();
+  const bool endsRight = ExpectLast.empty() ||
+                         (last.size() >= ExpectLast.size() &&
+                          last.compare(last.size() - ExpectLast.size(), ExpectLast.size(), ExpectLast) == 0);
+  std::fprintf(stderr, "check: %zu lines in the window, last line %s\n", lines.size(), endsRight ? "as expected" : "WRONG");
+  return lines.size() == std::size_t(tavi::TConnection::KeptLines) && endsRight ? 0 : 1;
+}
 
 }  // namespace
 
@@ -101,7 +79,6 @@ int main(int argc, char* argv[]) {
   tavi::InstallQtPlatform();
   TQuietPlatform platform;
   tavi::SetPlatform(&platform);
-  tavi::ResetGlobals();
 
   std::string expectLast;
   if (argc >= 4 && std::string(argv[2]) == "--expect-last") {
@@ -110,30 +87,40 @@ int main(int argc, char* argv[]) {
     while (!expectLast.empty() && (expectLast.back() == '\n' || expectLast.back() == '\r')) expectLast.pop_back();
   }
 
-  auto* form = new TBenchMainForm(expectLast);
+  tavi::TSession session;
+  tavi::TConnection& connection = session.Connection();
+  tavi::TMainForm* form = nullptr;
+  bool checked = false;
+  int status = 0;
+  // Hooked before the windows are: the window is still whole here.
+  QObject::connect(&connection, &tavi::TConnection::ChannelRemoved, [&] {
+    if (checked || !form) return;
+    checked = true;
+    status = CheckChannel(*form, expectLast);
+  });
+  form = new tavi::TMainForm(session);
   form->resize(800, 600);
   form->show();
-  tavi::GrobalArea() = tavi::TGrobalArea{"", "benchtavi", "bench", "bench", "localhost", "127.0.0.1", {}, argv[1]};
+  session.Grobal() = tavi::TGrobalArea{"", "benchtavi", "bench", "bench", "localhost", "127.0.0.1", {}, argv[1]};
   // The connect runs off the GUI thread; the poll below sees how it ended.
-  form->ConnectCommand();
+  connection.Connect();
 
   bool joined = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (!joined && !form->Connecting() && !form->SocketActive()) {
+    if (!joined && !connection.Connecting() && !connection.SocketActive()) {
       std::fprintf(stderr, "check: the connect failed\n");
       poll.stop();
       delete form;
       QCoreApplication::exit(1);
       return;
     }
-    if (!joined && form->ServerDisConnect->isEnabled()) {
+    if (!joined && connection.State() == tavi::TConnectionState::Registered) {
       joined = true;
-      form->SendLine("JOIN #bench \r\n");
+      connection.SendLine("JOIN #bench \r\n");
     }
-    if (form->Checked()) {
+    if (checked) {
       poll.stop();
-      const int status = form->Status();
       delete form;
       QCoreApplication::exit(status);
     }

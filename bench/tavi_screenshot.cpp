@@ -14,7 +14,8 @@
 #include "dialogs/AwayCmd.h"
 #include "kanji/SjisText.h"
 #include "platform/QtPlatform.h"
-#include "session/Globals.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 #include "frame/MainForm.h"
 #include "widgets/ProgramIcon.h"
 
@@ -27,24 +28,24 @@ int main(int argc, char* argv[]) {
   tavi::ConfigureApplication(app);
   tavi::InstallQtPlatform();
   QApplication::setWindowIcon(tavi::ProgramIcon());
-  tavi::ResetGlobals();
   const std::string channel = argc > 2 ? argv[2] : "#tavi";
 
-  auto* form = new tavi::TMainForm;
+  tavi::TSession session;
+  tavi::TConnection& connection = session.Connection();
+  auto* form = new tavi::TMainForm(session);
   form->setAttribute(Qt::WA_DeleteOnClose);
-  tavi::AwayCmdFormInstance();
   form->RestorePlacement();
   form->show();
-  tavi::GrobalArea() = tavi::TGrobalArea{"", "tavi", "Tavi", "tavi", "localhost", "127.0.0.1", {}, argv[1]};
-  form->ConnectCommand();
+  session.Grobal() = tavi::TGrobalArea{"", "tavi", "Tavi", "tavi", "localhost", "127.0.0.1", {}, argv[1]};
+  connection.Connect();
 
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     if (!form->ServerDisConnect->isEnabled()) return;
     poll.stop();
-    form->NoteJoinRequest(channel);
-    form->SendLine("JOIN " + channel + " \r\n");
-    for (int i = 3; i < argc; ++i) form->SendLine(std::string(argv[i]) + "\r\n");
+    connection.NoteJoinRequest(channel);
+    connection.SendLine("JOIN " + channel + " \r\n");
+    for (int i = 3; i < argc; ++i) connection.SendLine(std::string(argv[i]) + "\r\n");
     std::printf("joined\n");
     std::fflush(stdout);
   });

@@ -33,7 +33,8 @@
 #include "kanji/SjisText.h"
 #include "platform/QtPlatform.h"
 #include "dcc/DCC.h"
-#include "session/Globals.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 #include "frame/MainForm.h"
 #include "widgets/MdiChildForm.h"
 
@@ -277,7 +278,6 @@ int main(int argc, char* argv[]) {
   TBenchPlatform platform;
   platform.AcceptChat = name == "dccchat";
   tavi::SetPlatform(&platform);
-  tavi::ResetGlobals();
 
   // Modal boxes are closed 50 ms after they open, and counted.
   int mostBoxes = 0;
@@ -303,12 +303,14 @@ int main(int argc, char* argv[]) {
   closer.start(10);
 
   TServer server(MakeAttack(name));
-  auto* form = new tavi::TMainForm;
+  tavi::TSession session;
+  tavi::TConnection& connection = session.Connection();
+  auto* form = new tavi::TMainForm(session);
   form->resize(1000, 700);
   form->show();
-  tavi::GrobalArea() =
+  session.Grobal() =
       tavi::TGrobalArea{"", Nick, "stall", "stall", "localhost", "127.0.0.1", {}, std::to_string(server.Port())};
-  form->ConnectCommand();
+  connection.Connect();
 
   enum { Setup, Attack, Tail } phase = Setup;
   long rssBefore = 0;
@@ -323,16 +325,16 @@ int main(int argc, char* argv[]) {
       rssBefore = RssKb();
       // The user asked for one channel list and one ISON: the harder case,
       // in which the answers are taken (up to their bound).
-      tavi::Globals().ListRequests = tavi::Globals().IsonRequests = 1;
+      connection.Own.ListRequests = connection.Own.IsonRequests = 1;
       phase = Attack;
       total.start();
       server.StartAttack();
     } else if (phase == Attack) {
       if (name == "stalled") {
         // The user keeps typing 2 KB lines to a server that reads nothing.
-        for (int i = 0; i < 20 && form->SocketActive(); ++i, ++sent)
-          form->SendLine("PRIVMSG #c :" + std::string(2048, 'x') + "\r\n");
-        if (!form->SocketActive() || total.elapsed() > 120000) {
+        for (int i = 0; i < 20 && connection.SocketActive(); ++i, ++sent)
+          connection.SendLine("PRIVMSG #c :" + std::string(2048, 'x') + "\r\n");
+        if (!connection.SocketActive() || total.elapsed() > 120000) {
           phase = Tail;
           tail.start();
         }
@@ -355,7 +357,7 @@ int main(int argc, char* argv[]) {
       const bool finished = name == "dccchat" ? server.ChatDone.load() : server.Done.load();
       std::printf("%-9s worst-stall-ms %5lld rss-growth-mb %6.1f seconds %6.2f boxes-at-once %d%s\n", name.c_str(),
                   static_cast<long long>(worst), (RssKb() - rssBefore) / 1024.0, total.elapsed() / 1000.0, mostBoxes,
-                  name == "stalled" ? (form->SocketActive() ? " (still connected)" : " (dropped)")
+                  name == "stalled" ? (connection.SocketActive() ? " (still connected)" : " (dropped)")
                   : finished        ? ""
                                     : " (not finished)");
       std::fflush(stdout);

@@ -14,7 +14,8 @@
 #include <string>
 
 #include "platform/QtPlatform.h"
-#include "session/Globals.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 #include "frame/MainForm.h"
 
 namespace {
@@ -60,8 +61,8 @@ int main(int argc, char* argv[]) {
   tavi::InstallQtPlatform();
   TQuietPlatform platform;
   tavi::SetPlatform(&platform);
-  tavi::ResetGlobals();
-  auto* form = new tavi::TMainForm;
+  tavi::TSession session;
+  auto* form = new tavi::TMainForm(session);
   form->show();
   // The window is on the screen once the event loop has painted it.
   QTimer::singleShot(0, [&] {
@@ -73,8 +74,8 @@ int main(int argc, char* argv[]) {
         QCoreApplication::quit();
         return;
       }
-      tavi::GrobalArea() = tavi::TGrobalArea{"", "startup", "bench", "bench", "localhost", "127.0.0.1", {}, argv[1]};
-      form->ConnectCommand();
+      session.Grobal() = tavi::TGrobalArea{"", "startup", "bench", "bench", "localhost", "127.0.0.1", {}, argv[1]};
+      session.Connection().Connect();
       auto* poll = new QTimer(form);
       QObject::connect(poll, &QTimer::timeout, [&, poll] {
         if (!form->ServerDisConnect->isEnabled()) return;

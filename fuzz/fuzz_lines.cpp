@@ -21,11 +21,10 @@
 
 #include "FakePlatform.h"
 #include "RealBoxPlatform.h"
-#include "handlers/ServerLineHandlers.h"
+#include "core/Connection.h"
 #include "kanji/Utf8.h"
-#include "protocol/CommandLex.h"
-#include "session/Globals.h"
 #include "core/LineFramer.h"
+#include "core/Session.h"
 #include "frame/MainForm.h"
 
 using namespace tavi;
@@ -93,13 +92,14 @@ extern "C" int LLVMFuzzerInitialize(int* Argc, char*** Argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  ResetGlobals();
   World->Platform.Reset();
-  // The user asked for a channel list and an ISON: their answers are taken.
-  Globals().ListRequests = Globals().IsonRequests = 1;
   {
-    TMainForm form;
-    form.SetLineSink([](const std::string&) {});
+    TSession session;
+    TConnection& connection = session.Connection();
+    // The user asked for a channel list and an ISON: their answers are taken.
+    connection.Own.ListRequests = connection.Own.IsonRequests = 1;
+    TMainForm form(session);
+    connection.SetLineSink([](const std::string&) {});
     // Shown, so that windows take and lose the activation as on a desktop.
     if (RealBoxes) form.show();
 
@@ -117,14 +117,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     framer.Append(stream);
 
     // One burst, as the receive thread hands lines over.
-    form.ReceivedLinesBegin();
+    connection.BeginLines();
     std::string line;
     bool high = false;
     while (framer.TakeLine(line, high)) {
       if (high) ReadReceivedLine(line);
-      DispatchServerLine(line, form.Handlers());
+      connection.ReceiveLine(line);
     }
-    form.ReceivedLinesEnd(false);
+    connection.EndLines(false);
     QCoreApplication::processEvents();
   }
   Settle();

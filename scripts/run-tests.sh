@@ -18,12 +18,13 @@ if [ "$FUZZ_SECONDS" != 0 ]; then
   echo "== fuzzing, ${FUZZ_SECONDS}s a target"
   CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-fuzz -j"$JOBS"
-  for target in fuzz_kanji fuzz_reading fuzz_parser fuzz_settings fuzz_framer fuzz_ctcp fuzz_lines fuzz_lines_boxes; do
+  for target in fuzz_kanji fuzz_reading fuzz_parser fuzz_settings fuzz_framer fuzz_ctcp fuzz_events fuzz_lines fuzz_lines_boxes; do
     corpus=build-fuzz/corpus-$target
     mkdir -p "$corpus"
     # Seeds, where a target has them, start it from realistic lines.
     seeds=fuzz/corpus/${target#fuzz_}
     seeds=${seeds%_boxes}
+    [ "$target" = fuzz_events ] && seeds=fuzz/corpus/lines
     if [ -d "$seeds" ]; then cp "$seeds"/* "$corpus"/; fi
     build-fuzz/$target -max_total_time="$FUZZ_SECONDS" -max_len=4096 -timeout=10 -print_final_stats=0 "$corpus" \
       >build-fuzz/$target.log 2>&1 || { tail -50 build-fuzz/$target.log; echo "$target found a fault"; exit 1; }

@@ -10,8 +10,8 @@
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "widgets/FormFont.h"
-#include "session/Globals.h"
-#include "frame/MainForm.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 
 namespace tavi {
 
@@ -24,15 +24,11 @@ std::string TrimSpaces(const std::string& Text) {
   return Text.substr(first, last - first + 1);
 }
 
-bool Listed(const std::string& Channel) {
-  const std::vector<std::string>& names = LocalArea().ChannelNames;
-  return std::any_of(names.begin(), names.end(), [&](const std::string& N) { return SjisSameText(N, Channel); });
-}
-
 }  // namespace
 
 // The plain dialog frame, not the fixed one of the other command dialogs.
-TChannelForm::TChannelForm(QWidget* Owner) : TCommandDialog(Owner, true, Qt::Dialog) {
+TChannelForm::TChannelForm(QWidget* Owner, TConnection& Connection)
+    : TCommandDialog(Owner, true, Qt::Dialog), connection_(Connection) {
   setObjectName(QStringLiteral("ChannelForm"));
   setWindowTitle(FromSjis(Sj(u8"チャンネルを選んでください。")));
   setProperty("helpContext", HelpContext);
@@ -65,9 +61,10 @@ TChannelForm::TChannelForm(QWidget* Owner) : TCommandDialog(Owner, true, Qt::Dia
   CancelButton->setGeometry(148, 128, 80, 28);
 
   // FormCreate.
-  for (const std::string& name : LocalArea().ChannelNames) ChannelComboBox->addItem(FromSjis(name));
-  ChannelComboBox->setEditText(FromSjis(LocalArea().ChannelName));
-  ChannelKeyEdit->setText(FromSjis(LocalArea().ChannelKey));
+  const TLocalArea& local = Connection.Session().Local();
+  for (const std::string& name : local.ChannelNames) ChannelComboBox->addItem(FromSjis(name));
+  ChannelComboBox->setEditText(FromSjis(local.ChannelName));
+  ChannelKeyEdit->setText(FromSjis(local.ChannelKey));
 
   connect(ChannelComboBox, &QComboBox::editTextChanged, this, [this] { ChannelComboBoxChange(); });
   // Choosing the entry that is already shown changes no text but counts.
@@ -78,36 +75,17 @@ TChannelForm::TChannelForm(QWidget* Owner) : TCommandDialog(Owner, true, Qt::Dia
 
 TChannelForm::~TChannelForm() = default;
 
-std::string TChannelForm::RememberedKey(const std::string& Channel) {
-  if (!Listed(Channel)) return {};
-  const auto& memory = Globals().ChannelKeys;
-  const auto it = memory.find(Channel);
-  return it == memory.end() ? std::string() : it->second;
-}
-
 void TChannelForm::ChannelComboBoxChange() {
   const std::string channel = ToSjis(ChannelComboBox->currentText());
-  if (!Listed(channel)) return;
-  ChannelKeyEdit->setText(FromSjis(RememberedKey(channel)));
+  const std::vector<std::string>& names = connection_.Session().Local().ChannelNames;
+  if (std::none_of(names.begin(), names.end(), [&](const std::string& N) { return SjisSameText(N, channel); })) return;
+  ChannelKeyEdit->setText(FromSjis(connection_.RememberedKey(channel)));
 }
 
 void TChannelForm::OKButtonClick() {
   const std::string channel = TrimSpaces(ToSjis(ChannelComboBox->currentText()));
   const std::string key = TrimSpaces(ToSjis(ChannelKeyEdit->text()));
-  if (!channel.empty()) {
-    std::vector<std::string>& names = LocalArea().ChannelNames;
-    std::erase_if(names, [&](const std::string& N) { return SjisSameText(N, channel); });
-    names.insert(names.begin(), channel);
-    // The entry's key goes with it: #Foo replacing #foo replaces its key too.
-    Globals().ChannelKeys.erase(channel);
-    Globals().ChannelKeys.emplace(channel, key);
-    LocalArea().ChannelKey = key;
-    LocalArea().ChannelName = channel;
-    if (MainForm) {
-      MainForm->NoteJoinRequest(channel);
-      MainForm->SendLine("JOIN " + channel + " " + key + "\r\n");
-    }
-  }
+  if (!channel.empty()) connection_.Join(channel, key);
   close();
 }
 

@@ -15,12 +15,14 @@ class QPushButton;
 
 namespace tavi {
 
+class TConnection;
+
 class TChannelForm : public TCommandDialog {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 36;
 
-  explicit TChannelForm(QWidget* Owner);  // FormCreate
+  TChannelForm(QWidget* Owner, TConnection& Connection);  // FormCreate
   ~TChannelForm() override;
 
   QLabel* Label1 = nullptr;
@@ -34,8 +36,8 @@ class TChannelForm : public TCommandDialog {
   void OKButtonClick();
   void CancelButtonClick();
 
-  // The key that a remembered channel carries in this run (empty if none).
-  static std::string RememberedKey(const std::string& Channel);
+ private:
+  TConnection& connection_;
 };
 
 }  // namespace tavi

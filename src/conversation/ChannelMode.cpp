@@ -7,13 +7,11 @@
 #include <QPushButton>
 #include <cstdint>
 
-#include "conversation/Chat.h"
+#include "core/Connection.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "core/DecimalText.h"
 #include "widgets/FormFont.h"
-#include "frame/MainForm.h"
-#include "widgets/MdiChildForm.h"
 
 namespace tavi {
 
@@ -38,7 +36,8 @@ void AppendChange(std::string& Modes, bool Checked, bool Current, char Letter) {
 
 }  // namespace
 
-TChannelModeForm::TChannelModeForm(QWidget* Owner) : TCommandDialog(Owner, true) {
+TChannelModeForm::TChannelModeForm(QWidget* Owner, TConnection& Connection)
+    : TCommandDialog(Owner, true), connection_(Connection) {
   setObjectName(QStringLiteral("ChannelModeForm"));
   // A later activation must not fill the boxes over the user's changes.
   SetActivateOn(TActivateOn::FirstOnly);
@@ -99,13 +98,11 @@ TChannelModeForm::TChannelModeForm(QWidget* Owner) : TCommandDialog(Owner, true)
 
 TChannelModeForm::~TChannelModeForm() = default;
 
-TChatForm* TChannelModeForm::ChannelWindow() const {
-  return MainForm ? MainForm->FindChannelWindow(TargetChannel) : nullptr;
-}
+TChannel* TChannelModeForm::ChannelWindow() const { return connection_.FindChannel(TargetChannel); }
 
 void TChannelModeForm::FormActivate() {
   setWindowTitle(FromSjis(TargetChannel + Sj(u8" のモードの表示と設定")));
-  TChatForm* chat = ChannelWindow();
+  TChannel* chat = ChannelWindow();
   if (!chat) return;
   PrivateCheckBox->setChecked(chat->PrivateMode);
   SecretCheckBox->setChecked(chat->SecretMode);
@@ -146,8 +143,8 @@ void TChannelModeForm::LimitCheckBoxClick() { LimitEdit->setEnabled(LimitCheckBo
 void TChannelModeForm::KeyWordCheckBoxClick() { KeyWordEdit->setEnabled(KeyWordCheckBox->isChecked()); }
 
 void TChannelModeForm::OKButtonClick() {
-  QPointer<TChatForm> chat = ChannelWindow();
-  if (!chat || !MainForm) return;
+  TChannel* chat = ChannelWindow();
+  if (!chat) return;
   const std::string channel = TargetChannel;
   std::string modes;
   std::string args;
@@ -170,7 +167,9 @@ void TChannelModeForm::OKButtonClick() {
           Sj(u8"チャンネルに参加する人数の制限値が正しくありません。\r\n正しい数字を入力してください。"));
     });
     if (!self) return;
-    if (!chat || !MainForm) return;
+    // The box ran the event loop: the channel may be gone.
+    chat = ChannelWindow();
+    if (!chat) return;
   }
   if (LimitCheckBox->isChecked() != chat->LimitMode && limit > 0) {
     if (LimitCheckBox->isChecked()) {
@@ -185,7 +184,7 @@ void TChannelModeForm::OKButtonClick() {
     const std::string key = ToSjis(KeyWordEdit->text());
     if (KeyWordCheckBox->isChecked() && !key.empty()) {
       if (!chat->KeyWord.empty() && key != chat->KeyWord)
-        MainForm->SendLine("MODE " + channel + " -k " + chat->KeyWord + "\r\n");
+        connection_.SendLine("MODE " + channel + " -k " + chat->KeyWord + "\r\n");
       modes += "+k";
       args += " " + key;
       chat->KeyWord = TrimSpaces(key);
@@ -198,8 +197,8 @@ void TChannelModeForm::OKButtonClick() {
 
   AppendChange(modes, SpeechCheckBox->isChecked(), chat->SpeechMode, 'v');
 
-  if (!modes.empty()) MainForm->SendLine("MODE " + channel + " " + modes + " " + args + "\r\n");
-  MainForm->SendLine("MODE " + channel + "\r\n");
+  if (!modes.empty()) connection_.SendLine("MODE " + channel + " " + modes + " " + args + "\r\n");
+  connection_.SendLine("MODE " + channel + "\r\n");
   close();
 }
 

@@ -13,7 +13,8 @@ class QPushButton;
 
 namespace tavi {
 
-class TChatForm;
+class TChannel;
+class TConnection;
 
 class TChannelModeForm : public TCommandDialog {
   Q_OBJECT
@@ -21,7 +22,7 @@ class TChannelModeForm : public TCommandDialog {
   static constexpr int HelpContext = 53;
 
   // Owner: the channel window that opens it.
-  explicit TChannelModeForm(QWidget* Owner);
+  TChannelModeForm(QWidget* Owner, TConnection& Connection);
   ~TChannelModeForm() override;
 
   QGroupBox* GroupBox1 = nullptr;
@@ -42,8 +43,8 @@ class TChannelModeForm : public TCommandDialog {
   // The channel, equal to the caption of its window.
   std::string TargetChannel;
 
-  // The first MDI child captioned TargetChannel, if it is a channel window.
-  TChatForm* ChannelWindow() const;
+  // The connection's channel named TargetChannel, if any.
+  TChannel* ChannelWindow() const;
 
   // Fills the boxes from the channel window; the dialog does this on its first
   // showing or activation only.
@@ -57,6 +58,7 @@ class TChannelModeForm : public TCommandDialog {
 
  private:
   bool keyWordEdited_ = false;  // typed into KeyWordEdit since it was filled
+  TConnection& connection_;
 };
 
 }  // namespace tavi

@@ -9,7 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,35 +26,26 @@
 #include "conversation/ChannelMode.h"
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
-#include "dcc/DCC.h"
-#include "dcc/DccProtocol.h"
-#include "dcc/DccTransFile.h"
-#include "dialogs/AwayCmd.h"
+#include "conversation/MemberPaneModel.h"
 #include "dialogs/CommandDialog.h"
 #include "dialogs/InviteCmd.h"
 #include "dialogs/KickCmd.h"
-#include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
 #include "widgets/ConversationPanels.h"
 #include "widgets/FormFont.h"
-#include "session/Globals.h"
-#include "frame/MainForm.h"
-#include "widgets/RichLog.h"
 #include "widgets/MenuText.h"
+#include "widgets/RichLog.h"
+#include "widgets/WindowHost.h"
 
 namespace tavi {
-
-QPointer<TMemberEditorForm>& TChatForm::PendingBanMaskEditor = Globals().PendingBanMaskEditor;
 
 namespace {
 
 constexpr int FormWidth = 430;
 constexpr int FormHeight = 260;
 constexpr int BanMaskHelpContext = 54;
-// The entry's own bytes: a nick that does not decode still round-trips.
-constexpr int NickBytesRole = Qt::UserRole;
 
 // The speed buttons' glyphs, 16 x 16: a door with an arrow out, a cross.
 QIcon PartIcon() {
@@ -80,25 +71,16 @@ std::string TrimSpaces(const std::string& Text) {
 
 std::string WithoutAt(const std::string& Text) { return !Text.empty() && Text[0] == '@' ? Text.substr(1) : Text; }
 
-bool IsOperatorEntry(const std::string& Entry) { return !Entry.empty() && Entry[0] == '@'; }
-
-// One key per member, whatever the case and whether listed with "@".
-std::string MemberKey(const std::string& Entry) { return SjisUpperCase(WithoutAt(Entry)); }
-
 std::uint32_t NextPingToken() {
   static std::mt19937 generator{std::random_device{}()};
   std::uniform_int_distribution<std::uint32_t> range(0, 134217726);
   return range(generator);
 }
 
-void SendToServer(const std::string& Line) {
-  if (MainForm) MainForm->SendLine(Line);
-}
-
-
 }  // namespace
 
-TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
+TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Channel, QWidget* Parent)
+    : TMdiChildForm(Host, &Connection, Parent), connection_(Connection), channel_(&Channel) {
   setObjectName(QStringLiteral("ChatForm"));
   QWidget* content = nullptr;
   QVBoxLayout* column = MakeConversationColumn(this, HelpContext, content);
@@ -125,7 +107,7 @@ TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
   // left pane gives way rather than pushing the member pane out.
   RecvRichEdit->setMinimumWidth(0);
   RecvRichEdit->resize(289, RecvRichEdit->height());
-  NickNameRichEdit = new QListWidget(content);
+  NickNameRichEdit = new QListView(content);
   NickNameRichEdit->setObjectName(QStringLiteral("NickNameRichEdit"));
   NickNameRichEdit->setSelectionMode(QAbstractItemView::SingleSelection);
   NickNameRichEdit->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -137,6 +119,9 @@ TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
   NickNameRichEdit->setFont(FormFont(16));
   NickNameRichEdit->viewport()->setCursor(Qt::ArrowCursor);
   NickNameRichEdit->setFixedWidth(126);
+  members_ = new TMemberPaneModel(Connection, this);
+  members_->SetMembers(&Channel.Members);
+  NickNameRichEdit->setModel(members_);
   panes->addWidget(RecvRichEdit, 1);
   panes->addWidget(NickNameRichEdit, 0);
   column->addLayout(panes, 1);
@@ -227,51 +212,55 @@ TChatForm::TChatForm(QWidget* Parent) : TMdiChildForm(Parent) {
   Mode1->addSeparator();
   ChannelModeMenu = makeItem(Mode1, "ChannelModeMenu", u8"チャンネルモード");
 
-  connect(Join, &QAction::triggered, this, [] {
-    if (MainForm) MainForm->JoinClick();
-  });
-  connect(TalkMenu, &QAction::triggered, this, [] {
-    if (MainForm) MainForm->TalkMenuClick();
-  });
   connect(Part, &QAction::triggered, this, [this] { PartClick(); });
   connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
-  connect(Exit1, &QAction::triggered, this, [] {
-    if (MainForm) MainForm->close();
-  });
   // The same commands as the main window's items of these names.
-  const std::pair<QAction*, QAction* TMainForm::*> sameCommands[] = {
-      {Version2, &TMainForm::VersionCmd}, {Admin1, &TMainForm::AdminCmd},   {Whois1, &TMainForm::WhoIsCmd},
-      {Whowas1, &TMainForm::WhoWasCmd},   {Away1, &TMainForm::AwayCmd},     {Ison1, &TMainForm::IsonCmd},
-      {Names1, &TMainForm::NamesCmd},     {List1, &TMainForm::ListCmd},     {Nick1, &TMainForm::NickCmd},
-      {UserModeMenu, &TMainForm::UserModeMenu}};
+  const std::pair<QAction*, TFrameCommand> frameCommands[] = {
+      {Join, TFrameCommand::Join},       {TalkMenu, TFrameCommand::Talk},   {Exit1, TFrameCommand::Exit},
+      {Version2, TFrameCommand::Version}, {Admin1, TFrameCommand::Admin},   {Whois1, TFrameCommand::WhoIs},
+      {Whowas1, TFrameCommand::WhoWas},   {Away1, TFrameCommand::Away},     {Ison1, TFrameCommand::Ison},
+      {Names1, TFrameCommand::Names},     {List1, TFrameCommand::List},     {Nick1, TFrameCommand::Nick},
+      {UserModeMenu, TFrameCommand::UserMode}};
   // Copied by name: clang 14 (the fuzz build) cannot capture a structured binding.
-  for (const auto& [item, command] : sameCommands)
-    connect(item, &QAction::triggered, this, [command = command] {
-      if (MainForm && MainForm->*command) (MainForm->*command)->trigger();
-    });
+  for (const auto& [item, command] : frameCommands)
+    connect(item, &QAction::triggered, this, [this, command = command] { this->Host().RunFrameCommand(command, connection_); });
   connect(BanMask1, &QAction::triggered, this, [this] { BanMask1Click(); });
   connect(Topic1, &QAction::triggered, this, [this] { Topic1Click(); });
   connect(Invite1, &QAction::triggered, this, [this] { Invite1Click(); });
   connect(Kick1, &QAction::triggered, this, [this] { Kick1Click(); });
   connect(ChannelModeMenu, &QAction::triggered, this, [this] { ChannelModeMenuClick(); });
 
+  // The operator commands follow the user's own entry.
+  for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(members_, signal, this, [this] { UpdateOperatorMenu(); });
+  connect(members_, &QAbstractItemModel::dataChanged, this, [this] { UpdateOperatorMenu(); });
+  connect(members_, &QAbstractItemModel::modelReset, this, [this] { UpdateOperatorMenu(); });
+
   // FormCreate.
   setFixedSize(FormWidth, FormHeight);
-  AddRecvLine(Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  SetCaption(Channel.Name());
   SendEdit->setFocus();
 }
 
 TChatForm::~TChatForm() = default;
 
+void TChatForm::Detach() {
+  channel_ = nullptr;
+  members_->SetMembers(nullptr);
+}
+
+void TChatForm::SendToServer(const std::string& Line) { connection_.SendLine(Line); }
+
+void TChatForm::UpdateOperatorMenu() {
+  const int own = channel_ ? channel_->Members.Find(connection_.Own.CurrentNick) : -1;
+  ChannelOperator1->setEnabled(own >= 0 && channel_->Members.At(own).Operator);
+}
+
 // --- the event pane ---
 
-void TChatForm::AddRecvLine(const std::string& Text) { AddRecvColorLine(Text, clBlack); }
-
-void TChatForm::AddRecvColorLine(const std::string& Text, const QColor& Color) {
-  const QString shown = DisplayLineText(Text);
-  recvLog_->Append(shown, Color);
-  LogLine(shown);
-
+void TChatForm::ShowLine(TLineKind Kind, const QString& Text) {
+  recvLog_->Append(Text, LineColor(Kind));
+  recvLog_->KeepLast(TConnection::KeptLines);
   // One scroll to the bottom for a whole burst of lines.
   if (!scrollPending_) {
     scrollPending_ = true;
@@ -304,112 +293,48 @@ QColor TChatForm::RecvLineColor(int Index) const {
 
 // --- the member pane ---
 
-void TChatForm::AddNickLine(const std::string& Nick) { AddNickColorLine(Nick, clBlack); }
-
-void TChatForm::AddNickColorLine(const std::string& Nick, const QColor& Color) {
-  if (const auto it = nickIndex_.find(MemberKey(Nick)); it != nickIndex_.end()) {
-    SetEntry(it->second, Nick, Color);
-    return;
-  }
-  auto* item = new QListWidgetItem;
-  SetEntry(item, Nick, Color);
-  NickNameRichEdit->addItem(item);
-  IndexNick(item, Nick);
-}
-
-void TChatForm::SetEntry(QListWidgetItem* Item, const std::string& Nick, const QColor& Color) {
-  Item->setForeground(Color);
-  Item->setData(NickBytesRole, QByteArray(Nick.data(), static_cast<qsizetype>(Nick.size())));
-  Item->setText(FromSjis(Nick));
-}
-
-void TChatForm::IndexNick(QListWidgetItem* Item, const std::string& Nick) { nickIndex_[MemberKey(Nick)] = Item; }
-
-void TChatForm::UnindexNick(QListWidgetItem* Item) {
-  const auto it = nickIndex_.find(MemberKey(Item->data(NickBytesRole).toByteArray().toStdString()));
-  if (it != nickIndex_.end() && it->second == Item) nickIndex_.erase(it);
-}
-
-int TChatForm::NickCount() const { return NickNameRichEdit->count(); }
+int TChatForm::NickCount() const { return members_->rowCount(); }
 
 std::string TChatForm::NickAt(int Index) const {
-  const QListWidgetItem* item = NickNameRichEdit->item(Index);
-  if (!item) return {};
-  return item->data(NickBytesRole).toByteArray().toStdString();
+  return members_->index(Index, 0).data(TMemberList::EntryBytesRole).toByteArray().toStdString();
 }
 
 QColor TChatForm::NickColorAt(int Index) const {
-  const QListWidgetItem* item = NickNameRichEdit->item(Index);
-  return item ? item->foreground().color() : QColor();
+  return members_->index(Index, 0).data(Qt::ForegroundRole).value<QColor>();
 }
 
-int TChatForm::FindNick(const std::string& Nick) const {
-  const auto it = nickIndex_.find(MemberKey(Nick));
-  if (it == nickIndex_.end()) return -1;
-  // The operator's entry answers "@" + nick, the others nick alone.
-  const bool listedAsOperator = IsOperatorEntry(it->second->data(NickBytesRole).toByteArray().toStdString());
-  return listedAsOperator == IsOperatorEntry(Nick) ? NickNameRichEdit->row(it->second) : -1;
-}
-
-void TChatForm::ReplaceNick(int Index, const std::string& Nick, const QColor& Color) {
-  QListWidgetItem* item = NickNameRichEdit->item(Index);
-  if (!item) return;
-  UnindexNick(item);
-  // Renamed to a nick listed already: the two are one member now.
-  if (const auto it = nickIndex_.find(MemberKey(Nick)); it != nickIndex_.end() && it->second != item) {
-    QListWidgetItem* other = it->second;
-    nickIndex_.erase(it);
-    delete NickNameRichEdit->takeItem(NickNameRichEdit->row(other));
-  }
-  SetEntry(item, Nick, Color);
-  IndexNick(item, Nick);
-}
-
-void TChatForm::DeleteNick(int Index) {
-  if (Index < 0 || Index >= NickCount()) return;
-  QListWidgetItem* item = NickNameRichEdit->item(Index);
-  UnindexNick(item);
-  delete NickNameRichEdit->takeItem(Index);
-}
-
-void TChatForm::ClearNicks() {
-  nickIndex_.clear();
-  NickNameRichEdit->clear();
+int TChatForm::FindNick(const std::string& Entry) const {
+  if (!channel_) return -1;
+  const TMember wanted = TMember::FromEntry(Entry);
+  const int row = channel_->Members.Find(wanted.Nick);
+  return row >= 0 && channel_->Members.At(row).Operator == wanted.Operator ? row : -1;
 }
 
 std::string TChatForm::SelectedNick() const {
-  const QList<QListWidgetItem*> selected = NickNameRichEdit->selectedItems();
+  const QModelIndexList selected = NickNameRichEdit->selectionModel()->selectedIndexes();
   if (selected.isEmpty()) return {};
-  return selected.front()->data(NickBytesRole).toByteArray().toStdString();
+  return selected.front().data(TMemberList::EntryBytesRole).toByteArray().toStdString();
 }
 
 void TChatForm::NickNameRichEditMouseDown(const QPoint& Position) {
-  const int count = NickNameRichEdit->count();
+  const int count = NickCount();
   if (count == 0) return;
   // The entry nearest the pointer: past the last line is the last line.
-  QListWidgetItem* item = NickNameRichEdit->itemAt(Position);
-  if (!item) {
-    QListWidgetItem* first = NickNameRichEdit->item(0);
-    QListWidgetItem* last = NickNameRichEdit->item(count - 1);
-    item = Position.y() < NickNameRichEdit->visualItemRect(first).top() ? first : last;
+  QModelIndex item = NickNameRichEdit->indexAt(Position);
+  if (!item.isValid()) {
+    const QModelIndex first = members_->index(0, 0);
+    const QModelIndex last = members_->index(count - 1, 0);
+    item = Position.y() < NickNameRichEdit->visualRect(first).top() ? first : last;
   }
-  NickNameRichEdit->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
+  NickNameRichEdit->selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
 }
 
 // --- typing ---
 
 void TChatForm::SendEditKeyDown(int Key) {
   if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
-  if (SendEdit->text().isEmpty()) return;
-  const std::string text = ToSjis(SendEdit->text());
-  std::string action;
-  if (TypedAction(text, action)) {
-    SendToServer(CtcpActionLine(Caption(), action));
-    AddRecvColorLine(ActionDisplayLine(TimeStamp(), Globals().CurrentNick, action), clBlue);
-  } else {
-    SendToServer("PRIVMSG " + Caption() + " :" + text + "\r\n");
-    AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
-  }
+  if (SendEdit->text().isEmpty() || !channel_) return;
+  connection_.Say(*channel_, ToSjis(SendEdit->text()));
   SendEdit->clear();
 }
 
@@ -433,8 +358,8 @@ bool TChatForm::eventFilter(QObject* Watched, QEvent* Event) {
     // The mouse already opened it on the press; the menu key opens it here.
     auto* request = static_cast<QContextMenuEvent*>(Event);
     if (request->reason() != QContextMenuEvent::Mouse) {
-      const QListWidgetItem* current = NickNameRichEdit->currentItem();
-      const QPoint at = current ? NickNameRichEdit->visualItemRect(current).center() : QPoint(0, 0);
+      const QModelIndex current = NickNameRichEdit->currentIndex();
+      const QPoint at = current.isValid() ? NickNameRichEdit->visualRect(current).center() : QPoint(0, 0);
       PopupMenu->popup(NickNameRichEdit->viewport()->mapToGlobal(at));
     }
     return true;
@@ -455,10 +380,10 @@ void TChatForm::CtcpClick(const char* Query) {
   if (selected.empty() || !Query) return;
   const std::string query = Query;
   std::string request = query;
-  if (query == "PING") {
-    PingToken = std::to_string(NextPingToken());
-    request += " " + PingToken;
-    PingSentTime = Platform().TickCount();
+  if (query == "PING" && channel_) {
+    channel_->PingToken = std::to_string(NextPingToken());
+    request += " " + channel_->PingToken;
+    channel_->PingSentTime = Platform().TickCount();
   }
   SendToServer("PRIVMSG " + WithoutAt(selected) + " :" + SOH + request + SOH + "\r\n");
 }
@@ -486,29 +411,26 @@ void TChatForm::OPTakeClick() {
 void TChatForm::CHAT1Click() {
   // The DCC items take the selection as it stands, spaces and all.
   const std::string selected = SelectedNick();
-  if (selected.empty() || !MainForm) return;
-  // The listening side takes its own port and the offer's address from
-  // LocalAddressNumber; these two are handed over for the record only.
-  OpenDccChat(*MainForm, WithoutAt(selected), AddressNumberFromDotted(MainForm->ConnectionLocalAddress()), "7000",
-                        "SERVER");
+  if (selected.empty()) return;
+  Host().OfferDccChat(connection_, WithoutAt(selected));
 }
 
 void TChatForm::SEND1Click() {
   const std::string selected = SelectedNick();
-  if (selected.empty() || !MainForm) return;
-  SendDccFile(*MainForm, WithoutAt(selected));
+  if (selected.empty()) return;
+  Host().OfferDccFile(connection_, WithoutAt(selected));
 }
 
 // --- leaving and closing ---
 
 void TChatForm::PartClick() {
-  if (Joined) SendToServer("PART " + Caption() + "\r\n");
+  if (channel_ && channel_->Joined) SendToServer("PART " + Caption() + "\r\n");
 }
 
 void TChatForm::Close1Click() { close(); }
 
 bool TChatForm::CloseQuery() {
-  if (!Joined) return true;
+  if (!channel_ || !channel_->Joined) return true;
   PartClick();
   Platform().ShowMessage(Sj(u8"まだ退室を完了していないため、\r\nもう１度”閉じる”操作をしなおしてください。"));
   return false;
@@ -524,53 +446,46 @@ void TChatForm::closeEvent(QCloseEvent* Event) {
   // The window menu entry goes at once, not when the deferred delete runs.
   delete WindowMenuItem;
   WindowMenuItem = nullptr;
+  // The connection forgets the channel, which lets this window go.
+  if (channel_) connection_.CloseChannel(channel_);
 }
 
 // --- ban masks ---
 
 void TChatForm::BanMask1Click() {
-  BanMaskArgs.clear();
-  BanMaskModes.clear();
-  BanMaskList.clear();
-  BanMaskPending = true;
+  if (!channel_) return;
+  channel_->BanMaskArgs.clear();
+  channel_->BanMaskModes.clear();
+  channel_->BanMaskList.clear();
+  channel_->BanMaskPending = true;
   SendToServer("MODE " + Caption() + " +b\r\n");
 
   // An editor that still waits unseen is replaced, not left behind hidden.
-  if (PendingBanMaskEditor && !PendingBanMaskEditor->isVisible()) PendingBanMaskEditor->deleteLater();
-  auto* editor = new TMemberEditorForm(this);
+  if (banMaskEditor_ && !banMaskEditor_->isVisible()) banMaskEditor_->deleteLater();
+  auto* editor = new TMemberEditorForm(this, connection_);
   editor->Setup(Sj(u8"クライアントの侵入を防ぐBANMASKの設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："), "BanMask",
                 this, BanMaskHelpContext);
-  PendingBanMaskEditor = editor;
+  banMaskEditor_ = editor;
 }
 
 void TChatForm::ShowBanMaskEditor() {
-  if (!BanMaskPending) return;
-  TMemberEditorForm* editor = PendingBanMaskEditor.data();
-  if (!editor || editor->TargetForm.data() != this) return;
-  editor->SetEntries(BanMaskList);
-  BanMaskPending = false;
-  editor->show();
+  if (!channel_ || !channel_->BanMaskPending || !banMaskEditor_) return;
+  banMaskEditor_->SetEntries(channel_->BanMaskList);
+  channel_->BanMaskPending = false;
+  banMaskEditor_->show();
 }
 
 std::vector<std::pair<int, QMenu*>> TChatForm::MergedMenus() const { return {{0, File1}, {1, Command1}, {2, Mode1}}; }
 
 // --- the commands that open dialogs for this channel ---
 
-void TChatForm::Topic1Click() {
-  TAwayCmdForm* form = AwayCmdFormInstance();
-  form->CommandKind = "Topic";
-  form->TopicChannel = Caption();
-  form->SetCaption(Sj(u8"チャンネルトピックの設定、変更"));
-  form->SetLabel(Sj(u8"チャンネルトピック："));
-  form->SetEditText(Topic);
-  ShowInFront(form);
-}
+void TChatForm::Topic1Click() { Host().ShowTopicDialog(connection_, Caption(), channel_ ? channel_->Topic : ""); }
 
-void TChatForm::Invite1Click() { ShowInFront(new TInviteCmdForm(this)); }
-void TChatForm::Kick1Click() { ShowInFront(new TKickCmdForm(this)); }
+void TChatForm::Invite1Click() { ShowInFront(new TInviteCmdForm(this, connection_)); }
+void TChatForm::Kick1Click() { ShowInFront(new TKickCmdForm(this, connection_)); }
 
 void TChatForm::ChannelModeMenuClick() {
-  auto* dialog = new TChannelModeForm(this);
+  auto* dialog = new TChannelModeForm(this, connection_);
   dialog->TargetChannel = Caption();
   ShowInFront(dialog);
 }

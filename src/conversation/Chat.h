@@ -1,42 +1,41 @@
 // The channel window (TChatForm; the file keeps the window's name "Chat", and
-// the join dialog is in Channel.h). The window of one IRC channel: its traffic,
-// its members, the line the user types, and the channel's state that the server
-// handlers keep up to date.
+// the join dialog is in Channel.h): a view of one channel of a connection.
+// Its traffic, its members (a view of the channel's member list), the line
+// the user types, and the commands on the channel and its members.
 #pragma once
 
 #include <QColor>
 #include <QPointer>
-#include <cstdint>
+#include <QString>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "core/Connection.h"
 #include "widgets/MdiChildForm.h"
 
 class QAction;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QMenu;
 class QTextEdit;
 class QToolButton;
 class QWidget;
 
-class QListWidgetItem;
-
 namespace tavi {
 
-class TRichLog;
-
 class TMemberEditorForm;
+class TMemberPaneModel;
+class TRichLog;
 
 class TChatForm : public TMdiChildForm {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 35;
 
-  // FormCreate: the date line, the size 430 x 260.
-  explicit TChatForm(QWidget* Parent = nullptr);
+  // FormCreate: the size 430 x 260. Channel must outlive the window or be
+  // let go of first (Detach).
+  TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Channel, QWidget* Parent = nullptr);
   ~TChatForm() override;
 
   // Controls.
@@ -47,7 +46,7 @@ class TChatForm : public TMdiChildForm {
   QLabel* Label1 = nullptr;
   QLineEdit* SendEdit = nullptr;
   QTextEdit* RecvRichEdit = nullptr;
-  QListWidget* NickNameRichEdit = nullptr;  // one entry per line, each in its colour
+  QListView* NickNameRichEdit = nullptr;  // one member per line, each in its colour
 
   // The member pop-up menu.
   QMenu* PopupMenu = nullptr;
@@ -91,56 +90,29 @@ class TChatForm : public TMdiChildForm {
   QAction* UserModeMenu = nullptr;
   QAction* ChannelModeMenu = nullptr;
 
-  // State, all zero, empty or false at first.
-  std::uint32_t PingSentTime = 0;
-  std::uint32_t PingReplyTime = 0;
-  // The token of the last CTCP PING sent from this window, until its reply.
-  std::string PingToken;
-  // A names reply is arriving: its 353 lines add to the member pane until
-  // its 366.
-  bool NamesReplyOpen = false;
-  std::vector<std::string> BanMaskList;
-  std::string BanMaskArgs;
-  std::string BanMaskModes;
-  bool Joined = false;
-  std::string Topic;
-  bool PrivateMode = false;
-  bool SecretMode = false;
-  bool InviteMode = false;
-  bool TopicMode = false;
-  bool MessageMode = false;
-  bool ModeratedMode = false;
-  bool LimitMode = false;
-  std::int32_t LimitNumber = 0;
-  bool KeyWordMode = false;
-  std::string KeyWord;
-  bool SpeechMode = false;
-  bool BanMaskPending = false;
+  // The channel shown; nullptr once the connection has forgotten it.
+  TChannel* Channel() const { return channel_; }
+  void Detach();
 
-  // Appends a line to the event pane, in black or in the given colour.
-  void AddRecvLine(const std::string& Text);
-  void AddRecvColorLine(const std::string& Text, const QColor& Color);
-  // Appends an entry to the member pane. A member is listed once: an entry
-  // for a nick already listed (in any case, with or without "@") replaces
-  // that one instead.
-  void AddNickLine(const std::string& Nick);
-  void AddNickColorLine(const std::string& Nick, const QColor& Color);
-
-  // The member pane's entries (Shift-JIS), found without regard to case;
-  // "@" + nick finds the entry only as an operator's, nick only as not.
-  int NickCount() const;
-  std::string NickAt(int Index) const;
-  QColor NickColorAt(int Index) const;
-  int FindNick(const std::string& Nick) const;  // -1 when none
-  int FindLastNick(const std::string& Nick) const { return FindNick(Nick); }
-  void ReplaceNick(int Index, const std::string& Nick, const QColor& Color);
-  void DeleteNick(int Index);
-  void ClearNicks();
-  // The event pane's lines (Shift-JIS), for handlers and tests.
+  // A line of the channel, in its kind's colour; the pane keeps its last
+  // lines.
+  void ShowLine(TLineKind Kind, const QString& Text);
+  // The event pane's lines (Shift-JIS) and colours, for tests.
   std::vector<std::string> RecvLines() const;
   QColor RecvLineColor(int Index) const;
 
-  // Shows the pending ban mask editor filled with BanMaskList, if any.
+  // The member pane's entries (Shift-JIS) as shown, and their colours.
+  int NickCount() const;
+  std::string NickAt(int Index) const;
+  QColor NickColorAt(int Index) const;
+  // The row of an entry as listed ("@" + nick for an operator's), found
+  // without regard to case; -1 when none.
+  int FindNick(const std::string& Entry) const;
+  // The member pane's selected entry, as the pop-up commands read it.
+  std::string SelectedNick() const;
+
+  // Shows this window's ban mask editor filled with the channel's list, if
+  // it waits for one.
   void ShowBanMaskEditor();
 
   // Event handlers.
@@ -161,30 +133,23 @@ class TChatForm : public TMdiChildForm {
   void Kick1Click();
 
   std::vector<std::pair<int, QMenu*>> MergedMenus() const override;
-  bool ClosesWithConnection() const override { return true; }
-  void ConnectionLost() override { Joined = false; }
   bool CloseQuery() override;
-
-  // The member pane's selected entry, as the pop-up commands read it.
-  std::string SelectedNick() const;
-
-  // The one editor waiting for the end of a ban list, from any window.
-  static QPointer<TMemberEditorForm>& PendingBanMaskEditor;
 
  protected:
   void closeEvent(QCloseEvent* Event) override;
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
-  // The entry of each member by upper-cased nick without its "@", so that
-  // a netsplit's QUITs do not each scan tens of thousands of members.
-  void IndexNick(QListWidgetItem* Item, const std::string& Nick);
-  void UnindexNick(QListWidgetItem* Item);
-  void SetEntry(QListWidgetItem* Item, const std::string& Nick, const QColor& Color);
+  void SendToServer(const std::string& Line);
+  // The operator commands are offered while the user is an operator here.
+  void UpdateOperatorMenu();
 
-  std::unordered_map<std::string, QListWidgetItem*> nickIndex_;
+  TConnection& connection_;
+  TChannel* channel_;
+  TMemberPaneModel* members_ = nullptr;
   TRichLog* recvLog_ = nullptr;  // appends to RecvRichEdit, owned by it
-  bool scrollPending_ = false;  // one scroll to the bottom per burst of lines
+  bool scrollPending_ = false;   // one scroll to the bottom per burst of lines
+  QPointer<TMemberEditorForm> banMaskEditor_;
 };
 
 }  // namespace tavi

@@ -19,10 +19,6 @@ constexpr int ClientHeight = 348;
 
 }  // namespace
 
-std::string LeftOutText(int Count) {
-  return Sj(u8"（このほかに ") + std::to_string(Count) + Sj(u8" 件ありましたが、多すぎるため表示しません。）");
-}
-
 TListNamesWhoForm::TListNamesWhoForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("ListNamesWhoForm"));
   ApplyFormFont(this);

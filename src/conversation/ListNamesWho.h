@@ -13,9 +13,6 @@ class QToolButton;
 
 namespace tavi {
 
-// The line a list window ends with when Count entries were left out.
-std::string LeftOutText(int Count);
-
 class TListNamesWhoForm : public TCommandDialog {
   Q_OBJECT
  public:

@@ -11,8 +11,8 @@
 #include "conversation/Talk.h"
 #include "kanji/SjisText.h"
 #include "widgets/FormFont.h"
-#include "session/Globals.h"
-#include "frame/MainForm.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 #include "widgets/MdiChildForm.h"
 
 namespace tavi {
@@ -40,7 +40,8 @@ void AppendMask(std::string& Args, const std::string& Mask) {
 
 }  // namespace
 
-TMemberEditorForm::TMemberEditorForm(QWidget* Owner) : TCommandDialog(Owner, true) {
+TMemberEditorForm::TMemberEditorForm(QWidget* Owner, TConnection& Connection)
+    : TCommandDialog(Owner, true), connection_(Connection) {
   setObjectName(QStringLiteral("MemberEditorForm"));
   ApplyFormFont(this);
   setFixedSize(ClientWidth, ClientHeight);
@@ -83,6 +84,11 @@ TMemberEditorForm::TMemberEditorForm(QWidget* Owner) : TCommandDialog(Owner, tru
 }
 
 TMemberEditorForm::~TMemberEditorForm() = default;
+
+TChannel* TMemberEditorForm::TargetChannel() const {
+  auto* chat = qobject_cast<TChatForm*>(TargetForm.data());
+  return chat ? chat->Channel() : nullptr;
+}
 
 void TMemberEditorForm::Setup(const std::string& Caption, const std::string& Label1Text,
                               const std::string& Label2Text, const std::string& Mode, TMdiChildForm* Target,
@@ -131,9 +137,9 @@ void TMemberEditorForm::AddButtonClick() {
     const std::string text = ToSjis(MemberEdit->text());
     AddEntry(text);
     if (EditMode == "BanMask") {
-      if (auto* chat = qobject_cast<TChatForm*>(TargetForm.data())) {
-        AppendMask(chat->BanMaskArgs, text);
-        chat->BanMaskModes += "+b";
+      if (TChannel* channel = TargetChannel()) {
+        AppendMask(channel->BanMaskArgs, text);
+        channel->BanMaskModes += "+b";
       }
     }
     MemberEdit->clear();
@@ -147,9 +153,9 @@ void TMemberEditorForm::DeleteButtonClick() {
       QListWidgetItem* item = MemberListBox->item(i);
       if (!item->isSelected()) continue;
       if (EditMode == "BanMask") {
-        if (auto* chat = qobject_cast<TChatForm*>(TargetForm.data())) {
-          AppendMask(chat->BanMaskArgs, EntryBytes(item));
-          chat->BanMaskModes += "-b";
+        if (TChannel* channel = TargetChannel()) {
+          AppendMask(channel->BanMaskArgs, EntryBytes(item));
+          channel->BanMaskModes += "-b";
         }
       }
       delete MemberListBox->takeItem(i);
@@ -171,29 +177,23 @@ void TMemberEditorForm::Apply() {
   const std::vector<std::string> entries = Entries();
   if (!entries.empty()) {
     if (EditMode == "TalkMember") {
-      const std::string members = Joined(entries, ",");
       if (TargetForm) {
-        if (auto* talk = qobject_cast<TTalkForm*>(TargetForm.data())) {
-          talk->MemberList = entries;
-          // Renames the window's own menu entry too.
-          talk->SetCaption(members);
-        }
-      } else if (MainForm) {
-        TTalkForm* talk = MainForm->OpenTalkWindow(members);
-        talk->MemberList = entries;
+        auto* talk = qobject_cast<TTalkForm*>(TargetForm.data());
+        // Renames the window and its menu entry too.
+        if (talk && talk->Query()) connection_.SetQueryMembers(*talk->Query(), entries);
+      } else {
+        connection_.OpenQuery(Joined(entries, ","), entries);
       }
     } else if (EditMode == "ISON") {
-      if (MainForm) {
-        ++Globals().IsonRequests;
-        MainForm->SendLine("ISON " + Joined(entries, " ") + "\r\n");
-      }
+      ++connection_.Own.IsonRequests;
+      connection_.SendLine("ISON " + Joined(entries, " ") + "\r\n");
     }
   }
   if (EditMode == "RecieveDeny") {
-    Globals().RecieveDenyList = entries;
+    connection_.Session().RecieveDenyList = entries;
   } else if (EditMode == "BanMask") {
-    if (auto* chat = qobject_cast<TChatForm*>(TargetForm.data()); chat && MainForm)
-      MainForm->SendLine("MODE " + chat->Caption() + " " + chat->BanMaskModes + " " + chat->BanMaskArgs + "\r\n");
+    if (TChannel* channel = TargetChannel())
+      connection_.SendLine("MODE " + channel->Name() + " " + channel->BanMaskModes + " " + channel->BanMaskArgs + "\r\n");
   }
 }
 

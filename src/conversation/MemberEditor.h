@@ -17,13 +17,16 @@ class QListWidgetItem;
 
 namespace tavi {
 
+class TChannel;
+class TConnection;
 class TMdiChildForm;
 
 class TMemberEditorForm : public TCommandDialog {
   Q_OBJECT
  public:
-  // Owner: the main window, or the talk or channel window that opens it.
-  explicit TMemberEditorForm(QWidget* Owner);
+  // Owner: the main window, or the talk or channel window that opens it;
+  // Connection: where the lists go.
+  TMemberEditorForm(QWidget* Owner, TConnection& Connection);
   ~TMemberEditorForm() override;
 
   QLabel* Label1 = nullptr;
@@ -56,9 +59,13 @@ class TMemberEditorForm : public TCommandDialog {
 
  private:
   void AddEntry(const std::string& Entry);
+  // The channel of the channel window the ban masks are for, if any.
+  TChannel* TargetChannel() const;
   static std::string EntryBytes(const QListWidgetItem* Item);
   // What the change button does before the dialog closes.
   void Apply();
+
+  TConnection& connection_;
 };
 
 }  // namespace tavi

@@ -3,7 +3,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "conversation/ListNamesWho.h"
+#include "core/EventProcessor.h"
 #include "kanji/SjisText.h"
 #include "widgets/FormFont.h"
 

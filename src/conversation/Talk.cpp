@@ -1,7 +1,9 @@
 #include "conversation/Talk.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QEvent>
+#include <QTextCursor>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -16,15 +18,15 @@
 #include <algorithm>
 
 #include "conversation/MemberEditor.h"
+#include "core/Connection.h"
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
 #include "widgets/ConversationPanels.h"
 #include "widgets/FormFont.h"
-#include "session/Globals.h"
-#include "frame/MainForm.h"
 #include "widgets/MenuText.h"
+#include "widgets/WindowHost.h"
 
 namespace tavi {
 
@@ -54,7 +56,8 @@ void SetMemoLines(QPlainTextEdit* Memo, const std::vector<std::string>& Lines) {
 
 }  // namespace
 
-TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
+TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, QWidget* Parent)
+    : TMdiChildForm(Host, &Connection, Parent), connection_(Connection), query_(&Query) {
   setObjectName(QStringLiteral("TalkForm"));
   ApplyFormFont(this);
   QWidget* content = nullptr;
@@ -109,87 +112,69 @@ TTalkForm::TTalkForm(QWidget* Parent) : TMdiChildForm(Parent) {
   Member1 = makeMenu("Member1", u8"メンバー");
   AddDeleteMember = makeItem(Member1, "AddDeleteMember", u8"メンバーの変更");
 
-  connect(Join, &QAction::triggered, this, [] {
-    if (MainForm) MainForm->JoinClick();
-  });
-  connect(TalkMenu, &QAction::triggered, this, [] {
-    if (MainForm) MainForm->TalkMenuClick();
-  });
+  const std::pair<QAction*, TFrameCommand> frameCommands[] = {
+      {Join, TFrameCommand::Join}, {TalkMenu, TFrameCommand::Talk}, {Exit1, TFrameCommand::Exit},
+      {UserModeMenu, TFrameCommand::UserMode}};
+  for (const auto& [item, command] : frameCommands)
+    connect(item, &QAction::triggered, this, [this, command = command] { this->Host().RunFrameCommand(command, connection_); });
   connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
-  connect(Exit1, &QAction::triggered, this, [] {
-    if (MainForm) MainForm->close();
-  });
-  connect(UserModeMenu, &QAction::triggered, this, [] {
-    if (MainForm && MainForm->UserModeMenu) MainForm->UserModeMenu->trigger();
-  });
   connect(AddDeleteMember, &QAction::triggered, this, [this] { AddDeleteMemberClick(); });
 
   // FormCreate.
-  MemberList.clear();
   setFixedSize(FormWidth, FormHeight);
   RecvMemo->clear();
   NickNameMemo->clear();
-  AddRecvLine(Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  QueryChanged();
   SendEdit->setFocus();
 }
 
 TTalkForm::~TTalkForm() = default;
 
-void TTalkForm::AddRecvLine(const std::string& Text) {
-  const QString shown = DisplayLineText(Text);
-  RecvMemo->appendPlainText(shown);
-  LogLine(shown);
+void TTalkForm::QueryChanged() {
+  if (!query_) return;
+  SetCaption(query_->Caption);
+  SetMemoLines(NickNameMemo, query_->Speakers());
+}
+
+void TTalkForm::ShowLine(const QString& Text) {
+  RecvMemo->appendPlainText(Text);
+  if (RecvMemo->document()->blockCount() > TConnection::KeptLines) {
+    QTextCursor cursor(RecvMemo->document());
+    cursor.movePosition(QTextCursor::Start);
+    cursor.setPosition(RecvMemo->document()->findBlockByNumber(RecvMemo->document()->blockCount() - TConnection::KeptLines).position(),
+                       QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+  }
 }
 
 std::vector<std::string> TTalkForm::RecvLines() const { return MemoLines(RecvMemo); }
 
 std::vector<std::string> TTalkForm::NickNames() const { return MemoLines(NickNameMemo); }
 
-bool TTalkForm::HasNick(const std::string& Nick) const {
-  const std::vector<std::string> nicks = NickNames();
-  return std::any_of(nicks.begin(), nicks.end(), [&](const std::string& N) { return SjisSameText(N, Nick); });
-}
-
-void TTalkForm::AddNick(const std::string& Nick) { NickNameMemo->appendPlainText(FromSjis(Nick)); }
-
-void TTalkForm::RemoveNick(const std::string& Nick) {
-  std::vector<std::string> nicks = NickNames();
-  const auto it = std::find_if(nicks.begin(), nicks.end(), [&](const std::string& N) { return SjisSameText(N, Nick); });
-  if (it == nicks.end()) return;
-  nicks.erase(it);
-  SetMemoLines(NickNameMemo, nicks);
-}
-
-void TTalkForm::ReplaceNick(const std::string& Old, const std::string& New) {
-  std::vector<std::string> nicks = NickNames();
-  const auto it = std::find_if(nicks.begin(), nicks.end(), [&](const std::string& N) { return SjisSameText(N, Old); });
-  if (it == nicks.end()) return;
-  *it = New;
-  SetMemoLines(NickNameMemo, nicks);
-}
-
 void TTalkForm::SendEditKeyDown(int Key) {
   if (Key != EnterKey && Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
-  if (SendEdit->text().isEmpty()) return;
-  const std::string text = ToSjis(SendEdit->text());
-  std::string action;
-  if (TypedAction(text, action)) {
-    if (MainForm) MainForm->SendLine(CtcpActionLine(Caption(), action));
-    AddRecvLine(ActionDisplayLine(TimeStamp(), Globals().CurrentNick, action));
-  } else {
-    if (MainForm) MainForm->SendLine("PRIVMSG " + Caption() + " :" + text + "\r\n");
-    AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
-  }
+  if (SendEdit->text().isEmpty() || !query_) return;
+  connection_.Say(*query_, ToSjis(SendEdit->text()));
   SendEdit->clear();
 }
 
 void TTalkForm::Close1Click() { close(); }
 
+void TTalkForm::closeEvent(QCloseEvent* Event) {
+  TMdiChildForm::closeEvent(Event);
+  if (!Event->isAccepted()) return;
+  delete WindowMenuItem;
+  WindowMenuItem = nullptr;
+  // The connection forgets the query, which lets this window go.
+  if (query_) connection_.CloseQuery(query_);
+}
+
 void TTalkForm::AddDeleteMemberClick() {
-  auto* editor = new TMemberEditorForm(this);
+  if (!query_) return;
+  auto* editor = new TMemberEditorForm(this, connection_);
   editor->Setup(Sj(u8"会話相手を選定"), Sj(u8"会話相手："), Sj(u8"会話相手のリスト："), "TalkMember", this,
                 EditorHelpContext);
-  editor->SetEntries(MemberList);
+  editor->SetEntries(query_->MemberList);
   editor->show();
 }
 

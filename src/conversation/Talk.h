@@ -1,7 +1,9 @@
-// The window of a private conversation with one or more members; its
-// caption is the comma-joined member list that every message is sent to.
+// The window of a private conversation with one or more members (a view of
+// one query of a connection); its caption is the comma-joined member list
+// that every message is sent to.
 #pragma once
 
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -17,13 +19,17 @@ class QWidget;
 
 namespace tavi {
 
+class TConnection;
+class TQuery;
+
 class TTalkForm : public TMdiChildForm {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 61;
 
-  // FormCreate: the date line, the size 430 x 260.
-  explicit TTalkForm(QWidget* Parent = nullptr);
+  // FormCreate: the size 430 x 260. Query must outlive the window or be
+  // let go of first (Detach).
+  TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, QWidget* Parent = nullptr);
   ~TTalkForm() override;
 
   QWidget* Panel1 = nullptr;
@@ -44,17 +50,17 @@ class TTalkForm : public TMdiChildForm {
   QMenu* Member1 = nullptr;
   QAction* AddDeleteMember = nullptr;
 
-  std::vector<std::string> MemberList;
+  // The query shown; nullptr once the connection has forgotten it.
+  TQuery* Query() const { return query_; }
+  void Detach() { query_ = nullptr; }
+  // The caption and the speakers as the query has them now.
+  void QueryChanged();
 
-  // RecvMemo: one line per event.
-  void AddRecvLine(const std::string& Text);
+  // RecvMemo: one line per event; the pane keeps its last lines.
+  void ShowLine(const QString& Text);
   std::vector<std::string> RecvLines() const;
-  // NickNameMemo: one nick per line, found without regard to case.
+  // NickNameMemo: the nicks that have spoken, one per line.
   std::vector<std::string> NickNames() const;
-  bool HasNick(const std::string& Nick) const;
-  void AddNick(const std::string& Nick);
-  void RemoveNick(const std::string& Nick);              // the first match
-  void ReplaceNick(const std::string& Old, const std::string& New);  // the first match
 
   // Key: a Qt key code, or the virtual key code 13; Return and Enter send.
   static constexpr int EnterKey = 13;
@@ -63,10 +69,14 @@ class TTalkForm : public TMdiChildForm {
   void AddDeleteMemberClick();
 
   std::vector<std::pair<int, QMenu*>> MergedMenus() const override;
-  bool ClosesWithConnection() const override { return true; }
 
  protected:
+  void closeEvent(QCloseEvent* Event) override;
   bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  TConnection& connection_;
+  TQuery* query_;
 };
 
 }  // namespace tavi

@@ -7,8 +7,7 @@
 
 #include "kanji/SjisText.h"
 #include "widgets/FormFont.h"
-#include "session/Globals.h"
-#include "frame/MainForm.h"
+#include "core/Connection.h"
 
 namespace tavi {
 
@@ -25,7 +24,8 @@ void AppendChange(std::string& Modes, bool Checked, bool Current, char Letter) {
 
 }  // namespace
 
-TUserModeForm::TUserModeForm(QWidget* Owner) : TCommandDialog(Owner, true) {
+TUserModeForm::TUserModeForm(QWidget* Owner, TConnection& Connection)
+    : TCommandDialog(Owner, true), connection_(Connection) {
   setObjectName(QStringLiteral("UserModeForm"));
   ApplyFormFont(this);
   setFixedSize(ClientWidth, ClientHeight);
@@ -58,23 +58,23 @@ TUserModeForm::TUserModeForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
 
   // FormCreate.
-  const TGlobals& g = Globals();
-  InvisibleCheckBox->setChecked(g.InvisibleMode);
-  NoticeCheckBox->setChecked(g.NoticeMode);
-  WallOpsCheckBox->setChecked(g.WallOpsMode);
-  IrcOpeCheckBox->setChecked(g.IrcOpeMode);
+  const TUserModes& modes = connection_.Own.Modes;
+  InvisibleCheckBox->setChecked(modes.Invisible);
+  NoticeCheckBox->setChecked(modes.Notice);
+  WallOpsCheckBox->setChecked(modes.WallOps);
+  IrcOpeCheckBox->setChecked(modes.IrcOpe);
 }
 
 TUserModeForm::~TUserModeForm() = default;
 
 void TUserModeForm::ChangeButtonClick() {
-  const TGlobals& g = Globals();
+  const TUserModes& own = connection_.Own.Modes;
   std::string modes;
-  AppendChange(modes, InvisibleCheckBox->isChecked(), g.InvisibleMode, 'i');
-  AppendChange(modes, NoticeCheckBox->isChecked(), g.NoticeMode, 's');
-  AppendChange(modes, WallOpsCheckBox->isChecked(), g.WallOpsMode, 'w');
-  AppendChange(modes, IrcOpeCheckBox->isChecked(), g.IrcOpeMode, 'o');
-  if (!modes.empty() && MainForm) MainForm->SendLine("MODE " + g.CurrentNick + " " + modes + "\r\n");
+  AppendChange(modes, InvisibleCheckBox->isChecked(), own.Invisible, 'i');
+  AppendChange(modes, NoticeCheckBox->isChecked(), own.Notice, 's');
+  AppendChange(modes, WallOpsCheckBox->isChecked(), own.WallOps, 'w');
+  AppendChange(modes, IrcOpeCheckBox->isChecked(), own.IrcOpe, 'o');
+  if (!modes.empty()) connection_.SendLine("MODE " + connection_.Own.CurrentNick + " " + modes + "\r\n");
   close();
 }
 

@@ -10,13 +10,15 @@ class QPushButton;
 
 namespace tavi {
 
+class TConnection;
+
 class TUserModeForm : public TCommandDialog {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 52;
 
   // FormCreate: the boxes from the modes the server reported last.
-  explicit TUserModeForm(QWidget* Owner);
+  TUserModeForm(QWidget* Owner, TConnection& Connection);
   ~TUserModeForm() override;
 
   QGroupBox* GroupBox1 = nullptr;
@@ -29,6 +31,9 @@ class TUserModeForm : public TCommandDialog {
 
   void ChangeButtonClick();
   void CloseButtonClick();
+
+ private:
+  TConnection& connection_;
 };
 
 }  // namespace tavi

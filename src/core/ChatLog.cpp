@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QHash>
 #include <QStandardPaths>
-#include <atomic>
 #include <chrono>
 #include <utility>
 #include <vector>
@@ -14,8 +13,6 @@
 namespace tavi {
 
 namespace {
-
-std::atomic<TChatLog*> ActiveLog{nullptr};
 
 // A window or server name as one file name: no folder separators, no
 // hidden files, never empty.
@@ -31,7 +28,6 @@ QString FilePart(QString Name) {
 TChatLog::TChatLog(QString Folder) : folder_(std::move(Folder)) { thread_ = std::thread([this] { Run(); }); }
 
 TChatLog::~TChatLog() {
-  if (Active() == this) SetActive(nullptr);
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
@@ -39,9 +35,6 @@ TChatLog::~TChatLog() {
   changed_.notify_all();
   thread_.join();
 }
-
-TChatLog* TChatLog::Active() { return ActiveLog.load(std::memory_order_relaxed); }
-void TChatLog::SetActive(TChatLog* Log) { ActiveLog.store(Log); }
 
 QString TChatLog::DefaultFolder() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Tavi/logs");

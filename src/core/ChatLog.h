@@ -32,10 +32,6 @@ class TChatLog {
   // The logs' folder: ~/.local/share/Tavi/logs.
   static QString DefaultFolder();
 
-  // The log the windows write to; none while logging is off.
-  static TChatLog* Active();
-  static void SetActive(TChatLog* Log);
-
  private:
   // The path is made by the writer: the GUI thread only queues.
   struct TEntry {

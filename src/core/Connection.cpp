@@ -20,8 +20,7 @@ namespace tavi {
 
 TConnection::TConnection(TSession& Session, QObject* Parent)
     : QObject(Parent), session_(Session), events_(std::make_unique<TEventProcessor>(*this)) {
-  options_ = LoadConnectionOptions();
-  session_.ApplyLogChoice(options_.Logs);
+  ReloadOptions();
   reconnectTimer_ = new QTimer(this);
   reconnectTimer_->setSingleShot(true);
   connect(reconnectTimer_, &QTimer::timeout, this, &TConnection::Reconnect);
@@ -119,7 +118,9 @@ void TConnection::LogLine(const QString& Window, const QString& Text) {
   if (!log) return;
   const TDateTime when =
       current_ && current_->ServerTimeMs >= 0 ? Platform().LocalTime(current_->ServerTimeMs) : Platform().Now();
-  log->Append(logServerText_, Window, when, Text);
+  // A connection is filed under the server it was made to; one not made
+  // yet under the server of the settings.
+  log->Append(logServer_.empty() ? FromSjis(session_.Grobal().ServerName) : logServerText_, Window, when, Text);
 }
 
 void TConnection::Show(TChannel& Channel, TLineKind Kind, const std::string& Text) {
@@ -593,9 +594,13 @@ void TConnection::RejoinChannels() {
   }
 }
 
-void TConnection::SettingsChanged() {
+void TConnection::ReloadOptions() {
   options_ = LoadConnectionOptions();
   session_.ApplyLogChoice(options_.Logs);
+}
+
+void TConnection::SettingsChanged() {
+  ReloadOptions();
   if (!reconnecting_) return;
   // New settings are the user's word: the old server is not tried again.
   StopReconnecting();

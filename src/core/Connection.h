@@ -126,7 +126,10 @@ class TConnection : public QObject, private TChatClientEvents {
 
   // --- options and bounds ---
   const TConnectionOptions& Options() const { return options_; }
-  // The settings changed: a reconnect waiting for its turn is given up.
+  // Reads the options of the desktop settings again (the logs follow).
+  void ReloadOptions();
+  // The settings changed: the options are read again, and a reconnect
+  // waiting for its turn is given up.
   void SettingsChanged();
   void SetConnectionLimits(const TChatClientLimits& Limits) { connectionLimits_ = Limits; }
   struct TReconnectLimits {

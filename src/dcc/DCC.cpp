@@ -27,8 +27,9 @@
 #include "platform/Platform.h"
 #include "widgets/ConversationPanels.h"
 #include "widgets/FormFont.h"
-#include "session/Globals.h"
-#include "frame/MainForm.h"
+#include "core/Connection.h"
+#include "core/Session.h"
+#include "widgets/WindowHost.h"
 #include "widgets/MenuText.h"
 
 namespace tavi {
@@ -69,7 +70,8 @@ bool IsPeerClose(QAbstractSocket::SocketError Error) { return Error == QAbstract
 
 }  // namespace
 
-TDCCForm::TDCCForm(QWidget* Parent) : TMdiChildForm(Parent) {
+TDCCForm::TDCCForm(TWindowHost& Host, TConnection& Connection, QWidget* Parent)
+    : TMdiChildForm(Host, &Connection, Parent), connection_(Connection) {
   setObjectName(QStringLiteral("DCCForm"));
   ApplyFormFont(this);
   QWidget* content = nullptr;
@@ -84,7 +86,7 @@ TDCCForm::TDCCForm(QWidget* Parent) : TMdiChildForm(Parent) {
   RecvMemo = new QPlainTextEdit(content);
   RecvMemo->setObjectName(QStringLiteral("RecvMemo"));
   RecvMemo->setReadOnly(true);
-  RecvMemo->setMaximumBlockCount(TMainForm::LogLines);
+  RecvMemo->setMaximumBlockCount(LogLines);
   RecvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvMemo->setFont(FormFont(16));
   column->addWidget(RecvMemo, 1);
@@ -195,7 +197,7 @@ void TDCCForm::SendEditKeyDown(int Key) {
   const std::string text = ToSjis(SendEdit->text());
   // Unsent text stays in the edit, to be sent once there is a peer.
   if (!SendChatText(text + "\r\n")) return;
-  AddRecvLine(TimeStamp() + " [" + Globals().CurrentNick + "] " + text);
+  AddRecvLine(TimeStamp() + " [" + connection_.Own.CurrentNick + "] " + text);
   SendEdit->clear();
 }
 
@@ -212,7 +214,7 @@ bool TDCCForm::SendChatText(const std::string& Text) {
     AddRecvLine(TimeStamp() + Sj(u8" 接続されていないため送信できません。"));
     return false;
   }
-  const std::string bytes = OutgoingBytes(GrobalArea(), Text);
+  const std::string bytes = OutgoingBytes(connection_.Session().Grobal(), Text);
   connection->write(bytes.data(), static_cast<qint64>(bytes.size()));
   return true;
 }
@@ -289,19 +291,13 @@ void TDCCForm::ServerSocketClientDisconnect(QTcpSocket* Socket) {
   Socket->deleteLater();
 }
 
-void TDCCForm::JoinClick() {
-  if (MainForm) MainForm->JoinClick();
-}
+void TDCCForm::JoinClick() { Host().RunFrameCommand(TFrameCommand::Join, connection_); }
 
-void TDCCForm::TalkMenuClick() {
-  if (MainForm) MainForm->TalkMenuClick();
-}
+void TDCCForm::TalkMenuClick() { Host().RunFrameCommand(TFrameCommand::Talk, connection_); }
 
 void TDCCForm::Close1Click() { close(); }
 
-void TDCCForm::Exit1Click() {
-  if (MainForm) MainForm->close();
-}
+void TDCCForm::Exit1Click() { Host().RunFrameCommand(TFrameCommand::Exit, connection_); }
 
 std::vector<std::pair<int, QMenu*>> TDCCForm::MergedMenus() const { return {{2, File1}}; }
 
@@ -313,8 +309,8 @@ bool TDCCForm::eventFilter(QObject* Watched, QEvent* Event) {
 
 // --- opening a chat ---
 
-void OpenDccChat(TMainForm& Main, const std::string& Nick, const std::string& AddressNumber,
-                 const std::string& Port, const std::string& Role) {
+void OpenDccChat(TWindowHost& Host, TConnection& Connection, const std::string& Nick,
+                 const std::string& AddressNumber, const std::string& Port, const std::string& Role) {
   if (Role == "CLIENT") {
     // An offer is looked at before the user is asked, and nothing is
     // connected unless the user says yes.
@@ -325,15 +321,15 @@ void OpenDccChat(TMainForm& Main, const std::string& Nick, const std::string& Ad
     }
     if (!Platform().AskYesNo(Nick + Sj(u8" から DCC CHAT の接続要求が来ています") + "\r\n" + Sj(u8"接続しますか？")))
       return;
-    auto* form = new TDCCForm;
+    auto* form = new TDCCForm(Host, Connection);
     form->SetCaption(Nick);
     form->SocketRole = Role;
     form->OpenClient(endpoint->Host, endpoint->Port);
-    Main.AddChildWindow(form);
+    Host.AddChildWindow(form);
     return;
   }
 
-  auto* form = new TDCCForm;
+  auto* form = new TDCCForm(Host, Connection);
   form->SetCaption(Nick);
   form->SocketRole = Role;
   if (Role == "SERVER") {
@@ -342,24 +338,24 @@ void OpenDccChat(TMainForm& Main, const std::string& Nick, const std::string& Ad
     bool listening = false;
     std::uint16_t port = 0;
     for (int i = 0; i < TDccPortTable::Size && !listening; ++i) {
-      port = NextDccPort();
+      port = Connection.Session().DccPorts().Next();
       listening = form->OpenServer(port);
     }
     if (!listening) {
       Platform().ShowMessage(Sj(u8"DCC CHAT の待ち受けポートを開けませんでした。") + "\r\n" +
                              ToSjis(form->ServerSocket->errorString()));
     } else {
-      const std::string address = Main.LocalAddressNumber();
+      const std::string address = Connection.LocalAddressNumber();
       if (address.empty()) {
         // Nobody could find the port without an offer.
         form->ServerSocket->close();
         Platform().ShowMessage(Sj(u8"この機械の IPv4 アドレスが分からないため、DCC CHAT の要求を送れません。"));
       } else {
-        Main.SendLine(DccChatOfferLine(Nick, address, port));
+        Connection.SendLine(DccChatOfferLine(Nick, address, port));
       }
     }
   }
-  Main.AddChildWindow(form);
+  Host.AddChildWindow(form);
 }
 
 }  // namespace tavi

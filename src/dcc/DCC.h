@@ -25,7 +25,7 @@ class QWidget;
 
 namespace tavi {
 
-class TMainForm;
+class TConnection;
 
 class TDCCForm : public TMdiChildForm {
   Q_OBJECT
@@ -38,9 +38,12 @@ class TDCCForm : public TMdiChildForm {
   // peer that floods never freezes the window nor fills memory.
   static constexpr qint64 ReadSliceBytes = 16 * 1024;
   static constexpr qint64 ReadBufferBytes = 64 * 1024;
+  // The lines the pane keeps.
+  static constexpr int LogLines = 2000;
 
-  // Builds the window and runs FormCreate.
-  explicit TDCCForm(QWidget* Parent = nullptr);
+  // Builds the window and runs FormCreate; the chat's lines and nick are
+  // those of Connection's.
+  TDCCForm(TWindowHost& Host, TConnection& Connection, QWidget* Parent = nullptr);
   ~TDCCForm() override;
 
   QWidget* Panel1 = nullptr;
@@ -117,6 +120,7 @@ class TDCCForm : public TMdiChildForm {
   // Shows all that Socket still holds (a bounded amount): it is closing.
   void ReadRest(QTcpSocket* Socket);
 
+  TConnection& connection_;
   std::string carry_;
   qint64 bytesRead_ = 0;
   // Sockets with more to read at the next turn of the event loop.
@@ -124,9 +128,10 @@ class TDCCForm : public TMdiChildForm {
   QTimer* readTimer_ = nullptr;
 };
 
-// A chat window for Nick in Main's MDI area: Role "CLIENT" connects to the
-// offered address number and port, "SERVER" listens and sends the offer.
-void OpenDccChat(TMainForm& Main, const std::string& Nick, const std::string& AddressNumber,
-                 const std::string& Port, const std::string& Role);
+// A chat window for Nick in the frame of Host: Role "CLIENT" connects to
+// the offered address number and port, "SERVER" listens and sends the offer
+// through Connection.
+void OpenDccChat(TWindowHost& Host, TConnection& Connection, const std::string& Nick,
+                 const std::string& AddressNumber, const std::string& Port, const std::string& Role);
 
 }  // namespace tavi

@@ -89,11 +89,6 @@ std::uint16_t TDccPortTable::Next() {
   return port;
 }
 
-TDccPortTable& DccPortTable() {
-  static TDccPortTable table;
-  return table;
-}
-
 std::string DccChatOfferLine(const std::string& Nick, const std::string& AddressNumber, std::uint16_t Port) {
   return "PRIVMSG " + Nick + " :" + SOH + "DCC CHAT chat " + AddressNumber + " " + std::to_string(Port) + SOH +
          "\r\n";

@@ -40,10 +40,6 @@ class TDccPortTable {
   int index_ = 0;
 };
 
-// The program's table: its index starts at 0 with the program.
-TDccPortTable& DccPortTable();
-inline std::uint16_t NextDccPort() { return DccPortTable().Next(); }
-
 // The offers, whole lines with CR LF.
 std::string DccChatOfferLine(const std::string& Nick, const std::string& AddressNumber, std::uint16_t Port);
 std::string DccSendOfferLine(const std::string& Nick, const std::string& FileName, const std::string& AddressNumber,

@@ -35,13 +35,11 @@
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
-#include "frame/MainForm.h"
-#include "session/Globals.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 
 namespace tavi {
 
-TDccTransFileForm*& DccTransFileForm = Globals().DccTransFileForm;
-TSendFileThread*& SendFileThread = Globals().SendFileThread;
 
 std::string TransferFileFilter() { return Sj(u8"すべてのファイル ( *.* )|*.*"); }
 
@@ -302,8 +300,8 @@ void TSendFileThread::Execute() {
 
 // --- the window ---
 
-TDccTransFileForm::TDccTransFileForm(QWidget* Owner)
-    : QWidget(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
+TDccTransFileForm::TDccTransFileForm(QWidget* Owner, TConnection& Connection)
+    : QWidget(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), connection_(Connection) {
   setObjectName(QStringLiteral("DccTransFileForm"));
   setAttribute(Qt::WA_DeleteOnClose);
   ApplyFormFont(this);
@@ -357,12 +355,9 @@ TDccTransFileForm::~TDccTransFileForm() {
   ForgetThreads();
   if (ServerSocket) ServerSocket->close();
   if (ClientSocket) ClientSocket->Close();
-  if (DccTransFileForm == this) DccTransFileForm = nullptr;
 }
 
 void TDccTransFileForm::ForgetThreads() {
-  if (SendFileThread && SendFileThread == sendThread_.get()) SendFileThread = nullptr;
-  if (RecieveFileThread && RecieveFileThread == recvThread_.get()) RecieveFileThread = nullptr;
   sendThread_.reset();
   recvThread_.reset();
 }
@@ -421,7 +416,7 @@ bool TDccTransFileForm::OpenServer(std::uint16_t& Port) {
   // following ones are tried, each at most once.
   bool Listening = ServerSocket->listen(QHostAddress::AnyIPv4, Port);
   for (int I = 1; I < TDccPortTable::Size && !Listening; ++I) {
-    Port = NextDccPort();
+    Port = connection_.Session().DccPorts().Next();
     Listening = ServerSocket->listen(QHostAddress::AnyIPv4, Port);
   }
   if (Listening) return true;
@@ -468,7 +463,6 @@ void TDccTransFileForm::ClientSocketConnect() {
   }
   SetProgress(StartAt);
   recvThread_ = std::make_unique<TRecieveFileThread>(this, FileSize, ClientSocket.get(), file, StartAt);
-  RecieveFileThread = recvThread_.get();
   recvThread_->Start();
   SetCaption(Sj(u8"受信中"));
 }
@@ -508,7 +502,6 @@ void TDccTransFileForm::ServerSocketGetThread(int Descriptor) {
   }
   peerTaken_ = true;
   sendThread_ = std::make_unique<TSendFileThread>(this, Descriptor, FileName, FileSize, StartAt);
-  SendFileThread = sendThread_.get();
   SetProgress(StartAt);
   sendThread_->Start();
 }
@@ -516,7 +509,6 @@ void TDccTransFileForm::ServerSocketGetThread(int Descriptor) {
 void TDccTransFileForm::SendThreadTerminate() {
   if (closed_ || !sendThread_) return;
   sendThread_->Join();
-  if (SendFileThread == sendThread_.get()) SendFileThread = nullptr;
   sendThread_.reset();
   ShowStatus();
   Timer1->start();
@@ -527,7 +519,6 @@ void TDccTransFileForm::RecieveThreadTerminate() {
   recvThread_->Join();
   const std::int64_t Received = recvThread_->RecvTotal.load();
   const std::string FileError = recvThread_->FileError;
-  if (RecieveFileThread == recvThread_.get()) RecieveFileThread = nullptr;
   recvThread_.reset();
   ShowStatus();
   ClientSocket->Close();
@@ -578,12 +569,9 @@ void TDccTransFileForm::FormClose() {
   // Cut off, not waited for: the destructor, which follows at once, joins.
   if (recvThread_) recvThread_->Terminate();
   if (sendThread_) sendThread_->Terminate();
-  if (SendFileThread && SendFileThread == sendThread_.get()) SendFileThread = nullptr;
-  if (RecieveFileThread && RecieveFileThread == recvThread_.get()) RecieveFileThread = nullptr;
   if (ServerSocket->isListening()) ServerSocket->close();
   Timer1->stop();
   AcceptTimer->stop();
-  if (DccTransFileForm == this) DccTransFileForm = nullptr;
 }
 
 void TDccTransFileForm::closeEvent(QCloseEvent* Event) {
@@ -597,9 +585,8 @@ void TDccTransFileForm::closeEvent(QCloseEvent* Event) {
   Event->accept();
 }
 
-TDccTransFileForm* TDccTransFileForm::OpenFor(QWidget* Owner) {
-  auto* Form = new TDccTransFileForm(Owner);
-  DccTransFileForm = Form;
+TDccTransFileForm* TDccTransFileForm::OpenFor(QWidget* Owner, TConnection& Connection) {
+  auto* Form = new TDccTransFileForm(Owner, Connection);
   Form->SetCaption(Sj(u8"転送の準備中"));
   Form->show();
   Form->CloseSockets();
@@ -608,16 +595,16 @@ TDccTransFileForm* TDccTransFileForm::OpenFor(QWidget* Owner) {
 
 // --- offering and taking files ---
 
-void SendDccFile(TMainForm& Main, const std::string& Nick) {
-  const std::string Path = Platform().OpenFileName(&Main, TransferFileFilter());
+void SendDccFile(QWidget* Owner, TConnection& Connection, const std::string& Nick) {
+  const std::string Path = Platform().OpenFileName(Owner, TransferFileFilter());
   if (Path.empty()) return;
-  if (TDccTransFileForm::OwnedBy(&Main)) {
+  if (TDccTransFileForm::OwnedBy(Owner)) {
     Platform().ShowMessage(OneTransferMessage());
     return;
   }
 
-  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(&Main);
-  std::uint16_t Port = NextDccPort();
+  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(Owner, Connection);
+  std::uint16_t Port = Connection.Session().DccPorts().Next();
 
   Form->FileName = Path;
   Form->PeerNick = Nick;
@@ -633,11 +620,11 @@ void SendDccFile(TMainForm& Main, const std::string& Nick) {
 
   // The offer carries the name as the peer's client shows it: Shift-JIS.
   const std::string OfferName = PathText(FileNameWithoutFolder(Path));
-  Main.SendLine(DccSendOfferLine(Nick, OfferName, Main.LocalAddressNumber(), Port, Form->FileSize));
+  Connection.SendLine(DccSendOfferLine(Nick, OfferName, Connection.LocalAddressNumber(), Port, Form->FileSize));
   Form->SetCaption(Nick + Sj(u8" の受信許可待ち"));
 }
 
-void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string& FileName,
+void ReceiveDccFile(QWidget* Owner, TConnection& Connection, const std::string& Nick, const std::string& FileName,
                     const std::string& AddressNumber, const std::string& Port, const std::string& Size,
                     const std::string& Role) {
   (void)Role;  // always "CLIENT": we connect to the offerer
@@ -650,15 +637,15 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
   if (!Platform().AskYesNo(Nick + Sj(u8" から ") + FileName + Sj(u8" というファイルが送られてきています") + "\r\n" +
                            Sj(u8"受信しますか？")))
     return;
-  if (TDccTransFileForm::OwnedBy(&Main)) {
+  if (TDccTransFileForm::OwnedBy(Owner)) {
     Platform().ShowMessage(OneTransferMessage());
     return;
   }
   // Where it goes is chosen now: the bytes go to disk as they come.
-  const std::string Path = Platform().SaveFileName(&Main, TransferFileFilter(), SafeProposedFileName(FileName));
+  const std::string Path = Platform().SaveFileName(Owner, TransferFileFilter(), SafeProposedFileName(FileName));
   if (Path.empty()) return;
   // The dialogs ran event loops: another transfer may have begun meanwhile.
-  if (TDccTransFileForm::OwnedBy(&Main)) {
+  if (TDccTransFileForm::OwnedBy(Owner)) {
     Platform().ShowMessage(OneTransferMessage());
     return;
   }
@@ -682,12 +669,12 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
       if (!Platform().AskYesNo(Question + Sj(u8"受信した分を消して、最初から受信しますか？"))) return;
     }
   }
-  if (TDccTransFileForm::OwnedBy(&Main)) {
+  if (TDccTransFileForm::OwnedBy(Owner)) {
     Platform().ShowMessage(OneTransferMessage());
     return;
   }
 
-  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(&Main);
+  TDccTransFileForm* Form = TDccTransFileForm::OpenFor(Owner, Connection);
   Form->FileName = FileName;
   Form->PeerNick = Nick;
   Form->SavePath = Path;
@@ -699,7 +686,7 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
   if (StartAt > 0) {
     Form->StartAt = StartAt;
     Form->AwaitingAccept = true;
-    Main.SendLine(DccResumeLine(Nick, FileName, Endpoint->Port, StartAt));
+    Connection.SendLine(DccResumeLine(Nick, FileName, Endpoint->Port, StartAt));
     Form->SetCaption(Sj(u8"再開の応答待ち"));
     Form->AcceptTimer->start();
     return;
@@ -708,25 +695,26 @@ void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string&
   Form->OpenClient(Endpoint->Host, Endpoint->Port);
 }
 
-bool ResumeDccSend(TMainForm& Main, const std::string& Nick, const std::string& FileName, const std::string& Port,
-                   const std::string& Position) {
-  TDccTransFileForm* Form = TDccTransFileForm::OwnedBy(&Main);
+bool ResumeDccSend(QWidget* Owner, TConnection& Connection, const std::string& Nick, const std::string& FileName,
+                   const std::string& Port, const std::string& Position) {
+  TDccTransFileForm* Form = TDccTransFileForm::OwnedBy(Owner);
   const std::optional<std::int64_t> At = ReadPosition(Position);
-  // Only an offer still waiting for its peer, to that nick at that port.
-  if (!Form || !At || Form->OfferPort.empty() || Form->OfferPort != Port || !SjisSameText(Form->PeerNick, Nick) ||
+  // Only an offer still waiting for its peer, to that nick at that port,
+  // through this connection.
+  if (!Form || &Form->Connection() != &Connection || !At || Form->OfferPort.empty() || Form->OfferPort != Port || !SjisSameText(Form->PeerNick, Nick) ||
       !Form->ServerSocket->isListening() || Form->SendThread())
     return false;
   if (*At >= Form->FileSize) return false;
   Form->StartAt = *At;
-  Main.SendLine(DccAcceptLine(Nick, FileName, Port, *At));
+  Connection.SendLine(DccAcceptLine(Nick, FileName, Port, *At));
   return true;
 }
 
-bool AcceptDccResume(TMainForm& Main, const std::string& Nick, const std::string& Port,
+bool AcceptDccResume(QWidget* Owner, TConnection& Connection, const std::string& Nick, const std::string& Port,
                      const std::string& Position) {
-  TDccTransFileForm* Form = TDccTransFileForm::OwnedBy(&Main);
+  TDccTransFileForm* Form = TDccTransFileForm::OwnedBy(Owner);
   const std::optional<std::int64_t> At = ReadPosition(Position);
-  if (!Form || !At || !Form->AwaitingAccept || Form->OfferPort != Port || !SjisSameText(Form->PeerNick, Nick) ||
+  if (!Form || &Form->Connection() != &Connection || !At || !Form->AwaitingAccept || Form->OfferPort != Port || !SjisSameText(Form->PeerNick, Nick) ||
       *At > Form->StartAt)
     return false;
   Form->AwaitingAccept = false;

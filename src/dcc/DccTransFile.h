@@ -25,7 +25,7 @@ class QTimer;
 
 namespace tavi {
 
-class TMainForm;
+class TConnection;
 
 class TDccTransFileForm;
 class TRecieveFileThread;
@@ -87,8 +87,9 @@ class TDccTransFileForm : public QWidget {
   // Workers hand the progress over at most this often (and at the end).
   static constexpr int ProgressIntervalMs = 250;
 
-  // A dialog-style window of its own, owned by Owner (the main window).
-  explicit TDccTransFileForm(QWidget* Owner);
+  // A dialog-style window of its own, owned by Owner (the main window);
+  // the transfer's lines go through Connection.
+  TDccTransFileForm(QWidget* Owner, TConnection& Connection);
   ~TDccTransFileForm() override;
 
   QProgressBar* ProgressBar = nullptr;
@@ -160,9 +161,11 @@ class TDccTransFileForm : public QWidget {
   TRecieveFileThread* RecieveThread() const { return recvThread_.get(); }
   // Closed and waiting to be freed.
   bool Closed() const { return closed_; }
+  // The connection the transfer was offered through; its answers come there.
+  TConnection& Connection() const { return connection_; }
 
   // A new window of Owner, shown as "転送の準備中" and made the current one.
-  static TDccTransFileForm* OpenFor(QWidget* Owner);
+  static TDccTransFileForm* OpenFor(QWidget* Owner, TConnection& Connection);
   // The transfer window Owner holds that is not closed, or nullptr.
   static TDccTransFileForm* OwnedBy(const QObject* Owner);
 
@@ -178,6 +181,7 @@ class TDccTransFileForm : public QWidget {
   // The part file, open for writing at StartAt; -1 with errno set.
   int OpenPartFile() const;
 
+  TConnection& connection_;
   std::unique_ptr<TSendFileThread> sendThread_;
   std::unique_ptr<TRecieveFileThread> recvThread_;
   bool peerTaken_ = false;  // one connection per offer
@@ -188,29 +192,25 @@ class TDccTransFileForm : public QWidget {
   std::deque<std::pair<std::chrono::steady_clock::time_point, std::int64_t>> samples_;
 };
 
-// The transfer window created last, or none once it is gone.
-extern TDccTransFileForm*& DccTransFileForm;
-// The running send thread, or none.
-extern TSendFileThread*& SendFileThread;
-
 // The filter of the file choices, and the one-transfer refusal.
 std::string TransferFileFilter();
 std::string OneTransferMessage();
 
-// Offers a file chosen by the user to Nick.
-void SendDccFile(TMainForm& Main, const std::string& Nick);
+// Offers a file chosen by the user to Nick through Connection; the transfer
+// window is Owner's (the main window's), which holds one at a time.
+void SendDccFile(QWidget* Owner, TConnection& Connection, const std::string& Nick);
 // Asks whether to take the offered file and where to save it, offers to
 // resume a part received before, and receives it.
-void ReceiveDccFile(TMainForm& Main, const std::string& Nick, const std::string& FileName,
+void ReceiveDccFile(QWidget* Owner, TConnection& Connection, const std::string& Nick, const std::string& FileName,
                     const std::string& AddressNumber, const std::string& Port, const std::string& Size,
                     const std::string& Role);
 // Nick's RESUME of our waiting offer at Port: answered with ACCEPT when
 // the position lies within the file. False when no offer of ours fits.
-bool ResumeDccSend(TMainForm& Main, const std::string& Nick, const std::string& FileName, const std::string& Port,
-                   const std::string& Position);
+bool ResumeDccSend(QWidget* Owner, TConnection& Connection, const std::string& Nick, const std::string& FileName,
+                   const std::string& Port, const std::string& Position);
 // Nick's ACCEPT of our RESUME: the connect is queued. False when nothing
 // of ours waits for it.
-bool AcceptDccResume(TMainForm& Main, const std::string& Nick, const std::string& Port,
+bool AcceptDccResume(QWidget* Owner, TConnection& Connection, const std::string& Nick, const std::string& Port,
                      const std::string& Position);
 
 }  // namespace tavi

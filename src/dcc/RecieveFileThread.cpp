@@ -15,11 +15,9 @@
 #include "kanji/SjisText.h"
 #include "platform/BlockingSocket.h"
 #include "platform/Platform.h"
-#include "session/Globals.h"
 
 namespace tavi {
 
-TRecieveFileThread*& RecieveFileThread = Globals().RecieveFileThread;
 
 namespace {
 

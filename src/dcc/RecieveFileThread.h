@@ -65,7 +65,5 @@ class TRecieveFileThread {
   std::thread thread_;
 };
 
-// The running receive thread, or none.
-extern TRecieveFileThread*& RecieveFileThread;
 
 }  // namespace tavi

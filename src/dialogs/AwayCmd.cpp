@@ -10,12 +10,9 @@
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
-#include "session/Globals.h"
-#include "frame/MainForm.h"
+#include "core/Connection.h"
 
 namespace tavi {
-
-TAwayCmdForm*& AwayCmdForm = Globals().AwayCmdForm;
 
 namespace {
 
@@ -53,11 +50,6 @@ std::string NickCut(const std::string& Nick) {
   return Nick.substr(0, kept);
 }
 
-TAwayCmdForm* AwayCmdFormInstance() {
-  if (!AwayCmdForm) AwayCmdForm = new TAwayCmdForm(MainForm);
-  return AwayCmdForm;
-}
-
 TAwayCmdForm::TAwayCmdForm(QWidget* Owner)
     : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint) {
@@ -91,9 +83,7 @@ TAwayCmdForm::TAwayCmdForm(QWidget* Owner)
   connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
 }
 
-TAwayCmdForm::~TAwayCmdForm() {
-  if (AwayCmdForm == this) AwayCmdForm = nullptr;
-}
+TAwayCmdForm::~TAwayCmdForm() = default;
 
 void TAwayCmdForm::SetCaption(const std::string& Caption) { setWindowTitle(FromSjis(Caption)); }
 void TAwayCmdForm::SetLabel(const std::string& Text) { Label1->setText(FromSjis(Text)); }
@@ -103,7 +93,7 @@ std::string TAwayCmdForm::EditText() const { return ToSjis(AwayMessageEdit->text
 void TAwayCmdForm::SetEditText(const std::string& Text) { AwayMessageEdit->setText(FromSjis(Text)); }
 
 void TAwayCmdForm::FormShow() {
-  if (CommandKind == "Away") SetEditText(Globals().AwayMessage);
+  if (CommandKind == "Away" && Connection) SetEditText(Connection->Own.AwayMessage);
 }
 
 void TAwayCmdForm::showEvent(QShowEvent* Event) {
@@ -119,8 +109,10 @@ void TAwayCmdForm::OKButtonClick() {
       Platform().ShowMessage(Sj(u8"メッセージが書き込まれていません。"));
       return;
     }
-    if (MainForm) MainForm->SendLine("AWAY :" + text + "\r\n");
-    Globals().AwayMessage = TrimBlanksAndControls(text);
+    if (Connection) {
+      Connection->SendLine("AWAY :" + text + "\r\n");
+      Connection->Own.AwayMessage = TrimBlanksAndControls(text);
+    }
     hide();
   } else if (CommandKind == "Nick") {
     const std::string nick = TrimSpaces(text);
@@ -128,8 +120,10 @@ void TAwayCmdForm::OKButtonClick() {
       Platform().ShowMessage(Sj(u8"新しいニックネームが書き込まれていません。"));
       return;
     }
-    Globals().EnteredNick = NickCut(nick);
-    if (MainForm) MainForm->SendLine("NICK " + Globals().EnteredNick + "\r\n");
+    if (Connection) {
+      Connection->Own.EnteredNick = NickCut(nick);
+      Connection->SendLine("NICK " + Connection->Own.EnteredNick + "\r\n");
+    }
     hide();
   } else if (CommandKind == "Topic") {
     const std::string topic = TrimSpaces(text);
@@ -137,22 +131,25 @@ void TAwayCmdForm::OKButtonClick() {
       Platform().ShowMessage(Sj(u8"トピックが書き込まれていません。"));
       return;
     }
-    if (MainForm) MainForm->SendLine("TOPIC " + TopicChannel + " :" + topic + "\r\n");
+    if (Connection) Connection->SendLine("TOPIC " + TopicChannel + " :" + topic + "\r\n");
     hide();
   }
 }
 
 void TAwayCmdForm::CancelButtonClick() {
   if (CommandKind == "Away") {
-    if (MainForm) MainForm->SendLine("AWAY \r\n");
-    Globals().AwayMessage.clear();
+    if (Connection) {
+      Connection->SendLine("AWAY \r\n");
+      Connection->Own.AwayMessage.clear();
+    }
     hide();
   } else if (CommandKind == "Nick") {
     // Before registration is complete a new nick is the only way on.
-    if (MainForm && !MainForm->DisConnectSpeedButton->isEnabled())
+    if (Connection && (Connection->State() == TConnectionState::Idle ||
+                       (Connection->State() == TConnectionState::Registering && !Connection->Reconnecting())))
       Platform().ShowMessage(Sj(u8"新しいニックネームが書き込まれていません。"));
   } else if (CommandKind == "Topic") {
-    if (MainForm) MainForm->SendLine("TOPIC " + TopicChannel + " :\r\n");
+    if (Connection) Connection->SendLine("TOPIC " + TopicChannel + " :\r\n");
     hide();
   }
   AwayMessageEdit->clear();

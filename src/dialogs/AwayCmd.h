@@ -13,6 +13,8 @@ class QShowEvent;
 
 namespace tavi {
 
+class TConnection;
+
 class TAwayCmdForm : public QDialog {
   Q_OBJECT
  public:
@@ -26,6 +28,9 @@ class TAwayCmdForm : public QDialog {
   QPushButton* CloseButton = nullptr;   // "閉じる"
 
   std::string CommandKind = "Away";  // "Away", "Nick" or "Topic"
+  // Where the buttons' lines go: the connection of the window it was
+  // opened for.
+  TConnection* Connection = nullptr;
   std::string TopicChannel;
 
   // Sets the window caption and the prompt (Shift-JIS).
@@ -45,10 +50,6 @@ class TAwayCmdForm : public QDialog {
   void showEvent(QShowEvent* Event) override;
 };
 
-// The program's one instance, null until made.
-extern TAwayCmdForm*& AwayCmdForm;
-// The instance, made hidden and owned by the main window when there is none.
-TAwayCmdForm* AwayCmdFormInstance();
 
 // The first 8 bytes of a new nick, less one when the cut would split a
 // double-byte character.

@@ -7,7 +7,8 @@
 #include <QShowEvent>
 
 #include "platform/Platform.h"
-#include "frame/MainForm.h"
+#include <QMainWindow>
+
 #include "widgets/MdiChildForm.h"
 
 namespace tavi {
@@ -71,12 +72,15 @@ void ShowInFront(QDialog* Form) {
 
 // While a dialog has the activation the area may report no active child;
 // the one activated last is the one meant then.
-std::string ActiveChildCaption() {
-  if (!MainForm || !MainForm->MdiArea) return {};
-  QMdiSubWindow* active = MainForm->MdiArea->activeSubWindow();
-  if (!active) active = MainForm->MdiArea->currentSubWindow();
+std::string ActiveChildCaption(const QWidget* Within) {
+  const QWidget* frame = Within;
+  while (frame && !qobject_cast<const QMainWindow*>(frame)) frame = frame->parentWidget();
+  QMdiArea* area = frame ? frame->findChild<QMdiArea*>() : nullptr;
+  if (!area) return {};
+  QMdiSubWindow* active = area->activeSubWindow();
+  if (!active) active = area->currentSubWindow();
   if (!active) {
-    const QList<QMdiSubWindow*> history = MainForm->MdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    const QList<QMdiSubWindow*> history = area->subWindowList(QMdiArea::ActivationHistoryOrder);
     if (!history.isEmpty()) active = history.last();
   }
   auto* child = qobject_cast<TMdiChildForm*>(active);

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <string>
+#include <utility>
 
 class QCloseEvent;
 class QEvent;
@@ -76,20 +77,22 @@ class TCommandDialog : public QDialog {
   bool closeAfterMessage_ = false;
 };
 
-// The owner's one open form of class T, or a new one owned by it: a form that
-// has closed but is not freed yet does not count.
-template <class T>
-T* FindOrCreateOpenForm(QObject* Owner) {
+// The owner's one open form of class T, or a new one owned by it, made with
+// Args after the owner: a form that has closed but is not freed yet does
+// not count.
+template <class T, class... TArgs>
+T* FindOrCreateOpenForm(QObject* Owner, TArgs&&... Args) {
   if (Owner)
     for (QObject* child : Owner->children())
       if (T* form = qobject_cast<T*>(child); form && !form->IsClosed()) return form;
-  return new T(qobject_cast<QWidget*>(Owner));
+  return new T(qobject_cast<QWidget*>(Owner), std::forward<TArgs>(Args)...);
 }
 
 // Shows Form in front, with the activation.
 void ShowInFront(QDialog* Form);
 
-// The caption of the main window's active child window, empty when none.
-std::string ActiveChildCaption();
+// The caption of the active child window of the main window that Within
+// belongs to, empty when none.
+std::string ActiveChildCaption(const QWidget* Within);
 
 }  // namespace tavi

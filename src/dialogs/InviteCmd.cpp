@@ -7,11 +7,12 @@
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
-#include "frame/MainForm.h"
+#include "core/Connection.h"
 
 namespace tavi {
 
-TInviteCmdForm::TInviteCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
+TInviteCmdForm::TInviteCmdForm(QWidget* Owner, TConnection& Connection)
+    : TCommandDialog(Owner, true), connection_(Connection) {
   setObjectName(QStringLiteral("InviteCmdForm"));
   setWindowTitle(Ui(u8"招待"));
   setProperty("helpContext", HelpContext);
@@ -46,13 +47,13 @@ TInviteCmdForm::TInviteCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
 }
 
-void TInviteCmdForm::FormActivate() { ChannelNameEdit->setText(FromSjis(ActiveChildCaption())); }
+void TInviteCmdForm::FormActivate() { ChannelNameEdit->setText(FromSjis(ActiveChildCaption(this))); }
 
 void TInviteCmdForm::OKButtonClick() {
   const std::string nick = ToSjis(NickNameEdit->text());
   const std::string channel = ToSjis(ChannelNameEdit->text());
   if (!nick.empty() && !channel.empty()) {
-    if (MainForm) MainForm->SendLine("INVITE " + nick + " " + channel + "\r\n");
+    connection_.SendLine("INVITE " + nick + " " + channel + "\r\n");
   } else {
     Platform().Beep();
     ShowMessage(Sj(u8"ニックネームとチャンネル名を記入してください。"));

@@ -13,12 +13,14 @@ class QPushButton;
 
 namespace tavi {
 
+class TConnection;
+
 class TInviteCmdForm : public TCommandDialog {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 43;
 
-  explicit TInviteCmdForm(QWidget* Owner);
+  TInviteCmdForm(QWidget* Owner, TConnection& Connection);
 
   QLabel* Label1 = nullptr;
   QLineEdit* NickNameEdit = nullptr;
@@ -31,6 +33,9 @@ class TInviteCmdForm : public TCommandDialog {
   void FormActivate() override;
   void OKButtonClick();
   void CancelButtonClick();
+
+ private:
+  TConnection& connection_;
 };
 
 }  // namespace tavi

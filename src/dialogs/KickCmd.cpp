@@ -6,11 +6,12 @@
 
 #include "kanji/SjisText.h"
 #include "widgets/FormFont.h"
-#include "frame/MainForm.h"
+#include "core/Connection.h"
 
 namespace tavi {
 
-TKickCmdForm::TKickCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
+TKickCmdForm::TKickCmdForm(QWidget* Owner, TConnection& Connection)
+    : TCommandDialog(Owner, true), connection_(Connection) {
   setObjectName(QStringLiteral("KickCmdForm"));
   setWindowTitle(Ui(u8"追放しますか？"));
   setProperty("helpContext", HelpContext);
@@ -46,7 +47,7 @@ TKickCmdForm::TKickCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
 }
 
-void TKickCmdForm::FormActivate() { ChannelNameEdit->setText(FromSjis(ActiveChildCaption())); }
+void TKickCmdForm::FormActivate() { ChannelNameEdit->setText(FromSjis(ActiveChildCaption(this))); }
 
 void TKickCmdForm::KickButtonClick() {
   const std::string channel = ToSjis(ChannelNameEdit->text());
@@ -58,7 +59,7 @@ void TKickCmdForm::KickButtonClick() {
   }
   // The reason goes as typed, after a plain blank.
   const std::string reason = ToSjis(CommentEdit->text());
-  if (MainForm) MainForm->SendLine("KICK " + channel + " " + user + " " + reason + "\r\n");
+  connection_.SendLine("KICK " + channel + " " + user + " " + reason + "\r\n");
   close();
 }
 

@@ -13,12 +13,14 @@ class QPushButton;
 
 namespace tavi {
 
+class TConnection;
+
 class TKickCmdForm : public TCommandDialog {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 44;
 
-  explicit TKickCmdForm(QWidget* Owner);
+  TKickCmdForm(QWidget* Owner, TConnection& Connection);
 
   QLabel* Label1 = nullptr;
   QLineEdit* ChannelNameEdit = nullptr;
@@ -33,6 +35,9 @@ class TKickCmdForm : public TCommandDialog {
   void FormActivate() override;
   void KickButtonClick();
   void CloseButtonClick();
+
+ private:
+  TConnection& connection_;
 };
 
 }  // namespace tavi

@@ -5,15 +5,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "conversation/Channel.h"
 #include "dialogs/WhoIsWasCmd.h"
 #include "kanji/SjisText.h"
 #include "widgets/FormFont.h"
-#include "frame/MainForm.h"
+#include "core/Connection.h"
+#include "widgets/WindowHost.h"
 
 namespace tavi {
 
-TPassiveInviteCmdForm::TPassiveInviteCmdForm(QWidget* Owner) : TCommandDialog(Owner, false) {
+TPassiveInviteCmdForm::TPassiveInviteCmdForm(QWidget* Owner, TConnection& Connection, TWindowHost& Host)
+    : TCommandDialog(Owner, false), connection_(Connection), host_(Host) {
   setObjectName(QStringLiteral("PassiveInviteCmdForm"));
   setWindowTitle(Ui(u8"招待を受けました。"));
   ApplyFormFont(this);
@@ -55,22 +56,22 @@ void TPassiveInviteCmdForm::JoinButtonClick() {
   // The prompt goes first, so that its going cannot take the activation
   // from the join dialog, which closes when it loses it.
   const std::string channel = InviteChannel;
+  TConnection& connection = connection_;
+  TWindowHost& host = host_;
   close();
-  if (!MainForm) return;
-  TChannelForm* join = MainForm->FindOrCreateForm<TChannelForm>();
-  join->ChannelComboBox->setEditText(FromSjis(channel));
-  ShowInFront(join);
+  host.ShowJoinDialog(connection, channel);
 }
 
 void TPassiveInviteCmdForm::CancelButtonClick() { close(); }
 
 void TPassiveInviteCmdForm::WhoIsButtonClick() {
-  TWhoIsWasCmdForm* whois = OpenWhoIsWasCmdForm("WHOIS ", -1);
+  TWhoIsWasCmdForm* whois = OpenWhoIsWasCmdForm(parentWidget(), connection_, "WHOIS ", -1);
   whois->NickNameEdit->setText(FromSjis(InviterNick));
 }
 
-TPassiveInviteCmdForm* ShowInvitation(const std::string& Inviter, const std::string& Channel) {
-  auto* prompt = FindOrCreateOpenForm<TPassiveInviteCmdForm>(MainForm);
+TPassiveInviteCmdForm* ShowInvitation(QWidget* Owner, TConnection& Connection, TWindowHost& Host,
+                                      const std::string& Inviter, const std::string& Channel) {
+  auto* prompt = FindOrCreateOpenForm<TPassiveInviteCmdForm>(Owner, Connection, Host);
   prompt->InviterNick = Inviter;
   prompt->InviteChannel = Channel;
   ShowInFront(prompt);

@@ -12,10 +12,13 @@ class QPushButton;
 
 namespace tavi {
 
+class TConnection;
+class TWindowHost;
+
 class TPassiveInviteCmdForm : public TCommandDialog {
   Q_OBJECT
  public:
-  explicit TPassiveInviteCmdForm(QWidget* Owner);
+  TPassiveInviteCmdForm(QWidget* Owner, TConnection& Connection, TWindowHost& Host);
 
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;
@@ -32,10 +35,15 @@ class TPassiveInviteCmdForm : public TCommandDialog {
   void JoinButtonClick();
   void CancelButtonClick();
   void WhoIsButtonClick();
+
+ private:
+  TConnection& connection_;
+  TWindowHost& host_;
 };
 
-// What the INVITE handler does: the main window's prompt (open or new) with
-// these values, shown without waiting.
-TPassiveInviteCmdForm* ShowInvitation(const std::string& Inviter, const std::string& Channel);
+// What an INVITE does: Owner's prompt (open or new) with these values,
+// shown without waiting.
+TPassiveInviteCmdForm* ShowInvitation(QWidget* Owner, TConnection& Connection, TWindowHost& Host,
+                                      const std::string& Inviter, const std::string& Channel);
 
 }  // namespace tavi

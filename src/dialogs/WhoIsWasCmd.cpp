@@ -6,11 +6,12 @@
 
 #include "kanji/SjisText.h"
 #include "widgets/FormFont.h"
-#include "frame/MainForm.h"
+#include "core/Connection.h"
 
 namespace tavi {
 
-TWhoIsWasCmdForm::TWhoIsWasCmdForm(QWidget* Owner) : TCommandDialog(Owner, true) {
+TWhoIsWasCmdForm::TWhoIsWasCmdForm(QWidget* Owner, TConnection& Connection)
+    : TCommandDialog(Owner, true), connection_(Connection) {
   setObjectName(QStringLiteral("WhoIsWasCmdForm"));
   setWindowTitle(Ui(u8"ニックネームの情報検索"));
   ApplyFormFont(this);
@@ -41,7 +42,7 @@ void TWhoIsWasCmdForm::FormActivate() { NickNameEdit->setFocus(); }
 
 void TWhoIsWasCmdForm::OKButtonClick() {
   // No test of the nick: the server answers an empty one itself.
-  if (MainForm) MainForm->SendLine(QueryCommand + ToSjis(NickNameEdit->text()) + "\r\n");
+  connection_.SendLine(QueryCommand + ToSjis(NickNameEdit->text()) + "\r\n");
   NickNameEdit->clear();
   close();
 }
@@ -51,8 +52,9 @@ void TWhoIsWasCmdForm::CancelButtonClick() {
   close();
 }
 
-TWhoIsWasCmdForm* OpenWhoIsWasCmdForm(const std::string& QueryCommand, int HelpContext) {
-  auto* form = FindOrCreateOpenForm<TWhoIsWasCmdForm>(MainForm);
+TWhoIsWasCmdForm* OpenWhoIsWasCmdForm(QWidget* Owner, TConnection& Connection, const std::string& QueryCommand,
+                                      int HelpContext) {
+  auto* form = FindOrCreateOpenForm<TWhoIsWasCmdForm>(Owner, Connection);
   form->QueryCommand = QueryCommand;
   if (HelpContext >= 0) form->setProperty("helpContext", HelpContext);
   ShowInFront(form);

@@ -13,10 +13,12 @@ class QPushButton;
 
 namespace tavi {
 
+class TConnection;
+
 class TWhoIsWasCmdForm : public TCommandDialog {
   Q_OBJECT
  public:
-  explicit TWhoIsWasCmdForm(QWidget* Owner);
+  TWhoIsWasCmdForm(QWidget* Owner, TConnection& Connection);
 
   QLabel* Label1 = nullptr;
   QLineEdit* NickNameEdit = nullptr;
@@ -29,10 +31,14 @@ class TWhoIsWasCmdForm : public TCommandDialog {
   void FormActivate() override;
   void OKButtonClick();
   void CancelButtonClick();
+
+ private:
+  TConnection& connection_;
 };
 
-// The main window's open instance or a new one, prepared and shown; a
-// negative help context keeps the dialog's own.
-TWhoIsWasCmdForm* OpenWhoIsWasCmdForm(const std::string& QueryCommand, int HelpContext);
+// Owner's open instance or a new one, prepared and shown; a negative help
+// context keeps the dialog's own.
+TWhoIsWasCmdForm* OpenWhoIsWasCmdForm(QWidget* Owner, TConnection& Connection, const std::string& QueryCommand,
+                                      int HelpContext);
 
 }  // namespace tavi

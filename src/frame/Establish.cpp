@@ -23,7 +23,8 @@
 #include "core/ConnectionOptions.h"
 #include "core/DecimalText.h"
 #include "widgets/FormFont.h"
-#include "session/Globals.h"
+#include "core/Connection.h"
+#include "core/Session.h"
 #include "frame/MainForm.h"
 
 namespace tavi {
@@ -42,7 +43,8 @@ constexpr int PanelHeight = 48;
 
 }  // namespace
 
-TEstablishForm::TEstablishForm(QWidget* Owner) : TCommandDialog(Owner, true) {
+TEstablishForm::TEstablishForm(QWidget* Owner, TConnection& Connection)
+    : TCommandDialog(Owner, true), connection_(Connection) {
   setObjectName(QStringLiteral("EstablishForm"));
   ApplyFormFont(this);
   setWindowTitle(Ui(u8"サーバーとの設定"));
@@ -147,7 +149,7 @@ void TEstablishForm::TlsCheckBoxClick(bool Checked) {
 }
 
 void TEstablishForm::FormCreate() {
-  const TGrobalArea& area = GrobalArea();
+  const TGrobalArea& area = connection_.Session().Grobal();
   auto copyNonEmpty = [](QLineEdit* Edit, const std::string& Value) {
     if (!Value.empty()) Edit->setText(FromSjis(Value));
   };
@@ -177,7 +179,7 @@ void TEstablishForm::FormCreate() {
 }
 
 void TEstablishForm::OKButtonClick() {
-  TGrobalArea& area = GrobalArea();
+  TGrobalArea& area = connection_.Session().Grobal();
   area.Password = ToSjis(PassWordEdit->text());
   area.NickName1 = ToSjis(NickNameEdit->text());
   area.TrueName = ToSjis(TrueNameEdit->text());
@@ -200,7 +202,7 @@ void TEstablishForm::OKButtonClick() {
     ShowRefusal("'" + portText + Sj(u8"' は有効な整数値ではありません。"));
     return;
   }
-  if (MainForm && !MainForm->SetSocketPort(port)) {
+  if (!connection_.SetSocketPort(port)) {
     ShowRefusal(Sj(u8"使用中のソケットは値を変更できません"));
     return;
   }
@@ -210,7 +212,7 @@ void TEstablishForm::OKButtonClick() {
   area.SJISChoice = SJISRadioButton->isChecked();
   area.UTF8Choice = UTF8RadioButton->isChecked();
   SaveConnectionOptions({TlsCheckBox->isChecked(), ReconnectCheckBox->isChecked(), LogCheckBox->isChecked()});
-  if (MainForm) MainForm->ConnectionSettingsChanged();
+  connection_.SettingsChanged();
   close();
 }
 
@@ -227,7 +229,7 @@ void TEstablishForm::closeEvent(QCloseEvent* Event) {
 }
 
 void TEstablishForm::FormClose() {
-  if (MainForm) MainForm->UpdateServerCaption();
+  if (auto* frame = qobject_cast<TMainForm*>(parentWidget())) frame->UpdateServerCaption();
 }
 
 }  // namespace tavi

@@ -1,4 +1,4 @@
-// The connection settings dialog: edits the settings held by GrobalArea().
+// The connection settings dialog: edits the session's connection settings.
 // Modeless, at most one (reached through FindOrCreateForm), frees itself
 // when it closes, so every opening starts from the stored values.
 #pragma once
@@ -18,10 +18,12 @@ class QRadioButton;
 
 namespace tavi {
 
+class TConnection;
+
 class TEstablishForm : public TCommandDialog {
   Q_OBJECT
  public:
-  explicit TEstablishForm(QWidget* Owner);
+  TEstablishForm(QWidget* Owner, TConnection& Connection);
 
   QLineEdit* PassWordEdit = nullptr;
   QLineEdit* NickNameEdit = nullptr;
@@ -43,7 +45,7 @@ class TEstablishForm : public TCommandDialog {
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;
 
-  // Stores the edits into GrobalArea() and closes; stops with a message, the
+  // Stores the edits into the settings and closes; stops with a message, the
   // dialog still open, when the port cannot be taken.
   void OKButtonClick();
   // Cancel, like Escape and losing the activation, closes without storing.
@@ -62,6 +64,8 @@ class TEstablishForm : public TCommandDialog {
   // A message box of this dialog; its taking the activation is no
   // deactivation, and the dialog stays open after it.
   void ShowRefusal(const std::string& Text);
+
+  TConnection& connection_;
 };
 
 }  // namespace tavi

@@ -1,53 +1,139 @@
-// The main window's commands that open the dialogs; its other members are in
-// MainForm.cpp.
-#include "frame/MainForm.h"
-
+// The main window's commands: its menu items and tool buttons, and what the
+// windows ask of the frame. Its other members are in MainForm.cpp.
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QToolButton>
 
 #include "conversation/Channel.h"
 #include "conversation/MemberEditor.h"
 #include "conversation/UserMode.h"
+#include "core/Connection.h"
+#include "core/Session.h"
+#include "dcc/DCC.h"
+#include "dcc/DccTransFile.h"
 #include "dialogs/AwayCmd.h"
 #include "dialogs/CommandDialog.h"
 #include "dialogs/WhoIsWasCmd.h"
+#include "frame/About.h"
+#include "frame/Establish.h"
+#include "frame/MainForm.h"
 #include "kanji/SjisText.h"
-#include "session/Globals.h"
+#include "platform/Platform.h"
 
 namespace tavi {
 
+void TMainForm::ConnectMenus() {
+  connect(ConnectSpeedButton, &QToolButton::clicked, this, [this] { Connection().Connect(); });
+  connect(DisConnectSpeedButton, &QToolButton::clicked, this, [this] { Connection().Disconnect(); });
+  connect(ServerConnect, &QAction::triggered, this, [this] { Connection().Connect(); });
+  connect(ServerDisConnect, &QAction::triggered, this, [this] { Connection().Disconnect(); });
+  const std::pair<QAction*, TFrameCommand> frameCommands[] = {
+      {Exit1, TFrameCommand::Exit},        {VersionCmd, TFrameCommand::Version}, {AdminCmd, TFrameCommand::Admin},
+      {NamesCmd, TFrameCommand::Names},    {ListCmd, TFrameCommand::List},       {Join, TFrameCommand::Join},
+      {TalkMenu, TFrameCommand::Talk},     {IsonCmd, TFrameCommand::Ison},       {UserModeMenu, TFrameCommand::UserMode},
+      {WhoIsCmd, TFrameCommand::WhoIs},    {WhoWasCmd, TFrameCommand::WhoWas},   {AwayCmd, TFrameCommand::Away},
+      {NickCmd, TFrameCommand::Nick}};
+  // Copied by name: clang 14 (the fuzz build) cannot capture a structured binding.
+  for (const auto& [item, command] : frameCommands)
+    connect(item, &QAction::triggered, this, [this, command = command] { RunFrameCommand(command, Connection()); });
+  connect(JOINSpeedButton, &QToolButton::clicked, this, [this] { JoinClick(); });
+  connect(TalkSpeedButton, &QToolButton::clicked, this, [this] { TalkMenuClick(); });
+  connect(RecieveDenyMenu, &QAction::triggered, this, [this] { RecieveDenyMenuClick(); });
+  connect(GrobalSection, &QAction::triggered, this,
+          [this] { FindOrCreateForm<TEstablishForm>(Connection())->show(); });
+  connect(ArrangeIcons1, &QAction::triggered, this, [this] {
+    // Minimised windows line up along the bottom edge.
+    int x = 0;
+    for (QMdiSubWindow* w : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+      if (!w->isMinimized()) continue;
+      w->move(x, MdiArea->viewport()->height() - w->height());
+      x += w->width();
+    }
+  });
+  connect(Cascade1, &QAction::triggered, MdiArea, &QMdiArea::cascadeSubWindows);
+  connect(Tile1, &QAction::triggered, MdiArea, &QMdiArea::tileSubWindows);
+  connect(About1, &QAction::triggered, this, [this] { FindOrCreateForm<TAboutBox>()->show(); });
+  connect(Help2, &QAction::triggered, this, [] { Platform().ShowHelp(HelpFile, HelpContext); });
+}
+
+void TMainForm::RunFrameCommand(TFrameCommand Command, TConnection& Connection) {
+  // One connection for now: the window's is the frame's.
+  (void)Connection;
+  switch (Command) {
+    case TFrameCommand::Join: JoinClick(); break;
+    case TFrameCommand::Talk: TalkMenuClick(); break;
+    case TFrameCommand::Exit: close(); break;
+    case TFrameCommand::Version: this->Connection().SendLine("VERSION \r\n"); break;
+    case TFrameCommand::Admin: this->Connection().SendLine("ADMIN \r\n"); break;
+    case TFrameCommand::WhoIs: WhoIsCmdClick(); break;
+    case TFrameCommand::WhoWas: WhoWasCmdClick(); break;
+    case TFrameCommand::Away: AwayCmdClick(); break;
+    case TFrameCommand::Ison: IsonCmdClick(); break;
+    case TFrameCommand::Names: NamesCmdClick(); break;
+    case TFrameCommand::List: ListCmdClick(); break;
+    case TFrameCommand::Nick: NickCmdClick(); break;
+    case TFrameCommand::UserMode: UserModeMenuClick(); break;
+  }
+}
+
+void TMainForm::NamesCmdClick() {
+  Connection().Own.NamesRequested = true;
+  Connection().SendLine("NAMES \r\n");
+}
+
+void TMainForm::ListCmdClick() {
+  ++Connection().Own.ListRequests;
+  Connection().SendLine("LIST \r\n");
+}
+
 void TMainForm::JoinClick() {
-  TChannelForm* dialog = FindOrCreateForm<TChannelForm>();
-  dialog->ChannelComboBox->setEditText(FromSjis(LocalArea().ChannelName));
-  dialog->ChannelKeyEdit->setText(FromSjis(LocalArea().ChannelKey));
+  TChannelForm* dialog = FindOrCreateForm<TChannelForm>(Connection());
+  dialog->ChannelComboBox->setEditText(FromSjis(session_.Local().ChannelName));
+  dialog->ChannelKeyEdit->setText(FromSjis(session_.Local().ChannelKey));
+  ShowInFront(dialog);
+}
+
+void TMainForm::ShowJoinDialog(TConnection& Connection, const std::string& Channel) {
+  TChannelForm* dialog = FindOrCreateForm<TChannelForm>(Connection);
+  dialog->ChannelComboBox->setEditText(FromSjis(Channel));
   ShowInFront(dialog);
 }
 
 void TMainForm::TalkMenuClick() {
-  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
+  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>(Connection());
   editor->Setup(Sj(u8"会話相手を選定"), Sj(u8"会話相手："), Sj(u8"会話相手のリスト："), "TalkMember", nullptr, 60);
   ShowInFront(editor);
 }
 
 void TMainForm::IsonCmdClick() {
-  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
+  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>(Connection());
   editor->Setup(Sj(u8"ニックネームがチャットしているか検索"), Sj(u8"検索ニックネーム："),
                 Sj(u8"検索ニックネームのリスト："), "ISON", nullptr, 50);
   ShowInFront(editor);
 }
 
 void TMainForm::RecieveDenyMenuClick() {
-  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>();
+  TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>(Connection());
   editor->Setup(Sj(u8"着信拒否相手を設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："), "RecieveDeny", nullptr, 16);
-  editor->SetEntries(Globals().RecieveDenyList);
+  editor->SetEntries(session_.RecieveDenyList);
   ShowInFront(editor);
 }
 
-void TMainForm::WhoIsCmdClick() { OpenWhoIsWasCmdForm("WHOIS ", 47); }
-void TMainForm::WhoWasCmdClick() { OpenWhoIsWasCmdForm("WHOWAS ", 48); }
+void TMainForm::WhoIsCmdClick() { OpenWhoIsWasCmdForm(this, Connection(), "WHOIS ", 47); }
+void TMainForm::WhoWasCmdClick() { OpenWhoIsWasCmdForm(this, Connection(), "WHOWAS ", 48); }
+
+TAwayCmdForm* TMainForm::AwayDialog() {
+  // Lives as long as the main window; hidden, never freed, when closed.
+  if (!awayDialog_) awayDialog_ = new TAwayCmdForm(this);
+  return awayDialog_;
+}
 
 void TMainForm::AwayCmdClick() {
-  TAwayCmdForm* form = AwayCmdFormInstance();
+  TAwayCmdForm* form = AwayDialog();
+  form->Connection = &Connection();
   form->CommandKind = "Away";
   form->SetCaption(Sj(u8"自動返信の設定"));
   form->SetLabel(Sj(u8"自動で返信するメッセージ："));
@@ -59,16 +145,36 @@ void TMainForm::AwayCmdClick() {
 }
 
 void TMainForm::NickCmdClick() {
-  TAwayCmdForm* form = AwayCmdFormInstance();
+  TAwayCmdForm* form = AwayDialog();
+  form->Connection = &Connection();
   form->CommandKind = "Nick";
   form->SetCaption(Sj(u8"ニックネームの変更"));
-  form->SetLabel(Sj(u8"現在のニックネーム：") + Globals().CurrentNick);
+  form->SetLabel(Sj(u8"現在のニックネーム：") + Connection().Own.CurrentNick);
   form->AwayMessageEdit->clear();
   form->setProperty("helpContext", 85);
   ShowInFront(form);
 }
 
+void TMainForm::ShowTopicDialog(TConnection& Connection, const std::string& Channel, const std::string& Topic) {
+  TAwayCmdForm* form = AwayDialog();
+  form->Connection = &Connection;
+  form->CommandKind = "Topic";
+  form->TopicChannel = Channel;
+  form->SetCaption(Sj(u8"チャンネルトピックの設定、変更"));
+  form->SetLabel(Sj(u8"チャンネルトピック："));
+  form->SetEditText(Topic);
+  ShowInFront(form);
+}
+
 // Every click opens another dialog.
-void TMainForm::UserModeMenuClick() { ShowInFront(new TUserModeForm(this)); }
+void TMainForm::UserModeMenuClick() { ShowInFront(new TUserModeForm(this, Connection())); }
+
+void TMainForm::OfferDccChat(TConnection& Connection, const std::string& Nick) {
+  // The listening side takes its own port and the offer's address from the
+  // connection.
+  OpenDccChat(*this, Connection, Nick, "", "", "SERVER");
+}
+
+void TMainForm::OfferDccFile(TConnection& Connection, const std::string& Nick) { SendDccFile(this, Connection, Nick); }
 
 }  // namespace tavi

@@ -67,8 +67,15 @@ void DispatchServerLine(std::string_view Line, TServerHandlers& Handlers) {
 }
 
 void DispatchMessage(const TMessage& Message, TServerHandlers& Handlers) {
-  // The client's vocabulary is the keyword table's.
-  if (!IsKnownCommand(Message.Command)) return;
+  // Every error reply is shown, also one the keyword table does not list
+  // (476, a bad channel mask, ends a join too).
+  int number = 0;
+  const char* first = Message.Command.data();
+  const char* last = first + Message.Command.size();
+  const auto [end, ec] = std::from_chars(first, last, number);
+  const bool error = ec == std::errc() && end == last && Message.Command.size() == 3 && number >= 401 && number <= 502;
+  // Otherwise the client's vocabulary is the keyword table's.
+  if (!error && !IsKnownCommand(Message.Command)) return;
   TToken token = ToToken(Message);
 
   for (const Row& row : CommandTable) {
@@ -77,14 +84,8 @@ void DispatchMessage(const TMessage& Message, TServerHandlers& Handlers) {
       return;
     }
   }
-
-  // Keywords without a row of their own: only the error range has an effect.
-  int number = 0;
-  const char* first = token.Command.data();
-  const char* last = first + token.Command.size();
-  const auto [end, ec] = std::from_chars(first, last, number);
-  if (ec != std::errc() || end != last) return;
-  if (number < 401 || number > 502) return;
+  // Keywords without a row of their own have no effect.
+  if (!error) return;
   if (number == 433) Handlers.TriggerNickCmd();
   Handlers.ServerError(std::move(token));
 }

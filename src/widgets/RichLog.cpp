@@ -1,5 +1,4 @@
 #include "widgets/RichLog.h"
-#include "session/Globals.h"
 
 #include <QPointer>
 #include <QTextBlock>
@@ -11,26 +10,44 @@
 
 namespace tavi {
 
+namespace {
+
+// The panes' shared burst state: bursts from every connection nest on the
+// GUI thread, and the last end flushes the panes that wait.
+struct TBurstState {
+  int Depth = 0;
+  std::vector<QPointer<TRichLog>> Waiting;
+  std::chrono::steady_clock::time_point LastFlush;
+  bool FlushArmed = false;
+};
+
+TBurstState& Bursts() {
+  static TBurstState state;
+  return state;
+}
+
+}  // namespace
+
 TRichLog::TRichLog(QTextEdit* Edit) : QObject(Edit), edit_(Edit) { setObjectName(QStringLiteral("RichLog")); }
 
 TRichLog* TRichLog::Of(QTextEdit* Edit) {
   return Edit ? Edit->findChild<TRichLog*>(QStringLiteral("RichLog"), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
-void TRichLog::BeginBurst() { ++Globals().BurstDepth; }
+void TRichLog::BeginBurst() { ++Bursts().Depth; }
 
 void TRichLog::EndBurst(bool MoreFollow) {
-  TGlobals& g = Globals();
-  if (g.BurstDepth == 0 || --g.BurstDepth > 0) return;
-  if (MoreFollow && !g.WaitingLogs.empty()) {
-    const auto Since = std::chrono::steady_clock::now() - g.LastLogFlush;
+  TBurstState& g = Bursts();
+  if (g.Depth == 0 || --g.Depth > 0) return;
+  if (MoreFollow && !g.Waiting.empty()) {
+    const auto Since = std::chrono::steady_clock::now() - g.LastFlush;
     if (Since < std::chrono::milliseconds(FlushIntervalMs)) {
       // Shown within the interval even if no further burst comes.
-      if (!g.LogFlushArmed) {
-        g.LogFlushArmed = true;
+      if (!g.FlushArmed) {
+        g.FlushArmed = true;
         const auto Left = std::chrono::milliseconds(FlushIntervalMs) - Since;
         QTimer::singleShot(std::chrono::ceil<std::chrono::milliseconds>(Left), [] {
-          Globals().LogFlushArmed = false;
+          Bursts().FlushArmed = false;
           if (!InBurst()) FlushWaiting();
         });
       }
@@ -41,15 +58,15 @@ void TRichLog::EndBurst(bool MoreFollow) {
 }
 
 void TRichLog::FlushWaiting() {
-  TGlobals& g = Globals();
-  g.LastLogFlush = std::chrono::steady_clock::now();
+  TBurstState& g = Bursts();
+  g.LastFlush = std::chrono::steady_clock::now();
   std::vector<QPointer<TRichLog>> logs;
-  logs.swap(g.WaitingLogs);
+  logs.swap(g.Waiting);
   for (const QPointer<TRichLog>& log : logs)
     if (log) log->Flush();
 }
 
-bool TRichLog::InBurst() { return Globals().BurstDepth > 0; }
+bool TRichLog::InBurst() { return Bursts().Depth > 0; }
 
 int TRichLog::LinesInPane() const {
   const QTextDocument* doc = edit_->document();
@@ -65,7 +82,7 @@ void TRichLog::Append(const QString& Text, const QColor& Color) {
   pending_.emplace_back(Text, Color);
   if (!queued_) {
     queued_ = true;
-    Globals().WaitingLogs.emplace_back(this);
+    Bursts().Waiting.emplace_back(this);
   }
 }
 
@@ -81,7 +98,7 @@ void TRichLog::KeepLast(int Lines) {
   firstKept_ = std::max(firstKept_, LinesInPane() + static_cast<int>(pending_.size()) - Lines);
   if (!queued_) {
     queued_ = true;
-    Globals().WaitingLogs.emplace_back(this);
+    Bursts().Waiting.emplace_back(this);
   }
 }
 

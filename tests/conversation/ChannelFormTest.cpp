@@ -48,9 +48,9 @@ class ChannelFormTest : public MainFormFixture {
 
 TEST_F(ChannelFormTest, OpensWithTheLastChannelAndKey) {
   MakeForm();
-  LocalArea().ChannelNames = {"#a", Sj(u8"#日本")};
-  LocalArea().ChannelName = Sj(u8"#日本");
-  LocalArea().ChannelKey = "k";
+  Local().ChannelNames = {"#a", Sj(u8"#日本")};
+  Local().ChannelName = Sj(u8"#日本");
+  Local().ChannelKey = "k";
   TChannelForm* dialog = Open();
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(dialog->isVisible());
@@ -73,22 +73,22 @@ TEST_F(ChannelFormTest, OpensWithTheLastChannelAndKey) {
 
 TEST_F(ChannelFormTest, OkJoinsAndMovesTheChannelToTheTop) {
   MakeForm();
-  LocalArea().ChannelNames = {"#a", "#b", "#foo"};
+  Local().ChannelNames = {"#a", "#b", "#foo"};
   Join("  #b ", " sec ");
   EXPECT_EQ(Sent, Lines{"JOIN #b sec\r\n"});
-  EXPECT_EQ(LocalArea().ChannelNames, (Lines{"#b", "#a", "#foo"}));
-  EXPECT_EQ(LocalArea().ChannelName, "#b");
-  EXPECT_EQ(LocalArea().ChannelKey, "sec");
+  EXPECT_EQ(Local().ChannelNames, (Lines{"#b", "#a", "#foo"}));
+  EXPECT_EQ(Local().ChannelName, "#b");
+  EXPECT_EQ(Local().ChannelKey, "sec");
 
   // Twice: still one entry, on top; a join without key keeps its blank.
   Join("#b", "");
   EXPECT_EQ(Sent.back(), "JOIN #b \r\n");
-  EXPECT_EQ(LocalArea().ChannelNames, (Lines{"#b", "#a", "#foo"}));
-  EXPECT_EQ(LocalArea().ChannelKey, "");
+  EXPECT_EQ(Local().ChannelNames, (Lines{"#b", "#a", "#foo"}));
+  EXPECT_EQ(Local().ChannelKey, "");
 
   // Another spelling of a listed channel replaces its entry.
   Join("#Foo", "");
-  EXPECT_EQ(LocalArea().ChannelNames, (Lines{"#Foo", "#b", "#a"}));
+  EXPECT_EQ(Local().ChannelNames, (Lines{"#Foo", "#b", "#a"}));
   // Sent as typed: no "#" is added.
   Join("plain", "");
   EXPECT_EQ(Sent.back(), "JOIN plain \r\n");
@@ -97,8 +97,8 @@ TEST_F(ChannelFormTest, OkJoinsAndMovesTheChannelToTheTop) {
 
 TEST_F(ChannelFormTest, BlankNameOrCancelSendsAndStoresNothing) {
   MakeForm();
-  LocalArea().ChannelNames = {"#a"};
-  LocalArea().ChannelName = "#a";
+  Local().ChannelNames = {"#a"};
+  Local().ChannelName = "#a";
   Join("   ", "key");
   Join("", "");
   QPointer<TChannelForm> dialog = Open();
@@ -107,19 +107,19 @@ TEST_F(ChannelFormTest, BlankNameOrCancelSendsAndStoresNothing) {
   DeleteClosed();
   EXPECT_FALSE(dialog);
   EXPECT_TRUE(Sent.empty());
-  EXPECT_EQ(LocalArea().ChannelNames, Lines{"#a"});
-  EXPECT_EQ(LocalArea().ChannelName, "#a");
-  EXPECT_EQ(LocalArea().ChannelKey, "");
+  EXPECT_EQ(Local().ChannelNames, Lines{"#a"});
+  EXPECT_EQ(Local().ChannelName, "#a");
+  EXPECT_EQ(Local().ChannelKey, "");
 }
 
 TEST_F(ChannelFormTest, ChoosingAListedChannelBringsItsKeyInThisRunOnly) {
   MakeForm();
-  LocalArea().ChannelNames = {"#open"};
+  Local().ChannelNames = {"#open"};
   Join("#secret", "pw");
   Join("#other", "zz");
   Join("#Other", "");  // the new spelling carries the new, empty key
-  EXPECT_EQ(TChannelForm::RememberedKey("#SECRET"), "pw");
-  EXPECT_EQ(TChannelForm::RememberedKey("#other"), "");
+  EXPECT_EQ(Connection().RememberedKey("#SECRET"), "pw");
+  EXPECT_EQ(Connection().RememberedKey("#other"), "");
 
   TChannelForm* dialog = Open();
   EXPECT_EQ(ToSjis(dialog->ChannelKeyEdit->text()), "");  // the last join had none
@@ -136,9 +136,9 @@ TEST_F(ChannelFormTest, ChoosingAListedChannelBringsItsKeyInThisRunOnly) {
   // After a restart the names come back from the settings file, the keys do not.
   form->close();
   form.reset();
-  ResetGlobals();  // as a new process starts
+  session = std::make_unique<TSession>();  // as a new process starts
   MakeForm();
-  EXPECT_EQ(LocalArea().ChannelNames, (Lines{"#Other", "#secret", "#open"}));
+  EXPECT_EQ(Local().ChannelNames, (Lines{"#Other", "#secret", "#open"}));
   dialog = Open();
   dialog->ChannelComboBox->setEditText(QStringLiteral("#x"));
   dialog->ChannelKeyEdit->setText(QStringLiteral("typed"));

@@ -25,12 +25,12 @@ class ChannelModeTest : public MainFormFixture {
   void SetUp() override {
     MainFormFixture::SetUp();
     MakeForm();
-    chat = form->OpenChannelWindow("#c");
+    chat = OpenChannelWindow("#c");
   }
 
   // A dialog as the channel window's menu makes it, filled as on activation.
   TChannelModeForm* Open(QWidget* Owner = nullptr, const std::string& Channel = "#c") {
-    auto* dialog = new TChannelModeForm(Owner ? Owner : chat);
+    auto* dialog = new TChannelModeForm(Owner ? Owner : chat, Connection());
     dialog->TargetChannel = Channel;
     dialog->FormActivate();
     return dialog;
@@ -63,7 +63,7 @@ class ChannelModeTest : public MainFormFixture {
 };
 
 TEST_F(ChannelModeTest, FormHasItsSizeCaptionsAndNames) {
-  TChannelModeForm dialog(chat);
+  TChannelModeForm dialog(chat, Connection());
   EXPECT_EQ(dialog.size(), QSize(286, 391));
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
   EXPECT_EQ(ToSjis(dialog.windowTitle()), Sj(u8"チャンネルモードの表示と設定"));
@@ -91,13 +91,12 @@ TEST_F(ChannelModeTest, FormHasItsSizeCaptionsAndNames) {
 }
 
 TEST_F(ChannelModeTest, ActivationShowsTheFirstChannelWindowsModes) {
-  chat->PrivateMode = chat->SecretMode = true;  // both reported: only s shows
-  chat->TopicMode = chat->SpeechMode = true;
-  chat->LimitMode = true;
-  chat->LimitNumber = 25;
-  chat->KeyWordMode = true;
-  chat->KeyWord = "pw";
-  form->OpenChannelWindow("#c")->InviteMode = true;  // a later window of the same caption
+  chat->Channel()->PrivateMode = chat->Channel()->SecretMode = true;  // both reported: only s shows
+  chat->Channel()->TopicMode = chat->Channel()->SpeechMode = true;
+  chat->Channel()->LimitMode = true;
+  chat->Channel()->LimitNumber = 25;
+  chat->Channel()->KeyWordMode = true;
+  chat->Channel()->KeyWord = "pw";
   TChannelModeForm* dialog = Open();
   EXPECT_EQ(ToSjis(dialog->windowTitle()), "#c" + Sj(u8" のモードの表示と設定"));
   EXPECT_FALSE(dialog->PrivateCheckBox->isChecked());
@@ -111,11 +110,11 @@ TEST_F(ChannelModeTest, ActivationShowsTheFirstChannelWindowsModes) {
   EXPECT_EQ(dialog->KeyWordEdit->text(), QStringLiteral("pw"));
   EXPECT_TRUE(dialog->SpeechCheckBox->isChecked());
 
-  chat->LimitNumber = 0;  // a limit without a number: empty but enabled
+  chat->Channel()->LimitNumber = 0;  // a limit without a number: empty but enabled
   dialog->FormActivate();
   EXPECT_TRUE(dialog->LimitEdit->isEnabled());
   EXPECT_TRUE(dialog->LimitEdit->text().isEmpty());
-  chat->LimitMode = chat->KeyWordMode = false;
+  chat->Channel()->LimitMode = chat->Channel()->KeyWordMode = false;
   dialog->FormActivate();
   EXPECT_FALSE(dialog->LimitEdit->isEnabled());
   EXPECT_FALSE(dialog->KeyWordEdit->isEnabled());
@@ -142,7 +141,7 @@ TEST_F(ChannelModeTest, PrivateAndSecretExcludeEachOtherAndEditsFollowTheirBoxes
 
 TEST_F(ChannelModeTest, OkSendsTheChangesThenTheQuery) {
   EXPECT_EQ(Apply([](auto& d) { d.InviteCheckBox->click(); }), (Lines{"MODE #c +i \r\n", Query}));
-  EXPECT_FALSE(chat->InviteMode);  // waits for the server's MODE
+  EXPECT_FALSE(chat->Channel()->InviteMode);  // waits for the server's MODE
   EXPECT_EQ(Apply([](auto&) {}), Lines{Query});
 
   // Every letter, in the order p s i t n m l k v, the limit before the key.
@@ -157,12 +156,12 @@ TEST_F(ChannelModeTest, OkSendsTheChangesThenTheQuery) {
 }
 
 TEST_F(ChannelModeTest, UncheckingEverythingRemovesEachMode) {
-  chat->PrivateMode = chat->InviteMode = chat->TopicMode = chat->MessageMode = chat->ModeratedMode = true;
-  chat->LimitMode = chat->KeyWordMode = chat->SpeechMode = true;
-  chat->LimitNumber = 5;
-  chat->KeyWord = "pw";
+  chat->Channel()->PrivateMode = chat->Channel()->InviteMode = chat->Channel()->TopicMode = chat->Channel()->MessageMode = chat->Channel()->ModeratedMode = true;
+  chat->Channel()->LimitMode = chat->Channel()->KeyWordMode = chat->Channel()->SpeechMode = true;
+  chat->Channel()->LimitNumber = 5;
+  chat->Channel()->KeyWord = "pw";
   EXPECT_EQ(Apply([](auto&) {}), Lines{Query});
-  EXPECT_EQ(chat->KeyWord, "pw");
+  EXPECT_EQ(chat->Channel()->KeyWord, "pw");
   // -l carries no argument; the key keeps its separating blank.
   EXPECT_EQ(Apply([](TChannelModeForm& d) {
               for (QCheckBox* box : {d.PrivateCheckBox, d.InviteCheckBox, d.TopicCheckBox, d.MessageCheckBox,
@@ -170,11 +169,11 @@ TEST_F(ChannelModeTest, UncheckingEverythingRemovesEachMode) {
                 box->click();
             }),
             (Lines{"MODE #c -p-i-t-n-m-l-k-v  pw\r\n", Query}));
-  EXPECT_TRUE(chat->KeyWord.empty());
-  EXPECT_TRUE(chat->KeyWordMode);
+  EXPECT_TRUE(chat->Channel()->KeyWord.empty());
+  EXPECT_TRUE(chat->Channel()->KeyWordMode);
 
   // Removing a limit needs the number shown.
-  chat->LimitNumber = 0;
+  chat->Channel()->LimitNumber = 0;
   EXPECT_EQ(Apply([](auto& d) { d.LimitCheckBox->click(); }), Lines{Query});
 }
 
@@ -241,33 +240,33 @@ TEST_F(ChannelModeTest, SettingAndChangingTheKey) {
     };
   };
   EXPECT_EQ(Apply(setKey("pw")), (Lines{"MODE #c +k  pw\r\n", Query}));
-  EXPECT_EQ(chat->KeyWord, "pw");
-  chat->KeyWordMode = true;
+  EXPECT_EQ(chat->Channel()->KeyWord, "pw");
+  chat->Channel()->KeyWordMode = true;
   EXPECT_EQ(Apply(setKey("pw2")), (Lines{"MODE #c -k pw\r\n", "MODE #c +k  pw2\r\n", Query}));
-  EXPECT_EQ(chat->KeyWord, "pw2");
+  EXPECT_EQ(chat->Channel()->KeyWord, "pw2");
   // The same key typed again: nothing to remove first.
   EXPECT_EQ(Apply(setKey("pw2")), (Lines{"MODE #c +k  pw2\r\n", Query}));
   // Sent as typed, stored trimmed.
-  chat->KeyWord.clear();
+  chat->Channel()->KeyWord.clear();
   EXPECT_EQ(Apply(setKey(" p w ")), (Lines{"MODE #c +k   p w \r\n", Query}));
-  EXPECT_EQ(chat->KeyWord, "p w");
+  EXPECT_EQ(chat->Channel()->KeyWord, "p w");
 }
 
 TEST_F(ChannelModeTest, UncheckedOrEmptyKeyIsRemoved) {
-  chat->KeyWordMode = true;
-  chat->KeyWord = "pw";
+  chat->Channel()->KeyWordMode = true;
+  chat->Channel()->KeyWord = "pw";
   EXPECT_EQ(Apply([](auto& d) { d.KeyWordCheckBox->click(); }), (Lines{"MODE #c -k  pw\r\n", Query}));
-  EXPECT_TRUE(chat->KeyWord.empty());
-  chat->KeyWord = "pw";
+  EXPECT_TRUE(chat->Channel()->KeyWord.empty());
+  chat->Channel()->KeyWord = "pw";
   EXPECT_EQ(Apply([](auto& d) { Type(d.KeyWordEdit, QString()); }), (Lines{"MODE #c -k  pw\r\n", Query}));
-  EXPECT_TRUE(chat->KeyWord.empty());
+  EXPECT_TRUE(chat->Channel()->KeyWord.empty());
   // A checked box left empty on a keyless channel.
-  chat->KeyWordMode = false;
+  chat->Channel()->KeyWordMode = false;
   EXPECT_EQ(Apply([](auto& d) { d.KeyWordCheckBox->click(); }), (Lines{"MODE #c -k  \r\n", Query}));
 }
 
 TEST_F(ChannelModeTest, WithoutTheChannelWindowOkDoesNothing) {
-  form->OpenTalkWindow("#gone");  // a talk window of that caption is no channel window
+  OpenTalkWindow("#gone");  // a talk window of that caption is no channel window
   QPointer<TChannelModeForm> dialog = Open(form.get(), "#gone");
   EXPECT_EQ(ToSjis(dialog->windowTitle()), "#gone" + Sj(u8" のモードの表示と設定"));
   dialog->InviteCheckBox->click();
@@ -298,7 +297,7 @@ TEST_F(ChannelModeTest, CancelEscapeAndDeactivationSendNothing) {
 }
 
 TEST_F(ChannelModeTest, MenuOpensAFilledDialogOwnedByTheWindow) {
-  chat->InviteMode = true;
+  chat->Channel()->InviteMode = true;
   chat->ChannelModeMenuClick();
   const QList<TChannelModeForm*> dialogs = chat->findChildren<TChannelModeForm*>();
   ASSERT_EQ(dialogs.size(), 1);

@@ -38,7 +38,7 @@ class ConversationEndToEndTest : public MainFormFixture {
     std::string error;
     ASSERT_TRUE(server.Start(error)) << error;
     TMainForm& f = MakeForm(false);
-    GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
+    Grobal() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
                                std::to_string(server.Port())};
     ASSERT_TRUE(ConnectAndWait(f));
     ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000)) << f.StatusText();
@@ -58,7 +58,7 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
   ASSERT_NE(join, nullptr);
   join->ChannelComboBox->setCurrentText(QStringLiteral("#tavi"));
   join->OKButtonClick();
-  ASSERT_TRUE(PumpUntil([&] { return Channel("#tavi") && Channel("#tavi")->Joined; }));
+  ASSERT_TRUE(PumpUntil([&] { return Channel("#tavi") && Channel("#tavi")->Channel()->Joined; }));
   TChatForm* chat = Channel("#tavi");
   ASSERT_TRUE(PumpUntil([&] { return Lists(chat, "@tavi"); }));  // the 353 names, operator as creator
   EXPECT_EQ(chat->NickColorAt(chat->FindNick("@tavi")), clGreen);
@@ -74,7 +74,7 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
   // Talk in the channel both ways; the client sends JIS as chosen.
   peer.Send("PRIVMSG #tavi :hello there\r\n");
   ASSERT_TRUE(PumpUntil([&] { return HasLine(chat->RecvLines(), "09:05 [peer] hello there"); }));
-  GrobalArea().JISChoice = true;
+  Grobal().JISChoice = true;
   chat->SendEdit->setText(QString::fromUtf8("こんにちは"));
   chat->SendEditKeyDown(Qt::Key_Return);
   const std::string said = peer.WaitFor("PRIVMSG #tavi");
@@ -95,7 +95,7 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
   peer.Send("PRIVMSG tavi :\x01VERSION\x01\r\n");
   const std::string version = Answer(peer, "NOTICE peer :\x01VERSION ");
 
-  EXPECT_NE(version.find("\x01VERSION " + Globals().VersionText + "\x01"), std::string::npos) << version;
+  EXPECT_NE(version.find("\x01VERSION " + session->VersionText + "\x01"), std::string::npos) << version;
   peer.Send("PRIVMSG tavi :\x01PING 12345\x01\r\n");
   EXPECT_FALSE(Answer(peer, "NOTICE peer :\x01PING 12345\x01").empty());
   peer.Send("PRIVMSG tavi :\x01" "CLIENTINFO\x01\r\n");
@@ -120,7 +120,7 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
 
   // Leaving: PART is confirmed by the server and the window stays.
   chat->PartClick();
-  ASSERT_TRUE(PumpUntil([&] { return !chat->Joined; }));
+  ASSERT_TRUE(PumpUntil([&] { return !chat->Channel()->Joined; }));
   EXPECT_EQ(chat->NickCount(), 0);
   EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05" + Sj(u8" チャンネルから退室しました。")));
 }
@@ -128,14 +128,14 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
 TEST_F(ConversationEndToEndTest, ThreeCodesReadAlikeAndUtf8MeetsUtf8InAJapaneseChannel) {
   const std::string Sentence = Sj(u8"日本語のテキストです。①");
   const auto Utf8 = [](std::u8string_view Text) { return std::string(reinterpret_cast<const char*>(Text.data()), Text.size()); };
-  GrobalArea().UTF8Choice = true;
+  Grobal().UTF8Choice = true;
   for (const char8_t* Name : {u8"#mix", u8"#日本語"}) {
     form->JoinClick();
     auto* join = form->findChild<TChannelForm*>();
     ASSERT_NE(join, nullptr);
     join->ChannelComboBox->setCurrentText(QString::fromUtf8(reinterpret_cast<const char*>(Name)));
     join->OKButtonClick();
-    ASSERT_TRUE(PumpUntil([&] { return Channel(Sj(Name)) && Channel(Sj(Name))->Joined; })) << Utf8(Name);
+    ASSERT_TRUE(PumpUntil([&] { return Channel(Sj(Name)) && Channel(Sj(Name))->Channel()->Joined; })) << Utf8(Name);
   }
 
   TRawIrcPeer peer;

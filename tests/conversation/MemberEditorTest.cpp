@@ -56,7 +56,7 @@ class MemberEditorTest : public MainFormFixture {
 
 TEST_F(MemberEditorTest, TheMainWindowsOpenersSetItUp) {
   TMainForm& f = MakeForm();
-  auto* fresh = new TMemberEditorForm(&f);
+  auto* fresh = new TMemberEditorForm(&f, Connection());
   EXPECT_EQ(ToSjis(fresh->windowTitle()), Sj(u8"会話相手を選定"));
   EXPECT_EQ(ToSjis(fresh->Label1->text()), Sj(u8"会話相手："));
   EXPECT_EQ(ToSjis(fresh->Label2->text()), Sj(u8"会話相手のリスト："));
@@ -88,7 +88,7 @@ TEST_F(MemberEditorTest, TheMainWindowsOpenersSetItUp) {
   ison->CloseButtonClick();
   DeleteClosed();
 
-  Globals().RecieveDenyList = {"troll", "Spam"};
+  session->RecieveDenyList = {"troll", "Spam"};
   f.RecieveDenyMenu->trigger();
   TMemberEditorForm* deny = MainEditor();
   ASSERT_NE(deny, nullptr);
@@ -111,7 +111,7 @@ TEST_F(MemberEditorTest, TalkMembersFromTheMainWindowOpenATalkWindow) {
 
   auto* talk = qobject_cast<TTalkForm*>(f.FindChildWindow("ann,bob"));
   ASSERT_NE(talk, nullptr);
-  EXPECT_EQ(talk->MemberList, (std::vector<std::string>{"ann", "bob"}));
+  EXPECT_EQ(talk->Query()->MemberList, (std::vector<std::string>{"ann", "bob"}));
   EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "ann,bob");
   EXPECT_TRUE(Sent.empty());
   EXPECT_TRUE(editor->IsClosed());
@@ -126,8 +126,8 @@ TEST_F(MemberEditorTest, TalkMembersFromTheMainWindowOpenATalkWindow) {
 
 TEST_F(MemberEditorTest, AnEmptyListLeavesAnExistingTalkWindowAlone) {
   TMainForm& f = MakeForm();
-  TTalkForm* talk = f.OpenTalkWindow("bob,alice");
-  talk->MemberList = {"bob", "alice"};
+  TTalkForm* talk = OpenTalkWindow("bob,alice");
+  talk->Query()->MemberList = {"bob", "alice"};
   talk->AddDeleteMemberClick();
   auto* editor = talk->findChild<TMemberEditorForm*>();
   ASSERT_NE(editor, nullptr);
@@ -139,16 +139,16 @@ TEST_F(MemberEditorTest, AnEmptyListLeavesAnExistingTalkWindowAlone) {
   editor->ChangeButton->click();
   EXPECT_TRUE(editor->IsClosed());
   EXPECT_EQ(talk->Caption(), "bob,alice");
-  EXPECT_EQ(talk->MemberList, (std::vector<std::string>{"bob", "alice"}));
+  EXPECT_EQ(talk->Query()->MemberList, (std::vector<std::string>{"bob", "alice"}));
   EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "bob,alice");
   EXPECT_EQ(f.ChildWindows().size(), 1u);
 }
 
 TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
   TMainForm& f = MakeForm();
-  TChatForm* chat = f.OpenChannelWindow("#c");
+  TChatForm* chat = OpenChannelWindow("#c");
   auto makeEditor = [&] {
-    auto* editor = new TMemberEditorForm(chat);
+    auto* editor = new TMemberEditorForm(chat, Connection());
     editor->Setup(Sj(u8"クライアントの侵入を防ぐBANMASKの設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："),
                   "BanMask", chat, 54);
     return editor;
@@ -158,9 +158,9 @@ TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
   chat->BanMask1Click();
   ASSERT_EQ(Sent, (std::vector<std::string>{"MODE #c +b\r\n"}));
   Sent.clear();
-  chat->BanMaskList = {"m0", "x!*@*"};
+  chat->Channel()->BanMaskList = {"m0", "x!*@*"};
   chat->ShowBanMaskEditor();
-  TMemberEditorForm* editor = TChatForm::PendingBanMaskEditor.data();
+  TMemberEditorForm* editor = chat->findChild<TMemberEditorForm*>();
   ASSERT_NE(editor, nullptr);
   EXPECT_TRUE(editor->isVisible());
   EXPECT_EQ(editor->parent(), chat);
@@ -177,15 +177,15 @@ TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
   editor->MemberListBox->setCurrentRow(0);
   editor->DeleteButton->click();
   EXPECT_EQ(editor->Entries(), (std::vector<std::string>{"x!*@*", "m1"}));
-  EXPECT_EQ(chat->BanMaskArgs, "m1 m0");
-  EXPECT_EQ(chat->BanMaskModes, "+b-b");
+  EXPECT_EQ(chat->Channel()->BanMaskArgs, "m1 m0");
+  EXPECT_EQ(chat->Channel()->BanMaskModes, "+b-b");
   editor->ChangeButton->click();
   EXPECT_EQ(Sent, (std::vector<std::string>{"MODE #c +b-b m1 m0\r\n"}));
   EXPECT_TRUE(editor->IsClosed());
 
   // With nothing changed the line still goes, with its two blanks.
-  chat->BanMaskArgs.clear();
-  chat->BanMaskModes.clear();
+  chat->Channel()->BanMaskArgs.clear();
+  chat->Channel()->BanMaskModes.clear();
   Sent.clear();
   editor = makeEditor();
   editor->SetEntries({"m0"});
@@ -198,13 +198,13 @@ TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
   Add(editor, "m2");
   editor->CloseButton->click();
   EXPECT_TRUE(Sent.empty());
-  EXPECT_EQ(chat->BanMaskArgs, "m2");
-  EXPECT_EQ(chat->BanMaskModes, "+b");
+  EXPECT_EQ(chat->Channel()->BanMaskArgs, "m2");
+  EXPECT_EQ(chat->Channel()->BanMaskModes, "+b");
 
   // A mask that is not Shift-JIS (UTF-8 here) is removed by its own bytes.
   const std::string utf8Mask = "\xE3\x81\x82!*@*";
-  chat->BanMaskArgs.clear();
-  chat->BanMaskModes.clear();
+  chat->Channel()->BanMaskArgs.clear();
+  chat->Channel()->BanMaskModes.clear();
   Sent.clear();
   editor = makeEditor();
   editor->SetEntries({utf8Mask});
@@ -217,8 +217,8 @@ TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
 
 TEST_F(MemberEditorTest, ChangingMembersRenamesTheWindowsOwnMenuEntry) {
   TMainForm& f = MakeForm();
-  TTalkForm* first = f.OpenTalkWindow("bob");
-  TTalkForm* second = f.OpenTalkWindow("bob");
+  TTalkForm* first = OpenTalkWindow("bob");
+  TTalkForm* second = OpenTalkWindow("bob");
   second->AddDeleteMemberClick();
   auto* editor = second->findChild<TMemberEditorForm*>();
   ASSERT_NE(editor, nullptr);
@@ -231,7 +231,7 @@ TEST_F(MemberEditorTest, ChangingMembersRenamesTheWindowsOwnMenuEntry) {
 
 TEST_F(MemberEditorTest, RefusalListIsReplacedEvenByAnEmptyOne) {
   TMainForm& f = MakeForm();
-  Globals().RecieveDenyList = {"troll"};
+  session->RecieveDenyList = {"troll"};
   f.RecieveDenyMenuClick();
   TMemberEditorForm* editor = MainEditor();
   ASSERT_NE(editor, nullptr);
@@ -239,7 +239,7 @@ TEST_F(MemberEditorTest, RefusalListIsReplacedEvenByAnEmptyOne) {
   Add(editor, "spam");  // duplicates are taken as typed
   Add(editor, " x ");
   editor->ChangeButtonClick();
-  EXPECT_EQ(Globals().RecieveDenyList, (std::vector<std::string>{"troll", "spam", "spam", " x "}));
+  EXPECT_EQ(session->RecieveDenyList, (std::vector<std::string>{"troll", "spam", "spam", " x "}));
   DeleteClosed();
 
   f.RecieveDenyMenuClick();
@@ -247,7 +247,7 @@ TEST_F(MemberEditorTest, RefusalListIsReplacedEvenByAnEmptyOne) {
   ASSERT_NE(editor, nullptr);
   editor->MemberListBox->clear();
   editor->ChangeButtonClick();
-  EXPECT_TRUE(Globals().RecieveDenyList.empty());
+  EXPECT_TRUE(session->RecieveDenyList.empty());
   EXPECT_TRUE(Sent.empty());
 }
 
@@ -273,7 +273,7 @@ TEST_F(MemberEditorTest, IsonSendsOneQueryForAll) {
 
 TEST_F(MemberEditorTest, ClosingOrLosingTheActivationAppliesNothing) {
   TMainForm& f = MakeForm();
-  Globals().RecieveDenyList = {"troll"};
+  session->RecieveDenyList = {"troll"};
 
   f.RecieveDenyMenuClick();
   TMemberEditorForm* editor = MainEditor();
@@ -281,7 +281,7 @@ TEST_F(MemberEditorTest, ClosingOrLosingTheActivationAppliesNothing) {
   Add(editor, "spam");
   editor->CloseButton->click();
   EXPECT_TRUE(editor->IsClosed());
-  EXPECT_EQ(Globals().RecieveDenyList, (std::vector<std::string>{"troll"}));
+  EXPECT_EQ(session->RecieveDenyList, (std::vector<std::string>{"troll"}));
   DeleteClosed();
 
   f.IsonCmdClick();
@@ -304,5 +304,5 @@ TEST_F(MemberEditorTest, ClosingOrLosingTheActivationAppliesNothing) {
   EXPECT_TRUE(Sent.empty());
   EXPECT_TRUE(f.ChildWindows().empty());
 
-  EXPECT_EQ(Globals().RecieveDenyList, (std::vector<std::string>{"troll"}));
+  EXPECT_EQ(session->RecieveDenyList, (std::vector<std::string>{"troll"}));
 }

@@ -12,6 +12,7 @@
 #include "MainFormFixture.h"
 #include "conversation/MemberEditor.h"
 #include "conversation/Talk.h"
+#include "conversation/UserMode.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -49,11 +50,11 @@ using TalkFormTest = MainFormFixture;
 
 TEST_F(TalkFormTest, CreationGivesTheDateLineAndTheLayout) {
   TMainForm& f = MakeForm();
-  TTalkForm* talk = f.OpenTalkWindow("bob,alice");
+  TTalkForm* talk = OpenTalkWindow("bob,alice");
   EXPECT_EQ(talk->Caption(), "bob,alice");
   EXPECT_EQ(talk->RecvLines(), (std::vector<std::string>{Sj(u8"日付： ") + "2006/01/02"}));
   EXPECT_TRUE(talk->NickNames().empty());
-  EXPECT_TRUE(talk->MemberList.empty());
+  EXPECT_TRUE(talk->Query()->MemberList.empty());
   EXPECT_EQ(talk->size(), QSize(430, 260));
   EXPECT_EQ(talk->property("helpContext").toInt(), 61);
   EXPECT_FALSE(talk->windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -72,11 +73,11 @@ TEST_F(TalkFormTest, CreationGivesTheDateLineAndTheLayout) {
 }
 
 TEST_F(TalkFormTest, EnterSendsOneLineToAllMembersAndEchoes) {
-  TMainForm& f = MakeForm();
-  Globals().CurrentNick = "me";
+  MakeForm();
+  Own().CurrentNick = "me";
   platform.Time.Hour = 23;
   platform.Time.Minute = 4;
-  TTalkForm* talk = f.OpenTalkWindow("bob,alice");
+  TTalkForm* talk = OpenTalkWindow("bob,alice");
 
   PressKey(talk->SendEdit, Qt::Key_Return);  // empty: nothing
   EXPECT_TRUE(Sent.empty());
@@ -102,11 +103,12 @@ TEST_F(TalkFormTest, EnterSendsOneLineToAllMembersAndEchoes) {
 
 TEST_F(TalkFormTest, ChangingMembersKeepsTheHistoryAndRenamesTheWindow) {
   TMainForm& f = MakeForm();
-  Globals().CurrentNick = "me";
-  TTalkForm* other = f.OpenTalkWindow("dave");
-  TTalkForm* talk = f.OpenTalkWindow("bob,alice");
-  talk->MemberList = {"bob", "alice"};
-  talk->AddNick("bob");
+  Own().CurrentNick = "me";
+  TTalkForm* other = OpenTalkWindow("dave");
+  TTalkForm* talk = OpenTalkWindow("bob,alice");
+  talk->Query()->MemberList = {"bob", "alice"};
+  talk->Query()->AddSpeaker("bob");
+  talk->QueryChanged();
   Type(talk, "before");
   const std::vector<std::string> linesBefore = talk->RecvLines();
 
@@ -128,7 +130,7 @@ TEST_F(TalkFormTest, ChangingMembersKeepsTheHistoryAndRenamesTheWindow) {
   editor->ChangeButton->click();
 
   EXPECT_EQ(talk->Caption(), "carol");
-  EXPECT_EQ(talk->MemberList, (std::vector<std::string>{"carol"}));
+  EXPECT_EQ(talk->Query()->MemberList, (std::vector<std::string>{"carol"}));
   EXPECT_EQ(talk->RecvLines(), linesBefore);
   EXPECT_EQ(talk->NickNames(), (std::vector<std::string>{"bob"}));
   EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "carol");
@@ -161,8 +163,8 @@ TEST_F(TalkFormTest, ChangingMembersKeepsTheHistoryAndRenamesTheWindow) {
 
 TEST_F(TalkFormTest, ClosingNeverAsks) {
   TMainForm& f = MakeForm();
-  TTalkForm* first = f.OpenTalkWindow("bob");
-  TTalkForm* second = f.OpenTalkWindow("carol");
+  TTalkForm* first = OpenTalkWindow("bob");
+  TTalkForm* second = OpenTalkWindow("carol");
   QPointer<TTalkForm> watchFirst(first), watchSecond(second);
   first->Close1->trigger();
   second->CloseFormSpeedButton->click();
@@ -175,14 +177,14 @@ TEST_F(TalkFormTest, ClosingNeverAsks) {
   EXPECT_EQ(WindowEntries(f), (std::vector<std::string>{Sj(u8"整列させて表示"), Sj(u8"重ねて表示"), Sj(u8"並べて表示")}));
 
   // The main window's exit does not stop at a talk window either.
-  f.OpenTalkWindow("dave");
+  OpenTalkWindow("dave");
   EXPECT_TRUE(f.close());
 }
 
 TEST_F(TalkFormTest, MenusMergeWhileActiveAndCallTheMainCommands) {
   TMainForm& f = MakeForm();
   f.show();
-  TTalkForm* talk = f.OpenTalkWindow("bob");
+  TTalkForm* talk = OpenTalkWindow("bob");
   f.MdiArea->setActiveSubWindow(talk);
   f.activateWindow();
   PumpUntil([&] { return QApplication::focusWidget() != nullptr; }, 3000);
@@ -198,12 +200,9 @@ TEST_F(TalkFormTest, MenusMergeWhileActiveAndCallTheMainCommands) {
   EXPECT_EQ(ToSjis(talk->AddDeleteMember->text()), Sj(u8"メンバーの変更"));
   EXPECT_EQ(talk->File1->actions().size(), 5);  // four items and a separator
 
-  int userModes = 0;
-  QObject::connect(f.UserModeMenu, &QAction::triggered, [&] { ++userModes; });
-  f.Mode1->setEnabled(true);
-  f.UserModeMenu->setEnabled(true);
+  // The items run the main window's own commands.
   talk->UserModeMenu->trigger();
-  EXPECT_EQ(userModes, 1);
+  EXPECT_NE(f.findChild<TUserModeForm*>(), nullptr);
 
   talk->TalkMenu->trigger();
   auto* editor = f.findChild<TMemberEditorForm*>(QString(), Qt::FindDirectChildrenOnly);
@@ -219,25 +218,19 @@ TEST_F(TalkFormTest, MenusMergeWhileActiveAndCallTheMainCommands) {
   EXPECT_EQ(f.menuBar()->actions().size(), 6);
 }
 
-TEST_F(TalkFormTest, MemberPaneHelpersIgnoreCase) {
-  TMainForm& f = MakeForm();
-  TTalkForm* talk = f.OpenTalkWindow("bob");
-  talk->AddNick("Bob");
-  talk->AddNick("ann");
-  talk->AddNick("bob");
-  EXPECT_TRUE(talk->HasNick("BOB"));
-  EXPECT_FALSE(talk->HasNick("bo"));
-  talk->ReplaceNick("BOB", "robert");
-  EXPECT_EQ(talk->NickNames(), (std::vector<std::string>{"robert", "ann", "bob"}));
-  talk->RemoveNick("ANN");
-  talk->RemoveNick("nobody");
-  EXPECT_EQ(talk->NickNames(), (std::vector<std::string>{"robert", "bob"}));
-  talk->RemoveNick("robert");
-  talk->RemoveNick("bob");
-  EXPECT_TRUE(talk->NickNames().empty());
-  EXPECT_FALSE(talk->HasNick(""));
-
-  // The window itself never trims; the handlers do.
-  for (int i = 0; i < 300; ++i) talk->AddRecvLine(std::to_string(i));
-  EXPECT_EQ(talk->RecvLines().size(), 301u);
+TEST_F(TalkFormTest, ThePanesShowTheSpeakersAndKeepTheLastLines) {
+  MakeForm();
+  TTalkForm* talk = OpenTalkWindow("bob");
+  TQuery& query = *talk->Query();
+  query.AddSpeaker("Bob");
+  query.AddSpeaker("ann");
+  query.ReplaceSpeaker("BOB", "robert");
+  query.RemoveSpeaker("nobody");
+  talk->QueryChanged();
+  EXPECT_EQ(talk->NickNames(), (std::vector<std::string>{"robert", "ann"}));
+  EXPECT_TRUE(query.HasSpeaker("ANN"));
+  EXPECT_FALSE(query.HasSpeaker("an"));
+  for (int i = 0; i < 300; ++i) talk->ShowLine(QString::number(i));
+  ASSERT_EQ(talk->RecvLines().size(), std::size_t(TConnection::KeptLines));
+  EXPECT_EQ(talk->RecvLines().back(), "299");
 }

@@ -21,13 +21,13 @@ class UserModeTest : public MainFormFixture {
   void SetUp() override {
     MainFormFixture::SetUp();
     MakeForm();
-    Globals().CurrentNick = "me";
+    Own().CurrentNick = "me";
   }
 
   // Opens, clicks the given boxes, presses 変更; the lines sent by that.
   Lines Change(std::initializer_list<QCheckBox* TUserModeForm::*> Boxes) {
     Sent.clear();
-    QPointer<TUserModeForm> dialog = new TUserModeForm(form.get());
+    QPointer<TUserModeForm> dialog = new TUserModeForm(form.get(), Connection());
     for (auto box : Boxes) (dialog->*box)->click();
     dialog->ChangeButton->click();
     EXPECT_TRUE(Deleted(dialog));
@@ -48,8 +48,8 @@ class UserModeTest : public MainFormFixture {
 };
 
 TEST_F(UserModeTest, FormHasItsSizeCaptionsAndBoxesFromTheModes) {
-  Globals().NoticeMode = Globals().IrcOpeMode = true;
-  TUserModeForm dialog(form.get());
+  Own().Modes.Notice = Own().Modes.IrcOpe = true;
+  TUserModeForm dialog(form.get(), Connection());
   EXPECT_EQ(dialog.size(), QSize(231, 199));
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
   EXPECT_EQ(ToSjis(dialog.windowTitle()), Sj(u8"ユーザーモードの表示と設定"));
@@ -74,35 +74,35 @@ TEST_F(UserModeTest, FormHasItsSizeCaptionsAndBoxesFromTheModes) {
   EXPECT_EQ(ToSjis(dialog.CloseButton->text()), Sj(u8"閉じる"));
   EXPECT_LE(dialog.CloseButton->geometry().bottom(), 199);
   // Filled once: later modes do not show.
-  Globals().InvisibleMode = true;
+  Own().Modes.Invisible = true;
   dialog.show();
   EXPECT_FALSE(dialog.InvisibleCheckBox->isChecked());
 }
 
 TEST_F(UserModeTest, ChangeSendsOneLineOfTheDifferences) {
   using F = TUserModeForm;
-  Globals().WallOpsMode = true;
+  Own().Modes.WallOps = true;
   EXPECT_EQ(Change({}), Lines{});
   EXPECT_EQ(Change({&F::InvisibleCheckBox, &F::WallOpsCheckBox}), Lines{"MODE me +i-w\r\n"});
   // The server's answer sets the modes, not the dialog.
-  EXPECT_FALSE(Globals().InvisibleMode);
-  EXPECT_TRUE(Globals().WallOpsMode);
+  EXPECT_FALSE(Own().Modes.Invisible);
+  EXPECT_TRUE(Own().Modes.WallOps);
   EXPECT_EQ(Change({&F::IrcOpeCheckBox}), Lines{"MODE me +o\r\n"});
-  EXPECT_FALSE(Globals().IrcOpeMode);
+  EXPECT_FALSE(Own().Modes.IrcOpe);
 
-  Globals().WallOpsMode = false;
+  Own().Modes.WallOps = false;
   EXPECT_EQ(Change({&F::IrcOpeCheckBox, &F::WallOpsCheckBox, &F::NoticeCheckBox, &F::InvisibleCheckBox}),
             Lines{"MODE me +i+s+w+o\r\n"});
-  Globals().InvisibleMode = Globals().NoticeMode = Globals().WallOpsMode = Globals().IrcOpeMode = true;
+  Own().Modes.Invisible = Own().Modes.Notice = Own().Modes.WallOps = Own().Modes.IrcOpe = true;
   EXPECT_EQ(Change({&F::WallOpsCheckBox, &F::InvisibleCheckBox, &F::IrcOpeCheckBox, &F::NoticeCheckBox}),
             Lines{"MODE me -i-s-w-o\r\n"});
 }
 
 TEST_F(UserModeTest, CloseAndDeactivationSendNothing) {
-  QPointer<TUserModeForm> closed = new TUserModeForm(form.get());
+  QPointer<TUserModeForm> closed = new TUserModeForm(form.get(), Connection());
   closed->InvisibleCheckBox->click();
   closed->CloseButton->click();
-  QPointer<TUserModeForm> deactivated = new TUserModeForm(form.get());
+  QPointer<TUserModeForm> deactivated = new TUserModeForm(form.get(), Connection());
   deactivated->NoticeCheckBox->click();
   deactivated->FormDeactivate();
   EXPECT_TRUE(Deleted(closed));
@@ -117,7 +117,7 @@ TEST_F(UserModeTest, EveryMenuClickOpensAnotherDialog) {
   EXPECT_TRUE(first->isVisible());
   // The channel window's item reaches the same command; the first dialog
   // loses the activation to the new one and closes.
-  form->OpenChannelWindow("#c")->UserModeMenu->trigger();
+  OpenChannelWindow("#c")->UserModeMenu->trigger();
   EXPECT_EQ(form->findChildren<TUserModeForm*>(Qt::FindDirectChildrenOnly).size(), 2);
   EXPECT_TRUE(PumpUntil([&] { return first.isNull() || first->IsClosed(); }, 2000));
   EXPECT_EQ(OpenDialogs(), 1);

@@ -85,7 +85,7 @@ class DccChatTest : public MainFormFixture {
  protected:
   void SetUp() override {
     MainFormFixture::SetUp();
-    Globals().CurrentNick = "me";
+    Own().CurrentNick = "me";
   }
   void TearDown() override {
     MainFormFixture::TearDown();
@@ -98,7 +98,7 @@ class DccChatTest : public MainFormFixture {
   TDCCForm* OpenClientChat(QTcpServer& Listener, QTcpSocket*& Peer, const std::string& Nick = "bob") {
     EXPECT_TRUE(Listener.listen(QHostAddress::LocalHost, 0));
     platform.YesNoAnswers = {true};
-    OpenDccChat(*form, Nick, Loopback, std::to_string(Listener.serverPort()), "CLIENT");
+    OpenDccChat(*form, Connection(), Nick, Loopback, std::to_string(Listener.serverPort()), "CLIENT");
     TDCCForm* chat = Chat(Nick);
     EXPECT_NE(chat, nullptr);
     EXPECT_TRUE(PumpUntil([&] { return Listener.hasPendingConnections(); }));
@@ -112,7 +112,7 @@ class DccChatTest : public MainFormFixture {
 
 TEST_F(DccChatTest, WindowHasTheCreationLinesControlsAndMenu) {
   TMainForm& f = MakeForm();
-  OpenDccChat(f, "bob", "", "", "");
+  OpenDccChat(f, Connection(), "bob", "", "", "");
   TDCCForm* chat = Chat("bob");
   ASSERT_NE(chat, nullptr);
   EXPECT_EQ(chat->RecvLines(), (std::vector<std::string>{Sj(u8"日付： ") + "2006/01/02", Stamp + Sj(u8" 接続を待機中!")}));
@@ -154,7 +154,7 @@ TEST_F(DccChatTest, WindowHasTheCreationLinesControlsAndMenu) {
 TEST_F(DccChatTest, ServerRoleListensOnTheTablePortsAndSendsTheOffer) {
   TMainForm& f = MakeForm();
   platform.Addresses = {"192.168.1.10"};
-  OpenDccChat(f, "bob", "2130706433", "7000", "SERVER");
+  OpenDccChat(f, Connection(), "bob", "2130706433", "7000", "SERVER");
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);
   EXPECT_EQ(bob->SocketRole, "SERVER");
@@ -163,7 +163,7 @@ TEST_F(DccChatTest, ServerRoleListensOnTheTablePortsAndSendsTheOffer) {
   EXPECT_TRUE(bob->ServerSocket->isListening());
   EXPECT_EQ(bob->ServerSocket->serverPort(), 1037);
 
-  OpenDccChat(f, "carol", "", "", "SERVER");
+  OpenDccChat(f, Connection(), "carol", "", "", "SERVER");
   ASSERT_EQ(Sent.size(), 2u);
   EXPECT_EQ(Sent[1], "PRIVMSG carol :\x01" "DCC CHAT chat 3232235786 1038\x01\r\n");
   EXPECT_EQ(WindowEntries(f), (std::vector<std::string>{"bob", "carol"}));
@@ -173,7 +173,7 @@ TEST_F(DccChatTest, ServerRoleSkipsATakenPort) {
   TMainForm& f = MakeForm();
   QTcpServer blocker;
   blocker.listen(QHostAddress::AnyIPv4, 1037);  // or someone else holds it
-  OpenDccChat(f, "bob", "", "", "SERVER");
+  OpenDccChat(f, Connection(), "bob", "", "", "SERVER");
   ASSERT_EQ(Sent.size(), 1u);
   EXPECT_EQ(Sent[0], DccChatOfferLine("bob", "3232235786", 1038));
   EXPECT_EQ(Chat("bob")->ServerSocket->serverPort(), 1038);
@@ -188,7 +188,7 @@ TEST_F(DccChatTest, ServerRoleSendsNoOfferWithoutPortOrAddress) {
       blockers.push_back(std::make_unique<QTcpServer>());
       blockers.back()->listen(QHostAddress::AnyIPv4, port);
     }
-    OpenDccChat(f, "bob", "", "", "SERVER");
+    OpenDccChat(f, Connection(), "bob", "", "", "SERVER");
   }
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);  // the window stays, without a connection
@@ -196,11 +196,11 @@ TEST_F(DccChatTest, ServerRoleSendsNoOfferWithoutPortOrAddress) {
   EXPECT_TRUE(Sent.empty());
   EXPECT_EQ(platform.Messages.size(), 1u);
   // Every port was tried once: the table is back where it began.
-  EXPECT_EQ(NextDccPort(), 1037);
+  EXPECT_EQ(session->DccPorts().Next(), 1037);
 
   platform.Messages.clear();
   platform.Addresses.clear();
-  OpenDccChat(f, "carol", "", "", "SERVER");
+  OpenDccChat(f, Connection(), "carol", "", "", "SERVER");
   TDCCForm* carol = Chat("carol");
   ASSERT_NE(carol, nullptr);
   EXPECT_FALSE(carol->ServerSocket->isListening());
@@ -335,13 +335,13 @@ TEST_F(DccChatTest, ClientRoleSendsTypedTextInTheChosenCode) {
   EXPECT_EQ(bob->RecvLines().back(), Stamp + " [me] " + Sj(u8"やあ hi"));
   EXPECT_TRUE(bob->SendEdit->text().isEmpty());
 
-  GrobalArea().JISChoice = true;
+  Grobal().JISChoice = true;
   Type(bob, Sj(u8"あ"));
   EXPECT_EQ(ReadLine(*peer), "\x1b$B$\"\x1b(B\r\n");
   EXPECT_EQ(bob->RecvLines().back(), Stamp + " [me] " + Sj(u8"あ"));
 
-  GrobalArea().JISChoice = false;
-  GrobalArea().UTF8Choice = true;
+  Grobal().JISChoice = false;
+  Grobal().UTF8Choice = true;
   Type(bob, Sj(u8"あ"));
   EXPECT_EQ(ReadLine(*peer), "\xE3\x81\x82\r\n");
 
@@ -371,7 +371,7 @@ TEST_F(DccChatTest, ClientRoleReportsAFailedConnection) {
     closedPort = probe.serverPort();
   }
   platform.YesNoAnswers = {true};
-  OpenDccChat(f, "bob", Loopback, std::to_string(closedPort), "CLIENT");
+  OpenDccChat(f, Connection(), "bob", Loopback, std::to_string(closedPort), "CLIENT");
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" エラーが発生しました。")));
@@ -386,8 +386,8 @@ TEST_F(DccChatTest, ClientRoleOpensNothingWhenDeclinedOrUnusable) {
   const std::string port = std::to_string(listener.serverPort());
 
   platform.YesNoAnswers = {false};
-  OpenDccChat(f, "bob", Loopback, port, "CLIENT");
-  OpenDccChat(f, "bob", Loopback, port, "CLIENT");  // no answer counts as No
+  OpenDccChat(f, Connection(), "bob", Loopback, port, "CLIENT");
+  OpenDccChat(f, Connection(), "bob", Loopback, port, "CLIENT");  // no answer counts as No
   EXPECT_EQ(platform.Questions.size(), 2u);
   EXPECT_TRUE(f.ChildWindows().empty());
   EXPECT_TRUE(WindowEntries(f).empty());
@@ -400,7 +400,7 @@ TEST_F(DccChatTest, ClientRoleOpensNothingWhenDeclinedOrUnusable) {
   for (const auto& [address, offeredPort] : unusable) {
     platform.Notices.clear();
     platform.YesNoAnswers = {true};
-    OpenDccChat(f, "bob", address, offeredPort, "CLIENT");
+    OpenDccChat(f, Connection(), "bob", address, offeredPort, "CLIENT");
     EXPECT_EQ(platform.Notices, (std::vector<std::string>{UnusableOfferMessage("bob", "CHAT", "chat", address,
                                                                                offeredPort, "")}))
         << address << " " << offeredPort;
@@ -415,7 +415,7 @@ TEST_F(DccChatTest, ClientRoleOpensNothingWhenDeclinedOrUnusable) {
 
 TEST_F(DccChatTest, ServerRoleTalksWithTheFirstOfItsPeers) {
   MakeForm();
-  OpenDccChat(*form, "bob", "", "", "SERVER");
+  OpenDccChat(*form, Connection(), "bob", "", "", "SERVER");
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);
   const quint16 port = bob->ServerSocket->serverPort();
@@ -464,7 +464,7 @@ TEST_F(DccChatTest, ClosingTheWindowClosesItsSocketsAndItsMenuEntry) {
   ASSERT_TRUE(bob && clientPeer);
   ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
 
-  OpenDccChat(f, "carol", "", "", "SERVER");
+  OpenDccChat(f, Connection(), "carol", "", "", "SERVER");
   TDCCForm* carol = Chat("carol");
   ASSERT_NE(carol, nullptr);
   const quint16 port = carol->ServerSocket->serverPort();

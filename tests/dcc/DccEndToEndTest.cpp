@@ -179,7 +179,7 @@ class DccEndToEndTest : public MainFormFixture {
     std::string error;
     ASSERT_TRUE(server.Start(error)) << error;
     TMainForm& f = MakeForm(false);
-    GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
+    Grobal() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
                                std::to_string(server.Port())};
     ASSERT_TRUE(ConnectAndWait(f));
     ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000)) << f.StatusText();
@@ -230,7 +230,7 @@ TEST_F(DccEndToEndTest, ChatsBothWays) {
   }
 
   // Ours offers; the offer names an address the peer can reach.
-  OpenDccChat(*form, "peer", "", "7000", "SERVER");
+  OpenDccChat(*form, Connection(), "peer", "", "7000", "SERVER");
   const std::vector<std::string> offer = OfferWords(Answer(peer, "DCC CHAT"));
   ASSERT_EQ(offer.size(), 5u);
   EXPECT_EQ(offer[2], "chat");
@@ -277,7 +277,7 @@ TEST_F(DccEndToEndTest, ThePeerReceivesAFileTheClientOffers) {
   const std::string path = FilePath("offered.dat");
   ASSERT_TRUE(WriteFile(path, data));
   platform.OpenFileAnswers = {path};
-  SendDccFile(*form, "peer");
+  SendDccFile(form.get(), Connection(), "peer");
   const std::vector<std::string> offer = OfferWords(Answer(peer, "DCC SEND"));
   ASSERT_EQ(offer.size(), 6u);
   EXPECT_EQ(offer[2], "offered.dat");
@@ -333,7 +333,7 @@ TEST_F(DccEndToEndTest, HalfSentFilesAreResumedBothWays) {
   const std::string path = FilePath("offered.dat");
   ASSERT_TRUE(WriteFile(path, data));
   platform.OpenFileAnswers = {path};
-  SendDccFile(*form, "peer");
+  SendDccFile(form.get(), Connection(), "peer");
   const std::vector<std::string> offer = OfferWords(Answer(peer, "DCC SEND"));
   ASSERT_EQ(offer.size(), 6u);
   TDccTransFileForm* transfer = TDccTransFileForm::OwnedBy(form.get());

@@ -30,7 +30,7 @@ class DccOffersTest : public MainFormFixture {
   void SetUp() override {
     MainFormFixture::SetUp();
     MakeForm().show();
-    Globals().CurrentNick = "me";
+    Own().CurrentNick = "me";
   }
   void TearDown() override {
     MainFormFixture::TearDown();
@@ -40,11 +40,11 @@ class DccOffersTest : public MainFormFixture {
   TDCCForm* Chat(const std::string& Nick) { return qobject_cast<TDCCForm*>(form->FindChildWindow(Nick)); }
 
   // A channel window with the members, Row selected as a click would.
-  TChatForm* ChannelWithSelection(const std::vector<std::string>& Members, int Row) {
-    TChatForm* chat = form->OpenChannelWindow("#c");
-    for (const std::string& nick : Members) chat->AddNickLine(nick);
+  TChatForm* ChannelWithSelection(const std::vector<std::string>& Members, int Row, const std::string& Name = "#c") {
+    TChatForm* chat = OpenChannelWindow(Name);
+    for (const std::string& nick : Members) chat->Channel()->Members.Add(TMember::FromEntry(nick));
     QWidget* viewport = chat->NickNameRichEdit->viewport();
-    const QPoint at = chat->NickNameRichEdit->visualItemRect(chat->NickNameRichEdit->item(Row)).center();
+    const QPoint at = chat->NickNameRichEdit->visualRect(chat->NickNameRichEdit->model()->index(Row, 0)).center();
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(viewport->mapToGlobal(at)), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(viewport, &press);
@@ -110,13 +110,13 @@ TEST_F(DccOffersTest, OffersThatCannotWorkAreRefusedWithoutAsking) {
 }
 
 TEST_F(DccOffersTest, OtherTypesAreRefusedAndRefusedNicksIgnored) {
-  Globals().VersionText = "Tavi 1.0";
+  session->VersionText = "Tavi 1.0";
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC RESUME f 1040 0\x01\r\n");
   ASSERT_EQ(Sent.size(), 1u);
   EXPECT_EQ(Sent[0], "NOTICE bob :\x01" "DCC Tavi 1.0" + Sj(u8" では ") + "RESUME" + Sj(u8" をサポートしていません。") +
                          "\x01\r\n");
 
-  Globals().RecieveDenyList = {"BOB"};
+  session->RecieveDenyList = {"BOB"};
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC CHAT chat 2130706433 7000\x01\r\n");
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC SEND f 2130706433 1040 10\x01\r\n");
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC RESUME f 1040 0\x01\r\n");
@@ -138,7 +138,7 @@ TEST_F(DccOffersTest, ChatItemOffersTheSelectedMemberAChatAndFollowsItsNickChang
   EXPECT_EQ(Sent[0], "PRIVMSG alice :\x01" "DCC CHAT chat 3232235786 " + std::to_string(port) + "\x01\r\n");
 
   // The next offer draws the next port of the table.
-  chat = ChannelWithSelection({"bob"}, 0);
+  chat = ChannelWithSelection({"bob"}, 0, "#d");
   chat->CHAT1->trigger();
   TDCCForm* second = Chat("bob");
   ASSERT_NE(second, nullptr);

@@ -292,11 +292,12 @@ class DccTransFileTest : public MainFormFixture {
  protected:
   void SetUp() override {
     MainFormFixture::SetUp();
-    Globals().CurrentNick = "me";
+    Own().CurrentNick = "me";
     captions = std::make_unique<TCaptionLog>();
   }
   void TearDown() override {
     second.reset();
+    secondSession.reset();
     MainFormFixture::TearDown();
     DeleteClosed();
     captions.reset();
@@ -326,14 +327,14 @@ class DccTransFileTest : public MainFormFixture {
   // Offers a file from nick bob at 127.0.0.1 and says Yes to it.
   void AcceptOffer(TMainForm& F, const std::string& Name, const TListener& From, std::size_t Size) {
     platform.YesNoAnswers = {true};
-    ReceiveDccFile(F, "bob", Name, Loopback, From.PortText(), std::to_string(Size), "CLIENT");
+    ReceiveDccFile(&F, F.Connection(), "bob", Name, Loopback, From.PortText(), std::to_string(Size), "CLIENT");
   }
 
   // Sends Path to alice; the offer caught in Sent.
   std::optional<TOffer> StartSend(TMainForm& F, const std::string& Path) {
     const std::size_t before = Sent.size();
     platform.OpenFileAnswers = {Path};
-    SendDccFile(F, "alice");
+    SendDccFile(&F, F.Connection(), "alice");
     if (Sent.size() != before + 1) return std::nullopt;
     return ParseOffer(Sent.back());
   }
@@ -345,7 +346,7 @@ class DccTransFileTest : public MainFormFixture {
     WriteFile(Name + ".part", Part);
     platform.YesNoAnswers = {true, true};
     platform.SaveFileAnswers = {saved};
-    ReceiveDccFile(F, "bob", Name, Loopback, Listener.PortText(), "100000", "CLIENT");
+    ReceiveDccFile(&F, F.Connection(), "bob", Name, Loopback, Listener.PortText(), "100000", "CLIENT");
     return saved;
   }
 
@@ -369,7 +370,14 @@ class DccTransFileTest : public MainFormFixture {
   }
 
   std::unique_ptr<TCaptionLog> captions;
+  // A second copy of the client: its own session and main window.
+  std::unique_ptr<TSession> secondSession;
   std::unique_ptr<TMainForm> second;
+  TMainForm& MakeSecond() {
+    secondSession = std::make_unique<TSession>();
+    second = std::make_unique<TMainForm>(*secondSession);
+    return *second;
+  }
 };
 
 }  // namespace
@@ -398,7 +406,6 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
                                                            "\r\n" + Sj(u8"受信しますか？")});
     TDccTransFileForm* t = Transfer(f);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(DccTransFileForm, t);
     EXPECT_EQ(t->size(), QSize(228, 122));
     EXPECT_EQ(t->ProgressBar->maximum(), static_cast<int>(size));
     // The connect runs in the background; receiving starts once it is made.
@@ -432,8 +439,6 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
     // Our side hangs up and the window goes once the file is saved.
     EXPECT_TRUE(log.SawEnd);
     EXPECT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }));
-    EXPECT_EQ(RecieveFileThread, nullptr);
-    EXPECT_EQ(DccTransFileForm, nullptr);
     EXPECT_TRUE(Sent.empty());
     DeleteClosed();
   }
@@ -462,7 +467,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
 
   // Declined: nothing is connected or sent, no window.
   platform.YesNoAnswers = {false};
-  ReceiveDccFile(f, "bob", "a.txt", Loopback, listener.PortText(), "10", "CLIENT");
+  ReceiveDccFile(&f, Connection(), "bob", "a.txt", Loopback, listener.PortText(), "10", "CLIENT");
   EXPECT_EQ(platform.Questions.size(), 1u);
   EXPECT_EQ(Transfer(f), nullptr);
   PumpFor(100);
@@ -478,7 +483,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
     SCOPED_TRACE(u[0] + " " + u[1] + " " + u[2]);
     ClearRecords();
     platform.YesNoAnswers = {true};
-    ReceiveDccFile(f, "bob", "a.txt", u[0], u[1], u[2], "CLIENT");
+    ReceiveDccFile(&f, Connection(), "bob", "a.txt", u[0], u[1], u[2], "CLIENT");
     EXPECT_EQ(platform.Notices,
               std::vector<std::string>{UnusableOfferMessage("bob", "SEND", "a.txt", u[0], u[1], u[2])});
     EXPECT_TRUE(platform.Questions.empty());
@@ -494,12 +499,12 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   gone.Close();
   platform.YesNoAnswers = {true};
   platform.SaveFileAnswers = {SavePath("a.txt")};
-  ReceiveDccFile(f, "bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
+  ReceiveDccFile(&f, Connection(), "bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
   ASSERT_NE(Transfer(f), nullptr);
   EXPECT_EQ(Transfer(f)->Caption(), Sj(u8"接続待機中"));
   ASSERT_TRUE(PumpUntil([&] { return !Transfer(f)->Connecting(); }));
   EXPECT_EQ(platform.Messages.size(), 1u);
-  EXPECT_EQ(RecieveFileThread, nullptr);
+  EXPECT_EQ(Transfer(f)->RecieveThread(), nullptr);
   Transfer(f)->close();  // nothing runs: no question
   EXPECT_TRUE(platform.Questions.size() == 1u);
   EXPECT_EQ(Transfer(f), nullptr);
@@ -509,7 +514,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   ClearRecords();
   platform.YesNoAnswers = {true};
   platform.SaveFileAnswers = {SavePath("a.txt")};
-  ReceiveDccFile(f, "bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
+  ReceiveDccFile(&f, Connection(), "bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
   ASSERT_NE(Transfer(f), nullptr);
   EXPECT_TRUE(Transfer(f)->Connecting());
   Transfer(f)->close();
@@ -521,7 +526,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   // and the window stays as it was made.
   ClearRecords();
   platform.OpenFileAnswers = {SavePath("missing.bin")};
-  SendDccFile(f, "alice");
+  SendDccFile(&f, Connection(), "alice");
   EXPECT_TRUE(Sent.empty());
   EXPECT_EQ(platform.Messages.size(), 1u);
   ASSERT_NE(Transfer(f), nullptr);
@@ -537,18 +542,18 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   TDccTransFileForm* waiting = Transfer(f);
   ASSERT_NE(waiting, nullptr);
   platform.YesNoAnswers = {true};
-  ReceiveDccFile(f, "bob", "a.txt", Loopback, port, "10", "CLIENT");
+  ReceiveDccFile(&f, Connection(), "bob", "a.txt", Loopback, port, "10", "CLIENT");
   EXPECT_EQ(platform.Questions.size(), 1u);
   EXPECT_EQ(platform.Messages, std::vector<std::string>{OneTransferMessage()});
   EXPECT_EQ(OneTransferMessage(), Sj(u8"現在、ファイルの転送が行われています。") + "\r\n" +
                                       Sj(u8"これがすんでから、もう一度やり直してください"));
   platform.OpenFileAnswers = {WriteFile("other.bin", "abc")};
-  SendDccFile(f, "carol");
+  SendDccFile(&f, Connection(), "carol");
   EXPECT_EQ(platform.Messages, (std::vector<std::string>{OneTransferMessage(), OneTransferMessage()}));
   EXPECT_EQ(Sent.size(), 1u);
   EXPECT_EQ(Transfer(f), waiting);
   // A cancelled file choice does nothing at all.
-  SendDccFile(f, "carol");
+  SendDccFile(&f, Connection(), "carol");
   EXPECT_EQ(platform.Messages.size(), 2u);
   PumpFor(50);
   EXPECT_FALSE(listener.Pending());
@@ -682,7 +687,7 @@ TEST_F(DccTransFileTest, SentFilesArriveWholeAtReceiversAckingEachReadOrLate) {
     EXPECT_EQ(log.Data.size(), c.Size);
     EXPECT_TRUE(log.Data == data);
     EXPECT_TRUE(log.SawEnd);
-    EXPECT_TRUE(PumpUntil([&] { return SendFileThread == nullptr && t->SendThread() == nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return t->SendThread() == nullptr; }));
     EXPECT_EQ(t->ProgressBar->value(), static_cast<int>(c.Size));
     EXPECT_EQ(captions->Captions, (std::vector<std::string>{Sj(u8"転送の準備中"), "alice" + Sj(u8" の受信許可待ち"),
                                                             Sj(u8"送信中"), SendDone()}));
@@ -767,7 +772,7 @@ TEST_F(DccTransFileTest, ReceiversThatAckWronglyHangUpOrGoSilentFailTheSend) {
     EXPECT_GE(log.Data.size(), 1024u);
     EXPECT_EQ(captions->Captions, (std::vector<std::string>{Sj(u8"転送の準備中"), "alice" + Sj(u8" の受信許可待ち"),
                                                             Sj(u8"送信中"), BlockFailed(), SendFailed()}));
-    EXPECT_TRUE(PumpUntil([&] { return SendFileThread == nullptr && t->SendThread() == nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return t->SendThread() == nullptr; }));
     if (c.Silent) {
       EXPECT_LT(Ms(Clock::now() - start), 3000);
     }
@@ -905,7 +910,7 @@ TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
     // Not going on from it asks once more before the part is thrown away.
     platform.YesNoAnswers = {true, resume, true};
     platform.SaveFileAnswers = {saved};
-    ReceiveDccFile(f, "bob", "drop.bin", Loopback, port, std::to_string(data.size()), "CLIENT");
+    ReceiveDccFile(&f, Connection(), "bob", "drop.bin", Loopback, port, std::to_string(data.size()), "CLIENT");
     ASSERT_EQ(platform.Questions.size(), resume ? 2u : 3u);
     EXPECT_EQ(platform.Questions[1], saved + Sj(u8".part に 40000 バイトまで受信してあります。") + "\r\n" +
                                          Sj(u8"続きから受信しますか？"));
@@ -963,7 +968,7 @@ TEST_F(DccTransFileTest, APartIsNeverThrownAwayWithoutTheUsersWord) {
     });
     platform.YesNoAnswers = c.Answers;
     platform.SaveFileAnswers = {saved};
-    ReceiveDccFile(f, "bob", "notes.txt", Loopback, listener.PortText(), "10", "CLIENT");
+    ReceiveDccFile(&f, Connection(), "bob", "notes.txt", Loopback, listener.PortText(), "10", "CLIENT");
     ASSERT_EQ(platform.Questions.size(), c.Answers.size());
     EXPECT_NE(platform.Questions.back().find(Sj(u8"受信した分を消して、最初から受信しますか？")), std::string::npos);
     if (c.Received) {
@@ -1085,7 +1090,7 @@ TEST_F(DccTransFileTest, AResumeOfOurOfferGoesOnFromItsPositionWhenWithinTheFile
 
 TEST_F(DccTransFileTest, TwoCopiesOfTheClientTransferAFileWhole) {
   TMainForm& sender = MakeForm();
-  second = std::make_unique<TMainForm>();
+  MakeSecond();
   TMainForm& receiver = *second;
   const std::string data = Pattern(3 * MiB + 17, 13);
   const std::optional<TOffer> offer = StartSend(sender, WriteFile("big.bin", data));
@@ -1096,7 +1101,7 @@ TEST_F(DccTransFileTest, TwoCopiesOfTheClientTransferAFileWhole) {
   const std::string saved = SavePath("big-copy.bin");
   platform.SaveFileAnswers = {saved};
   platform.YesNoAnswers = {true};
-  ReceiveDccFile(receiver, "me", offer->Name, Loopback, std::to_string(offer->Port), std::to_string(offer->Size),
+  ReceiveDccFile(&receiver, receiver.Connection(), "me", offer->Name, Loopback, std::to_string(offer->Port), std::to_string(offer->Size),
                           "CLIENT");
   ASSERT_NE(Transfer(receiver), nullptr);
   EXPECT_NE(Transfer(receiver), out);
@@ -1178,8 +1183,6 @@ TEST_F(DccTransFileTest, ClosingTheWindowAsksAndOnYesStopsTheWorker) {
     t->CloseButton->click();
     EXPECT_EQ(platform.Questions, std::vector<std::string>{CloseQuestion()});
     EXPECT_EQ(Transfer(f), nullptr);
-    EXPECT_EQ(SendFileThread, nullptr);
-    EXPECT_EQ(DccTransFileForm, nullptr);
     const auto start = Clock::now();
     DeleteClosed();
     EXPECT_TRUE(t.isNull());
@@ -1218,7 +1221,6 @@ TEST_F(DccTransFileTest, ClosingTheWindowAsksAndOnYesStopsTheWorker) {
     t->close();
     EXPECT_EQ(platform.Questions.back(), CloseQuestion());
     EXPECT_EQ(Transfer(f), nullptr);
-    EXPECT_EQ(RecieveFileThread, nullptr);
     DeleteClosed();
     EXPECT_TRUE(t.isNull());
     ASSERT_TRUE(sender.Await());
@@ -1292,7 +1294,7 @@ TEST_F(DccTransFileTest, ClosingTheWindowWhileBytesFlowCutsTheWorkerOff) {
 
 TEST_F(DccTransFileTest, DestroyingTheMainWindowsDuringTransfersNeitherHangsNorCrashes) {
   MakeForm();
-  second = std::make_unique<TMainForm>();
+  MakeSecond();
   // Large enough that the sender at full speed is still going at the end.
   const std::string data = Pattern(TSendFileThread::MaxInFlight + 3 * MiB, 23);
 
@@ -1321,8 +1323,8 @@ TEST_F(DccTransFileTest, DestroyingTheMainWindowsDuringTransfersNeitherHangsNorC
   platform.SaveFileAnswers = {SavePath("quit")};
   AcceptOffer(*second, "quit.bin", listener, data.size());
   ASSERT_TRUE(PumpUntil([&] { return held.Count.load() == 1024 && flowing.LastAck.load() > 64 * 1024u; }));
-  EXPECT_NE(SendFileThread, nullptr);
-  EXPECT_NE(RecieveFileThread, nullptr);
+  EXPECT_NE(Transfer(*form)->SendThread(), nullptr);
+  EXPECT_NE(Transfer(*second)->RecieveThread(), nullptr);
 
   // The program closes as the user quits it: the windows go at once.
   const auto start = Clock::now();
@@ -1331,9 +1333,6 @@ TEST_F(DccTransFileTest, DestroyingTheMainWindowsDuringTransfersNeitherHangsNorC
   form.reset();
   second.reset();
   EXPECT_LT(Ms(Clock::now() - start), 2000);
-  EXPECT_EQ(SendFileThread, nullptr);
-  EXPECT_EQ(RecieveFileThread, nullptr);
-  EXPECT_EQ(DccTransFileForm, nullptr);
   ASSERT_TRUE(receiver.Await());
   ASSERT_TRUE(sender.Await());
   EXPECT_TRUE(held.SawEnd);

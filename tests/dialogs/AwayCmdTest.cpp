@@ -17,7 +17,7 @@ using Lines = std::vector<std::string>;
 
 class AwayCmdTest : public MainFormFixture {
  protected:
-  TAwayCmdForm& Dialog() { return *AwayCmdFormInstance(); }
+  TAwayCmdForm& Dialog() { return *form->AwayDialog(); }
   // Types Text and presses 設定; returns what was sent by it.
   Lines Ok(const std::string& Text) {
     Sent.clear();
@@ -37,9 +37,9 @@ class AwayCmdTest : public MainFormFixture {
 
 TEST_F(AwayCmdTest, OneHiddenInstanceThatGoesWithTheMainWindow) {
   MakeForm();
-  EXPECT_EQ(AwayCmdForm, nullptr);
-  TAwayCmdForm* dialog = AwayCmdFormInstance();
-  EXPECT_EQ(AwayCmdFormInstance(), dialog);
+  EXPECT_EQ(form->findChild<TAwayCmdForm*>(), nullptr);
+  TAwayCmdForm* dialog = form->AwayDialog();
+  EXPECT_EQ(form->AwayDialog(), dialog);
   EXPECT_EQ(dialog->parent(), form.get());
   EXPECT_FALSE(dialog->isVisible());
   // Closing only hides it.
@@ -50,12 +50,12 @@ TEST_F(AwayCmdTest, OneHiddenInstanceThatGoesWithTheMainWindow) {
   ASSERT_FALSE(kept.isNull());
   EXPECT_FALSE(kept->isVisible());
   form.reset();
-  EXPECT_EQ(AwayCmdForm, nullptr);
+  EXPECT_TRUE(kept.isNull());
 }
 
 TEST_F(AwayCmdTest, AwayIsSentAsTypedAndKeptTrimmed) {
   MakeForm();
-  Globals().AwayMessage = "old";
+  Own().AwayMessage = "old";
   form->AwayCmd->trigger();
   EXPECT_TRUE(Dialog().isVisible());
   EXPECT_EQ(Dialog().CommandKind, "Away");
@@ -69,22 +69,22 @@ TEST_F(AwayCmdTest, AwayIsSentAsTypedAndKeptTrimmed) {
   EXPECT_TRUE(Dialog().isVisible());
 
   EXPECT_EQ(Ok("  gone  "), Lines{"AWAY :  gone  \r\n"});
-  EXPECT_EQ(Globals().AwayMessage, "gone");
+  EXPECT_EQ(Own().AwayMessage, "gone");
   EXPECT_FALSE(Dialog().isVisible());
   form->AwayCmdClick();
   EXPECT_EQ(Dialog().EditText(), "gone");
 
   // Blanks alone pass the test and leave no message in force.
   EXPECT_EQ(Ok("   "), Lines{"AWAY :   \r\n"});
-  EXPECT_EQ(Globals().AwayMessage, "");
+  EXPECT_EQ(Own().AwayMessage, "");
 }
 
 TEST_F(AwayCmdTest, CancelEndsTheAwayAndCloseSendsNothing) {
   MakeForm();
-  Globals().AwayMessage = "gone";
+  Own().AwayMessage = "gone";
   form->AwayCmdClick();
   EXPECT_EQ(Cancel(), Lines{"AWAY \r\n"});
-  EXPECT_EQ(Globals().AwayMessage, "");
+  EXPECT_EQ(Own().AwayMessage, "");
   EXPECT_FALSE(Dialog().isVisible());
   EXPECT_EQ(Dialog().EditText(), "");
 
@@ -97,7 +97,7 @@ TEST_F(AwayCmdTest, CancelEndsTheAwayAndCloseSendsNothing) {
 
 TEST_F(AwayCmdTest, NewNickIsTrimmedAndCutToEightBytes) {
   MakeForm();
-  Globals().CurrentNick = "tavi";
+  Own().CurrentNick = "tavi";
   form->AwayCmdClick();
   Dialog().AwayMessageEdit->setText(QStringLiteral("leftover"));
   form->NickCmd->trigger();
@@ -114,7 +114,7 @@ TEST_F(AwayCmdTest, NewNickIsTrimmedAndCutToEightBytes) {
   EXPECT_EQ(Ok(Sj(u8"あいうえ")), Lines{"NICK " + Sj(u8"あいうえ") + "\r\n"});
   // The eighth byte would be the first half of あ: the character stays whole.
   EXPECT_EQ(Ok("abcdefg" + Sj(u8"あ")), Lines{"NICK abcdefg\r\n"});
-  EXPECT_EQ(Globals().CurrentNick, "tavi");
+  EXPECT_EQ(Own().CurrentNick, "tavi");
 
   form->NickCmdClick();
   EXPECT_TRUE(Ok("    ").empty());
@@ -136,9 +136,8 @@ TEST_F(AwayCmdTest, NickCutWalksCharactersFromTheStart) {
 
 TEST_F(AwayCmdTest, NicknameInUseDuringRegistrationAsksForANewOne) {
   MakeForm();
-  Globals().CurrentNick = "abc";
+  Own().CurrentNick = "abc";
   Feed(":irc.test 433 * abc :Nickname already in use\r\n");
-  ASSERT_NE(AwayCmdForm, nullptr);
   EXPECT_TRUE(Dialog().isVisible());
   EXPECT_EQ(Dialog().CommandKind, "Nick");
 
@@ -159,8 +158,8 @@ TEST_F(AwayCmdTest, NicknameInUseDuringRegistrationAsksForANewOne) {
 TEST_F(AwayCmdTest, TopicIsSetAndCleared) {
   MakeForm();
   form->AwayCmdClick();
-  TChatForm* chat = form->OpenChannelWindow("#room");
-  chat->Topic = "old topic";
+  TChatForm* chat = OpenChannelWindow("#room");
+  chat->Channel()->Topic = "old topic";
   chat->Topic1Click();
   EXPECT_EQ(Dialog().CommandKind, "Topic");
   EXPECT_EQ(Dialog().TopicChannel, "#room");

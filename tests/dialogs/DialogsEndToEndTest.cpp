@@ -209,7 +209,7 @@ class DialogsEndToEndTest : public MainFormFixture {
   // Connects the client as "tavi" through the relay.
   void Connect() {
     TMainForm& f = MakeForm(false);
-    GrobalArea() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
+    Grobal() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
                                std::to_string(relay.Port())};
     ASSERT_TRUE(ConnectAndWait(f));
   }
@@ -246,7 +246,7 @@ class DialogsEndToEndTest : public MainFormFixture {
     if (!join) return nullptr;
     join->ChannelComboBox->setCurrentText(FromSjis(Name));
     join->OKButtonClick();
-    if (!PumpUntil([&] { return Channel(Name) && Channel(Name)->Joined && Channel(Name)->FindNick("@tavi") >= 0; }))
+    if (!PumpUntil([&] { return Channel(Name) && Channel(Name)->Channel()->Joined && Channel(Name)->FindNick("@tavi") >= 0; }))
       return nullptr;
     return Channel(Name);
   }
@@ -345,7 +345,7 @@ TEST_F(DialogsEndToEndTest, ListAndNamesShowThePeersChannel) {
   EXPECT_EQ(heading[1], "        @peer");
   // Nothing of the channel list is left in the window.
   for (const std::string& line : members) EXPECT_EQ(line.find(Sj(u8"トピック")), std::string::npos) << line;
-  EXPECT_FALSE(Globals().NamesRequested);
+  EXPECT_FALSE(Own().NamesRequested);
 }
 
 TEST_F(DialogsEndToEndTest, TopicDialogChangesAndClearsTheTopic) {
@@ -362,7 +362,7 @@ TEST_F(DialogsEndToEndTest, TopicDialogChangesAndClearsTheTopic) {
   ASSERT_TRUE(PumpUntil([&] { return chat->FindNick("peer") >= 0; }));
 
   chat->Topic1Click();
-  TAwayCmdForm* dialog = AwayCmdForm;
+  TAwayCmdForm* dialog = form->AwayDialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(dialog->EditText(), "");
@@ -373,17 +373,17 @@ TEST_F(DialogsEndToEndTest, TopicDialogChangesAndClearsTheTopic) {
   EXPECT_EQ(SentAfter(mark, 1), Lines{"TOPIC #topic :Tea at five\r\n"});
   EXPECT_NE(PeerWaits(" TOPIC #topic :").find(" TOPIC #topic :Tea at five"), std::string::npos);
   // The window takes the topic from the server's echo.
-  ASSERT_TRUE(PumpUntil([&] { return chat->Topic == "Tea at five"; }));
+  ASSERT_TRUE(PumpUntil([&] { return chat->Channel()->Topic == "Tea at five"; }));
 
   // A topic set by the peer is what the dialog proposes next.
   peer.Send("TOPIC #topic :Peer's choice\r\n");
-  ASSERT_TRUE(PumpUntil([&] { return chat->Topic == "Peer's choice"; }));
+  ASSERT_TRUE(PumpUntil([&] { return chat->Channel()->Topic == "Peer's choice"; }));
   chat->Topic1Click();
   EXPECT_EQ(dialog->EditText(), "Peer's choice");
   mark = relay.SentLines().size();
   dialog->CancelButton->click();
   EXPECT_EQ(SentAfter(mark, 1), Lines{"TOPIC #topic :\r\n"});
-  ASSERT_TRUE(PumpUntil([&] { return chat->Topic.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return chat->Channel()->Topic.empty(); }));
   peer.Send("TOPIC #topic\r\n");
   EXPECT_FALSE(PeerWaits(" 331 peer #topic").empty());
 }
@@ -413,10 +413,10 @@ TEST_F(DialogsEndToEndTest, ChannelModeDialogSetsAndRemovesModes) {
   // The server's echo reaches the peer and sets the window's state.
   const std::string echo = PeerWaits(" MODE #modes ");
   EXPECT_NE(echo.find(" MODE #modes +tlk 10 secret"), std::string::npos) << echo;
-  ASSERT_TRUE(PumpUntil([&] { return chat->TopicMode && chat->LimitMode && chat->KeyWordMode; }));
-  EXPECT_EQ(chat->LimitNumber, 10);
-  EXPECT_EQ(chat->KeyWord, "secret");
-  EXPECT_FALSE(chat->InviteMode);
+  ASSERT_TRUE(PumpUntil([&] { return chat->Channel()->TopicMode && chat->Channel()->LimitMode && chat->Channel()->KeyWordMode; }));
+  EXPECT_EQ(chat->Channel()->LimitNumber, 10);
+  EXPECT_EQ(chat->Channel()->KeyWord, "secret");
+  EXPECT_FALSE(chat->Channel()->InviteMode);
   EXPECT_TRUE(platform.Messages.empty());
 
   // A new dialog shows what the server set; removing the limit and key.
@@ -434,10 +434,10 @@ TEST_F(DialogsEndToEndTest, ChannelModeDialogSetsAndRemovesModes) {
   dialog->OKButton->click();
   EXPECT_EQ(SentAfter(mark, 2), (Lines{"MODE #modes -l-k  secret\r\n", "MODE #modes\r\n"}));
   EXPECT_FALSE(PeerWaits(" MODE #modes -lk").empty());
-  ASSERT_TRUE(PumpUntil([&] { return !chat->LimitMode && !chat->KeyWordMode; }));
-  EXPECT_EQ(chat->LimitNumber, 0);
-  EXPECT_EQ(chat->KeyWord, "");
-  EXPECT_TRUE(chat->TopicMode);
+  ASSERT_TRUE(PumpUntil([&] { return !chat->Channel()->LimitMode && !chat->Channel()->KeyWordMode; }));
+  EXPECT_EQ(chat->Channel()->LimitNumber, 0);
+  EXPECT_EQ(chat->Channel()->KeyWord, "");
+  EXPECT_TRUE(chat->Channel()->TopicMode);
 
   // The server's own view agrees.
   peer.Send("MODE #modes\r\n");
@@ -480,7 +480,7 @@ TEST_F(DialogsEndToEndTest, InvitationPromptJoinsTheChannel) {
   const std::string joined = PeerWaits(" JOIN ");
   EXPECT_EQ(joined.rfind(":tavi!", 0), 0u) << joined;
   EXPECT_NE(joined.find("#invited"), std::string::npos) << joined;
-  ASSERT_TRUE(PumpUntil([&] { return Channel("#invited") && Channel("#invited")->Joined; }));
+  ASSERT_TRUE(PumpUntil([&] { return Channel("#invited") && Channel("#invited")->Channel()->Joined; }));
   TChatForm* chat = Channel("#invited");
   ASSERT_TRUE(PumpUntil([&] { return chat->FindNick("@peer") >= 0 && chat->FindNick("tavi") >= 0; }));
   EXPECT_EQ(Visible<TServerErrorForm>(form.get()), nullptr);
@@ -489,8 +489,8 @@ TEST_F(DialogsEndToEndTest, InvitationPromptJoinsTheChannel) {
 TEST_F(DialogsEndToEndTest, NicknameInUseAtRegistrationGoesThroughTheNickDialog) {
   StartPeer("tavi");
   Connect();
-  ASSERT_TRUE(PumpUntil([&] { return AwayCmdForm && AwayCmdForm->isVisible(); }, 10000)) << form->StatusText();
-  TAwayCmdForm* dialog = AwayCmdForm;
+  ASSERT_TRUE(PumpUntil([&] { return form->AwayDialog()->isVisible(); }, 10000)) << form->StatusText();
+  TAwayCmdForm* dialog = form->AwayDialog();
   EXPECT_EQ(dialog->CommandKind, "Nick");
   EXPECT_EQ(dialog->LabelText(), Sj(u8"現在のニックネーム：") + "tavi");
   TServerErrorForm* error = nullptr;
@@ -511,7 +511,7 @@ TEST_F(DialogsEndToEndTest, NicknameInUseAtRegistrationGoesThroughTheNickDialog)
   ASSERT_FALSE(sent.empty());
   EXPECT_EQ(sent.front(), "NICK taviTaro\r\n");  // cut to eight bytes
   ASSERT_TRUE(PumpUntil([&] { return form->ServerDisConnect->isEnabled(); }, 10000)) << form->StatusText();
-  EXPECT_EQ(Globals().CurrentNick, "taviTaro");
+  EXPECT_EQ(Own().CurrentNick, "taviTaro");
   EXPECT_EQ(form->StatusText(), Sj(u8"IRCサーバーとの接続が完了しました。"));
   EXPECT_TRUE(form->JOINSpeedButton->isEnabled());
 

@@ -42,7 +42,7 @@ class InviteKickTest : public MainFormFixture {
     MainFormFixture::TearDown();
   }
   TChatForm* Channel(const std::string& Name) {
-    TChatForm* window = form->OpenChannelWindow(Name);
+    TChatForm* window = OpenChannelWindow(Name);
     form->MdiArea->setActiveSubWindow(window);
     return window;
   }

@@ -38,11 +38,11 @@ using PassiveInviteTest = MainFormFixture;
 
 TEST_F(PassiveInviteTest, SecondInvitationReplacesTheFirst) {
   MakeForm();
-  TPassiveInviteCmdForm* prompt = ShowInvitation("carol", "#room");
+  TPassiveInviteCmdForm* prompt = ShowInvitation(form.get(), Connection(), *form, "carol", "#room");
   EXPECT_TRUE(prompt->isVisible());
   EXPECT_EQ(prompt->parent(), form.get());
   EXPECT_EQ(Labels(prompt), Expected("carol", "#room"));
-  EXPECT_EQ(ShowInvitation("dave", "#hall"), prompt);
+  EXPECT_EQ(ShowInvitation(form.get(), Connection(), *form, "dave", "#hall"), prompt);
   EXPECT_EQ(Labels(prompt), Expected("dave", "#hall"));
   // Losing the activation leaves the prompt up.
   prompt->FormDeactivate();
@@ -51,8 +51,8 @@ TEST_F(PassiveInviteTest, SecondInvitationReplacesTheFirst) {
 
 TEST_F(PassiveInviteTest, JoinOpensTheJoinDialogWithTheChannel) {
   MakeForm();
-  LocalArea().ChannelName = "#usual";
-  QPointer<TPassiveInviteCmdForm> prompt = ShowInvitation("carol", "#room");
+  Local().ChannelName = "#usual";
+  QPointer<TPassiveInviteCmdForm> prompt = ShowInvitation(form.get(), Connection(), *form, "carol", "#room");
   prompt->JoinButton->click();
   TChannelForm* join = VisibleOf<TChannelForm>(form.get());
   ASSERT_NE(join, nullptr);
@@ -64,11 +64,11 @@ TEST_F(PassiveInviteTest, JoinOpensTheJoinDialogWithTheChannel) {
 
 TEST_F(PassiveInviteTest, IgnoreClosesAndTheNextInvitationMakesANewPrompt) {
   MakeForm();
-  TPassiveInviteCmdForm* prompt = ShowInvitation("carol", "#room");
+  TPassiveInviteCmdForm* prompt = ShowInvitation(form.get(), Connection(), *form, "carol", "#room");
   prompt->CancelButton->click();
   EXPECT_TRUE(prompt->IsClosed());
   EXPECT_TRUE(Sent.empty());
-  TPassiveInviteCmdForm* next = ShowInvitation("dave", "#hall");
+  TPassiveInviteCmdForm* next = ShowInvitation(form.get(), Connection(), *form, "dave", "#hall");
   EXPECT_NE(next, prompt);
   EXPECT_EQ(Labels(next), Expected("dave", "#hall"));
 }
@@ -76,7 +76,7 @@ TEST_F(PassiveInviteTest, IgnoreClosesAndTheNextInvitationMakesANewPrompt) {
 TEST_F(PassiveInviteTest, InviterLookupKeepsThePromptOpen) {
   MakeForm();
   form->WhoWasCmdClick();  // help context 48, which the prompt's opener keeps
-  TPassiveInviteCmdForm* prompt = ShowInvitation("carol", "#room");
+  TPassiveInviteCmdForm* prompt = ShowInvitation(form.get(), Connection(), *form, "carol", "#room");
   prompt->WhoIsButton->click();
   EXPECT_TRUE(prompt->isVisible());
   TWhoIsWasCmdForm* whois = VisibleOf<TWhoIsWasCmdForm>(form.get());

@@ -110,7 +110,8 @@ TEST(DispatchServerLine, ErrorRange) {
   EXPECT_EQ(Dispatch(":srv 502 me :Cant change mode\r\n"), Calls{"ServerError"});
   EXPECT_EQ(Dispatch(":srv 433 * alice :Nickname is already in use\r\n"),
             (Calls{"TriggerNickCmd", "ServerError"}));
-  // Not in the table: the line does not even tokenize.
+  // Every error reply, also one the table does not list; nothing outside.
+  EXPECT_EQ(Dispatch(":srv 476 me #x :Bad Channel Mask\r\n"), Calls{"ServerError"});
   EXPECT_EQ(Dispatch(":srv 400 me :x\r\n"), Calls{});
   EXPECT_EQ(Dispatch(":srv 503 me :x\r\n"), Calls{});
 }

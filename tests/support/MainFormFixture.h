@@ -1,5 +1,6 @@
-// A real main window on the fake platform, with the sent lines caught by a
-// line sink, in a folder of its own for the settings file.
+// A real main window on the fake platform, over a fresh session whose
+// connection's sent lines are caught by a line sink, in a folder of its own
+// for the settings file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,13 +17,16 @@
 #include <vector>
 
 #include "FakePlatform.h"
+#include "conversation/Chat.h"
+#include "conversation/Talk.h"
 #include "QtWait.h"
-#include "kanji/SjisText.h"
-#include "protocol/CommandLex.h"
+#include "core/Connection.h"
 #include "core/DesktopSettings.h"
-#include "session/Globals.h"
-#include "handlers/ServerLineHandlers.h"
+#include "core/Session.h"
+#include "dcc/DccTransFile.h"
+#include "dcc/RecieveFileThread.h"
 #include "frame/MainForm.h"
+#include "kanji/SjisText.h"
 
 namespace tavi::test {
 
@@ -32,37 +36,57 @@ class MainFormFixture : public ::testing::Test {
     ASSERT_TRUE(folder.isValid());
     platform.ProgramPath = ProgramPath();
     SetPlatform(&platform);
-    // Everything the program keeps process-wide starts fresh, the desktop
-    // settings (TLS, reconnecting, logs, pinned certificates) too.
-    ResetGlobals();
+    // What the program keeps in the desktop settings (TLS, reconnecting,
+    // logs, pinned certificates) starts fresh, and so do the DCC workers'
+    // time limits.
     OpenDesktopSettings()->clear();
+    TSendFileThread::SetAckWaitMs(TSendFileThread::DefaultAckWaitMs);
+    TRecieveFileThread::SetDataWaitMs(TRecieveFileThread::DefaultDataWaitMs);
+    session = std::make_unique<TSession>();
   }
 
   void TearDown() override {
     form.reset();
+    session.reset();
     SetPlatform(nullptr);
   }
 
   std::string ProgramPath() const { return folder.filePath(QStringLiteral("Tavi")).toStdString(); }
   std::string IniPath() const { return ProgramPath() + ".Ini"; }
 
+  TConnection& Connection() { return session->Connection(); }
+  TOwnState& Own() { return session->Connection().Own; }
+  TGrobalArea& Grobal() { return session->Grobal(); }
+  TLocalArea& Local() { return session->Local(); }
+
   // Makes the window; with CatchLines the sent lines go to Sent.
   TMainForm& MakeForm(bool CatchLines = true) {
-    form = std::make_unique<TMainForm>();
-    if (CatchLines) form->SetLineSink([this](const std::string& Line) { Sent.push_back(Line); });
+    form = std::make_unique<TMainForm>(*session);
+    if (CatchLines) Connection().SetLineSink([this](const std::string& Line) { Sent.push_back(Line); });
     return *form;
   }
 
   // Connects and runs the event loop until the connect has ended.
   bool ConnectAndWait(TMainForm& F, int TimeoutMs = 10000) {
-    F.ConnectCommand();
-    return PumpUntil([&] { return !F.Connecting(); }, TimeoutMs);
+    F.Connection().Connect();
+    return PumpUntil([&] { return !F.Connection().Connecting(); }, TimeoutMs);
   }
 
-  void Feed(const std::string& Line) { DispatchServerLine(Line, form->Handlers()); }
-  // Runs what the handlers left queued for after the line (questions,
-  // message boxes, connects), as the event loop would.
-  void Settle() { QCoreApplication::sendPostedEvents(form.get(), QEvent::MetaCall); }
+  // A channel's or a query's window, as the connection opens them.
+  TChatForm* OpenChannelWindow(const std::string& Name) {
+    Connection().OpenChannel(Name);
+    return form->FindChannelWindow(Name);
+  }
+  TTalkForm* OpenTalkWindow(const std::string& Caption) {
+    Connection().OpenQuery(Caption, {});
+    return qobject_cast<TTalkForm*>(form->ChildWindows().back());
+  }
+
+  // One received line, as the receive thread hands it over.
+  void Feed(const std::string& Line) { Connection().ReceiveLine(Line); }
+  // Runs what the line left queued for after it (questions, message boxes,
+  // connects), as the event loop would.
+  void Settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall); }
   void FeedAndSettle(const std::string& Line) {
     Feed(Line);
     Settle();
@@ -84,6 +108,7 @@ class MainFormFixture : public ::testing::Test {
 
   QTemporaryDir folder;
   TFakePlatform platform;
+  std::unique_ptr<TSession> session;
   std::unique_ptr<TMainForm> form;
   std::vector<std::string> Sent;
 };

@@ -1,0 +1,48 @@
+// What the frame shows of one connection: a window for each of its channels
+// and queries (made and closed as the connection says), its lines routed to
+// them and to the server log, its replies in the result windows, its state
+// in the frame's controls. The registry maps the model to the windows.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/Connection.h"
+
+namespace tavi {
+
+class TChatForm;
+class TMainForm;
+class TTalkForm;
+
+class TConnectionView : public QObject {
+  Q_OBJECT
+ public:
+  TConnectionView(TMainForm& Frame, TConnection& Connection);
+  ~TConnectionView() override;
+
+  TConnection& Connection() const { return connection_; }
+  // The windows of a channel and a query of the connection.
+  TChatForm* WindowOf(const TChannel* Channel) const;
+  TTalkForm* WindowOf(const TQuery* Query) const;
+
+ private:
+  void ShowLine(const TShownLine& Line);
+  void ChannelAdded(TChannel* Channel, TOpening Opening);
+  void ChannelRemoved(TChannel* Channel);
+  void QueryAdded(TQuery* Query, TOpening Opening);
+  void QueryRemoved(TQuery* Query);
+  void ConnectReplies();
+  // Asks about the server's certificate after the event that raised it.
+  void AskTrust(const std::string& Text, const std::vector<std::string>& Choices);
+
+  TMainForm& frame_;
+  TConnection& connection_;
+  std::unordered_map<const TChannel*, QPointer<TChatForm>> channels_;
+  std::unordered_map<const TQuery*, QPointer<TTalkForm>> queries_;
+};
+
+}  // namespace tavi

@@ -1,0 +1,310 @@
+// The connection against scripted servers on 127.0.0.1: registration, the
+// user's disconnect, reconnecting with growing waits, silent and stalled
+// servers, and the question about an untrusted certificate.
+#include <QTimer>
+#include <future>
+
+#include "CoreFixture.h"
+#include "QtWait.h"
+#include "ScriptedServer.h"
+#include "TlsIdentity.h"
+#include "core/ConnectionOptions.h"
+#include "core/DesktopSettings.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+const std::string T = "09:05";
+
+class ConnectionTest : public CoreFixture {
+ protected:
+  void SetUp() override {
+    CoreFixture::SetUp();
+    Connection().SetLineSink(nullptr);  // the lines go to the server
+  }
+  void Configure(std::uint16_t Port) {
+    session->Grobal() = TGrobalArea{"", "abc", "Taro", "me", "host", "127.0.0.1", {}, std::to_string(Port)};
+  }
+  TConnectionState State() { return Connection().State(); }
+  // Reads the registration and answers it; the client then sends MODE.
+  static void Register(TScriptedServer& Server) {
+    Server.ReadLine();
+    Server.ReadLine();
+    Server.Send(":srv 001 abc :Welcome\r\n:srv 376 abc :End of MOTD\r\n");
+    Server.ReadLine();
+  }
+  // Runs the event loop until a line read by the server is there.
+  static std::string Await(std::future<std::string>& Line) {
+    const auto ready = [&] { return Line.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+    PumpUntil(ready, 6000);
+    return ready() ? Line.get() : "<none>";
+  }
+};
+
+TEST_F(ConnectionTest, RegistersBecomesUsableAndDisconnectsWithQuit) {
+  TScriptedServer server;
+  Configure(server.Port());
+  session->Grobal().Password = "pw";
+  auto pass = server.ReadLine();
+  auto nick = server.ReadLine();
+  auto user = server.ReadLine();
+  Connection().Connect();
+  EXPECT_EQ(Take(), (Lines{"status " + Sj(u8"サーバーに接続を試みています。"), "state Connecting"}));
+  ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::Registering; }));
+  EXPECT_EQ(Await(pass), "PASS pw\r\n");
+  EXPECT_EQ(Await(nick), "NICK abc\r\n");
+  EXPECT_EQ(Await(user), "USER me host 127.0.0.1 :Taro\r\n");
+  EXPECT_EQ(Take(), (Lines{"state Registering", "status " + Sj(u8"サーバーへニックネームを送出中です。")}));
+
+  server.Send(":srv 001 abc_ :Welcome\r\n:srv 375 abc_ :- srv MOTD\r\n:srv 372 abc_ :- hello\r\n");
+  server.Send(":srv 376 abc_ :End of MOTD\r\nPING :srv\r\n");
+  auto mode = server.ReadLine();
+  auto pong = server.ReadLine();
+  EXPECT_EQ(Await(mode), "MODE abc_\r\n");
+  EXPECT_EQ(Await(pong), "PONG srv\r\n");
+  EXPECT_EQ(Take(), (Lines{"status " + Sj(u8"IRCサーバーとの接続が完了しました。"), "log " + T + " :- srv MOTD",
+                           "log " + T + " :- hello", "log " + T + " :End of MOTD", "state Registered"}));
+
+  auto quit = server.ReadLine();
+  Connection().Disconnect();
+  EXPECT_EQ(Await(quit), "QUIT :Leaving! \r\n");
+  ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::Idle && !Connection().SocketActive(); }));
+  PumpFor(100);
+  EXPECT_EQ(Take(), (Lines{"state Closing", "status ", "state Idle"}));
+  EXPECT_EQ(server.Accepted(), 1);
+  EXPECT_TRUE(server.Error().empty()) << server.Error();
+}
+
+TEST_F(ConnectionTest, ConnectNeedsEverySettingAndANumericPort) {
+  Connection().Connect();
+  EXPECT_EQ(Take(), Lines{"message " + Sj(u8"設定を書き込んでください。")});
+  EXPECT_EQ(platform.Beeps, 1);
+  session->Grobal() = TGrobalArea{"", "nick", "Taro", "me", "host", "srv", {}, "66x7"};
+  Connection().Connect();
+  EXPECT_EQ(Take(), Lines{"message '66x7" + Sj(u8"' は有効な整数値ではありません。")});
+  EXPECT_EQ(State(), TConnectionState::Idle);
+}
+
+TEST_F(ConnectionTest, ADropAfterRegistrationReconnectsAndRejoinsWithTheKey) {
+  TScriptedServer server;
+  Configure(server.Port());
+  Connection().SetReconnectLimits({1, 4});
+  Register(server);
+  // #chan has a key by its mode, #keyed by the join dialog's memory; a
+  // channel left before the drop is kept but not joined again.
+  server.Send(":abc!u@h JOIN :#chan\r\n:srv MODE #chan +k secret\r\n:abc!u@h JOIN :#keyed\r\n");
+  server.Send(":abc!u@h JOIN :#left\r\n:abc!u@h PART #left\r\n");
+  for (int i = 0; i < 5; ++i) server.ReadLine();  // MODE and TOPIC of each, but the last
+  auto left = server.ReadLine();                   // TOPIC #left
+  server.CloseClient();
+  server.AcceptNext();
+  auto nick = server.ReadLine();
+  server.ReadLine();  // USER
+  server.Send(":srv 001 abc :Welcome\r\n:srv 376 abc :End of MOTD\r\n");
+  auto join = server.ReadLine();
+  auto joinKeyed = server.ReadLine();
+  auto mode = server.ReadLine();
+  Connection().Join("#keyed", "pw");
+  // Joins and lists the server never answered end with the connection.
+  TOwnState& own = Connection().Own;
+  Connection().NoteJoinRequest("#pending");
+  own.ListRequests = own.IsonRequests = 1;
+  own.NamesRequested = true;
+  Connection().Connect();
+
+  EXPECT_EQ(Await(left), "TOPIC #left\r\n");
+  EXPECT_EQ(Await(nick), "NICK abc\r\n");
+  EXPECT_EQ(Await(join), "JOIN #chan secret\r\n");
+  EXPECT_EQ(Await(joinKeyed), "JOIN #keyed pw\r\n");
+  EXPECT_EQ(Await(mode), "MODE abc\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::Registered && !Connection().Reconnecting(); }));
+  EXPECT_EQ(server.Accepted(), 2);
+  EXPECT_EQ(own.ListRequests + own.IsonRequests + own.NamesRequested, 0);
+  const Lines events = Take();
+  const std::string lost = T + " " + Sj(u8"サーバーとの接続が切れました。");
+  EXPECT_EQ(Of(events, "#chan own"),
+            (Lines{"#chan own " + T + Sj(u8" チャンネルへ入室しました。"), "#chan own " + lost,
+                   "#chan own " + T + " " + Sj(u8"サーバーに再接続しました。チャンネルに入り直します。")}));
+  EXPECT_EQ(Of(events, "#left own").back(), "#left own " + lost);
+  EXPECT_EQ(Of(events, "log "), (Lines{"log " + T + " :End of MOTD", "log " + lost + Sj(u8"サーバーからＥＯＦを読み込みました。"),
+                                       "log " + T + " 1" + Sj(u8" 秒後にサーバーへ再接続します。"),
+                                       "log " + T + " :End of MOTD"}));
+  EXPECT_EQ(Of(events, "state "), (Lines{"state Connecting", "state Registering", "state Registered",
+                                         "state WaitingToReconnect", "state Connecting", "state Registering",
+                                         "state Registered"}));
+  TChannel* chat = Connection().FindChannel("#chan");
+  ASSERT_NE(chat, nullptr);
+  EXPECT_EQ(Members("#chan"), "");  // until the server's JOIN and names
+  server.Send(":abc!u@h JOIN :#chan\r\n:abc!u@h JOIN :#pending\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return Connection().FindChannel("#pending"); }));
+  EXPECT_TRUE(chat->Joined);
+  EXPECT_EQ(Of(Take(), "channel+"), Lines{"channel+ #pending quietly"});
+
+  // A disconnect the user asks for never reconnects; the channels go.
+  for (int i = 0; i < 4; ++i) server.ReadLine();  // MODE and TOPIC of #chan and #pending
+  auto quit = server.ReadLine();
+  Connection().Disconnect();
+  EXPECT_EQ(Await(quit), "QUIT :Leaving! \r\n");
+  server.CloseClient();
+  ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::Idle; }));
+  PumpFor(100);
+  EXPECT_FALSE(Connection().Reconnecting());
+  EXPECT_EQ(server.Accepted(), 2);
+  EXPECT_EQ(Of(Take(), "channel-"), (Lines{"channel- #pending", "channel- #left", "channel- #keyed", "channel- #chan"}));
+  EXPECT_TRUE(server.Error().empty()) << server.Error();
+}
+
+TEST_F(ConnectionTest, FailedTriesWaitLongerEachTimeUpToTheBound) {
+  auto server = std::make_unique<TScriptedServer>();
+  Configure(server->Port());
+  Connection().SetReconnectLimits({1, 8});
+  Register(*server);
+  server->Send(":abc!u@h JOIN :#chan\r\n");
+  Connection().Connect();
+  ASSERT_TRUE(PumpUntil([&] { return Connection().FindChannel("#chan") != nullptr; }));
+  server.reset();  // the drop, and nobody listens any more
+
+  std::vector<int> waits;
+  ASSERT_TRUE(PumpUntil([&] {
+    if (Connection().ReconnectAttempts() > static_cast<int>(waits.size())) waits.push_back(Connection().ReconnectWaitMs());
+    return waits.size() >= 6;
+  }));
+  EXPECT_EQ(waits, (std::vector<int>{1, 2, 4, 8, 8, 8}));
+  EXPECT_NE(Connection().FindChannel("#chan"), nullptr);  // kept for the rejoin
+  const Lines events = Take();
+  EXPECT_TRUE(Of(events, "message").empty());  // nothing for a user who may be away
+  const Lines logs = Of(events, "log ");
+  EXPECT_NE(std::find(logs.begin(), logs.end(),
+                      "log " + T + " " + Sj(u8"再接続できませんでした。") + "1" + Sj(u8" 秒後にサーバーへ再接続します。")),
+            logs.end());
+
+  // New settings give the reconnecting up; the kept channels go.
+  Connection().SettingsChanged();
+  EXPECT_FALSE(Connection().Reconnecting());
+  ASSERT_TRUE(PumpUntil([&] { return Connection().FindChannel("#chan") == nullptr; }));
+  EXPECT_EQ(Connection().StatusText(), Sj(u8"設定が変わったため、再接続を中止しました。"));
+  EXPECT_EQ(State(), TConnectionState::Idle);
+}
+
+// A server that registers the client and drops it at once, again and again,
+// is tried less and less often; a connection that lasts starts the waits
+// again from the first.
+TEST_F(ConnectionTest, RegisteringAgainKeepsTheWaitsGrowingUntilTheConnectionLasts) {
+  TScriptedServer server;
+  Configure(server.Port());
+  Connection().SetReconnectLimits({1, 8, 300});
+  std::vector<int> waits;
+  QObject::connect(&Connection(), &TConnection::StateChanged, recorder.get(), [&](TConnectionState State) {
+    if (State == TConnectionState::WaitingToReconnect) waits.push_back(Connection().ReconnectWaitMs());
+  });
+  for (int i = 0; i < 5; ++i) {
+    Register(server);
+    server.CloseClient();
+    server.AcceptNext();
+  }
+  Register(server);
+  Connection().Connect();
+  ASSERT_TRUE(PumpUntil([&] { return waits.size() >= 5 && State() == TConnectionState::Registered; }, 10000));
+  EXPECT_EQ(waits, (std::vector<int>{1, 2, 4, 8, 8}));
+  // This one lasts: the next drop waits the first wait again.
+  PumpFor(400);
+  server.CloseClient();
+  server.AcceptNext();
+  Register(server);
+  ASSERT_TRUE(PumpUntil([&] { return waits.size() >= 6; }));
+  EXPECT_EQ(waits.back(), 1);
+  EXPECT_TRUE(server.Error().empty()) << server.Error();
+}
+
+TEST_F(ConnectionTest, ASilentServerIsPingedThenDropped) {
+  TScriptedServer server;
+  Configure(server.Port());
+  Connection().SetReconnectLimits({60000, 60000});
+  TChatClientLimits limits;
+  limits.IdlePingMs = 300;
+  limits.PingAnswerMs = 100;
+  Connection().SetConnectionLimits(limits);
+  Register(server);
+  auto ping = server.ReadLine();
+  Connection().Connect();
+  EXPECT_EQ(Await(ping), "PING :127.0.0.1\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return Connection().Reconnecting(); }));
+  EXPECT_EQ(Of(Take(), "log "),
+            (Lines{"log " + T + " :End of MOTD",
+                   "log " + T + " " + Sj(u8"サーバーとの接続が切れました。サーバーからの応答がないため、接続を切断しました。"),
+                   "log " + T + " 60" + Sj(u8" 秒後にサーバーへ再接続します。")}));
+  EXPECT_EQ(Connection().StatusText(), "60" + Sj(u8" 秒後にサーバーへ再接続します。"));
+  EXPECT_EQ(State(), TConnectionState::WaitingToReconnect);
+
+  // Disconnect while waiting gives it up.
+  Connection().Disconnect();
+  EXPECT_FALSE(Connection().Reconnecting());
+  EXPECT_EQ(State(), TConnectionState::Idle);
+}
+
+// A server that never reads: sending never waits, and the connection is
+// dropped once a write stalls or too much waits to be sent.
+TEST_F(ConnectionTest, AStalledServerIsDroppedWithTheReason) {
+  const std::pair<TChatClientLimits, const char8_t*> cases[] = {
+      {{.StallMs = 300, .MaxQueuedBytes = std::size_t(1) << 30}, u8"エラーが発生しました。　サーバーがデータを受け取らないため"},
+      {{.MaxQueuedBytes = 256 * 1024}, u8"エラーが発生しました。　送信待ちのデータが多すぎるため"}};
+  for (const auto& [limits, status] : cases) {
+    TScriptedServer server;  // accepts, never reads
+    Connection().SetConnectionLimits(limits);
+    Configure(server.Port());
+    Connection().Connect();
+    ASSERT_TRUE(PumpUntil([&] { return Connection().SocketActive(); }));
+    // Far more than the kernel buffers of a loopback connection hold.
+    const std::string line = "PRIVMSG #a :" + std::string(1000, 'x') + "\r\n";
+    for (int i = 0; i < 32 * 1024; ++i) Connection().SendLine(line);
+    ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::Idle; }, 20000));
+    EXPECT_EQ(Connection().StatusText().rfind(Sj(status), 0), 0u) << Connection().StatusText();
+    EXPECT_TRUE(Of(Take(), "message").empty());
+  }
+}
+
+// An untrusted certificate is put to the user without holding the session;
+// each answer does what it says.
+TEST_F(ConnectionTest, UntrustedCertificateAsksAndEachAnswerDoesWhatItSays) {
+  const TTlsIdentity identity = MakeSelfSignedIdentity();
+  struct TCase {
+    int Answer;
+    bool Connects, Pinned;
+  };
+  for (const TCase& c : {TCase{0, true, false}, TCase{1, true, true}, TCase{2, false, false}}) {
+    SCOPED_TRACE(c.Answer);
+    OpenDesktopSettings()->clear();
+    SaveConnectionOptions({true, false, false});
+    Connection().SettingsChanged();
+    TScriptedServer server;
+    server.StartTls(identity);
+    auto nick = server.ReadLine();
+    Configure(server.Port());
+    Take();
+    Connection().Connect();
+    ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::AwaitingTrust; }));
+    EXPECT_EQ(Of(Take(), "trust?"),
+              Lines{"trust? " + Sj(u8"今回だけ許可") + "/" + Sj(u8"常に許可") + "/" + Sj(u8"拒否")});
+    EXPECT_NE(recorder->TrustText.find(identity.Fingerprint), std::string::npos);
+    EXPECT_NE(recorder->TrustText.find(Sj(u8"信頼できるものか確認できませんでした。")), std::string::npos);
+    Connection().AnswerTrust(c.Answer);
+    EXPECT_EQ(PinnedFingerprint("127.0.0.1", server.Port()), c.Pinned ? identity.Fingerprint : "");
+    if (!c.Connects) {
+      EXPECT_EQ(State(), TConnectionState::Idle);
+      EXPECT_NE(Connection().StatusText().find(Sj(u8"証明書を拒否")), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(Await(nick), "NICK abc\r\n");
+    // Once accepted, the same certificate is not asked about again.
+    server.AcceptNext();
+    server.StartTls(identity);
+    Connection().Connect();
+    ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::Registering; }));
+    EXPECT_TRUE(Of(Take(), "trust?").empty());
+    EXPECT_TRUE(server.Error().empty()) << server.Error();
+  }
+}
+
+}  // namespace

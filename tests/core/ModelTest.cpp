@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/Model.h"
+#include "kanji/SjisCase.h"
+
+namespace tavi {
+namespace {
+
+// The member index agrees with a scan through every change: a netsplit-sized
+// list with names in several cases, then renames (merging with a listed
+// name) and removals in a fixed pseudo-random order.
+TEST(MemberList, LookupsAgreeWithAScanThroughEveryChange) {
+  TMemberList members;
+  auto scan = [&](const std::string& Nick) {
+    for (int i = 0; i < members.Count(); ++i)
+      if (SjisSameText(members.At(i).Nick, Nick)) return i;
+    return -1;
+  };
+  for (int i = 0; i < 3000; ++i) members.Add(TMember{(i % 3 ? "n" : "N") + std::to_string(i % 1000), i % 5 == 0});
+  EXPECT_EQ(members.Count(), 1000);
+  unsigned seed = 7;
+  auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+  for (int step = 0; step < 600; ++step) {
+    const int row = static_cast<int>(next() % static_cast<unsigned>(members.Count()));
+    if (step % 3 == 0)
+      members.Set(row, TMember{"r" + std::to_string(next() % 50), true});
+    else
+      members.Remove(row);
+    if (step % 50 != 0) continue;
+    for (int i = 0; i < 1000; i += 7)
+      for (const std::string& nick : {"N" + std::to_string(i), "r" + std::to_string(i % 50)})
+        ASSERT_EQ(members.Find(nick), scan(nick)) << nick << " at step " << step;
+  }
+  // Every entry is listed once.
+  for (int i = 0; i < members.Count(); ++i) EXPECT_EQ(scan(members.At(i).Nick), i);
+}
+
+}  // namespace
+}  // namespace tavi

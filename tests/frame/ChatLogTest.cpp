@@ -1,0 +1,92 @@
+// The logs of the channel and talk windows: their lines as the windows show
+// them, one UTF-8 file per window and day.
+#include <QDir>
+#include <QFile>
+
+#include "MainFormFixture.h"
+#include "conversation/Chat.h"
+#include "conversation/Talk.h"
+#include "core/ChatLog.h"
+#include "core/ConnectionOptions.h"
+#include "core/DesktopSettings.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+class ChatLogTest : public MainFormFixture {
+ protected:
+  void SetUp() override {
+    MainFormFixture::SetUp();
+    QDir(TChatLog::DefaultFolder()).removeRecursively();
+  }
+  static QStringList FileLines(const QString& Path) {
+    QFile file(Path);
+    if (!file.open(QIODevice::ReadOnly)) return {QStringLiteral("<missing %1>").arg(Path)};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+    return lines;
+  }
+  static QStringList Shown(const std::vector<std::string>& Lines, std::size_t From, std::size_t To) {
+    QStringList result;
+    for (std::size_t i = From; i < To && i < Lines.size(); ++i) result << FromSjis(Lines[i]);
+    return result;
+  }
+  QString Path(const char* Window, const char* Date) const {
+    return TChatLog::DefaultFolder() + QStringLiteral("/irc.example/%1_%2.log").arg(QLatin1String(Window), QLatin1String(Date));
+  }
+};
+
+TEST_F(ChatLogTest, FilesHoldTheWindowsLinesPerDayInUtf8WhateverTheWireCode) {
+  SaveConnectionOptions({false, true, true});
+  TMainForm& f = MakeForm();
+  Grobal().ServerName = "irc.example";
+  Own().CurrentNick = "me";
+  ASSERT_NE(session->ChatLog(), nullptr);
+  platform.Time = TDateTime{2006, 1, 2, 23, 59, 0, 0, 1};
+  FeedAndSettle(":me!u@h JOIN :#log\r\n");
+  FeedAndSettle(":bob!u@h PRIVMSG #log :\x1B$B$\"$$\x1B(B jis\r\n");       // JIS
+  FeedAndSettle(":bob!u@h PRIVMSG #log :\x82\xA0\x82\xA2 sjis\r\n");       // Shift-JIS
+  FeedAndSettle(":bob!u@h PRIVMSG #log :\xE3\x81\x82\xE3\x81\x84 utf8\r\n");  // UTF-8
+  FeedAndSettle(":bob!u@h PRIVMSG me :\x1B$B$\"\x1B(B talk\r\n");
+  TChatForm* chat = f.FindChannelWindow("#log");
+  ASSERT_NE(chat, nullptr);
+  const std::size_t beforeMidnight = chat->RecvLines().size();
+  platform.Time = TDateTime{2006, 1, 3, 0, 1, 0, 0, 2};
+  FeedAndSettle(":bob!u@h PRIVMSG #log :\x82\xA4 after midnight\r\n");
+  FeedAndSettle(":bob!u@h PART #log\r\n");
+
+  const std::vector<std::string> lines = chat->RecvLines();
+  auto* talk = qobject_cast<TTalkForm*>(f.FindChildWindow("bob"));
+  ASSERT_NE(talk, nullptr);
+  const std::vector<std::string> talkLines = talk->RecvLines();
+  ASSERT_EQ(lines.size(), beforeMidnight + 2);
+  // Lines reach their files on their own, not only when the log ends.
+  EXPECT_TRUE(PumpUntil([&] { return FileLines(Path("bob", "2006-01-02")) == Shown(talkLines, 0, talkLines.size()); }));
+  // The end of the session writes what is still queued.
+  form.reset();
+  session.reset();
+
+  const QStringList first = FileLines(Path("#log", "2006-01-02"));
+  EXPECT_EQ(first, Shown(lines, 0, beforeMidnight));
+  EXPECT_TRUE(first.join(QLatin1Char('\n')).contains(QStringLiteral("\u3042\u3044 jis")));
+  EXPECT_TRUE(first.join(QLatin1Char('\n')).contains(QStringLiteral("\u3042\u3044 sjis")));
+  EXPECT_TRUE(first.join(QLatin1Char('\n')).contains(QStringLiteral(" utf8")));
+  EXPECT_EQ(FileLines(Path("#log", "2006-01-03")), Shown(lines, beforeMidnight, lines.size()));
+  EXPECT_EQ(FileLines(Path("bob", "2006-01-02")), Shown(talkLines, 0, talkLines.size()));
+}
+
+TEST_F(ChatLogTest, NothingIsWrittenWhileLogsAreOff) {
+  MakeForm();
+  Grobal().ServerName = "irc.example";
+  Own().CurrentNick = "me";
+  EXPECT_EQ(session->ChatLog(), nullptr);
+  FeedAndSettle(":me!u@h JOIN :#log\r\n");
+  FeedAndSettle(":bob!u@h PRIVMSG #log :hello\r\n");
+  form.reset();
+  session.reset();
+  EXPECT_FALSE(QDir(TChatLog::DefaultFolder()).exists());
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+// The client against a real IRC server (ngircd) on a free loopback port,
+// with a second client written in the test.
+#include "MainFormFixture.h"
+#include "NgircdServer.h"
+#include "QtWait.h"
+#include "RawIrcPeer.h"
+#include "conversation/Chat.h"
+#include "core/ConnectionOptions.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+class SessionEndToEndTest : public MainFormFixture {
+ protected:
+  void StartServer(const TNgircdServer::TOptions& Options = {}) {
+    std::string error;
+    ASSERT_TRUE(server.Start(Options, error)) << error;
+  }
+  void ConnectClient(TMainForm& f) {
+    Grobal() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
+                               std::to_string(server.Port())};
+    ASSERT_TRUE(ConnectAndWait(f));
+    ASSERT_TRUE(f.Connection().SocketActive());
+    ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000)) << f.StatusText();
+  }
+  TNgircdServer server;
+};
+
+}  // namespace
+
+TEST_F(SessionEndToEndTest, RegistersShowsTheMotdAndQuits) {
+  StartServer();
+  TMainForm& f = MakeForm(false);
+  ConnectClient(f);
+  EXPECT_EQ(Own().CurrentNick, "tavi");
+  EXPECT_TRUE(f.Command1->isEnabled());
+  EXPECT_TRUE(f.JOINSpeedButton->isEnabled());
+  bool motd = false;
+  for (const std::string& line : MemoLines())
+    if (line.find("Welcome to the Tavi test server") != std::string::npos) motd = true;
+  EXPECT_TRUE(motd);
+  for (const std::string& line : MemoLines()) EXPECT_EQ(line.substr(0, 6), "09:05 ");
+
+  // A peer on a shared channel sees the QUIT line as the client sent it.
+  TRawIrcPeer peer;
+  ASSERT_TRUE(peer.Connect(TNgircdServer::Host(), server.Port()));
+  ASSERT_TRUE(peer.Register("peer"));
+  // The peer is in first, so the client's JOIN reaches it as a line.
+  peer.Send("JOIN #tavi\r\n");
+  ASSERT_FALSE(peer.WaitFor(" 366 ").empty());
+  f.Connection().SendLine("JOIN #tavi\r\n");
+  ASSERT_FALSE(peer.WaitFor(":tavi!").empty());
+  f.Connection().Disconnect();
+  // ngircd relays the reason trimmed and quoted.
+  const std::string quit = peer.WaitFor(" QUIT ");
+  EXPECT_EQ(quit.substr(0, 6), ":tavi!");
+  EXPECT_NE(quit.find("Leaving!"), std::string::npos) << quit;
+  ASSERT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }));
+  EXPECT_FALSE(f.ServerDisConnect->isEnabled());
+  EXPECT_FALSE(f.Connection().SocketActive());
+}
+
+TEST_F(SessionEndToEndTest, AnswersTheServersPingAndStaysConnected) {
+  TNgircdServer::TOptions options;
+  options.PingTimeout = 2;
+  options.PongTimeout = 2;
+  StartServer(options);
+  TMainForm& f = MakeForm(false);
+  ConnectClient(f);
+  // Three rounds of ping and pong time-outs: an unanswered PING would have
+  // ended the session by now.
+  PumpFor(9000);
+  EXPECT_TRUE(f.Connection().SocketActive());
+  EXPECT_TRUE(f.ServerDisConnect->isEnabled());
+  for (const std::string& line : MemoLines()) EXPECT_EQ(line.find("ERROR"), std::string::npos) << line;
+}
+
+TEST_F(SessionEndToEndTest, RegistersAndTalksOverTlsWithAPinnedCertificate) {
+  TNgircdServer::TOptions options;
+  options.Tls = true;
+  StartServer(options);
+  SaveConnectionOptions({true, true, false});
+  TMainForm& f = MakeForm(false);
+  Grobal() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
+                             std::to_string(server.TlsPort())};
+  Grobal().JISChoice = true;
+  platform.ChoiceAnswers = {1};
+  ASSERT_TRUE(ConnectAndWait(f));
+  ASSERT_TRUE(f.Connection().SocketActive()) << f.StatusText();
+  ASSERT_EQ(platform.Questions.size(), 1u);
+  EXPECT_NE(platform.Questions[0].find(server.TlsFingerprint()), std::string::npos);
+  EXPECT_EQ(PinnedFingerprint(TNgircdServer::Host(), server.TlsPort()), server.TlsFingerprint());
+  ASSERT_TRUE(PumpUntil([&] { return f.ServerDisConnect->isEnabled(); }, 10000)) << f.StatusText();
+
+  // A plain peer and the TLS client talk in a channel, Japanese both ways.
+  TRawIrcPeer peer;
+  ASSERT_TRUE(peer.Connect(TNgircdServer::Host(), server.Port()));
+  ASSERT_TRUE(peer.Register("peer"));
+  peer.Send("JOIN #tls\r\n");
+  ASSERT_FALSE(peer.WaitFor(" 366 ").empty());
+  f.Connection().SendLine("JOIN #tls\r\n");
+  ASSERT_FALSE(peer.WaitFor(":tavi!").empty());
+  f.Connection().SendLine("PRIVMSG #tls :\x82\xA0\r\n");
+  EXPECT_NE(peer.WaitFor("PRIVMSG #tls").find(":\x1B$B$\"\x1B(B"), std::string::npos);
+  peer.Send("PRIVMSG #tls :\x1B$B$$\x1B(B\r\n");
+  ASSERT_TRUE(PumpUntil([&] {
+    TChatForm* chat = f.FindChannelWindow("#tls");
+    return chat && chat->RecvLines().back() == "09:05 [peer] \x82\xA2";
+  }));
+  f.Connection().Disconnect();
+  ASSERT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }));
+  EXPECT_FALSE(f.Connection().Reconnecting());
+}
