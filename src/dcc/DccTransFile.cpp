@@ -31,6 +31,8 @@
 
 #include "dcc/DccProtocol.h"
 #include "dcc/RecieveFileThread.h"
+#include "dcc/SendFileThread.h"
+#include "dcc/TransferIo.h"
 #include "kanji/SjisCase.h"
 #include "kanji/SjisText.h"
 #include "platform/Platform.h"
@@ -50,15 +52,6 @@ std::string OneTransferMessage() {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::atomic<int> AckWait{TSendFileThread::DefaultAckWaitMs};
-
-// A path in the file system's encoding as the windows show it.
-std::string PathText(const std::string& Path) { return ToSjis(QFile::decodeName(QByteArray::fromStdString(Path))); }
-
-std::string ErrnoText(int Code) { return std::generic_category().message(Code); }
-
-std::string FileErrorText(const std::string& Path, int Code) { return PathText(Path) + ": " + ErrnoText(Code); }
 
 // The chosen file's size; false with the error text when it cannot be
 // opened.
@@ -84,26 +77,6 @@ bool ReadFileSize(const std::string& Path, std::int64_t& Size, std::string& Erro
   return true;
 }
 
-// Acknowledgements are 4-byte writes, several of them in a row when the
-// reads are small; held back for the peer's delayed ACK, each would cost
-// tens of milliseconds.
-void SendAtOnce(int Fd) {
-  const int On = 1;
-  if (Fd >= 0) ::setsockopt(Fd, IPPROTO_TCP, TCP_NODELAY, &On, sizeof On);
-}
-
-// A peer that holds its acknowledgements back until ours (Nagle) gets them
-// sooner when we acknowledge its bytes at once. The kernel drops the mode
-// again by itself, so it is asked for before every wait.
-void AcknowledgeAtOnce(int Fd) {
-#ifdef TCP_QUICKACK
-  const int On = 1;
-  if (Fd >= 0) ::setsockopt(Fd, IPPROTO_TCP, TCP_QUICKACK, &On, sizeof On);
-#else
-  (void)Fd;
-#endif
-}
-
 // Hands each accepted descriptor over as it is, so that a worker can take
 // it into a blocking socket.
 class TListenSocket : public QTcpServer {
@@ -122,181 +95,6 @@ class TListenSocket : public QTcpServer {
 };
 
 }  // namespace
-
-// --- the sending worker ---
-
-int TSendFileThread::AckWaitMs() { return AckWait.load(); }
-void TSendFileThread::SetAckWaitMs(int Ms) { AckWait.store(Ms); }
-
-TSendFileThread::TSendFileThread(TDccTransFileForm* Form, int Descriptor, std::string FileName, std::int64_t FileSize,
-                                 std::int64_t StartAt)
-    : form_(Form),
-      socket_(Descriptor),
-      fileName_(std::move(FileName)),
-      fileSize_(FileSize),
-      startAt_(StartAt),
-      gate_(Form) {
-  SendAtOnce(socket_.Descriptor());
-}
-
-TSendFileThread::~TSendFileThread() {
-  Terminate();
-  Join();
-}
-
-void TSendFileThread::Start() {
-  if (!thread_.joinable()) thread_ = std::thread([this] { Execute(); });
-}
-
-void TSendFileThread::Terminate() {
-  terminated_.store(true);
-  gate_.Abandon();
-  socket_.Interrupt();
-  socket_.Shutdown();
-}
-
-void TSendFileThread::Join() {
-  if (!thread_.joinable()) return;
-  if (!finished_.load()) Terminate();
-  thread_.join();
-}
-
-void TSendFileThread::Execute() {
-  TDccTransFileForm* Form = form_;
-  bool Cut = false;  // the window let us go: hand nothing more to it
-  auto Hand = [&](std::function<void()> Call) {
-    if (!Cut && !gate_.Run(std::move(Call))) Cut = true;
-  };
-  auto Caption = [&](const std::string& Text) { Hand([Form, Text] { Form->SetCaption(Text); }); };
-  std::int64_t Shown = -1;
-  auto LastShown = Clock::now();
-  TAckPosition Acks(startAt_);
-  std::int64_t Sent = startAt_;  // bytes of the file that went to the connection
-  auto Progress = [&](bool Final) {
-    const std::int64_t Total = Sent;
-    if (Total == Shown) return;
-    if (!Final && Clock::now() - LastShown < std::chrono::milliseconds(TDccTransFileForm::ProgressIntervalMs)) return;
-    Hand([Form, Total] { Form->SetProgress(Total); });
-    Shown = Total;
-    LastShown = Clock::now();
-  };
-
-  Caption(Sj(u8"送信中"));
-  bool Failed = false;
-  auto Fail = [&] {
-    Failed = true;
-    Caption(Sj(u8"送信に失敗しました。"));
-    socket_.Close();
-  };
-  auto ShowError = [&](const std::string& Text) { Hand([Text] { Platform().ShowMessage(Text); }); };
-
-  const int File = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (File < 0) {
-    Failed = true;
-    ShowError(FileErrorText(fileName_, errno));
-  } else {
-    std::vector<char> Block(BlockSize);
-    std::size_t Have = 0, Written = 0;  // bytes of Block read from the file, and sent of them
-    std::string AckBytes;               // acknowledgement bytes short of a whole one
-    char AckBuffer[16384];
-    auto LastActive = Clock::now();  // of the last acknowledgement or write
-    while (!Failed && !terminated_.load() && !Cut && Acks.Acked() < fileSize_) {
-      // The next block, as far as the bytes in flight allow.
-      if (Written == Have && Sent < fileSize_ && Sent - Acks.Acked() < MaxInFlight) {
-        const auto Want = static_cast<std::size_t>(
-            std::min<std::int64_t>({static_cast<std::int64_t>(BlockSize), fileSize_ - Sent,
-                                    MaxInFlight - (Sent - Acks.Acked())}));
-        ssize_t Count;
-        do {
-          Count = ::pread(File, Block.data(), Want, Sent);
-        } while (Count < 0 && errno == EINTR);
-        if (Count <= 0) {
-          // A file that shrank since it was offered gives nothing to send.
-          if (Count < 0) ShowError(FileErrorText(fileName_, errno));
-          Fail();
-          continue;
-        }
-        Have = static_cast<std::size_t>(Count);
-        Written = 0;
-      }
-      // Acknowledgements and bytes as far as they go without waiting.
-      bool Moved = false;
-      const long Got = socket_.ReadAvailable(AckBuffer, sizeof AckBuffer);
-      if (Got == 0 || Got == -1) {
-        Fail();
-        continue;
-      }
-      if (Got > 0) {
-        Moved = true;
-        AckBytes.append(AckBuffer, static_cast<std::size_t>(Got));
-        std::size_t At = 0;
-        for (; At + 4 <= AckBytes.size(); At += 4)
-          if (!Acks.Take(DecodeAck(reinterpret_cast<const unsigned char*>(AckBytes.data() + At)), Sent)) break;
-        if (At + 4 <= AckBytes.size()) {
-          Fail();
-          continue;
-        }
-        AckBytes.erase(0, At);
-      }
-      if (Written < Have) {
-        const long N = socket_.WriteSome(Block.data() + Written, Have - Written);
-        if (N < 0) {
-          if (!terminated_.load()) ShowError(socket_.ErrorText());
-          Fail();
-          continue;
-        }
-        if (N > 0) {
-          Moved = true;
-          Written += static_cast<std::size_t>(N);
-          Sent += N;
-        }
-      }
-      if (Moved) {
-        LastActive = Clock::now();
-        Progress(false);
-        continue;
-      }
-      // Neither moves: wait, in short steps so that the window sees the last
-      // bytes of a stall.
-      AcknowledgeAtOnce(socket_.Descriptor());
-      bool CanRead = false, CanWrite = false;
-      const int Wait = std::min(AckWaitMs(), TDccTransFileForm::ProgressIntervalMs);
-      // With bytes to write, only room wakes us: the acknowledgements that
-      // come meanwhile are read at the next turn, not one wake-up each.
-      const bool WantWrite = Written < Have;
-      switch (socket_.WaitForDataOrRoom(Wait, !WantWrite, WantWrite, CanRead, CanWrite)) {
-        case TBlockingSocket::TWait::Data:
-          break;
-        case TBlockingSocket::TWait::Interrupted:
-          Failed = true;
-          break;
-        case TBlockingSocket::TWait::Timeout:
-          if (Clock::now() - LastActive >= std::chrono::milliseconds(AckWaitMs())) {
-            Fail();
-          } else {
-            Progress(true);
-          }
-          break;
-        case TBlockingSocket::TWait::Error:
-          Fail();
-          break;
-      }
-    }
-    ::close(File);
-  }
-  Progress(true);
-
-  // An empty file is complete once its peer has connected: there is
-  // nothing to acknowledge.
-  const bool Complete = !Failed && Acks.Acked() == fileSize_;
-  Caption(Complete ? Sj(u8"ファイルの転送が完了しました。") : Sj(u8"ファイルの転送に失敗しました。"));
-  socket_.Close();
-
-  // The end goes over without waiting: its handler joins this thread.
-  const bool ReportEnd = !Cut && !gate_.Abandoned();
-  finished_.store(true);
-  if (ReportEnd) QMetaObject::invokeMethod(Form, [Form] { Form->SendThreadTerminate(); }, Qt::QueuedConnection);
-}
 
 // --- the window ---
 

@@ -145,7 +145,7 @@ TEST_F(MemberEditorTest, AnEmptyListLeavesAnExistingTalkWindowAlone) {
 }
 
 TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
-  TMainForm& f = MakeForm();
+  MakeForm();
   TChatForm* chat = OpenChannelWindow("#c");
   auto makeEditor = [&] {
     auto* editor = new TMemberEditorForm(chat, Connection());
@@ -216,7 +216,7 @@ TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
 }
 
 TEST_F(MemberEditorTest, ChangingMembersRenamesTheWindowsOwnMenuEntry) {
-  TMainForm& f = MakeForm();
+  MakeForm();
   TTalkForm* first = OpenTalkWindow("bob");
   TTalkForm* second = OpenTalkWindow("bob");
   second->AddDeleteMemberClick();

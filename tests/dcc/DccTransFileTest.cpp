@@ -29,6 +29,7 @@
 #include "MainFormFixture.h"
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
+#include "dcc/SendFileThread.h"
 #include "dcc/RecieveFileThread.h"
 
 using namespace tavi;

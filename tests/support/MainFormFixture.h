@@ -24,6 +24,7 @@
 #include "core/DesktopSettings.h"
 #include "core/Session.h"
 #include "dcc/DccTransFile.h"
+#include "dcc/SendFileThread.h"
 #include "dcc/RecieveFileThread.h"
 #include "frame/MainForm.h"
 #include "kanji/SjisText.h"

@@ -1,0 +1,35 @@
+#include "dcc/TransferIo.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <system_error>
+
+#include "kanji/SjisText.h"
+
+namespace tavi {
+
+std::string PathText(const std::string& Path) { return ToSjis(QFile::decodeName(QByteArray::fromStdString(Path))); }
+
+std::string FileErrorText(const std::string& Path, int Code) {
+  return PathText(Path) + ": " + std::generic_category().message(Code);
+}
+
+void SendAtOnce(int Fd) {
+  const int On = 1;
+  if (Fd >= 0) ::setsockopt(Fd, IPPROTO_TCP, TCP_NODELAY, &On, sizeof On);
+}
+
+void AcknowledgeAtOnce(int Fd) {
+#ifdef TCP_QUICKACK
+  const int On = 1;
+  if (Fd >= 0) ::setsockopt(Fd, IPPROTO_TCP, TCP_QUICKACK, &On, sizeof On);
+#else
+  (void)Fd;
+#endif
+}
+
+}  // namespace tavi

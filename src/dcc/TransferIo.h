@@ -1,0 +1,23 @@
+// Small pieces shared by the transfer window and its workers: file errors as
+// the windows show them, and the socket options of the transfer link.
+#pragma once
+
+#include <string>
+
+namespace tavi {
+
+// A path in the file system's encoding as the windows show it.
+std::string PathText(const std::string& Path);
+// "path: reason" for an errno value.
+std::string FileErrorText(const std::string& Path, int Code);
+
+// Acknowledgements are 4-byte writes, several of them in a row when the
+// reads are small; held back for the peer's delayed ACK, each would cost
+// tens of milliseconds.
+void SendAtOnce(int Fd);
+// A peer that holds its acknowledgements back until ours (Nagle) gets them
+// sooner when we acknowledge its bytes at once. The kernel drops the mode
+// again by itself, so it is asked for before every wait.
+void AcknowledgeAtOnce(int Fd);
+
+}  // namespace tavi
