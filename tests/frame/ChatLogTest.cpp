@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "MainFormFixture.h"
+#include "ScriptedServer.h"
 #include "conversation/Chat.h"
 #include "conversation/Talk.h"
 #include "core/ChatLog.h"
@@ -33,8 +34,9 @@ class ChatLogTest : public MainFormFixture {
     for (std::size_t i = From; i < To && i < Lines.size(); ++i) result << FromSjis(Lines[i]);
     return result;
   }
-  QString Path(const char* Window, const char* Date) const {
-    return TChatLog::DefaultFolder() + QStringLiteral("/irc.example/%1_%2.log").arg(QLatin1String(Window), QLatin1String(Date));
+  QString Path(const char* Window, const char* Date, const char* Server = "irc.example") const {
+    return TChatLog::DefaultFolder() +
+           QStringLiteral("/%1/%2_%3.log").arg(QLatin1String(Server), QLatin1String(Window), QLatin1String(Date));
   }
 };
 
@@ -87,6 +89,29 @@ TEST_F(ChatLogTest, NothingIsWrittenWhileLogsAreOff) {
   form.reset();
   session.reset();
   EXPECT_FALSE(QDir(TChatLog::DefaultFolder()).exists());
+}
+
+// The settings may name another server while connected: the live
+// connection's lines stay with the server it was made to.
+TEST_F(ChatLogTest, ALiveConnectionsLinesStayUnderTheServerItWasMadeTo) {
+  SaveConnectionOptions({false, true, true});
+  TScriptedServer server;
+  TMainForm& f = MakeForm(false);
+  Grobal() = TGrobalArea{"", "abc", "Taro", "me", "host", "127.0.0.1", {}, std::to_string(server.Port())};
+  platform.Time = TDateTime{2006, 1, 2, 12, 0, 0, 0, 1};
+  f.Connection().Connect();
+  server.ReadLine();
+  server.ReadLine();
+  server.Send(":srv 001 abc :Welcome\r\n:abc!u@h JOIN :#log\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return f.FindChannelWindow("#log") != nullptr; }));
+  Grobal().ServerName = "irc.example";
+  server.Send(":bob!u@h PRIVMSG #log :still here\r\n");
+  TChatForm* chat = f.FindChannelWindow("#log");
+  ASSERT_TRUE(PumpUntil([&] { return chat->RecvLines().back().ends_with("still here"); }));
+  form.reset();
+  session.reset();
+  EXPECT_TRUE(FileLines(Path("#log", "2006-01-02", "127.0.0.1")).join(QLatin1Char('\n')).contains(QStringLiteral("still here")));
+  EXPECT_FALSE(QDir(TChatLog::DefaultFolder() + QStringLiteral("/irc.example")).exists());
 }
 
 }  // namespace
