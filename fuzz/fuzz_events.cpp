@@ -11,11 +11,10 @@
 #include <string_view>
 
 #include "FakePlatform.h"
+#include "FeedBurst.h"
 #include "core/Connection.h"
 #include "core/DccDesk.h"
-#include "core/LineFramer.h"
 #include "core/Session.h"
-#include "kanji/Utf8.h"
 
 using namespace tavi;
 
@@ -68,25 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     connection.Own.ListRequests = connection.Own.IsonRequests = 1;
     connection.Own.NamesRequested = Size % 2 == 1;
 
-    std::string stream(Preamble);
-    std::string_view rest(reinterpret_cast<const char*>(Data), Size);
-    while (!rest.empty()) {
-      const std::size_t lf = rest.find('\n');
-      std::string_view line = rest.substr(0, lf);
-      rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      stream.append(line).append("\r\n");
-    }
-    TLineFramer framer;
-    framer.Append(stream);
-    connection.BeginLines();
-    std::string line;
-    bool high = false;
-    while (framer.TakeLine(line, high)) {
-      if (high) ReadReceivedLine(line);
-      connection.ReceiveLine(line);
-    }
-    connection.EndLines(false);
+    FeedBurst(connection, Preamble, Data, Size);
     QCoreApplication::processEvents();
   }
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -20,10 +20,9 @@
 #include <string_view>
 
 #include "FakePlatform.h"
+#include "FeedBurst.h"
 #include "RealBoxPlatform.h"
 #include "core/Connection.h"
-#include "kanji/Utf8.h"
-#include "core/LineFramer.h"
 #include "core/Session.h"
 #include "frame/MainForm.h"
 
@@ -103,28 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     // Shown, so that windows take and lose the activation as on a desktop.
     if (RealBoxes) form.show();
 
-    // LF ends a line; the framer then sees CR LF as from the server.
-    std::string stream(Preamble);
-    std::string_view rest(reinterpret_cast<const char*>(Data), Size);
-    while (!rest.empty()) {
-      const std::size_t lf = rest.find('\n');
-      std::string_view line = rest.substr(0, lf);
-      rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      stream.append(line).append("\r\n");
-    }
-    TLineFramer framer;
-    framer.Append(stream);
-
-    // One burst, as the receive thread hands lines over.
-    connection.BeginLines();
-    std::string line;
-    bool high = false;
-    while (framer.TakeLine(line, high)) {
-      if (high) ReadReceivedLine(line);
-      connection.ReceiveLine(line);
-    }
-    connection.EndLines(false);
+    FeedBurst(connection, Preamble, Data, Size);
     QCoreApplication::processEvents();
   }
   Settle();

@@ -20,6 +20,7 @@ namespace tavi {
 class TChannel;
 class TConnection;
 class TQuery;
+enum class TWhoisColour;
 
 // Entries of one list answer taken; those past the bound are only counted,
 // so that a list without end cannot grow without end.
@@ -126,6 +127,8 @@ class TEventProcessor : public TServerHandlers {
   void ShowPingReply(const std::string& Nick, const std::string& Text);
   void AnswerCtcp(const std::string& Nick, const std::string& Query, const std::string& Text);
   int ChannelCount() const;
+  // The nick, login, host and real name of a WHOIS or WHOWAS answer.
+  void ShowWhoisUser(const TToken& Token, TWhoisColour Colour);
 
   TConnection& c_;
   // A DCC offer is being put to the user; further offers are refused.

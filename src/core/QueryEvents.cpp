@@ -47,12 +47,16 @@ void TEventProcessor::Ison303(TToken Token) {
   emit c_.IsonReplied(SplitNames(WithoutColon(Token.Params[2])));
 }
 
-void TEventProcessor::WhoisUser311(TToken Token) {
-  emit c_.WhoisColoured(TWhoisColour::Whois);
+void TEventProcessor::ShowWhoisUser(const TToken& Token, TWhoisColour Colour) {
+  emit c_.WhoisColoured(Colour);
   emit c_.WhoisValue(TWhoisField::Nick, Token.Params[2]);
   emit c_.WhoisValue(TWhoisField::Login, Token.Params[3]);
   emit c_.WhoisValue(TWhoisField::Host, Token.Params[4]);
   emit c_.WhoisValue(TWhoisField::RealName, WithoutColon(Token.Params[6]));
+}
+
+void TEventProcessor::WhoisUser311(TToken Token) {
+  ShowWhoisUser(Token, TWhoisColour::Whois);
   replyState_.WhoIsReplyPending = true;
 }
 
@@ -68,11 +72,7 @@ void TEventProcessor::WhoisOperator313(TToken Token) {
 }
 
 void TEventProcessor::WhowasUser314(TToken Token) {
-  emit c_.WhoisColoured(TWhoisColour::Whowas);
-  emit c_.WhoisValue(TWhoisField::Nick, Token.Params[2]);
-  emit c_.WhoisValue(TWhoisField::Login, Token.Params[3]);
-  emit c_.WhoisValue(TWhoisField::Host, Token.Params[4]);
-  emit c_.WhoisValue(TWhoisField::RealName, WithoutColon(Token.Params[6]));
+  ShowWhoisUser(Token, TWhoisColour::Whowas);
   replyState_.WhoWasReplyPending = true;
 }
 
