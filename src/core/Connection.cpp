@@ -443,6 +443,12 @@ void TConnection::Disconnect() {
   SetState(TConnectionState::Closing);
 }
 
+void TConnection::Close() {
+  Disconnect();
+  // The client's end flushes what is queued before its threads stop.
+  if (chatClient_ || socket_) Drop();
+}
+
 void TConnection::Drop() {
   chatClient_.reset();  // stops the thread; its hand-offs no longer run
   if (socket_) socket_->Close();

@@ -106,6 +106,9 @@ class TConnection : public QObject, private TChatClientEvents {
   void Connect();
   // Cancels a try in progress, or sends QUIT and ends the connection.
   void Disconnect();
+  // As Disconnect, and waits for the QUIT to go out (bounded) and closes at
+  // once: the program is ending.
+  void Close();
   // The user's verdict on an untrusted certificate (TrustQuestion): 0 this
   // time, 1 always, anything else refuses.
   void AnswerTrust(int Choice);

@@ -392,7 +392,7 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
   }
   closing_ = true;
   SavePlacement();
-  Connection().Disconnect();
+  Connection().Close();
   const std::string problem = session_.SaveSettings();
   if (!problem.empty()) Platform().ShowMessage(problem);
   session_.RecieveDenyList.clear();
