@@ -271,58 +271,87 @@ enum class TKind : unsigned char {
 
 struct TChar {
   TKind Kind = TKind::Space;
-  unsigned char Script = 0;  // for TKind::Script: 1 Greek, 2 Cyrillic, ...
+  unsigned char Script = 0;  // TKind::Script: 1 Greek, 2 Cyrillic, ...; TKind::Symbol: 1 for a free one
+  bool Word = false;          // a letter that is a word on its own ("é", "à", "и", "ŭ")
 };
 
-TChar Classify(char32_t C) {
+// Small letters that make one-letter words; the half-width katakana pairs
+// that read as such letters (ﾃｨ for è...) seldom stand alone.
+constexpr bool IsLetterWord(char32_t C) {
+  return (C >= 0xE0 && C <= 0xFC && C != 0xF0 && C != 0xF7) || C == 0xDF || C == 0x16D ||
+         (C >= 0x3AC && C <= 0x3CE) || (C >= 0x430 && C <= 0x44F) || C == 0x454 || C == 0x456 || C == 0x457;
+}
+
+TChar ClassifyScript(char32_t C) {
   if (C < 0x80) {
     if ((C | 0x20) >= 'a' && (C | 0x20) <= 'z') return {TKind::Letter};
     if (C >= '0' && C <= '9') return {TKind::Digit};
     return {TKind::Space};
   }
   if (C < 0xA0) return {TKind::Unlikely};
+  // Guillemets, copyright and registered signs, the inverted question mark
+  // stand anywhere; half-width katakana rarely form them (ﾂｫ, ﾂｩ, ﾂｿ).
+  if (C == 0xAB || C == 0xBB || C == 0xA9 || C == 0xAE || C == 0xBF) return {TKind::Symbol, 1};
   if (C < 0xC0) return {TKind::Symbol};
-  if (C < 0x250) return {C == 0xD7 || C == 0xF7 ? TKind::Symbol : TKind::Latin};
-  if (C < 0x300) return {TKind::Unlikely};  // IPA and spacing modifiers
+  // Latin Extended, IPA (Azerbaijani ə) and modifier letters (Uzbek ʻ).
+  if (C < 0x300) return {C == 0xD7 || C == 0xF7 ? TKind::Symbol : TKind::Latin};
   if (C < 0x370) return {TKind::Mark};
   if (C < 0x400) return {TKind::Script, 1};  // Greek
   if (C < 0x530) return {TKind::Script, 2};  // Cyrillic
   if (C < 0x590) return {TKind::Script, 3};  // Armenian
   if (C < 0x600) return {TKind::Script, 4};  // Hebrew
   if (C < 0x700) return {TKind::Script, 5};  // Arabic
-  if (C < 0x800) return {TKind::Unlikely};   // Syriac, Thaana, N'Ko
-  // Indic, Thai, Georgian, Hangul Jamo, Latin and Greek extended, then
+  if (C < 0x800) return {TKind::Script, 6};  // Syriac, Thaana, N'Ko
+  if (C >= 0x1AB0 && C < 0x1B00) return {TKind::Mark};
+  // Indic, Thai, Georgian, Hangul Jamo, Ethiopic... Latin and Greek extended, then
   // punctuation and symbols; CJK and kana; Hangul; full-width forms;
   // emoji and the supplementary ideographs.
-  if ((C >= 0x900 && C < 0x1100) || (C >= 0x1E00 && C < 0x2C00) || (C >= 0x2E80 && C < 0xA000) ||
+  if ((C >= 0x900 && C < 0x1DC0) || (C >= 0x1E00 && C < 0x2C00) || (C >= 0x2E80 && C < 0xA000) ||
       (C >= 0xAC00 && C < 0xD7A4) || (C >= 0xFF00 && C < 0xFFF0) || (C >= 0x1F000 && C < 0x1FB00) ||
       (C >= 0x20000 && C < 0x32000))
     return {TKind::Wide};
   return {TKind::Unlikely};
 }
 
+TChar Classify(char32_t C) {
+  TChar T = ClassifyScript(C);
+  T.Word = IsLetterWord(C);
+  return T;
+}
+
 constexpr bool IsWordy(TKind K) { return K == TKind::Letter || K == TKind::Latin || K == TKind::Mark; }
 
 // The plausibility of one character of the UTF-8 reading, given its
 // neighbours: positive for UTF-8, negative for Shift-JIS.
-// Lone counts the Latin letters that stand alone between spaces.
+// Lone counts the Latin letters and signs that stand alone between spaces,
+// digits or punctuation: "é", "à" as words, "© 2024".
 int Weigh(const TChar& Prev, const TChar& Cur, const TChar& Next, int& Lone) {
   switch (Cur.Kind) {
     case TKind::Latin:
       if (IsWordy(Prev.Kind) || IsWordy(Next.Kind)) return 2;
-      // "é", "à" as words: plausible among other words (ScoreUtf8 decides).
-      if (Prev.Kind == TKind::Space && Next.Kind == TKind::Space) ++Lone;
+      if (Cur.Word) return 1;
+      ++Lone;
+      return -1;
+    case TKind::Symbol:
+      if (Prev.Kind == TKind::Digit || Next.Kind == TKind::Digit || IsWordy(Prev.Kind) || IsWordy(Next.Kind) ||
+          Cur.Script)
+        return 1;
+      ++Lone;
       return -1;
     case TKind::Mark:
-      return Prev.Kind == TKind::Letter || Prev.Kind == TKind::Latin || Prev.Kind == TKind::Script ? 2 : -3;
-    case TKind::Symbol:
-      return Prev.Kind == TKind::Digit || Next.Kind == TKind::Digit || IsWordy(Prev.Kind) || IsWordy(Next.Kind) ? 1
-                                                                                                               : -1;
-    case TKind::Script:
-      if ((Prev.Kind == TKind::Script && Prev.Script == Cur.Script) ||
-          (Next.Kind == TKind::Script && Next.Script == Cur.Script) || Next.Kind == TKind::Mark)
-        return 2;
-      return -2;
+      return Prev.Kind == TKind::Letter || Prev.Kind == TKind::Latin || Prev.Kind == TKind::Script ? 1 : -3;
+    case TKind::Script: {
+      const int Same = (Prev.Kind == TKind::Script && Prev.Script == Cur.Script) +
+                       (Next.Kind == TKind::Script && Next.Script == Cur.Script);
+      // Greek, Cyrillic and Armenian have words of one and two letters; the
+      // rarer alphabets, which half-width katakana pairs form more easily,
+      // count in longer runs.
+      if (Cur.Script <= 3) {
+        if (Same) return Same;
+        return Cur.Word ? 1 : -1;
+      }
+      return Same == 2 ? 3 : Same == 1 ? 0 : -2;
+    }
     case TKind::Wide:
       return 4;
     case TKind::Unlikely:
@@ -364,13 +393,13 @@ bool ScoreUtf8(std::string_view Text, std::size_t From, int& Score) {
     Cur = Next;
     I += L;
   }
-  // A lone Latin letter counts for UTF-8 when the line has ASCII words, and
-  // against it when not (Shift-JIS half-width katakana make such pairs).
+  // A lone Latin letter or sign counts for UTF-8 when the line has ASCII
+  // words, and against it when not (half-width katakana pairs form them).
   if (Lone) {
     bool Words = false;
     for (std::size_t I = 1; I < N && !Words; ++I)
       Words = Classify(P[I - 1]).Kind == TKind::Letter && Classify(P[I]).Kind == TKind::Letter;
-    if (Words) Score += 2 * Lone;
+    if (Words) Score += 3 * Lone;
   }
   return true;
 }
