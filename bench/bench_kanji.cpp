@@ -1,5 +1,6 @@
-// JisDecode throughput against glibc iconv (ISO-2022-JP -> CP932) on the
-// peer harness's flood corpus.
+// JisDecode and DecodeWire throughput against glibc iconv (ISO-2022-JP ->
+// CP932, and -> UTF-8 for DecodeWire's own output) on the peer harness's
+// flood corpus.
 //
 //   bench_kanji [--corpus_mb=MB] [--dump_corpus=FILE [--jis_percent=P]]
 //               [benchmark flags]
@@ -28,6 +29,7 @@
 
 #include "FloodCorpus.h"
 #include "kanji/Kanji.h"
+#include "kanji/WireText.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ const TCorpus& CorpusFor(int JisPercent) { return Corpora.at(JisPercent); }
 
 class TIconv {
  public:
-  TIconv() : Cd(iconv_open("CP932", "ISO-2022-JP")) {}
+  explicit TIconv(const char* To = "CP932") : Cd(iconv_open(To, "ISO-2022-JP")) {}
   ~TIconv() {
     if (Ok()) iconv_close(Cd);
   }
@@ -94,6 +96,22 @@ void BM_JisDecode_WholeBuffer(benchmark::State& State) {
   State.SetItemsProcessed(static_cast<int64_t>(State.iterations() * C.LineCount()));
 }
 
+// ---- DecodeWire -------------------------------------------------------------
+
+// What the receive path will do: each line read by what it is, to UTF-8.
+void BM_DecodeWire_PerLine(benchmark::State& State) {
+  const TCorpus& C = CorpusFor(static_cast<int>(State.range(0)));
+  for (auto _ : State) {
+    for (std::size_t I = 0, N = C.LineCount(); I < N; ++I) {
+      std::string Output = tavi::DecodeWire(C.Line(I));
+      benchmark::DoNotOptimize(Output.data());
+      benchmark::ClobberMemory();
+    }
+  }
+  State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * C.Bytes.size()));
+  State.SetItemsProcessed(static_cast<int64_t>(State.iterations() * C.LineCount()));
+}
+
 // ---- glibc iconv ------------------------------------------------------------
 
 void BM_Iconv_PerLine(benchmark::State& State) {
@@ -104,6 +122,31 @@ void BM_Iconv_PerLine(benchmark::State& State) {
     return;
   }
   char Buf[1024];  // a line is < 200 bytes and never grows in CP932
+  for (auto _ : State) {
+    for (std::size_t I = 0, N = C.LineCount(); I < N; ++I) {
+      char* Out = Buf;
+      std::size_t OutLeft = sizeof Buf;
+      if (!Cv.Convert(C.Line(I), Out, OutLeft)) {
+        State.SkipWithError("iconv rejected a line");
+        return;
+      }
+      benchmark::DoNotOptimize(Out);
+      benchmark::ClobberMemory();
+    }
+  }
+  State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * C.Bytes.size()));
+  State.SetItemsProcessed(static_cast<int64_t>(State.iterations() * C.LineCount()));
+}
+
+// The same conversion to UTF-8, as DecodeWire gives it.
+void BM_IconvUtf8_PerLine(benchmark::State& State) {
+  const TCorpus& C = CorpusFor(static_cast<int>(State.range(0)));
+  TIconv Cv("UTF-8");
+  if (!Cv.Ok()) {
+    State.SkipWithError("iconv_open(UTF-8, ISO-2022-JP) failed");
+    return;
+  }
+  char Buf[1024];  // a line is < 200 bytes, at most 1.5 times that in UTF-8
   for (auto _ : State) {
     for (std::size_t I = 0, N = C.LineCount(); I < N; ++I) {
       char* Out = Buf;
@@ -163,6 +206,8 @@ void CorpusArgs(benchmark::internal::Benchmark* B) {
 
 BENCHMARK(BM_JisDecode_PerLine)->Apply(CorpusArgs);
 BENCHMARK(BM_Iconv_PerLine)->Apply(CorpusArgs);
+BENCHMARK(BM_DecodeWire_PerLine)->Apply(CorpusArgs);
+BENCHMARK(BM_IconvUtf8_PerLine)->Apply(CorpusArgs);
 BENCHMARK(BM_JisDecode_WholeBuffer)->Apply(CorpusArgs);
 BENCHMARK(BM_Iconv_WholeBuffer)->Apply(CorpusArgs);
 BENCHMARK(BM_Memcpy)->ArgName("jis")->Arg(MixPercent)->Unit(benchmark::kMillisecond);
@@ -221,6 +266,28 @@ bool Verify(int JisPercent, const TCorpus& C, std::string& Verdict) {
   return true;
 }
 
+// DecodeWire must give iconv's UTF-8 on every line (the corpus holds no
+// character whose code point differs between the two mappings).
+std::string VerifyWire(int JisPercent, const TCorpus& C) {
+  TIconv Cv("UTF-8");
+  std::string LineOut(1024, '\0');
+  for (std::size_t I = 0, N = C.LineCount(); I < N; ++I) {
+    char* Out = LineOut.data();
+    std::size_t Left = LineOut.size();
+    if (!Cv.Ok() || !Cv.Convert(C.Line(I), Out, Left)) return "iconv refused line " + std::to_string(I);
+    const std::string_view Want(LineOut.data(), LineOut.size() - Left);
+    const std::string Got = tavi::DecodeWire(C.Line(I));
+    if (Got != Want) {
+      std::fprintf(stderr,
+                   "jis:%d: DecodeWire differs from iconv on line %zu\n"
+                   "  in:       %s\n  iconv:    %s\n  DecodeWire: %s\n",
+                   JisPercent, I, Hex(C.Line(I)).c_str(), Hex(Want).c_str(), Hex(Got).c_str());
+      return "no (line " + std::to_string(I) + ")";
+    }
+  }
+  return "yes";
+}
+
 bool TakeFlag(std::string_view Arg, std::string_view Name, std::string& Value) {
   if (Arg.substr(0, Name.size()) != Name) return false;
   Value = std::string(Arg.substr(Name.size()));
@@ -261,7 +328,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
-  bool AllMatch = true;
+  bool AllMatch = true, AllWire = true;
   for (int P : {MixPercent, 0, 100}) {
     TCorpus& C = Corpora[P] = tavi::bench::MakeFloodCorpus(Want, P);
     std::string Verdict;
@@ -272,7 +339,11 @@ int main(int argc, char** argv) {
                                          std::to_string(C.LineCount()) + " lines, " +
                                          std::to_string(C.JisLines) + " with JIS");
     benchmark::AddCustomContext(Key + "_jisdecode_matches_iconv", Verdict);
+    const std::string Wire = VerifyWire(P, C);
+    AllWire = AllWire && Wire == "yes";
+    benchmark::AddCustomContext(Key + "_decodewire_matches_iconv", Wire);
   }
+  benchmark::AddCustomContext("decodewire_matches_iconv", AllWire ? "yes" : "no");
   benchmark::AddCustomContext("jisdecode_matches_iconv", AllMatch ? "yes" : "no");
 
   benchmark::RunSpecifiedBenchmarks();

@@ -78,6 +78,10 @@ std::size_t SkipAscii(std::string_view Text, std::size_t From) {
 // True when Text holds a designation of ISO-2022 (ESC $ ..., ESC ( ...) or
 // a SO; other escapes (colour sequences of terminals) do not make a line JIS,
 // nor does SI, which IRC uses to end formatting.
+bool IsDesignation(std::string_view Text, std::size_t At) {
+  return Text[At] == static_cast<char>(Esc) && At + 1 < Text.size() && (Text[At + 1] == '$' || Text[At + 1] == '(');
+}
+
 bool HoldsJis(std::string_view Text, std::size_t From) {
   const char* End = Text.data() + Text.size();
   if (std::memchr(Text.data() + From, ShiftOut, Text.size() - From)) return true;
@@ -101,12 +105,59 @@ char16_t Cp932OfJis(unsigned Row, unsigned Cell) {
 
 constexpr bool IsX0208Row(unsigned Row) { return (Row >= 0x21 && Row <= 0x28) || (Row >= 0x30 && Row <= 0x74); }
 
-void AppendPair(TG0 Mode, unsigned Row, unsigned Cell, std::string& Out) {
+// Writes C as UTF-8 at Out; the bytes written.
+std::size_t PutUtf8(char32_t C, char* Out) {
+  if (C < 0x80) {
+    Out[0] = static_cast<char>(C);
+    return 1;
+  }
+  if (C < 0x800) {
+    Out[0] = static_cast<char>(0xC0 | C >> 6);
+    Out[1] = static_cast<char>(0x80 | (C & 0x3F));
+    return 2;
+  }
+  if (C < 0x10000) {
+    Out[0] = static_cast<char>(0xE0 | C >> 12);
+    Out[1] = static_cast<char>(0x80 | (C >> 6 & 0x3F));
+    Out[2] = static_cast<char>(0x80 | (C & 0x3F));
+    return 3;
+  }
+  Out[0] = static_cast<char>(0xF0 | C >> 18);
+  Out[1] = static_cast<char>(0x80 | (C >> 12 & 0x3F));
+  Out[2] = static_cast<char>(0x80 | (C >> 6 & 0x3F));
+  Out[3] = static_cast<char>(0x80 | (C & 0x3F));
+  return 4;
+}
+
+// JIS X 0208 codes as UTF-8, ready to copy: the bytes in the low three
+// bytes, their count in the high one (U+FFFD for a code without character).
+struct TX0208Utf8 {
+  std::uint32_t Cells[94][94];
+  TX0208Utf8() {
+    for (unsigned Row = 0; Row < 94; ++Row) {
+      for (unsigned Cell = 0; Cell < 94; ++Cell) {
+        const char16_t C = Cp932OfJis(Row + 0x21, Cell + 0x21);
+        char Bytes[4] = {};
+        const std::size_t N = PutUtf8(C ? C : Replacement, Bytes);
+        std::uint32_t V = static_cast<std::uint32_t>(N) << 24;
+        for (std::size_t I = 0; I < N; ++I) V |= static_cast<std::uint32_t>(static_cast<unsigned char>(Bytes[I])) << (8 * I);
+        Cells[Row][Cell] = V;
+      }
+    }
+  }
+};
+
+const TX0208Utf8& X0208Utf8() {
+  static const TX0208Utf8 Table;
+  return Table;
+}
+
+// Writes the character of a pair in the 94 x 94 sets other than JIS X 0208
+// at Out; the bytes written.
+std::size_t PutPair(TG0 Mode, unsigned Row, unsigned Cell, char* Out) {
   char32_t C = 0;
+  std::size_t N = 0;
   switch (Mode) {
-    case TG0::X0208:
-      C = Cp932OfJis(Row, Cell);
-      break;
     case TG0::X0212:
       if (const char16_t* R = jis::X0212Rows[Row - 0x21]) C = R[Cell - 0x21];
       break;
@@ -120,24 +171,28 @@ void AppendPair(TG0 Mode, unsigned Row, unsigned Cell, std::string& Out) {
         if (const char32_t* R = jis::X0213Rows[Mode == TG0::X0213Plane2][Row - 0x21]) C = R[Cell - 0x21];
       }
       if (C >= jis::PairBase) {
-        AppendUtf8(jis::X0213Pairs[C - jis::PairBase][0], Out);
+        N = PutUtf8(jis::X0213Pairs[C - jis::PairBase][0], Out);
         C = jis::X0213Pairs[C - jis::PairBase][1];
       }
       break;
     default:
       break;
   }
-  AppendUtf8(C ? C : Replacement, Out);
+  return N + PutUtf8(C ? C : Replacement, Out + N);
 }
 
-// Reads the escape sequence at Text[I] (an ESC): its length, with the
-// designation it makes in Mode; Known false for one this reader does not
-// know (its whole length is still given when it is well-formed).
-std::size_t ReadEscape(std::string_view Text, std::size_t I, TG0& Mode, bool& Known) {
+struct TEscape {
+  std::size_t Length;
+  TG0 Mode;
+  bool Known;  // false for an escape this reader does not know
+};
+
+// Reads the escape sequence at Text[I] (an ESC): its length (the whole of a
+// well-formed one, known or not) and the designation it makes from Mode.
+TEscape ReadEscape(std::string_view Text, std::size_t I, TG0 Mode) {
   std::size_t J = I + 1;
   while (J < Text.size() && Text[J] >= 0x20 && Text[J] <= 0x2F) ++J;
-  Known = false;
-  if (J >= Text.size() || Text[J] < 0x30 || Text[J] > 0x7E) return 1;
+  if (J >= Text.size() || Text[J] < 0x30 || Text[J] > 0x7E) return {1, Mode, false};
   const std::string_view Seq = Text.substr(I + 1, J - I);
   static constexpr struct {
     std::string_view Seq;
@@ -148,45 +203,67 @@ std::size_t ReadEscape(std::string_view Text, std::size_t I, TG0& Mode, bool& Kn
       {"(I", TG0::Kana},         {"$(D", TG0::X0212},       {"$(O", TG0::X0213Plane1},
       {"$(Q", TG0::X0213Plane1}, {"$(P", TG0::X0213Plane2},
   };
-  for (const auto& D : Designations) {
-    if (Seq == D.Seq) {
-      Mode = D.Mode;
-      Known = true;
-      break;
-    }
-  }
+  for (const auto& D : Designations)
+    if (Seq == D.Seq) return {J - I + 1, D.Mode, true};
   // The announcer of JIS X 0208-1990 (ESC & @ before ESC $ B) changes nothing.
-  if (Seq == "&@") Known = true;
-  return J - I + 1;
+  return {J - I + 1, Mode, Seq == "&@"};
 }
 
-void DecodeJis(std::string_view Text, std::string& Out) {
-  const auto* P = reinterpret_cast<const unsigned char*>(Text.data());
-  const std::size_t N = Text.size();
+// Bytes that end a run of ASCII in JIS: ESC, SO and 8-bit bytes.
+struct TAsciiStops {
+  bool Stop[256] = {};
+  constexpr TAsciiStops() {
+    Stop[Esc] = Stop[ShiftOut] = true;
+    for (int B = 0x80; B < 0x100; ++B) Stop[B] = true;
+  }
+};
+constexpr TAsciiStops AsciiStops;
+
+// Decodes a JIS line at Out, which has room for 3 bytes per byte of Text
+// and 4 more; the bytes written.
+std::size_t DecodeJis(std::string_view Text, char* const Out) {
+  const auto* const Begin = reinterpret_cast<const unsigned char*>(Text.data());
+  const auto* const End = Begin + Text.size();
+  const auto& Table = X0208Utf8();
+  const unsigned char* P = Begin;
+  char* O = Out;
   TG0 Mode = TG0::Ascii;
   bool Shifted = false;  // SO: half-width katakana until SI
-  for (std::size_t I = 0; I < N;) {
-    const unsigned char B = P[I];
+  while (P < End) {
+    if (!Shifted && Mode == TG0::Ascii) {
+      while (P < End && !AsciiStops.Stop[*P]) *O++ = static_cast<char>(*P++);
+      if (P == End) break;
+    } else if (!Shifted && Mode == TG0::X0208) {
+      while (End - P >= 2 && P[0] - 0x21u < 94 && P[1] - 0x21u < 94) {
+        const std::uint32_t V = Table.Cells[P[0] - 0x21][P[1] - 0x21];
+        std::memcpy(O, &V, 4);  // the fourth byte is overwritten next
+        O += V >> 24;
+        P += 2;
+      }
+      if (P == End) break;
+    }
+    const unsigned char B = *P;
     if (B == Esc) {
-      bool Known = false;
-      I += ReadEscape(Text, I, Mode, Known);
-      if (!Known) AppendUtf8(Replacement, Out);
+      // The two escapes of nearly every JIS line first.
+      if (End - P >= 3 && P[2] == 'B' && (P[1] == '$' || P[1] == '(')) {
+        Mode = P[1] == '$' ? TG0::X0208 : TG0::Ascii;
+        P += 3;
+        continue;
+      }
+      const TEscape E = ReadEscape(Text, static_cast<std::size_t>(P - Begin), Mode);
+      Mode = E.Mode;
+      P += E.Length;
+      if (!E.Known) O += PutUtf8(Replacement, O);
       continue;
     }
-    if (B == ShiftOut) {
-      Shifted = true;
-      ++I;
+    ++P;
+    if (B == ShiftOut || (B == ShiftIn && Shifted)) {
+      Shifted = B == ShiftOut;
       continue;
     }
-    if (B == ShiftIn && Shifted) {
-      Shifted = false;
-      ++I;
-      continue;
-    }
-    ++I;
     if (B >= 0x80) {
       // 8-bit half-width katakana, as some clients send them inside JIS.
-      AppendUtf8(B >= 0xA1 && B <= 0xDF ? char32_t{0xFF61} + (B - 0xA1) : Replacement, Out);
+      O += PutUtf8(B >= 0xA1 && B <= 0xDF ? char32_t{0xFF61} + (B - 0xA1) : Replacement, O);
       continue;
     }
     if (B == '\r' || B == '\n') {
@@ -195,20 +272,21 @@ void DecodeJis(std::string_view Text, std::string& Out) {
       Shifted = false;
     }
     if (B < 0x21 || B == 0x7F || (Mode == TG0::Ascii && !Shifted)) {
-      Out.push_back(static_cast<char>(B));
+      *O++ = static_cast<char>(B);
       continue;
     }
     if (Shifted || Mode == TG0::Kana) {
-      AppendUtf8(B <= 0x5F ? char32_t{0xFF61} + (B - 0x21) : Replacement, Out);
+      O += PutUtf8(B <= 0x5F ? char32_t{0xFF61} + (B - 0x21) : Replacement, O);
       continue;
     }
-    if (I >= N || P[I] < 0x21 || P[I] > 0x7E) {
-      AppendUtf8(Replacement, Out);  // half a pair; what follows is read on its own
+    if (P == End || *P < 0x21 || *P > 0x7E) {
+      O += PutUtf8(Replacement, O);  // half a pair; what follows is read on its own
       continue;
     }
-    AppendPair(Mode, B, P[I], Out);
-    ++I;
+    O += PutPair(Mode, B, *P, O);
+    ++P;
   }
+  return static_cast<std::size_t>(O - Out);
 }
 
 // ---- Shift-JIS ---------------------------------------------------------------
@@ -412,10 +490,15 @@ std::string DecodeWire(std::string_view Bytes, TWireEncoding* Found) {
   };
   std::size_t First = SkipPlain(Bytes, 0);
   std::string Out;
-  if (First < Bytes.size() && HoldsJis(Bytes, First)) {
+  if (First < Bytes.size() && (IsDesignation(Bytes, First) || HoldsJis(Bytes, First))) {
     Say(TWireEncoding::Jis);
-    Out.reserve(Bytes.size() + Bytes.size() / 2);
-    DecodeJis(Bytes, Out);
+    // Written in a buffer of the worst case (three bytes for one, a JIS X
+    // 0213 pair of two characters in two bytes), then copied at its size;
+    // the plain bytes in front of the first escape are taken as they are.
+    thread_local std::string Scratch;
+    if (Scratch.size() < 3 * Bytes.size() + 4) Scratch.resize(3 * Bytes.size() + 4);
+    std::memcpy(Scratch.data(), Bytes.data(), First);
+    Out.assign(Scratch.data(), First + DecodeJis(Bytes.substr(First), Scratch.data() + First));
     return Out;
   }
   // An escape that designates nothing of ISO-2022 is a control like others.
