@@ -492,13 +492,12 @@ std::string DecodeWire(std::string_view Bytes, TWireEncoding* Found) {
   std::string Out;
   if (First < Bytes.size() && (IsDesignation(Bytes, First) || HoldsJis(Bytes, First))) {
     Say(TWireEncoding::Jis);
-    // Written in a buffer of the worst case (three bytes for one, a JIS X
-    // 0213 pair of two characters in two bytes), then copied at its size;
-    // the plain bytes in front of the first escape are taken as they are.
-    thread_local std::string Scratch;
-    if (Scratch.size() < 3 * Bytes.size() + 4) Scratch.resize(3 * Bytes.size() + 4);
-    std::memcpy(Scratch.data(), Bytes.data(), First);
-    Out.assign(Scratch.data(), First + DecodeJis(Bytes.substr(First), Scratch.data() + First));
+    // Written in room for the worst case (three bytes for one, a JIS X 0213
+    // pair of two characters in two bytes), then cut to its size; the plain
+    // bytes in front of the first escape are taken as they are.
+    Out.resize(3 * Bytes.size() + 4);
+    std::memcpy(Out.data(), Bytes.data(), First);
+    Out.resize(First + DecodeJis(Bytes.substr(First), Out.data() + First));
     return Out;
   }
   // An escape that designates nothing of ISO-2022 is a control like others.
