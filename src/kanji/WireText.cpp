@@ -1,9 +1,15 @@
 #include "kanji/WireText.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <memory>
+
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
+#include <emmintrin.h>
+#endif
 
 #include "kanji/Cp932.h"
 #include "kanji/JisTables.h"
@@ -38,42 +44,79 @@ void AppendUtf8(char32_t C, std::string& Out) {
   }
 }
 
+// Bit I of a stop mask is set when byte I of a block is a byte the caller
+// stops at: PlainStops marks ESC, SO and bytes above 0x7F, HighStops bytes
+// above 0x7F.
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
+constexpr std::size_t Block = 16;
+
+unsigned PlainStops(const char* At) {
+  const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(At));
+  const __m128i Controls = _mm_or_si128(_mm_cmpeq_epi8(V, _mm_set1_epi8(static_cast<char>(Esc))),
+                                        _mm_cmpeq_epi8(V, _mm_set1_epi8(static_cast<char>(ShiftOut))));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(V, Controls)));
+}
+
+unsigned HighStops(const char* At) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(At))));
+}
+#else
+constexpr std::size_t Block = 8;
 constexpr std::uint64_t Ones = 0x0101010101010101ULL;
 constexpr std::uint64_t Highs = 0x8080808080808080ULL;
 
-// Nonzero when a byte of Word is zero (the classic bit trick; exact for the
-// question "is there one", which is all it is asked).
-constexpr std::uint64_t HasZero(std::uint64_t Word) { return (Word - Ones) & ~Word & Highs; }
+std::uint64_t LoadWord(const char* At) {
+  std::uint64_t W = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&W, At, 8);
+  } else {
+    for (int I = 0; I < 8; ++I) W |= std::uint64_t{static_cast<unsigned char>(At[I])} << (8 * I);
+  }
+  return W;
+}
 
-// Offset of the first byte at or after From that is above 0x7F, an ESC or a
-// SO, or Text.size(): what an ASCII line is scanned for, eight bytes a step.
-std::size_t SkipPlain(std::string_view Text, std::size_t From) {
+// The high bit of each zero byte of W (exact: no borrow crosses a byte).
+constexpr std::uint64_t ZeroBytes(std::uint64_t W) { return ~(((W & ~Highs) + ~Highs) | W) & Highs; }
+
+// One bit a byte from the high bits of W (bit 7 of byte I to bit I).
+constexpr unsigned Gather(std::uint64_t W) { return static_cast<unsigned>(((W >> 7) * 0x0102040810204080ULL) >> 56); }
+
+unsigned PlainStops(const char* At) {
+  const std::uint64_t W = LoadWord(At);
+  return Gather((W & Highs) | ZeroBytes(W ^ (Ones * Esc)) | ZeroBytes(W ^ (Ones * ShiftOut)));
+}
+
+unsigned HighStops(const char* At) { return Gather(LoadWord(At) & Highs); }
+#endif
+
+// Offset of the first stop (Stops: PlainStops or HighStops) at or after
+// From, or Text.size(); a block at a time, the last block read where it
+// ends with Text.
+template <unsigned (*Stops)(const char*)>
+std::size_t SkipTo(std::string_view Text, std::size_t From) {
   const std::size_t N = Text.size();
   std::size_t I = From;
-  for (; I + 8 <= N; I += 8) {
-    std::uint64_t W;
-    std::memcpy(&W, Text.data() + I, 8);
-    if ((W & Highs) | HasZero(W ^ (Ones * Esc)) | HasZero(W ^ (Ones * ShiftOut))) break;
+  for (; I + Block <= N; I += Block) {
+    if (const unsigned M = Stops(Text.data() + I)) return I + static_cast<std::size_t>(std::countr_zero(M));
+  }
+  if (I == N) return N;
+  if (N >= Block) {
+    const unsigned M = Stops(Text.data() + N - Block) >> (I - (N - Block));
+    return M ? I + static_cast<std::size_t>(std::countr_zero(M)) : N;
   }
   for (; I < N; ++I) {
     const auto B = static_cast<unsigned char>(Text[I]);
-    if (B >= 0x80 || B == Esc || B == ShiftOut) break;
+    if (B >= 0x80 || (Stops == PlainStops && (B == Esc || B == ShiftOut))) break;
   }
   return I;
 }
 
+// Offset of the first byte at or after From that is above 0x7F, an ESC or a
+// SO, or Text.size(): what an ASCII line is scanned for.
+std::size_t SkipPlain(std::string_view Text, std::size_t From) { return SkipTo<PlainStops>(Text, From); }
+
 // Offset of the first byte above 0x7F at or after From, or Text.size().
-std::size_t SkipAscii(std::string_view Text, std::size_t From) {
-  const std::size_t N = Text.size();
-  std::size_t I = From;
-  for (; I + 8 <= N; I += 8) {
-    std::uint64_t W;
-    std::memcpy(&W, Text.data() + I, 8);
-    if (W & Highs) break;
-  }
-  while (I < N && static_cast<unsigned char>(Text[I]) < 0x80) ++I;
-  return I;
-}
+std::size_t SkipAscii(std::string_view Text, std::size_t From) { return SkipTo<HighStops>(Text, From); }
 
 // True when Text holds a designation of ISO-2022 (ESC $ ..., ESC ( ...) or
 // a SO; other escapes (colour sequences of terminals) do not make a line JIS,
@@ -209,16 +252,6 @@ TEscape ReadEscape(std::string_view Text, std::size_t I, TG0 Mode) {
   return {J - I + 1, Mode, Seq == "&@"};
 }
 
-// Bytes that end a run of ASCII in JIS: ESC, SO and 8-bit bytes.
-struct TAsciiStops {
-  bool Stop[256] = {};
-  constexpr TAsciiStops() {
-    Stop[Esc] = Stop[ShiftOut] = true;
-    for (int B = 0x80; B < 0x100; ++B) Stop[B] = true;
-  }
-};
-constexpr TAsciiStops AsciiStops;
-
 // Decodes a JIS line at Out, which has room for 3 bytes per byte of Text
 // and 4 more; the bytes written.
 std::size_t DecodeJis(std::string_view Text, char* const Out) {
@@ -231,8 +264,25 @@ std::size_t DecodeJis(std::string_view Text, char* const Out) {
   bool Shifted = false;  // SO: half-width katakana until SI
   while (P < End) {
     if (!Shifted && Mode == TG0::Ascii) {
-      while (P < End && !AsciiStops.Stop[*P]) *O++ = static_cast<char>(*P++);
-      if (P == End) break;
+      // A block copied whole, then kept up to its first stop: Out has
+      // room for it while a block of Text is left (at most 3 bytes have
+      // been written per byte read).
+      unsigned M = 0;
+      while (End - P >= static_cast<std::ptrdiff_t>(Block)) {
+        std::memcpy(O, P, Block);
+        M = PlainStops(reinterpret_cast<const char*>(P));
+        if (M) break;
+        P += Block;
+        O += Block;
+      }
+      if (M) {
+        const auto K = std::countr_zero(M);
+        P += K;
+        O += K;
+      } else {
+        while (P < End && *P < 0x80 && *P != Esc && *P != ShiftOut) *O++ = static_cast<char>(*P++);
+        if (P == End) break;
+      }
     } else if (!Shifted && Mode == TG0::X0208) {
       while (End - P >= 2 && P[0] - 0x21u < 94 && P[1] - 0x21u < 94) {
         const std::uint32_t V = Table.Cells[P[0] - 0x21][P[1] - 0x21];
@@ -489,31 +539,40 @@ std::string DecodeWire(std::string_view Bytes, TWireEncoding* Found) {
     if (Found) *Found = E;
   };
   std::size_t First = SkipPlain(Bytes, 0);
-  std::string Out;
   if (First < Bytes.size() && (IsDesignation(Bytes, First) || HoldsJis(Bytes, First))) {
     Say(TWireEncoding::Jis);
     // Written in room for the worst case (three bytes for one, a JIS X 0213
-    // pair of two characters in two bytes), then cut to its size; the plain
-    // bytes in front of the first escape are taken as they are.
-    Out.resize(3 * Bytes.size() + 4);
-    std::memcpy(Out.data(), Bytes.data(), First);
-    Out.resize(First + DecodeJis(Bytes.substr(First), Out.data() + First));
-    return Out;
+    // pair of two characters in two bytes), in a buffer kept for the next
+    // line when the line is of a usual length, then copied at its size; the
+    // plain bytes in front of the first escape are taken as they are.
+    const std::size_t Room = 3 * Bytes.size() + 4;
+    constexpr std::size_t KeptRoom = 3 * 8192 + 4;
+    thread_local std::unique_ptr<char[]> Kept;
+    std::unique_ptr<char[]> Own;
+    char* Buffer;
+    if (Room <= KeptRoom) {
+      if (!Kept) Kept = std::make_unique_for_overwrite<char[]>(KeptRoom);
+      Buffer = Kept.get();
+    } else {
+      Own = std::make_unique_for_overwrite<char[]>(Room);
+      Buffer = Own.get();
+    }
+    std::memcpy(Buffer, Bytes.data(), First);
+    return std::string(Buffer, First + DecodeJis(Bytes.substr(First), Buffer + First));
   }
   // An escape that designates nothing of ISO-2022 is a control like others.
   First = SkipAscii(Bytes, First);
   if (First == Bytes.size()) {
     Say(TWireEncoding::Ascii);
-    Out.assign(Bytes);
-    return Out;
+    return std::string(Bytes);
   }
   int Score = 0;
   if (ScoreUtf8(Bytes, First, Score) && (Score > 0 || !WholeSjis(Bytes, First))) {
     Say(TWireEncoding::Utf8);
-    Out.assign(Bytes);
-    return Out;
+    return std::string(Bytes);
   }
   Say(TWireEncoding::Sjis);
+  std::string Out;
   Out.reserve(Bytes.size() + Bytes.size() / 2);
   Out.append(Bytes.data(), First);
   DecodeSjis(Bytes.substr(First), Out);
