@@ -24,7 +24,6 @@ constexpr unsigned char Esc = 0x1B;
 constexpr unsigned char ShiftOut = 0x0E;
 constexpr unsigned char ShiftIn = 0x0F;
 constexpr char32_t Replacement = 0xFFFD;
-constexpr char32_t GetaMark = 0x3013;
 
 void AppendUtf8(char32_t C, std::string& Out) {
   if (C < 0x80) {
