@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
-#include <memory>
 
 #if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
 #include <emmintrin.h>
@@ -541,23 +540,13 @@ std::string DecodeWire(std::string_view Bytes, TWireEncoding* Found) {
   if (First < Bytes.size() && (IsDesignation(Bytes, First) || HoldsJis(Bytes, First))) {
     Say(TWireEncoding::Jis);
     // Written in room for the worst case (three bytes for one, a JIS X 0213
-    // pair of two characters in two bytes), in a buffer kept for the next
-    // line when the line is of a usual length, then copied at its size; the
-    // plain bytes in front of the first escape are taken as they are.
-    const std::size_t Room = 3 * Bytes.size() + 4;
-    constexpr std::size_t KeptRoom = 3 * 8192 + 4;
-    thread_local std::unique_ptr<char[]> Kept;
-    std::unique_ptr<char[]> Own;
-    char* Buffer;
-    if (Room <= KeptRoom) {
-      if (!Kept) Kept = std::make_unique_for_overwrite<char[]>(KeptRoom);
-      Buffer = Kept.get();
-    } else {
-      Own = std::make_unique_for_overwrite<char[]>(Room);
-      Buffer = Own.get();
-    }
-    std::memcpy(Buffer, Bytes.data(), First);
-    return std::string(Buffer, First + DecodeJis(Bytes.substr(First), Buffer + First));
+    // pair of two characters in two bytes), then cut to its size; the plain
+    // bytes in front of the first escape are taken as they are.
+    std::string Out;
+    Out.resize(3 * Bytes.size() + 4);
+    std::memcpy(Out.data(), Bytes.data(), First);
+    Out.resize(First + DecodeJis(Bytes.substr(First), Out.data() + First));
+    return Out;
   }
   // An escape that designates nothing of ISO-2022 is a control like others.
   First = SkipAscii(Bytes, First);
