@@ -34,7 +34,7 @@
 #include "DelayRelay.h"
 #include "LoopbackSocket.h"
 #include "dcc/DccTransFile.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/QtPlatform.h"
 #include "core/Connection.h"
 #include "core/Session.h"
@@ -236,8 +236,8 @@ int Send(const TArgs& A, TBenchPlatform& P) {
   Pump([&] { return form->SendThread() != nullptr; }, 120, &irc, &main);
   const auto start = Clock::now();
   TGuiWatch watch;
-  const std::string done = tavi::Sj(u8"ファイルの転送が完了しました。");
-  const std::string failed = tavi::Sj(u8"ファイルの転送に失敗しました。");
+  const std::string done = tavi::U8(u8"ファイルの転送が完了しました。");
+  const std::string failed = tavi::U8(u8"ファイルの転送に失敗しました。");
   Pump([&] { return form->Caption() == done || form->Caption() == failed; }, 600, &irc, &main);
   std::printf("resumed from %lld\n", static_cast<long long>(form->StartAt));
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -275,7 +275,7 @@ int Receive(const TArgs& A, TBenchPlatform& P) {
   }
   Pump([&] { return !P.Messages.empty(); }, 600, &irc, &main);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  const bool saved = !P.Messages.empty() && P.Messages.back().find(tavi::Sj(u8"を保存しました。")) != std::string::npos;
+  const bool saved = !P.Messages.empty() && P.Messages.back().find(tavi::U8(u8"を保存しました。")) != std::string::npos;
   Result(saved ? std::stod(offer.Size) : 0, seconds, watch.LongestMs);
   return saved ? 0 : 1;
 }

@@ -35,7 +35,7 @@
 #include "LoopbackSocket.h"
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "protocol/Ctcp.h"
 #include "platform/QtPlatform.h"
 #include "core/Connection.h"
@@ -122,7 +122,7 @@ TClientRun RunClient(TBenchPlatform& Platform, const std::string& Data) {
   }
   sinceTick.start();
   ticker.start();
-  const std::string saved = tavi::Sj(u8"を保存しました。");
+  const std::string saved = tavi::U8(u8"を保存しました。");
   const auto deadline = start + std::chrono::minutes(5);
   // Sleeps between events as the program's event loop does (the ticker
   // wakes it): a loop that spins would take a core from the workers.

@@ -21,7 +21,7 @@
 #include <utility>
 
 #include "conversation/Chat.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/QtPlatform.h"
 #include "core/ConnectionOptions.h"
 #include "core/Connection.h"
@@ -34,7 +34,7 @@ namespace {
 class TQuietPlatform : public tavi::TQtPlatform {
  public:
   void ShowMessage(const std::string& Text) override {
-    std::fprintf(stderr, "message: %s\n", tavi::FromSjis(Text).toUtf8().constData());
+    std::fprintf(stderr, "message: %s\n", tavi::QText(Text).toUtf8().constData());
   }
   bool AskYesNo(const std::string& Text) override {
     ShowMessage(Text);

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "dialogs/AwayCmd.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/QtPlatform.h"
 #include "core/Connection.h"
 #include "core/Session.h"

@@ -30,7 +30,7 @@
 #include <thread>
 
 #include "LoopbackSocket.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/QtPlatform.h"
 #include "dcc/DCC.h"
 #include "core/Connection.h"

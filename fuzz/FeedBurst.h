@@ -10,7 +10,6 @@
 
 #include "core/Connection.h"
 #include "core/LineFramer.h"
-#include "kanji/Utf8.h"
 
 namespace tavi {
 
@@ -28,11 +27,7 @@ inline void FeedBurst(TConnection& Connection, std::string_view Preamble, const 
   framer.Append(stream);
   Connection.BeginLines();
   std::string line;
-  bool high = false;
-  while (framer.TakeLine(line, high)) {
-    if (high) ReadReceivedLine(line);
-    Connection.ReceiveLine(line);
-  }
+  while (framer.TakeLine(line)) Connection.ReceiveLine(line);
   Connection.EndLines(false);
 }
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "dcc/DccProtocol.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "protocol/Ctcp.h"
 
 using namespace tavi;
@@ -107,7 +107,7 @@ void CheckOffer(std::string_view Text) {
   // Only a double-byte character can hide a separator byte.
   if (!lead) Check(proposed.find_first_of("/\\") == std::string::npos);
   // What the file dialog shows never holds a separator.
-  const QString shown = FromSjis(proposed);
+  const QString shown = QText(proposed);
   Check(!shown.contains(QLatin1Char('/')) && !shown.contains(QLatin1Char('\\')));
 
   if (const auto dotted = AddressNumberToText(offer.Address)) {

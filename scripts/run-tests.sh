@@ -18,7 +18,7 @@ if [ "$FUZZ_SECONDS" != 0 ]; then
   echo "== fuzzing, ${FUZZ_SECONDS}s a target"
   CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-fuzz -j"$JOBS"
-  for target in fuzz_kanji fuzz_reading fuzz_parser fuzz_settings fuzz_framer fuzz_ctcp fuzz_events fuzz_lines fuzz_lines_boxes; do
+  for target in fuzz_kanji fuzz_reading fuzz_decode fuzz_parser fuzz_settings fuzz_framer fuzz_ctcp fuzz_events fuzz_lines fuzz_lines_boxes; do
     corpus=build-fuzz/corpus-$target
     mkdir -p "$corpus"
     # Seeds, where a target has them, start it from realistic lines.

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 
 namespace tavi {
@@ -18,7 +18,7 @@ constexpr int ClientHeight = 224;
 TAdminReplyForm::TAdminReplyForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("AdminReplyForm"));
   ApplyFormFont(this);
-  setWindowTitle(FromSjis(Sj(u8"サーバー管理者の情報")));
+  setWindowTitle(QText(U8(u8"サーバー管理者の情報")));
   setFixedSize(ClientWidth, ClientHeight);
 
   // One under the other, each wide enough for an address or a mail line.

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <map>
 
-#include "kanji/SjisCase.h"
-#include "kanji/SjisText.h"
+#include "protocol/CaseMapping.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 #include "core/Connection.h"
 #include "core/Session.h"
@@ -30,12 +30,12 @@ std::string TrimSpaces(const std::string& Text) {
 TChannelForm::TChannelForm(QWidget* Owner, TConnection& Connection)
     : TCommandDialog(Owner, true, Qt::Dialog), connection_(Connection) {
   setObjectName(QStringLiteral("ChannelForm"));
-  setWindowTitle(FromSjis(Sj(u8"チャンネルを選んでください。")));
+  setWindowTitle(QText(U8(u8"チャンネルを選んでください。")));
   setProperty("helpContext", HelpContext);
   ApplyFormFont(this);
   setFixedSize(275, 169);
 
-  Label1 = new QLabel(FromSjis(Sj(u8"チャンネル名：")), this);
+  Label1 = new QLabel(QText(U8(u8"チャンネル名：")), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(16, 12, 240, 16);
   ChannelComboBox = new QComboBox(this);
@@ -45,7 +45,7 @@ TChannelForm::TChannelForm(QWidget* Owner, TConnection& Connection)
   ChannelComboBox->setInsertPolicy(QComboBox::NoInsert);
   ChannelComboBox->setGeometry(16, 30, 241, 24);
   Label1->setBuddy(ChannelComboBox);
-  Label2 = new QLabel(FromSjis(Sj(u8"キーワード：")), this);
+  Label2 = new QLabel(QText(U8(u8"キーワード：")), this);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->setGeometry(16, 64, 240, 16);
   ChannelKeyEdit = new QLineEdit(this);
@@ -56,15 +56,15 @@ TChannelForm::TChannelForm(QWidget* Owner, TConnection& Connection)
   OKButton->setObjectName(QStringLiteral("OKButton"));
   OKButton->setGeometry(48, 128, 80, 28);
   OKButton->setDefault(true);
-  CancelButton = new QPushButton(FromSjis(Sj(u8"キャンセル")), this);
+  CancelButton = new QPushButton(QText(U8(u8"キャンセル")), this);
   CancelButton->setObjectName(QStringLiteral("CancelButton"));
   CancelButton->setGeometry(148, 128, 80, 28);
 
   // FormCreate.
   const TLocalArea& local = Connection.Session().Local();
-  for (const std::string& name : local.ChannelNames) ChannelComboBox->addItem(FromSjis(name));
-  ChannelComboBox->setEditText(FromSjis(local.ChannelName));
-  ChannelKeyEdit->setText(FromSjis(local.ChannelKey));
+  for (const std::string& name : local.ChannelNames) ChannelComboBox->addItem(QText(name));
+  ChannelComboBox->setEditText(QText(local.ChannelName));
+  ChannelKeyEdit->setText(QText(local.ChannelKey));
 
   connect(ChannelComboBox, &QComboBox::editTextChanged, this, [this] { ChannelComboBoxChange(); });
   // Choosing the entry that is already shown changes no text but counts.
@@ -76,15 +76,15 @@ TChannelForm::TChannelForm(QWidget* Owner, TConnection& Connection)
 TChannelForm::~TChannelForm() = default;
 
 void TChannelForm::ChannelComboBoxChange() {
-  const std::string channel = ToSjis(ChannelComboBox->currentText());
+  const std::string channel = StdText(ChannelComboBox->currentText());
   const std::vector<std::string>& names = connection_.Session().Local().ChannelNames;
-  if (std::none_of(names.begin(), names.end(), [&](const std::string& N) { return SjisSameText(N, channel); })) return;
-  ChannelKeyEdit->setText(FromSjis(connection_.RememberedKey(channel)));
+  if (std::none_of(names.begin(), names.end(), [&](const std::string& N) { return SameName(N, channel); })) return;
+  ChannelKeyEdit->setText(QText(connection_.RememberedKey(channel)));
 }
 
 void TChannelForm::OKButtonClick() {
-  const std::string channel = TrimSpaces(ToSjis(ChannelComboBox->currentText()));
-  const std::string key = TrimSpaces(ToSjis(ChannelKeyEdit->text()));
+  const std::string channel = TrimSpaces(StdText(ChannelComboBox->currentText()));
+  const std::string key = TrimSpaces(StdText(ChannelKeyEdit->text()));
   if (!channel.empty()) connection_.Join(channel, key);
   close();
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "core/Connection.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "core/DecimalText.h"
 #include "widgets/FormFont.h"
@@ -98,10 +98,10 @@ TChannelModeForm::TChannelModeForm(QWidget* Owner, TConnection& Connection)
 
 TChannelModeForm::~TChannelModeForm() = default;
 
-TChannel* TChannelModeForm::ChannelWindow() const { return connection_.FindChannel(TargetChannel); }
+TChannel* TChannelModeForm::ChannelWindow() const { return connection_.FindChannel(TargetWireName); }
 
 void TChannelModeForm::FormActivate() {
-  setWindowTitle(FromSjis(TargetChannel + Sj(u8" のモードの表示と設定")));
+  setWindowTitle(QText(TargetChannel + U8(u8" のモードの表示と設定")));
   TChannel* chat = ChannelWindow();
   if (!chat) return;
   PrivateCheckBox->setChecked(chat->PrivateMode);
@@ -121,7 +121,7 @@ void TChannelModeForm::FormActivate() {
   KeyWordCheckBox->setChecked(chat->KeyWordMode);
   if (KeyWordCheckBox->isChecked()) {
     KeyWordEdit->setEnabled(true);
-    KeyWordEdit->setText(FromSjis(chat->KeyWord));
+    KeyWordEdit->setText(QText(chat->KeyWord));
   } else {
     KeyWordEdit->clear();
     KeyWordEdit->setEnabled(false);
@@ -145,7 +145,7 @@ void TChannelModeForm::KeyWordCheckBoxClick() { KeyWordEdit->setEnabled(KeyWordC
 void TChannelModeForm::OKButtonClick() {
   TChannel* chat = ChannelWindow();
   if (!chat) return;
-  const std::string channel = TargetChannel;
+  const std::string channel = TargetWireName;
   std::string modes;
   std::string args;
 
@@ -157,14 +157,14 @@ void TChannelModeForm::OKButtonClick() {
   AppendChange(modes, ModeratedCheckBox->isChecked(), chat->ModeratedMode, 'm');
 
   std::int32_t limit = 0;
-  const std::string limitText = ToSjis(LimitEdit->text());
+  const std::string limitText = StdText(LimitEdit->text());
   if (!limitText.empty() && !ParseDecimal(limitText, limit)) {
     limit = 0;
     // The box is modal; losing the activation to it must not close us.
     QPointer<TChannelModeForm> self(this);
     KeepOpenWhile([] {
       Platform().ShowMessage(
-          Sj(u8"チャンネルに参加する人数の制限値が正しくありません。\r\n正しい数字を入力してください。"));
+          U8(u8"チャンネルに参加する人数の制限値が正しくありません。\r\n正しい数字を入力してください。"));
     });
     if (!self) return;
     // The box ran the event loop: the channel may be gone.
@@ -181,10 +181,10 @@ void TChannelModeForm::OKButtonClick() {
   }
 
   if (KeyWordCheckBox->isChecked() != chat->KeyWordMode || keyWordEdited_) {
-    const std::string key = ToSjis(KeyWordEdit->text());
+    const std::string key = StdText(KeyWordEdit->text());
     if (KeyWordCheckBox->isChecked() && !key.empty()) {
       if (!chat->KeyWord.empty() && key != chat->KeyWord)
-        connection_.SendLine("MODE " + channel + " -k " + chat->KeyWord + "\r\n");
+        connection_.SendWire("MODE " + channel + connection_.WireText(" -k " + chat->KeyWord) + "\r\n");
       modes += "+k";
       args += " " + key;
       chat->KeyWord = TrimSpaces(key);
@@ -197,8 +197,8 @@ void TChannelModeForm::OKButtonClick() {
 
   AppendChange(modes, SpeechCheckBox->isChecked(), chat->SpeechMode, 'v');
 
-  if (!modes.empty()) connection_.SendLine("MODE " + channel + " " + modes + " " + args + "\r\n");
-  connection_.SendLine("MODE " + channel + "\r\n");
+  if (!modes.empty()) connection_.SendWire("MODE " + channel + connection_.WireText(" " + modes + " " + args) + "\r\n");
+  connection_.SendWire("MODE " + channel + "\r\n");
   close();
 }
 

@@ -42,6 +42,7 @@ class TChannelModeForm : public TCommandDialog {
 
   // The channel, equal to the caption of its window.
   std::string TargetChannel;
+  std::string TargetWireName;  // the channel's bytes on the wire
 
   // The connection's channel named TargetChannel, if any.
   TChannel* ChannelWindow() const;

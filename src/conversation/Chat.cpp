@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPointer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -27,10 +28,11 @@
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
 #include "conversation/MemberPaneModel.h"
+#include "conversation/WritingChoice.h"
 #include "dialogs/CommandDialog.h"
 #include "dialogs/InviteCmd.h"
 #include "dialogs/KickCmd.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
 #include "widgets/ConversationPanels.h"
@@ -211,6 +213,10 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   UserModeMenu = makeItem(Mode1, "UserModeMenu", u8"ユーザーモード");
   Mode1->addSeparator();
   ChannelModeMenu = makeItem(Mode1, "ChannelModeMenu", u8"チャンネルモード");
+  Mode1->addSeparator();
+  WritingMenu = AddWritingMenu(Mode1, [self = QPointer<TChatForm>(this)]() -> TWriting* {
+    return self && self->channel_ ? &self->channel_->Writing : nullptr;
+  });
 
   connect(Part, &QAction::triggered, this, [this] { PartClick(); });
   connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
@@ -251,6 +257,12 @@ void TChatForm::Detach() {
 
 void TChatForm::SendToServer(const std::string& Line) { connection_.SendLine(Line); }
 
+void TChatForm::SendChannelCommand(const std::string& Command, const std::string& Rest) {
+  // The channel goes by the bytes the server knows it by.
+  const std::string channel = channel_ ? channel_->WireName() : connection_.WireText(Caption());
+  connection_.SendWire(Command + " " + channel + connection_.WireText(Rest) + "\r\n");
+}
+
 void TChatForm::UpdateOperatorMenu() {
   const int own = channel_ ? channel_->Members.Find(connection_.Own.CurrentNick) : -1;
   ChannelOperator1->setEnabled(own >= 0 && channel_->Members.At(own).Operator);
@@ -278,7 +290,7 @@ std::vector<std::string> TChatForm::RecvLines() const {
   const QTextDocument* doc = RecvRichEdit->document();
   if (doc->isEmpty()) return lines;
   lines.reserve(static_cast<std::size_t>(doc->blockCount()));
-  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) lines.push_back(ToSjis(block.text()));
+  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) lines.push_back(StdText(block.text()));
   return lines;
 }
 
@@ -334,7 +346,18 @@ void TChatForm::NickNameRichEditMouseDown(const QPoint& Position) {
 void TChatForm::SendEditKeyDown(int Key) {
   if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
   if (SendEdit->text().isEmpty() || !channel_) return;
-  connection_.Say(*channel_, ToSjis(SendEdit->text()));
+  const std::string text = StdText(SendEdit->text());
+  std::string reply;
+  if (ApplyCharsetCommand(text, channel_->Writing, connection_.Encoding(), reply)) {
+    connection_.Show(*channel_, TLineKind::Own, reply);
+    SendEdit->clear();
+    return;
+  }
+  TWireEncoding as;
+  QPointer<TChatForm> self(this);
+  // The question runs the event loop: the window or its channel may go.
+  if (!ChooseSending(text, connection_.WritingEncoding(*channel_), as) || !self || !channel_) return;
+  connection_.Say(*channel_, text, as);
   SendEdit->clear();
 }
 
@@ -392,20 +415,20 @@ void TChatForm::OPGiveClick() {
   const std::string selected = TrimSpaces(SelectedNick());
   if (selected.empty()) return;
   if (selected[0] == '@') {
-    Platform().ShowMessage(selected + Sj(u8" は、すでにチャンネルオペレーターです。"));
+    Platform().ShowMessage(selected + U8(u8" は、すでにチャンネルオペレーターです。"));
     return;
   }
-  SendToServer("MODE " + Caption() + " +o " + selected + "\r\n");
+  SendChannelCommand("MODE", " +o " + selected);
 }
 
 void TChatForm::OPTakeClick() {
   const std::string selected = TrimSpaces(SelectedNick());
   if (selected.empty()) return;
   if (selected[0] != '@') {
-    Platform().ShowMessage(selected + Sj(u8" はチャンネルオペレーターではありません。"));
+    Platform().ShowMessage(selected + U8(u8" はチャンネルオペレーターではありません。"));
     return;
   }
-  SendToServer("MODE " + Caption() + " -o " + selected.substr(1) + "\r\n");
+  SendChannelCommand("MODE", " -o " + selected.substr(1));
 }
 
 void TChatForm::CHAT1Click() {
@@ -424,7 +447,7 @@ void TChatForm::SEND1Click() {
 // --- leaving and closing ---
 
 void TChatForm::PartClick() {
-  if (channel_ && channel_->Joined) SendToServer("PART " + Caption() + "\r\n");
+  if (channel_ && channel_->Joined) SendChannelCommand("PART", "");
 }
 
 void TChatForm::Close1Click() { close(); }
@@ -432,7 +455,7 @@ void TChatForm::Close1Click() { close(); }
 bool TChatForm::CloseQuery() {
   if (!channel_ || !channel_->Joined) return true;
   PartClick();
-  Platform().ShowMessage(Sj(u8"まだ退室を完了していないため、\r\nもう１度”閉じる”操作をしなおしてください。"));
+  Platform().ShowMessage(U8(u8"まだ退室を完了していないため、\r\nもう１度”閉じる”操作をしなおしてください。"));
   return false;
 }
 
@@ -458,12 +481,12 @@ void TChatForm::BanMask1Click() {
   channel_->BanMaskModes.clear();
   channel_->BanMaskList.clear();
   channel_->BanMaskPending = true;
-  SendToServer("MODE " + Caption() + " +b\r\n");
+  SendChannelCommand("MODE", " +b");
 
   // An editor that still waits unseen is replaced, not left behind hidden.
   if (banMaskEditor_ && !banMaskEditor_->isVisible()) banMaskEditor_->deleteLater();
   auto* editor = new TMemberEditorForm(this, connection_);
-  editor->Setup(Sj(u8"クライアントの侵入を防ぐBANMASKの設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："), "BanMask",
+  editor->Setup(U8(u8"クライアントの侵入を防ぐBANMASKの設定"), U8(u8"拒否相手："), U8(u8"拒否相手のリスト："), "BanMask",
                 this, BanMaskHelpContext);
   banMaskEditor_ = editor;
 }
@@ -479,7 +502,10 @@ std::vector<std::pair<int, QMenu*>> TChatForm::MergedMenus() const { return {{0,
 
 // --- the commands that open dialogs for this channel ---
 
-void TChatForm::Topic1Click() { Host().ShowTopicDialog(connection_, Caption(), channel_ ? channel_->Topic : ""); }
+void TChatForm::Topic1Click() {
+  Host().ShowTopicDialog(connection_, channel_ ? channel_->WireName() : connection_.WireText(Caption()),
+                         channel_ ? channel_->Topic : "");
+}
 
 void TChatForm::Invite1Click() { ShowInFront(new TInviteCmdForm(this, connection_)); }
 void TChatForm::Kick1Click() { ShowInFront(new TKickCmdForm(this, connection_)); }
@@ -487,6 +513,7 @@ void TChatForm::Kick1Click() { ShowInFront(new TKickCmdForm(this, connection_));
 void TChatForm::ChannelModeMenuClick() {
   auto* dialog = new TChannelModeForm(this, connection_);
   dialog->TargetChannel = Caption();
+  dialog->TargetWireName = channel_ ? channel_->WireName() : connection_.WireText(Caption());
   ShowInFront(dialog);
 }
 

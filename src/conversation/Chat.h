@@ -87,6 +87,7 @@ class TChatForm : public TMdiChildForm {
   QAction* Kick1 = nullptr;
   QAction* BanMask1 = nullptr;
   QMenu* Mode1 = nullptr;
+  QMenu* WritingMenu = nullptr;
   QAction* UserModeMenu = nullptr;
   QAction* ChannelModeMenu = nullptr;
 
@@ -141,6 +142,8 @@ class TChatForm : public TMdiChildForm {
 
  private:
   void SendToServer(const std::string& Line);
+  // Command, the channel, then Rest (text) as one line.
+  void SendChannelCommand(const std::string& Command, const std::string& Rest);
   // The operator commands are offered while the user is an operator here.
   void UpdateOperatorMenu();
 

@@ -7,7 +7,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 
 namespace tavi {
@@ -33,7 +33,7 @@ TListNamesWhoForm::TListNamesWhoForm(QWidget* Owner) : TCommandDialog(Owner, tru
   ToolBar1->setMovable(false);
   CloseButton = new QToolButton(ToolBar1);
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
-  CloseButton->setText(FromSjis(Sj(u8"閉じる")));
+  CloseButton->setText(QText(U8(u8"閉じる")));
   CloseButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
   ToolBar1->addWidget(CloseButton);
   connect(CloseButton, &QToolButton::clicked, this, &TListNamesWhoForm::CloseButtonClick);
@@ -49,19 +49,19 @@ TListNamesWhoForm::TListNamesWhoForm(QWidget* Owner) : TCommandDialog(Owner, tru
   layout->addWidget(ListMemo);
 }
 
-void TListNamesWhoForm::AddLine(const std::string& Line) { ListMemo->appendPlainText(FromSjis(Line)); }
+void TListNamesWhoForm::AddLine(const std::string& Line) { ListMemo->appendPlainText(QText(Line)); }
 
 std::vector<std::string> TListNamesWhoForm::Lines() const {
   std::vector<std::string> lines;
   const QTextDocument* doc = ListMemo->document();
   if (doc->isEmpty()) return lines;
-  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) lines.push_back(ToSjis(block.text()));
+  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) lines.push_back(StdText(block.text()));
   return lines;
 }
 
 void TListNamesWhoForm::SetCaption(const std::string& Caption) {
   caption_ = Caption;
-  setWindowTitle(FromSjis(Caption));
+  setWindowTitle(QText(Caption));
 }
 
 void TListNamesWhoForm::ShowListing(const std::string& Caption) {

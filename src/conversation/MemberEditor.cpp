@@ -9,7 +9,7 @@
 
 #include "conversation/Chat.h"
 #include "conversation/Talk.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 #include "core/Connection.h"
 #include "core/Session.h"
@@ -93,9 +93,9 @@ TChannel* TMemberEditorForm::TargetChannel() const {
 void TMemberEditorForm::Setup(const std::string& Caption, const std::string& Label1Text,
                               const std::string& Label2Text, const std::string& Mode, TMdiChildForm* Target,
                               int HelpContext) {
-  setWindowTitle(FromSjis(Caption));
-  Label1->setText(FromSjis(Label1Text));
-  Label2->setText(FromSjis(Label2Text));
+  setWindowTitle(QText(Caption));
+  Label1->setText(QText(Label1Text));
+  Label2->setText(QText(Label2Text));
   EditMode = Mode;
   TargetForm = Target;
   setProperty("helpContext", HelpContext);
@@ -108,7 +108,7 @@ void TMemberEditorForm::Setup(const std::string& Caption, const std::string& Lab
 constexpr int EntryBytesRole = Qt::UserRole;
 
 void TMemberEditorForm::AddEntry(const std::string& Entry) {
-  auto* item = new QListWidgetItem(FromSjis(Entry), MemberListBox);
+  auto* item = new QListWidgetItem(QText(Entry), MemberListBox);
   item->setData(EntryBytesRole, QByteArray(Entry.data(), static_cast<qsizetype>(Entry.size())));
 }
 
@@ -134,7 +134,7 @@ void TMemberEditorForm::FormActivate() {
 
 void TMemberEditorForm::AddButtonClick() {
   if (!MemberEdit->text().isEmpty()) {
-    const std::string text = ToSjis(MemberEdit->text());
+    const std::string text = StdText(MemberEdit->text());
     AddEntry(text);
     if (EditMode == "BanMask") {
       if (TChannel* channel = TargetChannel()) {
@@ -193,7 +193,8 @@ void TMemberEditorForm::Apply() {
     connection_.Session().RecieveDenyList = entries;
   } else if (EditMode == "BanMask") {
     if (TChannel* channel = TargetChannel())
-      connection_.SendLine("MODE " + channel->Name() + " " + channel->BanMaskModes + " " + channel->BanMaskArgs + "\r\n");
+      connection_.SendWire("MODE " + channel->WireName() +
+                           connection_.WireText(" " + channel->BanMaskModes + " " + channel->BanMaskArgs) + "\r\n");
   }
 }
 

@@ -4,7 +4,7 @@
 #include <QPushButton>
 
 #include "core/EventProcessor.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 
 namespace tavi {
@@ -19,7 +19,7 @@ constexpr int ClientHeight = 219;
 TReferenceResultForm::TReferenceResultForm(QWidget* Owner) : TCommandDialog(Owner, true) {
   setObjectName(QStringLiteral("ReferenceResultForm"));
   ApplyFormFont(this);
-  setWindowTitle(FromSjis(Sj(u8"検索結果")));
+  setWindowTitle(QText(U8(u8"検索結果")));
   setFixedSize(ClientWidth, ClientHeight);
 
   ReferenceListBox = new QListWidget(this);
@@ -28,7 +28,7 @@ TReferenceResultForm::TReferenceResultForm(QWidget* Owner) : TCommandDialog(Owne
   // One height for every row: a new entry costs no measuring of the rest.
   ReferenceListBox->setUniformItemSizes(true);
 
-  CloseButton = new QPushButton(FromSjis(Sj(u8"閉じる")), this);
+  CloseButton = new QPushButton(QText(U8(u8"閉じる")), this);
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
   CloseButton->setGeometry((ClientWidth - 75) / 2, 186, 75, 25);
   CloseButton->setDefault(true);
@@ -43,7 +43,7 @@ void TReferenceResultForm::AddEntries(const std::vector<std::string>& Entries) {
       continue;
     }
     ++listed_;
-    added << FromSjis(entry);
+    added << QText(entry);
   }
   if (!added.isEmpty()) ReferenceListBox->insertItems(listed_ - static_cast<int>(added.size()), added);
   if (leftOut_ == 0) return;
@@ -52,12 +52,12 @@ void TReferenceResultForm::AddEntries(const std::vector<std::string>& Entries) {
     leftOutItem_->setFlags(Qt::NoItemFlags);
     ReferenceListBox->addItem(leftOutItem_);
   }
-  leftOutItem_->setText(FromSjis(LeftOutText(leftOut_)));
+  leftOutItem_->setText(QText(LeftOutText(leftOut_)));
 }
 
 std::vector<std::string> TReferenceResultForm::Entries() const {
   std::vector<std::string> entries;
-  for (int i = 0; i < listed_; ++i) entries.push_back(ToSjis(ReferenceListBox->item(i)->text()));
+  for (int i = 0; i < listed_; ++i) entries.push_back(StdText(ReferenceListBox->item(i)->text()));
   return entries;
 }
 

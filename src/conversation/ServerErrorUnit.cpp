@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 
 namespace tavi {
@@ -36,7 +36,7 @@ std::string OneLine(const std::string& Text) {
 TServerErrorForm::TServerErrorForm(QWidget* Owner) : TCommandDialog(Owner, false) {
   setObjectName(QStringLiteral("ServerErrorForm"));
   ApplyFormFont(this);
-  setWindowTitle(FromSjis(Sj(u8"サーバーが送信したエラーメッセージ")));
+  setWindowTitle(QText(U8(u8"サーバーが送信したエラーメッセージ")));
   setFixedSize(ClientWidth, ClientHeight);
 
   ErrorLabel = new QLabel(this);
@@ -53,7 +53,7 @@ TServerErrorForm::TServerErrorForm(QWidget* Owner) : TCommandDialog(Owner, false
   EarlierErrors->setGeometry(16, ClientHeight - 40, ClientWidth - 32, ListHeight - 8);
   EarlierErrors->hide();
 
-  OKButton = new QPushButton(FromSjis(Sj(u8"ＯＫ")), this);
+  OKButton = new QPushButton(QText(U8(u8"ＯＫ")), this);
   OKButton->setObjectName(QStringLiteral("OKButton"));
   OKButton->setGeometry((ClientWidth - 75) / 2, 80, 75, 25);
   OKButton->setDefault(true);
@@ -69,9 +69,9 @@ void TServerErrorForm::FormCreate() {
   move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
 }
 
-void TServerErrorForm::SetErrorText(const std::string& Text) { ErrorLabel->setText(FromSjis(Text)); }
+void TServerErrorForm::SetErrorText(const std::string& Text) { ErrorLabel->setText(QText(Text)); }
 
-std::string TServerErrorForm::ErrorText() const { return ToSjis(ErrorLabel->text()); }
+std::string TServerErrorForm::ErrorText() const { return StdText(ErrorLabel->text()); }
 
 void TServerErrorForm::AddErrorText(const std::string& Text) {
   if (!ErrorLabel->text().isEmpty()) {
@@ -80,7 +80,7 @@ void TServerErrorForm::AddErrorText(const std::string& Text) {
       setFixedSize(ClientWidth, ClientHeight + ListHeight);
       OKButton->move(OKButton->x(), ClientHeight + ListHeight - 36);
     }
-    EarlierErrors->appendPlainText(FromSjis(OneLine(ErrorText())));
+    EarlierErrors->appendPlainText(QText(OneLine(ErrorText())));
   }
   SetErrorText(Text);
 }
@@ -88,7 +88,7 @@ void TServerErrorForm::AddErrorText(const std::string& Text) {
 std::vector<std::string> TServerErrorForm::EarlierErrorTexts() const {
   std::vector<std::string> texts;
   for (const QString& line : EarlierErrors->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-    texts.push_back(ToSjis(line));
+    texts.push_back(StdText(line));
   return texts;
 }
 

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -18,9 +19,9 @@
 #include <algorithm>
 
 #include "conversation/MemberEditor.h"
+#include "conversation/WritingChoice.h"
 #include "core/Connection.h"
-#include "kanji/SjisCase.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
 #include "widgets/ConversationPanels.h"
@@ -41,7 +42,7 @@ std::vector<std::string> MemoLines(const QPlainTextEdit* Memo) {
   const QTextDocument* doc = Memo->document();
   if (doc->isEmpty()) return lines;
   for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
-    lines.push_back(ToSjis(block.text()));
+    lines.push_back(StdText(block.text()));
   return lines;
 }
 
@@ -49,7 +50,7 @@ void SetMemoLines(QPlainTextEdit* Memo, const std::vector<std::string>& Lines) {
   QString text;
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     if (i) text += QLatin1Char('\n');
-    text += FromSjis(Lines[i]);
+    text += QText(Lines[i]);
   }
   Memo->setPlainText(text);
 }
@@ -109,6 +110,10 @@ TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, 
   Exit1 = makeItem(File1, "Exit1", u8"終了");
   Mode1 = makeMenu("Mode1", u8"モード");
   UserModeMenu = makeItem(Mode1, "UserModeMenu", u8"ユーザーモード");
+  Mode1->addSeparator();
+  WritingMenu = AddWritingMenu(Mode1, [self = QPointer<TTalkForm>(this)]() -> TWriting* {
+    return self && self->query_ ? &self->query_->Writing : nullptr;
+  });
   Member1 = makeMenu("Member1", u8"メンバー");
   AddDeleteMember = makeItem(Member1, "AddDeleteMember", u8"メンバーの変更");
 
@@ -154,7 +159,18 @@ std::vector<std::string> TTalkForm::NickNames() const { return MemoLines(NickNam
 void TTalkForm::SendEditKeyDown(int Key) {
   if (Key != EnterKey && Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
   if (SendEdit->text().isEmpty() || !query_) return;
-  connection_.Say(*query_, ToSjis(SendEdit->text()));
+  const std::string text = StdText(SendEdit->text());
+  std::string reply;
+  if (ApplyCharsetCommand(text, query_->Writing, connection_.Encoding(), reply)) {
+    connection_.Show(*query_, reply);
+    SendEdit->clear();
+    return;
+  }
+  TWireEncoding as;
+  QPointer<TTalkForm> self(this);
+  // The question runs the event loop: the window or its query may go.
+  if (!ChooseSending(text, connection_.WritingEncoding(*query_), as) || !self || !query_) return;
+  connection_.Say(*query_, text, as);
   SendEdit->clear();
 }
 
@@ -172,7 +188,7 @@ void TTalkForm::closeEvent(QCloseEvent* Event) {
 void TTalkForm::AddDeleteMemberClick() {
   if (!query_) return;
   auto* editor = new TMemberEditorForm(this, connection_);
-  editor->Setup(Sj(u8"会話相手を選定"), Sj(u8"会話相手："), Sj(u8"会話相手のリスト："), "TalkMember", this,
+  editor->Setup(U8(u8"会話相手を選定"), U8(u8"会話相手："), U8(u8"会話相手のリスト："), "TalkMember", this,
                 EditorHelpContext);
   editor->SetEntries(query_->MemberList);
   editor->show();

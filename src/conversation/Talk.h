@@ -46,6 +46,7 @@ class TTalkForm : public TMdiChildForm {
   QAction* Close1 = nullptr;
   QAction* Exit1 = nullptr;
   QMenu* Mode1 = nullptr;
+  QMenu* WritingMenu = nullptr;
   QAction* UserModeMenu = nullptr;
   QMenu* Member1 = nullptr;
   QAction* AddDeleteMember = nullptr;

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <string>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 #include "core/Connection.h"
 

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 
 namespace tavi {

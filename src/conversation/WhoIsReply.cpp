@@ -4,7 +4,7 @@
 #include <QPalette>
 #include <QPushButton>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 
 namespace tavi {

@@ -6,8 +6,7 @@
 #include "core/Connection.h"
 #include "core/EventProcessor.h"
 #include "core/Session.h"
-#include "kanji/SjisCase.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "protocol/ChannelState.h"
 
 namespace tavi {
@@ -60,7 +59,7 @@ void TEventProcessor::ApplyChannelMode(TChannel& Channel, const TChannelModeChan
         if (!argument.empty() && masks.size() < static_cast<std::size_t>(TListCap::MaxEntries)) masks.push_back(argument);
       } else {
         const auto it = std::find_if(masks.begin(), masks.end(),
-                                     [&](const std::string& Mask) { return SjisSameText(Mask, argument); });
+                                     [&](const std::string& Mask) { return SameName(Mask, argument, c_.CaseMapping()); });
         if (it != masks.end()) masks.erase(it);
       }
       break;
@@ -80,7 +79,8 @@ void TEventProcessor::JoinCommand(TToken Token) {
   const std::string channelName = WithoutColon(Token.Params[1]);
   // A window without a name could never be left or closed.
   if (channelName.empty()) return;
-  TChannel* channel = c_.FindChannel(channelName);
+  const std::string wireName = WithoutColon(c_.WireParam(1, Token.Params[1]));
+  TChannel* channel = c_.FindChannel(wireName);
   const std::string nick = SenderNick(Token.Prefix);
   const bool own = nick == c_.Own.CurrentNick;
   const bool asked = own && c_.TakeJoinRequest(channelName);
@@ -89,23 +89,23 @@ void TEventProcessor::JoinCommand(TToken Token) {
     // the channel is left again, so that nothing arrives for it unseen.
     if (own) {
       c_.ShowInServerLog(c_.Stamp() + " " + channelName +
-                         Sj(u8" のウインドウは開けません。チャンネルのウインドウが多すぎるため退室します。"));
-      c_.SendLine("PART " + channelName + "\r\n");
+                         U8(u8" のウインドウは開けません。チャンネルのウインドウが多すぎるため退室します。"));
+      c_.SendWire("PART " + wireName + "\r\n");
     }
     return;
   }
   // The window of a join the user asked for takes the keyboard; one that
   // the server or someone else opens does not.
-  if (!channel) channel = c_.OpenChannel(channelName, asked ? TOpening::Activate : TOpening::Quietly);
+  if (!channel) channel = c_.OpenChannel(wireName, asked ? TOpening::Activate : TOpening::Quietly, channelName);
   if (!own) {
-    c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + Sj(u8" がチャンネルへ入室しました。"));
+    c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + U8(u8" がチャンネルへ入室しました。"));
     channel->Members.Add(TMember{nick, false});
   } else {
-    c_.Show(*channel, TLineKind::Own, c_.Stamp() + Sj(u8" チャンネルへ入室しました。"));
+    c_.Show(*channel, TLineKind::Own, c_.Stamp() + U8(u8" チャンネルへ入室しました。"));
     channel->Members.Add(TMember{nick, false});
     channel->NamesReplyOpen = false;
-    c_.SendLine("MODE " + channel->Name() + "\r\n");
-    c_.SendLine("TOPIC " + channel->Name() + "\r\n");
+    c_.SendWire("MODE " + channel->WireName() + "\r\n");
+    c_.SendWire("TOPIC " + channel->WireName() + "\r\n");
   }
   channel->Joined = true;
 }
@@ -116,14 +116,14 @@ void TEventProcessor::PartCommand(TToken Token) {
   // sender nick, as old servers sent it.
   std::string nick = SenderNick(Token.Prefix);
   if (nick.empty()) nick = WithoutColon(Token.Params[2]);
-  TChannel* channel = c_.FindChannel(Token.Params[1]);
+  TChannel* channel = c_.FindChannel(c_.WireParam(1, Token.Params[1]));
   if (!channel) return;
   if (nick != c_.Own.CurrentNick) {
     if (!nick.empty()) DeleteMember(*channel, nick);
-    c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + Sj(u8" が退室しました。"));
+    c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + U8(u8" が退室しました。"));
   } else {
     channel->Members.Clear();
-    c_.Show(*channel, TLineKind::Own, c_.Stamp() + Sj(u8" チャンネルから退室しました。"));
+    c_.Show(*channel, TLineKind::Own, c_.Stamp() + U8(u8" チャンネルから退室しました。"));
     channel->Reset();
   }
 }
@@ -181,22 +181,22 @@ void TEventProcessor::KickCommand(TToken Token) {
   if (victim.empty()) return;
   const std::string reason = WithoutColon(Token.Params[3]);
   const std::string kicker = SenderNick(Token.Prefix);
-  TChannel* channel = c_.FindChannel(Token.Params[1]);
+  TChannel* channel = c_.FindChannel(c_.WireParam(1, Token.Params[1]));
   if (!channel) return;
   const std::string& nick = c_.Own.CurrentNick;
-  const std::string reasonLine = Sj(u8"        理由は ") + reason;
+  const std::string reasonLine = U8(u8"        理由は ") + reason;
   if (kicker == nick) {
-    c_.Show(*channel, TLineKind::Own, c_.Stamp() + " " + victim + " " + Sj(u8" を追放しました。"));
+    c_.Show(*channel, TLineKind::Own, c_.Stamp() + " " + victim + " " + U8(u8" を追放しました。"));
     DeleteMember(*channel, victim);
   } else if (victim == nick) {
-    c_.Show(*channel, TLineKind::Own, c_.Stamp() + " " + kicker + " " + Sj(u8" から追放されました。"));
+    c_.Show(*channel, TLineKind::Own, c_.Stamp() + " " + kicker + " " + U8(u8" から追放されました。"));
     if (reason != kicker) c_.Show(*channel, TLineKind::Own, reasonLine);
     channel->Members.Clear();
     // Modes, topic and ban masks stay as they were until the next own JOIN.
     channel->Joined = false;
   } else {
     c_.Show(*channel, TLineKind::Event,
-            c_.Stamp() + " " + victim + Sj(u8" は ") + kicker + " " + Sj(u8" により追放されました。"));
+            c_.Stamp() + " " + victim + U8(u8" は ") + kicker + " " + U8(u8" により追放されました。"));
     if (reason != kicker) c_.Show(*channel, TLineKind::Event, reasonLine);
     DeleteMember(*channel, victim);
   }
@@ -207,13 +207,13 @@ void TEventProcessor::ModeCommand(TToken Token) {
     ApplyUserModeText(Token.Params[2]);
     return;
   }
-  TChannel* channel = c_.FindChannel(Token.Params[1]);
+  TChannel* channel = c_.FindChannel(c_.WireParam(1, Token.Params[1]));
   if (!channel) return;
   for (const TChannelModeChange& change : ParseChannelModes(Token)) ApplyChannelMode(*channel, change);
 }
 
 void TEventProcessor::TopicCommand(TToken Token) {
-  if (TChannel* channel = c_.FindChannel(Token.Params[1])) channel->Topic = WithoutColon(Token.Params[2]);
+  if (TChannel* channel = c_.FindChannel(c_.WireParam(1, Token.Params[1]))) channel->Topic = WithoutColon(Token.Params[2]);
 }
 
 void TEventProcessor::InviteCommand(TToken Token) {
@@ -221,13 +221,13 @@ void TEventProcessor::InviteCommand(TToken Token) {
 }
 
 void TEventProcessor::NoTopic331(TToken Token) {
-  if (TChannel* channel = c_.FindChannel(Token.Params[2]))
-    c_.Show(*channel, TLineKind::Event, Sj(u8"トピックはついていません。"));
+  if (TChannel* channel = c_.FindChannel(c_.WireParam(2, Token.Params[2])))
+    c_.Show(*channel, TLineKind::Event, U8(u8"トピックはついていません。"));
 }
 
 void TEventProcessor::Topic332(TToken Token) {
-  if (TChannel* channel = c_.FindChannel(Token.Params[2]))
-    c_.Show(*channel, TLineKind::Event, Sj(u8"トピック： ") + WithoutColon(Token.Params[3]));
+  if (TChannel* channel = c_.FindChannel(c_.WireParam(2, Token.Params[2])))
+    c_.Show(*channel, TLineKind::Event, U8(u8"トピック： ") + WithoutColon(Token.Params[3]));
 }
 
 void TEventProcessor::NamesReply353(TToken Token) {
@@ -236,11 +236,11 @@ void TEventProcessor::NamesReply353(TToken Token) {
   const std::vector<std::string> entries = SplitNames(WithoutColon(Token.Params[4]));
   if (c_.Own.NamesRequested) {
     // The listing goes to the names result window, shown at its end.
-    for (const std::string& line : NamesListingLines(channelName, entries, Sj(u8"チャンネル名： ")))
+    for (const std::string& line : NamesListingLines(channelName, entries, U8(u8"チャンネル名： ")))
       if (replyState_.Names.Take()) emit c_.ListingLine(line);
     return;
   }
-  TChannel* channel = c_.FindChannel(channelName);
+  TChannel* channel = c_.FindChannel(c_.WireParam(3, channelName));
   if (!channel) return;
   // Servers split one reply over many 353 lines: the first replaces the
   // members, the rest add to them.
@@ -252,10 +252,10 @@ void TEventProcessor::NamesReply353(TToken Token) {
 }
 
 void TEventProcessor::EndOfNames366(TToken Token) {
-  if (TChannel* channel = c_.FindChannel(Token.Params[2])) channel->NamesReplyOpen = false;
+  if (TChannel* channel = c_.FindChannel(c_.WireParam(2, Token.Params[2]))) channel->NamesReplyOpen = false;
   if (c_.Own.NamesRequested) {
     if (replyState_.Names.LeftOut > 0) emit c_.ListingLine(LeftOutText(replyState_.Names.LeftOut));
-    emit c_.ListingEnded(Sj(u8"ニックネームのリスト"));
+    emit c_.ListingEnded(U8(u8"ニックネームのリスト"));
   }
   replyState_.Names.Reset();
   c_.Own.NamesRequested = false;

@@ -6,7 +6,6 @@
 #include <exception>
 #include <vector>
 
-#include "kanji/Utf8.h"
 #include "core/LineFramer.h"
 
 namespace tavi {
@@ -214,14 +213,11 @@ void TChatClient::Execute() {
       // never holds the GUI thread for long. A terminate asked for by a
       // handler stops the rest.
       auto Burst = std::make_shared<TBurstLines>();
-      // Each line is read by what it is (UTF-8 becomes Shift-JIS) before it
-      // goes over; the framer's scan already tells the ASCII lines apart.
+      // Lines go over as the server sent them; they are read as text where
+      // they are parsed, and names keep their bytes.
       std::string Line;
       bool HighBytes = false;
-      while (Framer.TakeLine(Line, HighBytes)) {
-        if (HighBytes) ReadReceivedLine(Line);
-        Burst->Lines.push_back(std::move(Line));
-      }
+      while (Framer.TakeLine(Line, HighBytes)) Burst->Lines.push_back(std::move(Line));
       std::shared_ptr<std::atomic<bool>> Stop = stopLines_;
       const std::size_t SliceLines = std::max<std::size_t>(1, limits_.SliceLines);
       const auto SliceTime = std::chrono::milliseconds(limits_.SliceMs);

@@ -10,7 +10,7 @@
 #include "core/Session.h"
 #include "dcc/DccProtocol.h"
 #include "kanji/SjisCase.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/BackgroundConnect.h"
 #include "platform/BlockingSocket.h"
 #include "protocol/CommandLex.h"
@@ -51,8 +51,27 @@ void TConnection::SetStatusText(const std::string& Text) {
 
 // --- sending ---
 
-void TConnection::SendLine(const std::string& Line) {
-  const std::string bytes = OutgoingBytes(session_.Grobal(), Line);
+TWireEncoding TConnection::Encoding() const {
+  const TGrobalArea& area = const_cast<TSession&>(session_).Grobal();
+  if (area.JISChoice) return TWireEncoding::Jis;
+  return area.UTF8Choice ? TWireEncoding::Utf8 : TWireEncoding::Sjis;
+}
+
+void TConnection::SetCaseMapping(TCaseMapping Mapping) {
+  caseMapping_ = Mapping;
+  for (const auto& channel : channels_) channel->Members.SetCaseMapping(Mapping);
+}
+
+std::string TConnection::WireParam(std::size_t Slot, const std::string& Decoded) const {
+  if (!current_ || Slot < 1) return Decoded;
+  // In the form of the handlers' slots: the trailing one with its ":".
+  const bool trailing = current_->Trailing && Slot == current_->Params.size();
+  return (trailing ? ":" : "") + current_->WireParam(Slot - 1);
+}
+
+void TConnection::SendLine(const std::string& Line) { SendWire(WireText(Line)); }
+
+void TConnection::SendWire(const std::string& bytes) {
   if (lineSink_) {
     lineSink_(bytes);
     return;
@@ -71,27 +90,52 @@ void TConnection::SendRegistration() {
   SendLine("USER " + area.LoginName + " " + area.HostName + " " + area.ServerName + " :" + area.TrueName + "\r\n");
 }
 
-void TConnection::Say(TChannel& Channel, const std::string& Text) {
+std::string TConnection::SendMessage(const std::string& Target, const std::string& Text, TWireEncoding Encoding,
+                                     bool Action) {
+  const std::string head = "PRIVMSG " + Target + " :" + (Action ? "\x01" "ACTION " : "");
+  const std::string tail = std::string(Action ? "\x01" : "") + "\r\n";
+  // The server relays the line with our nick, login and host in front; all
+  // of it must fit in its 510 bytes.
+  const std::size_t relayed = 1 + Own.CurrentNick.size() + 1 + session_.Grobal().LoginName.size() + 1 + 63 + 1;
+  const std::size_t used = head.size() + tail.size() - 2 + relayed;
+  const std::size_t room = used < 510 - 32 ? 510 - used : 32;
+  std::string_view rest = Text;
+  std::string sent;
+  do {
+    std::size_t take = FitWireBytes(rest, Encoding, room);
+    if (take == 0) take = std::min<std::size_t>(rest.size(), 1);
+    const std::string_view piece = rest.substr(0, take);
+    SendWire(head + EncodeWire(piece, Encoding) + tail);
+    sent += DecodeWire(EncodeWire(piece, Encoding));
+    rest.remove_prefix(take);
+  } while (!rest.empty());
+  return sent;
+}
+
+void TConnection::Say(TChannel& Channel, const std::string& Text, TWireEncoding As) {
   if (Text.empty()) return;
+  const TWireEncoding encoding = As != TWireEncoding::Ascii ? As : WritingEncoding(Channel);
   std::string action;
   if (TypedAction(Text, action)) {
-    SendLine(CtcpActionLine(Channel.Name(), action));
+    action = SendMessage(Channel.WireName(), action, encoding, true);
     Show(Channel, TLineKind::Event, ActionDisplayLine(TimeStamp(), Own.CurrentNick, action));
   } else {
-    SendLine("PRIVMSG " + Channel.Name() + " :" + Text + "\r\n");
-    Show(Channel, TLineKind::Talk, TimeStamp() + " [" + Own.CurrentNick + "] " + Text);
+    const std::string sent = SendMessage(Channel.WireName(), Text, encoding, false);
+    Show(Channel, TLineKind::Talk, TimeStamp() + " [" + Own.CurrentNick + "] " + sent);
   }
 }
 
-void TConnection::Say(TQuery& Query, const std::string& Text) {
+void TConnection::Say(TQuery& Query, const std::string& Text, TWireEncoding As) {
   if (Text.empty()) return;
+  const TWireEncoding encoding = As != TWireEncoding::Ascii ? As : WritingEncoding(Query);
+  const std::string target = EncodeWire(Query.Caption, encoding);
   std::string action;
   if (TypedAction(Text, action)) {
-    SendLine(CtcpActionLine(Query.Caption, action));
+    action = SendMessage(target, action, encoding, true);
     Show(Query, ActionDisplayLine(TimeStamp(), Own.CurrentNick, action));
   } else {
-    SendLine("PRIVMSG " + Query.Caption + " :" + Text + "\r\n");
-    Show(Query, TimeStamp() + " [" + Own.CurrentNick + "] " + Text);
+    const std::string sent = SendMessage(target, Text, encoding, false);
+    Show(Query, TimeStamp() + " [" + Own.CurrentNick + "] " + sent);
   }
 }
 
@@ -99,12 +143,12 @@ void TConnection::NoteJoinRequest(const std::string& Channels) {
   std::size_t start = 0;
   while (start <= Channels.size()) {
     const std::size_t end = std::min(Channels.find(',', start), Channels.size());
-    if (end > start) requestedJoins_.insert(SjisUpperCase(Channels.substr(start, end - start)));
+    if (end > start) requestedJoins_.insert(NameKey(Channels.substr(start, end - start)));
     start = end + 1;
   }
 }
 
-bool TConnection::TakeJoinRequest(const std::string& Channel) { return requestedJoins_.erase(SjisUpperCase(Channel)) > 0; }
+bool TConnection::TakeJoinRequest(const std::string& Channel) { return requestedJoins_.erase(NameKey(Channel)) > 0; }
 
 // --- what windows show ---
 
@@ -120,18 +164,27 @@ void TConnection::LogLine(const QString& Window, const QString& Text) {
       current_ && current_->ServerTimeMs >= 0 ? Platform().LocalTime(current_->ServerTimeMs) : Platform().Now();
   // A connection is filed under the server it was made to; one not made
   // yet under the server of the settings.
-  log->Append(logServer_.empty() ? FromSjis(session_.Grobal().ServerName) : logServerText_, Window, when, Text);
+  log->Append(logServer_.empty() ? QText(session_.Grobal().ServerName) : logServerText_, Window, when, Text);
 }
 
+namespace {
+
+// Talk heard in a conversation tells the encoding its members write in.
+bool IsTalk(const TMessage* Line) { return Line && (Line->Command == "PRIVMSG" || Line->Command == "NOTICE"); }
+
+}  // namespace
+
 void TConnection::Show(TChannel& Channel, TLineKind Kind, const std::string& Text) {
+  if (IsTalk(current_)) Channel.Writing.Hear(current_->Encoding);
   TShownLine line{&Channel, nullptr, Kind, DisplayLineText(Text)};
   LogLine(Channel.Title(), line.Text);
   emit LineShown(line);
 }
 
 void TConnection::Show(TQuery& Query, const std::string& Text) {
+  if (IsTalk(current_)) Query.Writing.Hear(current_->Encoding);
   TShownLine line{nullptr, &Query, TLineKind::Talk, DisplayLineText(Text)};
-  LogLine(FromSjis(Query.Caption), line.Text);
+  LogLine(QText(Query.Caption), line.Text);
   emit LineShown(line);
 }
 
@@ -139,18 +192,19 @@ void TConnection::ShowInServerLog(const std::string& Text) { emit LineShown(TSho
 
 // --- the model ---
 
-TChannel* TConnection::FindChannel(const std::string& Name) const {
+TChannel* TConnection::FindChannel(const std::string& WireName) const {
   for (const auto& channel : channels_)
-    if (channel->Name() == Name) return channel.get();
+    if (SameName(channel->WireName(), WireName, caseMapping_)) return channel.get();
   return nullptr;
 }
 
-TChannel* TConnection::OpenChannel(const std::string& Name, TOpening Opening) {
-  channels_.push_back(std::make_unique<TChannel>(Name));
+TChannel* TConnection::OpenChannel(const std::string& WireName, TOpening Opening, const std::string& Name) {
+  channels_.push_back(std::make_unique<TChannel>(WireName, Name.empty() ? DecodeWire(WireName) : Name));
   TChannel* channel = channels_.back().get();
+  channel->Members.SetCaseMapping(caseMapping_);
   ++windowsOpenedInSlice_;
   emit ChannelAdded(channel, Opening);
-  Show(*channel, TLineKind::Talk, Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  Show(*channel, TLineKind::Talk, U8(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
   return channel;
 }
 
@@ -161,7 +215,7 @@ TQuery* TConnection::OpenQuery(const std::string& Caption, const std::vector<std
   query->MemberList = Members;
   ++windowsOpenedInSlice_;
   emit QueryAdded(query, Opening);
-  Show(*query, Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  Show(*query, U8(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
   return query;
 }
 
@@ -260,19 +314,19 @@ void TConnection::StartConnect(bool Automatic) {
       Disconnected();
     }
     Platform().Beep();
-    emit MessageForUser(Sj(u8"設定を書き込んでください。"));
+    emit MessageForUser(U8(u8"設定を書き込んでください。"));
     return;
   }
   int port = 0;
   if (!ParseDecimal(area.PortNumber, port)) {
-    emit MessageForUser("'" + area.PortNumber + Sj(u8"' は有効な整数値ではありません。"));
+    emit MessageForUser("'" + area.PortNumber + U8(u8"' は有効な整数値ではありません。"));
     return;
   }
   socketPort_ = port;
   remoteHost_ = area.ServerName;
   // The logs of this connection go under the name it was made with.
   logServer_ = area.ServerName;
-  logServerText_ = FromSjis(logServer_);
+  logServerText_ = QText(logServer_);
   connectPortText_ = area.PortNumber;
   const unsigned generation = ++connectGeneration_;
   if (port < 1 || port > 65535) {
@@ -282,7 +336,7 @@ void TConnection::StartConnect(bool Automatic) {
 
   // Resolving and connecting may take a minute: the windows stay usable,
   // and Disconnect, a new Connect or closing the program cancels.
-  SetStatusText(Sj(u8"サーバーに接続を試みています。"));
+  SetStatusText(U8(u8"サーバーに接続を試みています。"));
   SetState(TConnectionState::Connecting);
   const bool tls = options_.Tls;
   connecting_ = TBackgroundConnect::Start(this, [this, host = remoteHost_, port, generation, tls](TBlockingSocket& Socket) {
@@ -327,15 +381,15 @@ void TConnection::ConnectFinished(unsigned Generation, bool Ok, int Code, const 
       untrusted_ = std::move(attempt);
       untrustedCheck_ = Tls;
       SetState(TConnectionState::AwaitingTrust);
-      std::string text = pinned.empty() ? Sj(u8"サーバー ") + remoteHost_ + " : " + std::to_string(socketPort_) +
-                                              Sj(u8" の証明書は、信頼できるものか確認できませんでした。")
-                                        : Sj(u8"サーバー ") + remoteHost_ + " : " + std::to_string(socketPort_) +
-                                              Sj(u8" の証明書が、前回「常に許可」したものから変わっています。");
-      text += "\r\n" + Sj(u8"理由：") + Tls->Reason;
-      text += "\r\n\r\n" + Sj(u8"SHA-256 フィンガープリント：") + "\r\n" + Tls->Fingerprint;
-      if (!pinned.empty()) text += "\r\n" + Sj(u8"以前のフィンガープリント：") + "\r\n" + pinned;
-      text += "\r\n\r\n" + Sj(u8"このサーバーに接続しますか？");
-      emit TrustQuestion(text, {Sj(u8"今回だけ許可"), Sj(u8"常に許可"), Sj(u8"拒否")});
+      std::string text = pinned.empty() ? U8(u8"サーバー ") + remoteHost_ + " : " + std::to_string(socketPort_) +
+                                              U8(u8" の証明書は、信頼できるものか確認できませんでした。")
+                                        : U8(u8"サーバー ") + remoteHost_ + " : " + std::to_string(socketPort_) +
+                                              U8(u8" の証明書が、前回「常に許可」したものから変わっています。");
+      text += "\r\n" + U8(u8"理由：") + Tls->Reason;
+      text += "\r\n\r\n" + U8(u8"SHA-256 フィンガープリント：") + "\r\n" + Tls->Fingerprint;
+      if (!pinned.empty()) text += "\r\n" + U8(u8"以前のフィンガープリント：") + "\r\n" + pinned;
+      text += "\r\n\r\n" + U8(u8"このサーバーに接続しますか？");
+      emit TrustQuestion(text, {U8(u8"今回だけ許可"), U8(u8"常に許可"), U8(u8"拒否")});
       return;
     }
   }
@@ -347,7 +401,7 @@ void TConnection::ConnectFinished(unsigned Generation, bool Ok, int Code, const 
   if (attempt) attempt->Socket()->Close();
   const bool handshake = Tls && Tls->Verdict == TTlsCheck::TVerdict::Failed;
   if (reconnecting_) {
-    ScheduleReconnect(Sj(u8"再接続できませんでした。") + (handshake ? Sj(u8"（SSL/TLS の接続に失敗）") : ""));
+    ScheduleReconnect(U8(u8"再接続できませんでした。") + (handshake ? U8(u8"（SSL/TLS の接続に失敗）") : ""));
     return;
   }
   Disconnected();
@@ -356,7 +410,7 @@ void TConnection::ConnectFinished(unsigned Generation, bool Ok, int Code, const 
     return;
   }
   SetStatusText(SocketErrorText(Code));
-  emit MessageForUser(Sj(u8"サーバーに接続できませんでした。") + "\r\n" + remoteHost_ + " : " + connectPortText_ +
+  emit MessageForUser(U8(u8"サーバーに接続できませんでした。") + "\r\n" + remoteHost_ + " : " + connectPortText_ +
                       "\r\n" + Reason);
 }
 
@@ -372,7 +426,7 @@ void TConnection::AnswerTrust(int Choice) {
     attempt->Socket()->Close();
     StopReconnecting();
     Disconnected();
-    SetStatusText(Sj(u8"サーバーの証明書を拒否したため、接続を中止しました。　サーバー名：") + remoteHost_);
+    SetStatusText(U8(u8"サーバーの証明書を拒否したため、接続を中止しました。　サーバー名：") + remoteHost_);
     return;
   }
   socket_ = attempt->Socket();
@@ -383,20 +437,20 @@ void TConnection::TlsFailed(const TTlsCheck& Check) {
   std::string why;
   switch (Check.Failure) {
     case TTlsCheck::TFailure::NotTls:
-      why = Sj(u8"サーバーが SSL/TLS で応答しませんでした。ポート番号を確かめてください。");
+      why = U8(u8"サーバーが SSL/TLS で応答しませんでした。ポート番号を確かめてください。");
       break;
     case TTlsCheck::TFailure::Closed:
-      why = Sj(u8"SSL/TLS の開始中にサーバーが接続を切りました。");
+      why = U8(u8"SSL/TLS の開始中にサーバーが接続を切りました。");
       break;
     case TTlsCheck::TFailure::Timeout:
-      why = Sj(u8"SSL/TLS の開始中にサーバーの応答がなくなりました。");
+      why = U8(u8"SSL/TLS の開始中にサーバーの応答がなくなりました。");
       break;
     default:
-      why = Sj(u8"SSL/TLS の接続を確立できませんでした。");
+      why = U8(u8"SSL/TLS の接続を確立できませんでした。");
       break;
   }
-  SetStatusText(Sj(u8"SSL/TLS の接続に失敗しました。　サーバー名：") + remoteHost_ + "   " + why);
-  emit MessageForUser(Sj(u8"サーバーとの SSL/TLS の接続に失敗しました。") + "\r\n" + remoteHost_ + " : " +
+  SetStatusText(U8(u8"SSL/TLS の接続に失敗しました。　サーバー名：") + remoteHost_ + "   " + why);
+  emit MessageForUser(U8(u8"サーバーとの SSL/TLS の接続に失敗しました。") + "\r\n" + remoteHost_ + " : " +
                       connectPortText_ + "\r\n" + why + "\r\n" + Check.Reason);
 }
 
@@ -406,7 +460,7 @@ void TConnection::Connected() {
   TChatClientEvents& events = *this;
   chatClient_ = std::make_unique<TChatClient>(socket_, events, this, connectionLimits_);
   SetState(TConnectionState::Registering);
-  SetStatusText(Sj(u8"サーバーへニックネームを送出中です。"));
+  SetStatusText(U8(u8"サーバーへニックネームを送出中です。"));
   SendRegistration();
 }
 
@@ -470,40 +524,40 @@ void TConnection::Disconnected() {
 }
 
 std::string TConnection::SocketErrorText(int Code) const {
-  return Sj(u8"エラーが発生しました。　サーバー名：") + remoteHost_ + Sj(u8"   エラーコード：") + std::to_string(Code);
+  return U8(u8"エラーが発生しました。　サーバー名：") + remoteHost_ + U8(u8"   エラーコード：") + std::to_string(Code);
 }
 
 // --- the receive thread's reports ---
 
 void TConnection::EndOfStream() {
-  lostReason_ = Sj(u8"サーバーからＥＯＦを読み込みました。");
-  SetStatusText(Sj(u8"サーバーからＥＯＦを読み込みました。（たぶん、サーバーがシャットダウンしたと思います。）"));
+  lostReason_ = U8(u8"サーバーからＥＯＦを読み込みました。");
+  SetStatusText(U8(u8"サーバーからＥＯＦを読み込みました。（たぶん、サーバーがシャットダウンしたと思います。）"));
 }
 
 void TConnection::ServerSilent() {
-  lostReason_ = Sj(u8"サーバーからの応答がないため、接続を切断しました。");
-  SetStatusText(lostReason_ + Sj(u8"　サーバー名：") + remoteHost_);
+  lostReason_ = U8(u8"サーバーからの応答がないため、接続を切断しました。");
+  SetStatusText(lostReason_ + U8(u8"　サーバー名：") + remoteHost_);
 }
 
 void TConnection::ReceiveFailed() {
   if (WillReconnect()) {
     // The reconnect reports it; a box would wait for a user who may be away.
-    lostReason_ = Sj(u8"ソケットでエラーが発生しました。");
+    lostReason_ = U8(u8"ソケットでエラーが発生しました。");
     return;
   }
   // Reported after the hand-off: the receive thread must not wait on a box.
   QMetaObject::invokeMethod(
-      this, [this] { emit MessageForUser(Sj(u8"ソケットでエラーが発生しました。")); }, Qt::QueuedConnection);
+      this, [this] { emit MessageForUser(U8(u8"ソケットでエラーが発生しました。")); }, Qt::QueuedConnection);
 }
 
 void TConnection::SendFailed(TSendFailure Why, int Code) {
   switch (Why) {
     case TSendFailure::Stalled:
-      dropReason_ = Sj(u8"エラーが発生しました。　サーバーがデータを受け取らないため、接続を切断しました。　サーバー名：") +
+      dropReason_ = U8(u8"エラーが発生しました。　サーバーがデータを受け取らないため、接続を切断しました。　サーバー名：") +
                     remoteHost_;
       break;
     case TSendFailure::Overflow:
-      dropReason_ = Sj(u8"エラーが発生しました。　送信待ちのデータが多すぎるため、接続を切断しました。　サーバー名：") +
+      dropReason_ = U8(u8"エラーが発生しました。　送信待ちのデータが多すぎるため、接続を切断しました。　サーバー名：") +
                     remoteHost_;
       break;
     case TSendFailure::WriteError:
@@ -558,10 +612,10 @@ void TConnection::LostForReconnect(const std::string& Why) {
     channel->Joined = false;
     channel->NamesReplyOpen = false;
     channel->Members.Clear();
-    Show(*channel, TLineKind::Own, TimeStamp() + " " + Sj(u8"サーバーとの接続が切れました。"));
+    Show(*channel, TLineKind::Own, TimeStamp() + " " + U8(u8"サーバーとの接続が切れました。"));
   }
   events_->Reset();
-  ShowInServerLog(TimeStamp() + " " + Sj(u8"サーバーとの接続が切れました。") + Why);
+  ShowInServerLog(TimeStamp() + " " + U8(u8"サーバーとの接続が切れました。") + Why);
   ScheduleReconnect("");
 }
 
@@ -570,7 +624,7 @@ void TConnection::ScheduleReconnect(const std::string& Why) {
   reconnectWaitMs_ = ReconnectDelayMs(reconnectAttempt_, reconnectLimits_);
   ++reconnectAttempt_;
   const std::string text =
-      Why + std::to_string((reconnectWaitMs_ + 999) / 1000) + Sj(u8" 秒後にサーバーへ再接続します。");
+      Why + std::to_string((reconnectWaitMs_ + 999) / 1000) + U8(u8" 秒後にサーバーへ再接続します。");
   ShowInServerLog(TimeStamp() + " " + text);
   SetState(TConnectionState::WaitingToReconnect);
   SetStatusText(text);
@@ -595,8 +649,8 @@ void TConnection::RejoinChannels() {
   rejoin_.clear();
   for (TChannel* channel : channels) {
     const std::string key = channel->KeyWordMode ? channel->KeyWord : RememberedKey(channel->Name());
-    Show(*channel, TLineKind::Own, TimeStamp() + " " + Sj(u8"サーバーに再接続しました。チャンネルに入り直します。"));
-    SendLine("JOIN " + channel->Name() + (key.empty() ? "" : " " + key) + "\r\n");
+    Show(*channel, TLineKind::Own, TimeStamp() + " " + U8(u8"サーバーに再接続しました。チャンネルに入り直します。"));
+    SendWire("JOIN " + channel->WireName() + (key.empty() ? "" : " " + WireText(key)) + "\r\n");
   }
 }
 
@@ -613,7 +667,7 @@ void TConnection::SettingsChanged() {
   if (connecting_ || untrusted_) CancelConnect();
   if (!SocketActive()) {
     Disconnected();
-    SetStatusText(Sj(u8"設定が変わったため、再接続を中止しました。"));
+    SetStatusText(U8(u8"設定が変わったため、再接続を中止しました。"));
   }
 }
 
@@ -621,7 +675,7 @@ void TConnection::SettingsChanged() {
 
 std::string TConnection::RememberedKey(const std::string& Channel) const {
   const std::vector<std::string>& names = session_.Local().ChannelNames;
-  if (std::none_of(names.begin(), names.end(), [&](const std::string& N) { return SjisSameText(N, Channel); }))
+  if (std::none_of(names.begin(), names.end(), [&](const std::string& N) { return SameName(N, Channel); }))
     return {};
   const auto it = Own.ChannelKeys.find(Channel);
   return it == Own.ChannelKeys.end() ? std::string() : it->second;
@@ -629,7 +683,7 @@ std::string TConnection::RememberedKey(const std::string& Channel) const {
 
 void TConnection::Join(const std::string& Channel, const std::string& Key) {
   std::vector<std::string>& names = session_.Local().ChannelNames;
-  std::erase_if(names, [&](const std::string& N) { return SjisSameText(N, Channel); });
+  std::erase_if(names, [&](const std::string& N) { return SameName(N, Channel); });
   names.insert(names.begin(), Channel);
   // The entry's key goes with it: #Foo replacing #foo replaces its key too.
   Own.ChannelKeys.erase(Channel);

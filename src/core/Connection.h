@@ -19,7 +19,8 @@
 #include "core/ChatClientUnit.h"
 #include "core/ConnectionOptions.h"
 #include "core/Model.h"
-#include "kanji/SjisCase.h"
+#include "kanji/WireText.h"
+#include "protocol/CaseMapping.h"
 #include "platform/Platform.h"
 #include "protocol/ChannelState.h"
 
@@ -74,7 +75,7 @@ struct TOwnState {
   std::string AwayMessage;
   TUserModes Modes;
   // The key last used with each channel; never written to the settings.
-  std::map<std::string, std::string, TSjisCaselessLess> ChannelKeys;
+  std::map<std::string, std::string, TNameLess> ChannelKeys;
   // Answers the user asked for: a NAMES listing, LIST and ISON requests.
   bool NamesRequested = false;
   int ListRequests = 0;
@@ -150,15 +151,36 @@ class TConnection : public QObject, private TChatClientEvents {
   int ReconnectWaitMs() const { return reconnectWaitMs_; }
   const std::string& StatusText() const { return statusText_; }
 
+  // --- text on the wire ---
+  // The encoding chosen for the network in the settings.
+  TWireEncoding Encoding() const;
+  // Text as the network's encoding writes it.
+  std::string WireText(const std::string& Text) const { return EncodeWire(Text, Encoding()); }
+  // How the server folds the case of names (its CASEMAPPING).
+  TCaseMapping CaseMapping() const { return caseMapping_; }
+  void SetCaseMapping(TCaseMapping Mapping);
+  // Slot (1 to 15) of the line being handled as the server wrote it, in
+  // the form of the handlers' slots (the trailing one with its ":");
+  // Decoded (the slot's text) when no line is being handled.
+  std::string WireParam(std::size_t Slot, const std::string& Decoded) const;
+
   // --- sending ---
-  // One whole protocol line with its CR LF, in the chosen encoding.
+  // One whole protocol line (UTF-8) with its CR LF, in the network's
+  // encoding.
   void SendLine(const std::string& Line);
+  // A line already in the bytes it goes out as.
+  void SendWire(const std::string& Bytes);
   // Tests take the sent lines here instead of the socket.
   void SetLineSink(std::function<void(const std::string&)> Sink) { lineSink_ = std::move(Sink); }
   // What the user typed into a channel's or a query's window: a "/me"
-  // action or a message, sent and shown.
-  void Say(TChannel& Channel, const std::string& Text);
-  void Say(TQuery& Query, const std::string& Text);
+  // action or a message, sent and shown; in the window's encoding, or in
+  // As. A line longer than the server takes goes as several, each cut
+  // between characters. What the encoding cannot hold goes as the geta mark:
+  // ask the user first (Unencodable).
+  void Say(TChannel& Channel, const std::string& Text, TWireEncoding As = TWireEncoding::Ascii);
+  void Say(TQuery& Query, const std::string& Text, TWireEncoding As = TWireEncoding::Ascii);
+  TWireEncoding WritingEncoding(const TChannel& Channel) const { return Channel.Writing.For(Encoding()); }
+  TWireEncoding WritingEncoding(const TQuery& Query) const { return Query.Writing.For(Encoding()); }
   // Channels (comma-separated) the user asked to join: their windows take
   // the keyboard when the server's JOIN opens them.
   void NoteJoinRequest(const std::string& Channels);
@@ -173,9 +195,12 @@ class TConnection : public QObject, private TChatClientEvents {
   // --- the model ---
   const std::vector<std::unique_ptr<TChannel>>& Channels() const { return channels_; }
   const std::vector<std::unique_ptr<TQuery>>& Queries() const { return queries_; }
-  // The channel named exactly Name, or nullptr.
-  TChannel* FindChannel(const std::string& Name) const;
-  TChannel* OpenChannel(const std::string& Name, TOpening Opening = TOpening::Activate);
+  // The channel the server knows by WireName (its bytes, in any case as
+  // the server folds it), or nullptr.
+  TChannel* FindChannel(const std::string& WireName) const;
+  // Name is the name's text; empty: WireName read as text.
+  TChannel* OpenChannel(const std::string& WireName, TOpening Opening = TOpening::Activate,
+                        const std::string& Name = {});
   TQuery* OpenQuery(const std::string& Caption, const std::vector<std::string>& Members,
                     TOpening Opening = TOpening::Activate);
   // The window of Channel or Query closed: they are forgotten.
@@ -282,6 +307,9 @@ class TConnection : public QObject, private TChatClientEvents {
   void RemoveChannel(std::size_t Index);
   void RemoveQuery(std::size_t Index);
   void LogLine(const QString& Window, const QString& Text);
+  // Sends "PRIVMSG Target :" lines of Text (an action when Action), cut to
+  // what the server takes; returns the text as it went.
+  std::string SendMessage(const std::string& Target, const std::string& Text, TWireEncoding Encoding, bool Action);
 
   TSession& session_;
   std::unique_ptr<TEventProcessor> events_;
@@ -324,6 +352,7 @@ class TConnection : public QObject, private TChatClientEvents {
   std::set<std::string> requestedJoins_;
   int windowsOpenedInSlice_ = 0;
   const TMessage* current_ = nullptr;
+  TCaseMapping caseMapping_ = TCaseMapping::Rfc1459;
 };
 
 }  // namespace tavi

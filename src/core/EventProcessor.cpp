@@ -4,13 +4,13 @@
 
 #include "core/Connection.h"
 #include "core/Session.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "protocol/ChannelState.h"
 
 namespace tavi {
 
 std::string LeftOutText(int Count) {
-  return Sj(u8"（このほかに ") + std::to_string(Count) + Sj(u8" 件ありましたが、多すぎるため表示しません。）");
+  return U8(u8"（このほかに ") + std::to_string(Count) + U8(u8" 件ありましたが、多すぎるため表示しません。）");
 }
 
 void TEventProcessor::AdoptOwnNick(const std::string& Nick) {
@@ -40,7 +40,7 @@ void TEventProcessor::PingCommand(TToken Token) { c_.SendLine("PONG " + WithoutC
 
 void TEventProcessor::Welcome001(TToken Token) {
   AdoptOwnNick(Token.Params[1]);
-  c_.SetStatusText(Sj(u8"IRCサーバーとの接続が完了しました。"));
+  c_.SetStatusText(U8(u8"IRCサーバーとの接続が完了しました。"));
 }
 
 void TEventProcessor::MotdStart375(TToken Token) { c_.ShowInServerLog(c_.Stamp() + " " + Token.Params[2]); }

@@ -7,8 +7,7 @@
 #include "core/DccDesk.h"
 #include "core/EventProcessor.h"
 #include "core/Session.h"
-#include "kanji/SjisCase.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "protocol/ChannelState.h"
 #include "protocol/Ctcp.h"
@@ -48,7 +47,7 @@ void TEventProcessor::ShowAction(const std::string& Nick, const std::string& Tar
   const std::string line = ActionDisplayLine(c_.Stamp(), Nick, Text);
   if (Target == c_.Own.CurrentNick) {
     ShowPrivateLine(Nick, line);
-  } else if (TChannel* channel = c_.FindChannel(Target)) {
+  } else if (TChannel* channel = c_.FindChannel(c_.WireParam(1, Target))) {
     c_.Show(*channel, TLineKind::Event, line);
   }
 }
@@ -63,7 +62,7 @@ void TEventProcessor::ShowPingReply(const std::string& Nick, const std::string& 
     channel->PingReplyTime = Platform().TickCount();
     const std::uint32_t elapsed = channel->PingReplyTime - channel->PingSentTime;
     c_.Show(*channel, TLineKind::Event,
-            c_.Stamp() + " [" + Nick + "] PING " + std::to_string(elapsed) + Sj(u8" ミリ秒です。"));
+            c_.Stamp() + " [" + Nick + "] PING " + std::to_string(elapsed) + U8(u8" ミリ秒です。"));
     return;
   }
   c_.ShowInServerLog(c_.Stamp() + " [" + Nick + "] PING " + Text);
@@ -84,8 +83,8 @@ void TEventProcessor::HandDccOffer(const std::string& Nick, const std::string& T
   if (!desk) return;
   // One question at a time, so that a flood of offers cannot stack boxes.
   if (dccQuestionOpen_) {
-    c_.ShowInServerLog(c_.Stamp() + " " + Nick + Sj(u8" からの DCC ") + offer.Type +
-                       Sj(u8" の要求は、ほかの要求に答えるまで受け付けません。"));
+    c_.ShowInServerLog(c_.Stamp() + " " + Nick + U8(u8" からの DCC ") + offer.Type +
+                       U8(u8" の要求は、ほかの要求に答えるまで受け付けません。"));
     return;
   }
   dccQuestionOpen_ = true;
@@ -127,7 +126,7 @@ void TEventProcessor::PrivmsgCommand(TToken Token) {
       ShowAction(nick, target, CtcpActionText(text));
       return;
     }
-    c_.ShowInServerLog(c_.Stamp() + " " + nick + Sj(u8" から ") + query + Sj(u8" コマンドを受信しました。"));
+    c_.ShowInServerLog(c_.Stamp() + " " + nick + U8(u8" から ") + query + U8(u8" コマンドを受信しました。"));
     if (query == "DCC") {
       HandDccOffer(nick, text);
       return;
@@ -141,7 +140,7 @@ void TEventProcessor::PrivmsgCommand(TToken Token) {
     ShowPrivateLine(nick, line);
     return;
   }
-  if (TChannel* channel = c_.FindChannel(target)) c_.Show(*channel, TLineKind::Talk, line);
+  if (TChannel* channel = c_.FindChannel(c_.WireParam(1, target))) c_.Show(*channel, TLineKind::Talk, line);
 }
 
 void TEventProcessor::NoticeCommand(TToken Token) {
@@ -159,7 +158,7 @@ void TEventProcessor::NoticeCommand(TToken Token) {
   bool shown = false;
   if (!c_.Channels().empty() || !c_.Queries().empty()) {
     if (target != c_.Own.CurrentNick) {
-      if (TChannel* channel = c_.FindChannel(target)) {
+      if (TChannel* channel = c_.FindChannel(c_.WireParam(1, target))) {
         c_.Show(*channel, TLineKind::Talk, line);
         shown = true;
       }

@@ -11,6 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "kanji/WireText.h"
+#include "protocol/CaseMapping.h"
+
 namespace tavi {
 
 // One member of a channel as the server lists it.
@@ -38,6 +41,9 @@ class TMemberList : public QAbstractListModel {
 
   int Count() const { return static_cast<int>(rows_.size()); }
   const TMember& At(int Row) const { return rows_[static_cast<std::size_t>(Row)]->Member; }
+  // Nicks are one in any case as the server folds them; the list is keyed
+  // again when the server says how.
+  void SetCaseMapping(TCaseMapping Mapping);
   // The row of Nick (any case), -1 when not listed.
   int Find(std::string_view Nick) const;
   // Adds Member, or replaces the member listed under the same nick.
@@ -59,20 +65,48 @@ class TMemberList : public QAbstractListModel {
   };
   int RowOf(const TNode* Node) const;
 
+  std::string Key(std::string_view Nick) const { return NameKey(Nick, mapping_); }
+
   std::vector<std::unique_ptr<TNode>> rows_;
+  TCaseMapping mapping_ = TCaseMapping::Rfc1459;
   std::unordered_map<std::string, TNode*> index_;
 };
 
 // The state of one channel window: its members, its modes and what the
 // commands of the window wait for.
+// The encoding a conversation is written to in: the one the user fixed,
+// else the one its members' lines came in last, else the network's.
+struct TWriting {
+  TWireEncoding Heard = TWireEncoding::Ascii;  // Ascii: none heard yet
+  TWireEncoding Chosen = TWireEncoding::Ascii;  // Ascii: not fixed
+  TWireEncoding For(TWireEncoding Network) const {
+    if (Chosen != TWireEncoding::Ascii) return Chosen;
+    return Heard != TWireEncoding::Ascii ? Heard : Network;
+  }
+  void Hear(TWireEncoding Encoding) {
+    if (Encoding != TWireEncoding::Ascii) Heard = Encoding;
+  }
+};
+
+// "JIS", "Shift-JIS", "UTF-8"; Ascii (not fixed) is "自動".
+std::string EncodingName(TWireEncoding Encoding);
+
+// A typed "/charset [auto|jis|sjis|utf-8]" (any case; "／" too): fixes or
+// frees the conversation's encoding. False when Typed is no such command;
+// Reply is what the window shows.
+bool ApplyCharsetCommand(const std::string& Typed, TWriting& Writing, TWireEncoding Network, std::string& Reply);
+
 class TChannel {
  public:
-  explicit TChannel(std::string Name);
+  // WireName: the name's bytes as the server knows them; Name: its text.
+  TChannel(std::string WireName, std::string Name);
 
+  const std::string& WireName() const { return wireName_; }
+  // The name as text, and as windows and logs show it.
   const std::string& Name() const { return name_; }
-  // The name as windows and logs show it.
   const QString& Title() const { return title_; }
   TMemberList Members;
+  TWriting Writing;
 
   bool Joined = false;
   std::string Topic;
@@ -104,6 +138,7 @@ class TChannel {
   void Reset();
 
  private:
+  std::string wireName_;
   std::string name_;
   QString title_;
 };
@@ -115,6 +150,7 @@ class TQuery {
   // Caption: the comma-joined member list, what the window's lines go to.
   std::string Caption;
   std::vector<std::string> MemberList;
+  TWriting Writing;
 
   const std::vector<std::string>& Speakers() const { return speakers_; }
   // Speakers are found without regard to case; the empty nick of server

@@ -7,7 +7,7 @@
 
 #include "core/Connection.h"
 #include "core/EventProcessor.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "protocol/ChannelState.h"
 
@@ -30,7 +30,7 @@ void TEventProcessor::AdminEmail259(TToken Token) {
 void TEventProcessor::Away301(TToken Token) {
   const std::string& nick = Token.Params[2];
   const std::string text =
-      c_.Stamp() + " " + nick + Sj(u8" は不在です。") + "\r\n" + "< " + WithoutColon(Token.Params[3]) + " >";
+      c_.Stamp() + " " + nick + U8(u8" は不在です。") + "\r\n" + "< " + WithoutColon(Token.Params[3]) + " >";
   for (const auto& channel : c_.Channels())
     if (channel->Members.Find(nick) >= 0) c_.Show(*channel, TLineKind::Event, text);
   // An empty name is in no caption.
@@ -108,9 +108,9 @@ void TEventProcessor::List322(TToken Token) {
   constexpr std::size_t UsersWidth = 8;
   const std::string indent(8, ' ');
   const std::string padding(users.size() < UsersWidth ? UsersWidth - users.size() : 0, ' ');
-  emit c_.ListingLine(Sj(u8"チャンネル名： ") + channel);
-  emit c_.ListingLine(indent + Sj(u8"人数； ") + padding + users);
-  emit c_.ListingLine(indent + Sj(u8"トピック： ") + WithoutColon(Token.Params[4]));
+  emit c_.ListingLine(U8(u8"チャンネル名： ") + channel);
+  emit c_.ListingLine(indent + U8(u8"人数； ") + padding + users);
+  emit c_.ListingLine(indent + U8(u8"トピック： ") + WithoutColon(Token.Params[4]));
 }
 
 void TEventProcessor::ListEnd323(TToken) {
@@ -119,12 +119,12 @@ void TEventProcessor::ListEnd323(TToken) {
   --asked;
   if (replyState_.List.LeftOut > 0) emit c_.ListingLine(LeftOutText(replyState_.List.LeftOut));
   replyState_.List.Reset();
-  emit c_.ListingEnded(Sj(u8"チャンネル名のリスト"));
+  emit c_.ListingEnded(U8(u8"チャンネル名のリスト"));
 }
 
 void TEventProcessor::Inviting341(TToken Token) {
-  const std::string text = Token.Params[1] + Sj(u8" が ") + Token.Params[2] + Sj(u8" へ ") + "\r\n" +
-                           Sj(u8"     チャンネル： ") + Token.Params[3] + Sj(u8" への招待状を送付しました。");
+  const std::string text = Token.Params[1] + U8(u8" が ") + Token.Params[2] + U8(u8" へ ") + "\r\n" +
+                           U8(u8"     チャンネル： ") + Token.Params[3] + U8(u8" への招待状を送付しました。");
   // Servers answer each INVITE: a notice that counts them, never a box each.
   Platform().ShowNotice(text);
 }
@@ -133,13 +133,13 @@ void TEventProcessor::Version351(TToken Token) { emit c_.VersionReplied(Token.Pa
 
 void TEventProcessor::BanList367(TToken Token) {
   // Only a list the user asked for (the ban mask editor waits for it).
-  TChannel* channel = c_.FindChannel(Token.Params[2]);
+  TChannel* channel = c_.FindChannel(c_.WireParam(2, Token.Params[2]));
   if (channel && channel->BanMaskPending && replyState_.BanMasks.Take())
     channel->BanMaskList.push_back(Token.Params[3]);
 }
 
 void TEventProcessor::EndOfBanList368(TToken Token) {
-  TChannel* channel = c_.FindChannel(Token.Params[2]);
+  TChannel* channel = c_.FindChannel(c_.WireParam(2, Token.Params[2]));
   if (channel && channel->BanMaskPending && replyState_.BanMasks.LeftOut > 0)
     c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + LeftOutText(replyState_.BanMasks.LeftOut));
   replyState_.BanMasks.Reset();
@@ -153,7 +153,7 @@ void TEventProcessor::ServerError(TToken Token) {
   if (std::find(std::begin(JoinRefusals), std::end(JoinRefusals), Token.Command) != std::end(JoinRefusals))
     c_.TakeJoinRequest(Token.Params[2]);
   // One window for all of them: a server can send errors without end.
-  emit c_.ServerErrorReplied(Sj(u8"エラーコード：  ") + Token.Command + "\r\n" + Token.Params[2] + " " +
+  emit c_.ServerErrorReplied(U8(u8"エラーコード：  ") + Token.Command + "\r\n" + Token.Params[2] + " " +
                              Token.Params[3] + "\r\n" + Token.Params[4]);
 }
 

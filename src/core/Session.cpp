@@ -9,12 +9,14 @@
 #include <algorithm>
 
 #include "core/Connection.h"
+#include "core/DesktopSettings.h"
 #include "core/GetVerInfoUnit.h"
-#include "kanji/SjisCase.h"
-#include "kanji/SjisText.h"
+#include "protocol/CaseMapping.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsPlace.h"
+#include "settings/SettingsText.h"
 
 namespace tavi {
 
@@ -23,7 +25,35 @@ namespace {
 QString LocalPathText(const std::string& Path) {
   return QString::fromLocal8Bit(Path.data(), static_cast<qsizetype>(Path.size()));
 }
-std::string PathForMessage(const std::string& Path) { return ToSjis(LocalPathText(Path)); }
+std::string PathForMessage(const std::string& Path) { return StdText(LocalPathText(Path)); }
+
+// Values the settings file cannot hold, kept in the desktop settings.
+TWideValues ReadWideValues() {
+  TWideValues wide;
+  const std::unique_ptr<QSettings> settings = OpenDesktopSettings();
+  settings->beginGroup(QStringLiteral("WideSettings"));
+  for (const QString& key : settings->childGroups()) {
+    settings->beginGroup(key);
+    wide[QByteArray::fromPercentEncoding(key.toLatin1()).toStdString()] =
+        TWideValue{settings->value(QStringLiteral("Text")).toString().toStdString(),
+                   settings->value(QStringLiteral("FileBytes")).toByteArray().toStdString()};
+    settings->endGroup();
+  }
+  return wide;
+}
+
+void WriteWideValues(const TWideValues& Wide) {
+  const std::unique_ptr<QSettings> settings = OpenDesktopSettings();
+  settings->remove(QStringLiteral("WideSettings"));
+  settings->beginGroup(QStringLiteral("WideSettings"));
+  for (const auto& [key, value] : Wide) {
+    // Group names cannot hold "/".
+    settings->beginGroup(QString::fromLatin1(QByteArray::fromStdString(key).toPercentEncoding()));
+    settings->setValue(QStringLiteral("Text"), QString::fromStdString(value.Text));
+    settings->setValue(QStringLiteral("FileBytes"), QByteArray::fromStdString(value.FileBytes));
+    settings->endGroup();
+  }
+}
 
 }  // namespace
 
@@ -60,28 +90,35 @@ std::string TSession::LoadSettings() {
   }
   loadPath_ = savePath_ = place.Path;
 
-  const TSettingsLoadResult result = ::tavi::LoadSettings(loadPath_, module_);
+  const TSettingsLoadResult result = ::tavi::LoadSettings(loadPath_, fileModule_);
+  module_ = SettingsFromFile(fileModule_, ReadWideValues());
   saveAllowed_ = result.Ok || !result.KeptAsidePath.empty() || !result.Existed;
   if (result.Ok) return {};
-  std::string text = Sj(u8"設定ファイル ") + PathForMessage(loadPath_) + Sj(u8" を読み込めませんでした。") + "\r\n" +
+  std::string text = U8(u8"設定ファイル ") + PathForMessage(loadPath_) + U8(u8" を読み込めませんでした。") + "\r\n" +
                      result.Reason;
   if (!result.KeptAsidePath.empty())
-    text += "\r\n" + Sj(u8"元のファイルは ") + PathForMessage(result.KeptAsidePath) + Sj(u8" として残しました。");
-  text += "\r\n" + Sj(u8"読み込めなかった設定は初期値で始めます。");
+    text += "\r\n" + U8(u8"元のファイルは ") + PathForMessage(result.KeptAsidePath) + U8(u8" として残しました。");
+  text += "\r\n" + U8(u8"読み込めなかった設定は初期値で始めます。");
   return text;
 }
 
 std::string TSession::SaveSettings() {
   if (!saveAllowed_) return {};
   if (savePath_ != iniFileName_) QDir().mkpath(QFileInfo(LocalPathText(savePath_)).absolutePath());
-  const TSettingsSaveResult result = ::tavi::SaveSettings(savePath_, module_);
-  if (result.Ok) return {};
-  return Sj(u8"設定ファイル ") + PathForMessage(savePath_) + Sj(u8" を保存できませんでした。") + "\r\n" + result.Reason;
+  TWideValues wide;
+  const TSettingsModule file = SettingsToFile(module_, fileModule_, wide);
+  const TSettingsSaveResult result = ::tavi::SaveSettings(savePath_, file);
+  if (result.Ok) {
+    fileModule_ = file;
+    WriteWideValues(wide);
+    return {};
+  }
+  return U8(u8"設定ファイル ") + PathForMessage(savePath_) + U8(u8" を保存できませんでした。") + "\r\n" + result.Reason;
 }
 
 bool TSession::IsRefused(const std::string& Nick) const {
   return std::any_of(RecieveDenyList.begin(), RecieveDenyList.end(),
-                     [&](const std::string& Denied) { return SjisSameText(Denied, Nick); });
+                     [&](const std::string& Denied) { return SameName(Denied, Nick); });
 }
 
 void TSession::ApplyLogChoice(bool Logs) {

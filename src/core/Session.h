@@ -33,7 +33,8 @@ class TSession : public QObject {
   // the user about a file that could not be read.
   std::string LoadSettings();
   // Writes it back; empty, or a message about a file that could not be
-  // written.
+  // written. What Shift-JIS cannot hold is kept beside it, in the desktop
+  // settings.
   std::string SaveSettings();
   TGrobalArea& Grobal() { return module_.GrobalArea(); }
   TLocalArea& Local() { return module_.LocalArea(); }
@@ -66,6 +67,9 @@ class TSession : public QObject {
 
  private:
   TSettingsModule module_;
+  // The module as the file holds it, for writing unchanged fields back as
+  // they were.
+  TSettingsModule fileModule_;
   std::string iniFileName_;
   std::string loadPath_;
   std::string savePath_;

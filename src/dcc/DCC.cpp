@@ -22,8 +22,8 @@
 
 #include "dcc/DccProtocol.h"
 #include "kanji/Kanji.h"
-#include "kanji/SjisText.h"
-#include "kanji/Utf8.h"
+#include "kanji/QtText.h"
+#include "kanji/WireText.h"
 #include "platform/Platform.h"
 #include "widgets/ConversationPanels.h"
 #include "widgets/FormFont.h"
@@ -62,6 +62,32 @@ std::string MemoBreaks(const std::string& Text) {
     }
   }
   return out + CutForDisplay(line);
+}
+
+// Received chat text to UTF-8, with the carry rules of the server's lines:
+// each line is read by what it is; what follows the last CR LF waits for
+// the next data that ends a line.
+std::string DecodeChatText(std::string_view Data, std::string& Carry, TWriting& Writing) {
+  const std::size_t last = Data.size() >= 2 ? Data.rfind("\r\n") : std::string_view::npos;
+  std::string work;
+  if (last == std::string_view::npos) {
+    work.assign(Data);
+  } else {
+    work = std::move(Carry);
+    work.append(Data.substr(0, last + 2));
+    Carry.assign(Data.substr(last + 2));
+  }
+  std::string out;
+  std::string_view rest = work;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find("\r\n");
+    const std::size_t length = end == std::string_view::npos ? rest.size() : end + 2;
+    TWireEncoding found = TWireEncoding::Ascii;
+    out += DecodeWire(rest.substr(0, length), &found);
+    Writing.Hear(found);
+    rest.remove_prefix(length);
+  }
+  return out;
 }
 
 // The peer closing its end arrives as an error too; the disconnect event
@@ -163,20 +189,20 @@ void TDCCForm::CloseSockets() {
   }
 }
 
-void TDCCForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(FromSjis(MemoBreaks(Text))); }
+void TDCCForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(QText(MemoBreaks(Text))); }
 
 std::vector<std::string> TDCCForm::RecvLines() const {
   std::vector<std::string> lines;
   const QTextDocument* doc = RecvMemo->document();
   if (doc->isEmpty()) return lines;
-  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) lines.push_back(ToSjis(block.text()));
+  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) lines.push_back(StdText(block.text()));
   return lines;
 }
 
 void TDCCForm::FormCreate() {
   RecvMemo->clear();
-  AddRecvLine(Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
-  AddRecvLine(TimeStamp() + Sj(u8" 接続を待機中!"));
+  AddRecvLine(U8(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  AddRecvLine(TimeStamp() + U8(u8" 接続を待機中!"));
 }
 
 void TDCCForm::FormClose() {
@@ -194,7 +220,7 @@ void TDCCForm::closeEvent(QCloseEvent* Event) {
 void TDCCForm::SendEditKeyDown(int Key) {
   if (Key != EnterKey && Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
   if (SendEdit->text().isEmpty()) return;
-  const std::string text = ToSjis(SendEdit->text());
+  const std::string text = StdText(SendEdit->text());
   // Unsent text stays in the edit, to be sent once there is a peer.
   if (!SendChatText(text + "\r\n")) return;
   AddRecvLine(TimeStamp() + " [" + connection_.Own.CurrentNick + "] " + text);
@@ -211,18 +237,17 @@ QTcpSocket* TDCCForm::SendingConnection() const {
 bool TDCCForm::SendChatText(const std::string& Text) {
   QTcpSocket* connection = SendingConnection();
   if (!connection) {
-    AddRecvLine(TimeStamp() + Sj(u8" 接続されていないため送信できません。"));
+    AddRecvLine(TimeStamp() + U8(u8" 接続されていないため送信できません。"));
     return false;
   }
-  const std::string bytes = OutgoingBytes(connection_.Session().Grobal(), Text);
+  const std::string bytes = EncodeWire(Text, writing_.For(connection_.Encoding()));
   connection->write(bytes.data(), static_cast<qint64>(bytes.size()));
   return true;
 }
 
 std::string TDCCForm::DecodeRead(const QByteArray& Data) {
-  std::string decoded;
-  ReadReceivedText(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())), carry_, decoded);
-  return Trimmed(decoded);
+  return Trimmed(
+      DecodeChatText(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())), carry_, writing_));
 }
 
 void TDCCForm::ReadSlice(QTcpSocket* Socket) {
@@ -239,22 +264,22 @@ void TDCCForm::ReadRest(QTcpSocket* Socket) {
   while (Socket->bytesAvailable() > 0) ReadSlice(Socket);
 }
 
-void TDCCForm::ClientSocketConnect() { AddRecvLine(TimeStamp() + " [" + Caption() + Sj(u8"]  に接続しました。")); }
+void TDCCForm::ClientSocketConnect() { AddRecvLine(TimeStamp() + " [" + Caption() + U8(u8"]  に接続しました。")); }
 
 void TDCCForm::ClientSocketRead() { ReadSlice(ClientSocket); }
 
 void TDCCForm::ClientSocketError(QAbstractSocket::SocketError Error) {
   if (IsPeerClose(Error)) return;
-  AddRecvLine(TimeStamp() + Sj(u8" エラーが発生しました。"));
+  AddRecvLine(TimeStamp() + U8(u8" エラーが発生しました。"));
   // A notice: it waits for nobody, so no event loop runs inside the socket's
   // signal.
-  Platform().ShowNotice(Sj(u8"ソケットエラー：") + ToSjis(ClientSocket->errorString()) + " (" +
+  Platform().ShowNotice(U8(u8"ソケットエラー：") + StdText(ClientSocket->errorString()) + " (" +
                         std::to_string(static_cast<int>(Error)) + ")");
 }
 
 void TDCCForm::ClientSocketDisconnect() {
   ReadRest(ClientSocket);
-  AddRecvLine(TimeStamp() + " [" + Caption() + Sj(u8"] からの接続が切断されました。"));
+  AddRecvLine(TimeStamp() + " [" + Caption() + U8(u8"] からの接続が切断されました。"));
 }
 
 void TDCCForm::WireConnection(QTcpSocket* Socket) {
@@ -269,7 +294,7 @@ void TDCCForm::ServerSocketAccept() {
     socket->setReadBufferSize(ReadBufferBytes);
     ServerConnections.push_back(socket);
     WireConnection(socket);
-    AddRecvLine(TimeStamp() + Sj(u8" 接続が確立しました。"));
+    AddRecvLine(TimeStamp() + U8(u8" 接続が確立しました。"));
     // A peer that wrote before we looked is read now.
     if (socket->bytesAvailable() > 0) ServerSocketClientRead(socket);
   }
@@ -279,12 +304,12 @@ void TDCCForm::ServerSocketClientRead(QTcpSocket* Socket) { ReadSlice(Socket); }
 
 void TDCCForm::ServerSocketClientError(QTcpSocket*, QAbstractSocket::SocketError Error) {
   if (IsPeerClose(Error)) return;
-  AddRecvLine(TimeStamp() + Sj(u8" エラーが発生しました。"));
+  AddRecvLine(TimeStamp() + U8(u8" エラーが発生しました。"));
 }
 
 void TDCCForm::ServerSocketClientDisconnect(QTcpSocket* Socket) {
   ReadRest(Socket);
-  AddRecvLine(TimeStamp() + " [" + Caption() + Sj(u8"] との接続が切断されました。"));
+  AddRecvLine(TimeStamp() + " [" + Caption() + U8(u8"] との接続が切断されました。"));
   ServerConnections.erase(std::remove(ServerConnections.begin(), ServerConnections.end(), Socket),
                           ServerConnections.end());
   Socket->disconnect(this);
@@ -319,7 +344,7 @@ void OpenDccChat(TWindowHost& Host, TConnection& Connection, const std::string& 
       Platform().ShowNotice(UnusableOfferMessage(Nick, "CHAT", "chat", AddressNumber, Port, ""));
       return;
     }
-    if (!Platform().AskYesNo(Nick + Sj(u8" から DCC CHAT の接続要求が来ています") + "\r\n" + Sj(u8"接続しますか？")))
+    if (!Platform().AskYesNo(Nick + U8(u8" から DCC CHAT の接続要求が来ています") + "\r\n" + U8(u8"接続しますか？")))
       return;
     auto* form = new TDCCForm(Host, Connection);
     form->SetCaption(Nick);
@@ -342,14 +367,14 @@ void OpenDccChat(TWindowHost& Host, TConnection& Connection, const std::string& 
       listening = form->OpenServer(port);
     }
     if (!listening) {
-      Platform().ShowMessage(Sj(u8"DCC CHAT の待ち受けポートを開けませんでした。") + "\r\n" +
-                             ToSjis(form->ServerSocket->errorString()));
+      Platform().ShowMessage(U8(u8"DCC CHAT の待ち受けポートを開けませんでした。") + "\r\n" +
+                             StdText(form->ServerSocket->errorString()));
     } else {
       const std::string address = Connection.LocalAddressNumber();
       if (address.empty()) {
         // Nobody could find the port without an offer.
         form->ServerSocket->close();
-        Platform().ShowMessage(Sj(u8"この機械の IPv4 アドレスが分からないため、DCC CHAT の要求を送れません。"));
+        Platform().ShowMessage(U8(u8"この機械の IPv4 アドレスが分からないため、DCC CHAT の要求を送れません。"));
       } else {
         Connection.SendLine(DccChatOfferLine(Nick, address, port));
       }

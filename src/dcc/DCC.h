@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Model.h"
 #include "widgets/MdiChildForm.h"
 
 class QAction;
@@ -122,6 +123,8 @@ class TDCCForm : public TMdiChildForm {
 
   TConnection& connection_;
   std::string carry_;
+  // The chat is written to in the encoding the peer writes in.
+  TWriting writing_;
   qint64 bytesRead_ = 0;
   // Sockets with more to read at the next turn of the event loop.
   std::vector<QPointer<QTcpSocket>> moreToRead_;

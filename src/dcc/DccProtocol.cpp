@@ -1,11 +1,12 @@
 #include "dcc/DccProtocol.h"
 
+#include "kanji/QtText.h"
+#include "kanji/WireText.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 
-#include "kanji/Kanji.h"
-#include "kanji/SjisText.h"
 
 namespace tavi {
 
@@ -132,25 +133,12 @@ std::string WithoutControlsAndLeadingDots(std::string_view Name) {
 }  // namespace
 
 std::string SafeProposedFileName(std::string_view Offered) {
-  // A "\" can also be the trail byte of a Shift-JIS character; only a
-  // separator that stands on its own byte counts. A lead byte followed by
-  // no valid trail byte is no character.
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < Offered.size(); ++i) {
-    const auto c = static_cast<unsigned char>(Offered[i]);
-    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    if (lead && i + 1 < Offered.size() && IsSjisTrailByte(static_cast<unsigned char>(Offered[i + 1]))) {
-      ++i;
-      continue;
-    }
-    if (c == '/' || c == '\\') start = i + 1;
-  }
-  std::string clean = WithoutControlsAndLeadingDots(Offered.substr(std::min(start, Offered.size())));
-  // The file dialog shows the decoded name: a separator there is one, however
-  // the bytes read.
-  const QString shown = FromSjis(clean);
-  const qsizetype separator = std::max(shown.lastIndexOf(QLatin1Char('/')), shown.lastIndexOf(QLatin1Char('\\')));
-  if (separator >= 0) clean = WithoutControlsAndLeadingDots(ToSjis(shown.mid(separator + 1)));
+  // The name is text (UTF-8): no byte of a character is a separator, and a
+  // bad byte shows as a replacement, never as one.
+  const std::string name = ValidUtf8(Offered);
+  const std::size_t separator = name.find_last_of("/\\");
+  const std::string clean =
+      WithoutControlsAndLeadingDots(separator == std::string::npos ? name : name.substr(separator + 1));
   return clean.empty() ? std::string("dccfile") : clean;
 }
 
@@ -206,7 +194,7 @@ std::string TransferStatusText(const std::string& Caption, std::int64_t Done, st
   } else {
     std::snprintf(time, sizeof time, "%lld:%02lld", seconds / 60, seconds % 60);
   }
-  return text + Sj(u8" 残り ") + time;
+  return text + U8(u8" 残り ") + time;
 }
 
 std::optional<TDccEndpoint> CheckChatOffer(const std::string& Address, const std::string& Port) {
@@ -232,7 +220,7 @@ std::string UnusableOfferMessage(const std::string& Nick, const std::string& Typ
                                  const std::string& Address, const std::string& Port, const std::string& Size) {
   std::string offer = "DCC " + Type + " " + Argument + " " + Address + " " + Port;
   if (!Size.empty()) offer += " " + Size;
-  return Nick + Sj(u8" から届いた ") + offer + Sj(u8" の要求は使えないため受け付けませんでした。");
+  return Nick + U8(u8" から届いた ") + offer + U8(u8" の要求は使えないため受け付けませんでした。");
 }
 
 }  // namespace tavi

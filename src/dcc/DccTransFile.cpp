@@ -33,8 +33,8 @@
 #include "dcc/RecieveFileThread.h"
 #include "dcc/SendFileThread.h"
 #include "dcc/TransferIo.h"
-#include "kanji/SjisCase.h"
-#include "kanji/SjisText.h"
+#include "protocol/CaseMapping.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
 #include "core/Connection.h"
@@ -43,10 +43,10 @@
 namespace tavi {
 
 
-std::string TransferFileFilter() { return Sj(u8"すべてのファイル ( *.* )|*.*"); }
+std::string TransferFileFilter() { return U8(u8"すべてのファイル ( *.* )|*.*"); }
 
 std::string OneTransferMessage() {
-  return Sj(u8"現在、ファイルの転送が行われています。") + "\r\n" + Sj(u8"これがすんでから、もう一度やり直してください");
+  return U8(u8"現在、ファイルの転送が行われています。") + "\r\n" + U8(u8"これがすんでから、もう一度やり直してください");
 }
 
 namespace {
@@ -117,9 +117,9 @@ TDccTransFileForm::TDccTransFileForm(QWidget* Owner, TConnection& Connection)
   StatusLabel->setWordWrap(true);
   StatusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  SetCaption(Sj(u8"転送の準備中"));
+  SetCaption(U8(u8"転送の準備中"));
 
-  CloseButton = new QPushButton(FromSjis(Sj(u8"閉じる")), this);
+  CloseButton = new QPushButton(QText(U8(u8"閉じる")), this);
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
   CloseButton->setGeometry(76, 72, 75, 25);
   connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
@@ -169,7 +169,7 @@ TDccTransFileForm* TDccTransFileForm::OwnedBy(const QObject* Owner) {
 
 void TDccTransFileForm::SetCaption(const std::string& Text) {
   caption_ = Text;
-  setWindowTitle(FromSjis(Text));
+  setWindowTitle(QText(Text));
   ShowStatus();
 }
 
@@ -201,7 +201,7 @@ void TDccTransFileForm::ShowStatus() {
     const double Speed = Running && Seconds > 0.1 ? static_cast<double>(LastBytes - FirstBytes) / Seconds : 0;
     Text = TransferStatusText(caption_, LastBytes, FileSize, Speed);
   }
-  StatusLabel->setText(FromSjis(Text));
+  StatusLabel->setText(QText(Text));
 }
 
 void TDccTransFileForm::CloseSockets() {
@@ -218,7 +218,7 @@ bool TDccTransFileForm::OpenServer(std::uint16_t& Port) {
     Listening = ServerSocket->listen(QHostAddress::AnyIPv4, Port);
   }
   if (Listening) return true;
-  Platform().ShowMessage(ToSjis(ServerSocket->errorString()) + " (port " + std::to_string(Port) + ")");
+  Platform().ShowMessage(StdText(ServerSocket->errorString()) + " (port " + std::to_string(Port) + ")");
   return false;
 }
 
@@ -256,13 +256,13 @@ void TDccTransFileForm::ClientSocketConnect() {
   if (file < 0) {
     Platform().ShowMessage(FileErrorText(PartPath(), errno));
     ClientSocket->Close();
-    SetCaption(Sj(u8"ファイルの受信に失敗しました。"));
+    SetCaption(U8(u8"ファイルの受信に失敗しました。"));
     return;
   }
   SetProgress(StartAt);
   recvThread_ = std::make_unique<TRecieveFileThread>(this, FileSize, ClientSocket.get(), file, StartAt);
   recvThread_->Start();
-  SetCaption(Sj(u8"受信中"));
+  SetCaption(U8(u8"受信中"));
 }
 
 int TDccTransFileForm::OpenPartFile() const {
@@ -327,18 +327,18 @@ void TDccTransFileForm::RecieveThreadTerminate() {
   if (!FileError.empty()) Platform().ShowMessage(PathText(PartPath()) + ": " + FileError);
   if (FileError.empty() && Received == FileSize) {
     if (std::rename(PartPath().c_str(), SavePath.c_str()) == 0) {
-      Platform().ShowMessage(PathText(SavePath) + Sj(u8"を保存しました。"));
+      Platform().ShowMessage(PathText(SavePath) + U8(u8"を保存しました。"));
     } else {
       Platform().ShowMessage(FileErrorText(SavePath, errno));
     }
   } else {
-    Platform().ShowMessage(Sj(u8"ファイルの受信に失敗しました。") + "\r\n" + PartKeptText());
+    Platform().ShowMessage(U8(u8"ファイルの受信に失敗しました。") + "\r\n" + PartKeptText());
   }
   if (Self) close();
 }
 
 std::string TDccTransFileForm::PartKeptText() const {
-  return PathText(PartPath()) + Sj(u8" に受信した分を残しました。");
+  return PathText(PartPath()) + U8(u8" に受信した分を残しました。");
 }
 
 void TDccTransFileForm::Timer1Timer() {
@@ -351,7 +351,7 @@ void TDccTransFileForm::AcceptTimerTimer() {
   if (closed_ || !AwaitingAccept) return;
   AwaitingAccept = false;
   QPointer<TDccTransFileForm> Self(this);
-  Platform().ShowMessage(PeerNick + Sj(u8" から再開の応答がありませんでした。") + "\r\n" + PartKeptText());
+  Platform().ShowMessage(PeerNick + U8(u8" から再開の応答がありませんでした。") + "\r\n" + PartKeptText());
   if (Self) close();
 }
 
@@ -359,7 +359,7 @@ void TDccTransFileForm::CloseButtonClick() { close(); }
 
 bool TDccTransFileForm::FormCloseQuery() {
   if (!sendThread_ && !recvThread_) return true;
-  return Platform().AskYesNo(Sj(u8"ファイルの転送中ですが、中止しますか？"));
+  return Platform().AskYesNo(U8(u8"ファイルの転送中ですが、中止しますか？"));
 }
 
 void TDccTransFileForm::FormClose() {
@@ -385,7 +385,7 @@ void TDccTransFileForm::closeEvent(QCloseEvent* Event) {
 
 TDccTransFileForm* TDccTransFileForm::OpenFor(QWidget* Owner, TConnection& Connection) {
   auto* Form = new TDccTransFileForm(Owner, Connection);
-  Form->SetCaption(Sj(u8"転送の準備中"));
+  Form->SetCaption(U8(u8"転送の準備中"));
   Form->show();
   Form->CloseSockets();
   return Form;
@@ -419,7 +419,7 @@ void SendDccFile(QWidget* Owner, TConnection& Connection, const std::string& Nic
   // The offer carries the name as the peer's client shows it: Shift-JIS.
   const std::string OfferName = PathText(FileNameWithoutFolder(Path));
   Connection.SendLine(DccSendOfferLine(Nick, OfferName, Connection.LocalAddressNumber(), Port, Form->FileSize));
-  Form->SetCaption(Nick + Sj(u8" の受信許可待ち"));
+  Form->SetCaption(Nick + U8(u8" の受信許可待ち"));
 }
 
 void ReceiveDccFile(QWidget* Owner, TConnection& Connection, const std::string& Nick, const std::string& FileName,
@@ -432,8 +432,8 @@ void ReceiveDccFile(QWidget* Owner, TConnection& Connection, const std::string& 
     Platform().ShowNotice(UnusableOfferMessage(Nick, "SEND", FileName, AddressNumber, Port, Size));
     return;
   }
-  if (!Platform().AskYesNo(Nick + Sj(u8" から ") + FileName + Sj(u8" というファイルが送られてきています") + "\r\n" +
-                           Sj(u8"受信しますか？")))
+  if (!Platform().AskYesNo(Nick + U8(u8" から ") + FileName + U8(u8" というファイルが送られてきています") + "\r\n" +
+                           U8(u8"受信しますか？")))
     return;
   if (TDccTransFileForm::OwnedBy(Owner)) {
     Platform().ShowMessage(OneTransferMessage());
@@ -455,16 +455,16 @@ void ReceiveDccFile(QWidget* Owner, TConnection& Connection, const std::string& 
   struct stat Part {};
   if (::stat((Path + ".part").c_str(), &Part) == 0 && S_ISREG(Part.st_mode) && Part.st_size > 0) {
     const std::string PartName = PathText(Path + ".part");
-    const std::string Held = PartName + Sj(u8" に ") + std::to_string(Part.st_size) + Sj(u8" バイトまで受信してあります。");
+    const std::string Held = PartName + U8(u8" に ") + std::to_string(Part.st_size) + U8(u8" バイトまで受信してあります。");
     const bool Resumable = Part.st_size < Endpoint->Size;
-    if (Resumable && Platform().AskYesNo(Held + "\r\n" + Sj(u8"続きから受信しますか？"))) {
+    if (Resumable && Platform().AskYesNo(Held + "\r\n" + U8(u8"続きから受信しますか？"))) {
       StartAt = Part.st_size;
     } else {
       std::string Question = Held + "\r\n";
       if (!Resumable)
-        Question += Sj(u8"送られてくるファイル（") + std::to_string(Endpoint->Size) +
-                    Sj(u8" バイト）より大きいため、続きからは受信できません。") + "\r\n";
-      if (!Platform().AskYesNo(Question + Sj(u8"受信した分を消して、最初から受信しますか？"))) return;
+        Question += U8(u8"送られてくるファイル（") + std::to_string(Endpoint->Size) +
+                    U8(u8" バイト）より大きいため、続きからは受信できません。") + "\r\n";
+      if (!Platform().AskYesNo(Question + U8(u8"受信した分を消して、最初から受信しますか？"))) return;
     }
   }
   if (TDccTransFileForm::OwnedBy(Owner)) {
@@ -485,11 +485,11 @@ void ReceiveDccFile(QWidget* Owner, TConnection& Connection, const std::string& 
     Form->StartAt = StartAt;
     Form->AwaitingAccept = true;
     Connection.SendLine(DccResumeLine(Nick, FileName, Endpoint->Port, StartAt));
-    Form->SetCaption(Sj(u8"再開の応答待ち"));
+    Form->SetCaption(U8(u8"再開の応答待ち"));
     Form->AcceptTimer->start();
     return;
   }
-  Form->SetCaption(Sj(u8"接続待機中"));
+  Form->SetCaption(U8(u8"接続待機中"));
   Form->OpenClient(Endpoint->Host, Endpoint->Port);
 }
 
@@ -499,7 +499,7 @@ bool ResumeDccSend(QWidget* Owner, TConnection& Connection, const std::string& N
   const std::optional<std::int64_t> At = ReadPosition(Position);
   // Only an offer still waiting for its peer, to that nick at that port,
   // through this connection.
-  if (!Form || &Form->Connection() != &Connection || !At || Form->OfferPort.empty() || Form->OfferPort != Port || !SjisSameText(Form->PeerNick, Nick) ||
+  if (!Form || &Form->Connection() != &Connection || !At || Form->OfferPort.empty() || Form->OfferPort != Port || !SameName(Form->PeerNick, Nick) ||
       !Form->ServerSocket->isListening() || Form->SendThread())
     return false;
   if (*At >= Form->FileSize) return false;
@@ -512,7 +512,7 @@ bool AcceptDccResume(QWidget* Owner, TConnection& Connection, const std::string&
                      const std::string& Position) {
   TDccTransFileForm* Form = TDccTransFileForm::OwnedBy(Owner);
   const std::optional<std::int64_t> At = ReadPosition(Position);
-  if (!Form || &Form->Connection() != &Connection || !At || !Form->AwaitingAccept || Form->OfferPort != Port || !SjisSameText(Form->PeerNick, Nick) ||
+  if (!Form || &Form->Connection() != &Connection || !At || !Form->AwaitingAccept || Form->OfferPort != Port || !SameName(Form->PeerNick, Nick) ||
       *At > Form->StartAt)
     return false;
   Form->AwaitingAccept = false;
@@ -524,7 +524,7 @@ bool AcceptDccResume(QWidget* Owner, TConnection& Connection, const std::string&
       Form,
       [Queued] {
         if (!Queued || Queued->Closed()) return;
-        Queued->SetCaption(Sj(u8"接続待機中"));
+        Queued->SetCaption(U8(u8"接続待機中"));
         Queued->OpenClient(Queued->OffererHost, Queued->OffererPort);
       },
       Qt::QueuedConnection);

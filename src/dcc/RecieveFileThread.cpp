@@ -12,7 +12,7 @@
 
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/BlockingSocket.h"
 #include "platform/Platform.h"
 
@@ -96,7 +96,7 @@ void TRecieveFileThread::Execute() {
     if (Cut) return;
     if (!gate_.Run([Text] { Platform().ShowMessage(Text); })) Cut = true;
   };
-  const std::string ReceiveError = Sj(u8"DCCでファイルを受信中にエラーが発生しました。");
+  const std::string ReceiveError = U8(u8"DCCでファイルを受信中にエラーが発生しました。");
 
   std::vector<char> Buffer(RecvBufferSize);
   while (!terminated_.load() && !Cut && Socket->Connected() && RecvTotal.load() < RecvExpected) {

@@ -13,7 +13,7 @@
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
 #include "dcc/TransferIo.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 
 namespace tavi {
@@ -82,11 +82,11 @@ void TSendFileThread::Execute() {
     LastShown = Clock::now();
   };
 
-  Caption(Sj(u8"送信中"));
+  Caption(U8(u8"送信中"));
   bool Failed = false;
   auto Fail = [&] {
     Failed = true;
-    Caption(Sj(u8"送信に失敗しました。"));
+    Caption(U8(u8"送信に失敗しました。"));
     socket_.Close();
   };
   auto ShowError = [&](const std::string& Text) { Hand([Text] { Platform().ShowMessage(Text); }); };
@@ -190,7 +190,7 @@ void TSendFileThread::Execute() {
   // An empty file is complete once its peer has connected: there is
   // nothing to acknowledge.
   const bool Complete = !Failed && Acks.Acked() == fileSize_;
-  Caption(Complete ? Sj(u8"ファイルの転送が完了しました。") : Sj(u8"ファイルの転送に失敗しました。"));
+  Caption(Complete ? U8(u8"ファイルの転送が完了しました。") : U8(u8"ファイルの転送に失敗しました。"));
   socket_.Close();
 
   // The end goes over without waiting: its handler joins this thread.

@@ -8,11 +8,11 @@
 #include <QFile>
 #include <system_error>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 
 namespace tavi {
 
-std::string PathText(const std::string& Path) { return ToSjis(QFile::decodeName(QByteArray::fromStdString(Path))); }
+std::string PathText(const std::string& Path) { return StdText(QFile::decodeName(QByteArray::fromStdString(Path))); }
 
 std::string FileErrorText(const std::string& Path, int Code) {
   return PathText(Path) + ": " + std::generic_category().message(Code);

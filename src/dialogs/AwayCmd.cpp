@@ -1,5 +1,7 @@
 #include "dialogs/AwayCmd.h"
 
+#include "kanji/WireText.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -7,7 +9,7 @@
 #include <QToolButton>
 
 #include "kanji/Kanji.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
 #include "core/Connection.h"
@@ -38,16 +40,8 @@ std::string TrimBlanksAndControls(const std::string& Text) {
 
 }  // namespace
 
-std::string NickCut(const std::string& Nick) {
-  std::size_t kept = 0;
-  while (kept < Nick.size()) {
-    const bool pair = IsSjisLeadByte(static_cast<unsigned char>(Nick[kept])) && kept + 1 < Nick.size() &&
-                      IsSjisTrailByte(static_cast<unsigned char>(Nick[kept + 1]));
-    const std::size_t width = pair ? 2 : 1;
-    if (kept + width > NickBytes) break;
-    kept += width;
-  }
-  return Nick.substr(0, kept);
+std::string NickCut(const std::string& Nick, TWireEncoding Encoding) {
+  return Nick.substr(0, FitWireBytes(Nick, Encoding, NickBytes));
 }
 
 TAwayCmdForm::TAwayCmdForm(QWidget* Owner)
@@ -85,12 +79,12 @@ TAwayCmdForm::TAwayCmdForm(QWidget* Owner)
 
 TAwayCmdForm::~TAwayCmdForm() = default;
 
-void TAwayCmdForm::SetCaption(const std::string& Caption) { setWindowTitle(FromSjis(Caption)); }
-void TAwayCmdForm::SetLabel(const std::string& Text) { Label1->setText(FromSjis(Text)); }
-std::string TAwayCmdForm::Caption() const { return ToSjis(windowTitle()); }
-std::string TAwayCmdForm::LabelText() const { return ToSjis(Label1->text()); }
-std::string TAwayCmdForm::EditText() const { return ToSjis(AwayMessageEdit->text()); }
-void TAwayCmdForm::SetEditText(const std::string& Text) { AwayMessageEdit->setText(FromSjis(Text)); }
+void TAwayCmdForm::SetCaption(const std::string& Caption) { setWindowTitle(QText(Caption)); }
+void TAwayCmdForm::SetLabel(const std::string& Text) { Label1->setText(QText(Text)); }
+std::string TAwayCmdForm::Caption() const { return StdText(windowTitle()); }
+std::string TAwayCmdForm::LabelText() const { return StdText(Label1->text()); }
+std::string TAwayCmdForm::EditText() const { return StdText(AwayMessageEdit->text()); }
+void TAwayCmdForm::SetEditText(const std::string& Text) { AwayMessageEdit->setText(QText(Text)); }
 
 void TAwayCmdForm::FormShow() {
   if (CommandKind == "Away" && Connection) SetEditText(Connection->Own.AwayMessage);
@@ -106,7 +100,7 @@ void TAwayCmdForm::OKButtonClick() {
   if (CommandKind == "Away") {
     // Blanks alone are a message too: what is typed is sent.
     if (text.empty()) {
-      Platform().ShowMessage(Sj(u8"メッセージが書き込まれていません。"));
+      Platform().ShowMessage(U8(u8"メッセージが書き込まれていません。"));
       return;
     }
     if (Connection) {
@@ -117,21 +111,21 @@ void TAwayCmdForm::OKButtonClick() {
   } else if (CommandKind == "Nick") {
     const std::string nick = TrimSpaces(text);
     if (nick.empty()) {
-      Platform().ShowMessage(Sj(u8"新しいニックネームが書き込まれていません。"));
+      Platform().ShowMessage(U8(u8"新しいニックネームが書き込まれていません。"));
       return;
     }
     if (Connection) {
-      Connection->Own.EnteredNick = NickCut(nick);
+      Connection->Own.EnteredNick = NickCut(nick, Connection->Encoding());
       Connection->SendLine("NICK " + Connection->Own.EnteredNick + "\r\n");
     }
     hide();
   } else if (CommandKind == "Topic") {
     const std::string topic = TrimSpaces(text);
     if (topic.empty()) {
-      Platform().ShowMessage(Sj(u8"トピックが書き込まれていません。"));
+      Platform().ShowMessage(U8(u8"トピックが書き込まれていません。"));
       return;
     }
-    if (Connection) Connection->SendLine("TOPIC " + TopicChannel + " :" + topic + "\r\n");
+    if (Connection) Connection->SendWire("TOPIC " + TopicChannel + Connection->WireText(" :" + topic) + "\r\n");
     hide();
   }
 }
@@ -147,9 +141,9 @@ void TAwayCmdForm::CancelButtonClick() {
     // Before registration is complete a new nick is the only way on.
     if (Connection && (Connection->State() == TConnectionState::Idle ||
                        (Connection->State() == TConnectionState::Registering && !Connection->Reconnecting())))
-      Platform().ShowMessage(Sj(u8"新しいニックネームが書き込まれていません。"));
+      Platform().ShowMessage(U8(u8"新しいニックネームが書き込まれていません。"));
   } else if (CommandKind == "Topic") {
-    if (Connection) Connection->SendLine("TOPIC " + TopicChannel + " :\r\n");
+    if (Connection) Connection->SendWire("TOPIC " + TopicChannel + " :\r\n");
     hide();
   }
   AwayMessageEdit->clear();

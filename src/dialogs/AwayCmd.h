@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <string>
 
+#include "kanji/WireText.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -31,7 +33,7 @@ class TAwayCmdForm : public QDialog {
   // Where the buttons' lines go: the connection of the window it was
   // opened for.
   TConnection* Connection = nullptr;
-  std::string TopicChannel;
+  std::string TopicChannel;  // as the server knows it, in its bytes
 
   // Sets the window caption and the prompt (Shift-JIS).
   void SetCaption(const std::string& Caption);
@@ -51,8 +53,8 @@ class TAwayCmdForm : public QDialog {
 };
 
 
-// The first 8 bytes of a new nick, less one when the cut would split a
-// double-byte character.
-std::string NickCut(const std::string& Nick);
+// A new nick cut to what takes at most 8 bytes in Encoding, between
+// characters.
+std::string NickCut(const std::string& Nick, TWireEncoding Encoding);
 
 }  // namespace tavi

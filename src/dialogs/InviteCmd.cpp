@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
 #include "core/Connection.h"
@@ -47,16 +47,16 @@ TInviteCmdForm::TInviteCmdForm(QWidget* Owner, TConnection& Connection)
   connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
 }
 
-void TInviteCmdForm::FormActivate() { ChannelNameEdit->setText(FromSjis(ActiveChildCaption(this))); }
+void TInviteCmdForm::FormActivate() { ChannelNameEdit->setText(QText(ActiveChildCaption(this))); }
 
 void TInviteCmdForm::OKButtonClick() {
-  const std::string nick = ToSjis(NickNameEdit->text());
-  const std::string channel = ToSjis(ChannelNameEdit->text());
+  const std::string nick = StdText(NickNameEdit->text());
+  const std::string channel = StdText(ChannelNameEdit->text());
   if (!nick.empty() && !channel.empty()) {
     connection_.SendLine("INVITE " + nick + " " + channel + "\r\n");
   } else {
     Platform().Beep();
-    ShowMessage(Sj(u8"ニックネームとチャンネル名を記入してください。"));
+    ShowMessage(U8(u8"ニックネームとチャンネル名を記入してください。"));
   }
   if (!IsClosed()) close();
 }

@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 #include "core/Connection.h"
 
@@ -47,18 +47,18 @@ TKickCmdForm::TKickCmdForm(QWidget* Owner, TConnection& Connection)
   connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
 }
 
-void TKickCmdForm::FormActivate() { ChannelNameEdit->setText(FromSjis(ActiveChildCaption(this))); }
+void TKickCmdForm::FormActivate() { ChannelNameEdit->setText(QText(ActiveChildCaption(this))); }
 
 void TKickCmdForm::KickButtonClick() {
-  const std::string channel = ToSjis(ChannelNameEdit->text());
-  const std::string user = ToSjis(UserNameEdit->text());
+  const std::string channel = StdText(ChannelNameEdit->text());
+  const std::string user = StdText(UserNameEdit->text());
   if (channel.empty() || user.empty()) {
     // The box takes the activation, and that closes the dialog.
-    ShowMessage(Sj(u8"項目に記入漏れがあります。"));
+    ShowMessage(U8(u8"項目に記入漏れがあります。"));
     return;
   }
   // The reason goes as typed, after a plain blank.
-  const std::string reason = ToSjis(CommentEdit->text());
+  const std::string reason = StdText(CommentEdit->text());
   connection_.SendLine("KICK " + channel + " " + user + " " + reason + "\r\n");
   close();
 }

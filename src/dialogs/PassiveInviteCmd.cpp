@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "dialogs/WhoIsWasCmd.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 #include "core/Connection.h"
 #include "widgets/WindowHost.h"
@@ -47,8 +47,8 @@ TPassiveInviteCmdForm::TPassiveInviteCmdForm(QWidget* Owner, TConnection& Connec
 }
 
 void TPassiveInviteCmdForm::FormActivate() {
-  Label1->setText(FromSjis(InviterNick + Sj(u8" から")));
-  Label2->setText(FromSjis(Sj(u8"チャンネル ") + InviteChannel + Sj(u8" へ")));
+  Label1->setText(QText(InviterNick + U8(u8" から")));
+  Label2->setText(QText(U8(u8"チャンネル ") + InviteChannel + U8(u8" へ")));
   Label3->setText(Ui(u8"招待を受けました。"));
 }
 
@@ -66,7 +66,7 @@ void TPassiveInviteCmdForm::CancelButtonClick() { close(); }
 
 void TPassiveInviteCmdForm::WhoIsButtonClick() {
   TWhoIsWasCmdForm* whois = OpenWhoIsWasCmdForm(parentWidget(), connection_, "WHOIS ", -1);
-  whois->NickNameEdit->setText(FromSjis(InviterNick));
+  whois->NickNameEdit->setText(QText(InviterNick));
 }
 
 TPassiveInviteCmdForm* ShowInvitation(QWidget* Owner, TConnection& Connection, TWindowHost& Host,

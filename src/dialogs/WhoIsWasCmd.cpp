@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 #include "core/Connection.h"
 
@@ -42,7 +42,7 @@ void TWhoIsWasCmdForm::FormActivate() { NickNameEdit->setFocus(); }
 
 void TWhoIsWasCmdForm::OKButtonClick() {
   // No test of the nick: the server answers an empty one itself.
-  connection_.SendLine(QueryCommand + ToSjis(NickNameEdit->text()) + "\r\n");
+  connection_.SendLine(QueryCommand + StdText(NickNameEdit->text()) + "\r\n");
   NickNameEdit->clear();
   close();
 }

@@ -13,7 +13,7 @@
 #include <QStyle>
 #include <string_view>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
 #include "core/GetVerInfoUnit.h"
@@ -112,7 +112,7 @@ void TAboutBox::BuildControls() {
 void TAboutBox::FormCreate() {
   const std::string program = Platform().ProgramFilePath();
   ProductName->setText(QStringLiteral("ProductName : ") + LocalText(ExtractFileName(program)));
-  Version->setText(QStringLiteral("Version : ") + FromSjis(GetVerInfo(program, "ProductVersion")));
+  Version->setText(QStringLiteral("Version : ") + QText(GetVerInfo(program, "ProductVersion")));
 }
 
 void TAboutBox::OKButtonClick() { close(); }

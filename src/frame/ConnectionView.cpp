@@ -14,7 +14,7 @@
 #include "dcc/DCC.h"
 #include "dialogs/PassiveInviteCmd.h"
 #include "frame/MainForm.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "protocol/ChannelState.h"
 #include "widgets/RichLog.h"
@@ -26,7 +26,7 @@ namespace {
 // The value labels of a WHOWAS answer.
 const QColor WhoWasColor(128, 128, 0);
 
-void SetText(QLabel* Label, const std::string& Text) { Label->setText(FromSjis(Text)); }
+void SetText(QLabel* Label, const std::string& Text) { Label->setText(QText(Text)); }
 
 // Result windows never wait for the user.
 void Show(QWidget* Form) { Form->show(); }

@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "kanji/SjisCase.h"
-#include "kanji/SjisText.h"
+#include "protocol/CaseMapping.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "core/ConnectionOptions.h"
 #include "core/DecimalText.h"
@@ -151,7 +151,7 @@ void TEstablishForm::TlsCheckBoxClick(bool Checked) {
 void TEstablishForm::FormCreate() {
   const TGrobalArea& area = connection_.Session().Grobal();
   auto copyNonEmpty = [](QLineEdit* Edit, const std::string& Value) {
-    if (!Value.empty()) Edit->setText(FromSjis(Value));
+    if (!Value.empty()) Edit->setText(QText(Value));
   };
   copyNonEmpty(PassWordEdit, area.Password);
   copyNonEmpty(NickNameEdit, area.NickName1);
@@ -162,10 +162,10 @@ void TEstablishForm::FormCreate() {
   // Filling the list would show its first entry; the text is the server alone.
   if (!area.ServerNameList.empty()) {
     QStringList items;
-    for (const std::string& name : area.ServerNameList) items << FromSjis(name);
+    for (const std::string& name : area.ServerNameList) items << QText(name);
     ServerNameComboBox->addItems(items);
   }
-  ServerNameComboBox->setEditText(FromSjis(area.ServerName));
+  ServerNameComboBox->setEditText(QText(area.ServerName));
 
   copyNonEmpty(PortEdit, area.PortNumber);
   if (area.JISChoice) JISRadioButton->setChecked(true);
@@ -180,30 +180,30 @@ void TEstablishForm::FormCreate() {
 
 void TEstablishForm::OKButtonClick() {
   TGrobalArea& area = connection_.Session().Grobal();
-  area.Password = ToSjis(PassWordEdit->text());
-  area.NickName1 = ToSjis(NickNameEdit->text());
-  area.TrueName = ToSjis(TrueNameEdit->text());
-  area.LoginName = ToSjis(LoginNameEdit->text());
-  area.HostName = ToSjis(HostNameEdit->text());
+  area.Password = StdText(PassWordEdit->text());
+  area.NickName1 = StdText(NickNameEdit->text());
+  area.TrueName = StdText(TrueNameEdit->text());
+  area.LoginName = StdText(LoginNameEdit->text());
+  area.HostName = StdText(HostNameEdit->text());
 
-  area.ServerName = ToSjis(ServerNameComboBox->currentText());
+  area.ServerName = StdText(ServerNameComboBox->currentText());
 
   std::vector<std::string> list;
-  for (int i = 0; i < ServerNameComboBox->count(); ++i) list.push_back(ToSjis(ServerNameComboBox->itemText(i)));
+  for (int i = 0; i < ServerNameComboBox->count(); ++i) list.push_back(StdText(ServerNameComboBox->itemText(i)));
   const auto old = std::find_if(list.begin(), list.end(),
-                               [&](const std::string& Name) { return SjisSameText(Name, area.ServerName); });
+                               [&](const std::string& Name) { return SameName(Name, area.ServerName, TCaseMapping::Ascii); });
   if (old != list.end()) list.erase(old);
   list.insert(list.begin(), area.ServerName);
   area.ServerNameList = std::move(list);
 
-  const std::string portText = ToSjis(PortEdit->text());
+  const std::string portText = StdText(PortEdit->text());
   int port = 0;
   if (!ParseDecimal(portText, port)) {
-    ShowRefusal("'" + portText + Sj(u8"' は有効な整数値ではありません。"));
+    ShowRefusal("'" + portText + U8(u8"' は有効な整数値ではありません。"));
     return;
   }
   if (!connection_.SetSocketPort(port)) {
-    ShowRefusal(Sj(u8"使用中のソケットは値を変更できません"));
+    ShowRefusal(U8(u8"使用中のソケットは値を変更できません"));
     return;
   }
 

@@ -25,7 +25,7 @@
 #include "dcc/DccDeskWindows.h"
 #include "dialogs/AwayCmd.h"
 #include "frame/ConnectionView.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
 #include "widgets/MdiChildForm.h"
@@ -78,8 +78,8 @@ TMainForm::TMainForm(TSession& Session, QWidget* Parent)
   setProperty("helpContext", HelpContext);
   ApplyFormFont(this);
   setGeometry(192, 107, 544, 375);
-  caption_ = Sj(u8"タヴィをしませんか？");
-  setWindowTitle(FromSjis(caption_));
+  caption_ = U8(u8"タヴィをしませんか？");
+  setWindowTitle(QText(caption_));
 
   BuildLayout();
   BuildMenus();
@@ -121,7 +121,7 @@ void TMainForm::BuildLayout() {
   auto makeButton = [&](const char* name, const char8_t* hint, int icon) {
     auto* button = new QToolButton(Panel1);
     button->setObjectName(QLatin1String(name));
-    button->setToolTip(FromSjis(Sj(hint)));
+    button->setToolTip(QText(U8(hint)));
     button->setIcon(ToolIcon(icon));
     button->setAutoRaise(true);
     button->setFixedSize(28, 28);
@@ -174,7 +174,7 @@ void TMainForm::BuildMenus() {
   ServerConnect = makeItem(File1, "ServerConnect", u8"サーバーに接続");
   ServerConnect->setProperty("helpContext", 3);
   ServerDisConnect = makeItem(File1, "ServerDisConnect", u8"サーバーから切断");
-  ServerDisConnect->setToolTip(FromSjis(Sj(u8"サーバーとの接続を切断する")));
+  ServerDisConnect->setToolTip(QText(U8(u8"サーバーとの接続を切断する")));
   ServerDisConnect->setStatusTip(ServerDisConnect->toolTip());
   ServerDisConnect->setEnabled(false);
   File1->addSeparator();
@@ -276,8 +276,8 @@ void TMainForm::UpdateControls() {
 void TMainForm::UpdateServerCaption() {
   const TGrobalArea& area = session_.Grobal();
   if (!area.ServerName.empty() && !area.PortNumber.empty()) {
-    caption_ = Sj(u8"タヴィしませんか？   （ サーバーは　") + area.ServerName + " : " + area.PortNumber + Sj(u8" ）");
-    setWindowTitle(FromSjis(caption_));
+    caption_ = U8(u8"タヴィしませんか？   （ サーバーは　") + area.ServerName + " : " + area.PortNumber + U8(u8" ）");
+    setWindowTitle(QText(caption_));
   }
 }
 
@@ -285,7 +285,7 @@ void TMainForm::AddServerMemoLine(const QString& Text) { ServerMemo->appendPlain
 
 void TMainForm::SetStatusText(const std::string& Text) {
   statusText_ = Text;
-  StatusBar1->showMessage(FromSjis(Text));
+  StatusBar1->showMessage(QText(Text));
 }
 
 // --- windows ---

@@ -20,7 +20,7 @@
 #include "frame/About.h"
 #include "frame/Establish.h"
 #include "frame/MainForm.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 
 namespace tavi {
@@ -91,33 +91,33 @@ void TMainForm::ListCmdClick() {
 
 void TMainForm::JoinClick() {
   TChannelForm* dialog = FindOrCreateForm<TChannelForm>(Connection());
-  dialog->ChannelComboBox->setEditText(FromSjis(session_.Local().ChannelName));
-  dialog->ChannelKeyEdit->setText(FromSjis(session_.Local().ChannelKey));
+  dialog->ChannelComboBox->setEditText(QText(session_.Local().ChannelName));
+  dialog->ChannelKeyEdit->setText(QText(session_.Local().ChannelKey));
   ShowInFront(dialog);
 }
 
 void TMainForm::ShowJoinDialog(TConnection& Connection, const std::string& Channel) {
   TChannelForm* dialog = FindOrCreateForm<TChannelForm>(Connection);
-  dialog->ChannelComboBox->setEditText(FromSjis(Channel));
+  dialog->ChannelComboBox->setEditText(QText(Channel));
   ShowInFront(dialog);
 }
 
 void TMainForm::TalkMenuClick() {
   TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>(Connection());
-  editor->Setup(Sj(u8"会話相手を選定"), Sj(u8"会話相手："), Sj(u8"会話相手のリスト："), "TalkMember", nullptr, 60);
+  editor->Setup(U8(u8"会話相手を選定"), U8(u8"会話相手："), U8(u8"会話相手のリスト："), "TalkMember", nullptr, 60);
   ShowInFront(editor);
 }
 
 void TMainForm::IsonCmdClick() {
   TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>(Connection());
-  editor->Setup(Sj(u8"ニックネームがチャットしているか検索"), Sj(u8"検索ニックネーム："),
-                Sj(u8"検索ニックネームのリスト："), "ISON", nullptr, 50);
+  editor->Setup(U8(u8"ニックネームがチャットしているか検索"), U8(u8"検索ニックネーム："),
+                U8(u8"検索ニックネームのリスト："), "ISON", nullptr, 50);
   ShowInFront(editor);
 }
 
 void TMainForm::RecieveDenyMenuClick() {
   TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>(Connection());
-  editor->Setup(Sj(u8"着信拒否相手を設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："), "RecieveDeny", nullptr, 16);
+  editor->Setup(U8(u8"着信拒否相手を設定"), U8(u8"拒否相手："), U8(u8"拒否相手のリスト："), "RecieveDeny", nullptr, 16);
   editor->SetEntries(session_.RecieveDenyList);
   ShowInFront(editor);
 }
@@ -135,8 +135,8 @@ void TMainForm::AwayCmdClick() {
   TAwayCmdForm* form = AwayDialog();
   form->Connection = &Connection();
   form->CommandKind = "Away";
-  form->SetCaption(Sj(u8"自動返信の設定"));
-  form->SetLabel(Sj(u8"自動で返信するメッセージ："));
+  form->SetCaption(U8(u8"自動返信の設定"));
+  form->SetLabel(U8(u8"自動で返信するメッセージ："));
   form->setProperty("helpContext", 49);
   // Showing fills the message; a dialog already up in another kind gets it
   // now.
@@ -148,8 +148,8 @@ void TMainForm::NickCmdClick() {
   TAwayCmdForm* form = AwayDialog();
   form->Connection = &Connection();
   form->CommandKind = "Nick";
-  form->SetCaption(Sj(u8"ニックネームの変更"));
-  form->SetLabel(Sj(u8"現在のニックネーム：") + Connection().Own.CurrentNick);
+  form->SetCaption(U8(u8"ニックネームの変更"));
+  form->SetLabel(U8(u8"現在のニックネーム：") + Connection().Own.CurrentNick);
   form->AwayMessageEdit->clear();
   form->setProperty("helpContext", 85);
   ShowInFront(form);
@@ -160,8 +160,8 @@ void TMainForm::ShowTopicDialog(TConnection& Connection, const std::string& Chan
   form->Connection = &Connection;
   form->CommandKind = "Topic";
   form->TopicChannel = Channel;
-  form->SetCaption(Sj(u8"チャンネルトピックの設定、変更"));
-  form->SetLabel(Sj(u8"チャンネルトピック："));
+  form->SetCaption(U8(u8"チャンネルトピックの設定、変更"));
+  form->SetLabel(U8(u8"チャンネルトピック："));
   form->SetEditText(Topic);
   ShowInFront(form);
 }

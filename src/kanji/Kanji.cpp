@@ -237,16 +237,10 @@ void JisDecode(std::string_view Data, std::string& Carry, std::string& Output) {
 
 std::string CutForDisplay(std::string_view Text) {
   if (Text.size() <= DisplayLineBytes) return std::string(Text);
-  constexpr std::string_view Ellipsis = "\x81\x63";
-  const std::size_t limit = DisplayLineBytes - Ellipsis.size();
-  std::size_t at = 0;
-  while (at < limit) {
-    const bool pair = IsSjisLeadByte(static_cast<unsigned char>(Text[at])) && at + 1 < Text.size() &&
-                      IsSjisTrailByte(static_cast<unsigned char>(Text[at + 1]));
-    const std::size_t width = pair ? 2 : 1;
-    if (at + width > limit) break;
-    at += width;
-  }
+  constexpr std::string_view Ellipsis = "\xE2\x80\xA6";
+  std::size_t at = DisplayLineBytes - Ellipsis.size();
+  // Back to the start of a character: UTF-8 continuation bytes are 10xxxxxx.
+  while (at > 0 && (static_cast<unsigned char>(Text[at]) & 0xC0) == 0x80) --at;
   return std::string(Text.substr(0, at)) + std::string(Ellipsis);
 }
 

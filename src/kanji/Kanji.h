@@ -40,8 +40,8 @@ constexpr bool IsSjisTrailByte(unsigned char B) {
 // lines of tens of kilobytes that take long to lay out.
 inline constexpr std::size_t DisplayLineBytes = 2048;
 
-// Text cut to at most DisplayLineBytes, never inside a double-byte character,
-// with "..." (the Shift-JIS ellipsis) added when cut.
+// UTF-8 text cut to at most DisplayLineBytes, never inside a character, with
+// an ellipsis added when cut.
 std::string CutForDisplay(std::string_view Text);
 
 }  // namespace tavi

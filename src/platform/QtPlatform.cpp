@@ -25,7 +25,7 @@
 #include <chrono>
 #include <climits>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 
 namespace tavi {
 
@@ -71,7 +71,7 @@ bool InstallJapaneseQtTranslation(QCoreApplication& App) {
 }
 
 QString QtFileFilter(const std::string& Filter) {
-  const QStringList Parts = FromSjis(Filter).split(QLatin1Char('|'));
+  const QStringList Parts = QText(Filter).split(QLatin1Char('|'));
   QStringList Filters;
   for (qsizetype I = 0; I + 1 < Parts.size(); I += 2) {
     QString Patterns = Parts[I + 1];
@@ -102,7 +102,7 @@ QWidget* StableDialogParent() {
 // The boxes live on the heap under a guard: should their parent go during
 // their event loop after all, they go with it and are not freed twice.
 void TQtPlatform::ShowMessage(const std::string& Text) {
-  QPointer<QMessageBox> box = new QMessageBox(QMessageBox::NoIcon, Title(), FromSjis(Text), QMessageBox::Ok,
+  QPointer<QMessageBox> box = new QMessageBox(QMessageBox::NoIcon, Title(), QText(Text), QMessageBox::Ok,
                                               StableDialogParent());
   box->exec();
   delete box.data();
@@ -114,7 +114,7 @@ void TQtPlatform::ShowNotice(const std::string& Text) {
   // A notice dismissed starts the count again.
   if ((!notice_ || !notice_->isVisible()) && !noticePending_) noticeCount_ = 0;
   ++noticeCount_;
-  noticeText_ = FromSjis(Text);
+  noticeText_ = QText(Text);
   // Shown once per turn of the event loop: a burst of notices lays the box
   // out once, not once each.
   if (noticePending_) return;
@@ -138,7 +138,7 @@ void TQtPlatform::ShowNotice(const std::string& Text) {
 }
 
 bool TQtPlatform::AskYesNo(const std::string& Text) {
-  QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, Title(), FromSjis(Text),
+  QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, Title(), QText(Text),
                                               QMessageBox::Yes | QMessageBox::No, StableDialogParent());
   box->setDefaultButton(QMessageBox::No);
   const int answer = box->exec();
@@ -149,10 +149,10 @@ bool TQtPlatform::AskYesNo(const std::string& Text) {
 
 int TQtPlatform::AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
   QPointer<QMessageBox> box =
-      new QMessageBox(QMessageBox::Warning, Title(), FromSjis(Text), QMessageBox::NoButton, StableDialogParent());
+      new QMessageBox(QMessageBox::Warning, Title(), QText(Text), QMessageBox::NoButton, StableDialogParent());
   std::vector<QAbstractButton*> buttons;
   for (const std::string& choice : Choices)
-    buttons.push_back(box->addButton(FromSjis(choice), buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+    buttons.push_back(box->addButton(QText(choice), buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
   // The last choice, the cautious one, is what a stray Enter gives.
   if (!buttons.empty()) box->setDefaultButton(static_cast<QPushButton*>(buttons.back()));
   box->exec();
@@ -170,7 +170,7 @@ std::string TQtPlatform::OpenFileName(QWidget* Parent, const std::string& Filter
 }
 
 std::string TQtPlatform::SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) {
-  return Native(QFileDialog::getSaveFileName(Parent, QString(), FromSjis(Proposed), QtFileFilter(Filter), nullptr,
+  return Native(QFileDialog::getSaveFileName(Parent, QString(), QText(Proposed), QtFileFilter(Filter), nullptr,
                                              QFileDialog::HideNameFilterDetails));
 }
 
@@ -199,24 +199,24 @@ std::uint32_t TQtPlatform::TickCount() {
 // Every text of the program is Japanese, so are its dates, whatever the
 // system's locale: "2026/12/08", "2026年12月8日", "火曜日".
 std::string TQtPlatform::ShortDateText(const TDateTime& When) {
-  return ToSjis(Japanese().toString(ToQDate(When), QStringLiteral("yyyy/MM/dd")));
+  return StdText(Japanese().toString(ToQDate(When), QStringLiteral("yyyy/MM/dd")));
 }
 
 std::string TQtPlatform::LongDateText(const TDateTime& When) {
-  return ToSjis(Japanese().toString(ToQDate(When), QStringLiteral(u"yyyy年M月d日")));
+  return StdText(Japanese().toString(ToQDate(When), QStringLiteral(u"yyyy年M月d日")));
 }
 
 std::string TQtPlatform::WeekdayName(const TDateTime& When) {
-  return ToSjis(Japanese().dayName(When.DayOfWeek, QLocale::LongFormat));
+  return StdText(Japanese().dayName(When.DayOfWeek, QLocale::LongFormat));
 }
 
 void TQtPlatform::ShowHelp(const std::string& HelpFile, int Context) {
   // A generic viewer has no notion of help contexts; the file opens at its start.
   (void)Context;
   const QString Folder = QFileInfo(QFile::decodeName(ProgramFilePath().c_str())).absolutePath();
-  const QString Path = Folder + QLatin1Char('/') + FromSjis(HelpFile);
+  const QString Path = Folder + QLatin1Char('/') + QText(HelpFile);
   if (!QFileInfo::exists(Path)) {
-    ShowMessage(Sj(u8"ヘルプファイル ") + HelpFile + Sj(u8" が見つかりません。"));
+    ShowMessage(U8(u8"ヘルプファイル ") + HelpFile + U8(u8" が見つかりません。"));
     return;
   }
   QDesktopServices::openUrl(QUrl::fromLocalFile(Path));

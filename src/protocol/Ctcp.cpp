@@ -9,19 +9,10 @@ namespace tavi {
 
 namespace {
 
-// This library stays free of Qt, so its few Japanese texts are written as
-// their Shift-JIS bytes; the tests compare them with the UTF-8 originals.
-// "現在サポートしていません。"
-constexpr std::string_view NotSupportedNow =
-    "\x8C\xBB\x8D\xDD\x83\x54\x83\x7C\x81\x5B\x83\x67\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1\x81\x42";
-// " ではサポートしていません。"
-constexpr std::string_view NotSupportedHere =
-    " \x82\xC5\x82\xCD\x83\x54\x83\x7C\x81\x5B\x83\x67\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1\x81\x42";
-// " では "
-constexpr std::string_view In = " \x82\xC5\x82\xCD ";
-// " をサポートしていません。"
-constexpr std::string_view IsNotSupported =
-    " \x82\xF0\x83\x54\x83\x7C\x81\x5B\x83\x67\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1\x81\x42";
+constexpr std::string_view NotSupportedNow = "現在サポートしていません。";
+constexpr std::string_view NotSupportedHere = " ではサポートしていません。";
+constexpr std::string_view In = " では ";
+constexpr std::string_view IsNotSupported = " をサポートしていません。";
 
 bool IsControlOrBlank(char C) { return static_cast<unsigned char>(C) <= 32; }
 

@@ -105,48 +105,85 @@ std::int64_t ParseServerTime(std::string_view Text) {
   return ((days * 24 + hour) * 60 + minute) * 60000 + second * 1000 + millis;
 }
 
-bool ParseMessage(std::string_view Line, TMessage& Message) {
-  Message = TMessage();
-  // Every received line is read for JIS first; the decoder's carry (what
-  // follows the line end) is dropped.
-  std::string decoded;
-  if (Line.find('\x1B') != std::string_view::npos) {
-    std::string carry;
-    decoded.reserve(Line.size());
-    JisDecode(Line, carry, decoded);
-    Line = decoded;
-  }
-  const std::size_t end = Line.find("\r\n");
-  if (end == std::string_view::npos) return false;
-  std::string_view W = Line.substr(0, end);
+namespace {
 
+// The command and parameters of W into Message (tags and source are read).
+bool ReadParams(std::string_view W, std::vector<std::string>& Params, bool& Trailing) {
+  for (;;) {
+    SkipBlanks(W);
+    if (W.empty()) break;
+    if (Params.size() == MaxParams) return false;
+    if (W.front() == ':') {
+      Params.emplace_back(W.substr(1));
+      Trailing = true;
+      break;
+    }
+    Params.emplace_back(TakeWord(W));
+  }
+  return true;
+}
+
+// The line without its tags, source and command: where the parameters begin.
+bool ReadHead(std::string_view& W, TMessage* Message) {
   SkipBlanks(W);
   if (!W.empty() && W.front() == '@') {
     W.remove_prefix(1);
-    ReadTags(TakeWord(W), Message);
+    const std::string_view tags = TakeWord(W);
+    if (Message) ReadTags(tags, *Message);
     SkipBlanks(W);
   }
   if (!W.empty() && W.front() == ':') {
     W.remove_prefix(1);
-    Message.Source.assign(TakeWord(W));
+    const std::string_view source = TakeWord(W);
+    if (Message) Message->Source.assign(source);
     SkipBlanks(W);
   }
   const std::string_view command = TakeWord(W);
   if (command.empty()) return false;
-  Message.Command.assign(command);
-  for (char& c : Message.Command)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (Message) {
+    Message->Command.assign(command);
+    for (char& c : Message->Command)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return true;
+}
 
-  for (;;) {
-    SkipBlanks(W);
-    if (W.empty()) break;
-    if (Message.Params.size() == MaxParams) return false;
-    if (W.front() == ':') {
-      Message.Params.emplace_back(W.substr(1));
-      Message.Trailing = true;
-      break;
-    }
-    Message.Params.emplace_back(TakeWord(W));
+bool IsPlainAscii(std::string_view Line) {
+  for (char c : Line)
+    if (static_cast<unsigned char>(c) >= 0x80 || c == '\x1B') return false;
+  return true;
+}
+
+}  // namespace
+
+const std::string& TMessage::WireParam(std::size_t Index) const {
+  static const std::string None;
+  const std::vector<std::string>& from = WireParams.empty() ? Params : WireParams;
+  return Index < from.size() ? from[Index] : None;
+}
+
+bool ParseMessage(std::string_view Line, TMessage& Message) {
+  Message = TMessage();
+  const std::size_t end = Line.find("\r\n");
+  if (end == std::string_view::npos) return false;
+  std::string_view wire = Line.substr(0, end);
+  // Most lines are ASCII and read as they are; others are decoded once.
+  std::string decoded;
+  std::string_view W = wire;
+  if (!IsPlainAscii(wire)) {
+    decoded = DecodeWire(wire, &Message.Encoding);
+    W = decoded;
+  }
+  if (!ReadHead(W, &Message)) return false;
+  if (!ReadParams(W, Message.Params, Message.Trailing)) return false;
+  if (!decoded.empty()) {
+    // The same line read by position on its own bytes: ASCII delimiters
+    // never occur inside a character of any of the encodings read.
+    std::vector<std::string> raw;
+    bool trailing = false;
+    if (ReadHead(wire, nullptr) && ReadParams(wire, raw, trailing) && raw.size() == Message.Params.size() &&
+        raw != Message.Params)
+      Message.WireParams = std::move(raw);
   }
   return true;
 }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "kanji/WireText.h"
 #include "protocol/ChatParser.h"
 
 namespace tavi {
@@ -24,6 +25,13 @@ struct TMessage {
   bool Trailing = false;
   // The "time" tag as milliseconds since 1970 (UTC); -1 without a valid one.
   std::int64_t ServerTimeMs = -1;
+  // What the line was read as. Text is UTF-8; the parameters' own bytes, by
+  // which the server knows names, are in WireParams when they differ.
+  TWireEncoding Encoding = TWireEncoding::Ascii;
+  std::vector<std::string> WireParams;
+
+  // Parameter Index (0-based) as the server wrote it; empty past the end.
+  const std::string& WireParam(std::size_t Index) const;
 
   // The value of tag Key, or nullptr when the line does not carry it.
   const std::string* Tag(std::string_view Key) const;
@@ -32,8 +40,8 @@ struct TMessage {
 // The most parameters a line may have; one with more is not taken.
 inline constexpr std::size_t MaxParams = 15;
 
-// Reads one received line (with its CR LF; what follows it is ignored). JIS
-// runs are decoded first, as for every received line. False for a line
+// Reads one received line (with its CR LF; what follows it is ignored), as
+// it is sent: the line is decoded to UTF-8 by what it most probably is. False for a line
 // without CR LF, without a command, or with more than MaxParams parameters.
 bool ParseMessage(std::string_view Line, TMessage& Message);
 

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "kanji/Kanji.h"
-#include "kanji/Utf8.h"
 
 namespace tavi {
 
@@ -19,12 +17,6 @@ auto FindLast(Components& List) -> decltype(std::get_if<T>(&List.front())) {
 }
 
 }  // namespace
-
-std::string OutgoingBytes(const TGrobalArea& Area, const std::string& Text) {
-  if (Area.JISChoice) return SjisToJis(Text);
-  if (Area.UTF8Choice) return SjisToUtf8(Text);
-  return Text;
-}
 
 TGrobalArea* TSettingsModule::FindGrobalArea() { return FindLast<TGrobalArea>(FComponents); }
 const TGrobalArea* TSettingsModule::FindGrobalArea() const {

@@ -2,7 +2,8 @@
 
 // The settings that outlive a run: two components owned by one data module,
 // which is also the root object of the settings file (see SettingsFile.h).
-// All strings are Shift-JIS bytes.
+// Strings are UTF-8 in the program and Shift-JIS bytes in the file (see
+// SettingsText.h).
 
 #include <cstdint>
 #include <deque>
@@ -42,9 +43,6 @@ struct TLocalArea {
   bool operator==(const TLocalArea&) const = default;
 };
 
-// Text as it goes to the server or a DCC chat in the chosen code: JIS when
-// JISChoice is set, else UTF-8 when UTF8Choice is set, else Shift-JIS.
-std::string OutgoingBytes(const TGrobalArea& Area, const std::string& Text);
 
 using TSettingsComponent = std::variant<TGrobalArea, TLocalArea>;
 
@@ -73,6 +71,7 @@ class TSettingsModule {
 
   // All components in file order.
   const std::deque<TSettingsComponent>& Components() const { return FComponents; }
+  std::deque<TSettingsComponent>& Components() { return FComponents; }
   void Clear();
 
   bool operator==(const TSettingsModule&) const = default;

@@ -9,7 +9,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/FormFont.h"
 #include "widgets/MdiChildForm.h"
 
@@ -50,7 +50,7 @@ QFrame* MakeSpeedButtonPanel(QWidget* Parent, QHBoxLayout*& Row) {
 QToolButton* AddSpeedButton(QFrame* Panel, QHBoxLayout* Row, const char* Name, const char8_t* Hint, const QIcon& Icon) {
   auto* button = new QToolButton(Panel);
   button->setObjectName(QLatin1String(Name));
-  button->setToolTip(FromSjis(Sj(Hint)));
+  button->setToolTip(QText(U8(Hint)));
   button->setIcon(Icon);
   button->setIconSize(QSize(16, 16));
   button->setAutoRaise(true);
@@ -66,7 +66,7 @@ QFrame* MakeSendPanel(QWidget* Parent, QLabel*& Label1, QLineEdit*& SendEdit) {
   panel->setFixedHeight(34);
   auto* row = new QHBoxLayout(panel);
   row->setContentsMargins(4, 4, 4, 4);
-  Label1 = new QLabel(FromSjis(Sj(u8"発言：")), panel);
+  Label1 = new QLabel(QText(U8(u8"発言：")), panel);
   Label1->setObjectName(QStringLiteral("Label1"));
   SendEdit = new QLineEdit(panel);
   SendEdit->setObjectName(QStringLiteral("SendEdit"));

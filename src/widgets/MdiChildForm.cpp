@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QMdiArea>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "widgets/MenuText.h"
 
 namespace tavi {
@@ -17,7 +17,7 @@ TMdiChildForm::~TMdiChildForm() { delete WindowMenuItem; }
 
 void TMdiChildForm::SetCaption(const std::string& Caption) {
   caption_ = Caption;
-  setWindowTitle(FromSjis(Caption));
+  setWindowTitle(QText(Caption));
   if (WindowMenuItem) WindowMenuItem->setText(MenuText(Caption));
 }
 

@@ -19,7 +19,7 @@ void DeleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::Deferr
 
 Lines ListedNames(TChannelForm* Dialog) {
   Lines names;
-  for (int i = 0; i < Dialog->ChannelComboBox->count(); ++i) names.push_back(ToSjis(Dialog->ChannelComboBox->itemText(i)));
+  for (int i = 0; i < Dialog->ChannelComboBox->count(); ++i) names.push_back(StdText(Dialog->ChannelComboBox->itemText(i)));
   return names;
 }
 
@@ -38,8 +38,8 @@ class ChannelFormTest : public MainFormFixture {
   void Join(const std::string& Channel, const std::string& Key) {
     QPointer<TChannelForm> dialog = Open();
     ASSERT_TRUE(dialog);
-    dialog->ChannelComboBox->setEditText(FromSjis(Channel));
-    dialog->ChannelKeyEdit->setText(FromSjis(Key));
+    dialog->ChannelComboBox->setEditText(QText(Channel));
+    dialog->ChannelKeyEdit->setText(QText(Key));
     dialog->OKButton->click();
     DeleteClosed();
     EXPECT_FALSE(dialog);
@@ -48,26 +48,26 @@ class ChannelFormTest : public MainFormFixture {
 
 TEST_F(ChannelFormTest, OpensWithTheLastChannelAndKey) {
   MakeForm();
-  Local().ChannelNames = {"#a", Sj(u8"#日本")};
-  Local().ChannelName = Sj(u8"#日本");
+  Local().ChannelNames = {"#a", U8(u8"#日本")};
+  Local().ChannelName = U8(u8"#日本");
   Local().ChannelKey = "k";
   TChannelForm* dialog = Open();
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(dialog->isVisible());
-  EXPECT_EQ(ToSjis(dialog->windowTitle()), Sj(u8"チャンネルを選んでください。"));
+  EXPECT_EQ(StdText(dialog->windowTitle()), U8(u8"チャンネルを選んでください。"));
   EXPECT_EQ(dialog->size(), QSize(275, 169));
   EXPECT_EQ(dialog->property("helpContext").toInt(), 36);
   EXPECT_TRUE(dialog->testAttribute(Qt::WA_DeleteOnClose));
-  EXPECT_EQ(ToSjis(dialog->Label1->text()), Sj(u8"チャンネル名："));
-  EXPECT_EQ(ToSjis(dialog->Label2->text()), Sj(u8"キーワード："));
-  EXPECT_EQ(ToSjis(dialog->ChannelComboBox->currentText()), Sj(u8"#日本"));
-  EXPECT_EQ(ToSjis(dialog->ChannelKeyEdit->text()), "k");
-  EXPECT_EQ(ListedNames(dialog), (Lines{"#a", Sj(u8"#日本")}));
+  EXPECT_EQ(StdText(dialog->Label1->text()), U8(u8"チャンネル名："));
+  EXPECT_EQ(StdText(dialog->Label2->text()), U8(u8"キーワード："));
+  EXPECT_EQ(StdText(dialog->ChannelComboBox->currentText()), U8(u8"#日本"));
+  EXPECT_EQ(StdText(dialog->ChannelKeyEdit->text()), "k");
+  EXPECT_EQ(ListedNames(dialog), (Lines{"#a", U8(u8"#日本")}));
 
   // A second join command reuses the open dialog and resets its texts.
   dialog->ChannelComboBox->setEditText(QStringLiteral("#typed"));
   EXPECT_EQ(Open(), dialog);
-  EXPECT_EQ(ToSjis(dialog->ChannelComboBox->currentText()), Sj(u8"#日本"));
+  EXPECT_EQ(StdText(dialog->ChannelComboBox->currentText()), U8(u8"#日本"));
   EXPECT_EQ(form->findChildren<TChannelForm*>().size(), 1);
 }
 
@@ -122,16 +122,16 @@ TEST_F(ChannelFormTest, ChoosingAListedChannelBringsItsKeyInThisRunOnly) {
   EXPECT_EQ(Connection().RememberedKey("#other"), "");
 
   TChannelForm* dialog = Open();
-  EXPECT_EQ(ToSjis(dialog->ChannelKeyEdit->text()), "");  // the last join had none
+  EXPECT_EQ(StdText(dialog->ChannelKeyEdit->text()), "");  // the last join had none
   dialog->ChannelComboBox->setCurrentIndex(dialog->ChannelComboBox->findText(QStringLiteral("#secret")));
-  EXPECT_EQ(ToSjis(dialog->ChannelKeyEdit->text()), "pw");
+  EXPECT_EQ(StdText(dialog->ChannelKeyEdit->text()), "pw");
   dialog->ChannelComboBox->setCurrentIndex(dialog->ChannelComboBox->findText(QStringLiteral("#open")));
-  EXPECT_EQ(ToSjis(dialog->ChannelKeyEdit->text()), "");
+  EXPECT_EQ(StdText(dialog->ChannelKeyEdit->text()), "");
   // Typing a listed name in another case finds it; an unknown one keeps the key.
   dialog->ChannelComboBox->setEditText(QStringLiteral("#SeCrEt"));
-  EXPECT_EQ(ToSjis(dialog->ChannelKeyEdit->text()), "pw");
+  EXPECT_EQ(StdText(dialog->ChannelKeyEdit->text()), "pw");
   dialog->ChannelComboBox->setEditText(QStringLiteral("#unknown"));
-  EXPECT_EQ(ToSjis(dialog->ChannelKeyEdit->text()), "pw");
+  EXPECT_EQ(StdText(dialog->ChannelKeyEdit->text()), "pw");
 
   // After a restart the names come back from the settings file, the keys do not.
   form->close();
@@ -143,7 +143,7 @@ TEST_F(ChannelFormTest, ChoosingAListedChannelBringsItsKeyInThisRunOnly) {
   dialog->ChannelComboBox->setEditText(QStringLiteral("#x"));
   dialog->ChannelKeyEdit->setText(QStringLiteral("typed"));
   dialog->ChannelComboBox->setCurrentIndex(dialog->ChannelComboBox->findText(QStringLiteral("#secret")));
-  EXPECT_EQ(ToSjis(dialog->ChannelKeyEdit->text()), "");
+  EXPECT_EQ(StdText(dialog->ChannelKeyEdit->text()), "");
 }
 
 TEST_F(ChannelFormTest, LosingActivationClosesWithoutJoining) {

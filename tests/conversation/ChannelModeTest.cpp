@@ -31,7 +31,7 @@ class ChannelModeTest : public MainFormFixture {
   // A dialog as the channel window's menu makes it, filled as on activation.
   TChannelModeForm* Open(QWidget* Owner = nullptr, const std::string& Channel = "#c") {
     auto* dialog = new TChannelModeForm(Owner ? Owner : chat, Connection());
-    dialog->TargetChannel = Channel;
+    dialog->TargetChannel = dialog->TargetWireName = Channel;
     dialog->FormActivate();
     return dialog;
   }
@@ -66,10 +66,10 @@ TEST_F(ChannelModeTest, FormHasItsSizeCaptionsAndNames) {
   TChannelModeForm dialog(chat, Connection());
   EXPECT_EQ(dialog.size(), QSize(286, 391));
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-  EXPECT_EQ(ToSjis(dialog.windowTitle()), Sj(u8"チャンネルモードの表示と設定"));
+  EXPECT_EQ(StdText(dialog.windowTitle()), U8(u8"チャンネルモードの表示と設定"));
   EXPECT_EQ(dialog.property("helpContext").toInt(), 53);
   EXPECT_TRUE(dialog.testAttribute(Qt::WA_DeleteOnClose));
-  EXPECT_EQ(ToSjis(dialog.GroupBox1->title()), Sj(u8"チャンネルモード"));
+  EXPECT_EQ(StdText(dialog.GroupBox1->title()), U8(u8"チャンネルモード"));
   const std::pair<const char*, std::u8string_view> boxes[] = {
       {"PrivateCheckBox", u8"プライベートチャンネル属性"}, {"SecretCheckBox", u8"シークレットチャンネル属性"},
       {"InviteCheckBox", u8"招待属性"},                   {"TopicCheckBox", u8"トピックの変更件をオペレータに設定"},
@@ -80,7 +80,7 @@ TEST_F(ChannelModeTest, FormHasItsSizeCaptionsAndNames) {
   for (const auto& [name, caption] : boxes) {
     auto* box = dialog.GroupBox1->findChild<QCheckBox*>(QLatin1String(name));
     ASSERT_NE(box, nullptr) << name;
-    EXPECT_EQ(ToSjis(box->text()), Sj(caption)) << name;
+    EXPECT_EQ(StdText(box->text()), U8(caption)) << name;
     EXPECT_GT(box->y(), lastTop) << name;
     lastTop = box->y();
   }
@@ -98,7 +98,7 @@ TEST_F(ChannelModeTest, ActivationShowsTheFirstChannelWindowsModes) {
   chat->Channel()->KeyWordMode = true;
   chat->Channel()->KeyWord = "pw";
   TChannelModeForm* dialog = Open();
-  EXPECT_EQ(ToSjis(dialog->windowTitle()), "#c" + Sj(u8" のモードの表示と設定"));
+  EXPECT_EQ(StdText(dialog->windowTitle()), "#c" + U8(u8" のモードの表示と設定"));
   EXPECT_FALSE(dialog->PrivateCheckBox->isChecked());
   EXPECT_TRUE(dialog->SecretCheckBox->isChecked());
   EXPECT_FALSE(dialog->InviteCheckBox->isChecked());
@@ -204,7 +204,7 @@ TEST_F(ChannelModeTest, BadLimitIsReportedAndTheRestStillSent) {
               (Lines{"MODE #c +i \r\n", Query}))
         << text;
     EXPECT_EQ(platform.Messages,
-              Lines{Sj(u8"チャンネルに参加する人数の制限値が正しくありません。\r\n正しい数字を入力してください。")});
+              Lines{U8(u8"チャンネルに参加する人数の制限値が正しくありません。\r\n正しい数字を入力してください。")});
   }
 }
 
@@ -268,7 +268,7 @@ TEST_F(ChannelModeTest, UncheckedOrEmptyKeyIsRemoved) {
 TEST_F(ChannelModeTest, WithoutTheChannelWindowOkDoesNothing) {
   OpenTalkWindow("#gone");  // a talk window of that caption is no channel window
   QPointer<TChannelModeForm> dialog = Open(form.get(), "#gone");
-  EXPECT_EQ(ToSjis(dialog->windowTitle()), "#gone" + Sj(u8" のモードの表示と設定"));
+  EXPECT_EQ(StdText(dialog->windowTitle()), "#gone" + U8(u8" のモードの表示と設定"));
   dialog->InviteCheckBox->click();
   dialog->OKButton->click();
   EXPECT_FALSE(Deleted(dialog));

@@ -52,23 +52,23 @@ void AddMembers(TChatForm* Chat, std::initializer_list<const char*> Entries) {
 
 Lines MenuBarTitles(TMainForm& f) {
   Lines titles;
-  for (QAction* a : f.menuBar()->actions()) titles.push_back(ToSjis(a->text()));
+  for (QAction* a : f.menuBar()->actions()) titles.push_back(StdText(a->text()));
   return titles;
 }
 
 Lines Captions(QMenu* Menu) {
   Lines captions;
-  for (QAction* a : Menu->actions()) captions.push_back(a->isSeparator() ? "-" : ToSjis(a->text()));
+  for (QAction* a : Menu->actions()) captions.push_back(a->isSeparator() ? "-" : StdText(a->text()));
   return captions;
 }
 
 bool WindowMenuHolds(TMainForm& f, const std::string& Caption) {
   for (QAction* a : f.Window1->actions())
-    if (ToSjis(a->text()) == Caption) return true;
+    if (StdText(a->text()) == Caption) return true;
   return false;
 }
 
-const std::string CloseRefused = Sj(u8"まだ退室を完了していないため、\r\nもう１度”閉じる”操作をしなおしてください。");
+const std::string CloseRefused = U8(u8"まだ退室を完了していないため、\r\nもう１度”閉じる”操作をしなおしてください。");
 
 }  // namespace
 
@@ -103,27 +103,28 @@ TEST_F(ChatFormTest, CreationLayoutAndDateLine) {
   EXPECT_EQ(chat->property("helpContext").toInt(), 35);
   EXPECT_EQ(chat->NickNameRichEdit->width(), 126);
   EXPECT_TRUE(chat->RecvRichEdit->isReadOnly());
-  EXPECT_EQ(ToSjis(chat->PARTSpeedButton->toolTip()), Sj(u8"チャンネルから離脱する"));
-  EXPECT_EQ(ToSjis(chat->CloseFormSpeedButton->toolTip()), Sj(u8"このフォームを閉じる"));
+  EXPECT_EQ(StdText(chat->PARTSpeedButton->toolTip()), U8(u8"チャンネルから離脱する"));
+  EXPECT_EQ(StdText(chat->CloseFormSpeedButton->toolTip()), U8(u8"このフォームを閉じる"));
   for (const char* name : {"Panel1", "PARTSpeedButton", "CloseFormSpeedButton", "Panel2", "Label1", "SendEdit",
                            "RecvRichEdit", "NickNameRichEdit", "PopupMenu", "ChannelOperator1", "OPTake", "BanMask1"})
     EXPECT_NE(chat->findChild<QObject*>(QLatin1String(name)), nullptr) << name;
 
-  EXPECT_EQ(chat->RecvLines(), Lines{Sj(u8"日付： ") + "2006/01/02"});
+  EXPECT_EQ(chat->RecvLines(), Lines{U8(u8"日付： ") + "2006/01/02"});
   EXPECT_EQ(chat->RecvLineColor(0), clBlack);
   EXPECT_FALSE(chat->Channel()->Joined);
   EXPECT_FALSE(chat->ChannelOperator1->isEnabled());
   EXPECT_FALSE(chat->ChannelOperator1->menuAction()->isEnabled());
-  EXPECT_EQ(Captions(chat->PopupMenu), (Lines{Sj(u8"参加者情報 ( Who is )"), "-", "CTCP", "-", "DCC", "-",
+  EXPECT_EQ(Captions(chat->PopupMenu), (Lines{U8(u8"参加者情報 ( Who is )"), "-", "CTCP", "-", "DCC", "-",
                                               "Channel Operator"}));
   EXPECT_EQ(Captions(chat->CTCP1), (Lines{"PING", "VERSION", "TIME", "FINGER", "USERINFO", "CLIENTINFO"}));
-  EXPECT_EQ(Captions(chat->ChannelOperator1), (Lines{Sj(u8"与える"), Sj(u8"取り上げる")}));
+  EXPECT_EQ(Captions(chat->ChannelOperator1), (Lines{U8(u8"与える"), U8(u8"取り上げる")}));
 }
 
 TEST_F(ChatFormTest, EnterSendsToTheCaptionAndEchoesEvenWhenNotJoined) {
   TChatForm* chat = OpenChannel("#Chan");
-  const std::string text = Sj(u8"  こんにちは、世界  ");
-  chat->SendEdit->setText(FromSjis(text));
+  const std::string text = U8(u8"  こんにちは、世界  ");
+  Grobal().UTF8Choice = true;  // sent texts compare with their literals
+  chat->SendEdit->setText(QText(text));
   PressKey(chat->SendEdit, Qt::Key_A);
   EXPECT_TRUE(Sent.empty());
 
@@ -146,12 +147,12 @@ TEST_F(ChatFormTest, EnterSendsToTheCaptionAndEchoesEvenWhenNotJoined) {
 TEST_F(ChatFormTest, EventPaneLinesKeepTheirColoursAndThePaneItsLastLines) {
   TChatForm* chat = OpenChannel();
   chat->ShowLine(TLineKind::Own, QStringLiteral("green"));
-  chat->ShowLine(TLineKind::Talk, FromSjis(Sj(u8"黒い行")));
+  chat->ShowLine(TLineKind::Talk, QText(U8(u8"黒い行")));
   chat->ShowLine(TLineKind::Event, QString());
   chat->ShowLine(TLineKind::Event, QStringLiteral("blue"));
   const Lines lines = chat->RecvLines();
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), (Lines{"green", Sj(u8"黒い行"), "", "blue"}));
+  EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), (Lines{"green", U8(u8"黒い行"), "", "blue"}));
   const std::vector<QColor> colours{clGreen, clBlack, clBlue, clBlue};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(chat->RecvLineColor(i + 1), colours[static_cast<std::size_t>(i)]) << i;
   EXPECT_FALSE(chat->RecvLineColor(5).isValid());
@@ -242,7 +243,7 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   chat->OPGive->trigger();
   chat->OPTake->trigger();
   EXPECT_EQ(Sent, (Lines{"WHOIS alice\r\n", "MODE #c -o alice\r\n"}));
-  EXPECT_EQ(platform.Messages, Lines{"@alice" + Sj(u8" は、すでにチャンネルオペレーターです。")});
+  EXPECT_EQ(platform.Messages, Lines{"@alice" + U8(u8" は、すでにチャンネルオペレーターです。")});
 
   Sent.clear();
   platform.Messages.clear();
@@ -255,7 +256,7 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   EXPECT_EQ(Sent, (Lines{"WHOIS bob\r\n", "MODE #c +o bob\r\n", "PRIVMSG bob :\x01VERSION\x01\r\n",
                          "PRIVMSG bob :\x01TIME\x01\r\n", "PRIVMSG bob :\x01" "FINGER\x01\r\n",
                          "PRIVMSG bob :\x01USERINFO\x01\r\n", "PRIVMSG bob :\x01" "CLIENTINFO\x01\r\n"}));
-  EXPECT_EQ(platform.Messages, Lines{"bob" + Sj(u8" はチャンネルオペレーターではありません。")});
+  EXPECT_EQ(platform.Messages, Lines{"bob" + U8(u8" はチャンネルオペレーターではありません。")});
 
   // The entry is trimmed first; a blank entry counts as nothing chosen.
   Sent.clear();
@@ -350,8 +351,8 @@ TEST_F(ChatFormTest, ItsMenusTakeTheFramesPlaceWhileActive) {
   TChatForm* chat = OpenChannel();
   TMainForm& f = *form;
   f.MdiArea->setActiveSubWindow(chat);
-  EXPECT_EQ(MenuBarTitles(f), (Lines{Sj(u8"ファイル"), Sj(u8"コマンド"), Sj(u8"モード"), Sj(u8"設定"),
-                                     Sj(u8"ウィンドウ"), Sj(u8"ヘルプ")}));
+  EXPECT_EQ(MenuBarTitles(f), (Lines{U8(u8"ファイル"), U8(u8"コマンド"), U8(u8"モード"), U8(u8"設定"),
+                                     U8(u8"ウィンドウ"), U8(u8"ヘルプ")}));
   const QList<QAction*> bar = f.menuBar()->actions();
   ASSERT_EQ(bar.size(), 6);
   EXPECT_EQ(bar[0], chat->File1->menuAction());
@@ -359,16 +360,23 @@ TEST_F(ChatFormTest, ItsMenusTakeTheFramesPlaceWhileActive) {
   EXPECT_EQ(bar[2], chat->Mode1->menuAction());
   EXPECT_EQ(bar[3], f.N4->menuAction());
 
-  EXPECT_EQ(Captions(chat->File1), (Lines{Sj(u8"チャンネルに入室"), Sj(u8"相手を選定して会話"),
-                                          Sj(u8"チャンネルから退室"), "-", Sj(u8"閉じる"), Sj(u8"終了")}));
+  EXPECT_EQ(Captions(chat->File1), (Lines{U8(u8"チャンネルに入室"), U8(u8"相手を選定して会話"),
+                                          U8(u8"チャンネルから退室"), "-", U8(u8"閉じる"), U8(u8"終了")}));
   EXPECT_EQ(Captions(chat->Command1),
-            (Lines{Sj(u8"バージョン( Version )"), Sj(u8"管理者情報( Admin )"), "-", Sj(u8"参加者情報( Who is )"),
-                   Sj(u8"過去の参加者( Who was )"), "-", Sj(u8"自動不在通知( Away )"), "-", Sj(u8"参加確認( Ison )"),
-                   Sj(u8"参加者一覧( Names )"), Sj(u8"チャンネル名一覧( List )"), "-",
-                   Sj(u8"ニックネーム変更( Nick )"), "-", Sj(u8"チャンネルトピック( Topic )"),
-                   Sj(u8"チャンネルへ招待( Invite )"), Sj(u8"チャンネルから追放( Kick )"),
-                   Sj(u8"参加拒否( Ban Mask )")}));
-  EXPECT_EQ(Captions(chat->Mode1), (Lines{Sj(u8"ユーザーモード"), "-", Sj(u8"チャンネルモード")}));
+            (Lines{U8(u8"バージョン( Version )"), U8(u8"管理者情報( Admin )"), "-", U8(u8"参加者情報( Who is )"),
+                   U8(u8"過去の参加者( Who was )"), "-", U8(u8"自動不在通知( Away )"), "-", U8(u8"参加確認( Ison )"),
+                   U8(u8"参加者一覧( Names )"), U8(u8"チャンネル名一覧( List )"), "-",
+                   U8(u8"ニックネーム変更( Nick )"), "-", U8(u8"チャンネルトピック( Topic )"),
+                   U8(u8"チャンネルへ招待( Invite )"), U8(u8"チャンネルから追放( Kick )"),
+                   U8(u8"参加拒否( Ban Mask )")}));
+  EXPECT_EQ(Captions(chat->Mode1),
+            (Lines{U8(u8"ユーザーモード"), "-", U8(u8"チャンネルモード"), "-", U8(u8"送信する文字コード")}));
+  // The encoding menu fixes the channel's, and "automatic" frees it again.
+  EXPECT_EQ(Captions(chat->WritingMenu), (Lines{U8(u8"自動（参加者の文字コード）"), "JIS", "Shift-JIS", "UTF-8"}));
+  chat->WritingMenu->actions()[3]->trigger();
+  EXPECT_EQ(chat->Channel()->Writing.Chosen, TWireEncoding::Utf8);
+  chat->WritingMenu->actions()[0]->trigger();
+  EXPECT_EQ(chat->Channel()->Writing.Chosen, TWireEncoding::Ascii);
 
   // The items run the main window's own commands.
   chat->Version2->trigger();
@@ -402,7 +410,7 @@ TEST_F(ChatFormTest, BanMaskEditorWaitsForTheEndOfTheList) {
   ASSERT_TRUE(editor);
   EXPECT_EQ(editor->TargetForm.data(), chat);
   EXPECT_EQ(editor->EditMode, "BanMask");
-  EXPECT_EQ(ToSjis(editor->windowTitle()), Sj(u8"クライアントの侵入を防ぐBANMASKの設定"));
+  EXPECT_EQ(StdText(editor->windowTitle()), U8(u8"クライアントの侵入を防ぐBANMASKの設定"));
   EXPECT_EQ(editor->property("helpContext").toInt(), 54);
   EXPECT_FALSE(editor->isVisible());
 

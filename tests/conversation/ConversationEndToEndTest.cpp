@@ -12,6 +12,13 @@
 #include "conversation/Colors.h"
 #include "conversation/Talk.h"
 #include "kanji/Kanji.h"
+#include "kanji/WireText.h"
+#include "core/ChatLog.h"
+#include "core/ConnectionOptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <iconv.h>
 
 using namespace tavi;
 using namespace tavi::test;
@@ -62,14 +69,14 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
   TChatForm* chat = Channel("#tavi");
   ASSERT_TRUE(PumpUntil([&] { return Lists(chat, "@tavi"); }));  // the 353 names, operator as creator
   EXPECT_EQ(chat->NickColorAt(chat->FindNick("@tavi")), clGreen);
-  EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05" + Sj(u8" チャンネルへ入室しました。")));
+  EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05" + U8(u8" チャンネルへ入室しました。")));
 
   TRawIrcPeer peer;
   ASSERT_TRUE(peer.Connect(TNgircdServer::Host(), server.Port()));
   ASSERT_TRUE(peer.Register("peer"));
   peer.Send("JOIN #tavi\r\n");
   ASSERT_TRUE(PumpUntil([&] { return Lists(chat, "peer"); }));
-  EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05 peer" + Sj(u8" がチャンネルへ入室しました。")));
+  EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05 peer" + U8(u8" がチャンネルへ入室しました。")));
 
   // Talk in the channel both ways; the client sends JIS as chosen.
   peer.Send("PRIVMSG #tavi :hello there\r\n");
@@ -79,7 +86,7 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
   chat->SendEditKeyDown(Qt::Key_Return);
   const std::string said = peer.WaitFor("PRIVMSG #tavi");
   EXPECT_NE(said.find(":\x1B$B$3$s$K$A$O\x1B(B\r\n"), std::string::npos) << said;
-  EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05 [tavi] " + Sj(u8"こんにちは")));
+  EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05 [tavi] " + U8(u8"こんにちは")));
 
   // A private message opens a talk window; a notice shows where peer is listed.
   peer.Send("PRIVMSG tavi :just you\r\n");
@@ -102,7 +109,7 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
   EXPECT_FALSE(Answer(peer, "NOTICE peer :\x01" "CLIENTINFO PING TIME FINGER VERSION\x01").empty());
   bool logged = false;
   for (const std::string& line : MemoLines())
-    if (line == "09:05 peer" + Sj(u8" から ") + "VERSION" + Sj(u8" コマンドを受信しました。")) logged = true;
+    if (line == "09:05 peer" + U8(u8" から ") + "VERSION" + U8(u8" コマンドを受信しました。")) logged = true;
   EXPECT_TRUE(logged);
 
   // A nick change renames the member and the talk window; a quit removes him.
@@ -122,42 +129,90 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
   chat->PartClick();
   ASSERT_TRUE(PumpUntil([&] { return !chat->Channel()->Joined; }));
   EXPECT_EQ(chat->NickCount(), 0);
-  EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05" + Sj(u8" チャンネルから退室しました。")));
+  EXPECT_TRUE(HasLine(chat->RecvLines(), "09:05" + U8(u8" チャンネルから退室しました。")));
 }
 
-TEST_F(ConversationEndToEndTest, ThreeCodesReadAlikeAndUtf8MeetsUtf8InAJapaneseChannel) {
-  const std::string Sentence = Sj(u8"日本語のテキストです。①");
-  const auto Utf8 = [](std::u8string_view Text) { return std::string(reinterpret_cast<const char*>(Text.data()), Text.size()); };
+// Whether glibc's ISO-2022-JP reads Bytes whole, as irssi and WeeChat do.
+bool IconvReadsJis(std::string Bytes) {
+  iconv_t cd = iconv_open("UTF-8", "ISO-2022-JP");
+  char out[2048];
+  char* in = Bytes.data();
+  char* o = out;
+  std::size_t inLeft = Bytes.size(), outLeft = sizeof out;
+  const bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<std::size_t>(-1) && inLeft == 0;
+  iconv_close(cd);
+  return ok;
+}
+
+TEST_F(ConversationEndToEndTest, EveryEncodingReadsRightIsLoggedExactlyAndAnswersGoInTheChannelsOwn) {
+  QDir(TChatLog::DefaultFolder()).removeRecursively();
+  SaveConnectionOptions({false, true, true});
+  Connection().ReloadOptions();
+  ASSERT_NE(session->ChatLog(), nullptr);
+  const std::string jisName = EncodeWire(U8(u8"#日本語"), TWireEncoding::Jis);
+  const std::string utf8Name = U8(u8"#日本語");
   Grobal().UTF8Choice = true;
-  for (const char8_t* Name : {u8"#mix", u8"#日本語"}) {
-    form->JoinClick();
-    auto* join = form->findChild<TChannelForm*>();
-    ASSERT_NE(join, nullptr);
-    join->ChannelComboBox->setCurrentText(QString::fromUtf8(reinterpret_cast<const char*>(Name)));
-    join->OKButtonClick();
-    ASSERT_TRUE(PumpUntil([&] { return Channel(Sj(Name)) && Channel(Sj(Name))->Channel()->Joined; })) << Utf8(Name);
+  for (const std::string& name : {std::string("#mix"), jisName, utf8Name}) Connection().SendWire("JOIN " + name + "\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return Connection().Channels().size() == 3; }));
+  // The same text in JIS and in UTF-8 names two channels, and two windows.
+  EXPECT_EQ(form->findChildren<TChatForm*>().size(), 3);
+  TChannel* jisChannel = Connection().FindChannel(jisName);
+  ASSERT_TRUE(jisChannel && jisChannel != Connection().FindChannel(utf8Name));
+
+  struct Peer {
+    const char* Nick;
+    std::string Said;  // as the peer's client writes it
+    std::string Shown;
+  } said[] = {
+      {"jis", "\x1B$B4A;z$G$9\x1B(B \x1B(I6@6E\x1B(B", U8(u8"漢字です ｶﾀｶﾅ")},
+      {"sjis", "\x87\x40\x87\x8A \xB6\xC0\xB6\xC5", U8(u8"①㈱ ｶﾀｶﾅ")},
+      {"utf", U8(u8"漢字 😀 café 한국어 Ελληνικά"), U8(u8"漢字 😀 café 한국어 Ελληνικά")},
+  };
+  std::vector<std::unique_ptr<TRawIrcPeer>> peers;
+  for (const Peer& p : said) {
+    peers.push_back(std::make_unique<TRawIrcPeer>());
+    ASSERT_TRUE(peers.back()->Connect(TNgircdServer::Host(), server.Port()));
+    ASSERT_TRUE(peers.back()->Register(p.Nick));
+    peers.back()->Send("JOIN #mix," + jisName + "," + utf8Name + "\r\n");
+    ASSERT_FALSE(peers.back()->WaitFor(" 366 ").empty());
+  }
+  TChatForm* mix = Channel("#mix");
+  for (std::size_t i = 0; i < peers.size(); ++i) {
+    peers[i]->Send("PRIVMSG #mix :" + said[i].Said + "\r\n");
+    const std::string line = "09:05 [" + std::string(said[i].Nick) + "] " + said[i].Shown;
+    ASSERT_TRUE(PumpUntil([&] { return HasLine(mix->RecvLines(), line); })) << line;
   }
 
-  TRawIrcPeer peer;
-  ASSERT_TRUE(peer.Connect(TNgircdServer::Host(), server.Port()));
-  ASSERT_TRUE(peer.Register("peer"));
-  peer.Send("JOIN #mix," + Utf8(u8"#日本語") + "\r\n");
-  TChatForm* mix = Channel("#mix");
-  TChatForm* japanese = Channel(Sj(u8"#日本語"));
-  ASSERT_TRUE(PumpUntil([&] { return Lists(mix, "peer") && Lists(japanese, "peer"); }));
+  // The answer in #mix goes in UTF-8, what its last speaker wrote in.
+  mix->SendEdit->setText(QString::fromUtf8("どうも 😀"));
+  mix->SendEditKeyDown(Qt::Key_Return);
+  EXPECT_NE(peers[2]->WaitFor(U8(u8"PRIVMSG #mix :どうも 😀\r\n")).rfind(":tavi!", 0), std::string::npos);
 
-  // One sentence as three clients send it; the window shows it three times alike.
-  peer.Send("PRIVMSG #mix :" + SjisToJis(Sentence) + "\r\n");
-  peer.Send("PRIVMSG #mix :" + Sentence + "\r\n");
-  peer.Send("PRIVMSG #mix :" + Utf8(u8"日本語のテキストです。①") + "\r\n");
-  peer.Send("PRIVMSG #mix :done\r\n");
-  ASSERT_TRUE(PumpUntil([&] { return HasLine(mix->RecvLines(), "09:05 [peer] done"); }));
-  const std::vector<std::string> lines = mix->RecvLines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "09:05 [peer] " + Sentence), 3);
+  // In the JIS channel JIS cannot hold the emoji: the user is asked, and
+  // the line goes as ISO-2022-JP that glibc reads whole.
+  peers[0]->Send("PRIVMSG " + jisName + " :" + said[0].Said + "\r\n");
+  TChatForm* jisWindow = nullptr;
+  for (TChatForm* chat : form->findChildren<TChatForm*>())
+    if (chat->Channel() == jisChannel) jisWindow = chat;
+  ASSERT_NE(jisWindow, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return HasLine(jisWindow->RecvLines(), "09:05 [jis] " + said[0].Shown); }));
+  platform.ChoiceAnswers = {1};
+  jisWindow->SendEdit->setText(QString::fromUtf8("了解 😀 ①ｶﾅ"));
+  jisWindow->SendEditKeyDown(Qt::Key_Return);
+  ASSERT_EQ(platform.ChoiceLists.size(), 1u);
+  EXPECT_NE(platform.Questions.back().find(U8(u8"😀")), std::string::npos);
+  const std::string jisLine = peers[0]->WaitFor("PRIVMSG " + jisName + " :\x1B$BN;");
+  const std::string text = jisLine.substr(jisLine.find(" :", jisLine.find("PRIVMSG")) + 2);
+  EXPECT_EQ(text, "\x1B$BN;2r\x1B(B \x1B$B\".\x1B(B (1)\x1B$B%+%J\x1B(B\r\n");
+  EXPECT_TRUE(IconvReadsJis(text));
 
-  // What the user types reaches the UTF-8 peer in the same Japanese-named channel.
-  japanese->SendEdit->setText(QString::fromUtf8("こんにちは"));
-  japanese->SendEditKeyDown(Qt::Key_Return);
-  const std::string said = peer.WaitFor("PRIVMSG " + Utf8(u8"#日本語 :こんにちは\r\n"));
-  EXPECT_EQ(said.rfind(":tavi!", 0), 0u) << said;
+  // The log holds each line as it was shown, in UTF-8.
+  form.reset();
+  session.reset();
+  QFile log(TChatLog(TChatLog::DefaultFolder())
+                .FilePath(QString::fromStdString(TNgircdServer::Host()), QStringLiteral("#mix"), platform.Now()));
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << log.fileName().toStdString();
+  const QString logged = QString::fromUtf8(log.readAll());
+  for (const Peer& p : said)
+    EXPECT_TRUE(logged.contains(QText("09:05 [" + std::string(p.Nick) + "] " + p.Shown))) << p.Shown;
 }

@@ -20,7 +20,7 @@ namespace {
 void DeleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 void Add(TMemberEditorForm* Editor, const std::string& Entry) {
-  Editor->MemberEdit->setText(FromSjis(Entry));
+  Editor->MemberEdit->setText(QText(Entry));
   Editor->AddButton->click();
 }
 
@@ -32,12 +32,12 @@ struct TExpectedSetup {
 };
 
 void ExpectSetup(TMemberEditorForm* Editor, const TExpectedSetup& E) {
-  EXPECT_EQ(ToSjis(Editor->windowTitle()), Sj(E.Caption));
-  EXPECT_EQ(ToSjis(Editor->Label1->text()), Sj(E.Label1));
-  EXPECT_EQ(ToSjis(Editor->Label2->text()), Sj(E.Label2));
+  EXPECT_EQ(StdText(Editor->windowTitle()), U8(E.Caption));
+  EXPECT_EQ(StdText(Editor->Label1->text()), U8(E.Label1));
+  EXPECT_EQ(StdText(Editor->Label2->text()), U8(E.Label2));
   EXPECT_EQ(Editor->EditMode, E.Mode);
   EXPECT_EQ(Editor->property("helpContext").toInt(), E.HelpContext);
-  EXPECT_EQ(ToSjis(Editor->ChangeButton->text()), Sj(E.ChangeCaption));
+  EXPECT_EQ(StdText(Editor->ChangeButton->text()), U8(E.ChangeCaption));
   EXPECT_EQ(Editor->TargetForm.data(), nullptr);
   EXPECT_TRUE(Editor->isVisible());
 }
@@ -57,18 +57,18 @@ class MemberEditorTest : public MainFormFixture {
 TEST_F(MemberEditorTest, TheMainWindowsOpenersSetItUp) {
   TMainForm& f = MakeForm();
   auto* fresh = new TMemberEditorForm(&f, Connection());
-  EXPECT_EQ(ToSjis(fresh->windowTitle()), Sj(u8"会話相手を選定"));
-  EXPECT_EQ(ToSjis(fresh->Label1->text()), Sj(u8"会話相手："));
-  EXPECT_EQ(ToSjis(fresh->Label2->text()), Sj(u8"会話相手のリスト："));
+  EXPECT_EQ(StdText(fresh->windowTitle()), U8(u8"会話相手を選定"));
+  EXPECT_EQ(StdText(fresh->Label1->text()), U8(u8"会話相手："));
+  EXPECT_EQ(StdText(fresh->Label2->text()), U8(u8"会話相手のリスト："));
   EXPECT_EQ(fresh->property("helpContext").toInt(), 60);
   EXPECT_EQ(fresh->size(), QSize(303, 208));
   EXPECT_TRUE(fresh->testAttribute(Qt::WA_DeleteOnClose));
   for (const char* name : {"Label1", "MemberEdit", "Label2", "MemberListBox", "AddButton", "DeleteButton",
                            "ChangeButton", "CloseButton"})
     EXPECT_NE(fresh->findChild<QObject*>(QLatin1String(name)), nullptr) << name;
-  EXPECT_EQ(ToSjis(fresh->AddButton->text()), Sj(u8"追加"));
-  EXPECT_EQ(ToSjis(fresh->DeleteButton->text()), Sj(u8"削除"));
-  EXPECT_EQ(ToSjis(fresh->CloseButton->text()), Sj(u8"閉じる"));
+  EXPECT_EQ(StdText(fresh->AddButton->text()), U8(u8"追加"));
+  EXPECT_EQ(StdText(fresh->DeleteButton->text()), U8(u8"削除"));
+  EXPECT_EQ(StdText(fresh->CloseButton->text()), U8(u8"閉じる"));
 
   // The main window's one editor is the one already there.
   f.TalkSpeedButton->setEnabled(true);
@@ -112,7 +112,7 @@ TEST_F(MemberEditorTest, TalkMembersFromTheMainWindowOpenATalkWindow) {
   auto* talk = qobject_cast<TTalkForm*>(f.FindChildWindow("ann,bob"));
   ASSERT_NE(talk, nullptr);
   EXPECT_EQ(talk->Query()->MemberList, (std::vector<std::string>{"ann", "bob"}));
-  EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "ann,bob");
+  EXPECT_EQ(StdText(talk->WindowMenuItem->text()), "ann,bob");
   EXPECT_TRUE(Sent.empty());
   EXPECT_TRUE(editor->IsClosed());
   DeleteClosed();
@@ -140,16 +140,17 @@ TEST_F(MemberEditorTest, AnEmptyListLeavesAnExistingTalkWindowAlone) {
   EXPECT_TRUE(editor->IsClosed());
   EXPECT_EQ(talk->Caption(), "bob,alice");
   EXPECT_EQ(talk->Query()->MemberList, (std::vector<std::string>{"bob", "alice"}));
-  EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "bob,alice");
+  EXPECT_EQ(StdText(talk->WindowMenuItem->text()), "bob,alice");
   EXPECT_EQ(f.ChildWindows().size(), 1u);
 }
 
 TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
   MakeForm();
+  Grobal().UTF8Choice = true;  // sent texts compare with their literals
   TChatForm* chat = OpenChannelWindow("#c");
   auto makeEditor = [&] {
     auto* editor = new TMemberEditorForm(chat, Connection());
-    editor->Setup(Sj(u8"クライアントの侵入を防ぐBANMASKの設定"), Sj(u8"拒否相手："), Sj(u8"拒否相手のリスト："),
+    editor->Setup(U8(u8"クライアントの侵入を防ぐBANMASKの設定"), U8(u8"拒否相手："), U8(u8"拒否相手のリスト："),
                   "BanMask", chat, 54);
     return editor;
   };
@@ -164,13 +165,13 @@ TEST_F(MemberEditorTest, BanMasksGoOutInOneModeLine) {
   ASSERT_NE(editor, nullptr);
   EXPECT_TRUE(editor->isVisible());
   EXPECT_EQ(editor->parent(), chat);
-  EXPECT_EQ(ToSjis(editor->windowTitle()), Sj(u8"クライアントの侵入を防ぐBANMASKの設定"));
-  EXPECT_EQ(ToSjis(editor->Label1->text()), Sj(u8"拒否相手："));
-  EXPECT_EQ(ToSjis(editor->Label2->text()), Sj(u8"拒否相手のリスト："));
+  EXPECT_EQ(StdText(editor->windowTitle()), U8(u8"クライアントの侵入を防ぐBANMASKの設定"));
+  EXPECT_EQ(StdText(editor->Label1->text()), U8(u8"拒否相手："));
+  EXPECT_EQ(StdText(editor->Label2->text()), U8(u8"拒否相手のリスト："));
   EXPECT_EQ(editor->EditMode, "BanMask");
   EXPECT_EQ(editor->TargetForm.data(), chat);
   EXPECT_EQ(editor->property("helpContext").toInt(), 54);
-  EXPECT_EQ(ToSjis(editor->ChangeButton->text()), Sj(u8"変更"));
+  EXPECT_EQ(StdText(editor->ChangeButton->text()), U8(u8"変更"));
   Add(editor, "m1");
   editor->DeleteButton->click();  // nothing selected: nothing happens
   EXPECT_EQ(editor->MemberListBox->count(), 3);
@@ -225,8 +226,8 @@ TEST_F(MemberEditorTest, ChangingMembersRenamesTheWindowsOwnMenuEntry) {
   Add(editor, "carol");
   editor->ChangeButton->click();
   EXPECT_EQ(second->Caption(), "carol");
-  EXPECT_EQ(ToSjis(second->WindowMenuItem->text()), "carol");
-  EXPECT_EQ(ToSjis(first->WindowMenuItem->text()), "bob");
+  EXPECT_EQ(StdText(second->WindowMenuItem->text()), "carol");
+  EXPECT_EQ(StdText(first->WindowMenuItem->text()), "bob");
 }
 
 TEST_F(MemberEditorTest, RefusalListIsReplacedEvenByAnEmptyOne) {

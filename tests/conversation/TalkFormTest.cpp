@@ -25,20 +25,20 @@ void PressKey(QWidget* Target, int Key, Qt::KeyboardModifiers Modifiers = Qt::No
 }
 
 void Type(TTalkForm* Talk, const std::string& Text) {
-  Talk->SendEdit->setText(FromSjis(Text));
+  Talk->SendEdit->setText(QText(Text));
   PressKey(Talk->SendEdit, Qt::Key_Return);
 }
 
 std::vector<std::string> MenuBarTitles(TMainForm& F) {
   std::vector<std::string> titles;
-  for (QAction* a : F.menuBar()->actions()) titles.push_back(ToSjis(a->text()));
+  for (QAction* a : F.menuBar()->actions()) titles.push_back(StdText(a->text()));
   return titles;
 }
 
 std::vector<std::string> WindowEntries(TMainForm& F) {
   std::vector<std::string> entries;
   for (QAction* a : F.Window1->actions())
-    if (!a->isSeparator()) entries.push_back(ToSjis(a->text()));
+    if (!a->isSeparator()) entries.push_back(StdText(a->text()));
   return entries;
 }
 
@@ -52,7 +52,7 @@ TEST_F(TalkFormTest, CreationGivesTheDateLineAndTheLayout) {
   TMainForm& f = MakeForm();
   TTalkForm* talk = OpenTalkWindow("bob,alice");
   EXPECT_EQ(talk->Caption(), "bob,alice");
-  EXPECT_EQ(talk->RecvLines(), (std::vector<std::string>{Sj(u8"日付： ") + "2006/01/02"}));
+  EXPECT_EQ(talk->RecvLines(), (std::vector<std::string>{U8(u8"日付： ") + "2006/01/02"}));
   EXPECT_TRUE(talk->NickNames().empty());
   EXPECT_TRUE(talk->Query()->MemberList.empty());
   EXPECT_EQ(talk->size(), QSize(430, 260));
@@ -62,18 +62,19 @@ TEST_F(TalkFormTest, CreationGivesTheDateLineAndTheLayout) {
   EXPECT_TRUE(talk->NickNameMemo->isReadOnly());
   for (QWidget* w : std::initializer_list<QWidget*>{talk->RecvMemo, talk->NickNameMemo, talk->SendEdit})
     EXPECT_EQ(w->font().pixelSize(), 16) << w->objectName().toStdString();
-  EXPECT_EQ(ToSjis(talk->CloseFormSpeedButton->toolTip()), Sj(u8"このフォームを閉じる"));
-  EXPECT_EQ(ToSjis(talk->Label1->text()), Sj(u8"発言："));
+  EXPECT_EQ(StdText(talk->CloseFormSpeedButton->toolTip()), U8(u8"このフォームを閉じる"));
+  EXPECT_EQ(StdText(talk->Label1->text()), U8(u8"発言："));
   for (const char* name : {"Panel1", "CloseFormSpeedButton", "RecvMemo", "NickNameMemo", "Panel2", "Label1",
                            "SendEdit", "File1", "Join", "TalkMenu", "Close1", "Exit1", "Mode1", "UserModeMenu",
                            "Member1", "AddDeleteMember"})
     EXPECT_NE(talk->findChild<QObject*>(QLatin1String(name)), nullptr) << name;
   EXPECT_EQ(talk->WindowMenuItem, f.Window1->actions().back());
-  EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "bob,alice");
+  EXPECT_EQ(StdText(talk->WindowMenuItem->text()), "bob,alice");
 }
 
 TEST_F(TalkFormTest, EnterSendsOneLineToAllMembersAndEchoes) {
   MakeForm();
+  Grobal().UTF8Choice = true;  // sent texts compare with their literals
   Own().CurrentNick = "me";
   platform.Time.Hour = 23;
   platform.Time.Minute = 4;
@@ -84,16 +85,16 @@ TEST_F(TalkFormTest, EnterSendsOneLineToAllMembersAndEchoes) {
   EXPECT_EQ(talk->RecvLines().size(), 1u);
 
   Type(talk, " hi  there ");
-  talk->SendEdit->setText(FromSjis(Sj(u8"こんにちは")));
+  talk->SendEdit->setText(QText(U8(u8"こんにちは")));
   PressKey(talk->SendEdit, Qt::Key_Enter, Qt::ShiftModifier);
   talk->SendEdit->setText(QStringLiteral("x"));
   PressKey(talk->SendEdit, Qt::Key_A);  // other keys only type
   EXPECT_EQ(Sent, (std::vector<std::string>{"PRIVMSG bob,alice : hi  there \r\n",
-                                            "PRIVMSG bob,alice :" + Sj(u8"こんにちは") + "\r\n"}));
+                                            "PRIVMSG bob,alice :" + U8(u8"こんにちは") + "\r\n"}));
   const std::vector<std::string> lines = talk->RecvLines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[1], "23:04 [me]  hi  there ");
-  EXPECT_EQ(lines[2], "23:04 [me] " + Sj(u8"こんにちは"));
+  EXPECT_EQ(lines[2], "23:04 [me] " + U8(u8"こんにちは"));
   EXPECT_EQ(talk->SendEdit->text(), QStringLiteral("x"));
 
   talk->SendEditKeyDown(TTalkForm::EnterKey);
@@ -116,9 +117,9 @@ TEST_F(TalkFormTest, ChangingMembersKeepsTheHistoryAndRenamesTheWindow) {
   auto* editor = talk->findChild<TMemberEditorForm*>();
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->parent(), talk);
-  EXPECT_EQ(ToSjis(editor->windowTitle()), Sj(u8"会話相手を選定"));
-  EXPECT_EQ(ToSjis(editor->Label1->text()), Sj(u8"会話相手："));
-  EXPECT_EQ(ToSjis(editor->Label2->text()), Sj(u8"会話相手のリスト："));
+  EXPECT_EQ(StdText(editor->windowTitle()), U8(u8"会話相手を選定"));
+  EXPECT_EQ(StdText(editor->Label1->text()), U8(u8"会話相手："));
+  EXPECT_EQ(StdText(editor->Label2->text()), U8(u8"会話相手のリスト："));
   EXPECT_EQ(editor->EditMode, "TalkMember");
   EXPECT_EQ(editor->TargetForm.data(), talk);
   EXPECT_EQ(editor->property("helpContext").toInt(), 60);
@@ -133,8 +134,8 @@ TEST_F(TalkFormTest, ChangingMembersKeepsTheHistoryAndRenamesTheWindow) {
   EXPECT_EQ(talk->Query()->MemberList, (std::vector<std::string>{"carol"}));
   EXPECT_EQ(talk->RecvLines(), linesBefore);
   EXPECT_EQ(talk->NickNames(), (std::vector<std::string>{"bob"}));
-  EXPECT_EQ(ToSjis(talk->WindowMenuItem->text()), "carol");
-  EXPECT_EQ(ToSjis(other->WindowMenuItem->text()), "dave");
+  EXPECT_EQ(StdText(talk->WindowMenuItem->text()), "carol");
+  EXPECT_EQ(StdText(other->WindowMenuItem->text()), "dave");
   EXPECT_EQ(f.FindChildWindow("carol"), talk);
   EXPECT_EQ(f.FindChildWindow("bob,alice"), nullptr);
 
@@ -174,7 +175,7 @@ TEST_F(TalkFormTest, ClosingNeverAsks) {
   EXPECT_TRUE(platform.Questions.empty());
   EXPECT_TRUE(platform.Messages.empty());
   EXPECT_TRUE(Sent.empty());
-  EXPECT_EQ(WindowEntries(f), (std::vector<std::string>{Sj(u8"整列させて表示"), Sj(u8"重ねて表示"), Sj(u8"並べて表示")}));
+  EXPECT_EQ(WindowEntries(f), (std::vector<std::string>{U8(u8"整列させて表示"), U8(u8"重ねて表示"), U8(u8"並べて表示")}));
 
   // The main window's exit does not stop at a talk window either.
   OpenTalkWindow("dave");
@@ -190,14 +191,14 @@ TEST_F(TalkFormTest, MenusMergeWhileActiveAndCallTheMainCommands) {
   PumpUntil([&] { return QApplication::focusWidget() != nullptr; }, 3000);
   EXPECT_EQ(QApplication::focusWidget(), talk->SendEdit);
   f.MergeChildMenus();
-  EXPECT_EQ(MenuBarTitles(f), (std::vector<std::string>{Sj(u8"ファイル"), Sj(u8"コマンド"), Sj(u8"モード"),
-                                                         Sj(u8"メンバー"), Sj(u8"設定"), Sj(u8"ウィンドウ"),
-                                                         Sj(u8"ヘルプ")}));
+  EXPECT_EQ(MenuBarTitles(f), (std::vector<std::string>{U8(u8"ファイル"), U8(u8"コマンド"), U8(u8"モード"),
+                                                         U8(u8"メンバー"), U8(u8"設定"), U8(u8"ウィンドウ"),
+                                                         U8(u8"ヘルプ")}));
   ASSERT_EQ(f.menuBar()->actions().size(), 7);
   EXPECT_EQ(f.menuBar()->actions()[0], talk->File1->menuAction());
   EXPECT_EQ(f.menuBar()->actions()[1], f.Command1->menuAction());
   EXPECT_EQ(f.menuBar()->actions()[2], talk->Mode1->menuAction());
-  EXPECT_EQ(ToSjis(talk->AddDeleteMember->text()), Sj(u8"メンバーの変更"));
+  EXPECT_EQ(StdText(talk->AddDeleteMember->text()), U8(u8"メンバーの変更"));
   EXPECT_EQ(talk->File1->actions().size(), 5);  // four items and a separator
 
   // The items run the main window's own commands.

@@ -52,10 +52,10 @@ TEST_F(UserModeTest, FormHasItsSizeCaptionsAndBoxesFromTheModes) {
   TUserModeForm dialog(form.get(), Connection());
   EXPECT_EQ(dialog.size(), QSize(231, 199));
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-  EXPECT_EQ(ToSjis(dialog.windowTitle()), Sj(u8"ユーザーモードの表示と設定"));
+  EXPECT_EQ(StdText(dialog.windowTitle()), U8(u8"ユーザーモードの表示と設定"));
   EXPECT_EQ(dialog.property("helpContext").toInt(), 52);
   EXPECT_TRUE(dialog.testAttribute(Qt::WA_DeleteOnClose));
-  EXPECT_EQ(ToSjis(dialog.GroupBox1->title()), Sj(u8"ユーザーモード"));
+  EXPECT_EQ(StdText(dialog.GroupBox1->title()), U8(u8"ユーザーモード"));
   const std::tuple<const char*, std::u8string_view, bool> boxes[] = {
       {"InvisibleCheckBox", u8"不可視属性", false},
       {"NoticeCheckBox", u8"ノーティスメッセージの受信", true},
@@ -65,13 +65,13 @@ TEST_F(UserModeTest, FormHasItsSizeCaptionsAndBoxesFromTheModes) {
   for (const auto& [name, caption, checked] : boxes) {
     auto* box = dialog.GroupBox1->findChild<QCheckBox*>(QLatin1String(name));
     ASSERT_NE(box, nullptr) << name;
-    EXPECT_EQ(ToSjis(box->text()), Sj(caption)) << name;
+    EXPECT_EQ(StdText(box->text()), U8(caption)) << name;
     EXPECT_EQ(box->isChecked(), checked) << name;
     EXPECT_GT(box->y(), lastTop) << name;
     lastTop = box->y();
   }
-  EXPECT_EQ(ToSjis(dialog.ChangeButton->text()), Sj(u8"変更"));
-  EXPECT_EQ(ToSjis(dialog.CloseButton->text()), Sj(u8"閉じる"));
+  EXPECT_EQ(StdText(dialog.ChangeButton->text()), U8(u8"変更"));
+  EXPECT_EQ(StdText(dialog.CloseButton->text()), U8(u8"閉じる"));
   EXPECT_LE(dialog.CloseButton->geometry().bottom(), 199);
   // Filled once: later modes do not show.
   Own().Modes.Invisible = true;

@@ -51,12 +51,12 @@ TEST_F(ConnectionTest, RegistersBecomesUsableAndDisconnectsWithQuit) {
   auto nick = server.ReadLine();
   auto user = server.ReadLine();
   Connection().Connect();
-  EXPECT_EQ(Take(), (Lines{"status " + Sj(u8"サーバーに接続を試みています。"), "state Connecting"}));
+  EXPECT_EQ(Take(), (Lines{"status " + U8(u8"サーバーに接続を試みています。"), "state Connecting"}));
   ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::Registering; }));
   EXPECT_EQ(Await(pass), "PASS pw\r\n");
   EXPECT_EQ(Await(nick), "NICK abc\r\n");
   EXPECT_EQ(Await(user), "USER me host 127.0.0.1 :Taro\r\n");
-  EXPECT_EQ(Take(), (Lines{"state Registering", "status " + Sj(u8"サーバーへニックネームを送出中です。")}));
+  EXPECT_EQ(Take(), (Lines{"state Registering", "status " + U8(u8"サーバーへニックネームを送出中です。")}));
 
   server.Send(":srv 001 abc_ :Welcome\r\n:srv 375 abc_ :- srv MOTD\r\n:srv 372 abc_ :- hello\r\n");
   server.Send(":srv 376 abc_ :End of MOTD\r\nPING :srv\r\n");
@@ -64,7 +64,7 @@ TEST_F(ConnectionTest, RegistersBecomesUsableAndDisconnectsWithQuit) {
   auto pong = server.ReadLine();
   EXPECT_EQ(Await(mode), "MODE abc_\r\n");
   EXPECT_EQ(Await(pong), "PONG srv\r\n");
-  EXPECT_EQ(Take(), (Lines{"status " + Sj(u8"IRCサーバーとの接続が完了しました。"), "log " + T + " :- srv MOTD",
+  EXPECT_EQ(Take(), (Lines{"status " + U8(u8"IRCサーバーとの接続が完了しました。"), "log " + T + " :- srv MOTD",
                            "log " + T + " :- hello", "log " + T + " :End of MOTD", "state Registered"}));
 
   auto quit = server.ReadLine();
@@ -79,11 +79,11 @@ TEST_F(ConnectionTest, RegistersBecomesUsableAndDisconnectsWithQuit) {
 
 TEST_F(ConnectionTest, ConnectNeedsEverySettingAndANumericPort) {
   Connection().Connect();
-  EXPECT_EQ(Take(), Lines{"message " + Sj(u8"設定を書き込んでください。")});
+  EXPECT_EQ(Take(), Lines{"message " + U8(u8"設定を書き込んでください。")});
   EXPECT_EQ(platform.Beeps, 1);
   session->Grobal() = TGrobalArea{"", "nick", "Taro", "me", "host", "srv", {}, "66x7"};
   Connection().Connect();
-  EXPECT_EQ(Take(), Lines{"message '66x7" + Sj(u8"' は有効な整数値ではありません。")});
+  EXPECT_EQ(Take(), Lines{"message '66x7" + U8(u8"' は有効な整数値ではありません。")});
   EXPECT_EQ(State(), TConnectionState::Idle);
 }
 
@@ -123,13 +123,13 @@ TEST_F(ConnectionTest, ADropAfterRegistrationReconnectsAndRejoinsWithTheKey) {
   EXPECT_EQ(server.Accepted(), 2);
   EXPECT_EQ(own.ListRequests + own.IsonRequests + own.NamesRequested, 0);
   const Lines events = Take();
-  const std::string lost = T + " " + Sj(u8"サーバーとの接続が切れました。");
+  const std::string lost = T + " " + U8(u8"サーバーとの接続が切れました。");
   EXPECT_EQ(Of(events, "#chan own"),
-            (Lines{"#chan own " + T + Sj(u8" チャンネルへ入室しました。"), "#chan own " + lost,
-                   "#chan own " + T + " " + Sj(u8"サーバーに再接続しました。チャンネルに入り直します。")}));
+            (Lines{"#chan own " + T + U8(u8" チャンネルへ入室しました。"), "#chan own " + lost,
+                   "#chan own " + T + " " + U8(u8"サーバーに再接続しました。チャンネルに入り直します。")}));
   EXPECT_EQ(Of(events, "#left own").back(), "#left own " + lost);
-  EXPECT_EQ(Of(events, "log "), (Lines{"log " + T + " :End of MOTD", "log " + lost + Sj(u8"サーバーからＥＯＦを読み込みました。"),
-                                       "log " + T + " 1" + Sj(u8" 秒後にサーバーへ再接続します。"),
+  EXPECT_EQ(Of(events, "log "), (Lines{"log " + T + " :End of MOTD", "log " + lost + U8(u8"サーバーからＥＯＦを読み込みました。"),
+                                       "log " + T + " 1" + U8(u8" 秒後にサーバーへ再接続します。"),
                                        "log " + T + " :End of MOTD"}));
   EXPECT_EQ(Of(events, "state "), (Lines{"state Connecting", "state Registering", "state Registered",
                                          "state WaitingToReconnect", "state Connecting", "state Registering",
@@ -177,14 +177,14 @@ TEST_F(ConnectionTest, FailedTriesWaitLongerEachTimeUpToTheBound) {
   EXPECT_TRUE(Of(events, "message").empty());  // nothing for a user who may be away
   const Lines logs = Of(events, "log ");
   EXPECT_NE(std::find(logs.begin(), logs.end(),
-                      "log " + T + " " + Sj(u8"再接続できませんでした。") + "1" + Sj(u8" 秒後にサーバーへ再接続します。")),
+                      "log " + T + " " + U8(u8"再接続できませんでした。") + "1" + U8(u8" 秒後にサーバーへ再接続します。")),
             logs.end());
 
   // New settings give the reconnecting up; the kept channels go.
   Connection().SettingsChanged();
   EXPECT_FALSE(Connection().Reconnecting());
   ASSERT_TRUE(PumpUntil([&] { return Connection().FindChannel("#chan") == nullptr; }));
-  EXPECT_EQ(Connection().StatusText(), Sj(u8"設定が変わったため、再接続を中止しました。"));
+  EXPECT_EQ(Connection().StatusText(), U8(u8"設定が変わったため、再接続を中止しました。"));
   EXPECT_EQ(State(), TConnectionState::Idle);
 }
 
@@ -233,9 +233,9 @@ TEST_F(ConnectionTest, ASilentServerIsPingedThenDropped) {
   ASSERT_TRUE(PumpUntil([&] { return Connection().Reconnecting(); }));
   EXPECT_EQ(Of(Take(), "log "),
             (Lines{"log " + T + " :End of MOTD",
-                   "log " + T + " " + Sj(u8"サーバーとの接続が切れました。サーバーからの応答がないため、接続を切断しました。"),
-                   "log " + T + " 60" + Sj(u8" 秒後にサーバーへ再接続します。")}));
-  EXPECT_EQ(Connection().StatusText(), "60" + Sj(u8" 秒後にサーバーへ再接続します。"));
+                   "log " + T + " " + U8(u8"サーバーとの接続が切れました。サーバーからの応答がないため、接続を切断しました。"),
+                   "log " + T + " 60" + U8(u8" 秒後にサーバーへ再接続します。")}));
+  EXPECT_EQ(Connection().StatusText(), "60" + U8(u8" 秒後にサーバーへ再接続します。"));
   EXPECT_EQ(State(), TConnectionState::WaitingToReconnect);
 
   // Disconnect while waiting gives it up.
@@ -260,7 +260,7 @@ TEST_F(ConnectionTest, AStalledServerIsDroppedWithTheReason) {
     const std::string line = "PRIVMSG #a :" + std::string(1000, 'x') + "\r\n";
     for (int i = 0; i < 32 * 1024; ++i) Connection().SendLine(line);
     ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::Idle; }, 20000));
-    EXPECT_EQ(Connection().StatusText().rfind(Sj(status), 0), 0u) << Connection().StatusText();
+    EXPECT_EQ(Connection().StatusText().rfind(U8(status), 0), 0u) << Connection().StatusText();
     EXPECT_TRUE(Of(Take(), "message").empty());
   }
 }
@@ -286,14 +286,14 @@ TEST_F(ConnectionTest, UntrustedCertificateAsksAndEachAnswerDoesWhatItSays) {
     Connection().Connect();
     ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::AwaitingTrust; }));
     EXPECT_EQ(Of(Take(), "trust?"),
-              Lines{"trust? " + Sj(u8"今回だけ許可") + "/" + Sj(u8"常に許可") + "/" + Sj(u8"拒否")});
+              Lines{"trust? " + U8(u8"今回だけ許可") + "/" + U8(u8"常に許可") + "/" + U8(u8"拒否")});
     EXPECT_NE(recorder->TrustText.find(identity.Fingerprint), std::string::npos);
-    EXPECT_NE(recorder->TrustText.find(Sj(u8"信頼できるものか確認できませんでした。")), std::string::npos);
+    EXPECT_NE(recorder->TrustText.find(U8(u8"信頼できるものか確認できませんでした。")), std::string::npos);
     Connection().AnswerTrust(c.Answer);
     EXPECT_EQ(PinnedFingerprint("127.0.0.1", server.Port()), c.Pinned ? identity.Fingerprint : "");
     if (!c.Connects) {
       EXPECT_EQ(State(), TConnectionState::Idle);
-      EXPECT_NE(Connection().StatusText().find(Sj(u8"証明書を拒否")), std::string::npos);
+      EXPECT_NE(Connection().StatusText().find(U8(u8"証明書を拒否")), std::string::npos);
       continue;
     }
     EXPECT_EQ(Await(nick), "NICK abc\r\n");

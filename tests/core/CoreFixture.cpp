@@ -59,9 +59,9 @@ Lines Of(const Lines& Events, const std::string& Prefix) {
 }
 
 TEventRecorder::TEventRecorder(TConnection& C) {
-  const std::string date = Sj(u8"日付： ") + Platform().ShortDateText(Platform().Now());
+  const std::string date = U8(u8"日付： ") + Platform().ShortDateText(Platform().Now());
   connect(&C, &TConnection::LineShown, this, [this, date](const TShownLine& Line) {
-    const std::string text = ToSjis(Line.Text);
+    const std::string text = StdText(Line.Text);
     if (!KeepDateLines && text == date) return;
     static const char* const kinds[] = {"talk", "own", "event"};
     if (Line.Channel)
@@ -131,6 +131,9 @@ void CoreFixture::SetUp() {
   OpenDesktopSettings()->clear();
   session = std::make_unique<TSession>();
   session->VersionText = "Tavi 1.0";
+  // Lines go out in UTF-8, so that sent texts compare with their literals;
+  // the encodings have tests of their own.
+  session->Grobal().UTF8Choice = true;
   session->SetDccDesk(&desk);
   Connection().SetLineSink([this](const std::string& Line) { Sent.push_back(Line); });
   Connection().Own.CurrentNick = "me";

@@ -16,7 +16,7 @@
 #include "core/Connection.h"
 #include "core/DccDesk.h"
 #include "core/Session.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 
 namespace tavi::test {
 

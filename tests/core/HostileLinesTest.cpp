@@ -37,7 +37,7 @@ TEST_F(HostileLinesTest, ShortLinesChangeNothing) {
   EXPECT_TRUE(Sent.empty());
   // A bare SOH is a query with an empty word, refused to whoever sent it.
   Feed("PRIVMSG me :\x01");
-  EXPECT_EQ(TakeSent(), Lines{"NOTICE  :\x01 Tavi 1.0" + Sj(u8" ではサポートしていません。") + "\x01\r\n"});
+  EXPECT_EQ(TakeSent(), Lines{"NOTICE  :\x01 Tavi 1.0" + U8(u8" ではサポートしていません。") + "\x01\r\n"});
 }
 
 TEST_F(HostileLinesTest, AnyCommandWithZeroOneFifteenOrSixteenParameters) {

@@ -9,10 +9,10 @@ using namespace tavi::test;
 namespace {
 
 const std::string T = "09:05";
-const std::string Refused = "Tavi 1.0" + Sj(u8" ではサポートしていません。") + "\x01\r\n";
+const std::string Refused = "Tavi 1.0" + U8(u8" ではサポートしていません。") + "\x01\r\n";
 
 std::string Received(const std::string& Nick, const std::string& Query) {
-  return "log " + T + " " + Nick + Sj(u8" から ") + Query + Sj(u8" コマンドを受信しました。");
+  return "log " + T + " " + Nick + U8(u8" から ") + Query + U8(u8" コマンドを受信しました。");
 }
 
 using MessageEventsTest = CoreFixture;
@@ -41,10 +41,10 @@ TEST_F(MessageEventsTest, QueriesAreLoggedAndAnswered) {
   const TCase cases[] = {
       {"\x01PING 0123 456\x01", "PING", "NOTICE bob :\x01PING 0123 456\x01\r\n"},
       {"\x01VERSION\x01", "VERSION", "NOTICE bob :\x01VERSION Tavi 1.0\x01\r\n"},
-      {"\x01USERINFO\x01", "USERINFO", "NOTICE bob :\x01" + Sj(u8"USERINFO 現在サポートしていません。") + "\x01\r\n"},
+      {"\x01USERINFO\x01", "USERINFO", "NOTICE bob :\x01" + U8(u8"USERINFO 現在サポートしていません。") + "\x01\r\n"},
       {"\x01" "FINGER\x01", "FINGER", "NOTICE bob :\x01" "FINGER tavi@pc.example.jp\x01\r\n"},
       {"\x01" "CLIENTINFO\x01", "CLIENTINFO", "NOTICE bob :\x01" "CLIENTINFO PING TIME FINGER VERSION\x01\r\n"},
-      {"\x01TIME\x01", "TIME", "NOTICE bob :\x01TIME " + Sj(u8"2006年1月2日 月曜日") + " 09 : 05 \x01\r\n"},
+      {"\x01TIME\x01", "TIME", "NOTICE bob :\x01TIME " + U8(u8"2006年1月2日 月曜日") + " 09 : 05 \x01\r\n"},
       // Exact words only: a lower-case query is refused by its own name.
       {"\x01ping 1\x01", "ping", "NOTICE bob :\x01ping " + Refused},
       {"\x01\x01", "", "NOTICE bob :\x01 " + Refused},
@@ -91,10 +91,11 @@ TEST_F(MessageEventsTest, MessagesGoToTheirChannelOrTheQueryThatStandsForTheSend
   Connection().OpenChannel("#Chan");
   Take();
   Feed(":bob!b@h PRIVMSG #Chan :hi all");
-  Feed(":bob!b@h PRIVMSG #chan :wrong case");  // names compare exactly
+  Feed(":bob!b@h PRIVMSG #chan :any case");  // the server folds the case of names
   Feed(":bob!b@h PRIVMSG #none :no window");
   Feed(":bob!b@h PRIVMSG #Chan :");  // empty text is a plain message
-  EXPECT_EQ(Take(), (Lines{"#Chan talk " + T + " [bob] hi all", "#Chan talk " + T + " [bob] "}));
+  EXPECT_EQ(Take(), (Lines{"#Chan talk " + T + " [bob] hi all", "#Chan talk " + T + " [bob] any case",
+                           "#Chan talk " + T + " [bob] "}));
 
   Feed(":bob!b@h PRIVMSG me :hello");
   EXPECT_EQ(Take(), (Lines{"query+ bob quietly", "query(bob) " + T + " [bob] hello", "query~ bob speakers=bob"}));
@@ -188,7 +189,7 @@ TEST_F(MessageEventsTest, PingRepliesShowTheirRoundTripOnce) {
   chat.PingSentTime = 1000;
   platform.Tick = 1250;
   Feed(":bob!b@h NOTICE me :\x01PING 123\x01");
-  EXPECT_EQ(Take(), Lines{"#a event " + T + " [bob] PING 250" + Sj(u8" ミリ秒です。")});
+  EXPECT_EQ(Take(), Lines{"#a event " + T + " [bob] PING 250" + U8(u8" ミリ秒です。")});
   EXPECT_EQ(chat.PingReplyTime, 1250u);
   // The token answered already, or one no channel sent: the server log.
   for (const std::string token : {"123", "424242"}) {
@@ -200,7 +201,7 @@ TEST_F(MessageEventsTest, PingRepliesShowTheirRoundTripOnce) {
   chat.PingSentTime = 0xFFFFFF00u;
   platform.Tick = 0x100;
   Feed(":bob!b@h NOTICE me :\x01PING 1\x01");
-  EXPECT_EQ(Take(), Lines{"#a event " + T + " [bob] PING 512" + Sj(u8" ミリ秒です。")});
+  EXPECT_EQ(Take(), Lines{"#a event " + T + " [bob] PING 512" + U8(u8" ミリ秒です。")});
   EXPECT_TRUE(Sent.empty());
 }
 
@@ -241,20 +242,63 @@ TEST_F(MessageEventsTest, ServerTimeStampsTheLine) {
   Feed("@time=garbage :alice!a@h PRIVMSG #c :later");
   Feed("@msgid=y :bob!b@h JOIN #c");
   EXPECT_EQ(Take(), (Lines{"#c talk 10:00 [alice] hello", "#c talk " + T + " [alice] later",
-                           "#c event " + T + " bob" + Sj(u8" がチャンネルへ入室しました。")}));
+                           "#c event " + T + " bob" + U8(u8" がチャンネルへ入室しました。")}));
 }
 
-TEST_F(MessageEventsTest, JisBothWaysAndHugeLinesCutForShowing) {
-  Channel("#a", "me bob");
+TEST_F(MessageEventsTest, LinesAreReadByWhatTheyAreAndAnswersGoInTheEncodingLastHeard) {
+  TChannel& chat = Channel("#a", "me bob");
   session->Grobal().JISChoice = true;
-  Connection().SendLine("PRIVMSG #a :\x82\xB1\x82\xF1\r\n");
+  Connection().SendLine(U8(u8"PRIVMSG #a :こん\r\n"));
   EXPECT_EQ(TakeSent(), Lines{"PRIVMSG #a :\x1B$B$3$s\x1B(B\r\n"});
-  Feed(":bob!u@h PRIVMSG #a :\x1B$B$3$s$K$A$O\x1B(B");
+  struct Case {
+    std::string Wire;  // bob's text as sent
+    std::string Shown;
+    std::string Answer;  // "ok 😀" as it goes back
+  } cases[] = {
+      {"\x1B$B$3$s$K$A$O\x1B(B \x1B(I6@6E\x1B(B", U8(u8"こんにちは ｶﾀｶﾅ"), "ok \x1B$B\".\x1B(B"},
+      {"\x87\x40\x87\x8A \xB6\xC0\xB6\xC5", U8(u8"①㈱ ｶﾀｶﾅ"), "ok \x81\xAC"},
+      {U8(u8"漢字 😀 café 한국어 Ελληνικά"), U8(u8"漢字 😀 café 한국어 Ελληνικά"), U8(u8"ok 😀")},
+      {"plain ascii keeps the last", "plain ascii keeps the last", U8(u8"ok 😀")},
+  };
+  for (const Case& c : cases) {
+    Feed(":bob!u@h PRIVMSG #a :" + c.Wire);
+    EXPECT_EQ(Take(), Lines{"#a talk " + T + " [bob] " + c.Shown}) << c.Shown;
+    Connection().Say(chat, U8(u8"ok 😀"));
+    EXPECT_EQ(TakeSent(), Lines{"PRIVMSG #a :" + c.Answer + "\r\n"}) << c.Shown;
+    Take();
+  }
+  // The user's fixed choice holds over what is heard.
+  chat.Writing.Chosen = TWireEncoding::Sjis;
+  Connection().Say(chat, U8(u8"日本"));
+  EXPECT_EQ(TakeSent(), Lines{"PRIVMSG #a :\x93\xFA\x96{\r\n"});
+  Take();
+
   Feed(":bob!u@h PRIVMSG #a :" + std::string(65000, 'm'));
   const Lines events = Take();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0], "#a talk " + T + " [bob] \x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD");
-  EXPECT_EQ(events[1].size(), std::string("#a talk ").size() + DisplayLineBytes);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].size(), std::string("#a talk ").size() + DisplayLineBytes);
+}
+
+TEST_F(MessageEventsTest, NamesAreKnownByTheirBytesOnTheWire) {
+  // "#日本語" joined in JIS and in UTF-8 are two channels on the server.
+  const std::string jis = "#\x1B$BF|K\\8l\x1B(B", utf8 = U8(u8"#日本語");
+  Feed(":me!u@h JOIN " + jis);
+  Feed(":me!u@h JOIN " + utf8);
+  ASSERT_EQ(Connection().Channels().size(), 2u);
+  TChannel* a = Connection().FindChannel(jis);
+  TChannel* b = Connection().FindChannel(utf8);
+  ASSERT_TRUE(a && b && a != b);
+  EXPECT_EQ(a->Name(), utf8);
+  EXPECT_EQ(b->Name(), utf8);
+  Take();
+  TakeSent();
+  Feed(":bob!u@h PRIVMSG " + jis + " :jis");
+  Feed(":bob!u@h PRIVMSG " + utf8 + " :utf");
+  EXPECT_EQ(Take(), (Lines{utf8 + " talk " + T + " [bob] jis", utf8 + " talk " + T + " [bob] utf"}));
+  // Replies go to the bytes the server knows.
+  Connection().Say(*a, "x");
+  Connection().Say(*b, "y");
+  EXPECT_EQ(TakeSent(), (Lines{"PRIVMSG " + jis + " :x\r\n", "PRIVMSG " + utf8 + " :y\r\n"}));
 }
 
 TEST_F(MessageEventsTest, ChatAndFileOffersGoToTheDeskOneAtATime) {
@@ -265,8 +309,8 @@ TEST_F(MessageEventsTest, ChatAndFileOffersGoToTheDeskOneAtATime) {
   // log, and the server is still answered.
   Feed(":carol!c@h PRIVMSG me :\x01" "DCC SEND f 3232235786 7000 10\x01");
   Feed("PING :srv");
-  EXPECT_EQ(Take(), (Lines{Received("carol", "DCC"), "log " + T + " carol" + Sj(u8" からの DCC ") + "SEND" +
-                                                         Sj(u8" の要求は、ほかの要求に答えるまで受け付けません。")}));
+  EXPECT_EQ(Take(), (Lines{Received("carol", "DCC"), "log " + T + " carol" + U8(u8" からの DCC ") + "SEND" +
+                                                         U8(u8" の要求は、ほかの要求に答えるまで受け付けません。")}));
   EXPECT_EQ(TakeSent(), Lines{"PONG srv\r\n"});
   ASSERT_TRUE(desk.Answer);
   desk.Answer();
@@ -276,7 +320,7 @@ TEST_F(MessageEventsTest, ChatAndFileOffersGoToTheDeskOneAtATime) {
 }
 
 TEST_F(MessageEventsTest, AnswersAboutOurTransfersGoToTheDeskAndOtherTypesAreRefused) {
-  const std::string notSupported = Sj(u8" をサポートしていません。") + "\x01\r\n";
+  const std::string notSupported = U8(u8" をサポートしていません。") + "\x01\r\n";
   struct TCase {
     bool DeskTakes;
     std::string Offer, Call, Reply;
@@ -285,8 +329,8 @@ TEST_F(MessageEventsTest, AnswersAboutOurTransfersGoToTheDeskAndOtherTypesAreRef
       {true, "DCC RESUME my file.txt 1040 512", "resume bob my file.txt 1040 512", ""},
       {true, "DCC ACCEPT f 1040 512", "accept bob f 1040 512", ""},
       {false, "DCC RESUME f 1040 0", "resume bob f 1040 0",
-       "NOTICE bob :\x01" "DCC Tavi 1.0" + Sj(u8" では ") + "RESUME" + notSupported},
-      {true, "DCC FOO x", "", "NOTICE bob :\x01" "DCC Tavi 1.0" + Sj(u8" では ") + "FOO" + notSupported},
+       "NOTICE bob :\x01" "DCC Tavi 1.0" + U8(u8" では ") + "RESUME" + notSupported},
+      {true, "DCC FOO x", "", "NOTICE bob :\x01" "DCC Tavi 1.0" + U8(u8" では ") + "FOO" + notSupported},
   };
   for (const TCase& c : cases) {
     desk.Calls.clear();

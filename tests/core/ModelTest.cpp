@@ -37,5 +37,42 @@ TEST(MemberList, LookupsAgreeWithAScanThroughEveryChange) {
   for (int i = 0; i < members.Count(); ++i) EXPECT_EQ(scan(members.At(i).Nick), i);
 }
 
+
+TEST(Writing, TypedCharsetFixesOrFreesTheEncodingAndOtherLinesAreNoCommand) {
+  struct Case {
+    std::string Typed;
+    bool Command;
+    TWireEncoding Chosen;  // after the line
+    std::string Reply;
+  } cases[] = {
+      {"/charset jis", true, TWireEncoding::Jis, "送信する文字コード： JIS（固定）"},
+      {"／CHARSET Shift-JIS ", true, TWireEncoding::Sjis, "送信する文字コード： Shift-JIS（固定）"},
+      {"/charset", true, TWireEncoding::Sjis, "送信する文字コード： Shift-JIS（固定）"},
+      {"/charset klingon", true, TWireEncoding::Sjis, "/charset auto | jis | sjis | utf-8"},
+      {"/charset auto", true, TWireEncoding::Ascii, "送信する文字コード： UTF-8（自動）"},
+      {"/charsets utf-8", false, TWireEncoding::Ascii, ""},
+      {"charset utf-8", false, TWireEncoding::Ascii, ""},
+  };
+  TWriting writing;
+  writing.Hear(TWireEncoding::Utf8);
+  for (const Case& c : cases) {
+    std::string reply;
+    EXPECT_EQ(ApplyCharsetCommand(c.Typed, writing, TWireEncoding::Jis, reply), c.Command) << c.Typed;
+    EXPECT_EQ(writing.Chosen, c.Chosen) << c.Typed;
+    EXPECT_EQ(reply, c.Reply) << c.Typed;
+  }
+}
+
+TEST(CaseMapping, NamesFoldAsTheServerSays) {
+  EXPECT_TRUE(SameName("#Chan[1]~", "#chan{1}^"));
+  EXPECT_FALSE(SameName("#chan~", "#chan^", TCaseMapping::StrictRfc1459));
+  EXPECT_FALSE(SameName("#chan[", "#chan{", TCaseMapping::Ascii));
+  EXPECT_TRUE(SameName("#CHAN", "#chan", TCaseMapping::Ascii));
+  // Bytes above ASCII are never folded: names in other encodings stay apart.
+  EXPECT_FALSE(SameName("\x82\x60", "\x82\x81"));
+  EXPECT_EQ(CaseMappingNamed("strict-rfc1459"), TCaseMapping::StrictRfc1459);
+  EXPECT_EQ(CaseMappingNamed("rfc7613"), TCaseMapping::Rfc1459);
+}
+
 }  // namespace
 }  // namespace tavi

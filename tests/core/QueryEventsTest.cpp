@@ -59,10 +59,10 @@ TEST_F(QueryEventsTest, AdminLinesWaitForTheLastOne) {
 }
 
 TEST_F(QueryEventsTest, ChannelListOnlyWhenAskedPaddedAndBounded) {
-  const std::string name = "listing " + Sj(u8"チャンネル名： ");
-  const std::string users = "listing         " + Sj(u8"人数； ");
-  const std::string topic = "listing         " + Sj(u8"トピック： ");
-  const std::string end = "listing end " + Sj(u8"チャンネル名のリスト");
+  const std::string name = "listing " + U8(u8"チャンネル名： ");
+  const std::string users = "listing         " + U8(u8"人数； ");
+  const std::string topic = "listing         " + U8(u8"トピック： ");
+  const std::string end = "listing end " + U8(u8"チャンネル名のリスト");
   Run({{":s 322 me #x 3 :t", {}}, {":s 323 me :End", {}}});  // nobody asked
 
   Connection().Own.ListRequests = 1;
@@ -99,7 +99,7 @@ TEST_F(QueryEventsTest, InvitationsVersionAndAwayNotices) {
   Channel("#c", "alicia");
   Query("bob,alice");
   Query("carol");
-  const std::string away = T + " alice" + Sj(u8" は不在です。") + "\r\n< gone fishing >";
+  const std::string away = T + " alice" + U8(u8" は不在です。") + "\r\n< gone fishing >";
   Run({
       {":s 301 me alice :gone fishing", {"#a event " + away, "#b event " + away, "query(bob,alice) " + away}},
       {":s 301 me", {}},  // an away notice without a name reaches nobody
@@ -109,7 +109,7 @@ TEST_F(QueryEventsTest, InvitationsVersionAndAwayNotices) {
       // Answers to our INVITEs are notices, which wait for nobody.
       {":s 341 me bob #chan", {}},
   });
-  EXPECT_EQ(platform.Notices, Lines{Sj(u8"me が bob へ \r\n     チャンネル： #chan への招待状を送付しました。")});
+  EXPECT_EQ(platform.Notices, Lines{U8(u8"me が bob へ \r\n     チャンネル： #chan への招待状を送付しました。")});
   EXPECT_TRUE(platform.Messages.empty());
 }
 
@@ -120,14 +120,14 @@ TEST_F(QueryEventsTest, BanListsOnlyWhileAskedForAndBounded) {
   Run({
       {":s 367 me #a *!*@bad.example op 1136160000", {}},
       {":s 367 me #a nasty!*@* op 1136160000", {}},
-      {":s 367 me #A upper!*@* op 1", {}},  // names compare exactly
+      {":s 367 me #A upper!*@* op 1", {}},  // the server folds the case of names
       {":s 368 me #a :End of channel ban list", {"banlist #a"}},
       {":s 367 me #b x!*@* op 1", {}},
       {":s 368 me #b :End of channel ban list", {}},
       {":s 367 me #none y!*@* op 1", {}},
       {":s 368 me #none :End", {}},
   });
-  EXPECT_EQ(asked.BanMaskList, (Lines{"*!*@bad.example", "nasty!*@*"}));
+  EXPECT_EQ(asked.BanMaskList, (Lines{"*!*@bad.example", "nasty!*@*", "upper!*@*"}));
   EXPECT_TRUE(other.BanMaskList.empty());
 
   other.BanMaskPending = true;
@@ -139,7 +139,7 @@ TEST_F(QueryEventsTest, BanListsOnlyWhileAskedForAndBounded) {
 }
 
 TEST_F(QueryEventsTest, ServerErrors) {
-  const std::string code = "error " + Sj(u8"エラーコード：  ");
+  const std::string code = "error " + U8(u8"エラーコード：  ");
   Run({
       {":s 401 me nobody :No such nick/channel", {code + "401\r\nnobody :No such nick/channel\r\n"}},
       // A trailing fourth parameter keeps its colon on a line of its own.
@@ -160,7 +160,7 @@ TEST_F(QueryEventsTest, WelcomeMotdAndPing) {
   own.EnteredNick = "abcd";  // typed in the nick dialog
   platform.Time.Minute = 7;
   Run({
-      {":irc.test 001 abcd :Welcome to IRC", {"status " + Sj(u8"IRCサーバーとの接続が完了しました。")}},
+      {":irc.test 001 abcd :Welcome to IRC", {"status " + U8(u8"IRCサーバーとの接続が完了しました。")}},
       {":irc.test 375 abcd :- irc.test Message of the day", {"log 09:07 :- irc.test Message of the day"}},
       {":irc.test 372 abcd :- text", {"log 09:07 :- text"}},
       {":irc.test 376 abcd :End of MOTD", {"log 09:07 :End of MOTD", "state Registered"}},

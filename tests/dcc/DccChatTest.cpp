@@ -20,6 +20,7 @@
 #include "dcc/DCC.h"
 #include "dcc/DccProtocol.h"
 #include "kanji/Kanji.h"
+#include "kanji/WireText.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -30,7 +31,7 @@ const std::string Loopback = "2130706433";  // 127.0.0.1
 const std::string Stamp = "09:05";
 
 void Type(TDCCForm* Form, const std::string& Text) {
-  Form->SendEdit->setText(FromSjis(Text));
+  Form->SendEdit->setText(QText(Text));
   QKeyEvent event(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   QCoreApplication::sendEvent(Form->SendEdit, &event);
 }
@@ -75,7 +76,7 @@ bool AwaitClosed(QTcpSocket& Peer) {
 std::vector<std::string> WindowEntries(TMainForm& F) {
   std::vector<std::string> entries;
   for (QAction* a : F.Window1->actions())
-    if (!a->isSeparator() && a->objectName().isEmpty()) entries.push_back(ToSjis(a->text()));
+    if (!a->isSeparator() && a->objectName().isEmpty()) entries.push_back(StdText(a->text()));
   return entries;
 }
 
@@ -115,7 +116,7 @@ TEST_F(DccChatTest, WindowHasTheCreationLinesControlsAndMenu) {
   OpenDccChat(f, Connection(), "bob", "", "", "");
   TDCCForm* chat = Chat("bob");
   ASSERT_NE(chat, nullptr);
-  EXPECT_EQ(chat->RecvLines(), (std::vector<std::string>{Sj(u8"日付： ") + "2006/01/02", Stamp + Sj(u8" 接続を待機中!")}));
+  EXPECT_EQ(chat->RecvLines(), (std::vector<std::string>{U8(u8"日付： ") + "2006/01/02", Stamp + U8(u8" 接続を待機中!")}));
   EXPECT_EQ(chat->size(), QSize(430, 260));
   EXPECT_EQ(chat->property("helpContext").toInt(), 61);
   EXPECT_FALSE(chat->windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -124,18 +125,18 @@ TEST_F(DccChatTest, WindowHasTheCreationLinesControlsAndMenu) {
   EXPECT_EQ(chat->SendEdit->font().pixelSize(), 16);
   EXPECT_EQ(chat->Panel1->height(), 26);
   EXPECT_EQ(chat->Panel2->height(), 34);
-  EXPECT_EQ(ToSjis(chat->CloseFormSpeedButton->toolTip()), Sj(u8"このフォームを閉じる"));
-  EXPECT_EQ(ToSjis(chat->Label1->text()), Sj(u8"発言："));
+  EXPECT_EQ(StdText(chat->CloseFormSpeedButton->toolTip()), U8(u8"このフォームを閉じる"));
+  EXPECT_EQ(StdText(chat->Label1->text()), U8(u8"発言："));
   for (const char* name :
        {"Panel1", "CloseFormSpeedButton", "RecvMemo", "Panel2", "Label1", "SendEdit", "File1", "Join", "TalkMenu",
         "Close1", "Exit1", "ClientSocket", "ServerSocket"})
     EXPECT_NE(chat->findChild<QObject*>(QLatin1String(name)), nullptr) << name;
 
   std::vector<std::string> items;
-  for (QAction* a : chat->File1->actions()) items.push_back(a->isSeparator() ? "-" : ToSjis(a->text()));
-  EXPECT_EQ(items, (std::vector<std::string>{Sj(u8"チャンネルに入室"), Sj(u8"相手を選定して会話"), "-",
-                                             Sj(u8"閉じる"), Sj(u8"終了")}));
-  EXPECT_EQ(ToSjis(chat->File1->title()), Sj(u8"ファイル"));
+  for (QAction* a : chat->File1->actions()) items.push_back(a->isSeparator() ? "-" : StdText(a->text()));
+  EXPECT_EQ(items, (std::vector<std::string>{U8(u8"チャンネルに入室"), U8(u8"相手を選定して会話"), "-",
+                                             U8(u8"閉じる"), U8(u8"終了")}));
+  EXPECT_EQ(StdText(chat->File1->title()), U8(u8"ファイル"));
   ASSERT_EQ(chat->MergedMenus().size(), 1u);
   EXPECT_EQ(chat->MergedMenus()[0].first, 2);
   EXPECT_EQ(chat->MergedMenus()[0].second, chat->File1);
@@ -214,19 +215,19 @@ TEST_F(DccChatTest, ClientRoleAsksThenConnectsAndShowsWhatThePeerSends) {
   QTcpSocket* peer = nullptr;
   TDCCForm* bob = OpenClientChat(listener, peer);
   ASSERT_TRUE(bob && peer);
-  EXPECT_EQ(platform.Questions, (std::vector<std::string>{Sj(u8"bob から DCC CHAT の接続要求が来ています\r\n接続しますか？")}));
+  EXPECT_EQ(platform.Questions, (std::vector<std::string>{U8(u8"bob から DCC CHAT の接続要求が来ています\r\n接続しますか？")}));
   EXPECT_EQ(bob->SocketRole, "CLIENT");
   EXPECT_EQ(WindowEntries(f), (std::vector<std::string>{"bob"}));
-  EXPECT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" [bob]  に接続しました。")));
 
   Write(*peer, "  hello \r\n");
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] hello"));
-  Write(*peer, Sj(u8"こんにちは") + "\r\n");
-  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + Sj(u8"こんにちは")));
-  Write(*peer, SjisToJis(Sj(u8"日本語です")) + "\r\n");
-  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + Sj(u8"日本語です")));
+  Write(*peer, U8(u8"こんにちは") + "\r\n");
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + U8(u8"こんにちは")));
+  Write(*peer, EncodeWire(U8(u8"日本語です"), TWireEncoding::Jis) + "\r\n");
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + U8(u8"日本語です")));
   Write(*peer, reinterpret_cast<const char*>(u8"ＵＴＦ－８です\r\n"));
-  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + Sj(u8"ＵＴＦ－８です")));
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + U8(u8"ＵＴＦ－８です")));
 
   // One read, one entry: the stamp goes on its first line only.
   Write(*peer, "one\r\ntwo\r\n");
@@ -241,7 +242,7 @@ TEST_F(DccChatTest, ClientRoleAsksThenConnectsAndShowsWhatThePeerSends) {
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bobby] renamed"));
 
   peer->close();
-  EXPECT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bobby] からの接続が切断されました。")));
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" [bobby] からの接続が切断されました。")));
   EXPECT_EQ(Chat("bobby"), bob);  // the window stays with its log
   EXPECT_TRUE(platform.Messages.empty());
 }
@@ -252,14 +253,14 @@ TEST_F(DccChatTest, ReadsCarryTheTextAfterTheLastLineEnd) {
   QTcpSocket* peer = nullptr;
   TDCCForm* bob = OpenClientChat(listener, peer);
   ASSERT_TRUE(bob && peer);
-  ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
+  ASSERT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" [bob]  に接続しました。")));
 
   // Each chat carries its own unfinished text.
   QTcpServer carolListener;
   QTcpSocket* carolPeer = nullptr;
   TDCCForm* carol = OpenClientChat(carolListener, carolPeer, "carol");
   ASSERT_TRUE(carol && carolPeer);
-  ASSERT_TRUE(AwaitLastLine(carol, Stamp + Sj(u8" [carol]  に接続しました。")));
+  ASSERT_TRUE(AwaitLastLine(carol, Stamp + U8(u8" [carol]  に接続しました。")));
 
   Write(*peer, "abc\r\nde");
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] abc"));
@@ -272,11 +273,11 @@ TEST_F(DccChatTest, ReadsCarryTheTextAfterTheLastLineEnd) {
   EXPECT_EQ(carol->CarryOver(), "yz");
 
   // A JIS run cut between two reads is decoded whole.
-  const std::string jis = SjisToJis(Sj(u8"あい"));
+  const std::string jis = EncodeWire(U8(u8"あい"), TWireEncoding::Jis);
   Write(*peer, "x\r\n" + jis.substr(0, 5));
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] x"));
   Write(*peer, jis.substr(5) + "\r\n");
-  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + Sj(u8"あい")));
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + U8(u8"あい")));
 
   // A read without a line end is shown at once and leaves the carry alone.
   bob->CarryOver() = "kept";
@@ -293,7 +294,7 @@ TEST_F(DccChatTest, AFloodingPeerIsReadInBoundedSlices) {
   QTcpSocket* peer = nullptr;
   TDCCForm* bob = OpenClientChat(listener, peer);
   ASSERT_TRUE(bob && peer);
-  ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
+  ASSERT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" [bob]  に接続しました。")));
 
   std::string flood;
   while (flood.size() < (8u << 20)) flood += "hello " + std::to_string(flood.size()) + "\r\n";
@@ -328,22 +329,29 @@ TEST_F(DccChatTest, ClientRoleSendsTypedTextInTheChosenCode) {
   QTcpSocket* peer = nullptr;
   TDCCForm* bob = OpenClientChat(listener, peer);
   ASSERT_TRUE(bob && peer);
-  ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
+  ASSERT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" [bob]  に接続しました。")));
 
-  Type(bob, Sj(u8"やあ hi"));
-  EXPECT_EQ(ReadLine(*peer), Sj(u8"やあ hi") + "\r\n");
-  EXPECT_EQ(bob->RecvLines().back(), Stamp + " [me] " + Sj(u8"やあ hi"));
+  Type(bob, U8(u8"やあ hi"));
+  EXPECT_EQ(ReadLine(*peer), "\x82\xE2\x82\xA0 hi\r\n");  // the default, Shift-JIS
+  EXPECT_EQ(bob->RecvLines().back(), Stamp + " [me] " + U8(u8"やあ hi"));
   EXPECT_TRUE(bob->SendEdit->text().isEmpty());
 
   Grobal().JISChoice = true;
-  Type(bob, Sj(u8"あ"));
+  Type(bob, U8(u8"あ"));
   EXPECT_EQ(ReadLine(*peer), "\x1b$B$\"\x1b(B\r\n");
-  EXPECT_EQ(bob->RecvLines().back(), Stamp + " [me] " + Sj(u8"あ"));
+  EXPECT_EQ(bob->RecvLines().back(), Stamp + " [me] " + U8(u8"あ"));
 
   Grobal().JISChoice = false;
   Grobal().UTF8Choice = true;
-  Type(bob, Sj(u8"あ"));
+  Type(bob, U8(u8"あ"));
   EXPECT_EQ(ReadLine(*peer), "\xE3\x81\x82\r\n");
+
+  // Once the peer has written, the chat answers in the peer's encoding.
+  Grobal().UTF8Choice = false;
+  Write(*peer, EncodeWire(U8(u8"どうも"), TWireEncoding::Jis) + "\r\n");
+  ASSERT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + U8(u8"どうも")));
+  Type(bob, U8(u8"あ"));
+  EXPECT_EQ(ReadLine(*peer), "\x1b$B$\"\x1b(B\r\n");
 
   // Empty input: nothing sent, nothing shown.
   const std::size_t count = bob->RecvLines().size();
@@ -356,10 +364,10 @@ TEST_F(DccChatTest, ClientRoleSendsTypedTextInTheChosenCode) {
 
   // Once the peer is gone, typing sends nothing and says so.
   peer->close();
-  ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob] からの接続が切断されました。")));
+  ASSERT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" [bob] からの接続が切断されました。")));
   Type(bob, "late");
-  EXPECT_EQ(bob->RecvLines().back(), Stamp + Sj(u8" 接続されていないため送信できません。"));
-  EXPECT_EQ(ToSjis(bob->SendEdit->text()), "late");
+  EXPECT_EQ(bob->RecvLines().back(), Stamp + U8(u8" 接続されていないため送信できません。"));
+  EXPECT_EQ(StdText(bob->SendEdit->text()), "late");
 }
 
 TEST_F(DccChatTest, ClientRoleReportsAFailedConnection) {
@@ -374,9 +382,9 @@ TEST_F(DccChatTest, ClientRoleReportsAFailedConnection) {
   OpenDccChat(f, Connection(), "bob", Loopback, std::to_string(closedPort), "CLIENT");
   TDCCForm* bob = Chat("bob");
   ASSERT_NE(bob, nullptr);
-  EXPECT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" エラーが発生しました。")));
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" エラーが発生しました。")));
   EXPECT_TRUE(PumpUntil([&] { return !platform.Notices.empty(); }));
-  EXPECT_FALSE(HasLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
+  EXPECT_FALSE(HasLine(bob, Stamp + U8(u8" [bob]  に接続しました。")));
 }
 
 TEST_F(DccChatTest, ClientRoleOpensNothingWhenDeclinedOrUnusable) {
@@ -406,7 +414,7 @@ TEST_F(DccChatTest, ClientRoleOpensNothingWhenDeclinedOrUnusable) {
         << address << " " << offeredPort;
   }
   EXPECT_EQ(platform.Notices.back(),
-            Sj(u8"bob から届いた DCC CHAT chat 2130706433  の要求は使えないため受け付けませんでした。"));
+            U8(u8"bob から届いた DCC CHAT chat 2130706433  の要求は使えないため受け付けませんでした。"));
   EXPECT_TRUE(platform.Questions.empty());
   EXPECT_TRUE(f.ChildWindows().empty());
   PumpFor(100);
@@ -422,25 +430,25 @@ TEST_F(DccChatTest, ServerRoleTalksWithTheFirstOfItsPeers) {
 
   // Before anyone connects, typing sends nothing.
   Type(bob, "early");
-  EXPECT_EQ(bob->RecvLines().back(), Stamp + Sj(u8" 接続されていないため送信できません。"));
+  EXPECT_EQ(bob->RecvLines().back(), Stamp + U8(u8" 接続されていないため送信できません。"));
   EXPECT_EQ(Sent.size(), 1u);  // the offer only
 
   QTcpSocket first;
   first.connectToHost(QHostAddress::LocalHost, port);
-  ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" 接続が確立しました。")));
+  ASSERT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" 接続が確立しました。")));
   bob->SendEdit->clear();
   Type(bob, "yo");
   EXPECT_EQ(ReadLine(first), "yo\r\n");
   EXPECT_EQ(bob->RecvLines().back(), Stamp + " [me] yo");
-  Write(first, SjisToJis(Sj(u8"漢字")) + "\r\n");
-  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + Sj(u8"漢字")));
+  Write(first, EncodeWire(U8(u8"漢字"), TWireEncoding::Jis) + "\r\n");
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + U8(u8"漢字")));
 
   // A second peer is accepted and heard, but typed text goes to the first.
   QTcpSocket second;
   second.connectToHost(QHostAddress::LocalHost, port);
   ASSERT_TRUE(PumpUntil([&] {
     const std::vector<std::string> lines = bob->RecvLines();
-    return std::count(lines.begin(), lines.end(), Stamp + Sj(u8" 接続が確立しました。")) == 2;
+    return std::count(lines.begin(), lines.end(), Stamp + U8(u8" 接続が確立しました。")) == 2;
   }));
   Write(second, "from two\r\n");
   EXPECT_TRUE(AwaitLastLine(bob, Stamp + " [bob] from two"));
@@ -450,7 +458,7 @@ TEST_F(DccChatTest, ServerRoleTalksWithTheFirstOfItsPeers) {
   EXPECT_EQ(second.bytesAvailable(), 0);
 
   first.close();
-  EXPECT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob] との接続が切断されました。")));
+  EXPECT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" [bob] との接続が切断されました。")));
   Type(bob, "now");
   EXPECT_EQ(ReadLine(second), "now\r\n");
   EXPECT_TRUE(bob->ServerSocket->isListening());
@@ -462,7 +470,7 @@ TEST_F(DccChatTest, ClosingTheWindowClosesItsSocketsAndItsMenuEntry) {
   QTcpSocket* clientPeer = nullptr;
   TDCCForm* bob = OpenClientChat(listener, clientPeer);
   ASSERT_TRUE(bob && clientPeer);
-  ASSERT_TRUE(AwaitLastLine(bob, Stamp + Sj(u8" [bob]  に接続しました。")));
+  ASSERT_TRUE(AwaitLastLine(bob, Stamp + U8(u8" [bob]  に接続しました。")));
 
   OpenDccChat(f, Connection(), "carol", "", "", "SERVER");
   TDCCForm* carol = Chat("carol");
@@ -470,7 +478,7 @@ TEST_F(DccChatTest, ClosingTheWindowClosesItsSocketsAndItsMenuEntry) {
   const quint16 port = carol->ServerSocket->serverPort();
   QTcpSocket serverPeer;
   serverPeer.connectToHost(QHostAddress::LocalHost, port);
-  ASSERT_TRUE(AwaitLastLine(carol, Stamp + Sj(u8" 接続が確立しました。")));
+  ASSERT_TRUE(AwaitLastLine(carol, Stamp + U8(u8" 接続が確立しました。")));
   EXPECT_EQ(WindowEntries(f), (std::vector<std::string>{"bob", "carol"}));
 
   bob->CloseFormSpeedButton->click();

@@ -216,15 +216,15 @@ TEST_F(DccEndToEndTest, ChatsBothWays) {
     ASSERT_TRUE(PumpUntil([&] { return accepted.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     std::unique_ptr<TBlockingSocket> link = accepted.get();
     ASSERT_NE(link, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return HasLineEndingWith(chat->RecvLines(), Sj(u8"]  に接続しました。")); }));
+    ASSERT_TRUE(PumpUntil([&] { return HasLineEndingWith(chat->RecvLines(), U8(u8"]  に接続しました。")); }));
 
     link->WriteAll("\x1B$B$3$s$K$A$O\x1B(B\r\n");  // JIS, as most clients send
-    ASSERT_TRUE(PumpUntil([&] { return HasLineEndingWith(chat->RecvLines(), "[peer] " + Sj(u8"こんにちは")); }));
+    ASSERT_TRUE(PumpUntil([&] { return HasLineEndingWith(chat->RecvLines(), "[peer] " + U8(u8"こんにちは")); }));
     chat->SendEdit->setText(QStringLiteral("hi back"));
     chat->SendEditKeyDown(TDCCForm::EnterKey);
     EXPECT_EQ(HeardLine(*link), "hi back\r\n");
     link->Close();
-    ASSERT_TRUE(PumpUntil([&] { return HasLineEndingWith(chat->RecvLines(), Sj(u8"] からの接続が切断されました。")); }));
+    ASSERT_TRUE(PumpUntil([&] { return HasLineEndingWith(chat->RecvLines(), U8(u8"] からの接続が切断されました。")); }));
     chat->close();
     DeleteClosed();
   }
@@ -266,7 +266,7 @@ TEST_F(DccEndToEndTest, TheClientReceivesAFileThePeerOffers) {
   ASSERT_EQ(platform.Questions.size(), 1u);
   EXPECT_NE(platform.Questions[0].find("photo.bin"), std::string::npos);
   ASSERT_EQ(platform.SaveProposals, std::vector<std::string>{"photo.bin"});
-  EXPECT_NE(platform.Messages[0].find(Sj(u8"を保存しました。")), std::string::npos) << platform.Messages[0];
+  EXPECT_NE(platform.Messages[0].find(U8(u8"を保存しました。")), std::string::npos) << platform.Messages[0];
   QFile file(QString::fromStdString(saved));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.readAll().toStdString() == data);
@@ -292,7 +292,7 @@ TEST_F(DccEndToEndTest, ThePeerReceivesAFileTheClientOffers) {
       return std::string("<no connection>");
     return ReceiveFileAsPeer(link, data.size());
   });
-  const std::string done = Sj(u8"ファイルの転送が完了しました。");
+  const std::string done = U8(u8"ファイルの転送が完了しました。");
   ASSERT_TRUE(PumpUntil([&] { return transfer->Caption() == done; }, 15000)) << transfer->Caption();
   EXPECT_TRUE(receiver.get() == data);
   EXPECT_EQ(transfer->ProgressBar->value(), static_cast<int>(data.size()));
@@ -321,7 +321,7 @@ TEST_F(DccEndToEndTest, HalfSentFilesAreResumedBothWays) {
     peer.Send("PRIVMSG tavi :\x01" "DCC ACCEPT resumed.bin " + port + " " + std::to_string(half) + "\x01\r\n");
     ASSERT_TRUE(PumpUntil([&] { return !platform.Messages.empty(); }, 15000));
     EXPECT_TRUE(sender.get());
-    EXPECT_NE(platform.Messages[0].find(Sj(u8"を保存しました。")), std::string::npos) << platform.Messages[0];
+    EXPECT_NE(platform.Messages[0].find(U8(u8"を保存しました。")), std::string::npos) << platform.Messages[0];
     QFile file(QString::fromStdString(saved));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().toStdString() == data);
@@ -347,7 +347,7 @@ TEST_F(DccEndToEndTest, HalfSentFilesAreResumedBothWays) {
       return std::string("<no connection>");
     return ReceiveFileAsPeer(link, data.size(), half);
   });
-  const std::string done = Sj(u8"ファイルの転送が完了しました。");
+  const std::string done = U8(u8"ファイルの転送が完了しました。");
   ASSERT_TRUE(PumpUntil([&] { return transfer->Caption() == done; }, 15000)) << transfer->Caption();
   EXPECT_TRUE(receiver.get() == data.substr(half));
 }

@@ -18,11 +18,11 @@ namespace {
 void DeleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 std::string ChatQuestion(const std::string& Nick) {
-  return Nick + Sj(u8" から DCC CHAT の接続要求が来ています") + "\r\n" + Sj(u8"接続しますか？");
+  return Nick + U8(u8" から DCC CHAT の接続要求が来ています") + "\r\n" + U8(u8"接続しますか？");
 }
 
 std::string FileQuestion(const std::string& Nick, const std::string& File) {
-  return Nick + Sj(u8" から ") + File + Sj(u8" というファイルが送られてきています") + "\r\n" + Sj(u8"受信しますか？");
+  return Nick + U8(u8" から ") + File + U8(u8" というファイルが送られてきています") + "\r\n" + U8(u8"受信しますか？");
 }
 
 class DccOffersTest : public MainFormFixture {
@@ -111,9 +111,10 @@ TEST_F(DccOffersTest, OffersThatCannotWorkAreRefusedWithoutAsking) {
 
 TEST_F(DccOffersTest, OtherTypesAreRefusedAndRefusedNicksIgnored) {
   session->VersionText = "Tavi 1.0";
+  Grobal().UTF8Choice = true;  // sent texts compare with their literals
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC RESUME f 1040 0\x01\r\n");
   ASSERT_EQ(Sent.size(), 1u);
-  EXPECT_EQ(Sent[0], "NOTICE bob :\x01" "DCC Tavi 1.0" + Sj(u8" では ") + "RESUME" + Sj(u8" をサポートしていません。") +
+  EXPECT_EQ(Sent[0], "NOTICE bob :\x01" "DCC Tavi 1.0" + U8(u8" では ") + "RESUME" + U8(u8" をサポートしていません。") +
                          "\x01\r\n");
 
   session->RecieveDenyList = {"BOB"};
@@ -148,7 +149,7 @@ TEST_F(DccOffersTest, ChatItemOffersTheSelectedMemberAChatAndFollowsItsNickChang
   EXPECT_EQ(dcc->Caption(), "alicia");
   EXPECT_EQ(Chat("alice"), nullptr);
   bool listed = false;
-  for (QAction* a : form->Window1->actions()) listed = listed || ToSjis(a->text()) == "alicia";
+  for (QAction* a : form->Window1->actions()) listed = listed || StdText(a->text()) == "alicia";
   EXPECT_TRUE(listed);
 }
 

@@ -8,7 +8,7 @@
 #include <tuple>
 
 #include "dcc/DccProtocol.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 
 using namespace tavi;
 
@@ -82,14 +82,13 @@ TEST(DccProtocolTest, ProposedNameCannotClimbOut) {
   EXPECT_EQ(SafeProposedFileName(""), "dccfile");
   EXPECT_EQ(SafeProposedFileName("dir/"), "dccfile");
   EXPECT_EQ(SafeProposedFileName("a\x01" "b"), "ab");
-  // "表" is 0x95 0x5C in Shift-JIS: its trail byte is not a separator.
-  EXPECT_EQ(SafeProposedFileName("\x95\x5C.txt"), "\x95\x5C.txt");
-  EXPECT_EQ(SafeProposedFileName("x\\\x95\x5C.txt"), "\x95\x5C.txt");
-  // A lead byte without a trail byte does not hide the "/" after it.
-  for (const char* offered : {"..\x81/..\x81/etc/passwd", "\x81/x", "a\x9F/\x81\\b"}) {
+  EXPECT_EQ(SafeProposedFileName(U8(u8"表 😀.txt")), U8(u8"表 😀.txt"));
+  EXPECT_EQ(SafeProposedFileName(U8(u8"x\\表.txt")), U8(u8"表.txt"));
+  // A stray byte does not hide the "/" after it.
+  for (const char* offered : {"..\x81/..\x81/etc/passwd", "\xE3/x", "a\xF0\x9F/\x81\\b"}) {
     const std::string name = SafeProposedFileName(offered);
     EXPECT_EQ(name.find('/'), std::string::npos) << offered;
-    EXPECT_FALSE(FromSjis(name).contains(QLatin1Char('/')) || FromSjis(name).contains(QLatin1Char('\\'))) << offered;
+    EXPECT_FALSE(QText(name).contains(QLatin1Char('/')) || QText(name).contains(QLatin1Char('\\'))) << offered;
     EXPECT_NE(name.rfind("..", 0), 0u) << offered;
   }
 }
@@ -135,8 +134,8 @@ TEST(DccProtocolTest, AcknowledgementsFollowTheSentBytesAcross4GiB) {
 
 TEST(DccProtocolTest, StatusTextShowsBytesSpeedAndTimeLeft) {
   EXPECT_EQ(TransferStatusText("A", 0, 2000000, 0), "A 0.0 / 2.0 MB");
-  EXPECT_EQ(TransferStatusText("A", 1000000, 2000000, 500000), "A 1.0 / 2.0 MB\n0.5 MB/s" + Sj(u8" 残り ") + "0:02");
-  EXPECT_EQ(TransferStatusText("A", 0, 7260000000, 1000000), "A 0.0 / 7260.0 MB\n1.0 MB/s" + Sj(u8" 残り ") + "2:01:00");
+  EXPECT_EQ(TransferStatusText("A", 1000000, 2000000, 500000), "A 1.0 / 2.0 MB\n0.5 MB/s" + U8(u8" 残り ") + "0:02");
+  EXPECT_EQ(TransferStatusText("A", 0, 7260000000, 1000000), "A 0.0 / 7260.0 MB\n1.0 MB/s" + U8(u8" 残り ") + "2:01:00");
   EXPECT_EQ(ReadPosition("4294967300"), 4294967300);
   EXPECT_FALSE(ReadPosition("-1"));
   EXPECT_FALSE(ReadPosition(""));

@@ -43,14 +43,14 @@ const std::string Loopback = "2130706433";  // 127.0.0.1
 const std::string LocalNumber = "3232235786";  // the fake platform's 192.168.1.10
 constexpr std::size_t MiB = 1024 * 1024;
 
-std::string ReceiveError() { return Sj(u8"DCCでファイルを受信中にエラーが発生しました。"); }
-std::string ReceiveFailed() { return Sj(u8"ファイルの受信に失敗しました。"); }
-std::string SendDone() { return Sj(u8"ファイルの転送が完了しました。"); }
-std::string SendFailed() { return Sj(u8"ファイルの転送に失敗しました。"); }
-std::string BlockFailed() { return Sj(u8"送信に失敗しました。"); }
-std::string CloseQuestion() { return Sj(u8"ファイルの転送中ですが、中止しますか？"); }
+std::string ReceiveError() { return U8(u8"DCCでファイルを受信中にエラーが発生しました。"); }
+std::string ReceiveFailed() { return U8(u8"ファイルの受信に失敗しました。"); }
+std::string SendDone() { return U8(u8"ファイルの転送が完了しました。"); }
+std::string SendFailed() { return U8(u8"ファイルの転送に失敗しました。"); }
+std::string BlockFailed() { return U8(u8"送信に失敗しました。"); }
+std::string CloseQuestion() { return U8(u8"ファイルの転送中ですが、中止しますか？"); }
 std::string PartKept(const std::string& Saved) {
-  return ReceiveFailed() + "\r\n" + Saved + ".part" + Sj(u8" に受信した分を残しました。");
+  return ReceiveFailed() + "\r\n" + Saved + ".part" + U8(u8" に受信した分を残しました。");
 }
 
 long long Ms(Clock::duration D) { return std::chrono::duration_cast<std::chrono::milliseconds>(D).count(); }
@@ -269,7 +269,7 @@ class TCaptionLog : public QObject {
  protected:
   bool eventFilter(QObject* Object, QEvent* Event) override {
     if (Event->type() == QEvent::WindowTitleChange)
-      if (auto* form = qobject_cast<TDccTransFileForm*>(Object)) Captions.push_back(ToSjis(form->windowTitle()));
+      if (auto* form = qobject_cast<TDccTransFileForm*>(Object)) Captions.push_back(StdText(form->windowTitle()));
     return false;
   }
 };
@@ -403,8 +403,8 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
     platform.SaveFileAnswers = {saved};
     AcceptOffer(f, "report.txt", listener, size);
 
-    EXPECT_EQ(platform.Questions, std::vector<std::string>{Sj(u8"bob から report.txt というファイルが送られてきています") +
-                                                           "\r\n" + Sj(u8"受信しますか？")});
+    EXPECT_EQ(platform.Questions, std::vector<std::string>{U8(u8"bob から report.txt というファイルが送られてきています") +
+                                                           "\r\n" + U8(u8"受信しますか？")});
     TDccTransFileForm* t = Transfer(f);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->size(), QSize(228, 122));
@@ -416,15 +416,15 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
 
     ASSERT_TRUE(PumpUntil([&] { return !platform.Messages.empty(); }, 8000));
     ASSERT_TRUE(sender.Await());
-    EXPECT_EQ(platform.Messages, std::vector<std::string>{saved + Sj(u8"を保存しました。")});
+    EXPECT_EQ(platform.Messages, std::vector<std::string>{saved + U8(u8"を保存しました。")});
     EXPECT_EQ(platform.SaveProposals, std::vector<std::string>{"report.txt"});
-    EXPECT_EQ(platform.SaveFilters, std::vector<std::string>{Sj(u8"すべてのファイル ( *.* )|*.*")});
+    EXPECT_EQ(platform.SaveFilters, std::vector<std::string>{U8(u8"すべてのファイル ( *.* )|*.*")});
     const std::string got = ReadWholeFile(saved);
     EXPECT_EQ(got.size(), size);
     EXPECT_TRUE(got == data);
     EXPECT_EQ(progress, static_cast<int>(size));
     EXPECT_EQ(captions->Captions,
-              (std::vector<std::string>{Sj(u8"転送の準備中"), Sj(u8"接続待機中"), Sj(u8"受信中")}));
+              (std::vector<std::string>{U8(u8"転送の準備中"), U8(u8"接続待機中"), U8(u8"受信中")}));
 
     // Every read of at most 64 KiB was acknowledged with the total so far,
     // and the part file became the chosen one.
@@ -448,12 +448,12 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
 TEST_F(DccTransFileTest, TheSaveProposesTheBareNameAndMayBeDeclined) {
   TMainForm& f = MakeForm();
   // "表" ends in the byte of "\": only the "/" is a folder separator here.
-  const std::string offered = Sj(u8"../up/表.txt");
+  const std::string offered = U8(u8"../up/表.txt");
   TListener listener;
   AcceptOffer(f, offered, listener, 1);  // no save answer: the user cancels
   EXPECT_EQ(platform.Questions.size(), 1u);
   EXPECT_NE(platform.Questions[0].find(offered), std::string::npos);
-  EXPECT_EQ(platform.SaveProposals, std::vector<std::string>{Sj(u8"表.txt")});
+  EXPECT_EQ(platform.SaveProposals, std::vector<std::string>{U8(u8"表.txt")});
   // Nothing connects, nothing is said, no window.
   EXPECT_EQ(Transfer(f), nullptr);
   PumpFor(50);
@@ -502,7 +502,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   platform.SaveFileAnswers = {SavePath("a.txt")};
   ReceiveDccFile(&f, Connection(), "bob", "a.txt", Loopback, gonePort, "10", "CLIENT");
   ASSERT_NE(Transfer(f), nullptr);
-  EXPECT_EQ(Transfer(f)->Caption(), Sj(u8"接続待機中"));
+  EXPECT_EQ(Transfer(f)->Caption(), U8(u8"接続待機中"));
   ASSERT_TRUE(PumpUntil([&] { return !Transfer(f)->Connecting(); }));
   EXPECT_EQ(platform.Messages.size(), 1u);
   EXPECT_EQ(Transfer(f)->RecieveThread(), nullptr);
@@ -531,7 +531,7 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   EXPECT_TRUE(Sent.empty());
   EXPECT_EQ(platform.Messages.size(), 1u);
   ASSERT_NE(Transfer(f), nullptr);
-  EXPECT_EQ(Transfer(f)->Caption(), Sj(u8"転送の準備中"));
+  EXPECT_EQ(Transfer(f)->Caption(), U8(u8"転送の準備中"));
   EXPECT_FALSE(Transfer(f)->ServerSocket->isListening());
   Transfer(f)->close();
   DeleteClosed();
@@ -546,8 +546,8 @@ TEST_F(DccTransFileTest, OffersDeclinedUnusableOrUnreachableTransferNothing) {
   ReceiveDccFile(&f, Connection(), "bob", "a.txt", Loopback, port, "10", "CLIENT");
   EXPECT_EQ(platform.Questions.size(), 1u);
   EXPECT_EQ(platform.Messages, std::vector<std::string>{OneTransferMessage()});
-  EXPECT_EQ(OneTransferMessage(), Sj(u8"現在、ファイルの転送が行われています。") + "\r\n" +
-                                      Sj(u8"これがすんでから、もう一度やり直してください"));
+  EXPECT_EQ(OneTransferMessage(), U8(u8"現在、ファイルの転送が行われています。") + "\r\n" +
+                                      U8(u8"これがすんでから、もう一度やり直してください"));
   platform.OpenFileAnswers = {WriteFile("other.bin", "abc")};
   SendDccFile(&f, Connection(), "carol");
   EXPECT_EQ(platform.Messages, (std::vector<std::string>{OneTransferMessage(), OneTransferMessage()}));
@@ -670,7 +670,7 @@ TEST_F(DccTransFileTest, SentFilesArriveWholeAtReceiversAckingEachReadOrLate) {
               DccSendOfferLine("alice", name, LocalNumber, offer->Port, static_cast<std::int32_t>(c.Size)));
     TDccTransFileForm* t = Transfer(f);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->Caption(), "alice" + Sj(u8" の受信許可待ち"));
+    EXPECT_EQ(t->Caption(), "alice" + U8(u8" の受信許可待ち"));
     EXPECT_EQ(t->ServerSocket->serverPort(), offer->Port);
     EXPECT_EQ(t->ProgressBar->maximum(), static_cast<int>(c.Size));
     EXPECT_EQ(t->ProgressBar->value(), 0);
@@ -690,8 +690,8 @@ TEST_F(DccTransFileTest, SentFilesArriveWholeAtReceiversAckingEachReadOrLate) {
     EXPECT_TRUE(log.SawEnd);
     EXPECT_TRUE(PumpUntil([&] { return t->SendThread() == nullptr; }));
     EXPECT_EQ(t->ProgressBar->value(), static_cast<int>(c.Size));
-    EXPECT_EQ(captions->Captions, (std::vector<std::string>{Sj(u8"転送の準備中"), "alice" + Sj(u8" の受信許可待ち"),
-                                                            Sj(u8"送信中"), SendDone()}));
+    EXPECT_EQ(captions->Captions, (std::vector<std::string>{U8(u8"転送の準備中"), "alice" + U8(u8" の受信許可待ち"),
+                                                            U8(u8"送信中"), SendDone()}));
     EXPECT_TRUE(platform.Messages.empty());
     LetTimerClose(f);
   }
@@ -771,8 +771,8 @@ TEST_F(DccTransFileTest, ReceiversThatAckWronglyHangUpOrGoSilentFailTheSend) {
     EXPECT_TRUE(log.SawEnd);
     EXPECT_TRUE(log.Data == data.substr(0, log.Data.size()));
     EXPECT_GE(log.Data.size(), 1024u);
-    EXPECT_EQ(captions->Captions, (std::vector<std::string>{Sj(u8"転送の準備中"), "alice" + Sj(u8" の受信許可待ち"),
-                                                            Sj(u8"送信中"), BlockFailed(), SendFailed()}));
+    EXPECT_EQ(captions->Captions, (std::vector<std::string>{U8(u8"転送の準備中"), "alice" + U8(u8" の受信許可待ち"),
+                                                            U8(u8"送信中"), BlockFailed(), SendFailed()}));
     EXPECT_TRUE(PumpUntil([&] { return t->SendThread() == nullptr; }));
     if (c.Silent) {
       EXPECT_LT(Ms(Clock::now() - start), 3000);
@@ -808,19 +808,19 @@ TEST_F(DccTransFileTest, TheSenderStopsAtTheBytesInFlightUntilAcknowledged) {
   });
   ASSERT_TRUE(PumpUntil([&] { return held.load() != 0; }));
   EXPECT_EQ(held.load(), static_cast<std::size_t>(TSendFileThread::MaxInFlight));
-  EXPECT_EQ(t->Caption(), Sj(u8"送信中"));
+  EXPECT_EQ(t->Caption(), U8(u8"送信中"));
   // The status line says it in full: the bytes in flight of the whole.
   const std::string status =
-      TransferStatusText(Sj(u8"送信中"), TSendFileThread::MaxInFlight, static_cast<std::int64_t>(data.size()), 0);
-  ASSERT_TRUE(PumpUntil([&] { return ToSjis(t->StatusLabel->text()).rfind(status, 0) == 0; }))
-      << ToSjis(t->StatusLabel->text());
+      TransferStatusText(U8(u8"送信中"), TSendFileThread::MaxInFlight, static_cast<std::int64_t>(data.size()), 0);
+  ASSERT_TRUE(PumpUntil([&] { return StdText(t->StatusLabel->text()).rfind(status, 0) == 0; }))
+      << StdText(t->StatusLabel->text());
   release.store(true);
   ASSERT_TRUE(PumpUntil([&] { return SendEnded(t); }, 8000));
   ASSERT_TRUE(receiver.Await());
   EXPECT_EQ(t->Caption(), SendDone());
   EXPECT_TRUE(log.Data == data);
   ASSERT_TRUE(PumpUntil([&] { return t->SendThread() == nullptr; }));
-  EXPECT_EQ(ToSjis(t->StatusLabel->text()), TransferStatusText(SendDone(), static_cast<std::int64_t>(data.size()),
+  EXPECT_EQ(StdText(t->StatusLabel->text()), TransferStatusText(SendDone(), static_cast<std::int64_t>(data.size()),
                                                                   static_cast<std::int64_t>(data.size()), 0));
 }
 
@@ -859,7 +859,7 @@ TEST_F(DccTransFileTest, ASecondPeerIsHungUpOnWhileTheFirstGetsTheFile) {
   ASSERT_TRUE(secondPeer.Await());
   EXPECT_TRUE(secondHungUp);
   EXPECT_TRUE(secondGot.empty());
-  EXPECT_EQ(t->Caption(), Sj(u8"送信中"));
+  EXPECT_EQ(t->Caption(), U8(u8"送信中"));
 
   resume.store(true);
   ASSERT_TRUE(PumpUntil([&] { return SendEnded(t); }, 8000));
@@ -913,11 +913,11 @@ TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
     platform.SaveFileAnswers = {saved};
     ReceiveDccFile(&f, Connection(), "bob", "drop.bin", Loopback, port, std::to_string(data.size()), "CLIENT");
     ASSERT_EQ(platform.Questions.size(), resume ? 2u : 3u);
-    EXPECT_EQ(platform.Questions[1], saved + Sj(u8".part に 40000 バイトまで受信してあります。") + "\r\n" +
-                                         Sj(u8"続きから受信しますか？"));
+    EXPECT_EQ(platform.Questions[1], saved + U8(u8".part に 40000 バイトまで受信してあります。") + "\r\n" +
+                                         U8(u8"続きから受信しますか？"));
     if (resume) {
       EXPECT_EQ(Sent, std::vector<std::string>{DccResumeLine("bob", "drop.bin", listener.Port, 40000)});
-      EXPECT_EQ(Transfer(f)->Caption(), Sj(u8"再開の応答待ち"));
+      EXPECT_EQ(Transfer(f)->Caption(), U8(u8"再開の応答待ち"));
       // An answer for another port, or from another nick, is not ours.
       FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC ACCEPT drop.bin 1 40000\x01\r\n");
       FeedAndSettle(":eve!e@h PRIVMSG me :\x01" "DCC ACCEPT drop.bin " + port + " 40000\x01\r\n");
@@ -928,7 +928,7 @@ TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
     }
     ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
     ASSERT_TRUE(sender.Await());
-    EXPECT_EQ(platform.Messages, std::vector<std::string>{saved + Sj(u8"を保存しました。")});
+    EXPECT_EQ(platform.Messages, std::vector<std::string>{saved + U8(u8"を保存しました。")});
     ASSERT_FALSE(log.Acks.empty());
     EXPECT_GT(log.Acks.front(), from);
     EXPECT_LE(log.Acks.front(), from + 1024);
@@ -971,7 +971,7 @@ TEST_F(DccTransFileTest, APartIsNeverThrownAwayWithoutTheUsersWord) {
     platform.SaveFileAnswers = {saved};
     ReceiveDccFile(&f, Connection(), "bob", "notes.txt", Loopback, listener.PortText(), "10", "CLIENT");
     ASSERT_EQ(platform.Questions.size(), c.Answers.size());
-    EXPECT_NE(platform.Questions.back().find(Sj(u8"受信した分を消して、最初から受信しますか？")), std::string::npos);
+    EXPECT_NE(platform.Questions.back().find(U8(u8"受信した分を消して、最初から受信しますか？")), std::string::npos);
     if (c.Received) {
       ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
       EXPECT_TRUE(ReadWholeFile(saved) == data);
@@ -990,7 +990,7 @@ TEST_F(DccTransFileTest, APartThatShrankBeforeTheAcceptIsNotPaddedOut) {
   TMainForm& f = MakeForm();
   TListener listener;
   const std::string saved = ResumeOffer(f, "shrunk.bin", Pattern(40000, 5), listener);
-  ASSERT_EQ(Transfer(f)->Caption(), Sj(u8"再開の応答待ち"));
+  ASSERT_EQ(Transfer(f)->Caption(), U8(u8"再開の応答待ち"));
   WriteFile("shrunk.bin.part", Pattern(100, 5));
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC ACCEPT shrunk.bin " + listener.PortText() + " 40000\x01\r\n");
   ASSERT_TRUE(PumpUntil([&] { return !platform.Messages.empty(); }));
@@ -1004,11 +1004,11 @@ TEST_F(DccTransFileTest, AResumeNobodyAnswersEndsWithThePartKept) {
   TMainForm& f = MakeForm();
   TListener listener;
   const std::string saved = ResumeOffer(f, "quiet.bin", Pattern(40000, 6), listener);
-  ASSERT_EQ(Transfer(f)->Caption(), Sj(u8"再開の応答待ち"));
+  ASSERT_EQ(Transfer(f)->Caption(), U8(u8"再開の応答待ち"));
   Transfer(f)->AcceptTimer->setInterval(50);
   ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }));
-  EXPECT_EQ(platform.Messages, std::vector<std::string>{"bob" + Sj(u8" から再開の応答がありませんでした。") + "\r\n" +
-                                                        saved + ".part" + Sj(u8" に受信した分を残しました。")});
+  EXPECT_EQ(platform.Messages, std::vector<std::string>{"bob" + U8(u8" から再開の応答がありませんでした。") + "\r\n" +
+                                                        saved + ".part" + U8(u8" に受信した分を残しました。")});
   EXPECT_FALSE(listener.Pending());
   EXPECT_TRUE(ReadWholeFile(saved + ".part") == Pattern(40000, 6));
   // An ACCEPT that comes after all is no longer ours.
@@ -1109,7 +1109,7 @@ TEST_F(DccTransFileTest, TwoCopiesOfTheClientTransferAFileWhole) {
 
   ASSERT_TRUE(PumpUntil([&] { return !platform.Messages.empty() && out->SendThread() == nullptr; }, 9000));
   EXPECT_EQ(out->Caption(), SendDone());
-  EXPECT_EQ(platform.Messages, std::vector<std::string>{saved + Sj(u8"を保存しました。")});
+  EXPECT_EQ(platform.Messages, std::vector<std::string>{saved + U8(u8"を保存しました。")});
   EXPECT_EQ(platform.SaveProposals, std::vector<std::string>{"big.bin"});
   const std::string got = ReadWholeFile(saved);
   EXPECT_EQ(got.size(), data.size());

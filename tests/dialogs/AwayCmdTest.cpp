@@ -21,7 +21,7 @@ class AwayCmdTest : public MainFormFixture {
   // Types Text and presses 設定; returns what was sent by it.
   Lines Ok(const std::string& Text) {
     Sent.clear();
-    Dialog().AwayMessageEdit->setText(FromSjis(Text));
+    Dialog().AwayMessageEdit->setText(QText(Text));
     Dialog().OKButton->click();
     return Sent;
   }
@@ -59,13 +59,13 @@ TEST_F(AwayCmdTest, AwayIsSentAsTypedAndKeptTrimmed) {
   form->AwayCmd->trigger();
   EXPECT_TRUE(Dialog().isVisible());
   EXPECT_EQ(Dialog().CommandKind, "Away");
-  EXPECT_EQ(Dialog().Caption(), Sj(u8"自動返信の設定"));
-  EXPECT_EQ(Dialog().LabelText(), Sj(u8"自動で返信するメッセージ："));
+  EXPECT_EQ(Dialog().Caption(), U8(u8"自動返信の設定"));
+  EXPECT_EQ(Dialog().LabelText(), U8(u8"自動で返信するメッセージ："));
   EXPECT_EQ(Dialog().EditText(), "old");
   EXPECT_EQ(HelpContext(), 49);
 
   EXPECT_TRUE(Ok("").empty());
-  EXPECT_EQ(platform.Messages, Lines{Sj(u8"メッセージが書き込まれていません。")});
+  EXPECT_EQ(platform.Messages, Lines{U8(u8"メッセージが書き込まれていません。")});
   EXPECT_TRUE(Dialog().isVisible());
 
   EXPECT_EQ(Ok("  gone  "), Lines{"AWAY :  gone  \r\n"});
@@ -103,35 +103,42 @@ TEST_F(AwayCmdTest, NewNickIsTrimmedAndCutToEightBytes) {
   form->NickCmd->trigger();
   EXPECT_TRUE(Dialog().isVisible());
   EXPECT_EQ(Dialog().CommandKind, "Nick");
-  EXPECT_EQ(Dialog().Caption(), Sj(u8"ニックネームの変更"));
-  EXPECT_EQ(Dialog().LabelText(), Sj(u8"現在のニックネーム：") + "tavi");
+  EXPECT_EQ(Dialog().Caption(), U8(u8"ニックネームの変更"));
+  EXPECT_EQ(Dialog().LabelText(), U8(u8"現在のニックネーム：") + "tavi");
   EXPECT_EQ(Dialog().EditText(), "");
   EXPECT_EQ(HelpContext(), 85);
 
   EXPECT_EQ(Ok("abcdefghij"), Lines{"NICK abcdefgh\r\n"});
   EXPECT_FALSE(Dialog().isVisible());
   EXPECT_EQ(Ok("  bob  "), Lines{"NICK bob\r\n"});
-  EXPECT_EQ(Ok(Sj(u8"あいうえ")), Lines{"NICK " + Sj(u8"あいうえ") + "\r\n"});
+  EXPECT_EQ(Ok(U8(u8"あいうえ")), Lines{"NICK \x82\xA0\x82\xA2\x82\xA4\x82\xA6\r\n"});  // 8 bytes of Shift-JIS
   // The eighth byte would be the first half of あ: the character stays whole.
-  EXPECT_EQ(Ok("abcdefg" + Sj(u8"あ")), Lines{"NICK abcdefg\r\n"});
+  EXPECT_EQ(Ok("abcdefg" + U8(u8"あ")), Lines{"NICK abcdefg\r\n"});
   EXPECT_EQ(Own().CurrentNick, "tavi");
 
   form->NickCmdClick();
   EXPECT_TRUE(Ok("    ").empty());
-  EXPECT_EQ(platform.Messages, Lines{Sj(u8"新しいニックネームが書き込まれていません。")});
+  EXPECT_EQ(platform.Messages, Lines{U8(u8"新しいニックネームが書き込まれていません。")});
   EXPECT_TRUE(Dialog().isVisible());
 }
 
-TEST_F(AwayCmdTest, NickCutWalksCharactersFromTheStart) {
-  // Half-width katakana are single bytes.
-  const std::string kana = Sj(u8"ｱｲｳｴｵｶｷｸｹ");
-  EXPECT_EQ(NickCut(kana), kana.substr(0, 8));
-  // The trail byte of ゃ (0x82 0xE1) lies in the lead byte range; as the
-  // eighth byte it ends a whole character.
-  ASSERT_EQ(Sj(u8"ゃ"), "\x82\xE1");
-  EXPECT_EQ(NickCut("abcdef" + Sj(u8"ゃ") + "x"), "abcdef" + Sj(u8"ゃ"));
-  EXPECT_EQ(NickCut("abcdefg\x83"), "abcdefg\x83");  // a lone lead byte is one byte
-  EXPECT_EQ(NickCut(""), "");
+TEST_F(AwayCmdTest, NickCutCountsTheBytesOfTheEncodingAndCutsBetweenCharacters) {
+  struct Case {
+    std::string Nick;
+    TWireEncoding Encoding;
+    std::string Kept;
+  } cases[] = {
+      // Half-width katakana are single bytes in Shift-JIS, three in UTF-8.
+      {U8(u8"ｱｲｳｴｵｶｷｸｹ"), TWireEncoding::Sjis, U8(u8"ｱｲｳｴｵｶｷｸ")},
+      {U8(u8"ｱｲｳｴｵｶｷｸｹ"), TWireEncoding::Utf8, U8(u8"ｱｲ")},
+      {"abcdef" + U8(u8"ゃx"), TWireEncoding::Sjis, "abcdef" + U8(u8"ゃ")},
+      {"abcdef" + U8(u8"ゃx"), TWireEncoding::Utf8, "abcdef"},
+      // JIS counts the escapes in and out.
+      {"ab" + U8(u8"あいう"), TWireEncoding::Jis, "ab"},
+      {"abcdefgh", TWireEncoding::Jis, "abcdefgh"},
+      {"", TWireEncoding::Utf8, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NickCut(c.Nick, c.Encoding), c.Kept) << c.Nick;
 }
 
 TEST_F(AwayCmdTest, NicknameInUseDuringRegistrationAsksForANewOne) {
@@ -143,7 +150,7 @@ TEST_F(AwayCmdTest, NicknameInUseDuringRegistrationAsksForANewOne) {
 
   Dialog().AwayMessageEdit->setText(QStringLiteral("abc_"));
   EXPECT_TRUE(Cancel().empty());
-  EXPECT_EQ(platform.Messages, Lines{Sj(u8"新しいニックネームが書き込まれていません。")});
+  EXPECT_EQ(platform.Messages, Lines{U8(u8"新しいニックネームが書き込まれていません。")});
   EXPECT_TRUE(Dialog().isVisible());
   EXPECT_EQ(Dialog().EditText(), "");
 
@@ -163,13 +170,13 @@ TEST_F(AwayCmdTest, TopicIsSetAndCleared) {
   chat->Topic1Click();
   EXPECT_EQ(Dialog().CommandKind, "Topic");
   EXPECT_EQ(Dialog().TopicChannel, "#room");
-  EXPECT_EQ(Dialog().Caption(), Sj(u8"チャンネルトピックの設定、変更"));
-  EXPECT_EQ(Dialog().LabelText(), Sj(u8"チャンネルトピック："));
+  EXPECT_EQ(Dialog().Caption(), U8(u8"チャンネルトピックの設定、変更"));
+  EXPECT_EQ(Dialog().LabelText(), U8(u8"チャンネルトピック："));
   EXPECT_EQ(Dialog().EditText(), "old topic");
   EXPECT_EQ(HelpContext(), 49);  // the topic opener leaves it
 
   EXPECT_TRUE(Ok("   ").empty());
-  EXPECT_EQ(platform.Messages, Lines{Sj(u8"トピックが書き込まれていません。")});
+  EXPECT_EQ(platform.Messages, Lines{U8(u8"トピックが書き込まれていません。")});
   EXPECT_EQ(Ok("  new topic  "), Lines{"TOPIC #room :new topic\r\n"});
   EXPECT_FALSE(Dialog().isVisible());
 

@@ -167,7 +167,7 @@ T* Visible(QObject* Root) {
   return nullptr;
 }
 
-std::string Text(const QLabel* Label) { return ToSjis(Label->text()); }
+std::string Text(const QLabel* Label) { return StdText(Label->text()); }
 
 // As typed by the user, so that the edit's textEdited fires too.
 void Type(QLineEdit* Edit, const QString& Text) {
@@ -244,7 +244,7 @@ class DialogsEndToEndTest : public MainFormFixture {
     form->JoinClick();
     auto* join = Visible<TChannelForm>(form.get());
     if (!join) return nullptr;
-    join->ChannelComboBox->setCurrentText(FromSjis(Name));
+    join->ChannelComboBox->setCurrentText(QText(Name));
     join->OKButtonClick();
     if (!PumpUntil([&] { return Channel(Name) && Channel(Name)->Channel()->Joined && Channel(Name)->FindNick("@tavi") >= 0; }))
       return nullptr;
@@ -304,7 +304,7 @@ TEST_F(DialogsEndToEndTest, WhoisOfAnUnknownNickOpensAServerErrorWindow) {
 
   TServerErrorForm* error = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (error = Visible<TServerErrorForm>(form.get())) != nullptr; }));
-  EXPECT_EQ(error->ErrorText(), Sj(u8"エラーコード：  ") + "401\r\nnobody :No such nick or channel name\r\n");
+  EXPECT_EQ(error->ErrorText(), U8(u8"エラーコード：  ") + "401\r\nnobody :No such nick or channel name\r\n");
   // The 318 that follows has nothing to show.
   PumpFor(300);
   EXPECT_EQ(Visible<TWhoIsReplyForm>(form.get()), nullptr);
@@ -322,13 +322,13 @@ TEST_F(DialogsEndToEndTest, ListAndNamesShowThePeersChannel) {
   form->ListCmd->trigger();
   TListNamesWhoForm* list = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (list = Visible<TListNamesWhoForm>(form.get())) != nullptr; }));
-  EXPECT_EQ(list->Caption(), Sj(u8"チャンネル名のリスト"));
+  EXPECT_EQ(list->Caption(), U8(u8"チャンネル名のリスト"));
   const Lines listed = list->Lines();
-  const auto entry = std::find(listed.begin(), listed.end(), Sj(u8"チャンネル名： ") + "#listed");
+  const auto entry = std::find(listed.begin(), listed.end(), U8(u8"チャンネル名： ") + "#listed");
   ASSERT_NE(entry, listed.end());
   ASSERT_GE(listed.end() - entry, 3);
-  EXPECT_EQ(entry[1], "        " + Sj(u8"人数； ") + "       1");
-  EXPECT_EQ(entry[2], "        " + Sj(u8"トピック： ") + "the peer's room");
+  EXPECT_EQ(entry[1], "        " + U8(u8"人数； ") + "       1");
+  EXPECT_EQ(entry[2], "        " + U8(u8"トピック： ") + "the peer's room");
   // ngircd's own &SERVER channel is left out.
   for (const std::string& line : listed) EXPECT_EQ(line.find("&SERVER"), std::string::npos) << line;
   list->CloseButtonClick();
@@ -337,14 +337,14 @@ TEST_F(DialogsEndToEndTest, ListAndNamesShowThePeersChannel) {
   form->NamesCmd->trigger();
   TListNamesWhoForm* names = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (names = Visible<TListNamesWhoForm>(form.get())) != nullptr; }));
-  EXPECT_EQ(names->Caption(), Sj(u8"ニックネームのリスト"));
+  EXPECT_EQ(names->Caption(), U8(u8"ニックネームのリスト"));
   const Lines members = names->Lines();
-  const auto heading = std::find(members.begin(), members.end(), Sj(u8"チャンネル名： ") + "#listed");
+  const auto heading = std::find(members.begin(), members.end(), U8(u8"チャンネル名： ") + "#listed");
   ASSERT_NE(heading, members.end());
   ASSERT_GE(members.end() - heading, 2);
   EXPECT_EQ(heading[1], "        @peer");
   // Nothing of the channel list is left in the window.
-  for (const std::string& line : members) EXPECT_EQ(line.find(Sj(u8"トピック")), std::string::npos) << line;
+  for (const std::string& line : members) EXPECT_EQ(line.find(U8(u8"トピック")), std::string::npos) << line;
   EXPECT_FALSE(Own().NamesRequested);
 }
 
@@ -355,7 +355,7 @@ TEST_F(DialogsEndToEndTest, TopicDialogChangesAndClearsTheTopic) {
   // The TOPIC query after the own JOIN found none.
   ASSERT_TRUE(PumpUntil([&] {
     const Lines recv = chat->RecvLines();
-    return std::find(recv.begin(), recv.end(), Sj(u8"トピックはついていません。")) != recv.end();
+    return std::find(recv.begin(), recv.end(), U8(u8"トピックはついていません。")) != recv.end();
   }));
   StartPeer();
   peer.Send("JOIN #topic\r\n");
@@ -458,9 +458,9 @@ TEST_F(DialogsEndToEndTest, InvitationPromptJoinsTheChannel) {
   ASSERT_TRUE(PumpUntil([&] { return (prompt = Visible<TPassiveInviteCmdForm>(form.get())) != nullptr; }));
   EXPECT_EQ(prompt->InviterNick, "peer");
   EXPECT_EQ(prompt->InviteChannel, "#invited");
-  EXPECT_EQ(Text(prompt->Label1), "peer" + Sj(u8" から"));
-  EXPECT_EQ(Text(prompt->Label2), Sj(u8"チャンネル ") + "#invited" + Sj(u8" へ"));
-  EXPECT_EQ(Text(prompt->Label3), Sj(u8"招待を受けました。"));
+  EXPECT_EQ(Text(prompt->Label1), "peer" + U8(u8" から"));
+  EXPECT_EQ(Text(prompt->Label2), U8(u8"チャンネル ") + "#invited" + U8(u8" へ"));
+  EXPECT_EQ(Text(prompt->Label3), U8(u8"招待を受けました。"));
   EXPECT_EQ(form->FindChildWindow("#invited"), nullptr);
 
   QPointer<TPassiveInviteCmdForm> kept = prompt;
@@ -468,7 +468,7 @@ TEST_F(DialogsEndToEndTest, InvitationPromptJoinsTheChannel) {
   EXPECT_TRUE(kept.isNull() || kept->IsClosed());
   auto* join = Visible<TChannelForm>(form.get());
   ASSERT_NE(join, nullptr);
-  EXPECT_EQ(ToSjis(join->ChannelComboBox->currentText()), "#invited");
+  EXPECT_EQ(StdText(join->ChannelComboBox->currentText()), "#invited");
   const std::size_t mark = relay.SentLines().size();
   join->OKButton->click();
   const Lines sent = SentAfter(mark, 1);
@@ -492,15 +492,15 @@ TEST_F(DialogsEndToEndTest, NicknameInUseAtRegistrationGoesThroughTheNickDialog)
   ASSERT_TRUE(PumpUntil([&] { return form->AwayDialog()->isVisible(); }, 10000)) << form->StatusText();
   TAwayCmdForm* dialog = form->AwayDialog();
   EXPECT_EQ(dialog->CommandKind, "Nick");
-  EXPECT_EQ(dialog->LabelText(), Sj(u8"現在のニックネーム：") + "tavi");
+  EXPECT_EQ(dialog->LabelText(), U8(u8"現在のニックネーム：") + "tavi");
   TServerErrorForm* error = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (error = Visible<TServerErrorForm>(form.get())) != nullptr; }));
-  EXPECT_EQ(error->ErrorText(), Sj(u8"エラーコード：  ") + "433\r\ntavi :Nickname already in use\r\n");
+  EXPECT_EQ(error->ErrorText(), U8(u8"エラーコード：  ") + "433\r\ntavi :Nickname already in use\r\n");
   EXPECT_FALSE(form->ServerDisConnect->isEnabled());
 
   // Registration cannot go on without a new nick.
   dialog->CancelButton->click();
-  EXPECT_EQ(platform.Messages, Lines{Sj(u8"新しいニックネームが書き込まれていません。")});
+  EXPECT_EQ(platform.Messages, Lines{U8(u8"新しいニックネームが書き込まれていません。")});
   EXPECT_TRUE(dialog->isVisible());
 
   const std::size_t mark = relay.SentLines().size();
@@ -512,7 +512,7 @@ TEST_F(DialogsEndToEndTest, NicknameInUseAtRegistrationGoesThroughTheNickDialog)
   EXPECT_EQ(sent.front(), "NICK taviTaro\r\n");  // cut to eight bytes
   ASSERT_TRUE(PumpUntil([&] { return form->ServerDisConnect->isEnabled(); }, 10000)) << form->StatusText();
   EXPECT_EQ(Own().CurrentNick, "taviTaro");
-  EXPECT_EQ(form->StatusText(), Sj(u8"IRCサーバーとの接続が完了しました。"));
+  EXPECT_EQ(form->StatusText(), U8(u8"IRCサーバーとの接続が完了しました。"));
   EXPECT_TRUE(form->JOINSpeedButton->isEnabled());
 
   // The server knows the new nick: the peer can look it up and talk to it.

@@ -60,8 +60,8 @@ class InviteKickTest : public MainFormFixture {
   TKickCmdForm* Kick(const std::string& User, const std::string& Reason) {
     chat->Kick1Click();
     TKickCmdForm* dialog = NewestOf<TKickCmdForm>(chat);
-    dialog->UserNameEdit->setText(FromSjis(User));
-    dialog->CommentEdit->setText(FromSjis(Reason));
+    dialog->UserNameEdit->setText(QText(User));
+    dialog->CommentEdit->setText(QText(Reason));
     return dialog;
   }
   TChatForm* chat = nullptr;
@@ -73,7 +73,7 @@ TEST_F(InviteKickTest, InviteSendsNickThenTheProposedChannel) {
   QPointer<TInviteCmdForm> invite = Invite(chat, "alice");
   EXPECT_TRUE(invite->isVisible());
   EXPECT_EQ(invite->property("helpContext").toInt(), 43);
-  EXPECT_EQ(ToSjis(invite->ChannelNameEdit->text()), "#room");
+  EXPECT_EQ(StdText(invite->ChannelNameEdit->text()), "#room");
   invite->OKButton->click();
   EXPECT_EQ(Sent, Lines{"INVITE alice #room\r\n"});
   DeleteClosed();
@@ -91,7 +91,7 @@ TEST_F(InviteKickTest, InviteWithAnEmptyNickBeepsTellsAndCloses) {
   invite->OKButton->click();
   EXPECT_TRUE(Sent.empty());
   EXPECT_EQ(platform.Beeps, 1);
-  EXPECT_EQ(platform.Messages, Lines{Sj(u8"ニックネームとチャンネル名を記入してください。")});
+  EXPECT_EQ(platform.Messages, Lines{U8(u8"ニックネームとチャンネル名を記入してください。")});
   EXPECT_TRUE(invite->IsClosed());
   EXPECT_FALSE(invite->isVisible());
 }
@@ -99,7 +99,7 @@ TEST_F(InviteKickTest, InviteWithAnEmptyNickBeepsTellsAndCloses) {
 TEST_F(InviteKickTest, KickReasonFollowsAPlainBlank) {
   TKickCmdForm* kick = Kick("bob", "spam");
   EXPECT_EQ(kick->property("helpContext").toInt(), 44);
-  EXPECT_EQ(ToSjis(kick->ChannelNameEdit->text()), "#room");
+  EXPECT_EQ(StdText(kick->ChannelNameEdit->text()), "#room");
   kick->KickButton->click();
   EXPECT_TRUE(kick->IsClosed());
   Kick("bob", "")->KickButton->click();
@@ -114,7 +114,7 @@ TEST_F(InviteKickTest, KickWithAnEmptyFieldTellsAndSendsNothing) {
   kick->ChannelNameEdit->clear();
   kick->KickButton->click();
   EXPECT_TRUE(Sent.empty());
-  EXPECT_EQ(platform.Messages, Lines(2, Sj(u8"項目に記入漏れがあります。")));
+  EXPECT_EQ(platform.Messages, Lines(2, U8(u8"項目に記入漏れがあります。")));
 }
 
 TEST_F(InviteKickTest, OwnMessageBoxTakingTheActivationClosesAfterTheBox) {
@@ -137,9 +137,9 @@ TEST_F(InviteKickTest, OwnMessageBoxTakingTheActivationClosesAfterTheBox) {
 
 TEST_F(InviteKickTest, ProposalIsTheActiveChildWindow) {
   TChatForm* second = Channel("#second");
-  EXPECT_EQ(ToSjis(Invite(second, "alice")->ChannelNameEdit->text()), "#second");
+  EXPECT_EQ(StdText(Invite(second, "alice")->ChannelNameEdit->text()), "#second");
   form->MdiArea->setActiveSubWindow(chat);
-  EXPECT_EQ(ToSjis(Invite(second, "alice")->ChannelNameEdit->text()), "#room");
+  EXPECT_EQ(StdText(Invite(second, "alice")->ChannelNameEdit->text()), "#room");
 }
 
 TEST_F(InviteKickTest, DeactivationClosesWithoutSending) {
@@ -167,7 +167,7 @@ TEST_F(InviteKickTest, ClickingAnotherWindowCloses) {
   QPointer<TInviteCmdForm> invite = Invite(chat, "alice");
   ASSERT_TRUE(PumpUntil([&] { return invite->isActiveWindow(); }));
   // Active, the dialog still proposes the child window it came from.
-  EXPECT_EQ(ToSjis(invite->ChannelNameEdit->text()), "#room");
+  EXPECT_EQ(StdText(invite->ChannelNameEdit->text()), "#room");
   form->activateWindow();
   EXPECT_TRUE(PumpUntil([&] { return invite.isNull(); }));
   EXPECT_TRUE(Sent.empty());

@@ -18,11 +18,11 @@ namespace {
 using Lines = std::vector<std::string>;
 
 Lines Labels(TPassiveInviteCmdForm* Prompt) {
-  return {ToSjis(Prompt->Label1->text()), ToSjis(Prompt->Label2->text()), ToSjis(Prompt->Label3->text())};
+  return {StdText(Prompt->Label1->text()), StdText(Prompt->Label2->text()), StdText(Prompt->Label3->text())};
 }
 
 Lines Expected(const std::string& Inviter, const std::string& Channel) {
-  return {Inviter + Sj(u8" から"), Sj(u8"チャンネル ") + Channel + Sj(u8" へ"), Sj(u8"招待を受けました。")};
+  return {Inviter + U8(u8" から"), U8(u8"チャンネル ") + Channel + U8(u8" へ"), U8(u8"招待を受けました。")};
 }
 
 template <class T>
@@ -56,7 +56,7 @@ TEST_F(PassiveInviteTest, JoinOpensTheJoinDialogWithTheChannel) {
   prompt->JoinButton->click();
   TChannelForm* join = VisibleOf<TChannelForm>(form.get());
   ASSERT_NE(join, nullptr);
-  EXPECT_EQ(ToSjis(join->ChannelComboBox->currentText()), "#room");
+  EXPECT_EQ(StdText(join->ChannelComboBox->currentText()), "#room");
   EXPECT_TRUE(Sent.empty());  // the join waits for the user's OK
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(prompt.isNull());

@@ -31,7 +31,7 @@ class ChatLogTest : public MainFormFixture {
   }
   static QStringList Shown(const std::vector<std::string>& Lines, std::size_t From, std::size_t To) {
     QStringList result;
-    for (std::size_t i = From; i < To && i < Lines.size(); ++i) result << FromSjis(Lines[i]);
+    for (std::size_t i = From; i < To && i < Lines.size(); ++i) result << QText(Lines[i]);
     return result;
   }
   QString Path(const char* Window, const char* Date, const char* Server = "irc.example") const {

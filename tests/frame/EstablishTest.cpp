@@ -40,7 +40,7 @@ class EstablishTest : public test::MainFormFixture {
   // Opens the dialog, types a server and presses OK.
   void ChooseServer(const std::string& Name) {
     TEstablishForm* dialog = Open();
-    dialog->ServerNameComboBox->setEditText(FromSjis(Name));
+    dialog->ServerNameComboBox->setEditText(QText(Name));
     dialog->OKButton->click();
     Flush();
   }
@@ -78,7 +78,7 @@ TEST_F(EstablishTest, FreshDialogShowsInitialContentAndOkStoresIt) {
   const TGrobalArea& area = Grobal();
   EXPECT_EQ(area.Password, "");
   EXPECT_EQ(area.NickName1, "MyNick");
-  EXPECT_EQ(area.TrueName, "\x8E\x84\x82\xCC\x96\x7B\x96\xBC");  // Shift-JIS bytes, not UTF-8
+  EXPECT_EQ(area.TrueName, U8(u8"私の本名"));
   EXPECT_EQ(area.LoginName, "LoginName");
   EXPECT_EQ(area.HostName, "LocalHost");
   EXPECT_EQ(area.ServerName, "");
@@ -95,7 +95,7 @@ TEST_F(EstablishTest, FreshDialogShowsInitialContentAndOkStoresIt) {
 TEST_F(EstablishTest, CreationCopiesOnlyNonEmptySettings) {
   TGrobalArea& area = Grobal();
   area.Password = "secret";
-  area.TrueName = Sj(u8"山田太郎");
+  area.TrueName = U8(u8"山田太郎");
   area.ServerNameList = {"a.example", "irc.example"};
   area.JISChoice = area.SJISChoice = true;  // SJIS is applied last
 
@@ -147,7 +147,7 @@ TEST_F(EstablishTest, ServerListKeepsMostRecentFirst) {
   EXPECT_EQ(Grobal().ServerNameList, (Strings{"", "Dup", "x", "DUP"}));
 
   // "ア" is 83 41 and "ヂ" is 83 61: trail bytes that look like 'A' and 'a'.
-  const std::string a = Sj(u8"サーバア"), di = Sj(u8"サーバヂ");
+  const std::string a = U8(u8"サーバア"), di = U8(u8"サーバヂ");
   Grobal().ServerNameList = {di};
   ChooseServer(a);
   EXPECT_EQ(Grobal().ServerNameList, (Strings{a, di}));
@@ -165,7 +165,7 @@ TEST_F(EstablishTest, PortThatIsNoIntegerStopsAfterTheServerList) {
   dialog->OKButton->click();
 
   ASSERT_EQ(platform.Messages.size(), 1u);
-  EXPECT_EQ(platform.Messages[0], "'66a7' " + Sj(u8"は有効な整数値ではありません。"));
+  EXPECT_EQ(platform.Messages[0], "'66a7' " + U8(u8"は有効な整数値ではありません。"));
   // Steps 1 to 3 stored; the port and the code choice not.
   EXPECT_EQ(area.NickName1, "newnick");
   EXPECT_EQ(area.ServerName, "srv");
@@ -182,7 +182,7 @@ TEST_F(EstablishTest, PortThatIsNoIntegerStopsAfterTheServerList) {
     dialog->PortEdit->setText(QString::fromLatin1(bad));
     dialog->OKButton->click();
     ASSERT_EQ(platform.Messages.size(), 1u) << '"' << bad << '"';
-    EXPECT_EQ(platform.Messages[0], "'" + std::string(bad) + Sj(u8"' は有効な整数値ではありません。"));
+    EXPECT_EQ(platform.Messages[0], "'" + std::string(bad) + U8(u8"' は有効な整数値ではありません。"));
   }
   EXPECT_EQ(area.PortNumber, "6667");
 
@@ -221,7 +221,7 @@ TEST_F(EstablishTest, PortChangeIsRefusedWhileConnected) {
   dialog->OKButton->click();
 
   ASSERT_EQ(platform.Messages.size(), 1u);
-  EXPECT_EQ(platform.Messages[0], Sj(u8"使用中のソケットは値を変更できません"));
+  EXPECT_EQ(platform.Messages[0], U8(u8"使用中のソケットは値を変更できません"));
   EXPECT_EQ(area.TrueName, "changed");
   EXPECT_EQ(area.ServerName, "other.example");
   EXPECT_EQ(area.PortNumber, std::to_string(server.Port()));
@@ -312,7 +312,7 @@ TEST_F(EstablishTest, ReopeningShowsStoredValues) {
   Flush();
   ASSERT_EQ(form->findChild<TEstablishForm*>(), nullptr);
 
-  EXPECT_EQ(Grobal().NickName1, "\x83\x6A\x83\x62\x83\x4E");  // stored as Shift-JIS
+  EXPECT_EQ(Grobal().NickName1, U8(u8"ニック"));
   TEstablishForm* again = Open();
   EXPECT_EQ(again->PassWordEdit->text(), QStringLiteral("pw"));
   EXPECT_EQ(again->NickNameEdit->text(), QString::fromUtf8("ニック"));
@@ -328,16 +328,16 @@ TEST_F(EstablishTest, ReopeningShowsStoredValues) {
 
 TEST_F(EstablishTest, ClosingSetsTheServerCaption) {
   auto caption = [](const std::string& Server) {
-    return Sj(u8"タヴィしませんか？   （ サーバーは　") + Server + " : 6667" + Sj(u8" ）");
+    return U8(u8"タヴィしませんか？   （ サーバーは　") + Server + " : 6667" + U8(u8" ）");
   };
   // No server yet: the caption stays.
   Open()->OKButton->click();
-  EXPECT_EQ(form->Caption(), Sj(u8"タヴィをしませんか？"));
+  EXPECT_EQ(form->Caption(), U8(u8"タヴィをしませんか？"));
   Flush();
 
   ChooseServer("srv");
   EXPECT_EQ(form->Caption(), caption("srv"));
-  EXPECT_EQ(form->windowTitle(), FromSjis(caption("srv")));
+  EXPECT_EQ(form->windowTitle(), QText(caption("srv")));
 
   // Whatever closes the dialog: a Cancel shows settings changed elsewhere.
   Grobal().ServerName = "other";
@@ -363,13 +363,13 @@ namespace tavi {
 // The code chosen is stored as one of the three flags, shown again at the
 // next opening, and decides how lines go out, channel names included.
 TEST_F(EstablishTest, EachKanjiCodeChoiceIsStoredShownAndSent) {
-  const std::string Line = Sj(u8"PRIVMSG #日本語 :こんにちは\r\n");
+  const std::string Line = U8(u8"PRIVMSG #日本語 :こんにちは\r\n");
   const struct {
     QRadioButton* TEstablishForm::*Button;
     std::string Sent;
   } Cases[] = {
       {&TEstablishForm::JISRadioButton, "PRIVMSG #\x1B$BF|K\\8l\x1B(B :\x1B$B$3$s$K$A$O\x1B(B\r\n"},
-      {&TEstablishForm::SJISRadioButton, Line},
+      {&TEstablishForm::SJISRadioButton, "PRIVMSG #\x93\xFA\x96{\x8C\xEA :\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD\r\n"},
       {&TEstablishForm::UTF8RadioButton, reinterpret_cast<const char*>(u8"PRIVMSG #日本語 :こんにちは\r\n")},
   };
   for (const auto& C : Cases) {

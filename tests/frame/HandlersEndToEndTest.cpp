@@ -118,7 +118,7 @@ TEST_F(HandlersEndToEndTest, TheSessionGoesOnWhileADccQuestionIsOpen) {
   EXPECT_TRUE(heardWhileAsking);
   EXPECT_TRUE(form->Connection().SocketActive());  // the server's PINGs were answered
   bool refused = false;
-  for (const std::string& line : MemoLines()) refused = refused || line.find(Sj(u8"ほかの要求に答えるまで")) != std::string::npos;
+  for (const std::string& line : MemoLines()) refused = refused || line.find(U8(u8"ほかの要求に答えるまで")) != std::string::npos;
   EXPECT_TRUE(refused);
   peer->Send("PRIVMSG #c :after\r\n");
   EXPECT_TRUE(PumpUntil([&] {

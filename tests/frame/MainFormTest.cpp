@@ -36,7 +36,7 @@ void WriteFile(const std::string& Path, const std::string& Bytes) {
 
 std::vector<std::string> MenuBarTitles(TMainForm& f) {
   std::vector<std::string> titles;
-  for (QAction* a : f.menuBar()->actions()) titles.push_back(ToSjis(a->text()));
+  for (QAction* a : f.menuBar()->actions()) titles.push_back(StdText(a->text()));
   return titles;
 }
 
@@ -67,18 +67,18 @@ using MainFormTest = MainFormFixture;
 
 TEST_F(MainFormTest, StartStateMenusAndCaption) {
   TMainForm& f = MakeForm();
-  EXPECT_EQ(f.Caption(), Sj(u8"タヴィをしませんか？"));
-  EXPECT_EQ(MenuBarTitles(f), (std::vector<std::string>{Sj(u8"ファイル"), Sj(u8"コマンド"), Sj(u8"モード"),
-                                                         Sj(u8"設定"), Sj(u8"ウィンドウ"), Sj(u8"ヘルプ")}));
+  EXPECT_EQ(f.Caption(), U8(u8"タヴィをしませんか？"));
+  EXPECT_EQ(MenuBarTitles(f), (std::vector<std::string>{U8(u8"ファイル"), U8(u8"コマンド"), U8(u8"モード"),
+                                                         U8(u8"設定"), U8(u8"ウィンドウ"), U8(u8"ヘルプ")}));
   EXPECT_TRUE(f.ConnectSpeedButton->isEnabled());
   EXPECT_TRUE(f.ServerConnect->isEnabled());
   ExpectSessionControls(f, false);
   EXPECT_FALSE(f.Window1->isEnabled());
   for (QAction* always : {f.GrobalSection, f.RecieveDenyMenu, f.Exit1, f.About1, f.Help2})
     EXPECT_TRUE(always->isEnabled()) << always->objectName().toStdString();
-  EXPECT_EQ(ToSjis(f.ConnectSpeedButton->toolTip()), Sj(u8"サーバーに接続する"));
-  EXPECT_EQ(ToSjis(f.TalkSpeedButton->toolTip()), Sj(u8"送信相手を限定する"));
-  EXPECT_EQ(ToSjis(f.NickCmd->text()), Sj(u8"ニックネーム変更( Nick )"));
+  EXPECT_EQ(StdText(f.ConnectSpeedButton->toolTip()), U8(u8"サーバーに接続する"));
+  EXPECT_EQ(StdText(f.TalkSpeedButton->toolTip()), U8(u8"送信相手を限定する"));
+  EXPECT_EQ(StdText(f.NickCmd->text()), U8(u8"ニックネーム変更( Nick )"));
   EXPECT_EQ(f.Command1->actions().size(), 13);  // nine items, four separators
   for (const char* name : {"ConnectSpeedButton", "ServerMemo", "StatusBar1", "ServerConnect", "Window1", "Panel1",
                            "NickCmd", "GrobalSection", "Tile1", "Help2"})
@@ -92,12 +92,12 @@ TEST_F(MainFormTest, CaptionShowsTheServerWhenBothAreSet) {
   module.GrobalArea().PortNumber = "6667";
   ASSERT_TRUE(SaveSettings(IniPath(), module).Ok);
   TMainForm& f = MakeForm();
-  EXPECT_EQ(f.Caption(), Sj(u8"タヴィしませんか？   （ サーバーは　") + "srv : 6667" + Sj(u8" ）"));
+  EXPECT_EQ(f.Caption(), U8(u8"タヴィしませんか？   （ サーバーは　") + "srv : 6667" + U8(u8" ）"));
 
   form.reset();
   module.GrobalArea().PortNumber.clear();
   ASSERT_TRUE(SaveSettings(IniPath(), module).Ok);
-  EXPECT_EQ(MakeForm().Caption(), Sj(u8"タヴィをしませんか？"));
+  EXPECT_EQ(MakeForm().Caption(), U8(u8"タヴィをしませんか？"));
 }
 
 TEST_F(MainFormTest, ConnectNeedsEverySettingAndANumericPort) {
@@ -105,13 +105,13 @@ TEST_F(MainFormTest, ConnectNeedsEverySettingAndANumericPort) {
   f.Connection().Connect();
   EXPECT_EQ(platform.Beeps, 1);
   ASSERT_EQ(platform.Messages.size(), 1u);
-  EXPECT_EQ(platform.Messages[0], Sj(u8"設定を書き込んでください。"));
+  EXPECT_EQ(platform.Messages[0], U8(u8"設定を書き込んでください。"));
   EXPECT_EQ(f.StatusText(), "");
 
   Grobal() = TGrobalArea{"", "nick", "Taro", "me", "host", "srv", {}, "66x7"};
   f.Connection().Connect();
   ASSERT_EQ(platform.Messages.size(), 2u);
-  EXPECT_EQ(platform.Messages[1], "'66x7" + Sj(u8"' は有効な整数値ではありません。"));
+  EXPECT_EQ(platform.Messages[1], "'66x7" + U8(u8"' は有効な整数値ではありません。"));
   EXPECT_TRUE(f.ServerConnect->isEnabled());
   EXPECT_FALSE(f.Connection().SocketActive());
 }
@@ -123,7 +123,7 @@ TEST_F(MainFormTest, StatusHandlersThroughTheDispatcher) {
   Feed(":irc.test 001 abcd :Welcome to IRC\r\n");
   EXPECT_EQ(Own().CurrentNick, "abcd");
   EXPECT_EQ(Grobal().NickName1, "abcd");
-  EXPECT_EQ(f.StatusText(), Sj(u8"IRCサーバーとの接続が完了しました。"));
+  EXPECT_EQ(f.StatusText(), U8(u8"IRCサーバーとの接続が完了しました。"));
   EXPECT_TRUE(MemoLines().empty());  // the welcome text is not shown
 
   platform.Time.Hour = 9;
@@ -203,7 +203,7 @@ TEST_F(MainFormTest, ChildWindowsAndTheWindowMenu) {
   f.AddChildWindow(first);
   EXPECT_EQ(f.Window1->actions().size(), fixedItems + 2);  // separator and entry
   EXPECT_TRUE(f.Window1->actions()[fixedItems]->isSeparator());
-  EXPECT_EQ(ToSjis(f.Window1->actions()[fixedItems + 1]->text()), "#Chan");
+  EXPECT_EQ(StdText(f.Window1->actions()[fixedItems + 1]->text()), "#Chan");
 
   auto* second = new TMdiChildForm(f, nullptr);
   second->SetCaption("alice bob & co");
@@ -246,20 +246,42 @@ TEST_F(MainFormTest, FirstRunAndCloseWritesTheFreshFile) {
 TEST_F(MainFormTest, StoredSettingsSurviveAStartAndAClose) {
   TSettingsModule module;
   TGrobalArea& g = module.GrobalArea();
-  g = TGrobalArea{"pw", "nick", Sj(u8"山田太郎"), "me", "host", "irc.example.jp", {"irc.example.jp", "b", "c"},
-                  "6668", true, false};
+  // The file holds Shift-JIS; a wave dash and an NEC mark keep their bytes.
+  g = TGrobalArea{"pw", "nick", "\x8E\x52\x93\x63\x91\xBE\x98\x59\x81\x60\x87\x40", "me", "host", "irc.example.jp",
+                  {"irc.example.jp", "b", "c"}, "6668", true, false};
   TLocalArea& l = module.LocalArea();
-  l.ChannelName = "#" + Sj(u8"日本語");
+  l.ChannelName = "#\x93\xFA\x96\x7B\x8C\xEA";
   l.ChannelNames = {"#a", "#b"};
   l.TalkMember = std::string(300, 'x');
   const std::string original = WriteSettingsBytes(module);
   WriteFile(IniPath(), original);
 
   TMainForm& f = MakeForm();
-  EXPECT_EQ(Grobal().TrueName, Sj(u8"山田太郎"));
+  EXPECT_EQ(Grobal().TrueName, U8(u8"山田太郎～①"));
+  EXPECT_EQ(Local().ChannelName, U8(u8"#日本語"));
   EXPECT_TRUE(Grobal().JISChoice);
   f.close();
   EXPECT_EQ(ReadFile(IniPath()), original);
+
+  // What Shift-JIS cannot hold goes to the file as the geta mark and is
+  // kept whole beside it; a file changed since by another program wins.
+  TMainForm& again = MakeForm();
+  Grobal().TrueName = U8(u8"Zoë 😀 山田");
+  again.close();
+  TSettingsModule stored;
+  ASSERT_TRUE(ReadSettingsBytes(ReadFile(IniPath()), stored).Ok);
+  EXPECT_EQ(stored.GrobalArea().TrueName, "Zo\x81\xAC \x81\xAC \x8E\x52\x93\x63");
+  form.reset();
+  session = std::make_unique<TSession>();
+  MakeForm();
+  EXPECT_EQ(Grobal().TrueName, U8(u8"Zoë 😀 山田"));
+  form->close();
+  stored.GrobalArea().TrueName = "Zoe";
+  WriteFile(IniPath(), WriteSettingsBytes(stored));
+  form.reset();
+  session = std::make_unique<TSession>();
+  MakeForm();
+  EXPECT_EQ(Grobal().TrueName, "Zoe");
 }
 
 TEST_F(MainFormTest, ADamagedFileIsKeptAsideAndReported) {
@@ -267,7 +289,7 @@ TEST_F(MainFormTest, ADamagedFileIsKeptAsideAndReported) {
   WriteFile(IniPath(), damaged);
   TMainForm& f = MakeForm();
   ASSERT_EQ(platform.Messages.size(), 1u);
-  EXPECT_NE(platform.Messages[0].find(Sj(u8"を読み込めませんでした。")), std::string::npos);
+  EXPECT_NE(platform.Messages[0].find(U8(u8"を読み込めませんでした。")), std::string::npos);
   EXPECT_NE(platform.Messages[0].find(".bad"), std::string::npos);
   EXPECT_EQ(ReadFile(IniPath() + ".bad"), damaged);
   EXPECT_TRUE(Grobal().ServerName.empty());

@@ -34,7 +34,7 @@ class ReconnectTest : public MainFormFixture {
   }
   bool HasLine(const std::vector<std::string>& Lines, const std::u8string& Part) const {
     return std::any_of(Lines.begin(), Lines.end(),
-                       [&](const std::string& L) { return L.find(Sj(Part.c_str())) != std::string::npos; });
+                       [&](const std::string& L) { return L.find(U8(Part.c_str())) != std::string::npos; });
   }
 };
 
@@ -109,7 +109,7 @@ TEST_F(ReconnectTest, SilentServerIsPingedThenDroppedAndReconnected) {
   EXPECT_EQ(Await(ping), "PING :127.0.0.1\r\n");
   ASSERT_TRUE(PumpUntil([&] { return f.Connection().Reconnecting(); }));
   EXPECT_TRUE(HasLine(MemoLines(), u8"サーバーからの応答がないため"));
-  EXPECT_NE(f.StatusText().find(Sj(u8"秒後にサーバーへ再接続します。")), std::string::npos);
+  EXPECT_NE(f.StatusText().find(U8(u8"秒後にサーバーへ再接続します。")), std::string::npos);
   EXPECT_TRUE(f.ServerDisConnect->isEnabled());
 
   // Disconnect while waiting gives it up.

@@ -34,7 +34,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string Text(const QLabel* Label) { return ToSjis(Label->text()); }
+std::string Text(const QLabel* Label) { return StdText(Label->text()); }
 QColor Color(const QLabel* Label) { return TWhoIsReplyForm::LabelColor(Label); }
 
 class ResultWindowsTest : public MainFormFixture {
@@ -176,12 +176,12 @@ TEST_F(ResultWindowsTest, TheBanListGoesToTheEditorOfTheWindowThatAskedForIt) {
   ASSERT_NE(editor, nullptr);
   Feed(":s 367 me #a *!*@bad.example op 1136160000\r\n");
   Feed(":s 367 me #a nasty!*@* op 1136160000\r\n");
-  Feed(":s 367 me #A upper!*@* op 1\r\n");
-  EXPECT_EQ(first->Channel()->BanMaskList, (Lines{"*!*@bad.example", "nasty!*@*"}));
+  Feed(":s 367 me #A upper!*@* op 1\r\n");  // the server folds the case of names
+  EXPECT_EQ(first->Channel()->BanMaskList, (Lines{"*!*@bad.example", "nasty!*@*", "upper!*@*"}));
   EXPECT_FALSE(editor->isVisible());
   Feed(":s 368 me #a :End of channel ban list\r\n");
   EXPECT_TRUE(editor->isVisible());
-  EXPECT_EQ(editor->Entries(), (Lines{"*!*@bad.example", "nasty!*@*"}));
+  EXPECT_EQ(editor->Entries(), (Lines{"*!*@bad.example", "nasty!*@*", "upper!*@*"}));
 
   // A window that did not ask takes no masks and shows no editor.
   Feed(":s 367 me #b x!*@* op 1\r\n");
@@ -191,7 +191,7 @@ TEST_F(ResultWindowsTest, TheBanListGoesToTheEditorOfTheWindowThatAskedForIt) {
 }
 
 TEST_F(ResultWindowsTest, ServerErrorsShareOneCentredWindowThatKeepsTheEarlierOnes) {
-  const std::string nobody = Sj(u8"エラーコード：  ") + "401\r\nnobody :No such nick/channel\r\n";
+  const std::string nobody = U8(u8"エラーコード：  ") + "401\r\nnobody :No such nick/channel\r\n";
   Feed(":s 401 me nobody :No such nick/channel\r\n");
   TServerErrorForm* error = Only<TServerErrorForm>();
   ASSERT_NE(error, nullptr);
@@ -207,9 +207,9 @@ TEST_F(ResultWindowsTest, ServerErrorsShareOneCentredWindowThatKeepsTheEarlierOn
   // error before moves into the list, on one line.
   Feed(":s 502 me MODE other :Cannot change mode for other users\r\n");
   ASSERT_EQ(Forms<TServerErrorForm>(), (std::vector<TServerErrorForm*>{error}));
-  EXPECT_EQ(error->ErrorText(), Sj(u8"エラーコード：  ") + "502\r\nMODE other\r\n:Cannot change mode for other users");
+  EXPECT_EQ(error->ErrorText(), U8(u8"エラーコード：  ") + "502\r\nMODE other\r\n:Cannot change mode for other users");
   EXPECT_TRUE(error->EarlierErrors->isVisible());
-  EXPECT_EQ(error->EarlierErrorTexts(), (Lines{Sj(u8"エラーコード：  ") + "401  nobody :No such nick/channel  "}));
+  EXPECT_EQ(error->EarlierErrorTexts(), (Lines{U8(u8"エラーコード：  ") + "401  nobody :No such nick/channel  "}));
 
   // A flood keeps one window and only the last errors.
   for (int i = 0; i < 2000; ++i) Feed(":s 401 me n" + std::to_string(i) + " :No such nick\r\n");
@@ -236,7 +236,7 @@ TEST_F(ResultWindowsTest, NickInUseOpensTheNickDialogBeforeTheErrorWindow) {
   EXPECT_EQ(errorsWhenTriggered, (std::vector<std::size_t>{0}));
   const std::vector<TServerErrorForm*> errors = Forms<TServerErrorForm>();
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors.front()->ErrorText(), Sj(u8"エラーコード：  ") + "433\r\ntavi :Nickname is already in use\r\n");
+  EXPECT_EQ(errors.front()->ErrorText(), U8(u8"エラーコード：  ") + "433\r\ntavi :Nickname is already in use\r\n");
 }
 
 TEST_F(ResultWindowsTest, WindowsCarryTheirFixedTextsAndSizes) {
@@ -252,21 +252,21 @@ TEST_F(ResultWindowsTest, WindowsCarryTheirFixedTextsAndSizes) {
       {Only<TServerErrorForm>(), u8"サーバーが送信したエラーメッセージ", {374, 116}, Only<TServerErrorForm>()->OKButton,
        u8"ＯＫ"}};
   for (const auto& [window, title, size, button, text] : windows) {
-    EXPECT_EQ(ToSjis(window->windowTitle()), Sj(title));
+    EXPECT_EQ(StdText(window->windowTitle()), U8(title));
     EXPECT_EQ(window->size(), size) << window->objectName().toStdString();
     EXPECT_EQ(window->font().pixelSize(), 12);
     EXPECT_TRUE(window->testAttribute(Qt::WA_DeleteOnClose));
-    EXPECT_EQ(ToSjis(button->text()), Sj(text));
+    EXPECT_EQ(StdText(button->text()), U8(text));
   }
-  EXPECT_EQ(Text(Only<TVersionReplyForm>()->Label1), Sj(u8"サーバーのバージョン："));
+  EXPECT_EQ(Text(Only<TVersionReplyForm>()->Label1), U8(u8"サーバーのバージョン："));
   const TWhoIsReplyForm* whois = Only<TWhoIsReplyForm>();
   EXPECT_EQ((Lines{Text(whois->Label1), Text(whois->Label2), Text(whois->Label3), Text(whois->Label4),
                    Text(whois->Label5), Text(whois->Label6), Text(whois->Label7)}),
-            (Lines{Sj(u8"ニックネーム："), Sj(u8"ログイン名："), Sj(u8"ホスト名："), Sj(u8"本名："), Sj(u8"サーバー名："),
-                   Sj(u8"アイドル時間："), Sj(u8"参加しているチャンネル名：")}));
+            (Lines{U8(u8"ニックネーム："), U8(u8"ログイン名："), U8(u8"ホスト名："), U8(u8"本名："), U8(u8"サーバー名："),
+                   U8(u8"アイドル時間："), U8(u8"参加しているチャンネル名：")}));
   TListNamesWhoForm* list = form->FindOrCreateForm<TListNamesWhoForm>();
   EXPECT_EQ(list->size(), QSize(536, 348));
-  EXPECT_EQ(ToSjis(list->CloseButton->text()), Sj(u8"閉じる"));
+  EXPECT_EQ(StdText(list->CloseButton->text()), U8(u8"閉じる"));
   EXPECT_EQ(list->ListMemo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(list->ListMemo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
@@ -328,7 +328,7 @@ TEST_F(ResultWindowsTest, TheIsonWindowIsBounded) {
   ASSERT_NE(ison, nullptr);
   EXPECT_EQ(ison->Entries().size(), std::size_t(TReferenceResultForm::MaxEntries));
   EXPECT_EQ(ison->LeftOut(), extra);
-  EXPECT_EQ(ToSjis(ison->ReferenceListBox->item(ison->ReferenceListBox->count() - 1)->text()), LeftOutText(extra));
+  EXPECT_EQ(StdText(ison->ReferenceListBox->item(ison->ReferenceListBox->count() - 1)->text()), LeftOutText(extra));
 }
 
 TEST_F(ResultWindowsTest, ServerErrorWindowsStayWhenTheyLoseActivation) {

@@ -102,12 +102,12 @@ TEST_F(SessionEndToEndTest, RegistersAndTalksOverTlsWithAPinnedCertificate) {
   ASSERT_FALSE(peer.WaitFor(" 366 ").empty());
   f.Connection().SendLine("JOIN #tls\r\n");
   ASSERT_FALSE(peer.WaitFor(":tavi!").empty());
-  f.Connection().SendLine("PRIVMSG #tls :\x82\xA0\r\n");
+  f.Connection().SendLine(U8(u8"PRIVMSG #tls :あ\r\n"));
   EXPECT_NE(peer.WaitFor("PRIVMSG #tls").find(":\x1B$B$\"\x1B(B"), std::string::npos);
   peer.Send("PRIVMSG #tls :\x1B$B$$\x1B(B\r\n");
   ASSERT_TRUE(PumpUntil([&] {
     TChatForm* chat = f.FindChannelWindow("#tls");
-    return chat && chat->RecvLines().back() == "09:05 [peer] \x82\xA2";
+    return chat && chat->RecvLines().back() == "09:05 [peer] " + U8(u8"い");
   }));
   f.Connection().Disconnect();
   ASSERT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }));

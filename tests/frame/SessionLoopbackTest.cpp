@@ -34,7 +34,7 @@ TEST_F(SessionLoopbackTest, RegistersAndBecomesUsableAtTheEndOfTheMotd) {
   auto user = server.ReadLine();
   ASSERT_TRUE(ConnectAndWait(f));
   ASSERT_TRUE(f.Connection().SocketActive());
-  EXPECT_EQ(f.StatusText(), Sj(u8"サーバーへニックネームを送出中です。"));
+  EXPECT_EQ(f.StatusText(), U8(u8"サーバーへニックネームを送出中です。"));
   EXPECT_FALSE(f.ServerConnect->isEnabled());
   EXPECT_FALSE(f.ConnectSpeedButton->isEnabled());
   EXPECT_FALSE(f.ServerDisConnect->isEnabled());
@@ -49,7 +49,7 @@ TEST_F(SessionLoopbackTest, RegistersAndBecomesUsableAtTheEndOfTheMotd) {
   EXPECT_EQ(Await(pong), "PONG srv\r\n");
   EXPECT_TRUE(f.ServerDisConnect->isEnabled());
   EXPECT_EQ(MemoLines().size(), 3u);
-  EXPECT_EQ(f.StatusText(), Sj(u8"IRCサーバーとの接続が完了しました。"));
+  EXPECT_EQ(f.StatusText(), U8(u8"IRCサーバーとの接続が完了しました。"));
 
   auto quit = server.ReadLine();
   f.Connection().Disconnect();
@@ -66,7 +66,7 @@ TEST_F(SessionLoopbackTest, PasswordGoesFirstAndJisIsSentWhenChosen) {
   TMainForm& f = MakeForm(false);
   Configure(server.Port());
   Grobal().Password = "pw";
-  Grobal().NickName1 = "\x82\xA0";
+  Grobal().NickName1 = U8(u8"あ");
   Grobal().JISChoice = true;
   auto pass = server.ReadLine();
   auto nick = server.ReadLine();
@@ -148,10 +148,10 @@ TEST_F(SessionLoopbackTest, ARefusedConnectionIsReported) {
   ASSERT_TRUE(ConnectAndWait(f));
   EXPECT_FALSE(f.Connection().SocketActive());
   EXPECT_TRUE(f.ServerConnect->isEnabled());
-  EXPECT_EQ(f.StatusText().rfind(Sj(u8"エラーが発生しました。　サーバー名：127.0.0.1   エラーコード："), 0), 0u)
+  EXPECT_EQ(f.StatusText().rfind(U8(u8"エラーが発生しました。　サーバー名：127.0.0.1   エラーコード："), 0), 0u)
       << f.StatusText();
   ASSERT_EQ(platform.Messages.size(), 1u);
-  EXPECT_NE(platform.Messages[0].find(Sj(u8"サーバーに接続できませんでした。")), std::string::npos);
+  EXPECT_NE(platform.Messages[0].find(U8(u8"サーバーに接続できませんでした。")), std::string::npos);
 }
 
 TEST_F(SessionLoopbackTest, ClosingTheProgramWhileConnectedSendsQuitAndSaves) {
@@ -200,7 +200,7 @@ TEST_P(StalledServerTest, SendingNeverWaitsAndTheConnectionIsDropped) {
   const std::string line = "PRIVMSG #a :" + std::string(1000, 'x') + "\r\n";
   for (int i = 0; i < 32 * 1024; ++i) f.Connection().SendLine(line);
   ASSERT_TRUE(PumpUntil([&] { return !f.Connection().SocketActive() && f.ServerConnect->isEnabled(); }, 20000));
-  EXPECT_EQ(f.StatusText().rfind(Sj(GetParam().Status), 0), 0u) << f.StatusText();
+  EXPECT_EQ(f.StatusText().rfind(U8(GetParam().Status), 0), 0u) << f.StatusText();
   EXPECT_FALSE(f.ServerDisConnect->isEnabled());
   EXPECT_TRUE(platform.Messages.empty());
 }
@@ -265,7 +265,7 @@ TEST_P(CancelConnectTest, AConnectThatNeverEndsCanBeCancelled) {
   // The window keeps running its events while the connect waits.
   PumpFor(300);
   ASSERT_TRUE(f.Connection().Connecting());
-  EXPECT_EQ(f.StatusText(), Sj(u8"サーバーに接続を試みています。"));
+  EXPECT_EQ(f.StatusText(), U8(u8"サーバーに接続を試みています。"));
   EXPECT_TRUE(f.ServerDisConnect->isEnabled());
   EXPECT_TRUE(f.DisConnectSpeedButton->isEnabled());
 

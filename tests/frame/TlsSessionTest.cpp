@@ -50,7 +50,7 @@ TEST_F(TlsSessionTest, UnknownCertificateAsksOnceAndEachAnswerDoesWhatItSays) {
     EXPECT_NE(platform.Questions[0].find(identity.Fingerprint), std::string::npos);
     EXPECT_NE(platform.Questions[0].find("SHA-256"), std::string::npos);
     EXPECT_EQ(platform.ChoiceLists[0],
-              (std::vector<std::string>{Sj(u8"今回だけ許可"), Sj(u8"常に許可"), Sj(u8"拒否")}));
+              (std::vector<std::string>{U8(u8"今回だけ許可"), U8(u8"常に許可"), U8(u8"拒否")}));
     EXPECT_EQ(f.Connection().SocketActive(), c.Connects);
     EXPECT_EQ(PinnedFingerprint("127.0.0.1", server.Port()), c.Pinned ? identity.Fingerprint : "");
     if (c.Connects) {
@@ -62,7 +62,7 @@ TEST_F(TlsSessionTest, UnknownCertificateAsksOnceAndEachAnswerDoesWhatItSays) {
       EXPECT_TRUE(f.Connection().SocketActive());
       EXPECT_EQ(platform.Questions.size(), 1u);
     } else {
-      EXPECT_NE(f.StatusText().find(Sj(u8"証明書を拒否")), std::string::npos);
+      EXPECT_NE(f.StatusText().find(U8(u8"証明書を拒否")), std::string::npos);
       EXPECT_TRUE(f.ServerConnect->isEnabled());
     }
     form.reset();
@@ -84,7 +84,7 @@ TEST_F(TlsSessionTest, PinnedCertificateConnectsSilentlyAndAChangedOneAsksSaying
   platform.ChoiceAnswers = {1};
   ASSERT_TRUE(ConnectAndWait(f));
   ASSERT_EQ(platform.Questions.size(), 1u);
-  EXPECT_NE(platform.Questions[0].find(Sj(u8"変わっています")), std::string::npos);
+  EXPECT_NE(platform.Questions[0].find(U8(u8"変わっています")), std::string::npos);
   EXPECT_NE(platform.Questions[0].find(other.Fingerprint), std::string::npos);
   EXPECT_NE(platform.Questions[0].find(identity.Fingerprint), std::string::npos);
   EXPECT_EQ(PinnedFingerprint("127.0.0.1", server.Port()), other.Fingerprint);
@@ -97,7 +97,7 @@ TEST_F(TlsSessionTest, FailedHandshakeSaysWhyInTheStatusBarAndABox) {
   ASSERT_TRUE(ConnectAndWait(f));
   EXPECT_FALSE(f.Connection().SocketActive());
   EXPECT_TRUE(platform.Questions.empty());
-  const std::string why = Sj(u8"サーバーが SSL/TLS で応答しませんでした。ポート番号を確かめてください。");
+  const std::string why = U8(u8"サーバーが SSL/TLS で応答しませんでした。ポート番号を確かめてください。");
   EXPECT_NE(f.StatusText().find(why), std::string::npos);
   ASSERT_EQ(platform.Messages.size(), 1u);
   EXPECT_NE(platform.Messages[0].find(why), std::string::npos);
@@ -113,7 +113,7 @@ TEST_F(TlsSessionTest, RegistrationAndJisTextCrossTlsByteForByte) {
   auto user = server.ReadLine();
   TMainForm& f = Make(server.Port());
   Grobal().Password = "pw";
-  Grobal().NickName1 = "\x82\xA0";
+  Grobal().NickName1 = U8(u8"あ");
   Grobal().JISChoice = true;
   ASSERT_TRUE(ConnectAndWait(f));
   EXPECT_EQ(Await(pass), "PASS pw\r\n");
@@ -126,10 +126,10 @@ TEST_F(TlsSessionTest, RegistrationAndJisTextCrossTlsByteForByte) {
     TChatForm* chat = f.FindChannelWindow("#a");
     return chat && chat->RecvLines().back().find("[bob]") != std::string::npos;
   }));
-  EXPECT_EQ(f.FindChannelWindow("#a")->RecvLines().back(), "09:05 [bob] \x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD");
+  EXPECT_EQ(f.FindChannelWindow("#a")->RecvLines().back(), "09:05 [bob] " + U8(u8"こんにちは"));
   for (int i = 0; i < 3; ++i) server.ReadLine();  // MODE nick, MODE #a, TOPIC #a
   auto said = server.ReadLine();
-  f.Connection().SendLine("PRIVMSG #a :\x82\xB1\x82\xF1\r\n");
+  f.Connection().SendLine(U8(u8"PRIVMSG #a :こん\r\n"));
   EXPECT_EQ(Await(said), "PRIVMSG #a :\x1B$B$3$s\x1B(B\r\n");
   EXPECT_TRUE(server.Error().empty()) << server.Error();
 }

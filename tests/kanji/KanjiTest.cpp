@@ -222,16 +222,19 @@ TEST(JisDecode, AgreesWithALiteralReadingOnGeneratedInput) {
 }
 
 TEST(CutForDisplay, LongLinesAreCutOnACharacterBoundary) {
-  const std::string ellipsis = "\x81\x63";
+  const std::string ellipsis = "\xE2\x80\xA6";
   const std::string a(DisplayLineBytes, 'a');
   EXPECT_EQ(CutForDisplay(a), a);  // what fits is untouched
-  EXPECT_EQ(CutForDisplay(a + "b"), a.substr(0, DisplayLineBytes - 2) + ellipsis);
-  // A double-byte character that would straddle the cut goes whole.
-  const std::string odd = "x" + std::string(DisplayLineBytes, '\0');
-  std::string kanji = "x";
-  while (kanji.size() < DisplayLineBytes + 10) kanji += "\x8A\xBF";
-  const std::string cut = CutForDisplay(kanji);
-  EXPECT_EQ(cut.size(), DisplayLineBytes - 1);
-  EXPECT_EQ(cut.substr(cut.size() - 4), "\x8A\xBF" + ellipsis);
-  EXPECT_EQ(CutForDisplay(odd).size(), DisplayLineBytes);
+  EXPECT_EQ(CutForDisplay(a + "b"), a.substr(0, DisplayLineBytes - 3) + ellipsis);
+  // A character that would straddle the cut goes whole: kanji of 3 bytes
+  // and emoji of 4 behind one or two ASCII letters put the cut inside one.
+  for (const std::string unit : {"\xE6\xBC\xA2", "\xF0\x9F\x98\x80"})
+    for (const std::string lead : {"x", "xy"}) {
+      std::string text = lead;
+      while (text.size() < DisplayLineBytes + 10) text += unit;
+      const std::string cut = CutForDisplay(text);
+      EXPECT_LE(cut.size(), DisplayLineBytes);
+      EXPECT_GT(cut.size(), DisplayLineBytes - unit.size() - 3);
+      EXPECT_EQ(cut.substr(cut.size() - unit.size() - 3), unit + ellipsis);
+    }
 }

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "FakePlatform.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "platform/QtPlatform.h"
 
@@ -61,7 +61,7 @@ TEST(QtPlatform, MissingHelpFileIsReportedWithItsName) {
   TRecordingQtPlatform P;
   P.ShowHelp("NO_SUCH_HELP_FILE.HLP", 2);
   ASSERT_EQ(P.Messages.size(), 1u);
-  EXPECT_EQ(P.Messages[0], Sj(u8"ヘルプファイル NO_SUCH_HELP_FILE.HLP が見つかりません。"));
+  EXPECT_EQ(P.Messages[0], U8(u8"ヘルプファイル NO_SUCH_HELP_FILE.HLP が見つかりません。"));
 }
 
 // Enter in a question of several choices takes the last, cautious one.
@@ -82,7 +82,7 @@ TEST(QtPlatform, FileFiltersBecomeQtNameFilters) {
   // "*.*" stands for every file, also those without an extension.
   EXPECT_EQ(QtFileFilter("All|*.*"), QStringLiteral("All (*)"));
   EXPECT_EQ(QtFileFilter("Text|*.txt;*.log|All|*.*"), QStringLiteral("Text (*.txt *.log);;All (*)"));
-  EXPECT_EQ(QtFileFilter(Sj(u8"すべてのファイル ( *.* )|*.*")), QStringLiteral(u"すべてのファイル ( *.* ) (*)"));
+  EXPECT_EQ(QtFileFilter(U8(u8"すべてのファイル ( *.* )|*.*")), QStringLiteral(u"すべてのファイル ( *.* ) (*)"));
   EXPECT_EQ(QtFileFilter(""), QString());
 }
 
@@ -130,9 +130,9 @@ TEST(QtPlatform, DatesAreJapaneseWhateverTheSystemLocale) {
     const TDateTime B{2006, 1, 1, 0, 0, 0, 0, 7};
     EXPECT_EQ(P.ShortDateText(A), "2026/12/08");
     EXPECT_EQ(P.ShortDateText(B), "2006/01/01");
-    EXPECT_EQ(P.LongDateText(A), Sj(u8"2026年12月8日"));
-    EXPECT_EQ(P.WeekdayName(A), Sj(u8"火曜日"));
-    EXPECT_EQ(P.WeekdayName(B), Sj(u8"日曜日"));
+    EXPECT_EQ(P.LongDateText(A), U8(u8"2026年12月8日"));
+    EXPECT_EQ(P.WeekdayName(A), U8(u8"火曜日"));
+    EXPECT_EQ(P.WeekdayName(B), U8(u8"日曜日"));
   }
   QLocale::setDefault(Before);
 }

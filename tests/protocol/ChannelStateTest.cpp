@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 
 using namespace tavi;
 
@@ -63,12 +63,12 @@ TEST(ChannelStateTest, SplitNamesTrimsEachEntry) {
   // A leading space leaves an empty first entry, as the rule reads.
   EXPECT_EQ(SplitNames(" x"), (Lines{"", "x"}));
   // Double-byte names pass through whole.
-  const std::string kanji = Sj(u8"太郎");
+  const std::string kanji = U8(u8"太郎");
   EXPECT_EQ(SplitNames(kanji + " " + kanji), (Lines{kanji, kanji}));
 }
 
 TEST(ChannelStateTest, NamesListingRowsOfFive) {
-  const std::string heading = Sj(u8"チャンネル名： ");
+  const std::string heading = U8(u8"チャンネル名： ");
   const std::string pad8(8, ' ');
   const Lines five{"@a", "b", "c", "d", "e"};
   EXPECT_EQ(NamesListingLines("#c", five, heading),
@@ -89,7 +89,7 @@ TEST(ChannelStateTest, NamesListingRowsOfFive) {
 }
 
 TEST(ChannelStateTest, NamesListingLeavesOutServerChannels) {
-  const std::string heading = Sj(u8"チャンネル名： ");
+  const std::string heading = U8(u8"チャンネル名： ");
   for (const char* channel : {"&AUTH", "&SERVICES", "&LOCAL", "&HASH", "&SERVERS", "&NUMERICS", "&CHANNEL", "&KILLS",
                               "&NOTICES", "&ERRORS", "&servers", " &Kills\t"})
     EXPECT_TRUE(NamesListingLines(channel, {"a", "b"}, heading).empty()) << channel;

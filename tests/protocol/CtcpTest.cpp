@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 #include "protocol/ChannelState.h"
 #include "protocol/Ctcp.h"
 
@@ -85,7 +85,7 @@ TEST(CtcpTest, DccOfferWords) {
   o = ParseDccOffer(Framed("DCC RESUME 5000"));
   EXPECT_EQ(o.Kind, TDccKind::Other);
   EXPECT_EQ(CtcpDccNotSupportedReply("bob", "DCC", "V", o.Type),
-            "NOTICE bob :\x01" "DCC V" + Sj(u8" では RESUME をサポートしていません。") + "\x01\r\n");
+            "NOTICE bob :\x01" "DCC V" + U8(u8" では RESUME をサポートしていません。") + "\x01\r\n");
   for (const char* text : {"", "\x01" "DCC\x01", "\x01" "DCC CHAT\x01"}) {
     o = ParseDccOffer(text);
     EXPECT_EQ(o.Kind, TDccKind::Other) << text;

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <cstdio>
 
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 
 namespace tavi::test {
 
@@ -92,15 +92,15 @@ std::string TFakePlatform::ShortDateText(const TDateTime& When) {
 }
 
 std::string TFakePlatform::LongDateText(const TDateTime& When) {
-  return std::to_string(When.Year) + Sj(u8"年") + std::to_string(When.Month) + Sj(u8"月") +
-         std::to_string(When.Day) + Sj(u8"日");
+  return std::to_string(When.Year) + U8(u8"年") + std::to_string(When.Month) + U8(u8"月") +
+         std::to_string(When.Day) + U8(u8"日");
 }
 
 std::string TFakePlatform::WeekdayName(const TDateTime& When) {
   static const char8_t* const Names[] = {u8"月曜日", u8"火曜日", u8"水曜日", u8"木曜日",
                                          u8"金曜日", u8"土曜日", u8"日曜日"};
   const int I = When.DayOfWeek >= 1 && When.DayOfWeek <= 7 ? When.DayOfWeek - 1 : 0;
-  return Sj(Names[I]);
+  return U8(Names[I]);
 }
 
 void TFakePlatform::ShowHelp(const std::string& HelpFile, int Context) {

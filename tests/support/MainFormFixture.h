@@ -27,7 +27,7 @@
 #include "dcc/SendFileThread.h"
 #include "dcc/RecieveFileThread.h"
 #include "frame/MainForm.h"
-#include "kanji/SjisText.h"
+#include "kanji/QtText.h"
 
 namespace tavi::test {
 
@@ -103,7 +103,7 @@ class MainFormFixture : public ::testing::Test {
     std::vector<std::string> lines;
     const QString text = form->ServerMemo->toPlainText();
     if (text.isEmpty()) return lines;
-    for (const QString& line : text.split(QLatin1Char('\n'))) lines.push_back(ToSjis(line));
+    for (const QString& line : text.split(QLatin1Char('\n'))) lines.push_back(StdText(line));
     return lines;
   }
 
