@@ -255,6 +255,10 @@ void TConnection::CloseQuery(TQuery* Query) {
 void TConnection::ReceiveLine(const std::string& Line) {
   TMessage message;
   if (!ParseMessage(Line, message)) return;
+  // The server's word on how it folds the case of names (ISUPPORT).
+  if (message.Command == "005")
+    for (const std::string& token : message.Params)
+      if (token.starts_with("CASEMAPPING=")) SetCaseMapping(CaseMappingNamed(token.substr(12)));
   current_ = &message;
   try {
     DispatchMessage(message, *events_);

@@ -19,6 +19,7 @@
 
 #include "protocol/CaseMapping.h"
 #include "kanji/QtText.h"
+#include "kanji/WireText.h"
 #include "platform/Platform.h"
 #include "core/ConnectionOptions.h"
 #include "core/DecimalText.h"
@@ -122,6 +123,23 @@ void TEstablishForm::BuildControls() {
   CancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
   connect(OKButton, &QPushButton::clicked, this, &TEstablishForm::OKButtonClick);
   connect(CancelButton, &QPushButton::clicked, this, &TEstablishForm::CancelButtonClick);
+
+  WideNoteLabel = new QLabel(Ui(u8"Shift-JIS で書けない文字を含む項目は、設定ファイルのほかにも保存します。"), Panel1);
+  WideNoteLabel->setObjectName(QStringLiteral("WideNoteLabel"));
+  WideNoteLabel->setWordWrap(true);
+  WideNoteLabel->setGeometry(12, 4, ClientWidth - 16 - 200 - 20, PanelHeight - 8);
+  WideNoteLabel->hide();
+  for (QLineEdit* edit : {PassWordEdit, NickNameEdit, TrueNameEdit, LoginNameEdit, HostNameEdit})
+    connect(edit, &QLineEdit::textChanged, this, &TEstablishForm::UpdateWideNote);
+  connect(ServerNameComboBox, &QComboBox::currentTextChanged, this, &TEstablishForm::UpdateWideNote);
+}
+
+void TEstablishForm::UpdateWideNote() {
+  bool wide = false;
+  for (const QString& text : {PassWordEdit->text(), NickNameEdit->text(), TrueNameEdit->text(), LoginNameEdit->text(),
+                              HostNameEdit->text(), ServerNameComboBox->currentText()})
+    wide = wide || !UnencodableCharacters(StdText(text), TWireEncoding::Sjis).empty();
+  WideNoteLabel->setVisible(wide);
 }
 
 void TEstablishForm::BuildConnectionChoices() {

@@ -12,6 +12,7 @@ class QComboBox;
 class QCloseEvent;
 class QFrame;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -42,6 +43,8 @@ class TEstablishForm : public TCommandDialog {
   QCheckBox* ReconnectCheckBox = nullptr;
   QCheckBox* LogCheckBox = nullptr;
   QFrame* Panel1 = nullptr;
+  // Says that a value Shift-JIS cannot hold is kept beside the settings file.
+  QLabel* WideNoteLabel = nullptr;
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;
 
@@ -57,6 +60,7 @@ class TEstablishForm : public TCommandDialog {
  private:
   void BuildControls();
   void BuildConnectionChoices();
+  void UpdateWideNote();
   // Ticking TLS proposes its port in place of the plain one, and back.
   void TlsCheckBoxClick(bool Checked);
   void FormCreate();

@@ -75,6 +75,13 @@ TEST_F(ChannelEventsTest, OthersJoinsAndTopicChanges) {
   EXPECT_EQ(Members("#c") + "|" + Members("#other"), "me alice|bob");
   EXPECT_TRUE(Connection().FindChannel("#other")->Joined);
   EXPECT_EQ(chat.Topic, "any case");
+  // "~" is the upper case of "^" until the server says it folds otherwise.
+  TChannel& caret = Joined("#x^");
+  Feed(":alice!~a@h TOPIC #X~ :folded");
+  Feed(":srv 005 me CHANTYPES=# CASEMAPPING=strict-rfc1459 :are supported");
+  Feed(":alice!~a@h TOPIC #X~ :a channel of its own");
+  EXPECT_EQ(caret.Topic, "folded");
+  Take();
   EXPECT_TRUE(Sent.empty());
 }
 

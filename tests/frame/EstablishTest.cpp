@@ -320,6 +320,12 @@ TEST_F(EstablishTest, ReopeningShowsStoredValues) {
   EXPECT_EQ(again->ServerNameComboBox->itemText(0), QStringLiteral("srv"));
   EXPECT_EQ(again->PortEdit->text(), QStringLiteral("6668"));
   EXPECT_TRUE(again->SJISRadioButton->isChecked());
+  // A value the settings file cannot hold is kept beside it, and said so.
+  EXPECT_TRUE(again->WideNoteLabel->isHidden());
+  again->TrueNameEdit->setText(QString::fromUtf8("Zoë 😀"));
+  EXPECT_FALSE(again->WideNoteLabel->isHidden());
+  again->TrueNameEdit->setText(QString::fromUtf8("山田"));
+  EXPECT_TRUE(again->WideNoteLabel->isHidden());
 
   // Only one dialog at a time.
   EXPECT_EQ(form->FindOrCreateForm<TEstablishForm>(Connection()), again);
