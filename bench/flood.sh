@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The receive path side by side with irssi and WeeChat: the peer flood server
+# The receive path side by side with irssi, WeeChat and HexChat: the peer flood server
 # sends N PRIVMSG lines (mixed ASCII and JIS) to #bench, then a PING; the time
 # from the first flood byte to the PONG is measured for each client in one run.
-#   bench/flood.sh [-n N] [-r RUNS] [-u PCT] [PEER...]   (default peers: irssi weechat tavi)
+#   bench/flood.sh [-n N] [-r RUNS] [-u PCT] [PEER...]   (default peers: irssi weechat hexchat tavi)
 # -u PCT: PCT percent of the flood's lines in UTF-8 (bench/floodserver_utf8.py);
 # irssi and WeeChat stay set up to read ISO-2022-JP.
 # The peer tavi-log is the same client keeping a log of the channel;
@@ -35,15 +35,15 @@ LAST=$(mktemp)
 python3 "$PEERBENCH/floodserver.py" --dump-lines "$N" | tail -n 1 | tr -d '\r' | sed 's/^[^ ]* [^ ]* [^ ]* ://' >"$LAST.jis"
 python3 - "$LAST.jis" "$LAST" <<'PY'
 import sys
-# The window shows Shift-JIS: decode the JIS runs (or the UTF-8) the same way.
+# The window shows the text: decode the JIS runs (or the UTF-8) the same way.
 data = open(sys.argv[1], 'rb').read().rstrip(b'\n')
-out = data.decode('iso2022_jp' if b'\x1b' in data or data.isascii() else 'utf-8').encode('cp932')
+out = data.decode('iso2022_jp' if b'\x1b' in data or data.isascii() else 'utf-8').encode('utf-8')
 open(sys.argv[2], 'wb').write(out)
 PY
 
 TAVI="x11:tavi=$SRC/build-bench/bench/tavi_flood_client {port} --expect-last $LAST"
 PEERS=("$@")
-[ ${#PEERS[@]} -eq 0 ] && PEERS=(irssi weechat tavi)
+[ ${#PEERS[@]} -eq 0 ] && PEERS=(irssi weechat hexchat tavi)
 ARGS=()
 for p in "${PEERS[@]}"; do
   if [ "$p" = tavi ]; then ARGS+=("$TAVI")

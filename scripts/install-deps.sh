@@ -9,11 +9,13 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   libssl-dev openssl ngircd xvfb xauth fonts-ipafont-gothic imagemagick desktop-file-utils
+  # every script shown: CJK fall-backs and colour emoji; typing through fcitx5 or ibus
+  fonts-noto-cjk fonts-noto-color-emoji fcitx5-frontend-qt6
 )
 
 # The clients the flood and DCC benchmarks compare with, only when asked for.
 if [ "${1:-}" = "--bench" ]; then
-  PACKAGES+=(irssi weechat-headless tmux python3 bc)
+  PACKAGES+=(irssi weechat-headless hexchat tmux python3 bc)
 fi
 # A window manager and its tools for screenshots as a desktop shows them.
 if [ "${1:-}" = "--desktop" ]; then

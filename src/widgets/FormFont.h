@@ -7,11 +7,11 @@
 namespace tavi {
 
 // The windows ask for "ＭＳ Ｐゴシック"; on Linux the Japanese fall-backs
-// stand in for it.
+// stand in for it, and colour emoji come from their own font.
 inline QFont FormFont(int PixelSize = 12) {
   QFont font;
   font.setFamilies({QStringLiteral("MS PGothic"), QString::fromUtf8("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                    QStringLiteral("Noto Sans CJK JP")});
+                    QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Color Emoji")});
   font.setPixelSize(PixelSize);
   return font;
 }

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -118,6 +119,23 @@ TEST_F(ChatFormTest, CreationLayoutAndDateLine) {
                                               "Channel Operator"}));
   EXPECT_EQ(Captions(chat->CTCP1), (Lines{"PING", "VERSION", "TIME", "FINGER", "USERINFO", "CLIENTINFO"}));
   EXPECT_EQ(Captions(chat->ChannelOperator1), (Lines{U8(u8"与える"), U8(u8"取り上げる")}));
+}
+
+// An input method composes in the line (pre-edit), then commits; Enter sends
+// what was committed, emoji and all.
+TEST_F(ChatFormTest, AnInputMethodsCommitIsWhatGoesOut) {
+  TChatForm* chat = OpenChannel("#im");
+  Grobal().UTF8Choice = true;
+  chat->SendEdit->setFocus();
+  QInputMethodEvent preedit(QString::fromUtf8("かんじ"), {});
+  QCoreApplication::sendEvent(chat->SendEdit, &preedit);
+  EXPECT_TRUE(chat->SendEdit->text().isEmpty());  // composing is not text yet
+  QInputMethodEvent commit;
+  commit.setCommitString(QString::fromUtf8("漢字😀"));
+  QCoreApplication::sendEvent(chat->SendEdit, &commit);
+  EXPECT_EQ(chat->SendEdit->text(), QString::fromUtf8("漢字😀"));
+  PressKey(chat->SendEdit, Qt::Key_Return);
+  EXPECT_EQ(Sent, Lines{U8(u8"PRIVMSG #im :漢字😀\r\n")});
 }
 
 TEST_F(ChatFormTest, EnterSendsToTheCaptionAndEchoesEvenWhenNotJoined) {
