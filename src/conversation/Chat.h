@@ -98,11 +98,11 @@ class TChatForm : public TMdiChildForm {
   // A line of the channel, in its kind's colour; the pane keeps its last
   // lines.
   void ShowLine(TLineKind Kind, const QString& Text);
-  // The event pane's lines (Shift-JIS) and colours, for tests.
+  // The event pane's lines (UTF-8) and colours, for tests.
   std::vector<std::string> RecvLines() const;
   QColor RecvLineColor(int Index) const;
 
-  // The member pane's entries (Shift-JIS) as shown, and their colours.
+  // The member pane's entries (UTF-8) as shown, and their colours.
   int NickCount() const;
   std::string NickAt(int Index) const;
   QColor NickColorAt(int Index) const;

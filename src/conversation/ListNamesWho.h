@@ -22,7 +22,7 @@ class TListNamesWhoForm : public TCommandDialog {
   QToolButton* CloseButton = nullptr;
   QPlainTextEdit* ListMemo = nullptr;
 
-  // Appends one line (Shift-JIS) to ListMemo.
+  // Appends one line (UTF-8) to ListMemo.
   void AddLine(const std::string& Line);
   std::vector<std::string> Lines() const;
 

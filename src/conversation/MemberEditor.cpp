@@ -104,7 +104,7 @@ void TMemberEditorForm::Setup(const std::string& Caption, const std::string& Lab
 }
 
 // Entries keep their bytes beside the shown text: a ban mask that is not
-// valid Shift-JIS must go out as it came, or it could never be removed.
+// valid UTF-8 must go out as it came, or it could never be removed.
 constexpr int EntryBytesRole = Qt::UserRole;
 
 void TMemberEditorForm::AddEntry(const std::string& Entry) {

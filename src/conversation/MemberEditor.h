@@ -44,7 +44,7 @@ class TMemberEditorForm : public TCommandDialog {
   // Sets caption, labels, mode, target and help context in one go.
   void Setup(const std::string& Caption, const std::string& Label1Text, const std::string& Label2Text,
              const std::string& Mode, TMdiChildForm* Target, int HelpContext);
-  // The list's entries (Shift-JIS) and filling it.
+  // The list's entries (UTF-8) and filling it.
   std::vector<std::string> Entries() const;
   void SetEntries(const std::vector<std::string>& Entries);
 

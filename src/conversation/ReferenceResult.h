@@ -23,7 +23,7 @@ class TReferenceResultForm : public TCommandDialog {
   // Entries past this many are counted in a last line instead of listed.
   static constexpr int MaxEntries = 10000;
 
-  // Adds entries (Shift-JIS) in one go, without laying out those listed.
+  // Adds entries (UTF-8) in one go, without laying out those listed.
   void AddEntries(const std::vector<std::string>& Entries);
   void AddEntry(const std::string& Entry) { AddEntries({Entry}); }
   // The entries listed, without the line of those left out.

@@ -26,7 +26,7 @@ class TServerErrorForm : public TCommandDialog {
   QPlainTextEdit* EarlierErrors = nullptr;
   QPushButton* OKButton = nullptr;
 
-  // ErrorLabel's text (Shift-JIS); its CR LF pairs break the lines.
+  // ErrorLabel's text (UTF-8); its CR LF pairs break the lines.
   void SetErrorText(const std::string& Text);
   std::string ErrorText() const;
   // Shows Text as the latest error and moves the one shown before into the

@@ -416,7 +416,7 @@ void SendDccFile(QWidget* Owner, TConnection& Connection, const std::string& Nic
   if (!Form->OpenServer(Port)) return;
   Form->OfferPort = std::to_string(Port);
 
-  // The offer carries the name as the peer's client shows it: Shift-JIS.
+  // The offer carries the name as text, in the network's encoding.
   const std::string OfferName = PathText(FileNameWithoutFolder(Path));
   Connection.SendLine(DccSendOfferLine(Nick, OfferName, Connection.LocalAddressNumber(), Port, Form->FileSize));
   Form->SetCaption(Nick + U8(u8" の受信許可待ち"));

@@ -65,7 +65,7 @@ class TDccTransFileForm : public QWidget {
 
   std::int64_t FileSize = 0;
   // Sending: the chosen file's path (file-system encoding); receiving: the
-  // offered name (Shift-JIS).
+  // offered name (as text).
   std::string FileName;
   // The other side's nick, either way.
   std::string PeerNick;

@@ -35,7 +35,7 @@ class TAwayCmdForm : public QDialog {
   TConnection* Connection = nullptr;
   std::string TopicChannel;  // as the server knows it, in its bytes
 
-  // Sets the window caption and the prompt (Shift-JIS).
+  // Sets the window caption and the prompt (UTF-8).
   void SetCaption(const std::string& Caption);
   void SetLabel(const std::string& Text);
   std::string Caption() const;

@@ -22,7 +22,7 @@ namespace tavi {
 
 namespace {
 
-// The file name is the system's, not Shift-JIS: shown as the system names it.
+// The file name is the system's, not text of ours: shown as the system names it.
 QString LocalText(const std::string& Text) {
   return QString::fromLocal8Bit(Text.data(), static_cast<qsizetype>(Text.size()));
 }

@@ -1,7 +1,8 @@
 // Shift-JIS <-> JIS (ISO-2022-JP) conversion on byte strings.
 //
-// Inside the program all text is Shift-JIS; on the wire Japanese text may be
-// 7-bit JIS: runs of JIS X 0208 pairs framed by escape sequences.
+// The program keeps text as UTF-8 (see WireText.h); Shift-JIS is the
+// encoding of the settings file and, with 7-bit JIS (runs of JIS X 0208
+// pairs framed by escape sequences), of the wire.
 #pragma once
 
 #include <cstddef>

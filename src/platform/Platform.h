@@ -28,7 +28,7 @@ class TPlatform {
   virtual void ShowNotice(const std::string& Text) = 0;
   // A warning with Yes and No; true only for Yes.
   virtual bool AskYesNo(const std::string& Text) = 0;
-  // A warning with a button for each of Choices (Shift-JIS captions; the
+  // A warning with a button for each of Choices (captions as text; the
   // last, the cautious one, is the default); the index chosen, -1 when the
   // box was closed.
   // Platforms that cannot ask refuse.
@@ -40,7 +40,7 @@ class TPlatform {
   virtual void Beep() = 0;
   // File choices; an empty result means cancelled. Filter is "Name|*.*".
   // Paths come back in the file system's encoding (ready for open()), not
-  // Shift-JIS; Proposed is a Shift-JIS name.
+  // as text; Proposed is a name as text (UTF-8).
   virtual std::string OpenFileName(QWidget* Parent, const std::string& Filter) = 0;
   virtual std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) = 0;
 
@@ -50,7 +50,7 @@ class TPlatform {
   virtual TDateTime LocalTime(std::int64_t UtcMs);
   // Milliseconds since an arbitrary start; wraps like a 32-bit counter.
   virtual std::uint32_t TickCount() = 0;
-  // The system's date formats, rendered (Shift-JIS).
+  // The system's date formats, rendered as text.
   virtual std::string ShortDateText(const TDateTime& When) = 0;
   virtual std::string LongDateText(const TDateTime& When) = 0;
   virtual std::string WeekdayName(const TDateTime& When) = 0;

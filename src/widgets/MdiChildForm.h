@@ -1,5 +1,5 @@
 // Base of every window that lives in the main window's MDI area: keeps its
-// caption as Shift-JIS bytes (the text that lookups compare), its entry in
+// caption as UTF-8 text (what lookups compare), its entry in
 // the "ウィンドウ" menu and the menus it merges into the frame's menu bar.
 #pragma once
 
