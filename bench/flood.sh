@@ -52,6 +52,8 @@ for p in "${PEERS[@]}"; do
   else ARGS+=("$p"); fi
 done
 OUT=$(mktemp -d /tmp/tavi-flood.XXXXXX)
+# HexChat runs as nobody when started by root: it must reach its folder.
+chmod 755 "$OUT"
 N=$N RUNS=$RUNS bash "$PEERBENCH/run_peers.sh" -n "$N" -r "$RUNS" -o "$OUT" "${ARGS[@]}"
 grep -h "check:" "$OUT"/tavi*/peer.out 2>/dev/null || true
 rm -f "$LAST" "$LAST.jis"

@@ -37,18 +37,27 @@ start_client() {
 geometry() { xdotool getwindowgeometry "$WINDOW" | sed -n 's/^ *Geometry: //p'; }
 
 start_client
-# A second user on the channel, writing JIS as Japanese clients do.
+# Three more users on the channel: one writing JIS as Japanese clients do
+# (half-width katakana as ESC ( I), one Shift-JIS, one UTF-8 with emoji.
 python3 - "$PORT" <<'PY' &
 import socket, sys, time
-s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
-def send(text):
-    s.sendall(text.encode("iso2022_jp") + b"\r\n")
-send("NICK hanako"); send("USER hanako 0 * :Hanako")
+def user(nick, encoding):
+    s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+    s.sendall(f"NICK {nick}\r\nUSER {nick} 0 * :{nick}\r\n".encode())
+    return s, encoding
+users = [user("hanako", "iso2022_jp"), user("taro", "cp932"), user("mika", "utf-8")]
 time.sleep(0.5)
-send("JOIN #tavi")
+for s, _ in users:
+    s.sendall(b"JOIN #tavi\r\n")
 time.sleep(0.5)
-for line in ["こんにちは、タヴィへようこそ！", "今日は寒いですね。", "DCC でファイルを送りましょうか？"]:
-    send("PRIVMSG #tavi :" + line); time.sleep(0.3)
+def say(who, text, raw=b""):
+    s, encoding = users[who]
+    s.sendall(b"PRIVMSG #tavi :" + text.encode(encoding) + raw + b"\r\n")
+    time.sleep(0.3)
+say(0, "こんにちは、タヴィへようこそ！ ", b"\x1b(I6@6E\x1b(B")
+say(1, "①㈱ ｶﾀｶﾅ もどうぞ")
+say(2, "漢字 😀 café 한국어 Ελληνικά 🎉")
+say(0, "DCC でファイルを送りましょうか？")
 time.sleep(30)
 PY
 PIDS+=($!)

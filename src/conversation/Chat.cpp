@@ -28,7 +28,7 @@
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
 #include "conversation/MemberPaneModel.h"
-#include "conversation/WritingChoice.h"
+#include "widgets/WritingChoice.h"
 #include "dialogs/CommandDialog.h"
 #include "dialogs/InviteCmd.h"
 #include "dialogs/KickCmd.h"

@@ -19,7 +19,7 @@
 #include <algorithm>
 
 #include "conversation/MemberEditor.h"
-#include "conversation/WritingChoice.h"
+#include "widgets/WritingChoice.h"
 #include "core/Connection.h"
 #include "kanji/QtText.h"
 #include "platform/Platform.h"

@@ -654,7 +654,9 @@ void TConnection::RejoinChannels() {
   for (TChannel* channel : channels) {
     const std::string key = channel->KeyWordMode ? channel->KeyWord : RememberedKey(channel->Name());
     Show(*channel, TLineKind::Own, TimeStamp() + " " + U8(u8"サーバーに再接続しました。チャンネルに入り直します。"));
-    SendWire("JOIN " + channel->WireName() + (key.empty() ? "" : " " + WireText(key)) + "\r\n");
+    std::string line = "JOIN " + channel->WireName();
+    if (!key.empty()) line.append(" ").append(WireText(key));
+    SendWire(line + "\r\n");
   }
 }
 

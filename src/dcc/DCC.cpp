@@ -27,6 +27,7 @@
 #include "platform/Platform.h"
 #include "widgets/ConversationPanels.h"
 #include "widgets/FormFont.h"
+#include "widgets/WritingChoice.h"
 #include "core/Connection.h"
 #include "core/Session.h"
 #include "widgets/WindowHost.h"
@@ -221,8 +222,12 @@ void TDCCForm::SendEditKeyDown(int Key) {
   if (Key != EnterKey && Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
   if (SendEdit->text().isEmpty()) return;
   const std::string text = StdText(SendEdit->text());
+  TWireEncoding as;
+  QPointer<TDCCForm> self(this);
+  // The question runs the event loop: the window may go meanwhile.
+  if (!ChooseSending(text, writing_.For(connection_.Encoding()), as) || !self) return;
   // Unsent text stays in the edit, to be sent once there is a peer.
-  if (!SendChatText(text + "\r\n")) return;
+  if (!SendChatText(text + "\r\n", as)) return;
   AddRecvLine(TimeStamp() + " [" + connection_.Own.CurrentNick + "] " + text);
   SendEdit->clear();
 }
@@ -234,13 +239,14 @@ QTcpSocket* TDCCForm::SendingConnection() const {
   return nullptr;
 }
 
-bool TDCCForm::SendChatText(const std::string& Text) {
+bool TDCCForm::SendChatText(const std::string& Text, TWireEncoding As) {
   QTcpSocket* connection = SendingConnection();
   if (!connection) {
     AddRecvLine(TimeStamp() + U8(u8" 接続されていないため送信できません。"));
     return false;
   }
-  const std::string bytes = EncodeWire(Text, writing_.For(connection_.Encoding()));
+  const std::string bytes =
+      EncodeWire(Text, As != TWireEncoding::Ascii ? As : writing_.For(connection_.Encoding()));
   connection->write(bytes.data(), static_cast<qint64>(bytes.size()));
   return true;
 }

@@ -87,9 +87,10 @@ class TDCCForm : public TMdiChildForm {
   void FormCreate();
   void FormClose();
   void SendEditKeyDown(int Key);
-  // Sends Text (JIS when chosen) on the role's connection. Without one
+  // Sends Text in As, else in the encoding the peer writes in (else the
+  // network's), on the role's connection. Without one
   // nothing is sent, a notice line is shown and the result is false.
-  bool SendChatText(const std::string& Text);
+  bool SendChatText(const std::string& Text, TWireEncoding As = TWireEncoding::Ascii);
 
   void ClientSocketConnect();
   void ClientSocketRead();

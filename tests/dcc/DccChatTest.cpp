@@ -352,6 +352,13 @@ TEST_F(DccChatTest, ClientRoleSendsTypedTextInTheChosenCode) {
   ASSERT_TRUE(AwaitLastLine(bob, Stamp + " [bob] " + U8(u8"どうも")));
   Type(bob, U8(u8"あ"));
   EXPECT_EQ(ReadLine(*peer), "\x1b$B$\"\x1b(B\r\n");
+  // What JIS cannot hold is asked about: kept in the line, or sent in UTF-8.
+  platform.ChoiceAnswers = {2, 0};
+  Type(bob, U8(u8"😀"));
+  EXPECT_EQ(bob->SendEdit->text(), QString::fromUtf8("😀"));
+  Type(bob, U8(u8"😀"));
+  EXPECT_EQ(ReadLine(*peer), U8(u8"😀") + "\r\n");
+  EXPECT_EQ(platform.ChoiceLists.size(), 2u);
 
   // Empty input: nothing sent, nothing shown.
   const std::size_t count = bob->RecvLines().size();

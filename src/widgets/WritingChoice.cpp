@@ -1,4 +1,4 @@
-#include "conversation/WritingChoice.h"
+#include "widgets/WritingChoice.h"
 
 #include <QActionGroup>
 #include <QMenu>
