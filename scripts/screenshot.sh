@@ -74,7 +74,7 @@ wmctrl -i -c "$WINDOW"
 for _ in $(seq 20); do
   kill -0 "$CLIENT" 2>/dev/null || break
   sleep 0.5
-  for box in $(xdotool search --onlyvisible --pid "$CLIENT" --name '^Tavi.exe$' 2>/dev/null); do
+  for box in $(xdotool search --onlyvisible --pid "$CLIENT" --name '^Tavi$' 2>/dev/null); do
     xdotool windowactivate --sync "$box" key Return 2>/dev/null || true
   done
   wmctrl -i -c "$WINDOW" 2>/dev/null || true

@@ -69,7 +69,7 @@ TChannelModeForm::TChannelModeForm(QWidget* Owner, TConnection& Connection)
   PrivateCheckBox = makeBox("PrivateCheckBox", u8"プライベートチャンネル属性");
   SecretCheckBox = makeBox("SecretCheckBox", u8"シークレットチャンネル属性");
   InviteCheckBox = makeBox("InviteCheckBox", u8"招待属性");
-  TopicCheckBox = makeBox("TopicCheckBox", u8"トピックの変更件をオペレータに設定");
+  TopicCheckBox = makeBox("TopicCheckBox", u8"トピックの変更権をオペレータに設定");
   MessageCheckBox = makeBox("MessageCheckBox", u8"チャンネル外のメッセージの受信");
   ModeratedCheckBox = makeBox("ModeratedCheckBox", u8"司会つきチャンネル属性");
   LimitCheckBox = makeBox("LimitCheckBox", u8"チャンネルに参加する人数を制限");
@@ -108,7 +108,8 @@ void TChannelModeForm::FormActivate() {
   SecretCheckBox->setChecked(chat->SecretMode);
   InviteCheckBox->setChecked(chat->InviteMode);
   TopicCheckBox->setChecked(chat->TopicMode);
-  MessageCheckBox->setChecked(chat->MessageMode);
+  // +n refuses outside messages: the box says whether they are received.
+  MessageCheckBox->setChecked(!chat->MessageMode);
   ModeratedCheckBox->setChecked(chat->ModeratedMode);
   LimitCheckBox->setChecked(chat->LimitMode);
   if (LimitCheckBox->isChecked()) {
@@ -153,7 +154,7 @@ void TChannelModeForm::OKButtonClick() {
   AppendChange(modes, SecretCheckBox->isChecked(), chat->SecretMode, 's');
   AppendChange(modes, InviteCheckBox->isChecked(), chat->InviteMode, 'i');
   AppendChange(modes, TopicCheckBox->isChecked(), chat->TopicMode, 't');
-  AppendChange(modes, MessageCheckBox->isChecked(), chat->MessageMode, 'n');
+  AppendChange(modes, !MessageCheckBox->isChecked(), chat->MessageMode, 'n');
   AppendChange(modes, ModeratedCheckBox->isChecked(), chat->ModeratedMode, 'm');
 
   std::int32_t limit = 0;

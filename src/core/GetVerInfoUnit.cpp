@@ -231,7 +231,7 @@ std::string ExtractFileName(const std::string& Path) {
 }
 
 std::string BuildVersionText(const std::string& ProgramFilePath) {
-  return ExtractFileName(ProgramFilePath) + " Version " + GetVerInfo(ProgramFilePath, "ProductVersion") + " for Windows";
+  return ExtractFileName(ProgramFilePath) + " Version " + GetVerInfo(ProgramFilePath, "ProductVersion") + " for Linux";
 }
 
 }  // namespace tavi

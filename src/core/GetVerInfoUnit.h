@@ -41,7 +41,7 @@ bool QueryVersionValue(std::string_view Block, std::string_view SubBlock, std::s
 // translation, or "" when any step fails.
 std::string GetVerInfo(const std::string& FileName, const std::string& ValueName);
 
-// File name without folder + " Version " + product version + " for Windows".
+// File name without folder + " Version " + product version + " for Linux".
 std::string BuildVersionText(const std::string& ProgramFilePath);
 
 // The file name without its folder.

@@ -18,6 +18,8 @@
 #include <chrono>
 #include <climits>
 #include <mutex>
+
+#include <QString>
 #include <cstring>
 
 namespace tavi {
@@ -30,9 +32,13 @@ using Clock = std::chrono::steady_clock;
 [[maybe_unused]] std::string ErrorString(int Rc, const char* Buffer) { return Rc == 0 ? Buffer : "Unknown error"; }
 [[maybe_unused]] std::string ErrorString(const char* Text, const char*) { return Text; }
 
+// The system's messages come in the locale's encoding; the program's text is
+// UTF-8.
+std::string SystemText(const std::string& Text) { return QString::fromLocal8Bit(Text).toStdString(); }
+
 std::string ErrnoText(int Code) {
   char Buffer[256] = {};
-  return ErrorString(::strerror_r(Code, Buffer, sizeof Buffer), Buffer);
+  return SystemText(ErrorString(::strerror_r(Code, Buffer, sizeof Buffer), Buffer));
 }
 
 // Milliseconds left until Deadline for poll(); -1 when there is no deadline.
@@ -162,7 +168,7 @@ bool TBlockingSocket::Connect(const std::string& Host, std::uint16_t Port, int T
     if (Rc == EAI_SYSTEM) {
       SetErrno(errno);
     } else {
-      SetError(Rc < 0 ? Rc : -Rc, ::gai_strerror(Rc));
+      SetError(Rc < 0 ? Rc : -Rc, SystemText(::gai_strerror(Rc)));
     }
     return false;
   }

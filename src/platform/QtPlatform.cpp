@@ -36,7 +36,7 @@ bool MayFreeItself(const QWidget* Window) {
 }
 
 QString& TitleText() {
-  static QString Text = QStringLiteral("Tavi.exe");
+  static QString Text = QStringLiteral("Tavi");
   return Text;
 }
 QString Title() { return TitleText(); }
@@ -56,7 +56,7 @@ void ConfigureApplication(QApplication& App) {
   QCoreApplication::setApplicationName(QStringLiteral("Tavi"));
   QCoreApplication::setOrganizationName(QStringLiteral("Tavi"));
   QGuiApplication::setDesktopFileName(QStringLiteral("tavi"));
-  SetApplicationTitle(QStringLiteral("Tavi.exe"));
+  SetApplicationTitle(QStringLiteral("Tavi"));
   InstallJapaneseQtTranslation(App);
 }
 

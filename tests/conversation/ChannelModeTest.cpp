@@ -72,7 +72,7 @@ TEST_F(ChannelModeTest, FormHasItsSizeCaptionsAndNames) {
   EXPECT_EQ(StdText(dialog.GroupBox1->title()), U8(u8"チャンネルモード"));
   const std::pair<const char*, std::u8string_view> boxes[] = {
       {"PrivateCheckBox", u8"プライベートチャンネル属性"}, {"SecretCheckBox", u8"シークレットチャンネル属性"},
-      {"InviteCheckBox", u8"招待属性"},                   {"TopicCheckBox", u8"トピックの変更件をオペレータに設定"},
+      {"InviteCheckBox", u8"招待属性"},                   {"TopicCheckBox", u8"トピックの変更権をオペレータに設定"},
       {"MessageCheckBox", u8"チャンネル外のメッセージの受信"}, {"ModeratedCheckBox", u8"司会つきチャンネル属性"},
       {"LimitCheckBox", u8"チャンネルに参加する人数を制限"}, {"SpeechCheckBox", u8"司会つきチャンネルの発言権"},
       {"KeyWordCheckBox", u8"チャンネルキーワードの設定"}};
@@ -103,7 +103,7 @@ TEST_F(ChannelModeTest, ActivationShowsTheFirstChannelWindowsModes) {
   EXPECT_TRUE(dialog->SecretCheckBox->isChecked());
   EXPECT_FALSE(dialog->InviteCheckBox->isChecked());
   EXPECT_TRUE(dialog->TopicCheckBox->isChecked());
-  EXPECT_FALSE(dialog->MessageCheckBox->isChecked());
+  EXPECT_TRUE(dialog->MessageCheckBox->isChecked());  // no +n: outside messages are received
   EXPECT_TRUE(dialog->LimitEdit->isEnabled());
   EXPECT_EQ(dialog->LimitEdit->text(), QStringLiteral("25"));
   EXPECT_TRUE(dialog->KeyWordEdit->isEnabled());

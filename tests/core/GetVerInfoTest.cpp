@@ -159,8 +159,8 @@ TEST_F(GetVerInfoTest, ReadsTheRunningProgramFile) {
 
   const std::string tavi = (dir_ / "Tavi.exe").string();
   fs::copy_file(self, tavi);
-  EXPECT_EQ(BuildVersionText(tavi), "Tavi.exe Version 0.61 for Windows");
-  EXPECT_EQ(BuildVersionText("/bin/true"), "true Version  for Windows");
+  EXPECT_EQ(BuildVersionText(tavi), "Tavi.exe Version 0.61 for Linux");
+  EXPECT_EQ(BuildVersionText("/bin/true"), "true Version  for Linux");
   EXPECT_EQ(ExtractFileName("/a/b/"), "");
 }
 

@@ -83,7 +83,7 @@ TEST_F(MainFormTest, StartStateMenusAndCaption) {
   for (const char* name : {"ConnectSpeedButton", "ServerMemo", "StatusBar1", "ServerConnect", "Window1", "Panel1",
                            "NickCmd", "GrobalSection", "Tile1", "Help2"})
     EXPECT_NE(f.findChild<QObject*>(QLatin1String(name)), nullptr) << name;
-  EXPECT_EQ(session->VersionText, "Tavi Version  for Windows");  // the fake program file has no version
+  EXPECT_EQ(session->VersionText, "Tavi Version  for Linux");  // the fake program file has no version
 }
 
 TEST_F(MainFormTest, CaptionShowsTheServerWhenBothAreSet) {

@@ -142,7 +142,7 @@ TEST(QtPlatform, TheProgramsTextsAreJapaneseAndItsCaptionsItsOwn) {
   ConfigureApplication(*qApp);
   // Qt appends a display name, when one is set, to every window's caption.
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
-  EXPECT_EQ(ApplicationTitle(), QStringLiteral("Tavi.exe"));
+  EXPECT_EQ(ApplicationTitle(), QStringLiteral("Tavi"));
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral(u"キャンセル"));
   EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral(u"アドレス:"));
 }
