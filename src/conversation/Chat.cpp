@@ -28,6 +28,7 @@
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
 #include "conversation/MemberPaneModel.h"
+#include "widgets/TypedLine.h"
 #include "widgets/WritingChoice.h"
 #include "dialogs/CommandDialog.h"
 #include "dialogs/InviteCmd.h"
@@ -353,11 +354,19 @@ void TChatForm::SendEditKeyDown(int Key) {
     SendEdit->clear();
     return;
   }
-  TWireEncoding as;
   QPointer<TChatForm> self(this);
+  const std::optional<std::string> said =
+      RunTypedInWindow(Host(), connection_, text, channel_, nullptr, [this] { RecvRichEdit->clear(); });
+  // A command may end the connection, and the window with it.
+  if (!self) return;
+  if (!said || !channel_) {
+    SendEdit->clear();
+    return;
+  }
+  TWireEncoding as;
   // The question runs the event loop: the window or its channel may go.
-  if (!ChooseSending(text, connection_.WritingEncoding(*channel_), as) || !self || !channel_) return;
-  connection_.Say(*channel_, text, as);
+  if (!ChooseSending(*said, connection_.WritingEncoding(*channel_), as) || !self || !channel_) return;
+  connection_.Say(*channel_, *said, as);
   SendEdit->clear();
 }
 

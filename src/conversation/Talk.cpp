@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "conversation/MemberEditor.h"
+#include "widgets/TypedLine.h"
 #include "widgets/WritingChoice.h"
 #include "core/Connection.h"
 #include "kanji/QtText.h"
@@ -166,11 +167,19 @@ void TTalkForm::SendEditKeyDown(int Key) {
     SendEdit->clear();
     return;
   }
-  TWireEncoding as;
   QPointer<TTalkForm> self(this);
+  const std::optional<std::string> said =
+      RunTypedInWindow(Host(), connection_, text, nullptr, query_, [this] { RecvMemo->clear(); });
+  // A command may end the connection, and the window with it.
+  if (!self) return;
+  if (!said || !query_) {
+    SendEdit->clear();
+    return;
+  }
+  TWireEncoding as;
   // The question runs the event loop: the window or its query may go.
-  if (!ChooseSending(text, connection_.WritingEncoding(*query_), as) || !self || !query_) return;
-  connection_.Say(*query_, text, as);
+  if (!ChooseSending(*said, connection_.WritingEncoding(*query_), as) || !self || !query_) return;
+  connection_.Say(*query_, *said, as);
   SendEdit->clear();
 }
 

@@ -91,8 +91,8 @@ void TConnection::SendRegistration() {
 }
 
 std::string TConnection::SendMessage(const std::string& Target, const std::string& Text, TWireEncoding Encoding,
-                                     bool Action) {
-  const std::string head = "PRIVMSG " + Target + " :" + (Action ? "\x01" "ACTION " : "");
+                                     bool Action, const std::string& Command) {
+  const std::string head = Command + " " + Target + " :" + (Action ? "\x01" "ACTION " : "");
   const std::string tail = std::string(Action ? "\x01" : "") + "\r\n";
   // The server relays the line with our nick, login and host in front; all
   // of it must fit in its 510 bytes.
@@ -110,6 +110,11 @@ std::string TConnection::SendMessage(const std::string& Target, const std::strin
     rest.remove_prefix(take);
   } while (!rest.empty());
   return sent;
+}
+
+void TConnection::SendText(const std::string& Command, const std::string& WireTarget, const std::string& Text) {
+  const TChannel* channel = FindChannel(WireTarget);
+  SendMessage(WireTarget, Text, channel ? WritingEncoding(*channel) : Encoding(), false, Command);
 }
 
 void TConnection::Say(TChannel& Channel, const std::string& Text, TWireEncoding As) {
@@ -481,7 +486,7 @@ void TConnection::Registered() {
   SetState(TConnectionState::Registered);
 }
 
-void TConnection::Disconnect() {
+void TConnection::Disconnect(const std::string& Reason) {
   userDisconnect_ = true;
   const bool wasReconnecting = reconnecting_;
   StopReconnecting();
@@ -495,7 +500,7 @@ void TConnection::Disconnect() {
     if (wasReconnecting) Disconnected();
     return;
   }
-  SendLine("QUIT :Leaving! \r\n");
+  SendLine("QUIT :" + Reason + "\r\n");
   Own.AwayMessage.clear();
   if (chatClient_) chatClient_->Terminate();
   SetState(TConnectionState::Closing);

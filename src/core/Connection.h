@@ -106,7 +106,7 @@ class TConnection : public QObject, private TChatClientEvents {
   // once; an open connection or a try in progress is dropped first.
   void Connect();
   // Cancels a try in progress, or sends QUIT and ends the connection.
-  void Disconnect();
+  void Disconnect(const std::string& Reason = "Leaving! ");
   // As Disconnect, and waits for the QUIT to go out (bounded) and closes at
   // once: the program is ending.
   void Close();
@@ -179,6 +179,9 @@ class TConnection : public QObject, private TChatClientEvents {
   // ask the user first (Unencodable).
   void Say(TChannel& Channel, const std::string& Text, TWireEncoding As = TWireEncoding::Ascii);
   void Say(TQuery& Query, const std::string& Text, TWireEncoding As = TWireEncoding::Ascii);
+  // "PRIVMSG" or "NOTICE" of Text to WireTarget, cut to what the server
+  // takes; in the encoding of the target's window when one is open.
+  void SendText(const std::string& Command, const std::string& WireTarget, const std::string& Text);
   TWireEncoding WritingEncoding(const TChannel& Channel) const { return Channel.Writing.For(Encoding()); }
   TWireEncoding WritingEncoding(const TQuery& Query) const { return Query.Writing.For(Encoding()); }
   // Channels (comma-separated) the user asked to join: their windows take
@@ -309,7 +312,8 @@ class TConnection : public QObject, private TChatClientEvents {
   void LogLine(const QString& Window, const QString& Text);
   // Sends "PRIVMSG Target :" lines of Text (an action when Action), cut to
   // what the server takes; returns the text as it went.
-  std::string SendMessage(const std::string& Target, const std::string& Text, TWireEncoding Encoding, bool Action);
+  std::string SendMessage(const std::string& Target, const std::string& Text, TWireEncoding Encoding, bool Action,
+                          const std::string& Command = "PRIVMSG");
 
   TSession& session_;
   std::unique_ptr<TEventProcessor> events_;

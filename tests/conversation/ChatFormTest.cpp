@@ -136,6 +136,13 @@ TEST_F(ChatFormTest, AnInputMethodsCommitIsWhatGoesOut) {
   EXPECT_EQ(chat->SendEdit->text(), QString::fromUtf8("漢字😀"));
   PressKey(chat->SendEdit, Qt::Key_Return);
   EXPECT_EQ(Sent, Lines{U8(u8"PRIVMSG #im :漢字😀\r\n")});
+
+  // A command typed here is a command, never text for the channel.
+  Sent.clear();
+  chat->SendEdit->setText(QStringLiteral("/msg NickServ IDENTIFY secret"));
+  PressKey(chat->SendEdit, Qt::Key_Return);
+  EXPECT_EQ(Sent, Lines{"PRIVMSG NickServ :IDENTIFY secret\r\n"});
+  EXPECT_TRUE(chat->SendEdit->text().isEmpty());
 }
 
 TEST_F(ChatFormTest, EnterSendsToTheCaptionAndEchoesEvenWhenNotJoined) {

@@ -1,0 +1,61 @@
+// Lines typed into a channel window: commands go to the server as commands,
+// never as text to the channel.
+#include "core/TypedCommands.h"
+
+#include "CoreFixture.h"
+#include "kanji/QtText.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+using TypedCommandsTest = CoreFixture;
+
+TEST_F(TypedCommandsTest, CommandsGoToTheServerAndOnlyTextIsSaid) {
+  TChannel& chat = Channel("#c", "me bob");
+  struct Case {
+    std::string Typed;
+    Lines Sent;
+    TTypedKind Kind = TTypedKind::Ran;
+    std::string Said = {};
+  } cases[] = {
+      {"hello", {}, TTypedKind::Say, "hello"},
+      {"/msg NickServ IDENTIFY secret", {"PRIVMSG NickServ :IDENTIFY secret\r\n"}},
+      {U8(u8"／MSG hanako やあ"), {U8(u8"PRIVMSG hanako :やあ\r\n")}},
+      {"/notice bob hi", {"NOTICE bob :hi\r\n"}},
+      {"/join #x key", {"JOIN #x key\r\n"}},
+      {"/part", {"PART #c\r\n"}},
+      {"/part #other bye now", {"PART #other :bye now\r\n"}},
+      {"/part see you", {"PART #c :see you\r\n"}},
+      {"/nick taro", {"NICK taro\r\n"}},
+      {"/whois bob", {"WHOIS bob\r\n"}},
+      {"/topic new topic", {"TOPIC #c :new topic\r\n"}},
+      {"/kick bob out", {"KICK #c bob :out\r\n"}},
+      {"/invite bob", {"INVITE bob #c\r\n"}},
+      {"/mode", {"MODE #c\r\n"}},
+      {"/mode #c +t", {"MODE #c +t\r\n"}},
+      {"/away gone", {"AWAY :gone\r\n"}},
+      {"/back", {"AWAY\r\n"}},
+      {"/ctcp bob version", {"PRIVMSG bob :\x01VERSION\x01\r\n"}},
+      {"/quote PRIVMSG x :y", {"PRIVMSG x :y\r\n"}},
+      {"/frobnicate a b", {"FROBNICATE a b\r\n"}},
+      {"/me waves", {}, TTypedKind::Say, "/me waves"},
+      {"//not a command", {}, TTypedKind::Say, "/not a command"},
+      {"/clear", {}, TTypedKind::Window},
+      {"/", {}},
+  };
+  for (const Case& c : cases) {
+    const TTypedOutcome outcome = RunTypedLine(Connection(), c.Typed, &chat, nullptr);
+    EXPECT_EQ(TakeSent(), c.Sent) << c.Typed;
+    EXPECT_EQ(outcome.Kind, c.Kind) << c.Typed;
+    EXPECT_EQ(outcome.Text, c.Said) << c.Typed;
+  }
+  Take();
+  // /query opens a talk window; /quit ends the connection with its reason.
+  RunTypedLine(Connection(), "/query hanako", &chat, nullptr);
+  ASSERT_EQ(Connection().Queries().size(), 1u);
+  EXPECT_EQ(Connection().Queries()[0]->Caption, "hanako");
+}
+
+}  // namespace
