@@ -28,6 +28,7 @@
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
 #include "conversation/MemberPaneModel.h"
+#include "widgets/InputHistory.h"
 #include "widgets/TypedLine.h"
 #include "widgets/WritingChoice.h"
 #include "dialogs/CommandDialog.h"
@@ -348,6 +349,7 @@ void TChatForm::SendEditKeyDown(int Key) {
   if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
   if (SendEdit->text().isEmpty() || !channel_) return;
   const std::string text = StdText(SendEdit->text());
+  history_.Add(SendEdit->text());
   std::string reply;
   if (ApplyCharsetCommand(text, channel_->Writing, connection_.Encoding(), reply)) {
     connection_.Show(*channel_, TLineKind::Own, reply);
@@ -373,6 +375,7 @@ void TChatForm::SendEditKeyDown(int Key) {
 bool TChatForm::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == SendEdit && Event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(Event)->key();
+    if (WalkHistory(SendEdit, history_, key)) return true;
     SendEditKeyDown(key);
     if (key == Qt::Key_Return || key == Qt::Key_Enter) return true;
   } else if (NickNameRichEdit && Watched == NickNameRichEdit->viewport()) {

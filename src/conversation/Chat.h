@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Connection.h"
+#include "widgets/InputHistory.h"
 #include "widgets/MdiChildForm.h"
 
 class QAction;
@@ -153,6 +154,8 @@ class TChatForm : public TMdiChildForm {
   TRichLog* recvLog_ = nullptr;  // appends to RecvRichEdit, owned by it
   bool scrollPending_ = false;   // one scroll to the bottom per burst of lines
   QPointer<TMemberEditorForm> banMaskEditor_;
+  // What was sent from the input line, for Up and Down.
+  TInputHistory history_;
 };
 
 }  // namespace tavi

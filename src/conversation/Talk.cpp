@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "conversation/MemberEditor.h"
+#include "widgets/InputHistory.h"
 #include "widgets/TypedLine.h"
 #include "widgets/WritingChoice.h"
 #include "core/Connection.h"
@@ -161,6 +162,7 @@ void TTalkForm::SendEditKeyDown(int Key) {
   if (Key != EnterKey && Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
   if (SendEdit->text().isEmpty() || !query_) return;
   const std::string text = StdText(SendEdit->text());
+  history_.Add(SendEdit->text());
   std::string reply;
   if (ApplyCharsetCommand(text, query_->Writing, connection_.Encoding(), reply)) {
     connection_.Show(*query_, reply);
@@ -206,8 +208,11 @@ void TTalkForm::AddDeleteMemberClick() {
 std::vector<std::pair<int, QMenu*>> TTalkForm::MergedMenus() const { return {{0, File1}, {2, Mode1}, {3, Member1}}; }
 
 bool TTalkForm::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Watched == SendEdit && Event->type() == QEvent::KeyPress)
-    SendEditKeyDown(static_cast<QKeyEvent*>(Event)->key());
+  if (Watched == SendEdit && Event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(Event)->key();
+    if (WalkHistory(SendEdit, history_, key)) return true;
+    SendEditKeyDown(key);
+  }
   return TMdiChildForm::eventFilter(Watched, Event);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "widgets/InputHistory.h"
 #include "widgets/MdiChildForm.h"
 
 class QAction;
@@ -78,6 +79,8 @@ class TTalkForm : public TMdiChildForm {
  private:
   TConnection& connection_;
   TQuery* query_;
+  // What was sent from the input line, for Up and Down.
+  TInputHistory history_;
 };
 
 }  // namespace tavi

@@ -143,6 +143,15 @@ TEST_F(ChatFormTest, AnInputMethodsCommitIsWhatGoesOut) {
   PressKey(chat->SendEdit, Qt::Key_Return);
   EXPECT_EQ(Sent, Lines{"PRIVMSG NickServ :IDENTIFY secret\r\n"});
   EXPECT_TRUE(chat->SendEdit->text().isEmpty());
+
+  // Up and Down walk what was sent from this line; the typed line comes back.
+  chat->SendEdit->setText(QStringLiteral("half typed"));
+  const char* walk[][2] = {{"up", "/msg NickServ IDENTIFY secret"}, {"up", "漢字😀"}, {"up", "漢字😀"},
+                           {"down", "/msg NickServ IDENTIFY secret"}, {"down", "half typed"}, {"down", "half typed"}};
+  for (const auto& [key, shown] : walk) {
+    PressKey(chat->SendEdit, std::string(key) == "up" ? Qt::Key_Up : Qt::Key_Down);
+    EXPECT_EQ(chat->SendEdit->text(), QString::fromUtf8(shown)) << key << " " << shown;
+  }
 }
 
 TEST_F(ChatFormTest, EnterSendsToTheCaptionAndEchoesEvenWhenNotJoined) {
