@@ -146,18 +146,16 @@ std::string Utf8ToSjis(std::string_view Text) {
   return Out;
 }
 
-std::string SjisToUtf8(std::string_view Text) {
-  std::string Out;
-  Out.reserve(Text.size() + Text.size() / 2);
+void AppendSjisAsUtf8(std::string_view Text, std::string& Out) {
   const auto* P = reinterpret_cast<const unsigned char*>(Text.data());
   const std::size_t N = Text.size();
   for (std::size_t I = 0; I < N;) {
-    if (P[I] < 0x80) {
-      Out.push_back(static_cast<char>(P[I++]));
-      continue;
-    }
-    // As iconv decodes it for the widgets: a lead byte without a fitting
-    // trail byte is one bad byte, and the next byte is read on its own.
+    const std::size_t Next = SkipAscii(Text, I);
+    Out.append(Text.data() + I, Next - I);
+    I = Next;
+    if (I == N) break;
+    // As iconv decodes it: a lead byte without a fitting trail byte is one
+    // bad byte, and the next byte is read on its own.
     const char16_t Pair = I + 1 < N ? Cp932Pair(P[I], P[I + 1]) : 0;
     if (Pair) {
       AppendUtf8(Pair, Out);
@@ -168,6 +166,12 @@ std::string SjisToUtf8(std::string_view Text) {
     AppendUtf8(Single ? Single : U'\uFFFD', Out);
     ++I;
   }
+}
+
+std::string SjisToUtf8(std::string_view Text) {
+  std::string Out;
+  Out.reserve(Text.size() + Text.size() / 2);
+  AppendSjisAsUtf8(Text, Out);
   return Out;
 }
 

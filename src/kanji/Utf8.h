@@ -30,6 +30,8 @@ std::string Utf8ToSjis(std::string_view Text);
 // Shift-JIS to UTF-8; a byte that does not decode becomes U+FFFD, as the
 // widgets show it.
 std::string SjisToUtf8(std::string_view Text);
+// The same, appended to Out.
+void AppendSjisAsUtf8(std::string_view Text, std::string& Out);
 
 // The reading step for one received line: a line that looks like UTF-8 and
 // holds no kanji-in escape is converted to Shift-JIS in place; every other

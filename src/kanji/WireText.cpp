@@ -339,27 +339,7 @@ std::size_t DecodeJis(std::string_view Text, char* const Out) {
 
 // ---- Shift-JIS ---------------------------------------------------------------
 
-void DecodeSjis(std::string_view Text, std::string& Out) {
-  const auto* P = reinterpret_cast<const unsigned char*>(Text.data());
-  const std::size_t N = Text.size();
-  for (std::size_t I = 0; I < N;) {
-    const std::size_t Next = SkipAscii(Text, I);
-    Out.append(Text.data() + I, Next - I);
-    I = Next;
-    if (I == N) break;
-    // A lead byte without a fitting trail byte is one bad byte, and the
-    // next byte is read on its own (as iconv and SjisToUtf8 do).
-    const char16_t Pair = I + 1 < N ? Cp932Pair(P[I], P[I + 1]) : 0;
-    if (Pair) {
-      AppendUtf8(Pair, Out);
-      I += 2;
-      continue;
-    }
-    const char16_t Single = Cp932Single(P[I]);
-    AppendUtf8(Single ? Single : Replacement, Out);
-    ++I;
-  }
-}
+void DecodeSjis(std::string_view Text, std::string& Out) { AppendSjisAsUtf8(Text, Out); }
 
 // True when every byte of Text decodes in code page 932.
 bool WholeSjis(std::string_view Text, std::size_t From) {
