@@ -73,8 +73,6 @@ std::string TrimSpaces(const std::string& Text) {
   return Text.substr(first, last - first + 1);
 }
 
-std::string WithoutAt(const std::string& Text) { return !Text.empty() && Text[0] == '@' ? Text.substr(1) : Text; }
-
 std::uint32_t NextPingToken() {
   static std::mt19937 generator{std::random_device{}()};
   std::uniform_int_distribution<std::uint32_t> range(0, 134217726);
@@ -126,8 +124,27 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   members_ = new TMemberPaneModel(Connection, this);
   members_->SetMembers(&Channel.Members);
   NickNameRichEdit->setModel(members_);
+  MemberCountLabel = new QLabel(content);
+  MemberCountLabel->setObjectName(QStringLiteral("MemberCountLabel"));
+  MemberCountLabel->setFont(FormFont(12));
+  auto* memberColumn = new QVBoxLayout;
+  memberColumn->setContentsMargins(0, 0, 0, 0);
+  memberColumn->setSpacing(0);
+  memberColumn->addWidget(MemberCountLabel);
+  memberColumn->addWidget(NickNameRichEdit, 1);
   panes->addWidget(RecvRichEdit, 1);
-  panes->addWidget(NickNameRichEdit, 0);
+  panes->addLayout(memberColumn, 0);
+  // Counted once a turn of the event loop, however many members a burst moved.
+  auto countLater = [this] {
+    if (countPending_) return;
+    countPending_ = true;
+    QTimer::singleShot(0, this, [this] { UpdateMemberCount(); });
+  };
+  connect(members_, &QAbstractItemModel::rowsInserted, this, countLater);
+  connect(members_, &QAbstractItemModel::rowsRemoved, this, countLater);
+  connect(members_, &QAbstractItemModel::modelReset, this, countLater);
+  connect(members_, &QAbstractItemModel::dataChanged, this, countLater);
+  UpdateMemberCount();
   column->addLayout(panes, 1);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
@@ -252,6 +269,13 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
 
 TChatForm::~TChatForm() = default;
 
+void TChatForm::UpdateMemberCount() {
+  countPending_ = false;
+  const int count = channel_ ? channel_->Members.Count() : 0;
+  const int operators = channel_ ? channel_->Members.OperatorCount() : 0;
+  MemberCountLabel->setText(QString::fromUtf8(u8"%1 人（オペレーター %2 人）").arg(count).arg(operators));
+}
+
 void TChatForm::Detach() {
   channel_ = nullptr;
   members_->SetMembers(nullptr);
@@ -267,7 +291,7 @@ void TChatForm::SendChannelCommand(const std::string& Command, const std::string
 
 void TChatForm::UpdateOperatorMenu() {
   const int own = channel_ ? channel_->Members.Find(connection_.Own.CurrentNick) : -1;
-  ChannelOperator1->setEnabled(own >= 0 && channel_->Members.At(own).Operator);
+  ChannelOperator1->setEnabled(own >= 0 && channel_->Members.IsOperator(channel_->Members.At(own)));
 }
 
 // --- the event pane ---
@@ -319,15 +343,22 @@ QColor TChatForm::NickColorAt(int Index) const {
 
 int TChatForm::FindNick(const std::string& Entry) const {
   if (!channel_) return -1;
-  const TMember wanted = TMember::FromEntry(Entry);
+  const TMember wanted = channel_->Members.FromEntry(Entry);
   const int row = channel_->Members.Find(wanted.Nick);
-  return row >= 0 && channel_->Members.At(row).Operator == wanted.Operator ? row : -1;
+  auto highest = [](const TMember& Member) { return Member.Ranks.empty() ? '\0' : Member.Ranks.front(); };
+  return row >= 0 && highest(channel_->Members.At(row)) == highest(wanted) ? row : -1;
 }
 
 std::string TChatForm::SelectedNick() const {
   const QModelIndexList selected = NickNameRichEdit->selectionModel()->selectedIndexes();
   if (selected.isEmpty()) return {};
   return selected.front().data(TMemberList::EntryBytesRole).toByteArray().toStdString();
+}
+
+TMember TChatForm::SelectedMember() const {
+  const QModelIndexList selected = NickNameRichEdit->selectionModel()->selectedIndexes();
+  if (selected.isEmpty() || !channel_) return {};
+  return channel_->Members.FromEntry(selected.front().data(TMemberList::EntryBytesRole).toByteArray().toStdString());
 }
 
 void TChatForm::NickNameRichEditMouseDown(const QPoint& Position) {
@@ -405,13 +436,13 @@ bool TChatForm::eventFilter(QObject* Watched, QEvent* Event) {
 // --- the pop-up commands ---
 
 void TChatForm::WhoisClick() {
-  const std::string selected = TrimSpaces(SelectedNick());
+  const std::string selected = TrimSpaces(SelectedMember().Nick);
   if (selected.empty()) return;
-  SendToServer("WHOIS " + WithoutAt(selected) + "\r\n");
+  SendToServer("WHOIS " + selected + "\r\n");
 }
 
 void TChatForm::CtcpClick(const char* Query) {
-  const std::string selected = TrimSpaces(SelectedNick());
+  const std::string selected = TrimSpaces(SelectedMember().Nick);
   if (selected.empty() || !Query) return;
   const std::string query = Query;
   std::string request = query;
@@ -420,40 +451,42 @@ void TChatForm::CtcpClick(const char* Query) {
     request += " " + channel_->PingToken;
     channel_->PingSentTime = Platform().TickCount();
   }
-  SendToServer("PRIVMSG " + WithoutAt(selected) + " :" + SOH + request + SOH + "\r\n");
+  SendToServer("PRIVMSG " + selected + " :" + SOH + request + SOH + "\r\n");
 }
 
 void TChatForm::OPGiveClick() {
-  const std::string selected = TrimSpaces(SelectedNick());
-  if (selected.empty()) return;
-  if (selected[0] == '@') {
-    Platform().ShowMessage(selected + U8(u8" は、すでにチャンネルオペレーターです。"));
+  const TMember selected = SelectedMember();
+  const std::string nick = TrimSpaces(selected.Nick);
+  if (nick.empty()) return;
+  if (channel_->Members.Prefixes().Holds(selected.Ranks, 'o')) {
+    Platform().ShowMessage(TrimSpaces(selected.Entry()) + U8(u8" は、すでにチャンネルオペレーターです。"));
     return;
   }
-  SendChannelCommand("MODE", " +o " + selected);
+  SendChannelCommand("MODE", " +o " + nick);
 }
 
 void TChatForm::OPTakeClick() {
-  const std::string selected = TrimSpaces(SelectedNick());
-  if (selected.empty()) return;
-  if (selected[0] != '@') {
-    Platform().ShowMessage(selected + U8(u8" はチャンネルオペレーターではありません。"));
+  const TMember selected = SelectedMember();
+  const std::string nick = TrimSpaces(selected.Nick);
+  if (nick.empty()) return;
+  if (!channel_->Members.Prefixes().Holds(selected.Ranks, 'o')) {
+    Platform().ShowMessage(TrimSpaces(selected.Entry()) + U8(u8" はチャンネルオペレーターではありません。"));
     return;
   }
-  SendChannelCommand("MODE", " -o " + selected.substr(1));
+  SendChannelCommand("MODE", " -o " + nick);
 }
 
 void TChatForm::CHAT1Click() {
   // The DCC items take the selection as it stands, spaces and all.
-  const std::string selected = SelectedNick();
+  const std::string selected = SelectedMember().Nick;
   if (selected.empty()) return;
-  Host().OfferDccChat(connection_, WithoutAt(selected));
+  Host().OfferDccChat(connection_, selected);
 }
 
 void TChatForm::SEND1Click() {
-  const std::string selected = SelectedNick();
+  const std::string selected = SelectedMember().Nick;
   if (selected.empty()) return;
-  Host().OfferDccFile(connection_, WithoutAt(selected));
+  Host().OfferDccFile(connection_, selected);
 }
 
 // --- leaving and closing ---

@@ -48,6 +48,7 @@ class TChatForm : public TMdiChildForm {
   QLineEdit* SendEdit = nullptr;
   QTextEdit* RecvRichEdit = nullptr;
   QListView* NickNameRichEdit = nullptr;  // one member per line, each in its colour
+  QLabel* MemberCountLabel = nullptr;     // "12 人（オペレーター 3 人）" above the list
 
   // The member pop-up menu.
   QMenu* PopupMenu = nullptr;
@@ -112,6 +113,8 @@ class TChatForm : public TMdiChildForm {
   int FindNick(const std::string& Entry) const;
   // The member pane's selected entry, as the pop-up commands read it.
   std::string SelectedNick() const;
+  // The selected entry as a member: its nick without rank symbols.
+  TMember SelectedMember() const;
 
   // Shows this window's ban mask editor filled with the channel's list, if
   // it waits for one.
@@ -153,6 +156,8 @@ class TChatForm : public TMdiChildForm {
   TMemberPaneModel* members_ = nullptr;
   TRichLog* recvLog_ = nullptr;  // appends to RecvRichEdit, owned by it
   bool scrollPending_ = false;   // one scroll to the bottom per burst of lines
+  bool countPending_ = false;    // one count update per burst of member changes
+  void UpdateMemberCount();
   QPointer<TMemberEditorForm> banMaskEditor_;
   // What was sent from the input line, for Up and Down.
   TInputHistory history_;

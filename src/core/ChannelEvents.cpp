@@ -13,7 +13,10 @@ namespace tavi {
 
 namespace {
 
-// Takes Nick out of the channel's members, operator or not.
+// " （reason）" after an event, nothing without one.
+std::string Reason(const std::string& Text) { return Text.empty() ? std::string() : U8(u8"（") + Text + U8(u8"）"); }
+
+// Takes Nick out of the channel's members, whatever their rank.
 void DeleteMember(TChannel& Channel, const std::string& Nick) {
   const int row = Channel.Members.Find(Nick);
   if (row >= 0) Channel.Members.Remove(row);
@@ -23,22 +26,16 @@ void DeleteMember(TChannel& Channel, const std::string& Nick) {
 
 void TEventProcessor::ApplyChannelMode(TChannel& Channel, const TChannelModeChange& Change) {
   const std::string& argument = Change.Argument;
+  if (Channel.Members.Prefixes().RankOfMode(Change.Letter) < Channel.Members.Prefixes().Count()) {
+    // A rank given or taken: without a nick there is nobody to change.
+    if (argument.empty()) return;
+    Channel.Members.SetRank(argument, Change.Letter, Change.Adding);
+    // Only the user's own voice lets the user speak when moderated.
+    if (Change.Letter == 'v' && SameName(argument, c_.Own.CurrentNick, c_.CaseMapping()))
+      Channel.SpeechMode = Change.Adding;
+    return;
+  }
   switch (Change.Letter) {
-    case 'o': {
-      // Without a nickname there is nobody to promote or demote.
-      if (argument.empty()) break;
-      const int row = Channel.Members.Find(argument);
-      if (row < 0) break;
-      // Found as the entry the change applies to: a plain one for +o, an
-      // operator's for -o.
-      TMember member = Channel.Members.At(row);
-      if (member.Operator == Change.Adding) break;
-      // The listed spelling is kept for +o, the argument's taken for -o.
-      if (!Change.Adding) member.Nick = argument;
-      member.Operator = Change.Adding;
-      Channel.Members.Set(row, std::move(member));
-      break;
-    }
     case 'p': Channel.PrivateMode = Change.Adding; break;
     case 's': Channel.SecretMode = Change.Adding; break;
     case 'i': Channel.InviteMode = Change.Adding; break;
@@ -64,7 +61,6 @@ void TEventProcessor::ApplyChannelMode(TChannel& Channel, const TChannelModeChan
       }
       break;
     }
-    case 'v': Channel.SpeechMode = Change.Adding; break;
     case 'k':
       Channel.KeyWord = Change.Adding ? argument : std::string();
       Channel.KeyWordMode = Change.Adding;
@@ -99,13 +95,13 @@ void TEventProcessor::JoinCommand(TToken Token) {
   if (!channel) channel = c_.OpenChannel(wireName, asked ? TOpening::Activate : TOpening::Quietly, channelName);
   if (!own) {
     c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + U8(u8" がチャンネルへ入室しました。"));
-    channel->Members.Add(TMember{nick, false});
+    channel->Members.Add(TMember{nick, {}});
   } else {
     c_.Show(*channel, TLineKind::Own, c_.Stamp() + U8(u8" チャンネルへ入室しました。"));
-    channel->Members.Add(TMember{nick, false});
+    channel->Members.Add(TMember{nick, {}});
     channel->NamesReplyOpen = false;
+    // The server sends the topic with the join itself; asking again showed it twice.
     c_.SendWire("MODE " + channel->WireName() + "\r\n");
-    c_.SendWire("TOPIC " + channel->WireName() + "\r\n");
   }
   channel->Joined = true;
 }
@@ -120,7 +116,10 @@ void TEventProcessor::PartCommand(TToken Token) {
   if (!channel) return;
   if (nick != c_.Own.CurrentNick) {
     if (!nick.empty()) DeleteMember(*channel, nick);
-    c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + U8(u8" が退室しました。"));
+    // Many clients part with the nick as the message: no news.
+    std::string reason = SenderNick(Token.Prefix).empty() ? std::string() : WithoutColon(Token.Params[2]);
+    if (reason == nick) reason.clear();
+    c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + U8(u8" が退室しました。") + Reason(reason));
   } else {
     channel->Members.Clear();
     c_.Show(*channel, TLineKind::Own, c_.Stamp() + U8(u8" チャンネルから退室しました。"));
@@ -132,7 +131,8 @@ void TEventProcessor::QuitCommand(TToken Token) {
   const std::string nick = SenderNick(Token.Prefix);
   // An empty name would be found in every talk caption.
   if (nick.empty()) return;
-  const std::string line = c_.Stamp() + " [" + nick + " ] " + WithoutColon(Token.Params[1]);
+  const std::string line =
+      c_.Stamp() + " " + nick + U8(u8" が IRC を終了しました。") + Reason(WithoutColon(Token.Params[1]));
   for (const auto& channel : c_.Channels()) {
     const int row = channel->Members.Find(nick);
     if (row < 0) continue;
@@ -165,14 +165,18 @@ void TEventProcessor::NickCommand(TToken Token) {
     emit c_.QueryChanged(query.get());
   }
   emit c_.NickChanged(old, renamed);
+  const bool own = old == c_.Own.CurrentNick;
+  const std::string line = own ? c_.Stamp() + U8(u8" ニックネームを ") + renamed + U8(u8" に変えました。")
+                               : c_.Stamp() + " " + old + U8(u8" は ") + renamed + U8(u8" に名前を変えました。");
   for (const auto& channel : c_.Channels()) {
     const int row = channel->Members.Find(old);
     if (row < 0) continue;
     TMember member = channel->Members.At(row);
     member.Nick = renamed;
     channel->Members.Set(row, std::move(member));
+    c_.Show(*channel, own ? TLineKind::Own : TLineKind::Event, line);
   }
-  if (old == c_.Own.CurrentNick) AdoptOwnNick(renamed);
+  if (own) AdoptOwnNick(renamed);
 }
 
 void TEventProcessor::KickCommand(TToken Token) {
@@ -209,11 +213,23 @@ void TEventProcessor::ModeCommand(TToken Token) {
   }
   TChannel* channel = c_.FindChannel(c_.WireParam(1, Token.Params[1]));
   if (!channel) return;
-  for (const TChannelModeChange& change : ParseChannelModes(Token)) ApplyChannelMode(*channel, change);
+  const std::vector<TChannelModeChange> changes = ParseChannelModes(Token, channel->Members.Prefixes().Modes);
+  for (const TChannelModeChange& change : changes) ApplyChannelMode(*channel, change);
+  const std::string by = SenderNick(Token.Prefix);
+  std::string modes;
+  for (std::size_t k = 2; k < Token.Params.size() && !Token.Params[k].empty(); ++k)
+    modes += (modes.empty() ? "" : " ") + WithoutColon(Token.Params[k]);
+  if (!modes.empty())
+    c_.Show(*channel, TLineKind::Event,
+            c_.Stamp() + " " + (by.empty() ? WithoutColon(Token.Prefix) : by) + U8(u8" がモードを変えました： ") + modes);
 }
 
 void TEventProcessor::TopicCommand(TToken Token) {
-  if (TChannel* channel = c_.FindChannel(c_.WireParam(1, Token.Params[1]))) channel->Topic = WithoutColon(Token.Params[2]);
+  TChannel* channel = c_.FindChannel(c_.WireParam(1, Token.Params[1]));
+  if (!channel) return;
+  channel->Topic = WithoutColon(Token.Params[2]);
+  c_.Show(*channel, TLineKind::Event,
+          c_.Stamp() + " " + SenderNick(Token.Prefix) + U8(u8" がトピックを変えました： ") + channel->Topic);
 }
 
 void TEventProcessor::InviteCommand(TToken Token) {
@@ -248,7 +264,13 @@ void TEventProcessor::NamesReply353(TToken Token) {
     channel->Members.Clear();
     channel->NamesReplyOpen = true;
   }
-  for (const std::string& entry : entries) channel->Members.Add(TMember::FromEntry(entry));
+  for (const std::string& entry : entries) {
+    TMember member = channel->Members.FromEntry(entry);
+    if (member.Nick.empty()) continue;
+    if (SameName(member.Nick, c_.Own.CurrentNick, c_.CaseMapping()))
+      channel->SpeechMode = channel->Members.Prefixes().Holds(member.Ranks, 'v');
+    channel->Members.Add(std::move(member));
+  }
 }
 
 void TEventProcessor::EndOfNames366(TToken Token) {

@@ -62,6 +62,11 @@ void TConnection::SetCaseMapping(TCaseMapping Mapping) {
   for (const auto& channel : channels_) channel->Members.SetCaseMapping(Mapping);
 }
 
+void TConnection::SetRankPrefixes(const TRankPrefixes& Prefixes) {
+  rankPrefixes_ = Prefixes;
+  for (const auto& channel : channels_) channel->Members.SetPrefixes(Prefixes);
+}
+
 std::string TConnection::WireParam(std::size_t Slot, const std::string& Decoded) const {
   if (!current_ || Slot < 1) return Decoded;
   // In the form of the handlers' slots: the trailing one with its ":".
@@ -207,6 +212,7 @@ TChannel* TConnection::OpenChannel(const std::string& WireName, TOpening Opening
   channels_.push_back(std::make_unique<TChannel>(WireName, Name.empty() ? DecodeWire(WireName) : Name));
   TChannel* channel = channels_.back().get();
   channel->Members.SetCaseMapping(caseMapping_);
+  channel->Members.SetPrefixes(rankPrefixes_);
   ++windowsOpenedInSlice_;
   emit ChannelAdded(channel, Opening);
   Show(*channel, TLineKind::Talk, U8(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
@@ -261,9 +267,12 @@ void TConnection::ReceiveLine(const std::string& Line) {
   TMessage message;
   if (!ParseMessage(Line, message)) return;
   // The server's word on how it folds the case of names (ISUPPORT).
-  if (message.Command == "005")
-    for (const std::string& token : message.Params)
+  if (message.Command == "005") {
+    for (const std::string& token : message.Params) {
       if (token.starts_with("CASEMAPPING=")) SetCaseMapping(CaseMappingNamed(token.substr(12)));
+      if (token.starts_with("PREFIX=")) SetRankPrefixes(TRankPrefixes::FromIsupport(token.substr(7)));
+    }
+  }
   current_ = &message;
   try {
     DispatchMessage(message, *events_);

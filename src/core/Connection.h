@@ -159,6 +159,9 @@ class TConnection : public QObject, private TChatClientEvents {
   // How the server folds the case of names (its CASEMAPPING).
   TCaseMapping CaseMapping() const { return caseMapping_; }
   void SetCaseMapping(TCaseMapping Mapping);
+  // The member ranks the server announces (its PREFIX).
+  const TRankPrefixes& RankPrefixes() const { return rankPrefixes_; }
+  void SetRankPrefixes(const TRankPrefixes& Prefixes);
   // Slot (1 to 15) of the line being handled as the server wrote it, in
   // the form of the handlers' slots (the trailing one with its ":");
   // Decoded (the slot's text) when no line is being handled.
@@ -357,6 +360,7 @@ class TConnection : public QObject, private TChatClientEvents {
   int windowsOpenedInSlice_ = 0;
   const TMessage* current_ = nullptr;
   TCaseMapping caseMapping_ = TCaseMapping::Rfc1459;
+  TRankPrefixes rankPrefixes_;
 };
 
 }  // namespace tavi

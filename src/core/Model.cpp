@@ -7,39 +7,54 @@
 
 namespace tavi {
 
-TMember TMember::FromEntry(std::string_view Entry) {
-  TMember member;
-  member.Operator = !Entry.empty() && Entry.front() == '@';
-  member.Nick.assign(member.Operator ? Entry.substr(1) : Entry);
-  return member;
-}
-
 // --- the member list ---
 
 int TMemberList::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Count(); }
 
 QVariant TMemberList::data(const QModelIndex& Index, int Role) const {
   if (!Index.isValid() || Index.row() < 0 || Index.row() >= Count()) return {};
-  const TMember& member = At(Index.row());
+  const TNode& node = *rows_[static_cast<std::size_t>(Index.row())];
   switch (Role) {
-    case Qt::DisplayRole: return QText(member.Entry());
-    case NickRole: return QByteArray::fromStdString(member.Nick);
-    case OperatorRole: return member.Operator;
-    case EntryBytesRole: return QByteArray::fromStdString(member.Entry());
+    case Qt::DisplayRole: return QText(node.Member.Entry());
+    case NickRole: return QByteArray::fromStdString(node.Member.Nick);
+    case OperatorRole: return IsOperator(node.Member);
+    case EntryBytesRole: return QByteArray::fromStdString(node.Member.Entry());
+    case RankRole: return node.Rank;
     default: return {};
   }
 }
 
+TMember TMemberList::FromEntry(std::string_view Entry) const {
+  auto [ranks, nick] = SplitRanks(Entry, prefixes_);
+  return TMember{std::move(nick), std::move(ranks)};
+}
+
+bool TMemberList::Before(const TNode& A, const TNode& B) const {
+  if (A.Rank != B.Rank) return A.Rank < B.Rank;
+  if (A.Key != B.Key) return A.Key < B.Key;
+  return A.Member.Nick < B.Member.Nick;
+}
+
 int TMemberList::RowOf(const TNode* Node) const {
-  int row = std::min(Node->Row, Count() - 1);
-  while (row >= 0 && rows_[static_cast<std::size_t>(row)].get() != Node) --row;
-  Node->Row = row;
-  return row;
+  const auto it = std::lower_bound(rows_.begin(), rows_.end(), Node,
+                                   [this](const auto& Row, const TNode* N) { return Before(*Row, *N); });
+  return it != rows_.end() && it->get() == Node ? static_cast<int>(it - rows_.begin()) : -1;
 }
 
 int TMemberList::Find(std::string_view Nick) const {
   const auto it = index_.find(Key(Nick));
   return it == index_.end() ? -1 : RowOf(it->second);
+}
+
+void TMemberList::Insert(std::unique_ptr<TNode> Node) {
+  const auto at = std::lower_bound(rows_.begin(), rows_.end(), Node,
+                                   [this](const auto& Row, const auto& N) { return Before(*Row, *N); });
+  const int row = static_cast<int>(at - rows_.begin());
+  beginInsertRows(QModelIndex(), row, row);
+  if (IsOperator(Node->Member)) ++operators_;
+  index_[Node->Key] = Node.get();
+  rows_.insert(at, std::move(Node));
+  endInsertRows();
 }
 
 void TMemberList::Add(TMember Member) {
@@ -48,50 +63,86 @@ void TMemberList::Add(TMember Member) {
     return;
   }
   auto node = std::make_unique<TNode>();
+  node->Key = Key(Member.Nick);
+  node->Rank = Member.Ranks.empty() ? prefixes_.Count() : prefixes_.RankOfSymbol(Member.Ranks.front());
   node->Member = std::move(Member);
-  node->Row = Count();
-  const int row = Count();
-  beginInsertRows(QModelIndex(), row, row);
-  index_[Key(node->Member.Nick)] = node.get();
-  rows_.push_back(std::move(node));
-  endInsertRows();
+  Insert(std::move(node));
 }
 
 void TMemberList::Set(int Row, TMember Member) {
   if (Row < 0 || Row >= Count()) return;
   TNode* node = rows_[static_cast<std::size_t>(Row)].get();
-  const std::string oldKey = Key(node->Member.Nick);
-  const std::string newKey = Key(Member.Nick);
-  if (oldKey != newKey) {
-    // Renamed onto a nick listed already: the two are one member now.
-    if (const auto it = index_.find(newKey); it != index_.end()) {
-      const int other = RowOf(it->second);
-      Remove(other);
-      if (other < Row) --Row;
-    }
-    index_.erase(oldKey);
-    index_[newKey] = node;
+  const int rank = Member.Ranks.empty() ? prefixes_.Count() : prefixes_.RankOfSymbol(Member.Ranks.front());
+  if (node->Member.Nick == Member.Nick && node->Rank == rank) {
+    if (IsOperator(node->Member) != IsOperator(Member)) operators_ += IsOperator(Member) ? 1 : -1;
+    node->Member = std::move(Member);
+    const QModelIndex at = index(Row);
+    emit dataChanged(at, at);
+    return;
   }
-  node->Member = std::move(Member);
-  node->Row = Row;
-  const QModelIndex at = index(Row);
-  emit dataChanged(at, at);
+  // Moves: out of its place, and in again where its rank and name sort.
+  Remove(Row);
+  Add(std::move(Member));
+}
+
+void TMemberList::SetRank(std::string_view Nick, char Mode, bool Given) {
+  const int row = Find(Nick);
+  const int rank = prefixes_.RankOfMode(Mode);
+  if (row < 0 || rank >= prefixes_.Count()) return;
+  TMember member = At(row);
+  const char symbol = prefixes_.Symbols[static_cast<std::size_t>(rank)];
+  const bool held = member.Ranks.find(symbol) != std::string::npos;
+  if (held == Given) return;
+  if (Given) {
+    member.Ranks += symbol;
+    member.Ranks = SplitRanks(member.Ranks, prefixes_).first;
+  } else {
+    std::erase(member.Ranks, symbol);
+  }
+  Set(row, std::move(member));
 }
 
 void TMemberList::Remove(int Row) {
   if (Row < 0 || Row >= Count()) return;
   beginRemoveRows(QModelIndex(), Row, Row);
   const auto it = rows_.begin() + Row;
-  index_.erase(Key((*it)->Member.Nick));
+  if (IsOperator((*it)->Member)) --operators_;
+  index_.erase((*it)->Key);
   rows_.erase(it);
   endRemoveRows();
+}
+
+void TMemberList::Resort() {
+  beginResetModel();
+  std::vector<std::unique_ptr<TNode>> rows = std::move(rows_);
+  rows_.clear();
+  index_.clear();
+  operators_ = 0;
+  for (auto& node : rows) {
+    node->Key = Key(node->Member.Nick);
+    // Symbols the new ranks do not know are dropped.
+    std::erase_if(node->Member.Ranks, [this](char S) { return prefixes_.RankOfSymbol(S) >= prefixes_.Count(); });
+    node->Rank = node->Member.Ranks.empty() ? prefixes_.Count() : prefixes_.RankOfSymbol(node->Member.Ranks.front());
+    // Two spellings that fold together now are one member.
+    if (index_.contains(node->Key)) continue;
+    if (IsOperator(node->Member)) ++operators_;
+    index_[node->Key] = node.get();
+    rows_.push_back(std::move(node));
+  }
+  std::sort(rows_.begin(), rows_.end(), [this](const auto& A, const auto& B) { return Before(*A, *B); });
+  endResetModel();
 }
 
 void TMemberList::SetCaseMapping(TCaseMapping Mapping) {
   if (Mapping == mapping_) return;
   mapping_ = Mapping;
-  index_.clear();
-  for (const auto& node : rows_) index_[Key(node->Member.Nick)] = node.get();
+  Resort();
+}
+
+void TMemberList::SetPrefixes(const TRankPrefixes& Prefixes) {
+  if (Prefixes == prefixes_) return;
+  prefixes_ = Prefixes;
+  Resort();
 }
 
 void TMemberList::Clear() {
@@ -99,6 +150,7 @@ void TMemberList::Clear() {
   beginResetModel();
   rows_.clear();
   index_.clear();
+  operators_ = 0;
   endResetModel();
 }
 

@@ -13,37 +13,44 @@
 
 #include "kanji/WireText.h"
 #include "protocol/CaseMapping.h"
+#include "protocol/ChannelState.h"
 
 namespace tavi {
 
-// One member of a channel as the server lists it.
+// One member of a channel: known by its nick, shown with its rank.
 struct TMember {
-  std::string Nick;  // without its "@"
-  bool Operator = false;
+  std::string Nick;   // without a rank symbol
+  std::string Ranks;  // the symbols of the ranks held, highest first ("@+")
 
-  // As the member pane lists it: "@" + nick for an operator.
-  std::string Entry() const { return Operator ? "@" + Nick : Nick; }
-  // A names reply entry ("@nick" or "nick") as a member.
-  static TMember FromEntry(std::string_view Entry);
+  // As the member pane lists it: the highest rank's symbol + nick.
+  std::string Entry() const { return Ranks.empty() ? Nick : Ranks.front() + Nick; }
 };
 
-// The members of one channel in the order they came, each once: the same
-// nick in any case is one member. The member pane's model; a lookup is one
-// hash probe, so that a netsplit's QUITs do not scan tens of thousands.
+// The members of one channel, each once (the same nick in any case is one
+// member), sorted by rank, highest first, then by name without regard to
+// case. The member pane's model; finding a member is one hash probe and a
+// binary search, so that a netsplit's QUITs do not scan tens of thousands.
 class TMemberList : public QAbstractListModel {
   Q_OBJECT
  public:
-  enum TRole { NickRole = Qt::UserRole, OperatorRole, EntryBytesRole };
+  enum TRole { NickRole = Qt::UserRole, OperatorRole, EntryBytesRole, RankRole };
 
   int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
-  // DisplayRole: the entry as text; EntryBytesRole: its bytes.
+  // DisplayRole: the entry as text; EntryBytesRole: its bytes; RankRole:
+  // 0 for the highest rank, the number of ranks for none.
   QVariant data(const QModelIndex& Index, int Role) const override;
 
   int Count() const { return static_cast<int>(rows_.size()); }
+  int OperatorCount() const { return operators_; }
   const TMember& At(int Row) const { return rows_[static_cast<std::size_t>(Row)]->Member; }
-  // Nicks are one in any case as the server folds them; the list is keyed
-  // again when the server says how.
+  bool IsOperator(const TMember& Member) const { return prefixes_.IsOperator(Member.Ranks); }
+  // Nicks are one in any case as the server folds them, and ranks are the
+  // server's; the list is sorted again when the server says what they are.
   void SetCaseMapping(TCaseMapping Mapping);
+  void SetPrefixes(const TRankPrefixes& Prefixes);
+  const TRankPrefixes& Prefixes() const { return prefixes_; }
+  // A names reply entry ("@+nick", "nick") as a member.
+  TMember FromEntry(std::string_view Entry) const;
   // The row of Nick (any case), -1 when not listed.
   int Find(std::string_view Nick) const;
   // Adds Member, or replaces the member listed under the same nick.
@@ -51,6 +58,8 @@ class TMemberList : public QAbstractListModel {
   // Replaces the member at Row; one listed under the new nick already is
   // the same member and goes.
   void Set(int Row, TMember Member);
+  // Gives or takes the rank of a mode letter (o, v, ...) from Nick.
+  void SetRank(std::string_view Nick, char Mode, bool Given);
   void Remove(int Row);
   void Clear();
   // Every entry as listed, in order.
@@ -59,16 +68,20 @@ class TMemberList : public QAbstractListModel {
  private:
   struct TNode {
     TMember Member;
-    // Where the member was last found. A removal moves the rows behind it
-    // up, so the true row is at most this; it is looked for from here down.
-    mutable int Row = 0;
+    std::string Key;  // the nick as the server folds it
+    int Rank = 0;
   };
+  bool Before(const TNode& A, const TNode& B) const;
   int RowOf(const TNode* Node) const;
+  void Insert(std::unique_ptr<TNode> Node);
+  void Resort();
 
   std::string Key(std::string_view Nick) const { return NameKey(Nick, mapping_); }
 
   std::vector<std::unique_ptr<TNode>> rows_;
   TCaseMapping mapping_ = TCaseMapping::Rfc1459;
+  TRankPrefixes prefixes_;
+  int operators_ = 0;
   std::unordered_map<std::string, TNode*> index_;
 };
 

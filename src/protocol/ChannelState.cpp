@@ -90,7 +90,49 @@ std::vector<std::string> NamesListingLines(std::string_view Channel, const std::
   return lines;
 }
 
-std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token) {
+TRankPrefixes TRankPrefixes::FromIsupport(std::string_view Value) {
+  const std::size_t close = Value.find(')');
+  if (Value.empty() || Value.front() != '(' || close == std::string_view::npos) return {};
+  TRankPrefixes prefixes;
+  prefixes.Modes = std::string(Value.substr(1, close - 1));
+  prefixes.Symbols = std::string(Value.substr(close + 1));
+  // Letters and symbols pair up one to one; ranks nobody can read are none.
+  auto printable = [](std::string_view Text) {
+    return std::all_of(Text.begin(), Text.end(), [](char C) { return C > ' ' && C < 0x7F && C != ','; });
+  };
+  if (prefixes.Modes.size() != prefixes.Symbols.size() || !printable(prefixes.Modes) ||
+      !printable(prefixes.Symbols))
+    return {};
+  return prefixes;
+}
+
+int TRankPrefixes::RankOfSymbol(char Symbol) const {
+  const std::size_t at = Symbols.find(Symbol);
+  return at == std::string::npos ? Count() : static_cast<int>(at);
+}
+
+int TRankPrefixes::RankOfMode(char Mode) const {
+  const std::size_t at = Modes.find(Mode);
+  return at == std::string::npos ? Count() : static_cast<int>(at);
+}
+
+bool TRankPrefixes::IsOperator(std::string_view Ranks) const {
+  if (Ranks.empty()) return false;
+  const std::size_t op = Modes.find('o');
+  return op != std::string::npos && RankOfSymbol(Ranks.front()) <= static_cast<int>(op);
+}
+
+std::pair<std::string, std::string> SplitRanks(std::string_view Entry, const TRankPrefixes& Prefixes) {
+  std::string held(static_cast<std::size_t>(Prefixes.Count()), '\0');
+  while (!Entry.empty() && Prefixes.RankOfSymbol(Entry.front()) < Prefixes.Count()) {
+    held[static_cast<std::size_t>(Prefixes.RankOfSymbol(Entry.front()))] = Entry.front();
+    Entry.remove_prefix(1);
+  }
+  std::erase(held, '\0');
+  return {held, std::string(Entry.substr(0, Entry.find('!')))};
+}
+
+std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token, std::string_view RankModes) {
   constexpr std::size_t LastSlot = 15;
   std::array<std::string, LastSlot + 1> slots = Token.Params;
   std::vector<TChannelModeChange> changes;
@@ -117,11 +159,12 @@ std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token) {
         adding = letter == '+';
         continue;
       }
-      if (std::string_view("opsitnmlbvk").find(letter) == std::string_view::npos) continue;
+      const bool rank = RankModes.find(letter) != std::string_view::npos;
+      if (!rank && std::string_view("psitnmlbk").find(letter) == std::string_view::npos) continue;
       TChannelModeChange change;
       change.Letter = letter;
       change.Adding = adding;
-      change.TakesArgument = letter == 'o' || letter == 'b' || (adding && (letter == 'l' || letter == 'k'));
+      change.TakesArgument = rank || letter == 'b' || (adding && (letter == 'l' || letter == 'k'));
       if (change.TakesArgument) change.Argument = takeArgument();
       changes.push_back(std::move(change));
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "protocol/ChatParser.h"
@@ -39,10 +40,38 @@ struct TChannelModeChange {
   bool operator==(const TChannelModeChange&) const = default;
 };
 
+// The member ranks a server announces (ISUPPORT PREFIX), highest first: the
+// mode letter that gives each rank and the symbol that shows it.
+struct TRankPrefixes {
+  std::string Modes = "ov";
+  std::string Symbols = "@+";
+
+  // "(qaohv)~&@%+"; a malformed value leaves the default.
+  static TRankPrefixes FromIsupport(std::string_view Value);
+  // The rank of a symbol or mode letter, 0 highest; Count() for none.
+  int Count() const { return static_cast<int>(Symbols.size()); }
+  int RankOfSymbol(char Symbol) const;
+  int RankOfMode(char Mode) const;
+  // Ranks include the rank of a mode letter.
+  bool Holds(std::string_view Ranks, char Mode) const {
+    const int rank = RankOfMode(Mode);
+    return rank < Count() && Ranks.find(Symbols[static_cast<std::size_t>(rank)]) != std::string_view::npos;
+  }
+  // Holds the operator rank or one above it.
+  bool IsOperator(std::string_view Ranks) const;
+  bool operator==(const TRankPrefixes&) const = default;
+};
+
+// A names entry split into its rank symbols ("@+", several with
+// multi-prefix, put in rank order, each once) and its nick (a
+// "!user@host" after it dropped).
+std::pair<std::string, std::string> SplitRanks(std::string_view Entry, const TRankPrefixes& Prefixes);
+
 // Reads the mode strings of a channel MODE line from slot 2 on; a letter
 // that takes an argument takes the next non-empty slot out of the strings.
-// Only the letters o, p, s, i, t, n, m, l, b, v and k give entries.
-std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token);
+// Only the letters p, s, i, t, n, m, l, b and k and the rank letters
+// (RankModes, each with a nick) give entries.
+std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token, std::string_view RankModes = "ov");
 
 // A decimal integer such as a channel limit, optionally signed.
 bool DecimalNumber(std::string_view Text, std::int32_t& Value);

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -48,7 +49,7 @@ QPoint EntryCentre(TChatForm* Chat, int Row) {
 
 // Lists Entries ("@nick" for an operator) as the channel's members.
 void AddMembers(TChatForm* Chat, std::initializer_list<const char*> Entries) {
-  for (const char* entry : Entries) Chat->Channel()->Members.Add(TMember::FromEntry(entry));
+  for (const char* entry : Entries) Chat->Channel()->Members.Add(Chat->Channel()->Members.FromEntry(entry));
 }
 
 Lines MenuBarTitles(TMainForm& f) {
@@ -214,12 +215,14 @@ TEST_F(ChatFormTest, TheMemberPaneFollowsTheChannelsMembersInTheirColours) {
   TMemberList& members = chat->Channel()->Members;
   AddMembers(chat, {"@alice", "me", "bob"});
   EXPECT_EQ(chat->NickAt(0), "@alice");
-  EXPECT_EQ(NickColors(chat), (std::vector<QColor>{clRed, clGreen, clBlack}));
+  EXPECT_EQ(NickColors(chat), (std::vector<QColor>{clRed, clBlack, clGreen}));
   EXPECT_FALSE(chat->ChannelOperator1->isEnabled());
-  members.Set(members.Find("me"), TMember{"me", true});
+  members.Set(members.Find("me"), TMember{"me", "@"});
   EXPECT_EQ(chat->NickAt(1), "@me");
   EXPECT_EQ(chat->NickColorAt(1), clGreen);
   EXPECT_TRUE(chat->ChannelOperator1->isEnabled());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(StdText(chat->MemberCountLabel->text()), U8(u8"3 人（オペレーター 2 人）"));
   members.Remove(members.Find("alice"));
   EXPECT_EQ(chat->NickCount(), 2);
   EXPECT_EQ(chat->FindNick("@ME"), 0);
@@ -263,7 +266,8 @@ TEST_F(ChatFormTest, AnyButtonSelectsTheWholeEntryUnderThePointer) {
 
 TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   TChatForm* chat = OpenChannel();
-  AddMembers(chat, {"@alice", "bob", "  carol  ", " ", "@"});
+  // Sorted by rank, then name: "@", "@alice", "+bob", " ", "  carol  ".
+  AddMembers(chat, {"@alice", "+bob", "  carol  ", " ", "@"});
 
   // Nothing chosen: nothing happens.
   chat->Whois->trigger();
@@ -272,7 +276,7 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   EXPECT_TRUE(Sent.empty());
   EXPECT_TRUE(platform.Messages.empty());
 
-  Select(chat, 0);
+  Select(chat, 1);
   chat->Whois->trigger();
   chat->OPGive->trigger();
   chat->OPTake->trigger();
@@ -281,7 +285,8 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
 
   Sent.clear();
   platform.Messages.clear();
-  Select(chat, 1);
+  // A voiced member goes by the nick; the rank is only how it is shown.
+  Select(chat, 2);
   chat->Whois->trigger();
   chat->OPGive->trigger();
   chat->OPTake->trigger();
@@ -290,20 +295,20 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   EXPECT_EQ(Sent, (Lines{"WHOIS bob\r\n", "MODE #c +o bob\r\n", "PRIVMSG bob :\x01VERSION\x01\r\n",
                          "PRIVMSG bob :\x01TIME\x01\r\n", "PRIVMSG bob :\x01" "FINGER\x01\r\n",
                          "PRIVMSG bob :\x01USERINFO\x01\r\n", "PRIVMSG bob :\x01" "CLIENTINFO\x01\r\n"}));
-  EXPECT_EQ(platform.Messages, Lines{"bob" + U8(u8" はチャンネルオペレーターではありません。")});
+  EXPECT_EQ(platform.Messages, Lines{"+bob" + U8(u8" はチャンネルオペレーターではありません。")});
 
   // The entry is trimmed first; a blank entry counts as nothing chosen.
   Sent.clear();
-  Select(chat, 2);
-  chat->Whois->trigger();
   Select(chat, 3);
   chat->Whois->trigger();
   chat->OPGive->trigger();
-  EXPECT_EQ(Sent, Lines{"WHOIS carol\r\n"});
-  // A lone "@" leaves an empty nick, which is still sent.
   Select(chat, 4);
   chat->Whois->trigger();
-  EXPECT_EQ(Sent.back(), "WHOIS \r\n");
+  EXPECT_EQ(Sent, Lines{"WHOIS carol\r\n"});
+  // A lone "@" leaves no nick: nothing to ask about.
+  Select(chat, 0);
+  chat->Whois->trigger();
+  EXPECT_EQ(Sent.size(), 1u);
 }
 
 TEST_F(ChatFormTest, EachPingDrawsItsOwnTokenAndStampsTheTick) {

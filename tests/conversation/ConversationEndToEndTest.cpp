@@ -122,7 +122,8 @@ TEST_F(ConversationEndToEndTest, APeerJoinsTalksQueriesAndLeaves) {
   // ngircd relays the reason quoted.
   bool quitLine = false;
   for (const std::string& line : chat->RecvLines())
-    if (line.rfind("09:05 [peer2 ] ", 0) == 0 && line.find("bye now") != std::string::npos) quitLine = true;
+    if (line.rfind("09:05 peer2" + U8(u8" が IRC を終了しました。"), 0) == 0 && line.find("bye now") != std::string::npos)
+      quitLine = true;
   EXPECT_TRUE(quitLine);
 
   // Leaving: PART is confirmed by the server and the window stays.

@@ -34,7 +34,7 @@ TEST_F(ChannelEventsTest, OwnJoinTopicRepliesAndNamesReplies) {
   EXPECT_EQ(Take(), (Lines{"channel+ #tavi quietly", "#tavi talk " + date, "#tavi own " + T + U8(u8" チャンネルへ入室しました。"),
                            "query+ bob quietly", "query(bob) " + date, "query(bob) " + T + " [bob] hi",
                            "query~ bob speakers=bob"}));
-  EXPECT_EQ(TakeSent(), (Lines{"MODE #tavi\r\n", "TOPIC #tavi\r\n"}));
+  EXPECT_EQ(TakeSent(), (Lines{"MODE #tavi\r\n"}));  // the topic comes with the join
   TChannel& chat = *Connection().FindChannel("#tavi");
   EXPECT_TRUE(chat.Joined);
 
@@ -50,9 +50,9 @@ TEST_F(ChannelEventsTest, OwnJoinTopicRepliesAndNamesReplies) {
   // One reply over two lines replaces the JOIN's own entry; the next reply
   // replaces the list whole.
   const std::pair<std::string, std::string> names[] = {
-      {":irc.test 353 me = #tavi :@me alice @bob", "@me alice @bob"},
-      {":irc.test 353 me = #tavi :carol  dave ", "@me alice @bob carol dave"},
-      {":irc.test 366 me #tavi :End of NAMES list.", "@me alice @bob carol dave"},
+      {":irc.test 353 me = #tavi :@me alice @bob", "@bob @me alice"},
+      {":irc.test 353 me = #tavi :carol  dave ", "@bob @me alice carol dave"},
+      {":irc.test 366 me #tavi :End of NAMES list.", "@bob @me alice carol dave"},
       {":irc.test 353 me = #tavi :carol  me ", "carol me"},
       {":irc.test 366 me #tavi :End of NAMES list.", "carol me"},
       {":irc.test 353 me = #nowhere :x", "carol me"}};
@@ -70,9 +70,11 @@ TEST_F(ChannelEventsTest, OthersJoinsAndTopicChanges) {
   Feed(":bob!~b@h JOIN :#other");  // opens a channel, quietly, and joined
   Feed(":alice!~a@h TOPIC #c :new topic here");
   Feed(":alice!~a@h TOPIC #C :any case");  // the server folds the case of names
+  const std::string changed = U8(u8" がトピックを変えました： ");
   EXPECT_EQ(Take(), (Lines{"#c event " + T + " alice" + U8(u8" がチャンネルへ入室しました。"), "channel+ #other quietly",
-                           "#other event " + T + " bob" + U8(u8" がチャンネルへ入室しました。")}));
-  EXPECT_EQ(Members("#c") + "|" + Members("#other"), "me alice|bob");
+                           "#other event " + T + " bob" + U8(u8" がチャンネルへ入室しました。"),
+                           "#c event " + T + " alice" + changed + "new topic here", "#c event " + T + " alice" + changed + "any case"}));
+  EXPECT_EQ(Members("#c") + "|" + Members("#other"), "alice me|bob");
   EXPECT_TRUE(Connection().FindChannel("#other")->Joined);
   EXPECT_EQ(chat.Topic, "any case");
   // "~" is the upper case of "^" until the server says it folds otherwise.
@@ -145,11 +147,12 @@ TEST_F(ChannelEventsTest, PartsOfOthersAndOfTheUser) {
     std::string Line, Members, Event;
   };
   const TCase cases[] = {
-      {":alice!~a@h PART #c :alice", "me @bob carol", "#c event " + T + " alice" + left},
-      {":bob!~b@h PART #c bob", "me carol", "#c event " + T + " bob" + left},
-      {":carol!~c@h PART :#c carol", "me carol", ""},  // the channel is no trailing text
-      {":carol!~c@h PART #c :Leaving now", "me", "#c event " + T + " carol" + left},
-      {":dave!d@h JOIN #c", "me dave", "#c event " + T + " dave" + U8(u8" がチャンネルへ入室しました。")},
+      // A parting message that is the nick says nothing.
+      {":alice!~a@h PART #c :alice", "@bob carol me", "#c event " + T + " alice" + left},
+      {":bob!~b@h PART #c bob", "carol me", "#c event " + T + " bob" + left},
+      {":carol!~c@h PART :#c carol", "carol me", ""},  // the channel is no trailing text
+      {":carol!~c@h PART #c :Leaving now", "me", "#c event " + T + " carol" + left + U8(u8"（Leaving now）")},
+      {":dave!d@h JOIN #c", "dave me", "#c event " + T + " dave" + U8(u8" がチャンネルへ入室しました。")},
       // Without a sender nick the second parameter names the member.
       {":irc.test PART #c dave", "me", "#c event " + T + " dave" + left},
       {":irc.test PART #c", "me", "#c event " + T + " " + left},
@@ -161,9 +164,10 @@ TEST_F(ChannelEventsTest, PartsOfOthersAndOfTheUser) {
     EXPECT_EQ(Take(), c.Event.empty() ? Lines{} : Lines{c.Event}) << c.Line;
   }
 
-  Feed(":me!~me@h MODE #c +pstinml-k+kvb 5 key *!*@x");
+  Feed(":me!~me@h MODE #c +pstinml-k+kvb 5 key me *!*@x");
   Feed(":me!~me@h TOPIC #c :topic");
   ASSERT_EQ(State(chat), "jpsitnmlkv|topic|key|5|*!*@x");
+  Take();
   Feed(":me!~me@h PART #c");
   EXPECT_EQ(Take(), Lines{"#c own " + T + U8(u8" チャンネルから退室しました。")});
   EXPECT_EQ(Members("#c"), "");
@@ -182,14 +186,14 @@ TEST_F(ChannelEventsTest, QuitReachesEveryChannelAndQueryOfTheMember) {
   Query("bob");
   Query("bobby");
   Feed(":alice!~a@h QUIT :Gone to lunch");
-  const std::string line = T + " [alice ] Gone to lunch";
+  const std::string line = T + " alice" + U8(u8" が IRC を終了しました。（Gone to lunch）");
   EXPECT_EQ(Take(), (Lines{"#a event " + line, "#b event " + line, "query~ bob,alice speakers=bob",
                            "query(bob,alice) " + line}));
   EXPECT_EQ(Members("#a") + "|" + Members("#b"), "me|bob");
 
   // Captions are searched for the nick as plain text.
   Feed(":bob!~b@h QUIT :");
-  const std::string bob = T + " [bob ] ";
+  const std::string bob = T + " bob" + U8(u8" が IRC を終了しました。");
   Feed(":irc.test QUIT :bye");  // without a sender nick nobody quits
   EXPECT_EQ(Take(), (Lines{"#b event " + bob, "#c event " + bob, "query~ bob,alice speakers=",
                            "query(bob,alice) " + bob, "query(bob) " + bob, "query(bobby) " + bob}));
@@ -204,19 +208,24 @@ TEST_F(ChannelEventsTest, NickChangesRenameMembersQueriesAndTheUser) {
   Query("zed");
 
   Feed(":b!~b@h NICK :new");
-  EXPECT_EQ(Take(), (Lines{"query~ a,new,c speakers=new", "query~ q,new speakers=", "nick b -> new"}));
+  EXPECT_EQ(Take(), (Lines{"query~ a,new,c speakers=new", "query~ q,new speakers=", "nick b -> new",
+                           "#c event " + T + " b" + U8(u8" は ") + "new" + U8(u8" に名前を変えました。")}));
   EXPECT_EQ(group.MemberList, (Lines{"a", "new", "c"}));  // the next line goes to the new name
-  EXPECT_EQ(Members("#c"), "@me new @x bb");
+  EXPECT_EQ(Members("#c"), "@me @x bb new");
 
+  // Shown in each window the member shares; the user's own change as own.
   Feed(":x!~x@h NICK y");
-  EXPECT_EQ(Members("#c") + "|" + Members("#d") + "|" + Connection().Own.CurrentNick, "@me new @y bb|me y|me");
+  EXPECT_EQ(Members("#c") + "|" + Members("#d") + "|" + Connection().Own.CurrentNick, "@me @y bb new|me y|me");
+  EXPECT_EQ(Of(Take(), "#"), (Lines{"#c event " + T + " x" + U8(u8" は ") + "y" + U8(u8" に名前を変えました。"),
+                                    "#d event " + T + " x" + U8(u8" は ") + "y" + U8(u8" に名前を変えました。")}));
 
   // The user's own nick: adopted, and saved only when it is the one typed.
   Connection().Own.EnteredNick = "me2";
   session->Grobal().NickName1 = "me";
   Feed(":me!~me@h NICK :me2");
   EXPECT_EQ(Connection().Own.CurrentNick + "|" + session->Grobal().NickName1, "me2|me2");
-  EXPECT_EQ(Members("#c") + "|" + Members("#d"), "@me2 new @y bb|me2 y");
+  EXPECT_EQ(Members("#c") + "|" + Members("#d"), "@me2 @y bb new|me2 y");
+  EXPECT_EQ(Of(Take(), "#d"), (Lines{"#d own " + T + U8(u8" ニックネームを ") + "me2" + U8(u8" に変えました。")}));
   Feed(":me2!u@h NICK :me3");
   EXPECT_EQ(Connection().Own.CurrentNick + "|" + session->Grobal().NickName1, "me3|me2");
   // Renamed onto a nick listed already: one member, where the renamed was.
@@ -225,7 +234,7 @@ TEST_F(ChannelEventsTest, NickChangesRenameMembersQueriesAndTheUser) {
   // A nick no server may give is not adopted.
   Feed(":me3!u@h NICK :#not-a-nick");
   EXPECT_EQ(Connection().Own.CurrentNick, "me3");
-  EXPECT_EQ(Take(), (Lines{"nick x -> y", "nick me -> me2", "nick me2 -> me3", "nick bb -> new", "nick me3 -> #not-a-nick"}));
+  EXPECT_EQ(Of(Take(), "nick "), (Lines{"nick me2 -> me3", "nick bb -> new", "nick me3 -> #not-a-nick"}));
 }
 
 TEST_F(ChannelEventsTest, Kicks) {
@@ -238,15 +247,15 @@ TEST_F(ChannelEventsTest, Kicks) {
     Lines Events;
   };
   const TCase cases[] = {
-      {":me!~me@h KICK #c alice :bye", "me @bob carol @dave", {"#c own " + T + " alice " + U8(u8" を追放しました。")}},
+      {":me!~me@h KICK #c alice :bye", "@bob @dave carol me", {"#c own " + T + " alice " + U8(u8" を追放しました。")}},
       {":bob!~b@h KICK #c carol :spam",
-       "me @bob @dave",
+       "@bob @dave me",
        {"#c event " + T + " carol" + U8(u8" は ") + "bob " + U8(u8" により追放されました。"),
         "#c event         " + U8(u8"理由は ") + "spam"}},
       // The reason is the kicker's nick: no reason line.
-      {":bob!~b@h KICK #c dave :bob", "me @bob", {"#c event " + T + " dave" + U8(u8" は ") + "bob " + U8(u8" により追放されました。")}},
-      {":bob!~b@h KICK #c", "me @bob", {}},
-      {":bob!~b@h KICK #nowhere me :x", "me @bob", {}},
+      {":bob!~b@h KICK #c dave :bob", "@bob me", {"#c event " + T + " dave" + U8(u8" は ") + "bob " + U8(u8" により追放されました。")}},
+      {":bob!~b@h KICK #c", "@bob me", {}},
+      {":bob!~b@h KICK #nowhere me :x", "@bob me", {}},
       {":bob!~b@h KICK #c me :bob", "", {"#c own " + T + " bob " + U8(u8" から追放されました。")}},
   };
   for (const TCase& c : cases) {
@@ -273,26 +282,27 @@ TEST_F(ChannelEventsTest, ChannelModes) {
     const char* State;
   };
   const TCase cases[] = {
-      {"+o-o alice bob", "me @alice bob carol", "j|||0"},
-      // "v" takes nothing: "carol" is read as a mode string, so carol stays.
-      {"+ov me carol", "@me @alice bob carol", "jv|||0"},
-      {"-o me", "me @alice bob carol", "jv|||0"},
-      {"+o ALICE", "me @alice bob carol", "jv|||0"},
-      {"-o nobody", "me @alice bob carol", "jv|||0"},
-      {"-o", "me @alice bob carol", "jv|||0"},
-      {"+k secret", "me @alice bob carol", "jkv||secret|0"},
+      {"+o-o alice bob", "@alice bob carol me", "j|||0"},
+      // Every rank letter takes a nick; only the user's own voice counts.
+      {"+ov me carol", "@alice @me +carol bob", "j|||0"},
+      {"-o me", "@alice +carol bob me", "j|||0"},
+      {"+v ME", "@alice +carol +me bob", "jv|||0"},
+      {"+o CAROL", "@alice @carol +me bob", "jv|||0"},
+      {"-o nobody", "@alice @carol +me bob", "jv|||0"},
+      {"-o", "@alice @carol +me bob", "jv|||0"},
+      {"+k secret", "@alice @carol +me bob", "jkv||secret|0"},
       // "-k" takes no key: what follows is read as modes of its own.
-      {"-k +tn", "me @alice bob carol", "jtnv|||0"},
-      {"+b *!*@bad.example", "me @alice bob carol", "jtnv|||0|*!*@bad.example"},
-      {"+b x!*@*", "me @alice bob carol", "jtnv|||0|*!*@bad.example|x!*@*"},
-      {"-b *!*@other", "me @alice bob carol", "jtnv|||0|*!*@bad.example|x!*@*"},
-      {"-b *!*@BAD.example", "me @alice bob carol", "jtnv|||0|x!*@*"},
-      {"+l 10", "me @alice bob carol", "jtnlv|||10|x!*@*"},
-      {"+l x", "me @alice bob carol", "jtnv|||0|x!*@*"},
-      {"+l 7", "me @alice bob carol", "jtnlv|||7|x!*@*"},
-      {"-l", "me @alice bob carol", "jtnv|||0|x!*@*"},
-      {"+psim", "me @alice bob carol", "jpsitnmv|||0|x!*@*"},
-      {"-ps+z-im", "me @alice bob carol", "jtnv|||0|x!*@*"},
+      {"-k +tn", "@alice @carol +me bob", "jtnv|||0"},
+      {"+b *!*@bad.example", "@alice @carol +me bob", "jtnv|||0|*!*@bad.example"},
+      {"+b x!*@*", "@alice @carol +me bob", "jtnv|||0|*!*@bad.example|x!*@*"},
+      {"-b *!*@other", "@alice @carol +me bob", "jtnv|||0|*!*@bad.example|x!*@*"},
+      {"-b *!*@BAD.example", "@alice @carol +me bob", "jtnv|||0|x!*@*"},
+      {"+l 10", "@alice @carol +me bob", "jtnlv|||10|x!*@*"},
+      {"+l x", "@alice @carol +me bob", "jtnv|||0|x!*@*"},
+      {"+l 7", "@alice @carol +me bob", "jtnlv|||7|x!*@*"},
+      {"-l", "@alice @carol +me bob", "jtnv|||0|x!*@*"},
+      {"+psim", "@alice @carol +me bob", "jpsitnmv|||0|x!*@*"},
+      {"-ps+z-im-v me", "@alice @carol bob me", "jtn|||0|x!*@*"},
   };
   for (const TCase& c : cases) {
     Feed(std::string(":x!~x@h MODE #c ") + c.Line);
@@ -301,11 +311,40 @@ TEST_F(ChannelEventsTest, ChannelModes) {
   }
   Feed(":x!~x@h MODE #nowhere +t");
   EXPECT_EQ(State(other), "j|||0");
-  EXPECT_TRUE(Take().empty() && Sent.empty());  // no mode change is shown
+  // Each change is shown as the server sent it, by whom.
+  const Lines shown = Take();
+  EXPECT_EQ(shown.size(), std::size(cases));
+  EXPECT_EQ(shown.front(), "#c event " + T + " x" + U8(u8" がモードを変えました： ") + "+o-o alice bob");
+  EXPECT_TRUE(Sent.empty());
 
   // A flood of +b keeps the first masks only.
   for (int i = 0; i < TListCap::MaxEntries + 5; ++i) Feed(":x!~x@h MODE #d +b m" + std::to_string(i) + "!*@*");
   EXPECT_EQ(other.BanMaskList.size(), std::size_t(TListCap::MaxEntries));
+}
+
+// Members are known by the nick without its ranks: the server's PREFIX,
+// several ranks in one names entry, and every change follows them.
+TEST_F(ChannelEventsTest, RankedMembersFollowEveryChange) {
+  Joined("#r");
+  Feed(":srv 005 me PREFIX=(qaohv)~&@%+ :are supported");
+  Feed(":srv 353 me = #r :+bob ~&@me %+hal +@ann zed +v1 +v2");
+  Feed(":srv 366 me #r :End");
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "~me @ann %hal +bob +v1 +v2 zed"},
+      {":v1!u@h QUIT :bye", "~me @ann %hal +bob +v2 zed"},
+      {":v2!u@h PART #r", "~me @ann %hal +bob zed"},
+      {":bob!u@h NICK robert", "~me @ann %hal +robert zed"},
+      {":me!u@h MODE #r -o+v ann zed", "~me %hal +ann +robert +zed"},
+      {":me!u@h MODE #r -v ann", "~me %hal +robert +zed ann"},
+      {":me!u@h MODE #r -qa me me", "@me %hal +robert +zed ann"},
+      {":me!u@h MODE #r -h+q hal Zed", "~zed @me +hal +robert ann"},
+      {":me!u@h KICK #r robert :out", "~zed @me +hal ann"},
+  };
+  for (const auto& [line, members] : cases) {
+    if (*line) Feed(line);
+    EXPECT_EQ(Members("#r"), members) << line;
+  }
+  EXPECT_EQ(Connection().FindChannel("#r")->Members.OperatorCount(), 2);
 }
 
 TEST_F(ChannelEventsTest, UserModes) {
@@ -339,7 +378,7 @@ TEST_F(ChannelEventsTest, RequestedNamesListingIsBounded) {
   auto cell = [](const std::string& Nick) { return Nick + std::string(16 - Nick.size(), ' '); };
   EXPECT_EQ(Take(), (Lines{name + "#c", "listing " + pad + cell("@a") + cell("b") + cell("c") + cell("d") + "e",
                            name + "#x", "listing " + pad + "f"}));
-  EXPECT_EQ(Members("#c"), "me alice");  // no channel is touched
+  EXPECT_EQ(Members("#c"), "alice me");  // no channel is touched
   Feed(":irc.test 366 me * :End of NAMES list.");
   EXPECT_EQ(Take(), Lines{"listing end " + U8(u8"ニックネームのリスト")});
   EXPECT_FALSE(own.NamesRequested);

@@ -96,8 +96,8 @@ TEST_F(ConnectionTest, ADropAfterRegistrationReconnectsAndRejoinsWithTheKey) {
   // channel left before the drop is kept but not joined again.
   server.Send(":abc!u@h JOIN :#chan\r\n:srv MODE #chan +k secret\r\n:abc!u@h JOIN :#keyed\r\n");
   server.Send(":abc!u@h JOIN :#left\r\n:abc!u@h PART #left\r\n");
-  for (int i = 0; i < 5; ++i) server.ReadLine();  // MODE and TOPIC of each, but the last
-  auto left = server.ReadLine();                   // TOPIC #left
+  for (int i = 0; i < 2; ++i) server.ReadLine();  // MODE of each, but the last
+  auto left = server.ReadLine();                   // MODE #left
   server.CloseClient();
   server.AcceptNext();
   auto nick = server.ReadLine();
@@ -114,7 +114,7 @@ TEST_F(ConnectionTest, ADropAfterRegistrationReconnectsAndRejoinsWithTheKey) {
   own.NamesRequested = true;
   Connection().Connect();
 
-  EXPECT_EQ(Await(left), "TOPIC #left\r\n");
+  EXPECT_EQ(Await(left), "MODE #left\r\n");
   EXPECT_EQ(Await(nick), "NICK abc\r\n");
   EXPECT_EQ(Await(join), "JOIN #chan secret\r\n");
   EXPECT_EQ(Await(joinKeyed), "JOIN #keyed pw\r\n");
@@ -143,7 +143,7 @@ TEST_F(ConnectionTest, ADropAfterRegistrationReconnectsAndRejoinsWithTheKey) {
   EXPECT_EQ(Of(Take(), "channel+"), Lines{"channel+ #pending quietly"});
 
   // A disconnect the user asks for never reconnects; the channels go.
-  for (int i = 0; i < 4; ++i) server.ReadLine();  // MODE and TOPIC of #chan and #pending
+  for (int i = 0; i < 2; ++i) server.ReadLine();  // MODE of #chan and #pending
   auto quit = server.ReadLine();
   Connection().Disconnect();
   EXPECT_EQ(Await(quit), "QUIT :Leaving! \r\n");

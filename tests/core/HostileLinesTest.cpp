@@ -70,7 +70,8 @@ TEST_F(HostileLinesTest, AFiftyThousandNickNamesReplyIsHeldWhole) {
   Feed(":s 366 me #huge :End");
   const TMemberList& members = Connection().FindChannel("#huge")->Members;
   ASSERT_EQ(members.Count(), PerLine * LineCount);
-  EXPECT_EQ(members.At(PerLine * LineCount - 1).Nick, "n49999");
+  EXPECT_EQ(members.At(PerLine * LineCount - 1).Nick, "n9999");  // sorted by name
+  EXPECT_EQ(members.At(members.Find("n49999")).Nick, "n49999");
   EXPECT_EQ(members.rowCount(), PerLine * LineCount);
 }
 

@@ -8,9 +8,10 @@
 namespace tavi {
 namespace {
 
-// The member index agrees with a scan through every change: a netsplit-sized
-// list with names in several cases, then renames (merging with a listed
-// name) and removals in a fixed pseudo-random order.
+// The member index agrees with a scan through every change, and the list
+// stays sorted by rank, then name: a netsplit-sized list with names in
+// several cases, then renames (merging with a listed name) and removals in a
+// fixed pseudo-random order.
 TEST(MemberList, LookupsAgreeWithAScanThroughEveryChange) {
   TMemberList members;
   auto scan = [&](const std::string& Nick) {
@@ -18,17 +19,28 @@ TEST(MemberList, LookupsAgreeWithAScanThroughEveryChange) {
       if (SjisSameText(members.At(i).Nick, Nick)) return i;
     return -1;
   };
-  for (int i = 0; i < 3000; ++i) members.Add(TMember{(i % 3 ? "n" : "N") + std::to_string(i % 1000), i % 5 == 0});
+  for (int i = 0; i < 3000; ++i) members.Add(TMember{(i % 3 ? "n" : "N") + std::to_string(i % 1000), i % 5 == 0 ? "@" : ""});
   EXPECT_EQ(members.Count(), 1000);
   unsigned seed = 7;
   auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 8; };
   for (int step = 0; step < 600; ++step) {
     const int row = static_cast<int>(next() % static_cast<unsigned>(members.Count()));
     if (step % 3 == 0)
-      members.Set(row, TMember{"r" + std::to_string(next() % 50), true});
+      members.Set(row, TMember{"r" + std::to_string(next() % 50), step % 2 ? "+" : "@+"});
     else
       members.Remove(row);
     if (step % 50 != 0) continue;
+    int operators = 0;
+    for (int i = 0; i < members.Count(); ++i) {
+      operators += members.At(i).Ranks.starts_with('@');
+      if (i == 0) continue;
+      const TMember& a = members.At(i - 1);
+      const TMember& b = members.At(i);
+      const auto rank = [](const TMember& M) { return M.Ranks.empty() ? 2 : M.Ranks[0] == '@' ? 0 : 1; };
+      ASSERT_TRUE(rank(a) < rank(b) || (rank(a) == rank(b) && NameKey(a.Nick) < NameKey(b.Nick)))
+          << a.Entry() << " before " << b.Entry() << " at step " << step;
+    }
+    ASSERT_EQ(members.OperatorCount(), operators);
     for (int i = 0; i < 1000; i += 7)
       for (const std::string& nick : {"N" + std::to_string(i), "r" + std::to_string(i % 50)})
         ASSERT_EQ(members.Find(nick), scan(nick)) << nick << " at step " << step;

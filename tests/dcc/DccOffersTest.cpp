@@ -42,7 +42,7 @@ class DccOffersTest : public MainFormFixture {
   // A channel window with the members, Row selected as a click would.
   TChatForm* ChannelWithSelection(const std::vector<std::string>& Members, int Row, const std::string& Name = "#c") {
     TChatForm* chat = OpenChannelWindow(Name);
-    for (const std::string& nick : Members) chat->Channel()->Members.Add(TMember::FromEntry(nick));
+    for (const std::string& nick : Members) chat->Channel()->Members.Add(chat->Channel()->Members.FromEntry(nick));
     QWidget* viewport = chat->NickNameRichEdit->viewport();
     const QPoint at = chat->NickNameRichEdit->visualRect(chat->NickNameRichEdit->model()->index(Row, 0)).center();
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(viewport->mapToGlobal(at)), Qt::LeftButton,

@@ -100,10 +100,11 @@ TEST(ChannelStateTest, NamesListingLeavesOutServerChannels) {
 TEST(ChannelStateTest, ChannelModesTakeArgumentsFromLaterSlots) {
   EXPECT_EQ(ParseChannelModes(Parse(":n!u@h MODE #c +o-o a b\r\n")),
             (Changes{Change('o', true, "a", true), Change('o', false, "b", true)}));
-  // "v" takes nothing, so "xm" stays and is read as a mode string of its
-  // own whose first character is the sign.
+  // Every rank letter takes a nick; the server's own ranks when it names them.
   EXPECT_EQ(ParseChannelModes(Parse(":n!u@h MODE #c +ov a xm\r\n")),
-            (Changes{Change('o', true, "a", true), Change('v', true), Change('m', false)}));
+            (Changes{Change('o', true, "a", true), Change('v', true, "xm", true)}));
+  EXPECT_EQ(ParseChannelModes(Parse(":n!u@h MODE #c +qh-a a b c\r\n"), "qaohv"),
+            (Changes{Change('q', true, "a", true), Change('h', true, "b", true), Change('a', false, "c", true)}));
   // "-k" takes no key: "lock" is a mode string ("l" sign, then o, c, k),
   // and its "o" takes the next slot.
   EXPECT_EQ(ParseChannelModes(Parse(":n!u@h MODE #c -k lock bob\r\n")),
@@ -142,6 +143,32 @@ TEST(ChannelStateTest, ChannelModesOnShortOrOddLines) {
   EXPECT_EQ(changes[0].Argument, "n3");
   EXPECT_EQ(changes[12].Argument, "n15");
   EXPECT_EQ(changes[13].Argument, "");
+}
+
+TEST(ChannelStateTest, RankPrefixesAndNamesEntries) {
+  const TRankPrefixes five = TRankPrefixes::FromIsupport("(qaohv)~&@%+");
+  EXPECT_EQ(five.Modes, "qaohv");
+  EXPECT_EQ(five.Symbols, "~&@%+");
+  for (const char* bad : {"", "qaohv", "(ov)@", "(ov@+", "(o v)@ +"})
+    EXPECT_EQ(TRankPrefixes::FromIsupport(bad), TRankPrefixes()) << bad;
+  struct Case {
+    const char* Entry;
+    const char* Ranks;
+    const char* Nick;
+    bool Operator;
+  } cases[] = {{"nick", "", "nick", false},       {"+bob", "+", "bob", false},   {"%+hal", "%+", "hal", false},
+               {"+@~own", "~@+", "own", true},    {"@@op", "@", "op", true},     {"&x!u@h", "&", "x", true},
+               {"+", "+", "", false},             {"!odd", "", "", false}};
+  for (const Case& c : cases) {
+    const auto [ranks, nick] = SplitRanks(c.Entry, five);
+    EXPECT_EQ(ranks, c.Ranks) << c.Entry;
+    EXPECT_EQ(nick, c.Nick) << c.Entry;
+    EXPECT_EQ(five.IsOperator(ranks), c.Operator) << c.Entry;
+  }
+  // Without a PREFIX the ranks are "@" and "+" only.
+  EXPECT_EQ(SplitRanks("%+hal", TRankPrefixes()), (std::pair<std::string, std::string>{"", "%+hal"}));
+  EXPECT_TRUE(five.Holds("@+", 'v'));
+  EXPECT_FALSE(TRankPrefixes().Holds("@", 'h'));
 }
 
 TEST(ChannelStateTest, DecimalNumber) {
