@@ -490,8 +490,11 @@ void TConnection::Registered() {
     reconnecting_ = false;
     reconnectTimer_->stop();
     stableTimer_->start(reconnectLimits_.StableMs);
-    RejoinChannels();
   }
+  for (const auto& channel : channels_) channel->Offline = false;
+  for (const auto& query : queries_) query->Offline = false;
+  // A connect by hand reuses the kept windows as a reconnect does.
+  RejoinChannels();
   SetState(TConnectionState::Registered);
 }
 
@@ -505,7 +508,7 @@ void TConnection::Disconnect(const std::string& Reason) {
     return;
   }
   if (!SocketActive()) {
-    // Waiting for the next try: the kept windows close now.
+    // Waiting for the next try: the waiting ends, the windows stay.
     if (wasReconnecting) Disconnected();
     return;
   }
@@ -529,13 +532,7 @@ void TConnection::Drop() {
 }
 
 void TConnection::Disconnected() {
-  rejoin_.clear();
-  // The channel and talk windows close, the last first.
-  for (std::size_t i = channels_.size(); i-- > 0;) {
-    channels_[i]->Joined = false;
-    RemoveChannel(i);
-  }
-  for (std::size_t i = queries_.size(); i-- > 0;) RemoveQuery(i);
+  KeepWindowsOffline();
   events_->Reset();
   SetStatusText("");
   SetState(TConnectionState::Idle);
@@ -620,18 +617,29 @@ bool TConnection::WillReconnect() const {
   return !userDisconnect_ && options_.Reconnect && (registered_ || reconnecting_);
 }
 
-void TConnection::LostForReconnect(const std::string& Why) {
-  // The channel and talk windows stay, so that the channels can be joined
-  // again and their lines go on; the channels are left for now.
+void TConnection::KeepWindowsOffline() {
+  const std::string line = TimeStamp() + " " + U8(u8"サーバーとの接続が切れました。");
   for (const auto& channel : channels_) {
     // Only the channels we were in: not one the user left or was kicked
     // from, whose window stays open.
-    if (channel->Joined) rejoin_.push_back(channel.get());
+    if (channel->Joined && std::find(rejoin_.begin(), rejoin_.end(), channel.get()) == rejoin_.end())
+      rejoin_.push_back(channel.get());
     channel->Joined = false;
     channel->NamesReplyOpen = false;
     channel->Members.Clear();
-    Show(*channel, TLineKind::Own, TimeStamp() + " " + U8(u8"サーバーとの接続が切れました。"));
+    if (!channel->Offline) Show(*channel, TLineKind::Own, line);
+    channel->Offline = true;
   }
+  for (const auto& query : queries_) {
+    if (!query->Offline) Show(*query, line);
+    query->Offline = true;
+  }
+}
+
+void TConnection::LostForReconnect(const std::string& Why) {
+  // The windows stay, so that the channels can be joined again and their
+  // lines go on; the channels are left for now.
+  KeepWindowsOffline();
   events_->Reset();
   ShowInServerLog(TimeStamp() + " " + U8(u8"サーバーとの接続が切れました。") + Why);
   ScheduleReconnect("");

@@ -301,6 +301,9 @@ class TConnection : public QObject, private TChatClientEvents {
   void TlsFailed(const TTlsCheck& Check);
   bool WillReconnect() const;
   void LostForReconnect(const std::string& Why);
+  // The channel and talk windows stay when the connection ends, marked as
+  // not connected; the channels joined are joined again on registering.
+  void KeepWindowsOffline();
   void ScheduleReconnect(const std::string& Why);
   void StopReconnecting();
   void Reconnect();

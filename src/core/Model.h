@@ -122,6 +122,9 @@ class TChannel {
   TWriting Writing;
 
   bool Joined = false;
+  // The connection ended with the window open: it stays, marked, until the
+  // next registration.
+  bool Offline = false;
   std::string Topic;
   bool PrivateMode = false;
   bool SecretMode = false;
@@ -164,6 +167,7 @@ class TQuery {
   std::string Caption;
   std::vector<std::string> MemberList;
   TWriting Writing;
+  bool Offline = false;  // as a channel's
 
   const std::vector<std::string>& Speakers() const { return speakers_; }
   // Speakers are found without regard to case; the empty nick of server

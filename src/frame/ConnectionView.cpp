@@ -45,7 +45,10 @@ TConnectionView::TConnectionView(TMainForm& Frame, TConnection& Connection) : fr
   });
   connect(c, &TConnection::LinesBegin, this, [] { TRichLog::BeginBurst(); });
   connect(c, &TConnection::LinesEnd, this, [](bool MoreFollow) { TRichLog::EndBurst(MoreFollow); });
-  connect(c, &TConnection::StateChanged, this, [this] { frame_.UpdateControls(); });
+  connect(c, &TConnection::StateChanged, this, [this] {
+    frame_.UpdateControls();
+    MarkOffline();
+  });
   connect(c, &TConnection::StatusTextChanged, this, [this](const std::string& Text) { frame_.SetStatusText(Text); });
   connect(c, &TConnection::MessageForUser, this, [](const std::string& Text) { Platform().ShowMessage(Text); });
   connect(c, &TConnection::TrustQuestion, this, &TConnectionView::AskTrust);
@@ -87,6 +90,14 @@ void TConnectionView::ChannelAdded(TChannel* Channel, TOpening Opening) {
   auto* chat = new TChatForm(frame_, connection_, *Channel);
   channels_[Channel] = chat;
   frame_.AddChildWindow(chat, Opening == TOpening::Activate);
+}
+
+void TConnectionView::MarkOffline() {
+  const std::string note = U8(u8" （未接続）");
+  for (const auto& [channel, chat] : channels_)
+    if (chat) chat->SetTitleNote(channel->Offline ? note : std::string());
+  for (const auto& [query, talk] : queries_)
+    if (talk) talk->SetTitleNote(query->Offline ? note : std::string());
 }
 
 void TConnectionView::ChannelRemoved(TChannel* Channel) {

@@ -36,6 +36,8 @@ class TConnectionView : public QObject {
   void QueryAdded(TQuery* Query, TOpening Opening);
   void QueryRemoved(TQuery* Query);
   void ConnectReplies();
+  // Captions say which windows are kept from a connection that ended.
+  void MarkOffline();
   // Asks about the server's certificate after the event that raised it.
   void AskTrust(const std::string& Text, const std::vector<std::string>& Choices);
 

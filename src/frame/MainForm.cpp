@@ -383,7 +383,16 @@ void TMainForm::ShowHelpForActiveWindow() {
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
   if (!closing_) {
+    // QUIT parts every channel at once: one question for all of them, and
+    // no channel window's own two-step close.
+    const auto& channels = Connection().Channels();
+    const bool inChannels = std::any_of(channels.begin(), channels.end(), [](const auto& C) { return C->Joined; });
+    if (inChannels && !Platform().AskYesNo(U8(u8"チャンネルに入室しています。IRC を終了しますか？"))) {
+      Event->ignore();
+      return;
+    }
     for (TMdiChildForm* child : ChildWindows()) {
+      if (qobject_cast<TChatForm*>(child)) continue;
       if (!child->CloseQuery()) {
         Event->ignore();
         return;

@@ -17,8 +17,18 @@ TMdiChildForm::~TMdiChildForm() { delete WindowMenuItem; }
 
 void TMdiChildForm::SetCaption(const std::string& Caption) {
   caption_ = Caption;
-  setWindowTitle(QText(Caption));
-  if (WindowMenuItem) WindowMenuItem->setText(MenuText(Caption));
+  UpdateTitle();
+}
+
+void TMdiChildForm::SetTitleNote(const std::string& Note) {
+  if (Note == titleNote_) return;
+  titleNote_ = Note;
+  UpdateTitle();
+}
+
+void TMdiChildForm::UpdateTitle() {
+  setWindowTitle(QText(caption_ + titleNote_));
+  if (WindowMenuItem) WindowMenuItem->setText(MenuText(caption_ + titleNote_));
 }
 
 void TMdiChildForm::MenuClick() {

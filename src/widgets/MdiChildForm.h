@@ -26,6 +26,9 @@ class TMdiChildForm : public QMdiSubWindow {
 
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& Caption);
+  // Shown after the caption in the title bar and the window menu (a state
+  // such as not connected); lookups still go by the caption alone.
+  void SetTitleNote(const std::string& Note);
 
   TWindowHost& Host() const { return host_; }
   TConnection* Connection() const { return connection_; }
@@ -46,7 +49,10 @@ class TMdiChildForm : public QMdiSubWindow {
  private:
   TWindowHost& host_;
   TConnection* connection_;
+  void UpdateTitle();
+
   std::string caption_;
+  std::string titleNote_;
 };
 
 }  // namespace tavi

@@ -366,13 +366,15 @@ TEST_F(ChatFormTest, CloseWhileJoinedSendsOnePartPerAttemptAndRefuses) {
   chat->Close1Click();
   chat->CloseFormSpeedButton->click();
   chat->close();  // the window's own close box
-  f.close();      // the main window's exit asks the channel window too
+  // Quitting asks once for every channel and parts none itself; "No" stays.
+  EXPECT_FALSE(f.close());
   DeleteClosed();
   ASSERT_TRUE(chat);
   EXPECT_TRUE(chat->isVisible());
   EXPECT_TRUE(f.isVisible());
-  EXPECT_EQ(Sent, Lines(4, "PART #c\r\n"));
-  EXPECT_EQ(platform.Messages, Lines(4, CloseRefused));
+  EXPECT_EQ(Sent, Lines(3, "PART #c\r\n"));
+  EXPECT_EQ(platform.Messages, Lines(3, CloseRefused));
+  EXPECT_EQ(platform.Questions.size(), 1u);
   EXPECT_TRUE(WindowMenuHolds(f, "#c"));
 
   // Once the server confirmed the PART the window goes, with its entry.
@@ -384,6 +386,13 @@ TEST_F(ChatFormTest, CloseWhileJoinedSendsOnePartPerAttemptAndRefuses) {
   EXPECT_FALSE(chat);
   EXPECT_TRUE(Sent.empty());
   EXPECT_EQ(f.FindChildWindow("#c"), nullptr);
+
+  // With two channels joined, one "Yes" ends the program.
+  for (const char* name : {"#a", "#b"}) OpenChannelWindow(name)->Channel()->Joined = true;
+  platform.YesNoAnswers = {true};
+  EXPECT_TRUE(f.close());
+  EXPECT_EQ(platform.Questions.size(), 2u);
+  EXPECT_TRUE(Sent.empty());
 }
 
 TEST_F(ChatFormTest, ItsMenusTakeTheFramesPlaceWhileActive) {

@@ -142,7 +142,8 @@ TEST_F(ConnectionTest, ADropAfterRegistrationReconnectsAndRejoinsWithTheKey) {
   EXPECT_TRUE(chat->Joined);
   EXPECT_EQ(Of(Take(), "channel+"), Lines{"channel+ #pending quietly"});
 
-  // A disconnect the user asks for never reconnects; the channels go.
+  // A disconnect the user asks for never reconnects; the windows stay,
+  // marked, each with one line, and a connect by hand joins them again.
   for (int i = 0; i < 2; ++i) server.ReadLine();  // MODE of #chan and #pending
   auto quit = server.ReadLine();
   Connection().Disconnect();
@@ -152,7 +153,21 @@ TEST_F(ConnectionTest, ADropAfterRegistrationReconnectsAndRejoinsWithTheKey) {
   PumpFor(100);
   EXPECT_FALSE(Connection().Reconnecting());
   EXPECT_EQ(server.Accepted(), 2);
-  EXPECT_EQ(Of(Take(), "channel-"), (Lines{"channel- #pending", "channel- #left", "channel- #keyed", "channel- #chan"}));
+  const Lines kept = Take();
+  EXPECT_TRUE(Of(kept, "channel-").empty());
+  EXPECT_EQ(Of(kept, "#chan own"), Lines{"#chan own " + lost});
+  EXPECT_TRUE(chat->Offline && !chat->Joined && chat->Members.Count() == 0);
+  server.AcceptNext();
+  auto again = server.ReadLine();
+  server.ReadLine();  // USER
+  server.Send(":srv 001 abc :Welcome\r\n:srv 376 abc :End of MOTD\r\n");
+  auto rejoinChan = server.ReadLine();
+  auto rejoinPending = server.ReadLine();
+  Connection().Connect();
+  EXPECT_EQ(Await(again), "NICK abc\r\n");
+  EXPECT_EQ(Await(rejoinChan), "JOIN #chan secret\r\n");
+  EXPECT_EQ(Await(rejoinPending), "JOIN #pending\r\n");
+  EXPECT_FALSE(chat->Offline);
   EXPECT_TRUE(server.Error().empty()) << server.Error();
 }
 
@@ -180,10 +195,12 @@ TEST_F(ConnectionTest, FailedTriesWaitLongerEachTimeUpToTheBound) {
                       "log " + T + " " + U8(u8"再接続できませんでした。") + "1" + U8(u8" 秒後にサーバーへ再接続します。")),
             logs.end());
 
-  // New settings give the reconnecting up; the kept channels go.
+  // New settings give the reconnecting up; the kept windows stay.
   Connection().SettingsChanged();
   EXPECT_FALSE(Connection().Reconnecting());
-  ASSERT_TRUE(PumpUntil([&] { return Connection().FindChannel("#chan") == nullptr; }));
+  PumpFor(50);
+  ASSERT_NE(Connection().FindChannel("#chan"), nullptr);
+  EXPECT_TRUE(Connection().FindChannel("#chan")->Offline);
   EXPECT_EQ(Connection().StatusText(), U8(u8"設定が変わったため、再接続を中止しました。"));
   EXPECT_EQ(State(), TConnectionState::Idle);
 }

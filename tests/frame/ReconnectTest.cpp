@@ -89,7 +89,10 @@ TEST_F(ReconnectTest, DropAfterJoinReconnectsRegistersAndRejoinsWithTheKey) {
   PumpFor(100);
   EXPECT_FALSE(f.Connection().Reconnecting());
   EXPECT_EQ(server.Accepted(), 2);
-  EXPECT_EQ(f.FindChannelWindow("#chan"), nullptr);
+  // The window stays with its text, its caption marked.
+  ASSERT_EQ(f.FindChannelWindow("#chan"), chat);
+  EXPECT_TRUE(HasLine(chat->RecvLines(), u8"サーバーに再接続しました。"));
+  EXPECT_EQ(StdText(chat->windowTitle()), "#chan" + U8(u8" （未接続）"));
   EXPECT_TRUE(server.Error().empty()) << server.Error();
 }
 
