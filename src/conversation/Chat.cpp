@@ -406,6 +406,10 @@ void TChatForm::SendEditKeyDown(int Key) {
 bool TChatForm::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == SendEdit && Event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(Event)->key();
+    QStringList nicks;
+    if (key == Qt::Key_Tab && channel_)
+      for (const std::string& nick : channel_->NicksByActivity()) nicks.push_back(QText(nick));
+    if (CompleteOnTab(SendEdit, completion_, key, connection_, nicks)) return true;
     if (WalkHistory(SendEdit, history_, key)) return true;
     SendEditKeyDown(key);
     if (key == Qt::Key_Return || key == Qt::Key_Enter) return true;

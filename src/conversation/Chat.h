@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Connection.h"
+#include "core/TabCompletion.h"
 #include "widgets/InputHistory.h"
 #include "widgets/MdiChildForm.h"
 
@@ -161,6 +162,7 @@ class TChatForm : public TMdiChildForm {
   QPointer<TMemberEditorForm> banMaskEditor_;
   // What was sent from the input line, for Up and Down.
   TInputHistory history_;
+  TTabCompletion completion_;
 };
 
 }  // namespace tavi

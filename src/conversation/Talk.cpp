@@ -210,6 +210,12 @@ std::vector<std::pair<int, QMenu*>> TTalkForm::MergedMenus() const { return {{0,
 bool TTalkForm::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == SendEdit && Event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(Event)->key();
+    QStringList nicks;
+    if (key == Qt::Key_Tab && query_) {
+      for (const std::string& nick : query_->Speakers()) nicks.push_back(QText(nick));
+      for (const std::string& nick : query_->MemberList) nicks.push_back(QText(nick));
+    }
+    if (CompleteOnTab(SendEdit, completion_, key, connection_, nicks)) return true;
     if (WalkHistory(SendEdit, history_, key)) return true;
     SendEditKeyDown(key);
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/TabCompletion.h"
 #include "widgets/InputHistory.h"
 #include "widgets/MdiChildForm.h"
 
@@ -81,6 +82,7 @@ class TTalkForm : public TMdiChildForm {
   TQuery* query_;
   // What was sent from the input line, for Up and Down.
   TInputHistory history_;
+  TTabCompletion completion_;
 };
 
 }  // namespace tavi

@@ -49,6 +49,7 @@ void TEventProcessor::ShowAction(const std::string& Nick, const std::string& Tar
     ShowPrivateLine(Nick, line);
   } else if (TChannel* channel = c_.FindChannel(c_.WireParam(1, Target))) {
     c_.Show(*channel, TLineKind::Event, line);
+    channel->Spoke(Nick);
   }
 }
 
@@ -140,7 +141,10 @@ void TEventProcessor::PrivmsgCommand(TToken Token) {
     ShowPrivateLine(nick, line);
     return;
   }
-  if (TChannel* channel = c_.FindChannel(c_.WireParam(1, target))) c_.Show(*channel, TLineKind::Talk, line);
+  if (TChannel* channel = c_.FindChannel(c_.WireParam(1, target))) {
+    c_.Show(*channel, TLineKind::Talk, line);
+    channel->Spoke(nick);
+  }
 }
 
 void TEventProcessor::NoticeCommand(TToken Token) {

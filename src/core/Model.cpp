@@ -161,6 +161,26 @@ std::vector<std::string> TMemberList::Entries() const {
   return entries;
 }
 
+// --- the channel ---
+
+void TChannel::Spoke(const std::string& Nick) {
+  constexpr std::size_t Remembered = 64;
+  std::erase(speakers_, Nick);
+  speakers_.insert(speakers_.begin(), Nick);
+  if (speakers_.size() > Remembered) speakers_.pop_back();
+}
+
+std::vector<std::string> TChannel::NicksByActivity() const {
+  std::vector<std::string> nicks;
+  nicks.reserve(static_cast<std::size_t>(Members.Count()));
+  for (const std::string& nick : speakers_)
+    if (Members.Find(nick) >= 0) nicks.push_back(nick);
+  for (int row = 0; row < Members.Count(); ++row)
+    if (std::find(speakers_.begin(), speakers_.end(), Members.At(row).Nick) == speakers_.end())
+      nicks.push_back(Members.At(row).Nick);
+  return nicks;
+}
+
 // --- the encoding of a conversation ---
 
 std::string EncodingName(TWireEncoding Encoding) {

@@ -153,10 +153,16 @@ class TChannel {
   // Back to the state of a channel not joined.
   void Reset();
 
+  // Nick spoke here: the latest speakers are offered first for completion.
+  void Spoke(const std::string& Nick);
+  // The members' nicks, the latest speakers first, then in list order.
+  std::vector<std::string> NicksByActivity() const;
+
  private:
   std::string wireName_;
   std::string name_;
   QString title_;
+  std::vector<std::string> speakers_;  // latest first, a bounded few
 };
 
 // A private conversation: the members every line goes to, and the nicks

@@ -32,6 +32,13 @@ std::string Upper(std::string Word) {
 
 }  // namespace
 
+const std::vector<std::string>& TypedCommandWords() {
+  static const std::vector<std::string> words = {
+      "away", "back",  "charset", "clear", "ctcp", "dcc",   "help", "invite", "join",  "kick",  "me",
+      "mode", "msg",   "nick",    "notice", "part", "query", "quit", "quote",  "raw",   "topic", "whois"};
+  return words;
+}
+
 TTypedOutcome RunTypedLine(TConnection& Connection, const std::string& Typed, TChannel* Channel, TQuery* Query) {
   std::string_view rest = Typed;
   const std::string_view wideSlash = "／";
@@ -73,7 +80,8 @@ TTypedOutcome RunTypedLine(TConnection& Connection, const std::string& Typed, TC
   }
   if (word == "part") {
     std::string_view text = rest;
-    std::string target = here;
+    // Only a channel can be left: a talk window names none of its own.
+    std::string target = Channel ? Channel->WireName() : std::string();
     if (IsChannelName(text)) target = wire(TakeWord(text));
     if (target.empty()) return {};
     Connection.SendWire("PART " + target + (text.empty() ? "" : wire(" :" + std::string(text))) + "\r\n");
@@ -89,10 +97,10 @@ TTypedOutcome RunTypedLine(TConnection& Connection, const std::string& Typed, TC
     Connection.SendWire("TOPIC " + here + (args.empty() ? "" : wire(" :" + args)) + "\r\n");
     return {};
   }
-  if (word == "kick" && Channel) {
+  if (word == "kick") {
     std::string_view text = rest;
     const std::string nick = TakeWord(text);
-    if (!nick.empty()) Connection.SendWire("KICK " + here + wire(" " + nick + (text.empty() ? "" : " :" + std::string(text))) + "\r\n");
+    if (!nick.empty() && Channel) Connection.SendWire("KICK " + here + wire(" " + nick + (text.empty() ? "" : " :" + std::string(text))) + "\r\n");
     return {};
   }
   if (word == "invite") {

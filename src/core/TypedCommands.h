@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tavi {
 
@@ -23,6 +24,9 @@ struct TTypedOutcome {
   std::string Word;
   std::string Args;
 };
+
+// The command words the input line knows, in alphabetical order.
+const std::vector<std::string>& TypedCommandWords();
 
 // Runs Typed on Connection as typed into the window of Channel or Query (or
 // the server window, with neither): commands act on that window's target.

@@ -1,5 +1,7 @@
 #include "widgets/TypedLine.h"
 
+#include <QLineEdit>
+
 #include "core/Connection.h"
 #include "core/TypedCommands.h"
 #include "kanji/QtText.h"
@@ -29,6 +31,23 @@ std::optional<std::string> RunTypedInWindow(TWindowHost& Host, TConnection& Conn
     else Connection.ShowInServerLog(help);
   }
   return std::nullopt;
+}
+
+bool CompleteOnTab(QLineEdit* Edit, TTabCompletion& Completion, int Key, TConnection& Connection,
+                   const QStringList& Nicks) {
+  if (Key != Qt::Key_Tab) {
+    Completion.Reset();
+    return false;
+  }
+  TCompletionSource source;
+  source.Nicks = Nicks;
+  for (const auto& channel : Connection.Channels()) source.Channels.push_back(QText(channel->Name()));
+  for (const std::string& word : TypedCommandWords()) source.Commands.push_back(QString::fromStdString(word));
+  if (const auto line = Completion.Complete(Edit->text(), Edit->cursorPosition(), source)) {
+    Edit->setText(line->Text);
+    Edit->setCursorPosition(line->Cursor);
+  }
+  return true;
 }
 
 }  // namespace tavi

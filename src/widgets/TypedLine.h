@@ -3,8 +3,12 @@
 #pragma once
 
 #include <functional>
+
+#include "core/TabCompletion.h"
 #include <optional>
 #include <string>
+
+class QLineEdit;
 
 namespace tavi {
 
@@ -16,5 +20,10 @@ class TWindowHost;
 // The text to say in the window, or nothing when Typed was a command.
 std::optional<std::string> RunTypedInWindow(TWindowHost& Host, TConnection& Connection, const std::string& Typed,
                                             TChannel* Channel, TQuery* Query, const std::function<void()>& ClearPane);
+
+// Tab in Edit completes the word before the cursor from what the window
+// knows; true when Key was Tab (the focus stays). Any other key ends a cycle.
+bool CompleteOnTab(QLineEdit* Edit, TTabCompletion& Completion, int Key, TConnection& Connection,
+                   const QStringList& Nicks);
 
 }  // namespace tavi

@@ -155,6 +155,33 @@ TEST_F(ChatFormTest, AnInputMethodsCommitIsWhatGoesOut) {
   }
 }
 
+// Tab completes nicks (the latest speaker first), channels and commands;
+// each further Tab gives the next match.
+TEST_F(ChatFormTest, TabCompletesNicksChannelsAndCommands) {
+  TChatForm* chat = OpenChannel("#c");
+  OpenChannelWindow("#other");
+  AddMembers(chat, {"hanako", "@Hiro", "bob", "hal"});
+  Feed(":hal!u@h PRIVMSG #c :earlier");
+  Feed(":Hiro!u@h PRIVMSG #c :latest");
+  const struct {
+    const char* Typed;
+    int Tabs;
+    const char* Shown;
+  } cases[] = {
+      {"h", 1, "Hiro: "},          {"h", 2, "hal: "},       {"h", 3, "hanako: "},  {"h", 4, "Hiro: "},
+      {"hi ha", 1, "hi hal "},     {"hi HA", 2, "hi hanako "}, {"/JO", 1, "/join "}, {"／wh", 1, "／whois "},
+      {"see #o", 1, "see #other "}, {"zz", 1, "zz"},        {"", 1, ""},
+  };
+  for (const auto& c : cases) {
+    chat->SendEdit->setText(QString::fromUtf8(c.Typed));
+    PressKey(chat->SendEdit, Qt::Key_Left);  // any other key ends a cycle
+    chat->SendEdit->end(false);
+    for (int i = 0; i < c.Tabs; ++i) PressKey(chat->SendEdit, Qt::Key_Tab);
+    EXPECT_EQ(StdText(chat->SendEdit->text()), c.Shown) << c.Typed << " x" << c.Tabs;
+  }
+  EXPECT_TRUE(Sent.empty());
+}
+
 TEST_F(ChatFormTest, EnterSendsToTheCaptionAndEchoesEvenWhenNotJoined) {
   TChatForm* chat = OpenChannel("#Chan");
   const std::string text = U8(u8"  こんにちは、世界  ");

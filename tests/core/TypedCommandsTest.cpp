@@ -56,6 +56,11 @@ TEST_F(TypedCommandsTest, CommandsGoToTheServerAndOnlyTextIsSaid) {
   RunTypedLine(Connection(), "/query hanako", &chat, nullptr);
   ASSERT_EQ(Connection().Queries().size(), 1u);
   EXPECT_EQ(Connection().Queries()[0]->Caption, "hanako");
+  // A talk window has no channel to leave or kick from.
+  TQuery& talk = *Connection().Queries()[0];
+  TakeSent();
+  for (const char* typed : {"/part", "/kick bob", "/part #x bye"}) RunTypedLine(Connection(), typed, nullptr, &talk);
+  EXPECT_EQ(TakeSent(), Lines{"PART #x :bye\r\n"});
 }
 
 }  // namespace
