@@ -75,7 +75,7 @@ int main(int argc, char* argv[]) {
   qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
   qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
   QApplication app(argc, argv);
-  tavi::SaveConnectionOptions({false, false, log});
+  tavi::SaveConnectionOptions(tavi::TConnectionOptions::With(false, false, log));
   tavi::InstallQtPlatform();
   TQuietPlatform platform;
   tavi::SetPlatform(&platform);

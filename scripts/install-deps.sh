@@ -11,6 +11,8 @@ PACKAGES=(
   libssl-dev openssl ngircd xvfb xauth fonts-ipafont-gothic imagemagick desktop-file-utils
   # every script shown: CJK fall-backs and colour emoji; typing through fcitx5 or ibus
   fonts-noto-cjk fonts-noto-color-emoji fcitx5-frontend-qt6
+  # a session bus for the desktop notification test
+  dbus-daemon
 )
 
 # The clients the flood and DCC benchmarks compare with, only when asked for.

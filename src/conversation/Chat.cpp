@@ -296,8 +296,10 @@ void TChatForm::UpdateOperatorMenu() {
 
 // --- the event pane ---
 
-void TChatForm::ShowLine(TLineKind Kind, const QString& Text) {
-  recvLog_->Append(Text, LineColor(Kind));
+void TChatForm::ShowUnreadMarker() { recvLog_->AppendMarker(UnreadMarkerText(), clGray); }
+
+void TChatForm::ShowLine(TLineKind Kind, const QString& Text, bool Highlight) {
+  recvLog_->Append(Text, Highlight ? clHighlight : LineColor(Kind));
   recvLog_->KeepLast(TConnection::KeptLines);
   // One scroll to the bottom for a whole burst of lines.
   if (!scrollPending_) {

@@ -100,7 +100,9 @@ class TChatForm : public TMdiChildForm {
 
   // A line of the channel, in its kind's colour; the pane keeps its last
   // lines.
-  void ShowLine(TLineKind Kind, const QString& Text);
+  // A line meant for the user (Highlight) stands out in its own colour.
+  void ShowLine(TLineKind Kind, const QString& Text, bool Highlight = false);
+  void ShowUnreadMarker() override;
   // The event pane's lines (UTF-8) and colours, for tests.
   std::vector<std::string> RecvLines() const;
   QColor RecvLineColor(int Index) const;

@@ -20,6 +20,7 @@
 
 #include "conversation/MemberEditor.h"
 #include "widgets/InputHistory.h"
+#include "widgets/RichLog.h"
 #include "widgets/TypedLine.h"
 #include "widgets/WritingChoice.h"
 #include "core/Connection.h"
@@ -141,6 +142,11 @@ void TTalkForm::QueryChanged() {
   if (!query_) return;
   SetCaption(query_->Caption);
   SetMemoLines(NickNameMemo, query_->Speakers());
+}
+
+void TTalkForm::ShowUnreadMarker() {
+  RemoveLastLine(RecvMemo->document(), UnreadMarkerText());
+  RecvMemo->appendPlainText(UnreadMarkerText());
 }
 
 void TTalkForm::ShowLine(const QString& Text) {

@@ -61,6 +61,7 @@ class TTalkForm : public TMdiChildForm {
 
   // RecvMemo: one line per event; the pane keeps its last lines.
   void ShowLine(const QString& Text);
+  void ShowUnreadMarker() override;
   std::vector<std::string> RecvLines() const;
   // NickNameMemo: the nicks that have spoken, one per line.
   std::vector<std::string> NickNames() const;

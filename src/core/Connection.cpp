@@ -1,4 +1,5 @@
 #include "core/Connection.h"
+#include "core/Highlight.h"
 
 #include <QMetaObject>
 #include <QTimer>
@@ -185,20 +186,46 @@ bool IsTalk(const TMessage* Line) { return Line && (Line->Command == "PRIVMSG" |
 }  // namespace
 
 void TConnection::Show(TChannel& Channel, TLineKind Kind, const std::string& Text) {
+  ShowSaid(Channel, Kind, {}, {}, Text);
+}
+
+void TConnection::ShowSaid(TChannel& Channel, TLineKind Kind, const std::string& Nick, const std::string& Said,
+                           const std::string& Text) {
   if (IsTalk(current_)) Channel.Writing.Hear(current_->Encoding);
-  TShownLine line{&Channel, nullptr, Kind, DisplayLineText(Text)};
+  TShownLine line;
+  line.Channel = &Channel;
+  line.Kind = Kind;
+  line.Text = DisplayLineText(Text);
+  line.Sender = Nick;
+  line.Highlight = !Nick.empty() && Nick != Own.CurrentNick && NamesUser(Said);
   LogLine(Channel.Title(), line.Text);
   emit LineShown(line);
 }
 
-void TConnection::Show(TQuery& Query, const std::string& Text) {
+void TConnection::Show(TQuery& Query, const std::string& Text) { ShowSaid(Query, {}, Text); }
+
+void TConnection::ShowSaid(TQuery& Query, const std::string& Nick, const std::string& Text) {
   if (IsTalk(current_)) Query.Writing.Hear(current_->Encoding);
-  TShownLine line{nullptr, &Query, TLineKind::Talk, DisplayLineText(Text)};
+  TShownLine line;
+  line.Query = &Query;
+  line.Text = DisplayLineText(Text);
+  line.Sender = Nick;
+  line.Highlight = !Nick.empty() && Nick != Own.CurrentNick;
   LogLine(QText(Query.Caption), line.Text);
   emit LineShown(line);
 }
 
-void TConnection::ShowInServerLog(const std::string& Text) { emit LineShown(TShownLine{nullptr, nullptr, TLineKind::Talk, DisplayLineText(Text)}); }
+bool TConnection::NamesUser(const std::string& Said) const {
+  QStringList words{QText(Own.CurrentNick)};
+  for (const std::string& word : options_.HighlightWords) words.push_back(QText(word));
+  return NamesAnyWord(QText(Said), words);
+}
+
+void TConnection::ShowInServerLog(const std::string& Text) {
+  TShownLine line;
+  line.Text = DisplayLineText(Text);
+  emit LineShown(line);
+}
 
 // --- the model ---
 

@@ -57,6 +57,9 @@ struct TShownLine {
   TQuery* Query = nullptr;
   TLineKind Kind = TLineKind::Talk;
   QString Text;
+  // Someone's line that names the user, or a private one to the user.
+  bool Highlight = false;
+  std::string Sender;
 };
 
 // How a new window comes up: activated (the user asked for it), or quietly,
@@ -220,6 +223,12 @@ class TConnection : public QObject, private TChatClientEvents {
   // server log.
   void Show(TChannel& Channel, TLineKind Kind, const std::string& Text);
   void Show(TQuery& Query, const std::string& Text);
+  // What Nick said (Said) as Text: a highlight in a channel when it names the
+  // user, always in a query; never the user's own.
+  void ShowSaid(TChannel& Channel, TLineKind Kind, const std::string& Nick, const std::string& Said,
+                const std::string& Text);
+  void ShowSaid(TQuery& Query, const std::string& Nick, const std::string& Text);
+  bool NamesUser(const std::string& Said) const;
   void ShowInServerLog(const std::string& Text);
   void SetStatusText(const std::string& Text);
   // "hh:nn" of the line being handled (the server's time when it says),

@@ -20,6 +20,9 @@ TConnectionOptions LoadConnectionOptions() {
   options.Tls = settings->value(QStringLiteral("Connection/Tls"), options.Tls).toBool();
   options.Reconnect = settings->value(QStringLiteral("Connection/Reconnect"), options.Reconnect).toBool();
   options.Logs = settings->value(QStringLiteral("Logs/Enabled"), options.Logs).toBool();
+  for (const QString& word : settings->value(QStringLiteral("Highlights/Words")).toStringList())
+    options.HighlightWords.push_back(word.toStdString());
+  options.Notifications = settings->value(QStringLiteral("Highlights/Notifications"), options.Notifications).toBool();
   return options;
 }
 
@@ -28,6 +31,10 @@ void SaveConnectionOptions(const TConnectionOptions& Options) {
   settings->setValue(QStringLiteral("Connection/Tls"), Options.Tls);
   settings->setValue(QStringLiteral("Connection/Reconnect"), Options.Reconnect);
   settings->setValue(QStringLiteral("Logs/Enabled"), Options.Logs);
+  QStringList words;
+  for (const std::string& word : Options.HighlightWords) words.push_back(QString::fromStdString(word));
+  settings->setValue(QStringLiteral("Highlights/Words"), words);
+  settings->setValue(QStringLiteral("Highlights/Notifications"), Options.Notifications);
 }
 
 std::string PinnedFingerprint(const std::string& Host, int Port) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tavi {
 
@@ -11,6 +12,18 @@ struct TConnectionOptions {
   bool Tls = false;
   bool Reconnect = true;
   bool Logs = false;
+  // Words besides the nick that mark a line as meant for the user.
+  std::vector<std::string> HighlightWords;
+  // Highlights and private messages go to the desktop's notifications.
+  bool Notifications = true;
+
+  static TConnectionOptions With(bool Tls, bool Reconnect, bool Logs) {
+    TConnectionOptions options;
+    options.Tls = Tls;
+    options.Reconnect = Reconnect;
+    options.Logs = Logs;
+    return options;
+  }
 };
 
 TConnectionOptions LoadConnectionOptions();

@@ -23,7 +23,7 @@ void TEventProcessor::OpenQueryWith(const std::string& Nick, const std::string& 
     return;
   }
   TQuery* query = c_.OpenQuery(Nick, {Nick}, TOpening::Quietly);
-  c_.Show(*query, Line);
+  c_.ShowSaid(*query, Nick, Line);
   query->AddSpeaker(Nick);
   emit c_.QueryChanged(query);
 }
@@ -31,7 +31,7 @@ void TEventProcessor::OpenQueryWith(const std::string& Nick, const std::string& 
 void TEventProcessor::ShowPrivateLine(const std::string& Nick, const std::string& Line) {
   for (const auto& query : c_.Queries()) {
     if (!query->StandsFor(Nick)) continue;
-    c_.Show(*query, Line);
+    c_.ShowSaid(*query, Nick, Line);
     if (!query->HasSpeaker(Nick)) {
       query->AddSpeaker(Nick);
       emit c_.QueryChanged(query.get());
@@ -48,7 +48,7 @@ void TEventProcessor::ShowAction(const std::string& Nick, const std::string& Tar
   if (Target == c_.Own.CurrentNick) {
     ShowPrivateLine(Nick, line);
   } else if (TChannel* channel = c_.FindChannel(c_.WireParam(1, Target))) {
-    c_.Show(*channel, TLineKind::Event, line);
+    c_.ShowSaid(*channel, TLineKind::Event, Nick, Text, line);
     channel->Spoke(Nick);
   }
 }
@@ -142,7 +142,7 @@ void TEventProcessor::PrivmsgCommand(TToken Token) {
     return;
   }
   if (TChannel* channel = c_.FindChannel(c_.WireParam(1, target))) {
-    c_.Show(*channel, TLineKind::Talk, line);
+    c_.ShowSaid(*channel, TLineKind::Talk, nick, text, line);
     channel->Spoke(nick);
   }
 }

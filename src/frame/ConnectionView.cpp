@@ -1,6 +1,7 @@
 #include "frame/ConnectionView.h"
 
 #include <QLabel>
+#include <QMdiArea>
 #include <QMetaObject>
 
 #include "conversation/AdminReply.h"
@@ -77,13 +78,46 @@ TTalkForm* TConnectionView::WindowOf(const TQuery* Query) const {
 }
 
 void TConnectionView::ShowLine(const TShownLine& Line) {
+  TMdiChildForm* window = nullptr;
   if (Line.Channel) {
-    if (TChatForm* chat = WindowOf(Line.Channel)) chat->ShowLine(Line.Kind, Line.Text);
+    TChatForm* chat = WindowOf(Line.Channel);
+    if (!chat) return;
+    NoteUnseen(chat, Line);
+    chat->ShowLine(Line.Kind, Line.Text, Line.Highlight);
+    window = chat;
   } else if (Line.Query) {
-    if (TTalkForm* talk = WindowOf(Line.Query)) talk->ShowLine(Line.Text);
+    TTalkForm* talk = WindowOf(Line.Query);
+    if (!talk) return;
+    NoteUnseen(talk, Line);
+    talk->ShowLine(Line.Text);
+    window = talk;
   } else {
     frame_.AddServerMemoLine(Line.Text);
+    return;
   }
+  if (Line.Highlight) NotifyHighlight(window, Line);
+}
+
+bool TConnectionView::Seen(const TMdiChildForm* Window) const {
+  return frame_.MdiArea->activeSubWindow() == Window;
+}
+
+void TConnectionView::NoteUnseen(TMdiChildForm* Window, const TShownLine& Line) {
+  // Someone's line counts; joins, parts and the like do not.
+  if (Seen(Window) || Line.Sender.empty()) return;
+  if (Window->Activity() == TMdiChildForm::TActivity::None) Window->ShowUnreadMarker();
+  Window->NoteActivity(Line.Highlight ? TMdiChildForm::TActivity::Highlight : TMdiChildForm::TActivity::Unread);
+}
+
+void TConnectionView::NotifyHighlight(TMdiChildForm* Window, const TShownLine& Line) {
+  if (!connection_.Options().Notifications) return;
+  if (Seen(Window) && frame_.isActiveWindow()) return;
+  // A flood of highlights is one notification a second, not hundreds.
+  const std::uint32_t now = Platform().TickCount();
+  if (notified_ && now - lastNotified_ < NotifyIntervalMs) return;
+  notified_ = true;
+  lastNotified_ = now;
+  Platform().Notify(Window->Caption() + " : " + Line.Sender, StdText(Line.Text));
 }
 
 void TConnectionView::ChannelAdded(TChannel* Channel, TOpening Opening) {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +16,7 @@
 namespace tavi {
 
 class TChatForm;
+class TMdiChildForm;
 class TMainForm;
 class TTalkForm;
 
@@ -31,6 +33,10 @@ class TConnectionView : public QObject {
 
  private:
   void ShowLine(const TShownLine& Line);
+  // The window the user looks at sees its lines; others are marked.
+  bool Seen(const TMdiChildForm* Window) const;
+  void NoteUnseen(TMdiChildForm* Window, const TShownLine& Line);
+  void NotifyHighlight(TMdiChildForm* Window, const TShownLine& Line);
   void ChannelAdded(TChannel* Channel, TOpening Opening);
   void ChannelRemoved(TChannel* Channel);
   void QueryAdded(TQuery* Query, TOpening Opening);
@@ -45,6 +51,9 @@ class TConnectionView : public QObject {
   TConnection& connection_;
   std::unordered_map<const TChannel*, QPointer<TChatForm>> channels_;
   std::unordered_map<const TQuery*, QPointer<TTalkForm>> queries_;
+  static constexpr std::uint32_t NotifyIntervalMs = 1000;
+  bool notified_ = false;
+  std::uint32_t lastNotified_ = 0;
 };
 
 }  // namespace tavi

@@ -33,7 +33,7 @@ namespace tavi {
 namespace {
 
 constexpr int ClientWidth = 536;
-constexpr int ClientHeight = 348;
+constexpr int ClientHeight = 404;
 constexpr int LabelLeft = 24;
 constexpr int EditLeft = 200;
 constexpr int EditWidth = 176;
@@ -146,7 +146,7 @@ void TEstablishForm::BuildConnectionChoices() {
   const int left = EditLeft + EditWidth + 24;
   ConnectionGroupBox = new QGroupBox(Ui(u8"接続と記録"), this);
   ConnectionGroupBox->setObjectName(QStringLiteral("ConnectionGroupBox"));
-  ConnectionGroupBox->setGeometry(left, RowTop + 132, ClientWidth - left - 16, 112);
+  ConnectionGroupBox->setGeometry(left, RowTop + 132, ClientWidth - left - 16, 168);
   auto addCheck = [&](const char* Name, std::u8string_view Caption, std::u8string_view Hint, int Top) {
     auto* box = new QCheckBox(Ui(Caption), ConnectionGroupBox);
     box->setObjectName(QString::fromLatin1(Name));
@@ -158,6 +158,13 @@ void TEstablishForm::BuildConnectionChoices() {
   ReconnectCheckBox =
       addCheck("ReconnectCheckBox", u8"自動で再接続", u8"接続が切れたら、自動でサーバーに接続し直す", 54);
   LogCheckBox = addCheck("LogCheckBox", u8"ログを保存", u8"チャンネルと会話の発言をファイルに保存する", 82);
+  NotifyCheckBox = addCheck("NotifyCheckBox", u8"デスクトップに通知", u8"自分あての発言をデスクトップの通知で知らせる", 110);
+  auto* label = new QLabel(Ui(u8"強調する語"), ConnectionGroupBox);
+  label->setGeometry(16, 138, 64, 20);
+  HighlightEdit = new QLineEdit(ConnectionGroupBox);
+  HighlightEdit->setObjectName(QStringLiteral("HighlightEdit"));
+  HighlightEdit->setToolTip(Ui(u8"ニックネームのほかに、自分あてとみなす語（空白で区切る）"));
+  HighlightEdit->setGeometry(84, 136, ClientWidth - left - 16 - 84 - 12, 22);
   connect(TlsCheckBox, &QCheckBox::clicked, this, &TEstablishForm::TlsCheckBoxClick);
 }
 
@@ -194,6 +201,10 @@ void TEstablishForm::FormCreate() {
   TlsCheckBox->setChecked(options.Tls);
   ReconnectCheckBox->setChecked(options.Reconnect);
   LogCheckBox->setChecked(options.Logs);
+  NotifyCheckBox->setChecked(options.Notifications);
+  QStringList words;
+  for (const std::string& word : options.HighlightWords) words.push_back(QText(word));
+  HighlightEdit->setText(words.join(QLatin1Char(' ')));
 }
 
 void TEstablishForm::OKButtonClick() {
@@ -229,7 +240,14 @@ void TEstablishForm::OKButtonClick() {
   area.JISChoice = JISRadioButton->isChecked();
   area.SJISChoice = SJISRadioButton->isChecked();
   area.UTF8Choice = UTF8RadioButton->isChecked();
-  SaveConnectionOptions({TlsCheckBox->isChecked(), ReconnectCheckBox->isChecked(), LogCheckBox->isChecked()});
+  TConnectionOptions options;
+  options.Tls = TlsCheckBox->isChecked();
+  options.Reconnect = ReconnectCheckBox->isChecked();
+  options.Logs = LogCheckBox->isChecked();
+  options.Notifications = NotifyCheckBox->isChecked();
+  for (const QString& word : HighlightEdit->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    options.HighlightWords.push_back(StdText(word));
+  SaveConnectionOptions(options);
   connection_.SettingsChanged();
   close();
 }

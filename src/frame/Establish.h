@@ -42,6 +42,8 @@ class TEstablishForm : public TCommandDialog {
   QCheckBox* TlsCheckBox = nullptr;
   QCheckBox* ReconnectCheckBox = nullptr;
   QCheckBox* LogCheckBox = nullptr;
+  QCheckBox* NotifyCheckBox = nullptr;
+  QLineEdit* HighlightEdit = nullptr;  // highlight words besides the nick
   QFrame* Panel1 = nullptr;
   // Says that a value Shift-JIS cannot hold is kept beside the settings file.
   QLabel* WideNoteLabel = nullptr;

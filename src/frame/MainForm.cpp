@@ -25,6 +25,7 @@
 #include "dcc/DccDeskWindows.h"
 #include "dialogs/AwayCmd.h"
 #include "frame/ConnectionView.h"
+#include "frame/WindowList.h"
 #include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
@@ -151,6 +152,8 @@ void TMainForm::BuildLayout() {
   // A smaller main window leaves its children reachable.
   MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  WindowList = new TWindowList(MdiArea, central);
+  column->addWidget(WindowList);
   column->addWidget(MdiArea, 1);
   setCentralWidget(central);
 
@@ -214,6 +217,29 @@ void TMainForm::BuildMenus() {
   ArrangeIcons1 = makeItem(Window1, "ArrangeIcons1", u8"整列させて表示");
   Cascade1 = makeItem(Window1, "Cascade1", u8"重ねて表示");
   Tile1 = makeItem(Window1, "Tile1", u8"並べて表示");
+  Window1->addSeparator();
+  // Keys that reach the windows from anywhere in the frame: the actions
+  // belong to the frame itself, so that they work while the menu is off.
+  auto keyItem = [&](const char* Name, const char8_t* Caption, const QKeySequence& Keys) {
+    QAction* item = makeItem(Window1, Name, Caption);
+    item->setShortcut(Keys);
+    item->setShortcutContext(Qt::WindowShortcut);
+    addAction(item);
+    return item;
+  };
+  NextWindow1 = keyItem("NextWindow1", u8"次のウィンドウ", QKeySequence(Qt::CTRL | Qt::Key_PageDown));
+  PreviousWindow1 = keyItem("PreviousWindow1", u8"前のウィンドウ", QKeySequence(Qt::CTRL | Qt::Key_PageUp));
+  NextActiveWindow1 = keyItem("NextActiveWindow1", u8"未読・強調のある次のウィンドウ", QKeySequence(Qt::ALT | Qt::Key_A));
+  ShowWindowList1 = makeItem(Window1, "ShowWindowList1", u8"ウィンドウ一覧を表示");
+  ShowWindowList1->setCheckable(true);
+  ShowWindowList1->setChecked(true);
+  for (int i = 0; i < 9; ++i) {
+    auto* action = new QAction(this);
+    action->setShortcut(QKeySequence(Qt::ALT | static_cast<Qt::Key>(Qt::Key_1 + i)));
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    connect(action, &QAction::triggered, this, [this, i] { WindowList->ActivateAt(i); });
+  }
   Window1->setEnabled(false);
 
   Help1 = makeMenu("Help1", u8"ヘルプ");
@@ -317,6 +343,7 @@ void TMainForm::AddChildWindow(TMdiChildForm* Child, bool Activate) {
   auto* item = new QAction(MenuText(Child->Caption()), this);
   Window1->addAction(item);
   Child->WindowMenuItem = item;
+  WindowList->Add(Child);
   connect(item, &QAction::triggered, Child, &TMdiChildForm::MenuClick);
   connect(Child, &QObject::destroyed, this, [this] {
     // The separator goes with the last window entry, so it never doubles.

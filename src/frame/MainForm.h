@@ -30,6 +30,7 @@ class TDccWindowsDesk;
 class TMdiChildForm;
 class TSession;
 class TTalkForm;
+class TWindowList;
 
 // Defined with the dialogs' base (dialogs/CommandDialog.h), which the header
 // of every form class used with it includes.
@@ -84,6 +85,11 @@ class TMainForm : public QMainWindow, public TWindowHost {
   QAction* ArrangeIcons1 = nullptr;
   QAction* Cascade1 = nullptr;
   QAction* Tile1 = nullptr;
+  QAction* NextWindow1 = nullptr;        // Ctrl+PageDown (Ctrl+Tab works too)
+  QAction* PreviousWindow1 = nullptr;    // Ctrl+PageUp
+  QAction* NextActiveWindow1 = nullptr;  // Alt+A: a highlight first, then unread lines
+  QAction* ShowWindowList1 = nullptr;
+  TWindowList* WindowList = nullptr;     // the tabs above the windows; Alt+1..9 pick one
   QMenu* Help1 = nullptr;
   QAction* About1 = nullptr;
   QAction* Help2 = nullptr;

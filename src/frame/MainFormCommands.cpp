@@ -20,6 +20,7 @@
 #include "frame/About.h"
 #include "frame/Establish.h"
 #include "frame/MainForm.h"
+#include "frame/WindowList.h"
 #include "kanji/QtText.h"
 #include "platform/Platform.h"
 
@@ -55,6 +56,10 @@ void TMainForm::ConnectMenus() {
   });
   connect(Cascade1, &QAction::triggered, MdiArea, &QMdiArea::cascadeSubWindows);
   connect(Tile1, &QAction::triggered, MdiArea, &QMdiArea::tileSubWindows);
+  connect(NextWindow1, &QAction::triggered, MdiArea, &QMdiArea::activateNextSubWindow);
+  connect(PreviousWindow1, &QAction::triggered, MdiArea, &QMdiArea::activatePreviousSubWindow);
+  connect(NextActiveWindow1, &QAction::triggered, this, [this] { WindowList->ActivateNextActive(); });
+  connect(ShowWindowList1, &QAction::toggled, WindowList, &QWidget::setVisible);
   connect(About1, &QAction::triggered, this, [this] { FindOrCreateForm<TAboutBox>()->show(); });
   connect(Help2, &QAction::triggered, this, [] { Platform().ShowHelp(HelpFile, HelpContext); });
 }

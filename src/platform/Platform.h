@@ -38,6 +38,12 @@ class TPlatform {
     return -1;
   }
   virtual void Beep() = 0;
+  // A desktop notification (a highlight, a private message); platforms
+  // without a notification service show nothing.
+  virtual void Notify(const std::string& Title, const std::string& Body) {
+    (void)Title;
+    (void)Body;
+  }
   // File choices; an empty result means cancelled. Filter is "Name|*.*".
   // Paths come back in the file system's encoding (ready for open()), not
   // as text; Proposed is a name as text (UTF-8).

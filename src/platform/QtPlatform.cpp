@@ -1,4 +1,5 @@
 #include "platform/QtPlatform.h"
+#include "platform/DesktopNotifier.h"
 
 #include <netdb.h>
 #include <arpa/inet.h>
@@ -163,6 +164,10 @@ int TQtPlatform::AskChoice(const std::string& Text, const std::vector<std::strin
 }
 
 void TQtPlatform::Beep() { QApplication::beep(); }
+
+void TQtPlatform::Notify(const std::string& Title, const std::string& Body) {
+  DesktopNotify(QString::fromStdString(Title), QString::fromStdString(Body));
+}
 
 std::string TQtPlatform::OpenFileName(QWidget* Parent, const std::string& Filter) {
   return Native(QFileDialog::getOpenFileName(Parent, QString(), QString(), QtFileFilter(Filter), nullptr,

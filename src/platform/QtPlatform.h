@@ -18,6 +18,7 @@ class TQtPlatform : public TPlatform {
   bool AskYesNo(const std::string& Text) override;
   int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) override;
   void Beep() override;
+  void Notify(const std::string& Title, const std::string& Body) override;
   std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;
   std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) override;
 

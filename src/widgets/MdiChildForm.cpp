@@ -28,7 +28,25 @@ void TMdiChildForm::SetTitleNote(const std::string& Note) {
 
 void TMdiChildForm::UpdateTitle() {
   setWindowTitle(QText(caption_ + titleNote_));
-  if (WindowMenuItem) WindowMenuItem->setText(MenuText(caption_ + titleNote_));
+  if (WindowMenuItem) WindowMenuItem->setText(MenuText(StdText(ListTitle())));
+  emit TitleChanged();
+}
+
+void TMdiChildForm::NoteActivity(TActivity Activity) {
+  if (Activity <= activity_) return;
+  activity_ = Activity;
+  UpdateTitle();
+}
+
+void TMdiChildForm::ClearActivity() {
+  if (activity_ == TActivity::None) return;
+  activity_ = TActivity::None;
+  UpdateTitle();
+}
+
+QString TMdiChildForm::ListTitle() const {
+  const char8_t* mark = activity_ == TActivity::Highlight ? u8"★ " : activity_ == TActivity::Unread ? u8"● " : u8"";
+  return QText(U8(mark) + caption_ + titleNote_);
 }
 
 void TMdiChildForm::MenuClick() {

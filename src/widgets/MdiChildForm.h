@@ -46,6 +46,21 @@ class TMdiChildForm : public QMdiSubWindow {
   // Brings the window back to normal state and shows it.
   void MenuClick();
 
+  // What arrived while the user looked elsewhere: lines, or a line meant
+  // for the user, which outranks them until the window is seen.
+  enum class TActivity { None, Unread, Highlight };
+  TActivity Activity() const { return activity_; }
+  void NoteActivity(TActivity Activity);
+  void ClearActivity();
+  // A line in the window's pane where the lines not seen yet begin.
+  virtual void ShowUnreadMarker() {}
+  // The title with the activity's mark, as the window menu and list show it.
+  QString ListTitle() const;
+
+ signals:
+  // The caption, its note or the activity changed.
+  void TitleChanged();
+
  private:
   TWindowHost& host_;
   TConnection* connection_;
@@ -53,6 +68,7 @@ class TMdiChildForm : public QMdiSubWindow {
 
   std::string caption_;
   std::string titleNote_;
+  TActivity activity_ = TActivity::None;
 };
 
 }  // namespace tavi

@@ -130,6 +130,29 @@ void TRichLog::Flush() {
   cursor.endEditBlock();
 }
 
+QString UnreadMarkerText() { return QString::fromUtf8(u8"―――――― ここから未読 ――――――"); }
+
+void RemoveLastLine(QTextDocument* Document, const QString& Text) {
+  for (QTextBlock block = Document->lastBlock(); block.isValid(); block = block.previous()) {
+    if (block.text() != Text) continue;
+    QTextCursor cursor(block);
+    cursor.select(QTextCursor::BlockUnderCursor);
+    // The first block has no break before it: take the one after instead.
+    if (block.blockNumber() == 0 && block.next().isValid()) {
+      cursor.setPosition(block.position());
+      cursor.setPosition(block.next().position(), QTextCursor::KeepAnchor);
+    }
+    cursor.removeSelectedText();
+    return;
+  }
+}
+
+void TRichLog::AppendMarker(const QString& Text, const QColor& Color) {
+  Flush();
+  RemoveLastLine(edit_->document(), Text);
+  Append(Text, Color);
+}
+
 void TRichLog::AppendNow(const QString& Text, const QColor& Color) {
   QTextDocument* doc = edit_->document();
   QTextCharFormat format;

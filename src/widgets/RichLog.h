@@ -13,9 +13,15 @@
 #include <utility>
 #include <vector>
 
+class QTextDocument;
 class QTextEdit;
 
 namespace tavi {
+
+// The text of the line in a pane where unread lines begin.
+QString UnreadMarkerText();
+// Removes the last block of Document whose text is Text, if any.
+void RemoveLastLine(QTextDocument* Document, const QString& Text);
 
 class TRichLog : public QObject {
   Q_OBJECT
@@ -29,6 +35,8 @@ class TRichLog : public QObject {
   void KeepLast(int Lines);
   // Applies what waits; readers of the pane call this first.
   void Flush();
+  // Appends the one marker line of the pane, taking the last one out.
+  void AppendMarker(const QString& Text, const QColor& Color);
 
   // Counts nested bursts; the last end flushes every waiting log. With
   // MoreFollow, when the logs were flushed less than FlushIntervalMs ago,

@@ -20,6 +20,9 @@
 #include "conversation/Chat.h"
 #include "conversation/Colors.h"
 #include "conversation/MemberEditor.h"
+#include "core/ConnectionOptions.h"
+#include "frame/WindowList.h"
+#include "widgets/RichLog.h"
 #include "kanji/SjisCase.h"
 
 using namespace tavi;
@@ -161,14 +164,14 @@ TEST_F(ChatFormTest, TabCompletesNicksChannelsAndCommands) {
   TChatForm* chat = OpenChannel("#c");
   OpenChannelWindow("#other");
   AddMembers(chat, {"hanako", "@Hiro", "bob", "hal"});
-  Feed(":hal!u@h PRIVMSG #c :earlier");
-  Feed(":Hiro!u@h PRIVMSG #c :latest");
+  Feed(":Hiro!u@h PRIVMSG #c :earlier\r\n");
+  Feed(":hal!u@h PRIVMSG #c :latest\r\n");
   const struct {
     const char* Typed;
     int Tabs;
     const char* Shown;
   } cases[] = {
-      {"h", 1, "Hiro: "},          {"h", 2, "hal: "},       {"h", 3, "hanako: "},  {"h", 4, "Hiro: "},
+      {"h", 1, "hal: "},          {"h", 2, "Hiro: "},       {"h", 3, "hanako: "},  {"h", 4, "hal: "},
       {"hi ha", 1, "hi hal "},     {"hi HA", 2, "hi hanako "}, {"/JO", 1, "/join "}, {"／wh", 1, "／whois "},
       {"see #o", 1, "see #other "}, {"zz", 1, "zz"},        {"", 1, ""},
   };
@@ -180,6 +183,68 @@ TEST_F(ChatFormTest, TabCompletesNicksChannelsAndCommands) {
     EXPECT_EQ(StdText(chat->SendEdit->text()), c.Shown) << c.Typed << " x" << c.Tabs;
   }
   EXPECT_TRUE(Sent.empty());
+}
+
+// A line that names the user in a window the user is not looking at: its
+// own colour, a marker where the unread lines begin, the window marked in
+// the list, one desktop notification; Alt+A goes there.
+TEST_F(ChatFormTest, HighlightsMarkTheWindowAndNotify) {
+  TChatForm* quiet = OpenChannel("#quiet");
+  TChatForm* chat = OpenChannel("#c");
+  TMainForm& f = *form;
+  ASSERT_EQ(f.MdiArea->activeSubWindow(), chat);
+  const std::string marker = StdText(UnreadMarkerText());
+  struct TCase {
+    std::string Line;
+    std::uint32_t Tick;
+    Lines Notified;
+  } cases[] = {
+      {":bob!u@h PRIVMSG #quiet :plain words", 1000, {}},
+      {":bob!u@h PRIVMSG #quiet :ME: look", 1000, {"#quiet : bob|09:05 [bob] ME: look"}},
+      {":bob!u@h PRIVMSG #quiet :me again", 1500, {}},  // one a second at most
+      {":me!u@h PRIVMSG #quiet :me myself", 9000, {}},  // never the user's own
+      {":carol!u@h PRIVMSG me :psst", 9000, {"carol : carol|09:05 [carol] psst"}},
+  };
+  for (const TCase& c : cases) {
+    platform.Tick = c.Tick;
+    platform.Notifications.clear();
+    Feed(c.Line + "\r\n");
+    EXPECT_EQ(platform.Notifications, c.Notified) << c.Line;
+  }
+  const Lines lines = quiet->RecvLines();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[lines.size() - 5], marker);
+  EXPECT_EQ(quiet->RecvLineColor(static_cast<int>(lines.size()) - 3), clHighlight);
+  EXPECT_EQ(quiet->RecvLineColor(static_cast<int>(lines.size()) - 4), clBlack);
+  EXPECT_EQ(quiet->Activity(), TMdiChildForm::TActivity::Highlight);
+  EXPECT_EQ(StdText(quiet->WindowMenuItem->text()), U8(u8"★ #quiet"));
+  const int tab = 0;  // the list keeps the order the windows opened
+  EXPECT_EQ(f.WindowList->tabTextColor(tab), QColor(255, 0, 0));
+
+  // Switched off in the settings: marked, but nothing goes out.
+  SaveConnectionOptions(TConnectionOptions::With(false, true, false));
+  TConnectionOptions off = LoadConnectionOptions();
+  off.Notifications = false;
+  SaveConnectionOptions(off);
+  Connection().ReloadOptions();
+  platform.Tick = 20000;
+  platform.Notifications.clear();
+  Feed(":bob!u@h PRIVMSG #quiet :me?\r\n");
+  EXPECT_TRUE(platform.Notifications.empty());
+
+  // Alt+A: the highlights in list order (carol's talk window, then
+  // #quiet); seen, the mark goes.
+  f.NextActiveWindow1->trigger();
+  f.NextActiveWindow1->trigger();
+  EXPECT_EQ(f.MdiArea->activeSubWindow(), quiet);
+  EXPECT_EQ(quiet->Activity(), TMdiChildForm::TActivity::None);
+  EXPECT_EQ(StdText(quiet->WindowMenuItem->text()), "#quiet");
+  // Coming back later moves the one marker down.
+  chat->MenuClick();
+  Feed(":bob!u@h PRIVMSG #quiet :later\r\n");
+  const Lines after = quiet->RecvLines();
+  EXPECT_EQ(std::count(after.begin(), after.end(), marker), 1);
+  EXPECT_EQ(after[after.size() - 2], marker);
 }
 
 TEST_F(ChatFormTest, EnterSendsToTheCaptionAndEchoesEvenWhenNotJoined) {

@@ -147,7 +147,7 @@ bool IconvReadsJis(std::string Bytes) {
 
 TEST_F(ConversationEndToEndTest, EveryEncodingReadsRightIsLoggedExactlyAndAnswersGoInTheChannelsOwn) {
   QDir(TChatLog::DefaultFolder()).removeRecursively();
-  SaveConnectionOptions({false, true, true});
+  SaveConnectionOptions(TConnectionOptions::With(false, true, true));
   Connection().ReloadOptions();
   ASSERT_NE(session->ChatLog(), nullptr);
   const std::string jisName = EncodeWire(U8(u8"#日本語"), TWireEncoding::Jis);

@@ -175,7 +175,9 @@ TEST_F(TalkFormTest, ClosingNeverAsks) {
   EXPECT_TRUE(platform.Questions.empty());
   EXPECT_TRUE(platform.Messages.empty());
   EXPECT_TRUE(Sent.empty());
-  EXPECT_EQ(WindowEntries(f), (std::vector<std::string>{U8(u8"整列させて表示"), U8(u8"重ねて表示"), U8(u8"並べて表示")}));
+  const std::vector<std::string> entries = WindowEntries(f);
+  EXPECT_TRUE(std::none_of(entries.begin(), entries.end(), [](const std::string& E) { return E.find("bob") != std::string::npos; }));
+  EXPECT_EQ(entries.front(), U8(u8"整列させて表示"));
 
   // The main window's exit does not stop at a talk window either.
   OpenTalkWindow("dave");

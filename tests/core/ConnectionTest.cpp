@@ -293,7 +293,10 @@ TEST_F(ConnectionTest, UntrustedCertificateAsksAndEachAnswerDoesWhatItSays) {
   for (const TCase& c : {TCase{0, true, false}, TCase{1, true, true}, TCase{2, false, false}}) {
     SCOPED_TRACE(c.Answer);
     OpenDesktopSettings()->clear();
-    SaveConnectionOptions({true, false, false});
+    TConnectionOptions options;
+    options.Tls = true;
+    options.Reconnect = false;
+    SaveConnectionOptions(options);
     Connection().SettingsChanged();
     TScriptedServer server;
     server.StartTls(identity);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/Highlight.h"
 #include "core/Model.h"
 #include "kanji/SjisCase.h"
 
@@ -73,6 +74,16 @@ TEST(Writing, TypedCharsetFixesOrFreesTheEncodingAndOtherLinesAreNoCommand) {
     EXPECT_EQ(writing.Chosen, c.Chosen) << c.Typed;
     EXPECT_EQ(reply, c.Reply) << c.Typed;
   }
+}
+
+TEST(Highlight, TheNickOrAWordNamedOnItsOwnInAnyCase) {
+  const QStringList words{QStringLiteral("hanako"), QString::fromUtf8("お茶"), QString()};
+  const std::pair<const char*, bool> cases[] = {
+      {"hanako: hi", true},     {"hi HANAKO", true},     {"「hanako」さん", true}, {"hanako_ is away", false},
+      {"thanakos", false},      {"お茶にしよう", true},  {"hana", false},         {"", false},
+      {"x hanako2 hanako", true}, {"(hanako)", true}, {"[hanako]", false}, {"花子hanakoさん", true},
+  };
+  for (const auto& [text, named] : cases) EXPECT_EQ(NamesAnyWord(QString::fromUtf8(text), words), named) << text;
 }
 
 TEST(CaseMapping, NamesFoldAsTheServerSays) {

@@ -10,6 +10,7 @@
 #include "core/ChatLog.h"
 #include "core/ConnectionOptions.h"
 #include "core/DesktopSettings.h"
+#include "widgets/RichLog.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -31,7 +32,9 @@ class ChatLogTest : public MainFormFixture {
   }
   static QStringList Shown(const std::vector<std::string>& Lines, std::size_t From, std::size_t To) {
     QStringList result;
-    for (std::size_t i = From; i < To && i < Lines.size(); ++i) result << QText(Lines[i]);
+    // The unread marker belongs to the pane, not to the conversation.
+    for (std::size_t i = From; i < To && i < Lines.size(); ++i)
+      if (QText(Lines[i]) != UnreadMarkerText()) result << QText(Lines[i]);
     return result;
   }
   QString Path(const char* Window, const char* Date, const char* Server = "irc.example") const {
@@ -41,7 +44,7 @@ class ChatLogTest : public MainFormFixture {
 };
 
 TEST_F(ChatLogTest, FilesHoldTheWindowsLinesPerDayInUtf8WhateverTheWireCode) {
-  SaveConnectionOptions({false, true, true});
+  SaveConnectionOptions(TConnectionOptions::With(false, true, true));
   TMainForm& f = MakeForm();
   Grobal().ServerName = "irc.example";
   Own().CurrentNick = "me";
@@ -94,7 +97,7 @@ TEST_F(ChatLogTest, NothingIsWrittenWhileLogsAreOff) {
 // The settings may name another server while connected: the live
 // connection's lines stay with the server it was made to.
 TEST_F(ChatLogTest, ALiveConnectionsLinesStayUnderTheServerItWasMadeTo) {
-  SaveConnectionOptions({false, true, true});
+  SaveConnectionOptions(TConnectionOptions::With(false, true, true));
   TScriptedServer server;
   TMainForm& f = MakeForm(false);
   Grobal() = TGrobalArea{"", "abc", "Taro", "me", "host", "127.0.0.1", {}, std::to_string(server.Port())};

@@ -50,7 +50,7 @@ TEST_F(EstablishTest, FreshDialogShowsInitialContentAndOkStoresIt) {
   TEstablishForm* dialog = Open();
   QPointer<TEstablishForm> watch(dialog);
   EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("サーバーとの設定"));
-  EXPECT_EQ(dialog->size(), QSize(536, 348));
+  EXPECT_EQ(dialog->size(), QSize(536, 404));
   EXPECT_EQ(dialog->PassWordEdit->text(), QString());
   EXPECT_EQ(dialog->PassWordEdit->echoMode(), QLineEdit::Password);
   EXPECT_EQ(dialog->NickNameEdit->text(), QStringLiteral("MyNick"));

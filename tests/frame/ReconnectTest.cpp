@@ -121,7 +121,7 @@ TEST_F(ReconnectTest, SilentServerIsPingedThenDroppedAndReconnected) {
 TEST_F(ReconnectTest, TurnedOffOrNeverRegisteredDoesNotReconnect) {
   for (const bool registerFirst : {true, false}) {
     SCOPED_TRACE(registerFirst);
-    SaveConnectionOptions({false, registerFirst ? false : true, false});
+    SaveConnectionOptions(TConnectionOptions::With(false, registerFirst ? false : true, false));
     TScriptedServer server;
     TMainForm& f = Make(server.Port());
     if (registerFirst) Register(server);

@@ -81,7 +81,7 @@ TEST_F(SessionEndToEndTest, RegistersAndTalksOverTlsWithAPinnedCertificate) {
   TNgircdServer::TOptions options;
   options.Tls = true;
   StartServer(options);
-  SaveConnectionOptions({true, true, false});
+  SaveConnectionOptions(TConnectionOptions::With(true, true, false));
   TMainForm& f = MakeForm(false);
   Grobal() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {},
                              std::to_string(server.TlsPort())};

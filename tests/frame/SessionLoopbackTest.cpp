@@ -76,7 +76,7 @@ TEST_F(SessionLoopbackTest, PasswordGoesFirstAndJisIsSentWhenChosen) {
 }
 
 TEST_F(SessionLoopbackTest, EndOfStreamResetsTheWindow) {
-  SaveConnectionOptions({false, false, false});  // a drop that is not followed by reconnecting
+  SaveConnectionOptions(TConnectionOptions::With(false, false, false));  // a drop that is not followed by reconnecting
   TScriptedServer server;
   TMainForm& f = MakeForm(false);
   Configure(server.Port());

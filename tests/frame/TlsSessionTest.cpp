@@ -17,7 +17,7 @@ class TlsSessionTest : public MainFormFixture {
  protected:
   void SetUp() override {
     MainFormFixture::SetUp();
-    SaveConnectionOptions({true, false, false});
+    SaveConnectionOptions(TConnectionOptions::With(true, false, false));
   }
   TMainForm& Make(std::uint16_t Port) {
     TMainForm& f = MakeForm(false);
@@ -38,7 +38,7 @@ TEST_F(TlsSessionTest, UnknownCertificateAsksOnceAndEachAnswerDoesWhatItSays) {
                          TCase{"refuse", 2, false, false}, TCase{"box closed", -1, false, false}}) {
     SCOPED_TRACE(c.Name);
     OpenDesktopSettings()->clear();
-    SaveConnectionOptions({true, false, false});
+    SaveConnectionOptions(TConnectionOptions::With(true, false, false));
     platform.Reset();
     TScriptedServer server;
     server.StartTls(identity);

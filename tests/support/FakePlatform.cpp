@@ -51,6 +51,11 @@ int TFakePlatform::AskChoice(const std::string& Text, const std::vector<std::str
   return TakeFront(ChoiceAnswers, -1);
 }
 
+void TFakePlatform::Notify(const std::string& Title, const std::string& Body) {
+  Notifications.push_back(Title + "|" + Body);
+  if (NotifyThrough) NotifyThrough(Title, Body);
+}
+
 void TFakePlatform::Beep() {
   std::lock_guard Lock(mutex_);
   ++Beeps;
@@ -132,6 +137,7 @@ void TFakePlatform::Reset() {
   SaveFilters.clear();
   SaveProposals.clear();
   HelpCalls.clear();
+  Notifications.clear();
   Beeps = 0;
 }
 

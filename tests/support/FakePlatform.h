@@ -26,6 +26,7 @@ class TFakePlatform : public TPlatform {
   // (-1, the box closed, when empty).
   int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) override;
   void Beep() override;
+  void Notify(const std::string& Title, const std::string& Body) override;
   std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;
   std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) override;
 
@@ -61,6 +62,9 @@ class TFakePlatform : public TPlatform {
   std::vector<std::string> SaveFilters;
   std::vector<std::string> SaveProposals;
   std::vector<THelpCall> HelpCalls;
+  std::vector<std::string> Notifications;  // "title|body"
+  // Set, notifications go on to it as well (the real desktop service).
+  std::function<void(const std::string&, const std::string&)> NotifyThrough;
   int Beeps = 0;
 
   // The clock: fixed unless a test moves it.
