@@ -91,14 +91,14 @@ void TMainForm::ListCmdClick() {
 
 void TMainForm::JoinClick() {
   TChannelForm* dialog = FindOrCreateForm<TChannelForm>(Connection());
-  dialog->ChannelComboBox->setEditText(QText(session_.Local().ChannelName));
+  dialog->ProposeChannel(session_.Local().ChannelName);
   dialog->ChannelKeyEdit->setText(QText(session_.Local().ChannelKey));
   ShowInFront(dialog);
 }
 
 void TMainForm::ShowJoinDialog(TConnection& Connection, const std::string& Channel) {
   TChannelForm* dialog = FindOrCreateForm<TChannelForm>(Connection);
-  dialog->ChannelComboBox->setEditText(QText(Channel));
+  dialog->ProposeChannel(Channel);
   ShowInFront(dialog);
 }
 
