@@ -128,6 +128,7 @@ class TMainForm : public QMainWindow, public TWindowHost {
 
   // The commands of the menus; the channel and talk windows' menus call
   // the same through RunFrameCommand.
+  void ServerConnectClick();   // connect, or the settings dialog first
   void JoinClick();            // join dialog
   void TalkMenuClick();        // member editor, TalkMember
   void IsonCmdClick();         // member editor, ISON

@@ -26,9 +26,9 @@
 namespace tavi {
 
 void TMainForm::ConnectMenus() {
-  connect(ConnectSpeedButton, &QToolButton::clicked, this, [this] { Connection().Connect(); });
+  connect(ConnectSpeedButton, &QToolButton::clicked, this, [this] { ServerConnectClick(); });
   connect(DisConnectSpeedButton, &QToolButton::clicked, this, [this] { Connection().Disconnect(); });
-  connect(ServerConnect, &QAction::triggered, this, [this] { Connection().Connect(); });
+  connect(ServerConnect, &QAction::triggered, this, [this] { ServerConnectClick(); });
   connect(ServerDisConnect, &QAction::triggered, this, [this] { Connection().Disconnect(); });
   const std::pair<QAction*, TFrameCommand> frameCommands[] = {
       {Exit1, TFrameCommand::Exit},        {VersionCmd, TFrameCommand::Version}, {AdminCmd, TFrameCommand::Admin},
@@ -77,6 +77,18 @@ void TMainForm::RunFrameCommand(TFrameCommand Command, TConnection& Connection) 
     case TFrameCommand::Nick: NickCmdClick(); break;
     case TFrameCommand::UserMode: UserModeMenuClick(); break;
   }
+}
+
+void TMainForm::ServerConnectClick() {
+  // A first start has nothing to connect to: ask for the settings rather
+  // than only say they are missing.
+  if (ConnectSettingsMissing(session_.Grobal())) {
+    TEstablishForm* dialog = FindOrCreateForm<TEstablishForm>(Connection());
+    dialog->ConnectOnOK = true;
+    ShowInFront(dialog);
+    return;
+  }
+  Connection().Connect();
 }
 
 void TMainForm::NamesCmdClick() {
