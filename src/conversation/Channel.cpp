@@ -63,7 +63,7 @@ TChannelForm::TChannelForm(QWidget* Owner, TConnection& Connection)
   // FormCreate.
   const TLocalArea& local = Connection.Session().Local();
   for (const std::string& name : local.ChannelNames) ChannelComboBox->addItem(QText(name));
-  ChannelComboBox->setEditText(QText(local.ChannelName));
+  ProposeChannel(local.ChannelName);
   ChannelKeyEdit->setText(QText(local.ChannelKey));
 
   connect(ChannelComboBox, &QComboBox::editTextChanged, this, [this] { ChannelComboBoxChange(); });
@@ -74,6 +74,12 @@ TChannelForm::TChannelForm(QWidget* Owner, TConnection& Connection)
 }
 
 TChannelForm::~TChannelForm() = default;
+
+void TChannelForm::ProposeChannel(const std::string& Channel) {
+  ChannelComboBox->setEditText(QText(Channel));
+  ChannelComboBox->lineEdit()->selectAll();
+  ChannelComboBox->setFocus();
+}
 
 void TChannelForm::ChannelComboBoxChange() {
   const std::string channel = StdText(ChannelComboBox->currentText());
@@ -90,6 +96,5 @@ void TChannelForm::OKButtonClick() {
 }
 
 void TChannelForm::CancelButtonClick() { close(); }
-
 
 }  // namespace tavi

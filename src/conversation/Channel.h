@@ -32,6 +32,10 @@ class TChannelForm : public TCommandDialog {
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;
 
+  // Shows Channel as the proposal, selected whole with the keyboard on it,
+  // so that typing a name replaces it rather than appending to it.
+  void ProposeChannel(const std::string& Channel);
+
   void ChannelComboBoxChange();
   void OKButtonClick();
   void CancelButtonClick();

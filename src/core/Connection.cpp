@@ -42,7 +42,16 @@ TConnection::~TConnection() {
 void TConnection::SetState(TConnectionState State) {
   if (state_ == State) return;
   state_ = State;
+  // The away mark lasts while the connection does.
+  if (State != TConnectionState::Registering && State != TConnectionState::Registered) SetAway(false);
   emit StateChanged(State);
+}
+
+void TConnection::SetAway(bool Away) {
+  // Each 306 is told: it may follow an AWAY with a new message.
+  if (!Away && !Own.Away) return;
+  Own.Away = Away;
+  emit AwayChanged(Away);
 }
 
 void TConnection::SetStatusText(const std::string& Text) {

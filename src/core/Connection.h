@@ -75,7 +75,10 @@ enum class TWhoisColour { Whois, Whowas };
 struct TOwnState {
   std::string CurrentNick;  // the nickname now
   std::string EnteredNick;  // the last nick the user typed in the nick dialog
+  // The message of the user's last AWAY; Away while the server has the user
+  // marked away (set through TConnection::SetAway).
   std::string AwayMessage;
+  bool Away = false;
   TUserModes Modes;
   // The key last used with each channel; never written to the settings.
   std::map<std::string, std::string, TNameLess> ChannelKeys;
@@ -231,6 +234,8 @@ class TConnection : public QObject, private TChatClientEvents {
   bool NamesUser(const std::string& Said) const;
   void ShowInServerLog(const std::string& Text);
   void SetStatusText(const std::string& Text);
+  // The server marks the user away (306) or back (305).
+  void SetAway(bool Away);
   // "hh:nn" of the line being handled (the server's time when it says),
   // else of now.
   std::string Stamp() const;
@@ -249,6 +254,8 @@ class TConnection : public QObject, private TChatClientEvents {
  signals:
   void StateChanged(TConnectionState State);
   void StatusTextChanged(const std::string& Text);
+  // Own.Away changed, or a new away message was taken.
+  void AwayChanged(bool Away);
   void LineShown(const TShownLine& Line);
   void ChannelAdded(TChannel* Channel, TOpening Opening);
   // Before the channel goes: its window lets it go.

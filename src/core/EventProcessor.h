@@ -76,6 +76,8 @@ class TEventProcessor : public TServerHandlers {
   void AdminEmail259(TToken Token) override;
   void Away301(TToken Token) override;
   void Ison303(TToken Token) override;
+  void UnAway305(TToken Token) override;
+  void NowAway306(TToken Token) override;
   void WhoisUser311(TToken Token) override;
   void WhoisServer312(TToken Token) override;
   void WhoisOperator313(TToken Token) override;

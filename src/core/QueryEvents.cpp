@@ -39,6 +39,10 @@ void TEventProcessor::Away301(TToken Token) {
     if (query->Caption.find(nick) != std::string::npos) c_.Show(*query, text);
 }
 
+// The server's word on the user's own away mark.
+void TEventProcessor::UnAway305(TToken) { c_.SetAway(false); }
+void TEventProcessor::NowAway306(TToken) { c_.SetAway(true); }
+
 void TEventProcessor::Ison303(TToken Token) {
   // One answer per ISON the user sent; others are nobody's.
   int& asked = c_.Own.IsonRequests;

@@ -115,10 +115,13 @@ TTypedOutcome RunTypedLine(TConnection& Connection, const std::string& Typed, TC
     return {};
   }
   if (word == "away") {
+    // Kept as the away dialog's is: the mark shows it, the dialog proposes it.
+    Connection.Own.AwayMessage = args;
     send(args.empty() ? "AWAY" : "AWAY :" + args);
     return {};
   }
   if (word == "back") {
+    Connection.Own.AwayMessage.clear();
     send("AWAY");
     return {};
   }

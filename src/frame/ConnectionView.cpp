@@ -51,6 +51,7 @@ TConnectionView::TConnectionView(TMainForm& Frame, TConnection& Connection) : fr
     MarkOffline();
   });
   connect(c, &TConnection::StatusTextChanged, this, [this](const std::string& Text) { frame_.SetStatusText(Text); });
+  connect(c, &TConnection::AwayChanged, this, [this] { frame_.UpdateAwayMark(); });
   connect(c, &TConnection::MessageForUser, this, [](const std::string& Text) { Platform().ShowMessage(Text); });
   connect(c, &TConnection::TrustQuestion, this, &TConnectionView::AskTrust);
   connect(c, &TConnection::NickChanged, this, [this](const std::string& Old, const std::string& New) {

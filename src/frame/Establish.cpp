@@ -44,6 +44,13 @@ constexpr int PanelHeight = 48;
 
 }  // namespace
 
+bool ConnectSettingsMissing(const TGrobalArea& Area) {
+  for (const std::string* value : {&Area.ServerName, &Area.PortNumber, &Area.NickName1, &Area.TrueName,
+                                   &Area.LoginName, &Area.HostName})
+    if (value->empty()) return true;
+  return false;
+}
+
 TEstablishForm::TEstablishForm(QWidget* Owner, TConnection& Connection)
     : TCommandDialog(Owner, true), connection_(Connection) {
   setObjectName(QStringLiteral("EstablishForm"));
@@ -249,7 +256,11 @@ void TEstablishForm::OKButtonClick() {
     options.HighlightWords.push_back(StdText(word));
   SaveConnectionOptions(options);
   connection_.SettingsChanged();
+  // The dialog is freed later, but the connect must not depend on it.
+  TConnection& connection = connection_;
+  const bool connect = ConnectOnOK && !ConnectSettingsMissing(area);
   close();
+  if (connect) connection.Connect();
 }
 
 void TEstablishForm::CancelButtonClick() { close(); }

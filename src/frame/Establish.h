@@ -20,6 +20,11 @@ class QRadioButton;
 namespace tavi {
 
 class TConnection;
+struct TGrobalArea;
+
+// A connect needs the server, the port and the nick, real, login and host
+// names; with one of them empty the user is asked for them.
+bool ConnectSettingsMissing(const TGrobalArea& Area);
 
 class TEstablishForm : public TCommandDialog {
   Q_OBJECT
@@ -50,7 +55,12 @@ class TEstablishForm : public TCommandDialog {
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;
 
-  // Stores the edits into the settings and closes; stops with a message, the
+  // Opened by a connect that lacked settings: OK connects once they are
+  // complete.
+  bool ConnectOnOK = false;
+
+  // Stores the edits into the settings and closes (and connects, see
+  // ConnectOnOK); stops with a message, the
   // dialog still open, when the port cannot be taken.
   void OKButtonClick();
   // Cancel, like Escape and losing the activation, closes without storing.

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -160,6 +161,10 @@ void TMainForm::BuildLayout() {
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   setStatusBar(StatusBar1);
+  AwayLabel = new QLabel(StatusBar1);
+  AwayLabel->setObjectName(QStringLiteral("AwayLabel"));
+  StatusBar1->addPermanentWidget(AwayLabel);
+  AwayLabel->hide();
 
   connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] { MergeChildMenus(); });
 
@@ -312,6 +317,15 @@ void TMainForm::AddServerMemoLine(const QString& Text) { ServerMemo->appendPlain
 void TMainForm::SetStatusText(const std::string& Text) {
   statusText_ = Text;
   StatusBar1->showMessage(QText(Text));
+}
+
+void TMainForm::UpdateAwayMark() {
+  const TOwnState& own = Connection().Own;
+  const QString text = QText(own.AwayMessage.empty() ? U8(u8"（不在）") : U8(u8"（不在： ") + own.AwayMessage + U8(u8"）"));
+  // A long message leaves room for the status text; the hint has it whole.
+  AwayLabel->setText(AwayLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, AwayMarkWidth));
+  AwayLabel->setToolTip(text);
+  AwayLabel->setVisible(own.Away);
 }
 
 // --- windows ---

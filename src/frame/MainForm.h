@@ -13,6 +13,7 @@
 #include "widgets/WindowHost.h"
 
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMenu;
 class QPlainTextEdit;
@@ -44,6 +45,8 @@ class TMainForm : public QMainWindow, public TWindowHost {
   static constexpr const char* HelpFile = "TAVI.HLP";
   // The server log keeps its last lines.
   static constexpr int LogLines = 2000;
+  // The widest the away mark grows in the status bar.
+  static constexpr int AwayMarkWidth = 240;
 
   // Reads the session's settings file (a message when it cannot), and
   // shows the session's connection.
@@ -58,6 +61,7 @@ class TMainForm : public QMainWindow, public TWindowHost {
   QToolButton* TalkSpeedButton = nullptr;
   QPlainTextEdit* ServerMemo = nullptr;
   QStatusBar* StatusBar1 = nullptr;
+  QLabel* AwayLabel = nullptr;  // in the status bar while marked away
   QMdiArea* MdiArea = nullptr;
 
   QMenu* File1 = nullptr;
@@ -123,6 +127,8 @@ class TMainForm : public QMainWindow, public TWindowHost {
   void AddServerMemoLine(const QString& Text);
   void SetStatusText(const std::string& Text);
   const std::string& StatusText() const { return statusText_; }
+  // Shows or hides the away mark as the connection's own state says.
+  void UpdateAwayMark();
   // "タヴィしませんか？ ..." when the server and port are set.
   void UpdateServerCaption();
   const std::string& Caption() const { return caption_; }
@@ -134,6 +140,7 @@ class TMainForm : public QMainWindow, public TWindowHost {
 
   // The commands of the menus; the channel and talk windows' menus call
   // the same through RunFrameCommand.
+  void ServerConnectClick();   // connect, or the settings dialog first
   void JoinClick();            // join dialog
   void TalkMenuClick();        // member editor, TalkMember
   void IsonCmdClick();         // member editor, ISON

@@ -27,9 +27,9 @@
 namespace tavi {
 
 void TMainForm::ConnectMenus() {
-  connect(ConnectSpeedButton, &QToolButton::clicked, this, [this] { Connection().Connect(); });
+  connect(ConnectSpeedButton, &QToolButton::clicked, this, [this] { ServerConnectClick(); });
   connect(DisConnectSpeedButton, &QToolButton::clicked, this, [this] { Connection().Disconnect(); });
-  connect(ServerConnect, &QAction::triggered, this, [this] { Connection().Connect(); });
+  connect(ServerConnect, &QAction::triggered, this, [this] { ServerConnectClick(); });
   connect(ServerDisConnect, &QAction::triggered, this, [this] { Connection().Disconnect(); });
   const std::pair<QAction*, TFrameCommand> frameCommands[] = {
       {Exit1, TFrameCommand::Exit},        {VersionCmd, TFrameCommand::Version}, {AdminCmd, TFrameCommand::Admin},
@@ -84,6 +84,18 @@ void TMainForm::RunFrameCommand(TFrameCommand Command, TConnection& Connection) 
   }
 }
 
+void TMainForm::ServerConnectClick() {
+  // A first start has nothing to connect to: ask for the settings rather
+  // than only say they are missing.
+  if (ConnectSettingsMissing(session_.Grobal())) {
+    TEstablishForm* dialog = FindOrCreateForm<TEstablishForm>(Connection());
+    dialog->ConnectOnOK = true;
+    ShowInFront(dialog);
+    return;
+  }
+  Connection().Connect();
+}
+
 void TMainForm::NamesCmdClick() {
   Connection().Own.NamesRequested = true;
   Connection().SendLine("NAMES \r\n");
@@ -96,14 +108,14 @@ void TMainForm::ListCmdClick() {
 
 void TMainForm::JoinClick() {
   TChannelForm* dialog = FindOrCreateForm<TChannelForm>(Connection());
-  dialog->ChannelComboBox->setEditText(QText(session_.Local().ChannelName));
+  dialog->ProposeChannel(session_.Local().ChannelName);
   dialog->ChannelKeyEdit->setText(QText(session_.Local().ChannelKey));
   ShowInFront(dialog);
 }
 
 void TMainForm::ShowJoinDialog(TConnection& Connection, const std::string& Channel) {
   TChannelForm* dialog = FindOrCreateForm<TChannelForm>(Connection);
-  dialog->ChannelComboBox->setEditText(QText(Channel));
+  dialog->ProposeChannel(Channel);
   ShowInFront(dialog);
 }
 

@@ -35,6 +35,8 @@ constexpr Row CommandTable[] = {
     {"259", &TServerHandlers::AdminEmail259},
     {"301", &TServerHandlers::Away301},
     {"303", &TServerHandlers::Ison303},
+    {"305", &TServerHandlers::UnAway305},
+    {"306", &TServerHandlers::NowAway306},
     {"311", &TServerHandlers::WhoisUser311},
     {"312", &TServerHandlers::WhoisServer312},
     {"313", &TServerHandlers::WhoisOperator313},
@@ -74,8 +76,10 @@ void DispatchMessage(const TMessage& Message, TServerHandlers& Handlers) {
   const char* last = first + Message.Command.size();
   const auto [end, ec] = std::from_chars(first, last, number);
   const bool error = ec == std::errc() && end == last && Message.Command.size() == 3 && number >= 401 && number <= 502;
-  // Otherwise the client's vocabulary is the keyword table's.
-  if (!error && !IsKnownCommand(Message.Command)) return;
+  // Otherwise the client's vocabulary is the keyword table's, and the away
+  // replies, which the keywords (also those of the line reading) never had.
+  const bool away = Message.Command == "305" || Message.Command == "306";
+  if (!error && !away && !IsKnownCommand(Message.Command)) return;
   TToken token = ToToken(Message);
 
   for (const Row& row : CommandTable) {

@@ -34,6 +34,8 @@ class TServerHandlers {
   virtual void AdminEmail259(TToken Token) = 0;     // 259
   virtual void Away301(TToken Token) = 0;           // 301
   virtual void Ison303(TToken Token) = 0;           // 303
+  virtual void UnAway305(TToken Token) = 0;         // 305
+  virtual void NowAway306(TToken Token) = 0;        // 306
   virtual void WhoisUser311(TToken Token) = 0;      // 311
   virtual void WhoisServer312(TToken Token) = 0;    // 312
   virtual void WhoisOperator313(TToken Token) = 0;  // 313

@@ -1,9 +1,11 @@
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <functional>
 
 #include "MainFormFixture.h"
 #include "conversation/Channel.h"
@@ -16,6 +18,13 @@ namespace {
 using Lines = std::vector<std::string>;
 
 void DeleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+void TypeKeys(QWidget* Target, const QString& Text) {
+  for (QChar c : Text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QCoreApplication::sendEvent(Target, &press);
+  }
+}
 
 Lines ListedNames(TChannelForm* Dialog) {
   Lines names;
@@ -69,6 +78,27 @@ TEST_F(ChannelFormTest, OpensWithTheLastChannelAndKey) {
   EXPECT_EQ(Open(), dialog);
   EXPECT_EQ(StdText(dialog->ChannelComboBox->currentText()), U8(u8"#日本"));
   EXPECT_EQ(form->findChildren<TChannelForm*>().size(), 1);
+}
+
+// The proposal is selected: what the user types replaces it, however the
+// dialog was opened (the join command, an invitation).
+TEST_F(ChannelFormTest, TypingReplacesTheProposedChannel) {
+  MakeForm();
+  Local().ChannelNames = {"#big"};
+  Local().ChannelName = "#big";
+  const std::function<void()> openers[] = {[this] { form->JoinClick(); },
+                                           [this] { form->ShowJoinDialog(Connection(), "#big"); }};
+  for (const auto& open : openers) {
+    open();
+    TChannelForm* dialog = form->findChild<TChannelForm*>();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(StdText(dialog->ChannelComboBox->currentText()), "#big");
+    TypeKeys(dialog->ChannelComboBox->lineEdit(), QStringLiteral("#mix"));
+    dialog->OKButton->click();
+    DeleteClosed();
+    EXPECT_EQ(Sent.back(), "JOIN #mix \r\n");
+    Local().ChannelName = "#big";
+  }
 }
 
 TEST_F(ChannelFormTest, OkJoinsAndMovesTheChannelToTheTop) {

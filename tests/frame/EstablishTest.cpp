@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <functional>
 
 #include "MainFormFixture.h"
 #include "ScriptedServer.h"
@@ -238,6 +239,44 @@ TEST_F(EstablishTest, PortChangeIsRefusedWhileConnected) {
   EXPECT_TRUE(area.SJISChoice);
   Flush();
   EXPECT_TRUE(watch.isNull());
+}
+
+// Connecting with nothing set asks for the settings instead of refusing; the
+// dialog's OK then connects, its Cancel does not. Opened from the settings
+// menu, OK only stores.
+TEST_F(EstablishTest, ConnectWithoutSettingsOpensTheDialogWhoseOkConnects) {
+  test::TScriptedServer server;
+  const std::function<void()> connects[] = {[this] { form->ConnectSpeedButton->click(); },
+                                            [this] { form->ServerConnect->trigger(); }};
+  for (const auto& connect : connects) {
+    connect();
+    QPointer<TEstablishForm> dialog = form->findChild<TEstablishForm*>();
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(platform.Messages.empty());
+    EXPECT_EQ(platform.Beeps, 0);
+    dialog->CancelButton->click();
+    Flush();
+    EXPECT_EQ(Connection().State(), TConnectionState::Idle);
+  }
+
+  form->ConnectSpeedButton->click();
+  TEstablishForm* dialog = form->findChild<TEstablishForm*>();
+  ASSERT_NE(dialog, nullptr);
+  dialog->ServerNameComboBox->setEditText(QStringLiteral("127.0.0.1"));
+  dialog->PortEdit->setText(QString::number(server.Port()));
+  dialog->OKButton->click();
+  Flush();
+  EXPECT_TRUE(Connection().Connecting());
+  ASSERT_TRUE(test::PumpUntil([this] { return !Connection().Connecting(); }));
+  EXPECT_EQ(Connection().State(), TConnectionState::Registering);
+  ASSERT_FALSE(Sent.empty());
+  EXPECT_EQ(Sent[0], "NICK MyNick\r\n");
+  EXPECT_TRUE(platform.Messages.empty());
+
+  Connection().Close();
+  ChooseServer("127.0.0.1");
+  EXPECT_EQ(Connection().State(), TConnectionState::Idle);
 }
 
 TEST_F(EstablishTest, CancelEscapeAndDeactivationStoreNothing) {

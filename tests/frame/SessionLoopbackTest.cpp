@@ -6,11 +6,17 @@
 #include <unistd.h>
 
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <functional>
 
 #include "MainFormFixture.h"
 #include "QtWait.h"
 #include "ScriptedServer.h"
 #include "core/ConnectionOptions.h"
+#include "core/TypedCommands.h"
+#include "dialogs/AwayCmd.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -59,6 +65,38 @@ TEST_F(SessionLoopbackTest, RegistersAndBecomesUsableAtTheEndOfTheMotd) {
   EXPECT_FALSE(f.Command1->isEnabled());
   EXPECT_EQ(f.StatusText(), "");
   EXPECT_TRUE(server.Error().empty()) << server.Error();
+}
+
+// The status bar marks the user away from the server's 306 to its 305, with
+// the message of the last AWAY, and never past the end of the connection.
+TEST_F(SessionLoopbackTest, TheAwayMarkFollowsTheServer) {
+  TScriptedServer server;
+  TMainForm& f = MakeForm();
+  Configure(server.Port());
+  ASSERT_TRUE(ConnectAndWait(f));
+  Feed(":srv 376 abc :End of MOTD\r\n");
+  const std::string marked = ":srv 306 abc :You have been marked as being away\r\n";
+  const struct {
+    std::function<void()> Do;
+    std::string Shown;
+  } steps[] = {
+      {[&] {
+         f.AwayCmdClick();
+         f.AwayDialog()->AwayMessageEdit->setText(QText(U8(u8"食事中")));
+         f.AwayDialog()->OKButton->click();
+       },
+       ""},
+      {[&] { Feed(marked); }, U8(u8"（不在： 食事中）")},
+      {[&] { Feed(":srv 305 abc :You are no longer marked as being away\r\n"); }, ""},
+      {[&] { RunTypedLine(f.Connection(), U8(u8"/away 会議中"), nullptr, nullptr); }, ""},
+      {[&] { Feed(marked); }, U8(u8"（不在： 会議中）")},
+      {[&] { f.Connection().Disconnect(); }, ""},
+  };
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    steps[i].Do();
+    EXPECT_EQ(f.AwayLabel->isHidden() ? std::string() : StdText(f.AwayLabel->text()), steps[i].Shown) << "step " << i;
+  }
+  EXPECT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }));
 }
 
 TEST_F(SessionLoopbackTest, PasswordGoesFirstAndJisIsSentWhenChosen) {

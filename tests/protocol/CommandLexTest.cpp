@@ -39,6 +39,8 @@ class RecordingHandlers : public TServerHandlers {
   TAVI_RECORD(AdminEmail259)
   TAVI_RECORD(Away301)
   TAVI_RECORD(Ison303)
+  TAVI_RECORD(UnAway305)
+  TAVI_RECORD(NowAway306)
   TAVI_RECORD(WhoisUser311)
   TAVI_RECORD(WhoisServer312)
   TAVI_RECORD(WhoisOperator313)
@@ -84,7 +86,7 @@ TEST(DispatchServerLine, EachNamedRowReachesItsOwnSlot) {
       {"PING", "PingCommand"}, {"INVITE", "InviteCommand"}, {"KICK", "KickCommand"},
       {"001", "Welcome001"}, {"221", "UserModeIs221"}, {"256", "AdminMe256"},
       {"257", "AdminLoc1_257"}, {"258", "AdminLoc2_258"}, {"259", "AdminEmail259"},
-      {"301", "Away301"}, {"303", "Ison303"}, {"311", "WhoisUser311"},
+      {"301", "Away301"}, {"303", "Ison303"}, {"305", "UnAway305"}, {"306", "NowAway306"}, {"311", "WhoisUser311"},
       {"312", "WhoisServer312"}, {"313", "WhoisOperator313"}, {"314", "WhowasUser314"},
       {"317", "WhoisIdle317"}, {"318", "EndOfWhois318"}, {"319", "WhoisChannels319"},
       {"322", "List322"}, {"323", "ListEnd323"}, {"331", "NoTopic331"}, {"332", "Topic332"},
