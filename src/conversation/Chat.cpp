@@ -40,6 +40,7 @@
 #include "widgets/ConversationPanels.h"
 #include "widgets/FormFont.h"
 #include "widgets/MenuText.h"
+#include "widgets/PaneLinks.h"
 #include "widgets/RichLog.h"
 #include "widgets/WindowHost.h"
 
@@ -105,6 +106,7 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   RecvRichEdit->setAcceptRichText(false);
   RecvRichEdit->setUndoRedoEnabled(false);
   recvLog_ = new TRichLog(RecvRichEdit);
+  OpenLinksOf(RecvRichEdit, Connection);
   RecvRichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvRichEdit->setFont(FormFont(16));
   // The frame's borders take their share of the fixed outer width, so the

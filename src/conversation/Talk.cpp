@@ -29,6 +29,7 @@
 #include "widgets/ConversationPanels.h"
 #include "widgets/FormFont.h"
 #include "widgets/MenuText.h"
+#include "widgets/PaneLinks.h"
 #include "widgets/WindowHost.h"
 
 namespace tavi {
@@ -80,6 +81,7 @@ TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, 
   RecvMemo->setReadOnly(true);
   RecvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvMemo->setFont(FormFont(16));
+  OpenLinksOf(RecvMemo, Connection);
   // 289 wide at the fixed outer size; it takes what the frame's borders
   // leave, so the member pane keeps its width whatever the style.
   RecvMemo->setMinimumWidth(0);
@@ -144,7 +146,7 @@ void TTalkForm::QueryChanged() {
 }
 
 void TTalkForm::ShowLine(const QString& Text) {
-  RecvMemo->appendPlainText(Text);
+  AppendLinkedLine(RecvMemo, Text);
   if (RecvMemo->document()->blockCount() > TConnection::KeptLines) {
     QTextCursor cursor(RecvMemo->document());
     cursor.movePosition(QTextCursor::Start);

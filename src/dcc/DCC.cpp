@@ -27,6 +27,7 @@
 #include "platform/Platform.h"
 #include "widgets/ConversationPanels.h"
 #include "widgets/FormFont.h"
+#include "widgets/PaneLinks.h"
 #include "widgets/WritingChoice.h"
 #include "core/Connection.h"
 #include "core/Session.h"
@@ -116,6 +117,7 @@ TDCCForm::TDCCForm(TWindowHost& Host, TConnection& Connection, QWidget* Parent)
   RecvMemo->setMaximumBlockCount(LogLines);
   RecvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvMemo->setFont(FormFont(16));
+  OpenLinksOf(RecvMemo, Connection);
   column->addWidget(RecvMemo, 1);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
@@ -190,7 +192,7 @@ void TDCCForm::CloseSockets() {
   }
 }
 
-void TDCCForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(QText(MemoBreaks(Text))); }
+void TDCCForm::AddRecvLine(const std::string& Text) { AppendLinkedLine(RecvMemo, QText(MemoBreaks(Text))); }
 
 std::vector<std::string> TDCCForm::RecvLines() const {
   std::vector<std::string> lines;

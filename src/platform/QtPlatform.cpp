@@ -222,6 +222,10 @@ void TQtPlatform::ShowHelp(const std::string& HelpFile, int Context) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
 }
 
+bool TQtPlatform::OpenUrl(const std::string& Url) {
+  return QDesktopServices::openUrl(QUrl(QText(Url), QUrl::StrictMode));
+}
+
 std::vector<std::string> TQtPlatform::LocalIPv4Addresses() {
   std::vector<std::string> Result;
   char Host[HOST_NAME_MAX + 1] = {};

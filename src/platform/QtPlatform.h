@@ -28,6 +28,7 @@ class TQtPlatform : public TPlatform {
   std::string WeekdayName(const TDateTime& When) override;
 
   void ShowHelp(const std::string& HelpFile, int Context) override;
+  bool OpenUrl(const std::string& Url) override;
 
   std::vector<std::string> LocalIPv4Addresses() override;
   std::string ProgramFilePath() override;

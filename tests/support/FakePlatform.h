@@ -38,6 +38,8 @@ class TFakePlatform : public TPlatform {
   std::string WeekdayName(const TDateTime& When) override;
 
   void ShowHelp(const std::string& HelpFile, int Context) override;
+  // Records the address; true unless OpenUrlRefused.
+  bool OpenUrl(const std::string& Url) override;
 
   std::vector<std::string> LocalIPv4Addresses() override;
   std::string ProgramFilePath() override;
@@ -61,6 +63,8 @@ class TFakePlatform : public TPlatform {
   std::vector<std::string> SaveFilters;
   std::vector<std::string> SaveProposals;
   std::vector<THelpCall> HelpCalls;
+  std::vector<std::string> OpenedUrls;
+  bool OpenUrlRefused = false;
   int Beeps = 0;
 
   // The clock: fixed unless a test moves it.

@@ -1,0 +1,92 @@
+// The channel, talk and DCC chat windows alike: the addresses in their panes
+// open in the browser or join.
+#include <QApplication>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <functional>
+
+#include "MainFormFixture.h"
+#include "PaneClick.h"
+#include "dcc/DCC.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+void DeleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+// Clicks the character Offset of Pane's last line.
+void ClickLastLine(QWidget* Pane, int Offset) {
+  if (auto* edit = qobject_cast<QTextEdit*>(Pane)) ClickText(edit, edit->document()->lastBlock().position() + Offset);
+  if (auto* memo = qobject_cast<QPlainTextEdit*>(Pane)) ClickText(memo, memo->document()->lastBlock().position() + Offset);
+}
+
+class ConversationPanesTest : public MainFormFixture {
+ protected:
+  void SetUp() override {
+    MainFormFixture::SetUp();
+    MakeForm().resize(1000, 700);
+    form->show();
+    QApplication::processEvents();
+  }
+  void TearDown() override {
+    MainFormFixture::TearDown();
+    DeleteClosed();
+  }
+
+  // One kind of conversation window: how to open one, show a line in its
+  // pane, and reach its pane.
+  struct TKind {
+    const char* Name;
+    std::function<TMdiChildForm*()> Open;
+    std::function<void(TMdiChildForm*, const std::string&)> Show;
+    std::function<QWidget*(TMdiChildForm*)> Pane;
+  };
+  std::vector<TKind> Kinds() {
+    return {
+        {"channel", [this] { return OpenChannelWindow("#c"); },
+         [](TMdiChildForm* w, const std::string& Line) { qobject_cast<TChatForm*>(w)->ShowLine(TLineKind::Event, QText(Line)); },
+         [](TMdiChildForm* w) { return qobject_cast<TChatForm*>(w)->RecvRichEdit; }},
+        {"talk", [this] { return OpenTalkWindow("bob"); },
+         [](TMdiChildForm* w, const std::string& Line) { qobject_cast<TTalkForm*>(w)->ShowLine(QText(Line)); },
+         [](TMdiChildForm* w) { return qobject_cast<TTalkForm*>(w)->RecvMemo; }},
+        {"DCC chat",
+         [this] {
+           OpenDccChat(*form, Connection(), "carol", "", "", "");
+           return form->FindChildWindow("carol");
+         },
+         [](TMdiChildForm* w, const std::string& Line) { qobject_cast<TDCCForm*>(w)->AddRecvLine(Line); },
+         [](TMdiChildForm* w) { return qobject_cast<TDCCForm*>(w)->RecvMemo; }},
+    };
+  }
+};
+
+}  // namespace
+
+TEST_F(ConversationPanesTest, AddressesOpenInTheBrowserOrJoinTheChannel) {
+  for (const TKind& kind : Kinds()) {
+    SCOPED_TRACE(kind.Name);
+    TMdiChildForm* window = kind.Open();
+    ASSERT_NE(window, nullptr);
+    const std::string line = "12:00 see http://example.org/a and irc:///#linked";
+    kind.Show(window, line);
+    ClickLastLine(kind.Pane(window), 14);
+    ASSERT_FALSE(platform.OpenedUrls.empty());
+    EXPECT_EQ(platform.OpenedUrls.back(), "http://example.org/a");
+    Sent.clear();
+    ClickLastLine(kind.Pane(window), static_cast<int>(line.find("irc:")) + 3);
+    EXPECT_EQ(Sent, std::vector<std::string>{"JOIN #linked\r\n"});
+    EXPECT_EQ(platform.OpenedUrls.size(), 1u);
+    platform.OpenedUrls.clear();
+  }
+  // The server log too; without a browser, a message says so.
+  form->AddServerMemoLine(QStringLiteral("12:00 MOTD https://example.net/rules"));
+  platform.OpenUrlRefused = true;
+  ClickLastLine(form->ServerMemo, 14);
+  EXPECT_EQ(platform.OpenedUrls, std::vector<std::string>{"https://example.net/rules"});
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_NE(platform.Messages[0].find("https://example.net/rules"), std::string::npos);
+}
