@@ -38,6 +38,7 @@
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
 #include "widgets/ConversationPanels.h"
+#include "widgets/FindBar.h"
 #include "widgets/FormFont.h"
 #include "widgets/MenuText.h"
 #include "widgets/PaneLinks.h"
@@ -131,6 +132,8 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   panes->addWidget(RecvRichEdit, 1);
   panes->addWidget(NickNameRichEdit, 0);
   column->addLayout(panes, 1);
+  FindBar = new TFindBar(RecvRichEdit, content);
+  column->addWidget(FindBar);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
   SendEdit->setMaximumWidth(377);
@@ -277,8 +280,9 @@ void TChatForm::UpdateOperatorMenu() {
 void TChatForm::ShowLine(TLineKind Kind, const QString& Text) {
   recvLog_->Append(Text, LineColor(Kind));
   recvLog_->KeepLast(TConnection::KeptLines);
-  // One scroll to the bottom for a whole burst of lines.
-  if (!scrollPending_) {
+  // One scroll to the bottom for a whole burst of lines; none while the
+  // user finds in the pane.
+  if (!scrollPending_ && !FindBar->isVisible()) {
     scrollPending_ = true;
     QTimer::singleShot(0, this, [this] {
       scrollPending_ = false;

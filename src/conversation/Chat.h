@@ -25,6 +25,7 @@ class QWidget;
 
 namespace tavi {
 
+class TFindBar;
 class TMemberEditorForm;
 class TMemberPaneModel;
 class TRichLog;
@@ -47,6 +48,7 @@ class TChatForm : public TMdiChildForm {
   QLabel* Label1 = nullptr;
   QLineEdit* SendEdit = nullptr;
   QTextEdit* RecvRichEdit = nullptr;
+  TFindBar* FindBar = nullptr;  // Ctrl+F in RecvRichEdit
   QListView* NickNameRichEdit = nullptr;  // one member per line, each in its colour
 
   // The member pop-up menu.

@@ -27,6 +27,7 @@
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
 #include "widgets/ConversationPanels.h"
+#include "widgets/FindBar.h"
 #include "widgets/FormFont.h"
 #include "widgets/MenuText.h"
 #include "widgets/PaneLinks.h"
@@ -94,6 +95,8 @@ TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, 
   panes->addWidget(RecvMemo, 1);
   panes->addWidget(NickNameMemo, 0);
   column->addLayout(panes, 1);
+  FindBar = new TFindBar(RecvMemo, content);
+  column->addWidget(FindBar);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
   SendEdit->setMaximumWidth(377);

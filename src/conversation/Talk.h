@@ -21,6 +21,7 @@ class QWidget;
 namespace tavi {
 
 class TConnection;
+class TFindBar;
 class TQuery;
 
 class TTalkForm : public TMdiChildForm {
@@ -37,6 +38,7 @@ class TTalkForm : public TMdiChildForm {
   QToolButton* CloseFormSpeedButton = nullptr;
   QPlainTextEdit* RecvMemo = nullptr;
   QPlainTextEdit* NickNameMemo = nullptr;
+  TFindBar* FindBar = nullptr;  // Ctrl+F in RecvMemo
   QWidget* Panel2 = nullptr;
   QLabel* Label1 = nullptr;
   QLineEdit* SendEdit = nullptr;

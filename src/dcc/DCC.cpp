@@ -26,6 +26,7 @@
 #include "kanji/WireText.h"
 #include "platform/Platform.h"
 #include "widgets/ConversationPanels.h"
+#include "widgets/FindBar.h"
 #include "widgets/FormFont.h"
 #include "widgets/PaneLinks.h"
 #include "widgets/WritingChoice.h"
@@ -119,6 +120,8 @@ TDCCForm::TDCCForm(TWindowHost& Host, TConnection& Connection, QWidget* Parent)
   RecvMemo->setFont(FormFont(16));
   OpenLinksOf(RecvMemo, Connection);
   column->addWidget(RecvMemo, 1);
+  FindBar = new TFindBar(RecvMemo, content);
+  column->addWidget(FindBar);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
   column->addWidget(Panel2);

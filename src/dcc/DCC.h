@@ -27,6 +27,7 @@ class QWidget;
 namespace tavi {
 
 class TConnection;
+class TFindBar;
 
 class TDCCForm : public TMdiChildForm {
   Q_OBJECT
@@ -50,6 +51,7 @@ class TDCCForm : public TMdiChildForm {
   QWidget* Panel1 = nullptr;
   QToolButton* CloseFormSpeedButton = nullptr;
   QPlainTextEdit* RecvMemo = nullptr;
+  TFindBar* FindBar = nullptr;  // Ctrl+F in RecvMemo
   QWidget* Panel2 = nullptr;
   QLabel* Label1 = nullptr;
   QLineEdit* SendEdit = nullptr;

@@ -1,8 +1,10 @@
 // The channel, talk and DCC chat windows alike: the addresses in their panes
-// open in the browser or join.
+// open in the browser or join, and Ctrl+F finds in the pane.
 #include <QApplication>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <functional>
@@ -10,6 +12,7 @@
 #include "MainFormFixture.h"
 #include "PaneClick.h"
 #include "dcc/DCC.h"
+#include "widgets/FindBar.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -22,6 +25,11 @@ void DeleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::Deferr
 void ClickLastLine(QWidget* Pane, int Offset) {
   if (auto* edit = qobject_cast<QTextEdit*>(Pane)) ClickText(edit, edit->document()->lastBlock().position() + Offset);
   if (auto* memo = qobject_cast<QPlainTextEdit*>(Pane)) ClickText(memo, memo->document()->lastBlock().position() + Offset);
+}
+
+QString Selected(QWidget* Pane) {
+  if (auto* edit = qobject_cast<QTextEdit*>(Pane)) return edit->textCursor().selectedText();
+  return qobject_cast<QPlainTextEdit*>(Pane)->textCursor().selectedText();
 }
 
 class ConversationPanesTest : public MainFormFixture {
@@ -38,28 +46,32 @@ class ConversationPanesTest : public MainFormFixture {
   }
 
   // One kind of conversation window: how to open one, show a line in its
-  // pane, and reach its pane.
+  // pane, and reach its pane and find bar.
   struct TKind {
     const char* Name;
     std::function<TMdiChildForm*()> Open;
     std::function<void(TMdiChildForm*, const std::string&)> Show;
     std::function<QWidget*(TMdiChildForm*)> Pane;
+    std::function<TFindBar*(TMdiChildForm*)> Bar;
   };
   std::vector<TKind> Kinds() {
     return {
         {"channel", [this] { return OpenChannelWindow("#c"); },
          [](TMdiChildForm* w, const std::string& Line) { qobject_cast<TChatForm*>(w)->ShowLine(TLineKind::Event, QText(Line)); },
-         [](TMdiChildForm* w) { return qobject_cast<TChatForm*>(w)->RecvRichEdit; }},
+         [](TMdiChildForm* w) { return qobject_cast<TChatForm*>(w)->RecvRichEdit; },
+         [](TMdiChildForm* w) { return qobject_cast<TChatForm*>(w)->FindBar; }},
         {"talk", [this] { return OpenTalkWindow("bob"); },
          [](TMdiChildForm* w, const std::string& Line) { qobject_cast<TTalkForm*>(w)->ShowLine(QText(Line)); },
-         [](TMdiChildForm* w) { return qobject_cast<TTalkForm*>(w)->RecvMemo; }},
+         [](TMdiChildForm* w) { return qobject_cast<TTalkForm*>(w)->RecvMemo; },
+         [](TMdiChildForm* w) { return qobject_cast<TTalkForm*>(w)->FindBar; }},
         {"DCC chat",
          [this] {
            OpenDccChat(*form, Connection(), "carol", "", "", "");
            return form->FindChildWindow("carol");
          },
          [](TMdiChildForm* w, const std::string& Line) { qobject_cast<TDCCForm*>(w)->AddRecvLine(Line); },
-         [](TMdiChildForm* w) { return qobject_cast<TDCCForm*>(w)->RecvMemo; }},
+         [](TMdiChildForm* w) { return qobject_cast<TDCCForm*>(w)->RecvMemo; },
+         [](TMdiChildForm* w) { return qobject_cast<TDCCForm*>(w)->FindBar; }},
     };
   }
 };
@@ -89,4 +101,21 @@ TEST_F(ConversationPanesTest, AddressesOpenInTheBrowserOrJoinTheChannel) {
   EXPECT_EQ(platform.OpenedUrls, std::vector<std::string>{"https://example.net/rules"});
   ASSERT_EQ(platform.Messages.size(), 1u);
   EXPECT_NE(platform.Messages[0].find("https://example.net/rules"), std::string::npos);
+}
+
+TEST_F(ConversationPanesTest, CtrlFFindsInThePane) {
+  for (const TKind& kind : Kinds()) {
+    SCOPED_TRACE(kind.Name);
+    TMdiChildForm* window = kind.Open();
+    kind.Show(window, "a needle in the pane");
+    TFindBar* bar = kind.Bar(window);
+    ASSERT_NE(bar, nullptr);
+    // The shortcut belongs to this window's content, not to the frame.
+    EXPECT_TRUE(window->isAncestorOf(qobject_cast<QWidget*>(bar->FindShortcut->parent())));
+    emit bar->FindShortcut->activated();
+    EXPECT_TRUE(bar->isVisible());
+    bar->FindEdit->setText(QStringLiteral("NEEDLE"));
+    EXPECT_TRUE(bar->FindNext());
+    EXPECT_EQ(Selected(kind.Pane(window)), QStringLiteral("needle"));
+  }
 }
