@@ -110,10 +110,9 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   OpenLinksOf(RecvRichEdit, Connection);
   RecvRichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvRichEdit->setFont(FormFont(16));
-  // The frame's borders take their share of the fixed outer width, so the
-  // left pane gives way rather than pushing the member pane out.
+  // The event pane takes what the window's size leaves; the member pane
+  // keeps its width.
   RecvRichEdit->setMinimumWidth(0);
-  RecvRichEdit->resize(289, RecvRichEdit->height());
   NickNameRichEdit = new QListView(content);
   NickNameRichEdit->setObjectName(QStringLiteral("NickNameRichEdit"));
   NickNameRichEdit->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -136,7 +135,6 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   column->addWidget(FindBar);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
-  SendEdit->setMaximumWidth(377);
   column->addWidget(Panel2);
 
   content->setFocusProxy(SendEdit);
@@ -250,7 +248,7 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   connect(members_, &QAbstractItemModel::modelReset, this, [this] { UpdateOperatorMenu(); });
 
   // FormCreate.
-  setFixedSize(FormWidth, FormHeight);
+  KeepSizeAs(QStringLiteral("Channel"), QSize(FormWidth, FormHeight));
   SetCaption(Channel.Name());
   SendEdit->setFocus();
 }

@@ -35,8 +35,8 @@ class TChatForm : public TMdiChildForm {
  public:
   static constexpr int HelpContext = 35;
 
-  // FormCreate: the size 430 x 260. Channel must outlive the window or be
-  // let go of first (Detach).
+  // FormCreate: the size the last channel window had, at first 430 x 260.
+  // Channel must outlive the window or be let go of first (Detach).
   TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Channel, QWidget* Parent = nullptr);
   ~TChatForm() override;
 

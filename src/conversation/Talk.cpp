@@ -83,8 +83,7 @@ TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, 
   RecvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvMemo->setFont(FormFont(16));
   OpenLinksOf(RecvMemo, Connection);
-  // 289 wide at the fixed outer size; it takes what the frame's borders
-  // leave, so the member pane keeps its width whatever the style.
+  // It takes what the window's size leaves; the member pane keeps its width.
   RecvMemo->setMinimumWidth(0);
   NickNameMemo = new QPlainTextEdit(content);
   NickNameMemo->setObjectName(QStringLiteral("NickNameMemo"));
@@ -99,7 +98,6 @@ TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, 
   column->addWidget(FindBar);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
-  SendEdit->setMaximumWidth(377);
   column->addWidget(Panel2);
 
   setWidget(content);
@@ -133,7 +131,7 @@ TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, 
   connect(AddDeleteMember, &QAction::triggered, this, [this] { AddDeleteMemberClick(); });
 
   // FormCreate.
-  setFixedSize(FormWidth, FormHeight);
+  KeepSizeAs(QStringLiteral("Talk"), QSize(FormWidth, FormHeight));
   RecvMemo->clear();
   NickNameMemo->clear();
   QueryChanged();

@@ -29,8 +29,8 @@ class TTalkForm : public TMdiChildForm {
  public:
   static constexpr int HelpContext = 61;
 
-  // FormCreate: the size 430 x 260. Query must outlive the window or be
-  // let go of first (Detach).
+  // FormCreate: the size the last talk window had, at first 430 x 260.
+  // Query must outlive the window or be let go of first (Detach).
   TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, QWidget* Parent = nullptr);
   ~TTalkForm() override;
 

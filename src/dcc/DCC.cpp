@@ -164,7 +164,7 @@ TDCCForm::TDCCForm(TWindowHost& Host, TConnection& Connection, QWidget* Parent)
   ServerSocket->setObjectName(QStringLiteral("ServerSocket"));
   connect(ServerSocket, &QTcpServer::newConnection, this, [this] { ServerSocketAccept(); });
 
-  setFixedSize(FormWidth, FormHeight);
+  KeepSizeAs(QStringLiteral("DccChat"), QSize(FormWidth, FormHeight));
   FormCreate();
   SendEdit->setFocus();
 }

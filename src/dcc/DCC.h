@@ -43,8 +43,9 @@ class TDCCForm : public TMdiChildForm {
   // The lines the pane keeps.
   static constexpr int LogLines = 2000;
 
-  // Builds the window and runs FormCreate; the chat's lines and nick are
-  // those of Connection's.
+  // Builds the window at the size the last DCC chat window had (at first
+  // 430 x 260) and runs FormCreate; the chat's lines and nick are those of
+  // Connection's.
   TDCCForm(TWindowHost& Host, TConnection& Connection, QWidget* Parent = nullptr);
   ~TDCCForm() override;
 

@@ -1,7 +1,9 @@
 // The channel, talk and DCC chat windows alike: the addresses in their panes
-// open in the browser or join, and Ctrl+F finds in the pane.
+// open in the browser or join, Ctrl+F finds in the pane, and each kind of
+// window opens at the size the last one of its kind was given.
 #include <QApplication>
 #include <QLineEdit>
+#include <QListView>
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QShortcut>
@@ -118,4 +120,50 @@ TEST_F(ConversationPanesTest, CtrlFFindsInThePane) {
     EXPECT_TRUE(bar->FindNext());
     EXPECT_EQ(Selected(kind.Pane(window)), QStringLiteral("needle"));
   }
+}
+
+TEST_F(ConversationPanesTest, EachKindOpensAtTheLastSizeOfItsKind) {
+  const QSize first(430, 260);
+  int step = 0;
+  for (const TKind& kind : Kinds()) {
+    SCOPED_TRACE(kind.Name);
+    TMdiChildForm* window = kind.Open();
+    // Resizable and maximisable; the kinds before did not change this one.
+    EXPECT_EQ(window->size(), first);
+    EXPECT_LT(window->minimumWidth(), first.width());
+    EXPECT_GT(window->maximumWidth(), 2000);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    QApplication::processEvents();
+    const QSize chosen(520 + 10 * step, 300 + 10 * step);
+    ++step;
+    window->resize(chosen);
+    window->showMinimized();  // before the size is written
+    window->close();
+    DeleteClosed();
+
+    window = kind.Open();
+    EXPECT_EQ(window->size(), chosen);
+    QApplication::processEvents();
+    // Maximised is no size to keep. (The next window may open maximised,
+    // as the area's windows are then.)
+    window->showMaximized();
+    QApplication::processEvents();
+    window->close();
+    DeleteClosed();
+    window = kind.Open();
+    QApplication::processEvents();
+    window->showNormal();
+    EXPECT_EQ(window->size(), chosen);
+  }
+}
+
+TEST_F(ConversationPanesTest, TileSharesTheAreaBetweenTheWindows) {
+  TMdiChildForm* channel = OpenChannelWindow("#c");
+  TMdiChildForm* talk = OpenTalkWindow("bob");
+  form->Tile1->trigger();
+  EXPECT_FALSE(channel->geometry().intersects(talk->geometry()));
+  EXPECT_GT(channel->width() + talk->width(), 800);
+  // The event pane takes the width; the member pane keeps its own.
+  EXPECT_GT(qobject_cast<TChatForm*>(channel)->RecvRichEdit->width(), 300);
+  EXPECT_EQ(qobject_cast<TChatForm*>(channel)->NickNameRichEdit->width(), 126);
 }
