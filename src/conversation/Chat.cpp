@@ -38,8 +38,10 @@
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
 #include "widgets/ConversationPanels.h"
+#include "widgets/FindBar.h"
 #include "widgets/FormFont.h"
 #include "widgets/MenuText.h"
+#include "widgets/PaneLinks.h"
 #include "widgets/RichLog.h"
 #include "widgets/WindowHost.h"
 
@@ -103,12 +105,12 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   RecvRichEdit->setAcceptRichText(false);
   RecvRichEdit->setUndoRedoEnabled(false);
   recvLog_ = new TRichLog(RecvRichEdit);
+  OpenLinksOf(RecvRichEdit, Connection);
   RecvRichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvRichEdit->setFont(FormFont(16));
-  // The frame's borders take their share of the fixed outer width, so the
-  // left pane gives way rather than pushing the member pane out.
+  // The event pane takes what the window's size leaves; the member pane
+  // keeps its width.
   RecvRichEdit->setMinimumWidth(0);
-  RecvRichEdit->resize(289, RecvRichEdit->height());
   NickNameRichEdit = new QListView(content);
   NickNameRichEdit->setObjectName(QStringLiteral("NickNameRichEdit"));
   NickNameRichEdit->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -146,9 +148,10 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   connect(members_, &QAbstractItemModel::dataChanged, this, countLater);
   UpdateMemberCount();
   column->addLayout(panes, 1);
+  FindBar = new TFindBar(RecvRichEdit, content);
+  column->addWidget(FindBar);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
-  SendEdit->setMaximumWidth(377);
   column->addWidget(Panel2);
 
   content->setFocusProxy(SendEdit);
@@ -262,7 +265,7 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   connect(members_, &QAbstractItemModel::modelReset, this, [this] { UpdateOperatorMenu(); });
 
   // FormCreate.
-  setFixedSize(FormWidth, FormHeight);
+  KeepSizeAs(QStringLiteral("Channel"), QSize(FormWidth, FormHeight));
   SetCaption(Channel.Name());
   SendEdit->setFocus();
 }
@@ -301,8 +304,9 @@ void TChatForm::ShowUnreadMarker() { recvLog_->AppendMarker(UnreadMarkerText(), 
 void TChatForm::ShowLine(TLineKind Kind, const QString& Text, bool Highlight) {
   recvLog_->Append(Text, Highlight ? clHighlight : LineColor(Kind));
   recvLog_->KeepLast(TConnection::KeptLines);
-  // One scroll to the bottom for a whole burst of lines.
-  if (!scrollPending_) {
+  // One scroll to the bottom for a whole burst of lines; none while the
+  // user finds in the pane.
+  if (!scrollPending_ && !FindBar->isVisible()) {
     scrollPending_ = true;
     QTimer::singleShot(0, this, [this] {
       scrollPending_ = false;

@@ -26,6 +26,7 @@ class QWidget;
 
 namespace tavi {
 
+class TFindBar;
 class TMemberEditorForm;
 class TMemberPaneModel;
 class TRichLog;
@@ -35,8 +36,8 @@ class TChatForm : public TMdiChildForm {
  public:
   static constexpr int HelpContext = 35;
 
-  // FormCreate: the size 430 x 260. Channel must outlive the window or be
-  // let go of first (Detach).
+  // FormCreate: the size the last channel window had, at first 430 x 260.
+  // Channel must outlive the window or be let go of first (Detach).
   TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Channel, QWidget* Parent = nullptr);
   ~TChatForm() override;
 
@@ -48,6 +49,7 @@ class TChatForm : public TMdiChildForm {
   QLabel* Label1 = nullptr;
   QLineEdit* SendEdit = nullptr;
   QTextEdit* RecvRichEdit = nullptr;
+  TFindBar* FindBar = nullptr;  // Ctrl+F in RecvRichEdit
   QListView* NickNameRichEdit = nullptr;  // one member per line, each in its colour
   QLabel* MemberCountLabel = nullptr;     // "12 人（オペレーター 3 人）" above the list
 

@@ -28,8 +28,10 @@
 #include "platform/Platform.h"
 #include "protocol/Ctcp.h"
 #include "widgets/ConversationPanels.h"
+#include "widgets/FindBar.h"
 #include "widgets/FormFont.h"
 #include "widgets/MenuText.h"
+#include "widgets/PaneLinks.h"
 #include "widgets/WindowHost.h"
 
 namespace tavi {
@@ -81,8 +83,8 @@ TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, 
   RecvMemo->setReadOnly(true);
   RecvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvMemo->setFont(FormFont(16));
-  // 289 wide at the fixed outer size; it takes what the frame's borders
-  // leave, so the member pane keeps its width whatever the style.
+  OpenLinksOf(RecvMemo, Connection);
+  // It takes what the window's size leaves; the member pane keeps its width.
   RecvMemo->setMinimumWidth(0);
   NickNameMemo = new QPlainTextEdit(content);
   NickNameMemo->setObjectName(QStringLiteral("NickNameMemo"));
@@ -93,9 +95,10 @@ TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, 
   panes->addWidget(RecvMemo, 1);
   panes->addWidget(NickNameMemo, 0);
   column->addLayout(panes, 1);
+  FindBar = new TFindBar(RecvMemo, content);
+  column->addWidget(FindBar);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
-  SendEdit->setMaximumWidth(377);
   column->addWidget(Panel2);
 
   setWidget(content);
@@ -129,7 +132,7 @@ TTalkForm::TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, 
   connect(AddDeleteMember, &QAction::triggered, this, [this] { AddDeleteMemberClick(); });
 
   // FormCreate.
-  setFixedSize(FormWidth, FormHeight);
+  KeepSizeAs(QStringLiteral("Talk"), QSize(FormWidth, FormHeight));
   RecvMemo->clear();
   NickNameMemo->clear();
   QueryChanged();
@@ -150,7 +153,7 @@ void TTalkForm::ShowUnreadMarker() {
 }
 
 void TTalkForm::ShowLine(const QString& Text) {
-  RecvMemo->appendPlainText(Text);
+  AppendLinkedLine(RecvMemo, Text);
   if (RecvMemo->document()->blockCount() > TConnection::KeptLines) {
     QTextCursor cursor(RecvMemo->document());
     cursor.movePosition(QTextCursor::Start);

@@ -22,6 +22,7 @@ class QWidget;
 namespace tavi {
 
 class TConnection;
+class TFindBar;
 class TQuery;
 
 class TTalkForm : public TMdiChildForm {
@@ -29,8 +30,8 @@ class TTalkForm : public TMdiChildForm {
  public:
   static constexpr int HelpContext = 61;
 
-  // FormCreate: the size 430 x 260. Query must outlive the window or be
-  // let go of first (Detach).
+  // FormCreate: the size the last talk window had, at first 430 x 260.
+  // Query must outlive the window or be let go of first (Detach).
   TTalkForm(TWindowHost& Host, TConnection& Connection, TQuery& Query, QWidget* Parent = nullptr);
   ~TTalkForm() override;
 
@@ -38,6 +39,7 @@ class TTalkForm : public TMdiChildForm {
   QToolButton* CloseFormSpeedButton = nullptr;
   QPlainTextEdit* RecvMemo = nullptr;
   QPlainTextEdit* NickNameMemo = nullptr;
+  TFindBar* FindBar = nullptr;  // Ctrl+F in RecvMemo
   QWidget* Panel2 = nullptr;
   QLabel* Label1 = nullptr;
   QLineEdit* SendEdit = nullptr;

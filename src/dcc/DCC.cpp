@@ -26,7 +26,9 @@
 #include "kanji/WireText.h"
 #include "platform/Platform.h"
 #include "widgets/ConversationPanels.h"
+#include "widgets/FindBar.h"
 #include "widgets/FormFont.h"
+#include "widgets/PaneLinks.h"
 #include "widgets/WritingChoice.h"
 #include "core/Connection.h"
 #include "core/Session.h"
@@ -116,7 +118,10 @@ TDCCForm::TDCCForm(TWindowHost& Host, TConnection& Connection, QWidget* Parent)
   RecvMemo->setMaximumBlockCount(LogLines);
   RecvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RecvMemo->setFont(FormFont(16));
+  OpenLinksOf(RecvMemo, Connection);
   column->addWidget(RecvMemo, 1);
+  FindBar = new TFindBar(RecvMemo, content);
+  column->addWidget(FindBar);
 
   Panel2 = MakeSendPanel(content, Label1, SendEdit);
   column->addWidget(Panel2);
@@ -159,7 +164,7 @@ TDCCForm::TDCCForm(TWindowHost& Host, TConnection& Connection, QWidget* Parent)
   ServerSocket->setObjectName(QStringLiteral("ServerSocket"));
   connect(ServerSocket, &QTcpServer::newConnection, this, [this] { ServerSocketAccept(); });
 
-  setFixedSize(FormWidth, FormHeight);
+  KeepSizeAs(QStringLiteral("DccChat"), QSize(FormWidth, FormHeight));
   FormCreate();
   SendEdit->setFocus();
 }
@@ -190,7 +195,7 @@ void TDCCForm::CloseSockets() {
   }
 }
 
-void TDCCForm::AddRecvLine(const std::string& Text) { RecvMemo->appendPlainText(QText(MemoBreaks(Text))); }
+void TDCCForm::AddRecvLine(const std::string& Text) { AppendLinkedLine(RecvMemo, QText(MemoBreaks(Text))); }
 
 std::vector<std::string> TDCCForm::RecvLines() const {
   std::vector<std::string> lines;

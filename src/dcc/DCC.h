@@ -27,6 +27,7 @@ class QWidget;
 namespace tavi {
 
 class TConnection;
+class TFindBar;
 
 class TDCCForm : public TMdiChildForm {
   Q_OBJECT
@@ -42,14 +43,16 @@ class TDCCForm : public TMdiChildForm {
   // The lines the pane keeps.
   static constexpr int LogLines = 2000;
 
-  // Builds the window and runs FormCreate; the chat's lines and nick are
-  // those of Connection's.
+  // Builds the window at the size the last DCC chat window had (at first
+  // 430 x 260) and runs FormCreate; the chat's lines and nick are those of
+  // Connection's.
   TDCCForm(TWindowHost& Host, TConnection& Connection, QWidget* Parent = nullptr);
   ~TDCCForm() override;
 
   QWidget* Panel1 = nullptr;
   QToolButton* CloseFormSpeedButton = nullptr;
   QPlainTextEdit* RecvMemo = nullptr;
+  TFindBar* FindBar = nullptr;  // Ctrl+F in RecvMemo
   QWidget* Panel2 = nullptr;
   QLabel* Label1 = nullptr;
   QLineEdit* SendEdit = nullptr;

@@ -32,6 +32,7 @@
 #include "widgets/FormFont.h"
 #include "widgets/MdiChildForm.h"
 #include "widgets/MenuText.h"
+#include "widgets/PaneLinks.h"
 
 namespace tavi {
 
@@ -146,6 +147,7 @@ void TMainForm::BuildLayout() {
   ServerMemo->setMaximumBlockCount(LogLines);
   ServerMemo->setFixedHeight(72);
   ServerMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  OpenLinksOf(ServerMemo, Connection());
   column->addWidget(ServerMemo);
 
   MdiArea = new QMdiArea(central);
@@ -312,7 +314,7 @@ void TMainForm::UpdateServerCaption() {
   }
 }
 
-void TMainForm::AddServerMemoLine(const QString& Text) { ServerMemo->appendPlainText(Text); }
+void TMainForm::AddServerMemoLine(const QString& Text) { AppendLinkedLine(ServerMemo, Text); }
 
 void TMainForm::SetStatusText(const std::string& Text) {
   statusText_ = Text;

@@ -42,7 +42,8 @@ class TMainForm : public QMainWindow, public TWindowHost {
   Q_OBJECT
  public:
   static constexpr int HelpContext = 2;
-  static constexpr const char* HelpFile = "TAVI.HLP";
+  // The guide's page, which help opens in the browser.
+  static constexpr const char* HelpFile = "guide/index.html";
   // The server log keeps its last lines.
   static constexpr int LogLines = 2000;
   // The widest the away mark grows in the status bar.

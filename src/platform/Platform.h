@@ -63,6 +63,12 @@ class TPlatform {
 
   // Opens the help file at a context number; reports a missing file itself.
   virtual void ShowHelp(const std::string& HelpFile, int Context) = 0;
+  // Opens Url (encoded) in the desktop's program for it, a browser for a
+  // web page; false when none took it. Platforms without a desktop refuse.
+  virtual bool OpenUrl(const std::string& Url) {
+    (void)Url;
+    return false;
+  }
 
   // The local host's IPv4 addresses as "a.b.c.d", lookup order.
   virtual std::vector<std::string> LocalIPv4Addresses() = 0;

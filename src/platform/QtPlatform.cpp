@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -215,16 +216,31 @@ std::string TQtPlatform::WeekdayName(const TDateTime& When) {
   return StdText(Japanese().dayName(When.DayOfWeek, QLocale::LongFormat));
 }
 
+QStringList HelpFilePlaces(const QString& ProgramFolder, const QString& HelpFile) {
+  const QString Installed = QStringLiteral(TAVI_INSTALLED_DOCS);
+  const QString InstalledFolder =
+      QDir::isAbsolutePath(Installed) ? Installed : ProgramFolder + QStringLiteral("/../") + Installed;
+  return {QDir::cleanPath(InstalledFolder + QLatin1Char('/') + HelpFile),
+          QDir::cleanPath(QStringLiteral(TAVI_SOURCE_DOCS "/") + HelpFile)};
+}
+
 void TQtPlatform::ShowHelp(const std::string& HelpFile, int Context) {
-  // A generic viewer has no notion of help contexts; the file opens at its start.
-  (void)Context;
   const QString Folder = QFileInfo(QFile::decodeName(ProgramFilePath().c_str())).absolutePath();
-  const QString Path = Folder + QLatin1Char('/') + QText(HelpFile);
-  if (!QFileInfo::exists(Path)) {
-    ShowMessage(U8(u8"ヘルプファイル ") + HelpFile + U8(u8" が見つかりません。"));
+  const QStringList Places = HelpFilePlaces(Folder, QText(HelpFile));
+  for (const QString& Path : Places) {
+    if (!QFileInfo::exists(Path)) continue;
+    QUrl Url = QUrl::fromLocalFile(Path);
+    Url.setFragment(QStringLiteral("help-%1").arg(Context));
+    if (!OpenUrl(StdText(Url.toString(QUrl::FullyEncoded))))
+      ShowMessage(U8(u8"利用の手引きをブラウザーで開けませんでした。\r\n") + StdText(Path));
     return;
   }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
+  ShowMessage(U8(u8"利用の手引き ") + HelpFile + U8(u8" が見つかりません。次の場所を探しました：\r\n") +
+              StdText(Places.join(QStringLiteral("\r\n"))));
+}
+
+bool TQtPlatform::OpenUrl(const std::string& Url) {
+  return QDesktopServices::openUrl(QUrl(QText(Url), QUrl::StrictMode));
 }
 
 std::vector<std::string> TQtPlatform::LocalIPv4Addresses() {

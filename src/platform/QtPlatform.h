@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include "platform/Platform.h"
 
@@ -28,7 +29,10 @@ class TQtPlatform : public TPlatform {
   std::string LongDateText(const TDateTime& When) override;
   std::string WeekdayName(const TDateTime& When) override;
 
+  // Opens the guide's page HelpFile in the browser, at the place marked
+  // for Context ("#help-<Context>").
   void ShowHelp(const std::string& HelpFile, int Context) override;
+  bool OpenUrl(const std::string& Url) override;
 
   std::vector<std::string> LocalIPv4Addresses() override;
   std::string ProgramFilePath() override;
@@ -49,6 +53,12 @@ class TQtPlatform : public TPlatform {
 // the activation to the box, a transfer window that ends); then the window
 // it belongs to, in the end the main window.
 QWidget* StableDialogParent();
+
+// Where a page of the guide (HelpFile, such as "guide/index.html") is looked
+// for, in order: where install puts the documents, relative to the program's
+// folder ProgramFolder; then the source tree's docs folder, for a program run
+// from its build tree.
+QStringList HelpFilePlaces(const QString& ProgramFolder, const QString& HelpFile);
 
 // Makes one Qt platform the default for the rest of the program's life.
 void InstallQtPlatform();

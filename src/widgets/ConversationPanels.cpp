@@ -17,7 +17,8 @@ namespace tavi {
 
 QVBoxLayout* MakeConversationColumn(TMdiChildForm* Form, int HelpContext, QWidget*& Content) {
   Form->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                       Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  Form->setMinimumSize(ConversationMinimumSize);
   Form->setProperty("helpContext", HelpContext);
   Content = new QWidget(Form);
   auto* column = new QVBoxLayout(Content);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QSize>
 
 class QFrame;
 class QHBoxLayout;
@@ -16,9 +17,14 @@ namespace tavi {
 
 class TMdiChildForm;
 
-// Makes Form a conversation window (title, system menu, minimise and close
-// only; HelpContext for F1) and gives the content widget whose column holds
-// the strips and panes, top to bottom.
+// The least a conversation window can be made: its strips, and room for a
+// few lines and the member pane.
+inline constexpr QSize ConversationMinimumSize(260, 170);
+
+// Makes Form a conversation window (title, system menu, minimise, maximise
+// and close; resizable down to ConversationMinimumSize; HelpContext for F1)
+// and gives the content widget whose column holds the strips and panes, top
+// to bottom.
 QVBoxLayout* MakeConversationColumn(TMdiChildForm* Form, int HelpContext, QWidget*& Content);
 
 // A red cross in a 16 x 16 square.

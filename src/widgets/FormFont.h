@@ -18,4 +18,8 @@ inline QFont FormFont(int PixelSize = 12) {
 
 inline void ApplyFormFont(QWidget* Widget, int PixelSize = 12) { Widget->setFont(FormFont(PixelSize)); }
 
+// Menus, pop-up menus and message boxes take no font from the window they
+// open over: they get the dialogs' font for the whole program.
+void UseFormFontForMenusAndBoxes();
+
 }  // namespace tavi

@@ -1,8 +1,12 @@
 #include "widgets/MdiChildForm.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QMdiArea>
+#include <QResizeEvent>
+#include <QTimer>
 
+#include "core/DesktopSettings.h"
 #include "kanji/QtText.h"
 #include "widgets/MenuText.h"
 
@@ -13,7 +17,10 @@ TMdiChildForm::TMdiChildForm(TWindowHost& Host, TConnection* Connection, QWidget
   setAttribute(Qt::WA_DeleteOnClose);
 }
 
-TMdiChildForm::~TMdiChildForm() { delete WindowMenuItem; }
+TMdiChildForm::~TMdiChildForm() {
+  if (sizeTimer_ && sizeTimer_->isActive()) SaveSize();
+  delete WindowMenuItem;
+}
 
 void TMdiChildForm::SetCaption(const std::string& Caption) {
   caption_ = Caption;
@@ -53,6 +60,48 @@ void TMdiChildForm::MenuClick() {
   showNormal();
   if (QMdiArea* area = mdiArea()) area->setActiveSubWindow(this);
   raise();
+}
+
+namespace {
+
+QString SizeKey(const QString& Kind) { return QStringLiteral("WindowSize/") + Kind; }
+
+}  // namespace
+
+void TMdiChildForm::KeepSizeAs(const QString& Kind, const QSize& Default) {
+  sizeKind_ = Kind;
+  const QSize kept = OpenDesktopSettings()->value(SizeKey(Kind)).toSize();
+  resize(kept.isValid() ? kept.expandedTo(minimumSize()) : Default);
+  // What the frame does to a new window (fitting it into its area) is not
+  // the user's choice of size.
+  QTimer::singleShot(0, this, [this] { keepingSize_ = true; });
+}
+
+void TMdiChildForm::resizeEvent(QResizeEvent* Event) {
+  QMdiSubWindow::resizeEvent(Event);
+  if (!keepingSize_ || !isVisible() || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) return;
+  // Taken now: the window may be minimised before the timer writes it.
+  sizeToKeep_ = size();
+  if (!sizeTimer_) {
+    sizeTimer_ = new QTimer(this);
+    sizeTimer_->setSingleShot(true);
+    sizeTimer_->setInterval(500);
+    connect(sizeTimer_, &QTimer::timeout, this, &TMdiChildForm::SaveSize);
+  }
+  sizeTimer_->start();
+}
+
+void TMdiChildForm::closeEvent(QCloseEvent* Event) {
+  QMdiSubWindow::closeEvent(Event);
+  if (Event->isAccepted() && sizeTimer_ && sizeTimer_->isActive()) {
+    sizeTimer_->stop();
+    SaveSize();
+  }
+}
+
+void TMdiChildForm::SaveSize() {
+  if (sizeKind_.isEmpty()) return;
+  OpenDesktopSettings()->setValue(SizeKey(sizeKind_), sizeToKeep_);
 }
 
 }  // namespace tavi

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMdiSubWindow>
+#include <QSize>
 #include <QString>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 
 class QAction;
 class QMenu;
+class QTimer;
 
 namespace tavi {
 
@@ -61,7 +63,25 @@ class TMdiChildForm : public QMdiSubWindow {
   // The caption, its note or the activity changed.
   void TitleChanged();
 
+ public:
+  // Opens at the size the last window of Kind was given (else Default) and,
+  // from the next turn of the event loop on, keeps each size it is given in
+  // its normal state for the next one, in the desktop settings.
+  void KeepSizeAs(const QString& Kind, const QSize& Default);
+
+ protected:
+  void resizeEvent(QResizeEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+
  private:
+  void SaveSize();
+
+  QString sizeKind_;
+  bool keepingSize_ = false;
+  QSize sizeToKeep_;
+  // Writes the size a moment after the last change, not at each step of
+  // a drag.
+  QTimer* sizeTimer_ = nullptr;
   TWindowHost& host_;
   TConnection* connection_;
   void UpdateTitle();

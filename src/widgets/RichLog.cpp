@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "widgets/PaneLinks.h"
+
 namespace tavi {
 
 namespace {
@@ -164,7 +166,7 @@ void TRichLog::AppendNow(const QString& Text, const QColor& Color) {
   } else {
     cursor.insertBlock(QTextBlockFormat(), format);
   }
-  cursor.insertText(Text, format);
+  InsertLinkedText(cursor, Text, format);
 }
 
 }  // namespace tavi

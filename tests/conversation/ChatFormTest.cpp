@@ -102,8 +102,8 @@ class ChatFormTest : public MainFormFixture {
 TEST_F(ChatFormTest, CreationLayoutAndDateLine) {
   TChatForm* chat = OpenChannel();
   EXPECT_EQ(chat->size(), QSize(430, 260));
-  EXPECT_EQ(chat->minimumSize(), chat->maximumSize());
-  EXPECT_FALSE(chat->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_NE(chat->minimumSize(), chat->maximumSize());
+  EXPECT_TRUE(chat->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(chat->windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_EQ(chat->property("helpContext").toInt(), 35);
   EXPECT_EQ(chat->NickNameRichEdit->width(), 126);

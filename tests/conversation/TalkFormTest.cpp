@@ -57,7 +57,7 @@ TEST_F(TalkFormTest, CreationGivesTheDateLineAndTheLayout) {
   EXPECT_TRUE(talk->Query()->MemberList.empty());
   EXPECT_EQ(talk->size(), QSize(430, 260));
   EXPECT_EQ(talk->property("helpContext").toInt(), 61);
-  EXPECT_FALSE(talk->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(talk->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(talk->RecvMemo->isReadOnly());
   EXPECT_TRUE(talk->NickNameMemo->isReadOnly());
   for (QWidget* w : std::initializer_list<QWidget*>{talk->RecvMemo, talk->NickNameMemo, talk->SendEdit})

@@ -119,7 +119,7 @@ TEST_F(DccChatTest, WindowHasTheCreationLinesControlsAndMenu) {
   EXPECT_EQ(chat->RecvLines(), (std::vector<std::string>{U8(u8"日付： ") + "2006/01/02", Stamp + U8(u8" 接続を待機中!")}));
   EXPECT_EQ(chat->size(), QSize(430, 260));
   EXPECT_EQ(chat->property("helpContext").toInt(), 61);
-  EXPECT_FALSE(chat->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(chat->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(chat->RecvMemo->isReadOnly());
   EXPECT_EQ(chat->RecvMemo->font().pixelSize(), 16);
   EXPECT_EQ(chat->SendEdit->font().pixelSize(), 16);

@@ -1,10 +1,12 @@
-# Installs into PREFIX and checks the program, its menu entry and its icon.
+# Installs into PREFIX and checks the program, its menu entry, its icon and
+# the guide that help opens.
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} RESULT_VARIABLE result OUTPUT_QUIET)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "install failed: ${result}")
 endif()
-foreach(path bin/Tavi share/applications/tavi.desktop share/icons/hicolor/scalable/apps/tavi.svg)
+foreach(path bin/Tavi share/applications/tavi.desktop share/icons/hicolor/scalable/apps/tavi.svg
+             share/doc/tavi/guide/index.html)
   if(NOT EXISTS ${PREFIX}/${path})
     message(FATAL_ERROR "not installed: ${path}")
   endif()
@@ -27,4 +29,9 @@ file(READ ${PREFIX}/share/icons/hicolor/scalable/apps/tavi.svg icon)
 string(FIND "${icon}" "<svg" at)
 if(at EQUAL -1)
   message(FATAL_ERROR "the icon is not an SVG")
+endif()
+file(READ ${PREFIX}/share/doc/tavi/guide/index.html guide)
+string(FIND "${guide}" "<html lang=\"ja\">" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the guide is not the Japanese HTML page")
 endif()

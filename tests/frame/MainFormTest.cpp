@@ -12,6 +12,13 @@
 #include <iterator>
 
 #include "MainFormFixture.h"
+#include "conversation/Channel.h"
+#include "conversation/ChannelMode.h"
+#include "conversation/UserMode.h"
+#include "dcc/DCC.h"
+#include "dialogs/InviteCmd.h"
+#include "dialogs/KickCmd.h"
+#include "platform/QtPlatform.h"
 #include "core/ConnectionOptions.h"
 #include "conversation/ServerErrorUnit.h"
 #include "dialogs/AwayCmd.h"
@@ -191,8 +198,18 @@ TEST_F(MainFormTest, HelpOpensAtTheContext) {
   TMainForm& f = MakeForm();
   f.Help2->trigger();
   ASSERT_EQ(platform.HelpCalls.size(), 1u);
-  EXPECT_EQ(platform.HelpCalls[0].File, "TAVI.HLP");
+  EXPECT_EQ(platform.HelpCalls[0].File, "guide/index.html");
   EXPECT_EQ(platform.HelpCalls[0].Context, 2);
+
+  // The guide marks a place for each window's context.
+  QString guide;
+  for (const QString& place : HelpFilePlaces(QCoreApplication::applicationDirPath(), QText(TMainForm::HelpFile)))
+    if (QFile file(place); guide.isEmpty() && file.open(QIODevice::ReadOnly)) guide = QString::fromUtf8(file.readAll());
+  ASSERT_FALSE(guide.isEmpty());
+  for (int context : {TMainForm::HelpContext, TChatForm::HelpContext, TTalkForm::HelpContext, TDCCForm::HelpContext,
+                      TChannelForm::HelpContext, TInviteCmdForm::HelpContext, TKickCmdForm::HelpContext,
+                      TUserModeForm::HelpContext, TChannelModeForm::HelpContext})
+    EXPECT_TRUE(guide.contains(QStringLiteral("id=\"help-%1\"").arg(context))) << context;
 }
 
 TEST_F(MainFormTest, ChildWindowsAndTheWindowMenu) {

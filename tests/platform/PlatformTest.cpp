@@ -5,9 +5,11 @@
 #include <QApplication>
 #include <QDate>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 #include <climits>
 #include <thread>
 
@@ -24,7 +26,12 @@ namespace {
 class TRecordingQtPlatform : public TQtPlatform {
  public:
   std::vector<std::string> Messages;
+  std::vector<std::string> Urls;
   void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
+  bool OpenUrl(const std::string& Url) override {
+    Urls.push_back(Url);
+    return true;
+  }
 };
 
 TEST(PlatformAccess, InstalledPlatformServesUntilRemoved) {
@@ -57,11 +64,29 @@ TEST(PlatformAccess, TimeStampIsTwoDigitHourAndMinuteOfThePlatformClock) {
   SetPlatform(nullptr);
 }
 
-TEST(QtPlatform, MissingHelpFileIsReportedWithItsName) {
+// Run from the build tree, help finds the source tree's guide and opens it
+// at the context's mark; a missing page is reported with where it was
+// looked for.
+TEST(QtPlatform, HelpOpensTheGuideOrSaysWhereItLooked) {
   TRecordingQtPlatform P;
+  P.ShowHelp("guide/index.html", 35);
+  ASSERT_EQ(P.Urls.size(), 1u);
+  const QUrl Opened(QString::fromStdString(P.Urls[0]));
+  EXPECT_TRUE(QFileInfo(Opened.toLocalFile()).isFile()) << P.Urls[0];
+  EXPECT_EQ(Opened.fragment(), QStringLiteral("help-35"));
+  EXPECT_TRUE(P.Messages.empty());
+
   P.ShowHelp("NO_SUCH_HELP_FILE.HLP", 2);
+  EXPECT_EQ(P.Urls.size(), 1u);
   ASSERT_EQ(P.Messages.size(), 1u);
-  EXPECT_EQ(P.Messages[0], U8(u8"ヘルプファイル NO_SUCH_HELP_FILE.HLP が見つかりません。"));
+  EXPECT_NE(P.Messages[0].find("NO_SUCH_HELP_FILE.HLP"), std::string::npos);
+  const QString Folder = QCoreApplication::applicationDirPath();
+  for (const QString& Place : HelpFilePlaces(Folder, QStringLiteral("NO_SUCH_HELP_FILE.HLP")))
+    EXPECT_NE(P.Messages[0].find(StdText(Place)), std::string::npos) << StdText(Place);
+
+  // Installed, the guide is where install puts it beside the program's folder.
+  EXPECT_EQ(HelpFilePlaces(QStringLiteral("/opt/tavi/bin"), QStringLiteral("guide/index.html")).front(),
+            QStringLiteral("/opt/tavi/share/doc/tavi/guide/index.html"));
 }
 
 // Enter in a question of several choices takes the last, cautious one.

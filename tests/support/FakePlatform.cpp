@@ -113,6 +113,12 @@ void TFakePlatform::ShowHelp(const std::string& HelpFile, int Context) {
   HelpCalls.push_back({HelpFile, Context});
 }
 
+bool TFakePlatform::OpenUrl(const std::string& Url) {
+  std::lock_guard Lock(mutex_);
+  OpenedUrls.push_back(Url);
+  return !OpenUrlRefused;
+}
+
 std::vector<std::string> TFakePlatform::LocalIPv4Addresses() {
   std::lock_guard Lock(mutex_);
   return Addresses;
@@ -138,6 +144,8 @@ void TFakePlatform::Reset() {
   SaveProposals.clear();
   HelpCalls.clear();
   Notifications.clear();
+  OpenedUrls.clear();
+  OpenUrlRefused = false;
   Beeps = 0;
 }
 

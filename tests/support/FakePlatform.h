@@ -39,6 +39,8 @@ class TFakePlatform : public TPlatform {
   std::string WeekdayName(const TDateTime& When) override;
 
   void ShowHelp(const std::string& HelpFile, int Context) override;
+  // Records the address; true unless OpenUrlRefused.
+  bool OpenUrl(const std::string& Url) override;
 
   std::vector<std::string> LocalIPv4Addresses() override;
   std::string ProgramFilePath() override;
@@ -65,6 +67,8 @@ class TFakePlatform : public TPlatform {
   std::vector<std::string> Notifications;  // "title|body"
   // Set, notifications go on to it as well (the real desktop service).
   std::function<void(const std::string&, const std::string&)> NotifyThrough;
+  std::vector<std::string> OpenedUrls;
+  bool OpenUrlRefused = false;
   int Beeps = 0;
 
   // The clock: fixed unless a test moves it.
