@@ -16,6 +16,7 @@
 #include "platform/QtPlatform.h"
 #include "core/Connection.h"
 #include "core/Session.h"
+#include "conversation/Chat.h"
 #include "frame/MainForm.h"
 #include "widgets/ProgramIcon.h"
 
@@ -48,6 +49,17 @@ int main(int argc, char* argv[]) {
     for (int i = 3; i < argc; ++i) connection.SendLine(std::string(argv[i]) + "\r\n");
     std::printf("joined\n");
     std::fflush(stdout);
+    // TAVI_MAXIMISE=1: the channel's window fills the frame once it is open.
+    if (qEnvironmentVariableIntValue("TAVI_MAXIMISE") == 1) {
+      auto* maximise = new QTimer(form);
+      QObject::connect(maximise, &QTimer::timeout, form, [form, channel, maximise] {
+        if (tavi::TChatForm* chat = form->FindChannelWindow(channel)) {
+          maximise->stop();
+          chat->showMaximized();
+        }
+      });
+      maximise->start(50);
+    }
   });
   poll.start(50);
   return app.exec();

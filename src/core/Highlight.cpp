@@ -13,6 +13,15 @@ bool IsWordChar(QChar C) {
   return C.isLetterOrNumber() || QStringView(u"_-[]\\`^{}|").contains(C);
 }
 
+// "https://example.jp/hanako/" names a page, not the user.
+bool InsideAddress(const QString& Text, qsizetype At) {
+  qsizetype start = At;
+  while (start > 0 && !Text[start - 1].isSpace()) --start;
+  qsizetype end = At;
+  while (end < Text.size() && !Text[end].isSpace()) ++end;
+  return QStringView(Text).mid(start, end - start).contains(u"://");
+}
+
 }  // namespace
 
 bool NamesAnyWord(const QString& Text, const QStringList& Words) {
@@ -23,7 +32,7 @@ bool NamesAnyWord(const QString& Text, const QStringList& Words) {
       const qsizetype end = at + word.size();
       const bool startsWord = at == 0 || !IsWordChar(Text[at - 1]) || !IsWordChar(word.front());
       const bool endsWord = end == Text.size() || !IsWordChar(Text[end]) || !IsWordChar(word.back());
-      if (startsWord && endsWord) return true;
+      if (startsWord && endsWord && !InsideAddress(Text, at)) return true;
     }
   }
   return false;

@@ -23,7 +23,10 @@ struct TMember {
   std::string Ranks;  // the symbols of the ranks held, highest first ("@+")
 
   // As the member pane lists it: the highest rank's symbol + nick.
-  std::string Entry() const { return Ranks.empty() ? Nick : Ranks.front() + Nick; }
+  std::string Entry() const {
+    std::string entry = Ranks.substr(0, 1);
+    return entry.append(Nick);
+  }
 };
 
 // The members of one channel, each once (the same nick in any case is one

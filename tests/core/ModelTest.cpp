@@ -82,6 +82,7 @@ TEST(Highlight, TheNickOrAWordNamedOnItsOwnInAnyCase) {
       {"hanako: hi", true},     {"hi HANAKO", true},     {"「hanako」さん", true}, {"hanako_ is away", false},
       {"thanakos", false},      {"お茶にしよう", true},  {"hana", false},         {"", false},
       {"x hanako2 hanako", true}, {"(hanako)", true}, {"[hanako]", false}, {"花子hanakoさん", true},
+      {"see https://example.jp/hanako/news", false}, {"hanako https://example.jp/", true},
   };
   for (const auto& [text, named] : cases) EXPECT_EQ(NamesAnyWord(QString::fromUtf8(text), words), named) << text;
 }
