@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -27,6 +29,7 @@
 #include "dialogs/AwayCmd.h"
 #include "frame/ConnectionView.h"
 #include "frame/WindowList.h"
+#include "widgets/TypedLine.h"
 #include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "widgets/FormFont.h"
@@ -149,6 +152,12 @@ void TMainForm::BuildLayout() {
   ServerMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   OpenLinksOf(ServerMemo, Connection());
   column->addWidget(ServerMemo);
+  // The server window's own input line: commands only, a leading "/" or not.
+  ServerSendEdit = new QLineEdit(central);
+  ServerSendEdit->setObjectName(QStringLiteral("ServerSendEdit"));
+  ServerSendEdit->setPlaceholderText(Ui(u8"サーバーへのコマンド（例： /join #チャンネル、/whois ニックネーム）"));
+  ServerSendEdit->installEventFilter(this);
+  column->addWidget(ServerSendEdit);
 
   MdiArea = new QMdiArea(central);
   MdiArea->setObjectName(QStringLiteral("MdiArea"));
@@ -423,6 +432,32 @@ void TMainForm::ShowHelpForActiveWindow() {
 }
 
 // --- closing ---
+
+bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == ServerSendEdit && Event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(Event)->key();
+    if (CompleteOnTab(ServerSendEdit, serverCompletion_, key, Connection(), {})) return true;
+    if (WalkHistory(ServerSendEdit, serverHistory_, key)) return true;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      ServerSendEditEnter();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(Watched, Event);
+}
+
+void TMainForm::ServerSendEditEnter() {
+  const QString typed = ServerSendEdit->text().trimmed();
+  if (typed.isEmpty()) return;
+  serverHistory_.Add(typed);
+  ServerSendEdit->clear();
+  std::string line = StdText(typed);
+  if (!line.starts_with("/") && !line.starts_with("／")) line.insert(0, "/");
+  const std::optional<std::string> said =
+      RunTypedInWindow(*this, Connection(), line, nullptr, nullptr, [this] { ServerMemo->clear(); });
+  // Nothing here to say a line to: it goes nowhere, and the user is told.
+  if (said) AddServerMemoLine(QText(StampedLine(U8(u8"このウィンドウでは発言できません。チャンネルか会話のウィンドウで発言してください。"))));
+}
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
   if (!closing_) {

@@ -10,10 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "core/TabCompletion.h"
+#include "widgets/InputHistory.h"
 #include "widgets/WindowHost.h"
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMdiArea;
 class QMenu;
 class QPlainTextEdit;
@@ -61,6 +64,7 @@ class TMainForm : public QMainWindow, public TWindowHost {
   QToolButton* JOINSpeedButton = nullptr;
   QToolButton* TalkSpeedButton = nullptr;
   QPlainTextEdit* ServerMemo = nullptr;
+  QLineEdit* ServerSendEdit = nullptr;  // commands typed for the server
   QStatusBar* StatusBar1 = nullptr;
   QLabel* AwayLabel = nullptr;  // in the status bar while marked away
   QMdiArea* MdiArea = nullptr;
@@ -167,12 +171,14 @@ class TMainForm : public QMainWindow, public TWindowHost {
 
  protected:
   void closeEvent(QCloseEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void BuildLayout();
   void BuildMenus();
   void ConnectMenus();
   void ShowHelpForActiveWindow();
+  void ServerSendEditEnter();
 
   TSession& session_;
   std::unique_ptr<TDccWindowsDesk> dccDesk_;
@@ -184,6 +190,8 @@ class TMainForm : public QMainWindow, public TWindowHost {
   bool placementKept_ = false;
   std::vector<std::pair<int, QMenu*>> frameMenus_;
   bool closing_ = false;
+  TInputHistory serverHistory_;
+  TTabCompletion serverCompletion_;
 };
 
 // "hh:nn" + " " + Text, the form of every server log line.

@@ -1,5 +1,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QPointer>
 #include <QTextBlock>
@@ -235,6 +237,26 @@ TEST_F(MainFormTest, ChildWindowsAndTheWindowMenu) {
   delete first;
   EXPECT_EQ(f.Window1->actions().size(), fixedItems + 2);
   EXPECT_EQ(f.FindChildWindow("#Chan"), nullptr);
+}
+
+// The server window's line takes commands only, with or without a "/".
+TEST_F(MainFormTest, TheServerWindowsLineSendsCommandsOnly) {
+  TMainForm& f = MakeForm();
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"whois bob", {"WHOIS bob\r\n"}},
+      {"/join #x", {"JOIN #x\r\n"}},
+      {"／Mode me +i", {"MODE me +i\r\n"}},
+      {"//hello", {}},
+      {"   ", {}},
+  };
+  for (const auto& [typed, sent] : cases) {
+    Sent.clear();
+    f.ServerSendEdit->setText(QString::fromUtf8(typed));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(f.ServerSendEdit, &enter);
+    EXPECT_EQ(Sent, sent) << typed;
+  }
+  EXPECT_EQ(MemoLines().size(), 1u);  // "//hello" is no command: told so
 }
 
 TEST_F(MainFormTest, ClosingAsksTheChildrenFirst) {
