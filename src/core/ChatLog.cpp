@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/DesktopSettings.h"
+
 #include "platform/Platform.h"
 
 namespace tavi {
@@ -97,7 +99,7 @@ void TChatLog::Run() {
       bytes += '\n';
     }
     for (const auto& [path, bytes] : files) {
-      QDir().mkpath(path.left(path.lastIndexOf(QLatin1Char('/'))));
+      MakePrivateFolder(path.left(path.lastIndexOf(QLatin1Char('/'))));
       QFile file(path);
       if (file.open(QIODevice::WriteOnly | QIODevice::Append)) file.write(bytes);
     }

@@ -10,7 +10,11 @@
 
 namespace tavi {
 
+// The settings file is readable by the user alone (0600).
 std::unique_ptr<QSettings> OpenDesktopSettings();
+// Makes Path and the folders above it that are missing, readable by the
+// user alone (0700).
+bool MakePrivateFolder(const QString& Path);
 
 // The main window on a first start: two thirds of the screen's available
 // area, at least 640 x 480 where the screen is that large, centred.

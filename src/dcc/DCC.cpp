@@ -335,7 +335,9 @@ void TDCCForm::Close1Click() { close(); }
 
 void TDCCForm::Exit1Click() { Host().RunFrameCommand(TFrameCommand::Exit, connection_); }
 
-std::vector<std::pair<int, QMenu*>> TDCCForm::MergedMenus() const { return {{2, File1}}; }
+// The chat's file menu stands in for the frame's: the same group, so that
+// the bar shows each group once and keeps the mode menu.
+std::vector<std::pair<int, QMenu*>> TDCCForm::MergedMenus() const { return {{0, File1}}; }
 
 bool TDCCForm::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == SendEdit && Event->type() == QEvent::KeyPress)

@@ -2,6 +2,7 @@
 // them, one UTF-8 file per window and day.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "MainFormFixture.h"
 #include "ScriptedServer.h"
@@ -80,6 +81,18 @@ TEST_F(ChatLogTest, FilesHoldTheWindowsLinesPerDayInUtf8WhateverTheWireCode) {
   EXPECT_TRUE(first.join(QLatin1Char('\n')).contains(QStringLiteral(" utf8")));
   EXPECT_EQ(FileLines(Path("#log", "2006-01-03")), Shown(lines, beforeMidnight, lines.size()));
   EXPECT_EQ(FileLines(Path("bob", "2006-01-02")), Shown(talkLines, 0, talkLines.size()));
+
+  // What the user said and the certificates trusted are the user's alone.
+  const auto shared = [](const QString& Path) {
+    return QFileInfo(Path).permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                                            QFile::WriteOther | QFile::ExeOther);
+  };
+  for (const QString& folder : {TChatLog::DefaultFolder(), TChatLog::DefaultFolder() + QStringLiteral("/irc.example")})
+    EXPECT_EQ(shared(folder), 0) << folder.toStdString();
+  const QString settingsFile = OpenDesktopSettings()->fileName();
+  ASSERT_TRUE(QFileInfo::exists(settingsFile));
+  EXPECT_EQ(shared(settingsFile), 0);
+  EXPECT_EQ(shared(QFileInfo(settingsFile).absolutePath()), 0);
 }
 
 TEST_F(ChatLogTest, NothingIsWrittenWhileLogsAreOff) {
