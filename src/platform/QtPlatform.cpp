@@ -1,5 +1,6 @@
 #include "platform/QtPlatform.h"
 #include "platform/DesktopNotifier.h"
+#include "platform/FileFolder.h"
 
 #include <netdb.h>
 #include <arpa/inet.h>
@@ -171,13 +172,20 @@ void TQtPlatform::Notify(const std::string& Title, const std::string& Body) {
 }
 
 std::string TQtPlatform::OpenFileName(QWidget* Parent, const std::string& Filter) {
-  return Native(QFileDialog::getOpenFileName(Parent, QString(), QString(), QtFileFilter(Filter), nullptr,
-                                             QFileDialog::HideNameFilterDetails));
+  const QString chosen = QFileDialog::getOpenFileName(Parent, QString(), FileDialogFolder(), QtFileFilter(Filter),
+                                                      nullptr, QFileDialog::HideNameFilterDetails);
+  FileChosenIn(chosen);
+  return Native(chosen);
 }
 
 std::string TQtPlatform::SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) {
-  return Native(QFileDialog::getSaveFileName(Parent, QString(), QText(Proposed), QtFileFilter(Filter), nullptr,
-                                             QFileDialog::HideNameFilterDetails));
+  // A bare name is proposed in the folder the dialog starts in.
+  QString proposed = QText(Proposed);
+  if (QFileInfo(proposed).isRelative()) proposed = FileDialogFolder() + QLatin1Char('/') + proposed;
+  const QString chosen = QFileDialog::getSaveFileName(Parent, QString(), proposed, QtFileFilter(Filter), nullptr,
+                                                      QFileDialog::HideNameFilterDetails);
+  FileChosenIn(chosen);
+  return Native(chosen);
 }
 
 TDateTime TQtPlatform::Now() {

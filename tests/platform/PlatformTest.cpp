@@ -6,8 +6,13 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <QStandardPaths>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 #include <climits>
@@ -16,6 +21,7 @@
 #include "FakePlatform.h"
 #include "kanji/QtText.h"
 #include "platform/Platform.h"
+#include "platform/FileFolder.h"
 #include "platform/QtPlatform.h"
 
 namespace tavi {
@@ -67,6 +73,30 @@ TEST(PlatformAccess, TimeStampIsTwoDigitHourAndMinuteOfThePlatformClock) {
 // Run from the build tree, help finds the source tree's guide and opens it
 // at the context's mark; a missing page is reported with where it was
 // looked for.
+// The file dialogs start in the download folder (made when missing), then
+// where the last file was chosen while that folder is there.
+TEST(FileFolders, DownloadsFirstThenTheLastFolderUsed) {
+  const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+  QDir(downloads).removeRecursively();
+  QTemporaryDir elsewhere;
+  const QString gone = elsewhere.path() + QStringLiteral("/gone");
+  QDir().mkpath(gone);
+  const std::pair<QString, QString> steps[] = {
+      {QString(), downloads},                                    // first time: made and used
+      {elsewhere.path() + QStringLiteral("/a.txt"), elsewhere.path()},
+      {QString(), elsewhere.path()},                             // cancelled: no change
+      {gone + QStringLiteral("/b.txt"), gone},
+  };
+  for (const auto& [chosen, start] : steps) {
+    FileChosenIn(chosen);
+    EXPECT_EQ(FileDialogFolder(), start) << chosen.toStdString();
+    EXPECT_TRUE(QFileInfo(start).isDir());
+  }
+  QDir(gone).removeRecursively();
+  EXPECT_EQ(FileDialogFolder(), downloads);
+  EXPECT_NE(FileDialogFolder(), QCoreApplication::applicationDirPath());
+}
+
 TEST(QtPlatform, HelpOpensTheGuideOrSaysWhereItLooked) {
   TRecordingQtPlatform P;
   P.ShowHelp("guide/index.html", 35);
