@@ -35,16 +35,21 @@ void TWindowList::Add(TMdiChildForm* Child) {
   });
 }
 
+TMdiChildForm* TWindowList::WindowAt(std::size_t Index) const {
+  return Index < windows_.size() ? qobject_cast<TMdiChildForm*>(windows_[Index].data()) : nullptr;
+}
+
 std::vector<TMdiChildForm*> TWindowList::Windows() const {
   std::vector<TMdiChildForm*> windows;
-  for (const auto& window : windows_)
-    if (window) windows.push_back(window);
+  for (std::size_t i = 0; i < windows_.size(); ++i)
+    if (TMdiChildForm* window = WindowAt(i)) windows.push_back(window);
   return windows;
 }
 
 int TWindowList::IndexOf(const TMdiChildForm* Child) const {
+  if (!Child) return -1;
   for (std::size_t i = 0; i < windows_.size(); ++i)
-    if (windows_[i] == Child) return static_cast<int>(i);
+    if (windows_[i].data() == static_cast<const QObject*>(Child)) return static_cast<int>(i);
   return -1;
 }
 
@@ -61,7 +66,7 @@ void TWindowList::Update(TMdiChildForm* Child) {
 
 void TWindowList::ActivateAt(int Index) {
   if (Index < 0 || Index >= static_cast<int>(windows_.size())) return;
-  if (TMdiChildForm* window = windows_[static_cast<std::size_t>(Index)]) window->MenuClick();
+  if (TMdiChildForm* window = WindowAt(static_cast<std::size_t>(Index))) window->MenuClick();
 }
 
 bool TWindowList::ActivateNextActive() {
@@ -70,7 +75,7 @@ bool TWindowList::ActivateNextActive() {
   using TActivity = TMdiChildForm::TActivity;
   for (const TActivity wanted : {TActivity::Highlight, TActivity::Unread}) {
     for (int step = 1; step <= count; ++step) {
-      TMdiChildForm* window = windows_[static_cast<std::size_t>((from + step) % count)];
+      TMdiChildForm* window = WindowAt(static_cast<std::size_t>((from + step) % count));
       if (window && window->Activity() == wanted) {
         window->MenuClick();
         return true;

@@ -33,8 +33,12 @@ class TWindowList : public QTabBar {
   void Activated(QMdiSubWindow* Window);
   int IndexOf(const TMdiChildForm* Child) const;
 
+  TMdiChildForm* WindowAt(std::size_t Index) const;
+
   QMdiArea* area_;
-  std::vector<QPointer<TMdiChildForm>> windows_;
+  // Held as plain objects: a window in the middle of its destruction is no
+  // longer a TMdiChildForm, and the area still reports on it then.
+  std::vector<QPointer<QObject>> windows_;
 };
 
 }  // namespace tavi
