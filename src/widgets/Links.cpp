@@ -74,7 +74,10 @@ std::optional<QString> ChannelOfIrcLink(const QUrl& Link, const QString& Server)
   const QString name = parts.front();
   for (const QString& flag : parts.mid(1))
     if (flag == u"isnick" || flag == u"isuser") return std::nullopt;
-  if (name.isEmpty() || name.contains(u' ') || name.contains(QChar(7))) return std::nullopt;
+  // No space or control character: a decoded line break would end the
+  // JOIN and start a command of the link's choosing.
+  const auto unfit = [](QChar C) { return C.unicode() <= 0x20 || C == QChar::Nbsp; };
+  if (name.isEmpty() || std::any_of(name.begin(), name.end(), unfit)) return std::nullopt;
   const QString channel = QStringView(u"#&+!").contains(name.front()) ? name : u'#' + name;
   if (channel.size() < 2) return std::nullopt;
   return channel;

@@ -25,7 +25,8 @@ QList<TLinkSpan> FindLinks(const QString& Line);
 // The channel an irc:// or ircs:// Link names on the server Server: its
 // host is Server (any case) or missing, its path "/#channel" or
 // "/channel" (read as "#channel"). Nothing for other links, other
-// servers and nicks (",isnick").
+// servers, nicks (",isnick") and names no server would take (spaces,
+// control characters).
 std::optional<QString> ChannelOfIrcLink(const QUrl& Link, const QString& Server);
 
 }  // namespace tavi

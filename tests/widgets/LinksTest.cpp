@@ -57,6 +57,8 @@ TEST(Links, IrcLinksToChannelsOfTheServer) {
       {"irc://irc.example.net/bob,isnick", "-"},
       {"irc://irc.example.net/", "-"},
       {"https://irc.example.net/#tavi", "-"},
+      {"irc:///%23a%0D%0AQUIT%20:bye", "-"},  // a line break would start another command
+      {"irc:///%23a%07b", "-"},
   };
   for (const auto& c : cases) {
     const std::optional<QString> channel = ChannelOfIrcLink(QUrl(QString::fromUtf8(c.Link)), QStringLiteral("irc.example.net"));
