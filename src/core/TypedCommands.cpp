@@ -75,7 +75,9 @@ TTypedOutcome RunTypedLine(TConnection& Connection, const std::string& Typed, TC
     const std::string channel = TakeWord(text);
     if (channel.empty()) return {};
     Connection.NoteJoinRequest(channel);
-    send("JOIN " + channel + (text.empty() ? "" : " " + std::string(text)));
+    std::string line = "JOIN " + channel;
+    if (!text.empty()) line.append(" ").append(text);
+    send(line);
     return {};
   }
   if (word == "part") {
