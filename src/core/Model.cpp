@@ -9,6 +9,15 @@ namespace tavi {
 
 // --- the member list ---
 
+namespace {
+
+// The rank a member sorts by: its highest, or below every rank for none.
+int RankOf(const TMember& Member, const TRankPrefixes& Prefixes) {
+  return Member.Ranks.empty() ? Prefixes.Count() : Prefixes.RankOfSymbol(Member.Ranks.front());
+}
+
+}  // namespace
+
 int TMemberList::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Count(); }
 
 QVariant TMemberList::data(const QModelIndex& Index, int Role) const {
@@ -64,7 +73,7 @@ void TMemberList::Add(TMember Member) {
   }
   auto node = std::make_unique<TNode>();
   node->Key = Key(Member.Nick);
-  node->Rank = Member.Ranks.empty() ? prefixes_.Count() : prefixes_.RankOfSymbol(Member.Ranks.front());
+  node->Rank = RankOf(Member, prefixes_);
   node->Member = std::move(Member);
   Insert(std::move(node));
 }
@@ -72,7 +81,7 @@ void TMemberList::Add(TMember Member) {
 void TMemberList::Set(int Row, TMember Member) {
   if (Row < 0 || Row >= Count()) return;
   TNode* node = rows_[static_cast<std::size_t>(Row)].get();
-  const int rank = Member.Ranks.empty() ? prefixes_.Count() : prefixes_.RankOfSymbol(Member.Ranks.front());
+  const int rank = RankOf(Member, prefixes_);
   if (node->Member.Nick == Member.Nick && node->Rank == rank) {
     if (IsOperator(node->Member) != IsOperator(Member)) operators_ += IsOperator(Member) ? 1 : -1;
     node->Member = std::move(Member);
@@ -122,7 +131,7 @@ void TMemberList::Resort() {
     node->Key = Key(node->Member.Nick);
     // Symbols the new ranks do not know are dropped.
     std::erase_if(node->Member.Ranks, [this](char S) { return prefixes_.RankOfSymbol(S) >= prefixes_.Count(); });
-    node->Rank = node->Member.Ranks.empty() ? prefixes_.Count() : prefixes_.RankOfSymbol(node->Member.Ranks.front());
+    node->Rank = RankOf(node->Member, prefixes_);
     // Two spellings that fold together now are one member.
     if (index_.contains(node->Key)) continue;
     if (IsOperator(node->Member)) ++operators_;
