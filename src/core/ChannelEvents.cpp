@@ -147,6 +147,7 @@ void TEventProcessor::QuitCommand(TToken Token) {
     }
     c_.Show(*query, line);
   }
+  c_.NickFreed(nick);
 }
 
 void TEventProcessor::NickCommand(TToken Token) {
@@ -176,7 +177,10 @@ void TEventProcessor::NickCommand(TToken Token) {
     channel->Members.Set(row, std::move(member));
     c_.Show(*channel, own ? TLineKind::Own : TLineKind::Event, line);
   }
-  if (own) AdoptOwnNick(renamed);
+  if (own)
+    AdoptOwnNick(renamed);
+  else
+    c_.NickFreed(old);
 }
 
 void TEventProcessor::KickCommand(TToken Token) {

@@ -25,6 +25,8 @@ TConnection::TConnection(TSession& Session, QObject* Parent)
   reconnectTimer_ = new QTimer(this);
   reconnectTimer_->setSingleShot(true);
   connect(reconnectTimer_, &QTimer::timeout, this, &TConnection::Reconnect);
+  regainTimer_ = new QTimer(this);
+  connect(regainTimer_, &QTimer::timeout, this, &TConnection::AskAfterWantedNick);
   stableTimer_ = new QTimer(this);
   stableTimer_->setSingleShot(true);
   connect(stableTimer_, &QTimer::timeout, this, [this] {
@@ -44,6 +46,7 @@ void TConnection::SetState(TConnectionState State) {
   state_ = State;
   // The away mark lasts while the connection does.
   if (State != TConnectionState::Registering && State != TConnectionState::Registered) SetAway(false);
+  if (State != TConnectionState::Registered) regainTimer_->stop();
   emit StateChanged(State);
 }
 
@@ -100,6 +103,7 @@ void TConnection::SendWire(const std::string& bytes) {
 void TConnection::SendRegistration() {
   const TGrobalArea& area = session_.Grobal();
   Own.CurrentNick = area.NickName1;
+  nicks_.BeginRegistration(area.NickName1, options_.AlternateNicks, nickLen_);
   if (!area.Password.empty()) SendLine("PASS " + area.Password + "\r\n");
   SendLine("NICK " + Own.CurrentNick + "\r\n");
   SendLine("USER " + area.LoginName + " " + area.HostName + " " + area.ServerName + " :" + area.TrueName + "\r\n");
@@ -307,6 +311,7 @@ void TConnection::ReceiveLine(const std::string& Line) {
     for (const std::string& token : message.Params) {
       if (token.starts_with("CASEMAPPING=")) SetCaseMapping(CaseMappingNamed(token.substr(12)));
       if (token.starts_with("PREFIX=")) SetRankPrefixes(TRankPrefixes::FromIsupport(token.substr(7)));
+      if (token.starts_with("NICKLEN=")) nickLen_ = NickLenValue(token.substr(8));
     }
   }
   current_ = &message;
@@ -353,6 +358,8 @@ void TConnection::Connect() {
   StopReconnecting();
   userDisconnect_ = false;
   registered_ = false;
+  // The server may be another one.
+  nickLen_ = 0;
   CancelConnect();
   if (SocketActive() || chatClient_) Drop();
   StartConnect(false);
@@ -532,6 +539,7 @@ void TConnection::Registered() {
   // A connect by hand reuses the kept windows as a reconnect does.
   RejoinChannels();
   SetState(TConnectionState::Registered);
+  if (nicks_.Missing(Own.CurrentNick, caseMapping_)) regainTimer_->start(reconnectLimits_.RegainNickMs);
 }
 
 void TConnection::Disconnect(const std::string& Reason) {

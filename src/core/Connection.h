@@ -19,6 +19,7 @@
 #include "core/ChatClientUnit.h"
 #include "core/ConnectionOptions.h"
 #include "core/Model.h"
+#include "core/NickKeeper.h"
 #include "kanji/WireText.h"
 #include "protocol/CaseMapping.h"
 #include "platform/Platform.h"
@@ -149,6 +150,8 @@ class TConnection : public QObject, private TChatClientEvents {
     // lasted this long: a server that drops us after each registration is
     // tried less and less often.
     int StableMs = 60000;
+    // How often a nick the server gave to someone else is asked after.
+    int RegainNickMs = 60000;
   };
   void SetReconnectLimits(const TReconnectLimits& Limits) { reconnectLimits_ = Limits; }
   static int ReconnectDelayMs(int Attempt, const TReconnectLimits& Limits);
@@ -241,6 +244,20 @@ class TConnection : public QObject, private TChatClientEvents {
   std::string Stamp() const;
   // The end of the message of the day: the session is usable.
   void Registered();
+  // --- the own nick ---
+  // The user asks for Nick (the nick dialog, "/nick"): it is theirs to
+  // keep, and its refusal is theirs to answer.
+  void SendNick(const std::string& Nick);
+  // The server refused Nick (433 in use, 432 not allowed). True when the
+  // connection answered it itself: a stand-in while registering, or a
+  // failed try to take the wanted nick back.
+  bool TakeNickRefusal(const std::string& Nick, bool InUse);
+  // Nick was seen to leave or to change: the wanted nick may be free.
+  void NickFreed(const std::string& Nick);
+  // An ISON answer: true when it answered the connection's own question.
+  bool TakeIsonAnswer(const std::vector<std::string>& Nicks);
+  const TNickKeeper& Nicks() const { return nicks_; }
+  TNickKeeper& Nicks() { return nicks_; }
   TEventProcessor& Events() { return *events_; }
 
   // A received line (with its CR LF), as the receive thread hands it over.
@@ -324,6 +341,8 @@ class TConnection : public QObject, private TChatClientEvents {
   void StopReconnecting();
   void Reconnect();
   void RejoinChannels();
+  void AskAfterWantedNick();
+  void TakeWantedNick();
   // The connection is over for good: the windows close.
   void Disconnected();
   // Closes the connection without QUIT.
@@ -372,6 +391,10 @@ class TConnection : public QObject, private TChatClientEvents {
   std::vector<TChannel*> rejoin_;
   bool registered_ = false;
   bool userDisconnect_ = false;
+  TNickKeeper nicks_;
+  // The server's NICKLEN, kept for the reconnects to it; 0: not known.
+  std::size_t nickLen_ = 0;
+  QTimer* regainTimer_ = nullptr;
 
   std::vector<std::unique_ptr<TChannel>> channels_;
   std::vector<std::unique_ptr<TQuery>> queries_;

@@ -23,6 +23,8 @@ TConnectionOptions LoadConnectionOptions() {
   for (const QString& word : settings->value(QStringLiteral("Highlights/Words")).toStringList())
     options.HighlightWords.push_back(word.toStdString());
   options.Notifications = settings->value(QStringLiteral("Highlights/Notifications"), options.Notifications).toBool();
+  for (const QString& nick : settings->value(QStringLiteral("Connection/AlternateNicks")).toStringList())
+    options.AlternateNicks.push_back(nick.toStdString());
   return options;
 }
 
@@ -35,6 +37,9 @@ void SaveConnectionOptions(const TConnectionOptions& Options) {
   for (const std::string& word : Options.HighlightWords) words.push_back(QString::fromStdString(word));
   settings->setValue(QStringLiteral("Highlights/Words"), words);
   settings->setValue(QStringLiteral("Highlights/Notifications"), Options.Notifications);
+  QStringList nicks;
+  for (const std::string& nick : Options.AlternateNicks) nicks.push_back(QString::fromStdString(nick));
+  settings->setValue(QStringLiteral("Connection/AlternateNicks"), nicks);
 }
 
 std::string PinnedFingerprint(const std::string& Host, int Port) {

@@ -12,6 +12,8 @@ struct TConnectionOptions {
   bool Tls = false;
   bool Reconnect = true;
   bool Logs = false;
+  // Nicks to register with when the server has the nick taken.
+  std::vector<std::string> AlternateNicks;
   // Words besides the nick that mark a line as meant for the user.
   std::vector<std::string> HighlightWords;
   // Highlights and private messages go to the desktop's notifications.

@@ -18,7 +18,10 @@ void TEventProcessor::AdoptOwnNick(const std::string& Nick) {
   // typed is saved, and only a plausible one is used.
   if (!IsPlausibleNick(Nick)) return;
   c_.Own.CurrentNick = Nick;
-  if (Nick == c_.Own.EnteredNick) c_.Session().Grobal().NickName1 = Nick;
+  if (Nick == c_.Own.EnteredNick) {
+    c_.Session().Grobal().NickName1 = Nick;
+    c_.Nicks().Choose(Nick);
+  }
 }
 
 void TEventProcessor::ApplyUserModeText(std::string_view Params2, bool WholeSet) {
@@ -39,6 +42,7 @@ void TEventProcessor::ErrorCommand(TToken Token) {
 void TEventProcessor::PingCommand(TToken Token) { c_.SendLine("PONG " + WithoutColon(Token.Params[1]) + "\r\n"); }
 
 void TEventProcessor::Welcome001(TToken Token) {
+  c_.Nicks().EndRegistration();
   AdoptOwnNick(Token.Params[1]);
   c_.SetStatusText(U8(u8"IRCサーバーとの接続が完了しました。"));
 }
@@ -55,6 +59,12 @@ void TEventProcessor::EndOfMotd376(TToken Token) {
 // A server without a message of the day ends registration with 422.
 void TEventProcessor::NoMotd422(TToken Token) { EndOfMotd376(std::move(Token)); }
 
-void TEventProcessor::TriggerNickCmd() { emit c_.NickRejected(); }
+bool TEventProcessor::NickRefused(const TToken& Token) {
+  const bool inUse = Token.Command == "433";
+  if (c_.TakeNickRefusal(Token.Params[2], inUse)) return true;
+  // The user chooses another in the nick dialog.
+  if (inUse) emit c_.NickRejected();
+  return false;
+}
 
 }  // namespace tavi

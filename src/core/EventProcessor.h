@@ -101,7 +101,7 @@ class TEventProcessor : public TServerHandlers {
   void EndOfMotd376(TToken Token) override;
   void NoMotd422(TToken Token) override;
   void ServerError(TToken Token) override;
-  void TriggerNickCmd() override;
+  bool NickRefused(const TToken& Token) override;
 
   // A CTCP DCC offer from Nick: a chat, a file, an answer about one of
   // ours, or a refused type.

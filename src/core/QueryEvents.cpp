@@ -44,11 +44,13 @@ void TEventProcessor::UnAway305(TToken) { c_.SetAway(false); }
 void TEventProcessor::NowAway306(TToken) { c_.SetAway(true); }
 
 void TEventProcessor::Ison303(TToken Token) {
+  const std::vector<std::string> nicks = SplitNames(WithoutColon(Token.Params[2]));
+  if (c_.TakeIsonAnswer(nicks)) return;
   // One answer per ISON the user sent; others are nobody's.
   int& asked = c_.Own.IsonRequests;
   if (asked <= 0) return;
   --asked;
-  emit c_.IsonReplied(SplitNames(WithoutColon(Token.Params[2])));
+  emit c_.IsonReplied(nicks);
 }
 
 void TEventProcessor::ShowWhoisUser(const TToken& Token, TWhoisColour Colour) {

@@ -127,6 +127,12 @@ TTypedOutcome RunTypedLine(TConnection& Connection, const std::string& Typed, TC
     send("AWAY");
     return {};
   }
+  if (word == "nick") {
+    std::string_view text = rest;
+    const std::string nick = TakeWord(text);
+    if (!nick.empty()) Connection.SendNick(nick);
+    return {};
+  }
   if (word == "ctcp") {
     std::string_view text = rest;
     const std::string nick = TakeWord(text);

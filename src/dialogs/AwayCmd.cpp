@@ -115,8 +115,7 @@ void TAwayCmdForm::OKButtonClick() {
       return;
     }
     if (Connection) {
-      Connection->Own.EnteredNick = NickCut(nick, Connection->Encoding());
-      Connection->SendLine("NICK " + Connection->Own.EnteredNick + "\r\n");
+      Connection->SendNick(NickCut(nick, Connection->Encoding()));
     }
     hide();
   } else if (CommandKind == "Topic") {

@@ -97,6 +97,8 @@ void TEstablishForm::BuildControls() {
   }
 
   PortEdit = addEdit("PortEdit", u8"接続ポート：", u8"6667");
+  AlternateNickEdit = addEdit("AlternateNickEdit", u8"予備のニックネーム：", u8"");
+  AlternateNickEdit->setToolTip(Ui(u8"ニックネームが使用中のときに使うニックネーム（空白で区切る）"));
 
   KanjiCodeGroupBox = new QGroupBox(Ui(u8"送信する漢字コード"), this);
   KanjiCodeGroupBox->setObjectName(QStringLiteral("KanjiCodeGroupBox"));
@@ -212,6 +214,9 @@ void TEstablishForm::FormCreate() {
   QStringList words;
   for (const std::string& word : options.HighlightWords) words.push_back(QText(word));
   HighlightEdit->setText(words.join(QLatin1Char(' ')));
+  QStringList nicks;
+  for (const std::string& nick : options.AlternateNicks) nicks.push_back(QText(nick));
+  AlternateNickEdit->setText(nicks.join(QLatin1Char(' ')));
 }
 
 void TEstablishForm::OKButtonClick() {
@@ -254,6 +259,8 @@ void TEstablishForm::OKButtonClick() {
   options.Notifications = NotifyCheckBox->isChecked();
   for (const QString& word : HighlightEdit->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
     options.HighlightWords.push_back(StdText(word));
+  for (const QString& nick : AlternateNickEdit->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    options.AlternateNicks.push_back(StdText(nick));
   SaveConnectionOptions(options);
   connection_.SettingsChanged();
   // The dialog is freed later, but the connect must not depend on it.

@@ -48,6 +48,7 @@ class TEstablishForm : public TCommandDialog {
   QCheckBox* ReconnectCheckBox = nullptr;
   QCheckBox* LogCheckBox = nullptr;
   QCheckBox* NotifyCheckBox = nullptr;
+  QLineEdit* AlternateNickEdit = nullptr;  // nicks for when the nick is taken
   QLineEdit* HighlightEdit = nullptr;  // highlight words besides the nick
   QFrame* Panel1 = nullptr;
   // Says that a value Shift-JIS cannot hold is kept beside the settings file.

@@ -90,7 +90,7 @@ void DispatchMessage(const TMessage& Message, TServerHandlers& Handlers) {
   }
   // Keywords without a row of their own have no effect.
   if (!error) return;
-  if (number == 433) Handlers.TriggerNickCmd();
+  if ((number == 432 || number == 433) && Handlers.NickRefused(token)) return;
   Handlers.ServerError(std::move(token));
 }
 

@@ -60,9 +60,9 @@ class TServerHandlers {
   virtual void NoMotd422(TToken Token) = 0;         // 422: registration ends without a MOTD
   virtual void ServerError(TToken Token) = 0;       // 401 to 502
 
-  // Acts as if the user had chosen the main window's NickCmd menu item;
-  // must not wait for the dialog it opens.
-  virtual void TriggerNickCmd() = 0;
+  // The server refused a nick (432, 433): true when that is answered, and
+  // the refusal is not shown as an error. Must not wait for a dialog.
+  virtual bool NickRefused(const TToken& Token) = 0;
 };
 
 // Calls exactly one slot of Handlers for Message, or none when its command

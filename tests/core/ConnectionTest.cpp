@@ -10,6 +10,8 @@
 #include "TlsIdentity.h"
 #include "core/ConnectionOptions.h"
 #include "core/DesktopSettings.h"
+#include "core/NickKeeper.h"
+#include "core/TypedCommands.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -325,6 +327,95 @@ TEST_F(ConnectionTest, UntrustedCertificateAsksAndEachAnswerDoesWhatItSays) {
     EXPECT_TRUE(Of(Take(), "trust?").empty());
     EXPECT_TRUE(server.Error().empty()) << server.Error();
   }
+}
+
+TEST(StandInNicks, AppendWithinTheServersLength) {
+  struct TCase {
+    std::string Wanted;
+    std::size_t NickLen;
+    Lines FirstThree;
+  };
+  for (const TCase& c : {TCase{"abc", 0, {"abc_", "abc__", "abc1"}},
+                         TCase{"longnick9", 9, {"longnick_", "longnic__", "longnick1"}},
+                         // Unknown length: as long as the nick the server found in use.
+                         TCase{"abcdefghijkl", 0, {"abcdefghijk_", "abcdefghij__", "abcdefghijk1"}},
+                         TCase{"abcdefghijkl", 30, {"abcdefghijkl_", "abcdefghijkl__", "abcdefghijkl1"}},
+                         // Cut between characters, never inside one.
+                         TCase{U8(u8"あいう"), 9, {U8(u8"あい_"), U8(u8"あい__"), U8(u8"あい1")}}}) {
+    SCOPED_TRACE(c.Wanted);
+    const Lines nicks = StandInNicks(c.Wanted, c.NickLen);
+    ASSERT_GE(nicks.size(), 3u);
+    EXPECT_EQ(Lines(nicks.begin(), nicks.begin() + 3), c.FirstThree);
+    for (const std::string& nick : nicks) EXPECT_LE(nick.size(), c.NickLen ? c.NickLen : std::max<std::size_t>(9, c.Wanted.size()));
+  }
+  EXPECT_EQ(NickLenValue("30"), 30u);
+  for (const char* bad : {"", "x", "0", "-1", "99999999999999999999", "12abc"}) EXPECT_EQ(NickLenValue(bad), 0u) << bad;
+}
+
+// A ghost of the old session holds the nick: registration goes on under the
+// alternate, then a stand-in, without a dialog, and the nick is taken back
+// once it is free; the user's own /nick is the user's to answer.
+TEST_F(ConnectionTest, ATakenNickFallsBackWhileRegisteringAndIsTakenBack) {
+  TConnectionOptions options;
+  options.Reconnect = false;
+  options.AlternateNicks = {"alt", "abc"};
+  SaveConnectionOptions(options);
+  Connection().SettingsChanged();
+  TConnection::TReconnectLimits limits;
+  limits.RegainNickMs = 20;
+  Connection().SetReconnectLimits(limits);
+  TScriptedServer server;
+  Configure(server.Port());
+  auto nick = server.ReadLine();
+  server.ReadLine();
+  server.Send(":srv 433 * abc :Nickname is already in use\r\n");
+  auto alt = server.ReadLine();
+  server.Send(":srv 433 * alt :Nickname is already in use\r\n");
+  auto standIn = server.ReadLine();
+  Connection().Connect();
+  EXPECT_EQ(Await(nick), "NICK abc\r\n");
+  EXPECT_EQ(Await(alt), "NICK alt\r\n");
+  EXPECT_EQ(Await(standIn), "NICK abc_\r\n");
+  server.Send(":srv 001 abc_ :Welcome\r\n:srv 376 abc_ :End of MOTD\r\n");
+  auto mode = server.ReadLine();
+  auto ison = server.ReadLine();
+  EXPECT_EQ(Await(mode), "MODE abc_\r\n");
+  EXPECT_EQ(Await(ison), "ISON abc\r\n");
+  const Lines events = Take();
+  EXPECT_TRUE(Of(events, "nick rejected").empty());
+  EXPECT_TRUE(Of(events, "error").empty());
+  EXPECT_EQ(Of(events, "log " + T + U8(u8" ニックネーム")),
+            (Lines{"log " + T + U8(u8" ニックネーム abc は使用中です。alt で接続します。"),
+                   "log " + T + U8(u8" ニックネーム alt は使用中です。abc_ で接続します。")}));
+  EXPECT_EQ(session->Grobal().NickName1, "abc");
+
+  // Still held: asked again. Gone: taken back; a refusal of that is not shown.
+  server.Send(":srv 303 abc_ :abc\r\n");
+  auto again = server.ReadLine();
+  EXPECT_EQ(Await(again), "ISON abc\r\n");
+  server.Send(":srv 303 abc_ :\r\n");
+  auto take = server.ReadLine();
+  EXPECT_EQ(Await(take), "NICK abc\r\n");
+  server.Send(":srv 433 abc_ abc :Nickname is already in use\r\n");
+  // Left unanswered, this one holds back the next.
+  auto third = server.ReadLine();
+  EXPECT_EQ(Await(third), "ISON abc\r\n");
+  // The holder is seen leaving: taken back at once.
+  server.Send(":abc!g@h QUIT :Ping timeout\r\n");
+  auto onQuit = server.ReadLine();
+  EXPECT_EQ(Await(onQuit), "NICK abc\r\n");
+  server.Send(":abc_!me@h NICK :abc\r\n:srv 303 abc :\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return Connection().Own.CurrentNick == "abc"; }));
+  PumpFor(100);
+  EXPECT_TRUE(Of(Take(), "nick rejected").empty());
+
+  // The user's own nick, refused, opens the dialog; nothing is taken back.
+  RunTypedLine(Connection(), "/nick bob", nullptr, nullptr);
+  auto bob = server.ReadLine();
+  EXPECT_EQ(Await(bob), "NICK bob\r\n");
+  server.Send(":srv 433 abc bob :Nickname is already in use\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return !Of(Take(), "nick rejected").empty(); }));
+  EXPECT_TRUE(server.Error().empty()) << server.Error();
 }
 
 }  // namespace

@@ -451,16 +451,21 @@ TEST_F(EstablishTest, ConnectionChoicesGoToTheDesktopSettingsAndTlsProposesItsPo
   EXPECT_EQ(dialog->PortEdit->text(), QStringLiteral("7000"));
   dialog->ReconnectCheckBox->click();
   dialog->LogCheckBox->click();
+  dialog->AlternateNickEdit->setText(QStringLiteral(" taro2  taro_x "));
+  dialog->HighlightEdit->setText(QStringLiteral("Tavi"));
   dialog->OKButtonClick();
   Flush();
 
   const TConnectionOptions stored = LoadConnectionOptions();
+  EXPECT_EQ(stored.AlternateNicks, (std::vector<std::string>{"taro2", "taro_x"}));
+  EXPECT_EQ(stored.HighlightWords, std::vector<std::string>{"Tavi"});
   EXPECT_TRUE(stored.Tls);
   EXPECT_FALSE(stored.Reconnect);
   EXPECT_TRUE(stored.Logs);
   EXPECT_TRUE(Connection().Options().Logs);
   EXPECT_NE(session->ChatLog(), nullptr);
   EXPECT_EQ(Open()->TlsCheckBox->isChecked(), true);
+  EXPECT_EQ(Open()->AlternateNickEdit->text(), QStringLiteral("taro2 taro_x"));
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // The client against a real IRC server (ngircd) on a free loopback port,
 // with a second client written in the test.
+#include <QApplication>
+
+#include "GhostRelay.h"
 #include "MainFormFixture.h"
 #include "NgircdServer.h"
 #include "QtWait.h"
 #include "RawIrcPeer.h"
 #include "conversation/Chat.h"
 #include "core/ConnectionOptions.h"
+#include "dialogs/AwayCmd.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -112,4 +116,33 @@ TEST_F(SessionEndToEndTest, RegistersAndTalksOverTlsWithAPinnedCertificate) {
   f.Connection().Disconnect();
   ASSERT_TRUE(PumpUntil([&] { return f.ServerConnect->isEnabled(); }));
   EXPECT_FALSE(f.Connection().Reconnecting());
+}
+
+// After a drop the old session lingers on the server, holding the nick: the
+// reconnect registers at once under a stand-in, with no dialog, and takes
+// the nick back once the server has timed the ghost out.
+TEST_F(SessionEndToEndTest, AReconnectPastAGhostRegistersAtOnceAndTakesTheNickBack) {
+  TNgircdServer::TOptions options;
+  options.PingTimeout = 2;
+  options.PongTimeout = 2;
+  StartServer(options);
+  TGhostRelay relay(server.Port());
+  TMainForm& f = MakeForm(false);
+  f.Connection().SetReconnectLimits({200, 1000, 60000, 500});
+  Grobal() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {}, std::to_string(relay.Port())};
+  ASSERT_TRUE(ConnectAndWait(f));
+  ASSERT_TRUE(PumpUntil([&] { return f.Connection().State() == TConnectionState::Registered; }, 10000));
+  ASSERT_EQ(Own().CurrentNick, "tavi");
+
+  relay.Cut();
+  ASSERT_TRUE(PumpUntil([&] { return f.Connection().Reconnecting(); }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return f.Connection().State() == TConnectionState::Registered; }, 5000))
+      << f.StatusText();
+  EXPECT_EQ(Own().CurrentNick, "tavi_");
+  EXPECT_TRUE(platform.Messages.empty());
+  for (QWidget* window : QApplication::topLevelWidgets())
+    EXPECT_FALSE(qobject_cast<TAwayCmdForm*>(window) && window->isVisible());
+  // The ghost answers no PING: the server ends it within its two time-outs.
+  ASSERT_TRUE(PumpUntil([&] { return Own().CurrentNick == "tavi"; }, 12000));
+  EXPECT_EQ(Grobal().NickName1, "tavi");
 }

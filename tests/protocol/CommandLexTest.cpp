@@ -65,7 +65,10 @@ class RecordingHandlers : public TServerHandlers {
   TAVI_RECORD(NoMotd422)
   TAVI_RECORD(ServerError)
 #undef TAVI_RECORD
-  void TriggerNickCmd() override { calls.push_back("TriggerNickCmd"); }
+  bool NickRefused(const TToken& Token) override {
+    calls.push_back("NickRefused " + Token.Params[2]);
+    return Token.Params[2] == "taken";
+  }
 };
 
 std::vector<std::string> Dispatch(const std::string& line) {
@@ -111,7 +114,9 @@ TEST(DispatchServerLine, ErrorRange) {
   EXPECT_EQ(Dispatch(":srv 401 me nobody :No such nick\r\n"), Calls{"ServerError"});
   EXPECT_EQ(Dispatch(":srv 502 me :Cant change mode\r\n"), Calls{"ServerError"});
   EXPECT_EQ(Dispatch(":srv 433 * alice :Nickname is already in use\r\n"),
-            (Calls{"TriggerNickCmd", "ServerError"}));
+            (Calls{"NickRefused alice", "ServerError"}));
+  // A refusal the connection answers itself is no error to show.
+  EXPECT_EQ(Dispatch(":srv 432 * taken :Erroneous nickname\r\n"), Calls{"NickRefused taken"});
   // Every error reply, also one the table does not list; nothing outside.
   EXPECT_EQ(Dispatch(":srv 476 me #x :Bad Channel Mask\r\n"), Calls{"ServerError"});
   EXPECT_EQ(Dispatch(":srv 400 me :x\r\n"), Calls{});
