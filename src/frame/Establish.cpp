@@ -32,7 +32,7 @@ namespace tavi {
 
 namespace {
 
-constexpr int ClientWidth = 536;
+constexpr int ClientWidth = 640;
 constexpr int ClientHeight = 404;
 constexpr int LabelLeft = 24;
 constexpr int EditLeft = 200;

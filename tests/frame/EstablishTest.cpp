@@ -51,7 +51,12 @@ TEST_F(EstablishTest, FreshDialogShowsInitialContentAndOkStoresIt) {
   TEstablishForm* dialog = Open();
   QPointer<TEstablishForm> watch(dialog);
   EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("サーバーとの設定"));
-  EXPECT_EQ(dialog->size(), QSize(536, 404));
+  EXPECT_EQ(dialog->size(), QSize(640, 404));
+  // Every caption shows whole, and the edits have room for a few words.
+  for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
+    EXPECT_GE(box->width(), box->sizeHint().width()) << box->objectName().toStdString();
+  for (QLineEdit* edit : dialog->findChildren<QLineEdit*>())
+    EXPECT_GE(edit->width(), 120) << edit->objectName().toStdString();
   EXPECT_EQ(dialog->PassWordEdit->text(), QString());
   EXPECT_EQ(dialog->PassWordEdit->echoMode(), QLineEdit::Password);
   EXPECT_EQ(dialog->NickNameEdit->text(), QStringLiteral("MyNick"));
