@@ -1,0 +1,61 @@
+// The network list: the settings file's server as the first network, the
+// others kept in the desktop settings.
+#include <gtest/gtest.h>
+
+#include "core/DesktopSettings.h"
+#include "core/Networks.h"
+
+using namespace tavi;
+
+namespace {
+
+TEST(NetworksTest, FurtherNetworksComeBackAsTheyWereSaved) {
+  OpenDesktopSettings()->clear();
+  TNetwork jis{"日本のネット", {{"irc.example.jp", 6667, false, ""}, {"irc2.example.jp", 6697, true, "pw"}},
+               "taro", {"taro2", "taro_"}, "taro", "山田太郎", "host", TWireEncoding::Jis, true, false, true,
+               {{"#日本語", "key"}, {"#open", ""}}, {"/msg NickServ IDENTIFY x", "/mode taro +i"}};
+  TNetwork utf8{"libera", {{"irc.libera.chat", 6697, true, ""}}, "taro", {}, "t", "Taro", "h",
+                TWireEncoding::Utf8, false, true, false, {}, {}};
+  TNetwork sjis = utf8;
+  sjis.Name = "sjis";
+  sjis.Encoding = TWireEncoding::Sjis;
+  SaveFurtherNetworks({jis, utf8, sjis});
+  EXPECT_EQ(LoadFurtherNetworks(), (std::vector<TNetwork>{jis, utf8, sjis}));
+  // A shorter list leaves nothing of the longer one behind.
+  SaveFurtherNetworks({utf8});
+  EXPECT_EQ(LoadFurtherNetworks(), std::vector<TNetwork>{utf8});
+}
+
+TEST(NetworksTest, TheSettingsFilesServerIsTheFirstNetworkAndKeepsItsBytes) {
+  TGrobalArea jis{"pw", "taro", "本名", "login", "host", "irc.example.jp", {"irc.example.jp"}, "06667", true, false};
+  TGrobalArea sjis = jis;
+  sjis.JISChoice = false;
+  sjis.SJISChoice = true;
+  TGrobalArea both = jis;  // a file with both marks: JIS wins, and the marks stay
+  both.SJISChoice = true;
+  TGrobalArea utf8 = sjis;
+  utf8.SJISChoice = false;
+  utf8.UTF8Choice = true;
+  for (const TGrobalArea& area : {jis, sjis, both, utf8}) {
+    TConnectionOptions options = TConnectionOptions::With(true, false, true);
+    options.AlternateNicks = {"taro2"};
+    const TNetwork network = NetworkFromSettings(area, options);
+    EXPECT_EQ(network.Servers, (std::vector<TServerAddress>{{"irc.example.jp", 6667, true, "pw"}}));
+    TGrobalArea back = area;
+    TConnectionOptions optionsBack;
+    NetworkToSettings(network, back, optionsBack);
+    EXPECT_EQ(back, area);
+    EXPECT_EQ(optionsBack.AlternateNicks, options.AlternateNicks);
+    EXPECT_EQ(optionsBack.Tls, true);
+    EXPECT_EQ(optionsBack.Logs, true);
+
+    TNetwork changed = network;
+    changed.Encoding = TWireEncoding::Utf8;
+    changed.Servers[0].Port = 7000;
+    NetworkToSettings(changed, back, optionsBack);
+    EXPECT_EQ(NetworkFromSettings(back, optionsBack), changed);
+    EXPECT_EQ(back.PortNumber, "7000");
+  }
+}
+
+}  // namespace
