@@ -430,7 +430,7 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
     ASSERT_TRUE(sender.Await());
     EXPECT_EQ(platform.Messages, std::vector<std::string>{saved + U8(u8"を保存しました。")});
     EXPECT_EQ(LastLogLine(), "09:05 bob" + U8(u8" から受信した report.txt（") + SizeText(size) + U8(u8"）を ") +
-                                      saved + U8(u8" に保存しました。"));
+                                 saved + U8(u8" に保存しました。"));
     EXPECT_EQ(platform.SaveProposals, std::vector<std::string>{"report.txt"});
     EXPECT_EQ(platform.SaveFilters, std::vector<std::string>{U8(u8"すべてのファイル ( *.* )|*.*")});
     const std::string got = ReadWholeFile(saved);
@@ -598,7 +598,8 @@ TEST_F(DccTransFileTest, SendersThatStopShortOrSendTooMuchLeaveNothingToSave) {
     // What came stays in the part file; one message says why and where,
     // and so does the server log.
     const std::string kept = PartKept(SavePath("short"), U8(u8"300 バイト"));
-    EXPECT_EQ(platform.Messages, std::vector<std::string>{ReceiveFailedMessage(HungUp(), SavePath("short"), U8(u8"300 バイト"))});
+    EXPECT_EQ(platform.Messages,
+              std::vector<std::string>{ReceiveFailedMessage(HungUp(), SavePath("short"), U8(u8"300 バイト"))});
     EXPECT_EQ(LastLogLine(), "09:05 bob" + U8(u8" からの short.bin の受信に失敗しました（受信済み 300 バイト / 4.0 KB、7%）。") +
                                  HungUp() + " " + kept);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(SavePath("short"))));
@@ -717,8 +718,8 @@ TEST_F(DccTransFileTest, SentFilesArriveWholeAtReceiversAckingEachReadOrLate) {
     EXPECT_EQ(captions->Captions, (std::vector<std::string>{U8(u8"転送の準備中"), "alice" + U8(u8" の受信許可待ち"),
                                                             U8(u8"送信中"), SendDone()}));
     EXPECT_TRUE(platform.Messages.empty());
-    EXPECT_EQ(LastLogLine(), "09:05 alice" + U8(u8" へ ") + name + U8(u8"（") + SizeText(static_cast<std::int64_t>(c.Size)) +
-                                      U8(u8"）を送信しました。"));
+    EXPECT_EQ(LastLogLine(), "09:05 alice" + U8(u8" へ ") + name + U8(u8"（") +
+                                 SizeText(static_cast<std::int64_t>(c.Size)) + U8(u8"）を送信しました。"));
     LetTimerClose(f);
   }
 }
