@@ -167,36 +167,6 @@ std::optional<std::int64_t> ReadPosition(const std::string& Text) {
   return static_cast<std::int64_t>(value);
 }
 
-namespace {
-
-std::string Megabytes(std::int64_t Bytes) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(Bytes) / 1e6);
-  return text;
-}
-
-}  // namespace
-
-std::string TransferStatusText(const std::string& Caption, std::int64_t Done, std::int64_t Size,
-                               double BytesPerSecond) {
-  std::string text = Caption + " " + Megabytes(Done) + " / " + Megabytes(Size) + " MB";
-  if (BytesPerSecond <= 0) return text;
-  char speed[32];
-  std::snprintf(speed, sizeof speed, "%.1f MB/s", BytesPerSecond / 1e6);
-  // The speed and the time left go on a line of their own: the window is
-  // narrow, and a wrap would cut them anywhere.
-  text += std::string("\n") + speed;
-  const double left = static_cast<double>(std::max<std::int64_t>(0, Size - Done)) / BytesPerSecond;
-  const auto seconds = static_cast<long long>(left + 0.5);
-  char time[48];
-  if (seconds >= 3600) {
-    std::snprintf(time, sizeof time, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-  } else {
-    std::snprintf(time, sizeof time, "%lld:%02lld", seconds / 60, seconds % 60);
-  }
-  return text + U8(u8" 残り ") + time;
-}
-
 std::optional<TDccEndpoint> CheckChatOffer(const std::string& Address, const std::string& Port) {
   std::uint64_t address = 0, port = 0;
   if (!ReadBounded(Address, 0xFFFFFFFFull, address) || !ReadBounded(Port, 65535, port) || port == 0)

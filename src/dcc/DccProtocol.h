@@ -94,10 +94,4 @@ std::string UnusableOfferMessage(const std::string& Nick, const std::string& Typ
 // A position of RESUME or ACCEPT: decimal, 0 to 2^63 - 1.
 std::optional<std::int64_t> ReadPosition(const std::string& Text);
 
-// The status line of a running transfer: Caption, the bytes done of Size,
-// and on a second line the speed and the time left at that speed (none
-// while it is 0).
-std::string TransferStatusText(const std::string& Caption, std::int64_t Done, std::int64_t Size,
-                               double BytesPerSecond);
-
 }  // namespace tavi

@@ -14,6 +14,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QProgressBar>
+#include <QVBoxLayout>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTimer>
@@ -53,6 +54,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr int Margin = 14;  // of the window's contents, left and right
+
 // The chosen file's size; false with the error text when it cannot be
 // opened.
 bool ReadFileSize(const std::string& Path, std::int64_t& Size, std::string& Error) {
@@ -75,6 +78,33 @@ bool ReadFileSize(const std::string& Path, std::int64_t& Size, std::string& Erro
   }
   Size = static_cast<std::int64_t>(Info.st_size);
   return true;
+}
+
+// The size of the regular, non-empty file at Path.
+std::optional<std::int64_t> PartFileSize(const std::string& Path) {
+  struct stat Part {};
+  if (::stat(Path.c_str(), &Part) != 0 || !S_ISREG(Part.st_mode) || Part.st_size <= 0) return std::nullopt;
+  return static_cast<std::int64_t>(Part.st_size);
+}
+
+enum class TPartAnswer { Resume, StartOver, Keep };
+
+// What to do with the part of an offered file received before. Going on
+// from it is what the user nearly always wants, so Enter does that; a part
+// is the user's data all the same, and thrown away only on a second word.
+// Lead, when given, says first what is offered.
+TPartAnswer AskAboutPart(const std::string& Lead, const std::string& Path, std::int64_t PartSize,
+                         std::int64_t OfferSize) {
+  const std::string Held = PartHeldText(PathText(Path + ".part"), PartSize, OfferSize) + "\r\n";
+  const std::string Start = (Lead.empty() ? std::string() : Lead + "\r\n") + Held;
+  const std::string StartOver = U8(u8"受信した分を消して、最初から受信しますか？");
+  if (PartSize < OfferSize) {
+    if (Platform().AskYesNoDefaultYes(Start + U8(u8"続きから受信しますか？"))) return TPartAnswer::Resume;
+    return Platform().AskYesNo(Held + StartOver) ? TPartAnswer::StartOver : TPartAnswer::Keep;
+  }
+  const std::string TooLarge = U8(u8"送られてくるファイル（") + SizeText(OfferSize) +
+                               U8(u8"）の大きさに達しているため、続きからは受信できません。") + "\r\n";
+  return Platform().AskYesNo(Start + TooLarge + StartOver) ? TPartAnswer::StartOver : TPartAnswer::Keep;
 }
 
 // Hands each accepted descriptor over as it is, so that a worker can take
@@ -104,25 +134,47 @@ TDccTransFileForm::TDccTransFileForm(QWidget* Owner, TConnection& Connection)
   setAttribute(Qt::WA_DeleteOnClose);
   ApplyFormFont(this);
   setFixedSize(ClientWidth, ClientHeight);
+  auto* Column = new QVBoxLayout(this);
+  Column->setContentsMargins(Margin, 10, Margin, 10);
+  Column->setSpacing(4);
+  auto AddLabel = [&](const char* Name) {
+    auto* Label = new QLabel(this);
+    Label->setObjectName(QLatin1String(Name));
+    Label->setTextFormat(Qt::PlainText);
+    Column->addWidget(Label);
+    return Label;
+  };
+  SubjectLabel = AddLabel("SubjectLabel");
+  QFont Bold = SubjectLabel->font();
+  Bold.setBold(true);
+  SubjectLabel->setFont(Bold);
+  PeerLabel = AddLabel("PeerLabel");
+
   ProgressBar = new QProgressBar(this);
   ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-  ProgressBar->setGeometry(16, 24, 201, 16);
+  ProgressBar->setFixedHeight(16);
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
   ProgressBar->setTextVisible(false);
+  Column->addSpacing(2);
+  Column->addWidget(ProgressBar);
 
-  StatusLabel = new QLabel(this);
-  StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
-  StatusLabel->setGeometry(8, 42, ClientWidth - 16, 28);
+  AmountLabel = AddLabel("AmountLabel");
+  RateLabel = AddLabel("RateLabel");
+  StatusLabel = AddLabel("StatusLabel");
+  // A reason such as a file error with its path may take more lines.
   StatusLabel->setWordWrap(true);
   StatusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-  SetCaption(U8(u8"転送の準備中"));
+  StatusLabel->setMinimumHeight(StatusLabel->fontMetrics().lineSpacing() * 3);
+  StatusLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
   CloseButton = new QPushButton(QText(U8(u8"閉じる")), this);
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
-  CloseButton->setGeometry(76, 72, 75, 25);
+  CloseButton->setFixedSize(75, 25);
+  Column->addWidget(CloseButton, 0, Qt::AlignHCenter);
   connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+
+  SetCaption(U8(u8"転送の準備中"));
 
   auto* Listener = new TListenSocket(this);
   Listener->setObjectName(QStringLiteral("ServerSocket"));
@@ -173,15 +225,45 @@ void TDccTransFileForm::SetCaption(const std::string& Text) {
   ShowStatus();
 }
 
+void TDccTransFileForm::SetReason(const std::string& Text) {
+  reason_ = Text;
+  ShowStatus();
+}
+
+TTransferState TDccTransFileForm::State() const {
+  TTransferState State;
+  State.Direction = Direction;
+  State.FileName = Direction == TTransferDirection::Send ? PathText(FileNameWithoutFolder(FileName)) : FileName;
+  State.Peer = PeerNick;
+  State.Caption = caption_;
+  State.Reason = reason_;
+  // Receiving, no more than the file holds.
+  State.Done = std::clamp<std::int64_t>(std::max(done_, StartAt), 0, FileSize);
+  State.Size = FileSize;
+  if (samples_.size() > 1 && (sendThread_ || recvThread_)) {
+    const auto& [FirstTime, FirstBytes] = samples_.front();
+    const auto& [LastTime, LastBytes] = samples_.back();
+    const double Seconds = std::chrono::duration<double>(LastTime - FirstTime).count();
+    if (Seconds > 0.1) State.BytesPerSecond = static_cast<double>(LastBytes - FirstBytes) / Seconds;
+  }
+  return State;
+}
+
+void TDccTransFileForm::LogEnd(TTransferEnd End, const std::string& Where) {
+  connection_.ShowInServerLog(connection_.Stamp() + " " + TransferEndText(State(), End, Where));
+}
+
 void TDccTransFileForm::SetFileSize(std::int64_t Size) {
   FileSize = Size;
   progressShift_ = 0;
   while ((Size >> progressShift_) > INT_MAX) ++progressShift_;
   ProgressBar->setValue(0);
   ProgressBar->setRange(0, static_cast<int>(Size >> progressShift_));
+  ShowStatus();
 }
 
 void TDccTransFileForm::SetProgress(std::int64_t Position) {
+  done_ = Position;
   ProgressBar->setValue(static_cast<int>(std::min<std::int64_t>(Position >> progressShift_, INT_MAX)));
   // The speed over the last few seconds.
   const auto Now = Clock::now();
@@ -191,17 +273,17 @@ void TDccTransFileForm::SetProgress(std::int64_t Position) {
 }
 
 void TDccTransFileForm::ShowStatus() {
-  if (!StatusLabel) return;
-  std::string Text = caption_;
-  if (!samples_.empty()) {
-    const auto& [FirstTime, FirstBytes] = samples_.front();
-    const auto& [LastTime, LastBytes] = samples_.back();
-    const double Seconds = std::chrono::duration<double>(LastTime - FirstTime).count();
-    const bool Running = sendThread_ || recvThread_;
-    const double Speed = Running && Seconds > 0.1 ? static_cast<double>(LastBytes - FirstBytes) / Seconds : 0;
-    Text = TransferStatusText(caption_, LastBytes, FileSize, Speed);
-  }
-  StatusLabel->setText(QText(Text));
+  if (!CloseButton) return;  // still being built
+  const TTransferTexts Texts = TransferTexts(State());
+  // A long name keeps its start and its extension.
+  const QString Subject = QText(Texts.Subject);
+  SubjectLabel->setText(SubjectLabel->fontMetrics().elidedText(Subject, Qt::ElideMiddle, ClientWidth - 2 * Margin));
+  SubjectLabel->setToolTip(Subject);
+  PeerLabel->setText(QText(Texts.Peer));
+  StatusLabel->setText(QText(Texts.Status));
+  // Nothing to count before the peer has connected.
+  AmountLabel->setText(samples_.empty() ? QString() : QText(Texts.Amount));
+  RateLabel->setText(QText(Texts.Rate));
 }
 
 void TDccTransFileForm::CloseSockets() {
@@ -243,7 +325,11 @@ void TDccTransFileForm::ConnectFinished(bool Ok, const std::string& Error, const
   const std::shared_ptr<TBackgroundConnect> attempt = std::move(connecting_);
   if (!attempt || closed_) return;
   if (!Ok) {
-    Platform().ShowMessage(Error + ", connect " + Host + ":" + std::to_string(Port));
+    const std::string Reason = Error + ", connect " + Host + ":" + std::to_string(Port);
+    SetCaption(U8(u8"ファイルの受信に失敗しました。"));
+    SetReason(Reason);
+    LogEnd(TTransferEnd::Failed, StartAt > 0 ? KeptPart() : std::string());
+    Platform().ShowMessage(Reason);
     return;
   }
   ClientSocket = attempt->Socket();
@@ -254,9 +340,12 @@ void TDccTransFileForm::ClientSocketConnect() {
   SendAtOnce(ClientSocket->Descriptor());
   const int file = OpenPartFile();
   if (file < 0) {
-    Platform().ShowMessage(FileErrorText(PartPath(), errno));
+    const std::string Reason = FileErrorText(PartPath(), errno);
     ClientSocket->Close();
     SetCaption(U8(u8"ファイルの受信に失敗しました。"));
+    SetReason(Reason);
+    LogEnd(TTransferEnd::Failed);
+    Platform().ShowMessage(Reason);
     return;
   }
   SetProgress(StartAt);
@@ -307,38 +396,55 @@ void TDccTransFileForm::ServerSocketGetThread(int Descriptor) {
 void TDccTransFileForm::SendThreadTerminate() {
   if (closed_ || !sendThread_) return;
   sendThread_->Join();
+  const bool Complete = sendThread_->Complete();
+  const std::string Reason = sendThread_->FailReason();
   sendThread_.reset();
-  ShowStatus();
-  Timer1->start();
+  ServerSocket->close();
+  if (Complete) {
+    LogEnd(TTransferEnd::Done);
+    ShowStatus();
+    Timer1->start();
+    return;
+  }
+  // Stays, saying why, until the user has read it and closes it.
+  SetReason(Reason);
+  LogEnd(TTransferEnd::Failed);
 }
 
 void TDccTransFileForm::RecieveThreadTerminate() {
   if (closed_ || !recvThread_) return;
   recvThread_->Join();
   const std::int64_t Received = recvThread_->RecvTotal.load();
-  const std::string FileError = recvThread_->FileError;
+  std::string Reason = recvThread_->FailReason;
+  if (!recvThread_->FileError.empty()) Reason = PathText(PartPath()) + ": " + recvThread_->FileError;
   recvThread_.reset();
-  ShowStatus();
   ClientSocket->Close();
+  if (Reason.empty() && Received > FileSize)
+    Reason = U8(u8"申し出の大きさ（") + SizeText(FileSize) + U8(u8"）より多くのデータが送られてきました。");
+  if (Reason.empty() && Received == FileSize && std::rename(PartPath().c_str(), SavePath.c_str()) != 0)
+    Reason = FileErrorText(SavePath, errno);
 
-  // The message boxes run event loops of their own; the window may go
-  // while one is open.
+  // One message says how it ended. The box runs an event loop of its own;
+  // the window may go while it is open.
   QPointer<TDccTransFileForm> Self(this);
-  if (!FileError.empty()) Platform().ShowMessage(PathText(PartPath()) + ": " + FileError);
-  if (FileError.empty() && Received == FileSize) {
-    if (std::rename(PartPath().c_str(), SavePath.c_str()) == 0) {
-      Platform().ShowMessage(PathText(SavePath) + U8(u8"を保存しました。"));
-    } else {
-      Platform().ShowMessage(FileErrorText(SavePath, errno));
-    }
+  if (Reason.empty() && Received == FileSize) {
+    LogEnd(TTransferEnd::Done, PathText(SavePath));
+    Platform().ShowMessage(PathText(SavePath) + U8(u8"を保存しました。"));
   } else {
-    Platform().ShowMessage(U8(u8"ファイルの受信に失敗しました。") + "\r\n" + PartKeptText());
+    const std::string Failed = U8(u8"ファイルの受信に失敗しました。");
+    SetCaption(Failed);
+    SetReason(Reason);
+    const std::string Kept = KeptPart();
+    LogEnd(TTransferEnd::Failed, Kept);
+    Platform().ShowMessage(Failed + "\r\n" + Reason + "\r\n" + Kept);
   }
   if (Self) close();
 }
 
-std::string TDccTransFileForm::PartKeptText() const {
-  return PathText(PartPath()) + U8(u8" に受信した分を残しました。");
+std::string TDccTransFileForm::KeptPart() const {
+  struct stat Part {};
+  const std::int64_t Size = ::stat(PartPath().c_str(), &Part) == 0 ? static_cast<std::int64_t>(Part.st_size) : 0;
+  return PartKeptText(PathText(PartPath()), Size);
 }
 
 void TDccTransFileForm::Timer1Timer() {
@@ -350,8 +456,13 @@ void TDccTransFileForm::Timer1Timer() {
 void TDccTransFileForm::AcceptTimerTimer() {
   if (closed_ || !AwaitingAccept) return;
   AwaitingAccept = false;
+  const std::string Reason = PeerNick + U8(u8" から再開の応答がありませんでした。");
+  const std::string Kept = KeptPart();
+  SetCaption(U8(u8"ファイルの受信に失敗しました。"));
+  SetReason(Reason);
+  LogEnd(TTransferEnd::Failed, Kept);
   QPointer<TDccTransFileForm> Self(this);
-  Platform().ShowMessage(PeerNick + U8(u8" から再開の応答がありませんでした。") + "\r\n" + PartKeptText());
+  Platform().ShowMessage(Reason + "\r\n" + Kept);
   if (Self) close();
 }
 
@@ -363,6 +474,12 @@ bool TDccTransFileForm::FormCloseQuery() {
 }
 
 void TDccTransFileForm::FormClose() {
+  if (recvThread_) {
+    done_ = recvThread_->RecvTotal.load();
+    LogEnd(TTransferEnd::Cancelled, KeptPart());
+  } else if (sendThread_) {
+    LogEnd(TTransferEnd::Cancelled);
+  }
   closed_ = true;
   // Cut off, not waited for: the destructor, which follows at once, joins.
   if (recvThread_) recvThread_->Terminate();
@@ -404,6 +521,7 @@ void SendDccFile(QWidget* Owner, TConnection& Connection, const std::string& Nic
   TDccTransFileForm* Form = TDccTransFileForm::OpenFor(Owner, Connection);
   std::uint16_t Port = Connection.Session().DccPorts().Next();
 
+  Form->Direction = TTransferDirection::Send;
   Form->FileName = Path;
   Form->PeerNick = Nick;
   std::int64_t Size = 0;
@@ -432,47 +550,40 @@ void ReceiveDccFile(QWidget* Owner, TConnection& Connection, const std::string& 
     Platform().ShowNotice(UnusableOfferMessage(Nick, "SEND", FileName, AddressNumber, Port, Size));
     return;
   }
-  if (!Platform().AskYesNo(Nick + U8(u8" から ") + FileName + U8(u8" というファイルが送られてきています") + "\r\n" +
-                           U8(u8"受信しますか？")))
-    return;
-  if (TDccTransFileForm::OwnedBy(Owner)) {
+  const std::string Offered = OfferedFileText(Nick, FileName, Endpoint->Size);
+  auto Busy = [Owner] {
+    // Questions and dialogs run event loops: another transfer may have
+    // begun meanwhile.
+    if (!TDccTransFileForm::OwnedBy(Owner)) return false;
     Platform().ShowMessage(OneTransferMessage());
-    return;
-  }
-  // Where it goes is chosen now: the bytes go to disk as they come.
-  const std::string Path = Platform().SaveFileName(Owner, TransferFileFilter(), SafeProposedFileName(FileName));
-  if (Path.empty()) return;
-  // The dialogs ran event loops: another transfer may have begun meanwhile.
-  if (TDccTransFileForm::OwnedBy(Owner)) {
-    Platform().ShowMessage(OneTransferMessage());
-    return;
-  }
+    return true;
+  };
 
-  // A part of this file received before can be gone on from; one that is
-  // not gone on from is the user's data all the same, and is thrown away
-  // only when the user says so.
-  std::int64_t StartAt = 0;
-  struct stat Part {};
-  if (::stat((Path + ".part").c_str(), &Part) == 0 && S_ISREG(Part.st_mode) && Part.st_size > 0) {
-    const std::string PartName = PathText(Path + ".part");
-    const std::string Held = PartName + U8(u8" に ") + std::to_string(Part.st_size) + U8(u8" バイトまで受信してあります。");
-    const bool Resumable = Part.st_size < Endpoint->Size;
-    if (Resumable && Platform().AskYesNo(Held + "\r\n" + U8(u8"続きから受信しますか？"))) {
-      StartAt = Part.st_size;
-    } else {
-      std::string Question = Held + "\r\n";
-      if (!Resumable)
-        Question += U8(u8"送られてくるファイル（") + std::to_string(Endpoint->Size) +
-                    U8(u8" バイト）より大きいため、続きからは受信できません。") + "\r\n";
-      if (!Platform().AskYesNo(Question + U8(u8"受信した分を消して、最初から受信しますか？"))) return;
+  // A part of this file received before, where the file would be saved,
+  // says where it goes: the question is whether to go on from it.
+  const std::string Folder = Platform().SaveFolder();
+  const std::string Proposed = SafeProposedFileName(FileName);
+  std::string Path = Folder.empty() ? std::string() : Folder + "/" + NativePath(Proposed);
+  std::optional<std::int64_t> Part = Path.empty() ? std::nullopt : PartFileSize(Path + ".part");
+  TPartAnswer Answer = TPartAnswer::StartOver;
+  if (Part) {
+    Answer = AskAboutPart(Offered, Path, *Part, Endpoint->Size);
+    if (Answer == TPartAnswer::Keep || Busy()) return;
+  } else {
+    if (!Platform().AskYesNo(Offered + "\r\n" + U8(u8"受信しますか？")) || Busy()) return;
+    // Where it goes is chosen now: the bytes go to disk as they come.
+    Path = Platform().SaveFileName(Owner, TransferFileFilter(), Folder.empty() ? Proposed : PathText(Path));
+    if (Path.empty() || Busy()) return;
+    Part = PartFileSize(Path + ".part");
+    if (Part) {
+      Answer = AskAboutPart({}, Path, *Part, Endpoint->Size);
+      if (Answer == TPartAnswer::Keep || Busy()) return;
     }
   }
-  if (TDccTransFileForm::OwnedBy(Owner)) {
-    Platform().ShowMessage(OneTransferMessage());
-    return;
-  }
+  const std::int64_t StartAt = Answer == TPartAnswer::Resume ? *Part : 0;
 
   TDccTransFileForm* Form = TDccTransFileForm::OpenFor(Owner, Connection);
+  Form->Direction = TTransferDirection::Receive;
   Form->FileName = FileName;
   Form->PeerNick = Nick;
   Form->SavePath = Path;

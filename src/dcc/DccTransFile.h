@@ -15,6 +15,7 @@
 #include "platform/BackgroundConnect.h"
 #include "platform/BlockingSocket.h"
 #include "platform/GuiCall.h"
+#include "dcc/TransferText.h"
 
 class QCloseEvent;
 class QLabel;
@@ -34,8 +35,9 @@ class TSendFileThread;
 class TDccTransFileForm : public QWidget {
   Q_OBJECT
  public:
-  static constexpr int ClientWidth = 228;
-  static constexpr int ClientHeight = 122;
+  // Room for the file's name, the peer, and a failure's reason.
+  static constexpr int ClientWidth = 340;
+  static constexpr int ClientHeight = 200;
   static constexpr int CloseDelayMs = 10000;
   // The GUI thread waits in the blocking connect; an offerer that cannot
   // be reached must not freeze the program for long.
@@ -48,10 +50,15 @@ class TDccTransFileForm : public QWidget {
   TDccTransFileForm(QWidget* Owner, TConnection& Connection);
   ~TDccTransFileForm() override;
 
+  // What and with whom; the caption's text in full (a caption is cut off)
+  // with the reason of a failure; how much has reached the receiver; and
+  // while bytes flow, the speed and the time left.
+  QLabel* SubjectLabel = nullptr;
+  QLabel* PeerLabel = nullptr;
   QProgressBar* ProgressBar = nullptr;
-  // The caption in full, and while bytes flow the bytes done, speed and
-  // time left: the caption of so small a window is cut off.
   QLabel* StatusLabel = nullptr;
+  QLabel* AmountLabel = nullptr;
+  QLabel* RateLabel = nullptr;
   QPushButton* CloseButton = nullptr;
   // Sending: listens; each accepted descriptor goes to ServerSocketGetThread.
   QTcpServer* ServerSocket = nullptr;
@@ -63,6 +70,7 @@ class TDccTransFileForm : public QWidget {
   static constexpr int AcceptWaitMs = 60000;
   QTimer* AcceptTimer = nullptr;
 
+  TTransferDirection Direction = TTransferDirection::Receive;
   std::int64_t FileSize = 0;
   // Sending: the chosen file's path (file-system encoding); receiving: the
   // offered name (as text).
@@ -73,8 +81,9 @@ class TDccTransFileForm : public QWidget {
   // until the whole file has arrived.
   std::string SavePath;
   std::string PartPath() const { return SavePath + ".part"; }
-  // The last line of a message about a receive that ended early.
-  std::string PartKeptText() const;
+  // Where the part file is and how large: the last line of a message
+  // about a receive that ended early.
+  std::string KeptPart() const;
   // The offered port and the file position to start from: sending, what a
   // RESUME asked for; receiving, what we asked for until it is accepted.
   std::string OfferPort;
@@ -86,6 +95,10 @@ class TDccTransFileForm : public QWidget {
 
   void SetCaption(const std::string& Text);
   const std::string& Caption() const { return caption_; }
+  // Why the transfer failed, shown under the caption.
+  void SetReason(const std::string& Text);
+  // Where the transfer stands: what the window shows.
+  TTransferState State() const;
   // The progress bar's range: 0 to Size, scaled down past what it holds.
   void SetFileSize(std::int64_t Size);
   // Calls the workers hand off; GUI thread only.
@@ -134,6 +147,8 @@ class TDccTransFileForm : public QWidget {
   void ConnectFinished(bool Ok, const std::string& Error, const std::string& Host, std::uint16_t Port);
   void ForgetThreads();
   void ShowStatus();
+  // The transfer's end, in the server log of its connection.
+  void LogEnd(TTransferEnd End, const std::string& Where = {});
   // The part file, open for writing at StartAt; -1 with errno set.
   int OpenPartFile() const;
 
@@ -143,6 +158,8 @@ class TDccTransFileForm : public QWidget {
   bool peerTaken_ = false;  // one connection per offer
   bool closed_ = false;
   std::string caption_;
+  std::string reason_;
+  std::int64_t done_ = 0;
   int progressShift_ = 0;
   // Recent progress, for the speed; empty before the first.
   std::deque<std::pair<std::chrono::steady_clock::time_point, std::int64_t>> samples_;

@@ -12,9 +12,10 @@
 
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
+#include "dcc/TransferIo.h"
+#include "dcc/TransferText.h"
 #include "kanji/QtText.h"
 #include "platform/BlockingSocket.h"
-#include "platform/Platform.h"
 
 namespace tavi {
 
@@ -90,13 +91,14 @@ void TRecieveFileThread::Execute() {
     Shown = Total;
     LastShown = Clock::now();
   };
-  auto Report = [&](const std::string& Text) {
-    // After Terminate the gate is abandoned, so a stop asked for by the
-    // window shows nothing.
-    if (Cut) return;
-    if (!gate_.Run([Text] { Platform().ShowMessage(Text); })) Cut = true;
+  // The window tells of it at the end, in one message with the rest.
+  auto Fail = [&](const std::string& Reason) {
+    if (FailReason.empty()) FailReason = Reason;
   };
-  const std::string ReceiveError = U8(u8"DCCでファイルを受信中にエラーが発生しました。");
+  auto ReceiveError = [&] {
+    const std::string Why = ConnectionErrorText(*Socket);
+    return Why == HungUpText() ? Why : U8(u8"DCCでファイルを受信中にエラーが発生しました。（") + Why + U8(u8"）");
+  };
 
   std::vector<char> Buffer(RecvBufferSize);
   while (!terminated_.load() && !Cut && Socket->Connected() && RecvTotal.load() < RecvExpected) {
@@ -105,7 +107,10 @@ void TRecieveFileThread::Execute() {
     if (Count == -2) {
       const TBlockingSocket::TWait Waited = Socket->WaitForData(DataWaitMs());
       if (Waited == TBlockingSocket::TWait::Interrupted) break;
-      if (Waited == TBlockingSocket::TWait::Timeout) Socket->Close();
+      if (Waited == TBlockingSocket::TWait::Timeout) {
+        Fail(SilenceText(DataWaitMs()));
+        Socket->Close();
+      }
       if (Waited != TBlockingSocket::TWait::Error) continue;
       Count = -1;
     }
@@ -124,16 +129,16 @@ void TRecieveFileThread::Execute() {
       Progress(false);
       if (!Acked) {
         terminated_.store(true);
-        Report(ReceiveError);
+        Fail(ReceiveError());
       }
     } else if (Count == 0) {
       Progress(true);
-      Report(ReceiveError);
+      Fail(HungUpText());
       Socket->Close();
     } else {
       terminated_.store(true);
       Progress(true);
-      Report(ReceiveError);
+      Fail(ReceiveError());
     }
   }
   Progress(true);

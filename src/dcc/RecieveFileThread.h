@@ -52,6 +52,9 @@ class TRecieveFileThread {
   std::atomic<std::int64_t> RecvTotal{0};
   // Set when writing the file failed: the text to show.
   std::string FileError;
+  // Set when the peer or the connection ended the transfer early: why.
+  // Both are read after Join.
+  std::string FailReason;
 
  private:
   void Execute();

@@ -13,8 +13,8 @@
 #include "dcc/DccProtocol.h"
 #include "dcc/DccTransFile.h"
 #include "dcc/TransferIo.h"
+#include "dcc/TransferText.h"
 #include "kanji/QtText.h"
-#include "platform/Platform.h"
 
 namespace tavi {
 
@@ -73,8 +73,10 @@ void TSendFileThread::Execute() {
   auto LastShown = Clock::now();
   TAckPosition Acks(startAt_);
   std::int64_t Sent = startAt_;  // bytes of the file that went to the connection
+  // What the peer has acknowledged: bytes written may still be on their
+  // way, or lost with the connection.
   auto Progress = [&](bool Final) {
-    const std::int64_t Total = Sent;
+    const std::int64_t Total = Acks.Acked();
     if (Total == Shown) return;
     if (!Final && Clock::now() - LastShown < std::chrono::milliseconds(TDccTransFileForm::ProgressIntervalMs)) return;
     Hand([Form, Total] { Form->SetProgress(Total); });
@@ -84,17 +86,18 @@ void TSendFileThread::Execute() {
 
   Caption(U8(u8"送信中"));
   bool Failed = false;
-  auto Fail = [&] {
+  // The first reason is the one that counts: the rest follow from it.
+  auto Fail = [&](const std::string& Reason) {
     Failed = true;
+    if (failReason_.empty()) failReason_ = Reason;
     Caption(U8(u8"送信に失敗しました。"));
     socket_.Close();
   };
-  auto ShowError = [&](const std::string& Text) { Hand([Text] { Platform().ShowMessage(Text); }); };
 
   const int File = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
   if (File < 0) {
     Failed = true;
-    ShowError(FileErrorText(fileName_, errno));
+    failReason_ = FileErrorText(fileName_, errno);
   } else {
     std::vector<char> Block(BlockSize);
     std::size_t Have = 0, Written = 0;  // bytes of Block read from the file, and sent of them
@@ -112,9 +115,8 @@ void TSendFileThread::Execute() {
           Count = ::pread(File, Block.data(), Want, Sent);
         } while (Count < 0 && errno == EINTR);
         if (Count <= 0) {
-          // A file that shrank since it was offered gives nothing to send.
-          if (Count < 0) ShowError(FileErrorText(fileName_, errno));
-          Fail();
+          Fail(Count < 0 ? FileErrorText(fileName_, errno)
+                         : PathText(fileName_) + U8(u8": 申し出た後でファイルが短くなりました。"));
           continue;
         }
         Have = static_cast<std::size_t>(Count);
@@ -124,7 +126,7 @@ void TSendFileThread::Execute() {
       bool Moved = false;
       const long Got = socket_.ReadAvailable(AckBuffer, sizeof AckBuffer);
       if (Got == 0 || Got == -1) {
-        Fail();
+        Fail(Got == 0 ? HungUpText() : ConnectionErrorText(socket_));
         continue;
       }
       if (Got > 0) {
@@ -134,7 +136,7 @@ void TSendFileThread::Execute() {
         for (; At + 4 <= AckBytes.size(); At += 4)
           if (!Acks.Take(DecodeAck(reinterpret_cast<const unsigned char*>(AckBytes.data() + At)), Sent)) break;
         if (At + 4 <= AckBytes.size()) {
-          Fail();
+          Fail(U8(u8"相手の受信確認が送った量と合いません。"));
           continue;
         }
         AckBytes.erase(0, At);
@@ -142,8 +144,7 @@ void TSendFileThread::Execute() {
       if (Written < Have) {
         const long N = socket_.WriteSome(Block.data() + Written, Have - Written);
         if (N < 0) {
-          if (!terminated_.load()) ShowError(socket_.ErrorText());
-          Fail();
+          Fail(terminated_.load() ? std::string() : ConnectionErrorText(socket_));
           continue;
         }
         if (N > 0) {
@@ -173,13 +174,13 @@ void TSendFileThread::Execute() {
           break;
         case TBlockingSocket::TWait::Timeout:
           if (Clock::now() - LastActive >= std::chrono::milliseconds(AckWaitMs())) {
-            Fail();
+            Fail(SilenceText(AckWaitMs()));
           } else {
             Progress(true);
           }
           break;
         case TBlockingSocket::TWait::Error:
-          Fail();
+          Fail(ConnectionErrorText(socket_));
           break;
       }
     }
@@ -189,8 +190,8 @@ void TSendFileThread::Execute() {
 
   // An empty file is complete once its peer has connected: there is
   // nothing to acknowledge.
-  const bool Complete = !Failed && Acks.Acked() == fileSize_;
-  Caption(Complete ? U8(u8"ファイルの転送が完了しました。") : U8(u8"ファイルの転送に失敗しました。"));
+  complete_ = !Failed && Acks.Acked() == fileSize_;
+  Caption(complete_ ? U8(u8"ファイルの転送が完了しました。") : U8(u8"ファイルの転送に失敗しました。"));
   socket_.Close();
 
   // The end goes over without waiting: its handler joins this thread.

@@ -43,6 +43,10 @@ class TSendFileThread {
   void Terminate();
   void Join();
   bool Finished() const { return finished_.load(); }
+  // After Join: whether the peer acknowledged the whole file, and if not,
+  // why (empty when the window stopped it).
+  bool Complete() const { return complete_; }
+  const std::string& FailReason() const { return failReason_; }
 
  private:
   void Execute();
@@ -55,6 +59,8 @@ class TSendFileThread {
   TGuiCallGate gate_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
+  bool complete_ = false;
+  std::string failReason_;
   std::thread thread_;
 };
 

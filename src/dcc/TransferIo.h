@@ -6,10 +6,18 @@
 
 namespace tavi {
 
+class TBlockingSocket;
+
 // A path in the file system's encoding as the windows show it.
 std::string PathText(const std::string& Path);
+// A path as text in the file system's encoding.
+std::string NativePath(const std::string& Text);
 // "path: reason" for an errno value.
 std::string FileErrorText(const std::string& Path, int Code);
+
+// Why the connection failed: the peer gone, for the reset or broken pipe
+// that its close gives us, else the socket's error.
+std::string ConnectionErrorText(const TBlockingSocket& Socket);
 
 // Acknowledgements are 4-byte writes, several of them in a row when the
 // reads are small; held back for the peer's delayed ACK, each would cost

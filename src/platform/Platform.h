@@ -28,6 +28,9 @@ class TPlatform {
   virtual void ShowNotice(const std::string& Text) = 0;
   // A warning with Yes and No; true only for Yes.
   virtual bool AskYesNo(const std::string& Text) = 0;
+  // The same with Yes as the default button, for a question whose Yes is
+  // the usual and safe answer.
+  virtual bool AskYesNoDefaultYes(const std::string& Text) { return AskYesNo(Text); }
   // A warning with a button for each of Choices (captions as text; the
   // last, the cautious one, is the default); the index chosen, -1 when the
   // box was closed.
@@ -49,6 +52,9 @@ class TPlatform {
   // as text; Proposed is a name as text (UTF-8).
   virtual std::string OpenFileName(QWidget* Parent, const std::string& Filter) = 0;
   virtual std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) = 0;
+  // The folder a save choice starts in (file-system encoding); empty when
+  // not known.
+  virtual std::string SaveFolder() { return {}; }
 
   virtual TDateTime Now() = 0;
   // The local date and time of a moment given in milliseconds since 1970

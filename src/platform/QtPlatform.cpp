@@ -140,15 +140,23 @@ void TQtPlatform::ShowNotice(const std::string& Text) {
   });
 }
 
-bool TQtPlatform::AskYesNo(const std::string& Text) {
+namespace {
+
+bool AskYesNoWith(const std::string& Text, QMessageBox::StandardButton Default) {
   QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, Title(), QText(Text),
                                               QMessageBox::Yes | QMessageBox::No, StableDialogParent());
-  box->setDefaultButton(QMessageBox::No);
+  box->setDefaultButton(Default);
   const int answer = box->exec();
   const bool yes = box && answer == QMessageBox::Yes;
   delete box.data();
   return yes;
 }
+
+}  // namespace
+
+bool TQtPlatform::AskYesNo(const std::string& Text) { return AskYesNoWith(Text, QMessageBox::No); }
+
+bool TQtPlatform::AskYesNoDefaultYes(const std::string& Text) { return AskYesNoWith(Text, QMessageBox::Yes); }
 
 int TQtPlatform::AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
   QPointer<QMessageBox> box =
@@ -187,6 +195,8 @@ std::string TQtPlatform::SaveFileName(QWidget* Parent, const std::string& Filter
   FileChosenIn(chosen);
   return Native(chosen);
 }
+
+std::string TQtPlatform::SaveFolder() { return Native(FileDialogFolder()); }
 
 TDateTime TQtPlatform::Now() {
   const QDateTime Now = QDateTime::currentDateTime();

@@ -17,11 +17,13 @@ class TQtPlatform : public TPlatform {
   void ShowMessage(const std::string& Text) override;
   void ShowNotice(const std::string& Text) override;
   bool AskYesNo(const std::string& Text) override;
+  bool AskYesNoDefaultYes(const std::string& Text) override;
   int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) override;
   void Beep() override;
   void Notify(const std::string& Title, const std::string& Body) override;
   std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;
   std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) override;
+  std::string SaveFolder() override;
 
   TDateTime Now() override;
   std::uint32_t TickCount() override;

@@ -21,8 +21,9 @@ std::string ChatQuestion(const std::string& Nick) {
   return Nick + U8(u8" から DCC CHAT の接続要求が来ています") + "\r\n" + U8(u8"接続しますか？");
 }
 
-std::string FileQuestion(const std::string& Nick, const std::string& File) {
-  return Nick + U8(u8" から ") + File + U8(u8" というファイルが送られてきています") + "\r\n" + U8(u8"受信しますか？");
+std::string FileQuestion(const std::string& Nick, const std::string& File, const std::string& Size) {
+  return Nick + U8(u8" から ") + File + U8(u8"（") + Size + U8(u8"）というファイルが送られてきています") + "\r\n" +
+         U8(u8"受信しますか？");
 }
 
 class DccOffersTest : public MainFormFixture {
@@ -77,7 +78,7 @@ TEST_F(DccOffersTest, ChatOffersAreAskedFirstWhateverTheTypesCase) {
 
 TEST_F(DccOffersTest, FileOffersAreAskedWithTheirNameAndDeclinedOnesConnectNowhere) {
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC SEND notes.txt 2130706433 1040 12\x01\r\n");
-  ASSERT_EQ(platform.Questions, std::vector<std::string>{FileQuestion("bob", "notes.txt")});
+  ASSERT_EQ(platform.Questions, std::vector<std::string>{FileQuestion("bob", "notes.txt", U8(u8"12 バイト"))});
   EXPECT_EQ(TDccTransFileForm::OwnedBy(form.get()), nullptr);
 
   // A name with a space is cut at it, and the fields after it shift: the

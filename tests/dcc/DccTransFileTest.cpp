@@ -43,14 +43,18 @@ const std::string Loopback = "2130706433";  // 127.0.0.1
 const std::string LocalNumber = "3232235786";  // the fake platform's 192.168.1.10
 constexpr std::size_t MiB = 1024 * 1024;
 
-std::string ReceiveError() { return U8(u8"DCCでファイルを受信中にエラーが発生しました。"); }
+std::string HungUp() { return U8(u8"相手が途中で接続を切りました。"); }
 std::string ReceiveFailed() { return U8(u8"ファイルの受信に失敗しました。"); }
 std::string SendDone() { return U8(u8"ファイルの転送が完了しました。"); }
 std::string SendFailed() { return U8(u8"ファイルの転送に失敗しました。"); }
 std::string BlockFailed() { return U8(u8"送信に失敗しました。"); }
 std::string CloseQuestion() { return U8(u8"ファイルの転送中ですが、中止しますか？"); }
-std::string PartKept(const std::string& Saved) {
-  return ReceiveFailed() + "\r\n" + Saved + ".part" + U8(u8" に受信した分を残しました。");
+std::string PartKept(const std::string& Saved, const std::string& Size) {
+  return Saved + ".part" + U8(u8" に受信した分（") + Size + U8(u8"）を残しました。");
+}
+// The one message of a receive that ended early.
+std::string ReceiveFailedMessage(const std::string& Reason, const std::string& Saved, const std::string& Size) {
+  return ReceiveFailed() + "\r\n" + Reason + "\r\n" + PartKept(Saved, Size);
 }
 
 long long Ms(Clock::duration D) { return std::chrono::duration_cast<std::chrono::milliseconds>(D).count(); }
@@ -305,11 +309,16 @@ class DccTransFileTest : public MainFormFixture {
   }
 
   static TDccTransFileForm* Transfer(TMainForm& F) { return TDccTransFileForm::OwnedBy(&F); }
+  std::string LastLogLine() const {
+    const std::vector<std::string> lines = MemoLines();
+    return lines.empty() ? std::string() : lines.back();
+  }
 
   void ClearRecords() {
     platform.Messages.clear();
     platform.Notices.clear();
     platform.Questions.clear();
+    platform.YesDefaultQuestions.clear();
     platform.SaveProposals.clear();
     platform.SaveFilters.clear();
     captions->Captions.clear();
@@ -403,11 +412,14 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
     platform.SaveFileAnswers = {saved};
     AcceptOffer(f, "report.txt", listener, size);
 
-    EXPECT_EQ(platform.Questions, std::vector<std::string>{U8(u8"bob から report.txt というファイルが送られてきています") +
-                                                           "\r\n" + U8(u8"受信しますか？")});
+    EXPECT_EQ(platform.Questions, std::vector<std::string>{OfferedFileText("bob", "report.txt", size) + "\r\n" +
+                                                           U8(u8"受信しますか？")});
     TDccTransFileForm* t = Transfer(f);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->size(), QSize(228, 122));
+    EXPECT_EQ(t->size(), QSize(TDccTransFileForm::ClientWidth, TDccTransFileForm::ClientHeight));
+    // What and with whom, in the window itself.
+    EXPECT_EQ(StdText(t->SubjectLabel->text()), "report.txt");
+    EXPECT_EQ(StdText(t->PeerLabel->text()), U8(u8"bob から受信"));
     EXPECT_EQ(t->ProgressBar->maximum(), static_cast<int>(size));
     // The connect runs in the background; receiving starts once it is made.
     EXPECT_TRUE(t->Connecting());
@@ -417,6 +429,8 @@ TEST_F(DccTransFileTest, ReceivedFilesOfEverySizeArriveWholeUnderTheChosenName) 
     ASSERT_TRUE(PumpUntil([&] { return !platform.Messages.empty(); }, 8000));
     ASSERT_TRUE(sender.Await());
     EXPECT_EQ(platform.Messages, std::vector<std::string>{saved + U8(u8"を保存しました。")});
+    EXPECT_EQ(LastLogLine(), "09:05 bob" + U8(u8" から受信した report.txt（") + SizeText(size) + U8(u8"）を ") +
+                                 saved + U8(u8" に保存しました。"));
     EXPECT_EQ(platform.SaveProposals, std::vector<std::string>{"report.txt"});
     EXPECT_EQ(platform.SaveFilters, std::vector<std::string>{U8(u8"すべてのファイル ( *.* )|*.*")});
     const std::string got = ReadWholeFile(saved);
@@ -581,8 +595,13 @@ TEST_F(DccTransFileTest, SendersThatStopShortOrSendTooMuchLeaveNothingToSave) {
     AcceptOffer(f, "short.bin", listener, data.size());
     ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
     ASSERT_TRUE(sender.Await());
-    // What came stays in the part file, and the message says where.
-    EXPECT_EQ(platform.Messages, (std::vector<std::string>{ReceiveError(), PartKept(SavePath("short"))}));
+    // What came stays in the part file; one message says why and where,
+    // and so does the server log.
+    const std::string kept = PartKept(SavePath("short"), U8(u8"300 バイト"));
+    EXPECT_EQ(platform.Messages,
+              std::vector<std::string>{ReceiveFailedMessage(HungUp(), SavePath("short"), U8(u8"300 バイト"))});
+    EXPECT_EQ(LastLogLine(), "09:05 bob" + U8(u8" からの short.bin の受信に失敗しました（受信済み 300 バイト / 4.0 KB、7%）。") +
+                                 HungUp() + " " + kept);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(SavePath("short"))));
     EXPECT_TRUE(ReadWholeFile(SavePath("short") + ".part") == data.substr(0, 300));
     DeleteClosed();
@@ -606,7 +625,10 @@ TEST_F(DccTransFileTest, SendersThatStopShortOrSendTooMuchLeaveNothingToSave) {
     ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
     ASSERT_TRUE(sender.Await());
     EXPECT_TRUE(sawEnd);
-    EXPECT_EQ(platform.Messages, std::vector<std::string>{PartKept(SavePath("long"))});
+    EXPECT_EQ(platform.Messages,
+              std::vector<std::string>{ReceiveFailedMessage(
+                  U8(u8"申し出の大きさ（1,000 バイト）より多くのデータが送られてきました。"), SavePath("long"),
+                  U8(u8"1,000 バイト"))});
     EXPECT_TRUE(ReadWholeFile(SavePath("long") + ".part") == data.substr(0, 1000));
     DeleteClosed();
   }
@@ -639,7 +661,8 @@ TEST_F(DccTransFileTest, ASilentSenderIsHungUpOnAfterTheDataWait) {
   EXPECT_TRUE(sawEnd);
   EXPECT_GE(silentMs, 200);
   EXPECT_LT(silentMs, 3000);
-  EXPECT_EQ(platform.Messages, std::vector<std::string>{PartKept(SavePath("silent"))});
+  EXPECT_EQ(platform.Messages, std::vector<std::string>{ReceiveFailedMessage(
+                                    U8(u8"相手から 1 秒間何も届きませんでした。"), SavePath("silent"), U8(u8"500 バイト"))});
 }
 
 // --- sending ---
@@ -674,6 +697,8 @@ TEST_F(DccTransFileTest, SentFilesArriveWholeAtReceiversAckingEachReadOrLate) {
     EXPECT_EQ(t->ServerSocket->serverPort(), offer->Port);
     EXPECT_EQ(t->ProgressBar->maximum(), static_cast<int>(c.Size));
     EXPECT_EQ(t->ProgressBar->value(), 0);
+    EXPECT_EQ(StdText(t->SubjectLabel->text()), name);
+    EXPECT_EQ(StdText(t->PeerLabel->text()), U8(u8"alice へ送信"));
 
     TReceiverLog log;
     TPeer receiver([&] {
@@ -693,6 +718,8 @@ TEST_F(DccTransFileTest, SentFilesArriveWholeAtReceiversAckingEachReadOrLate) {
     EXPECT_EQ(captions->Captions, (std::vector<std::string>{U8(u8"転送の準備中"), "alice" + U8(u8" の受信許可待ち"),
                                                             U8(u8"送信中"), SendDone()}));
     EXPECT_TRUE(platform.Messages.empty());
+    EXPECT_EQ(LastLogLine(), "09:05 alice" + U8(u8" へ ") + name + U8(u8"（") +
+                                 SizeText(static_cast<std::int64_t>(c.Size)) + U8(u8"）を送信しました。"));
     LetTimerClose(f);
   }
 }
@@ -727,24 +754,26 @@ TEST_F(DccTransFileTest, ReceiversThatAckWronglyHangUpOrGoSilentFailTheSend) {
   struct TCase {
     const char* What;
     bool Silent;
+    std::string Reason;
     std::function<void(int, TReceiverLog&)> Script;
   };
+  const std::string wrongAck = U8(u8"相手の受信確認が送った量と合いません。");
   // The whole file is in flight at once: each receiver has all of it.
   const TCase cases[] = {
-      {"an ack past what was sent", false,
+      {"an ack past what was sent", false, wrongAck,
        [](int fd, TReceiverLog& log) {
          if (ReadExactly(fd, log.Data, 4096) && SendAck(fd, 4097)) log.SawEnd = AwaitEnd(fd, &log.Data);
        }},
-      {"an ack going back", false,
+      {"an ack going back", false, wrongAck,
        [](int fd, TReceiverLog& log) {
          if (ReadExactly(fd, log.Data, 4096) && SendAck(fd, 2048) && SendAck(fd, 1024))
            log.SawEnd = AwaitEnd(fd, &log.Data);
        }},
-      {"hangs up", false,
+      {"hangs up", false, HungUp(),
        [](int fd, TReceiverLog& log) {
          log.SawEnd = ReadExactly(fd, log.Data, 1024);
        }},
-      {"goes silent", true,
+      {"goes silent", true, U8(u8"相手から 1 秒間何も届きませんでした。"),
        [](int fd, TReceiverLog& log) {
          if (ReadExactly(fd, log.Data, 4096)) log.SawEnd = AwaitEnd(fd, &log.Data);
        }},
@@ -777,7 +806,18 @@ TEST_F(DccTransFileTest, ReceiversThatAckWronglyHangUpOrGoSilentFailTheSend) {
     if (c.Silent) {
       EXPECT_LT(Ms(Clock::now() - start), 3000);
     }
-    LetTimerClose(f);
+    // The window says why and stays until the user closes it; so does the log.
+    const std::string status = StdText(t->StatusLabel->text());
+    const std::string reason = status.substr(std::min(status.size(), SendFailed().size() + 1));
+    EXPECT_EQ(status, SendFailed() + "\n" + reason);
+    EXPECT_EQ(reason, c.Reason);
+    const std::string logged = LastLogLine();
+    EXPECT_EQ(logged.rfind("09:05 alice" + U8(u8" への four.bin の送信に失敗しました（受信済み "), 0), 0u) << logged;
+    EXPECT_EQ(logged.substr(logged.size() - std::min(logged.size(), reason.size())), reason) << logged;
+    EXPECT_FALSE(t->Timer1->isActive());
+    EXPECT_EQ(Transfer(f), t);
+    t->close();
+    DeleteClosed();
   }
 }
 
@@ -809,19 +849,20 @@ TEST_F(DccTransFileTest, TheSenderStopsAtTheBytesInFlightUntilAcknowledged) {
   ASSERT_TRUE(PumpUntil([&] { return held.load() != 0; }));
   EXPECT_EQ(held.load(), static_cast<std::size_t>(TSendFileThread::MaxInFlight));
   EXPECT_EQ(t->Caption(), U8(u8"送信中"));
-  // The status line says it in full: the bytes in flight of the whole.
-  const std::string status =
-      TransferStatusText(U8(u8"送信中"), TSendFileThread::MaxInFlight, static_cast<std::int64_t>(data.size()), 0);
-  ASSERT_TRUE(PumpUntil([&] { return StdText(t->StatusLabel->text()).rfind(status, 0) == 0; }))
-      << StdText(t->StatusLabel->text());
+  // What the receiver has is what it has acknowledged: nothing yet, though
+  // all that may be in flight has gone out.
+  PumpFor(2 * TDccTransFileForm::ProgressIntervalMs);
+  EXPECT_EQ(t->ProgressBar->value(), 0);
+  EXPECT_EQ(StdText(t->AmountLabel->text()), U8(u8"受信済み 0 バイト / 36.0 MB（0%）"));
   release.store(true);
   ASSERT_TRUE(PumpUntil([&] { return SendEnded(t); }, 8000));
   ASSERT_TRUE(receiver.Await());
   EXPECT_EQ(t->Caption(), SendDone());
   EXPECT_TRUE(log.Data == data);
   ASSERT_TRUE(PumpUntil([&] { return t->SendThread() == nullptr; }));
-  EXPECT_EQ(StdText(t->StatusLabel->text()), TransferStatusText(SendDone(), static_cast<std::int64_t>(data.size()),
-                                                                  static_cast<std::int64_t>(data.size()), 0));
+  EXPECT_EQ(StdText(t->StatusLabel->text()), SendDone());
+  EXPECT_EQ(StdText(t->AmountLabel->text()), U8(u8"受信済み 36.0 MB / 36.0 MB（100%）"));
+  EXPECT_TRUE(t->RateLabel->text().isEmpty());
 }
 
 TEST_F(DccTransFileTest, ASecondPeerIsHungUpOnWhileTheFirstGetsTheFile) {
@@ -872,6 +913,59 @@ TEST_F(DccTransFileTest, ASecondPeerIsHungUpOnWhileTheFirstGetsTheFile) {
 
 // --- resuming ---
 
+// The question says who offers what and how large, and whether a part of
+// it is here already, where the file would be saved; going on from that
+// part is what Enter does, and throwing it away is asked once more.
+TEST_F(DccTransFileTest, TheOfferQuestionSaysWhatComesAndResumingIsTheDefault) {
+  TMainForm& f = MakeForm();
+  platform.DialogFolder = folder.path().toStdString();
+  const std::string saved = SavePath("drop.bin");
+  const std::string offered = "bob" + U8(u8" から drop.bin（97.7 KB）というファイルが送られてきています") + "\r\n";
+  const std::string held = saved + U8(u8".part に 39.1 KB（40%）まで受信してあります。") + "\r\n";
+  const std::string resume = offered + held + U8(u8"続きから受信しますか？");
+  const std::string startOver = U8(u8"受信した分を消して、最初から受信しますか？");
+  struct TCase {
+    std::size_t PartSize;  // 0: none
+    std::deque<bool> Answers;
+    std::vector<std::string> Questions;
+    bool SaveChosen;      // the save dialog was shown
+    std::string Caption;  // of the window; empty: none
+  };
+  const TCase cases[] = {
+      {0, {true}, {offered + U8(u8"受信しますか？")}, true, U8(u8"接続待機中")},
+      {40000, {true}, {resume}, false, U8(u8"再開の応答待ち")},
+      {40000, {false, true}, {resume, held + startOver}, false, U8(u8"接続待機中")},
+      {40000, {false, false}, {resume, held + startOver}, false, ""},
+      {100000, {false},
+       {offered + saved + U8(u8".part に 97.7 KB まで受信してあります。") + "\r\n" +
+        U8(u8"送られてくるファイル（97.7 KB）の大きさに達しているため、続きからは受信できません。") + "\r\n" + startOver},
+       false, ""},
+  };
+  TListener listener;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.PartSize) + " " + std::to_string(c.Answers.size()));
+    ClearRecords();
+    QFile::remove(QString::fromStdString(saved + ".part"));
+    if (c.PartSize > 0) WriteFile("drop.bin.part", Pattern(c.PartSize, 1));
+    platform.YesNoAnswers = c.Answers;
+    platform.SaveFileAnswers = {saved};
+    ReceiveDccFile(&f, Connection(), "bob", "drop.bin", Loopback, listener.PortText(), "100000", "CLIENT");
+    EXPECT_EQ(platform.Questions, c.Questions);
+    // Only the question about going on has Yes for Enter.
+    EXPECT_EQ(platform.YesDefaultQuestions,
+              c.Questions[0] == resume ? std::vector<std::string>{resume} : std::vector<std::string>{});
+    EXPECT_EQ(platform.SaveProposals, c.SaveChosen ? std::vector<std::string>{saved} : std::vector<std::string>{});
+    EXPECT_EQ(Sent, c.Caption == U8(u8"再開の応答待ち")
+                        ? std::vector<std::string>{DccResumeLine("bob", "drop.bin", listener.Port, 40000)}
+                        : std::vector<std::string>{});
+    TDccTransFileForm* t = Transfer(f);
+    EXPECT_EQ(t ? t->Caption() : "", c.Caption);
+    EXPECT_EQ(ReadWholeFile(saved + ".part").size(), c.PartSize);
+    if (t) t->close();  // before the connect is made
+    DeleteClosed();
+  }
+}
+
 TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
   TMainForm& f = MakeForm();
   const std::string data = Pattern(100000, 31);
@@ -894,7 +988,7 @@ TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
       AcceptOffer(f, "drop.bin", listener, data.size());
       ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }, 8000));
       ASSERT_TRUE(sender.Await());
-      EXPECT_EQ(platform.Messages.back(), PartKept(saved));
+      EXPECT_EQ(platform.Messages.back(), ReceiveFailedMessage(HungUp(), saved, "39.1 KB"));
       DeleteClosed();
     }
     ClearRecords();
@@ -913,8 +1007,9 @@ TEST_F(DccTransFileTest, AnOfferOfAPartReceivedBeforeOffersToGoOnFromIt) {
     platform.SaveFileAnswers = {saved};
     ReceiveDccFile(&f, Connection(), "bob", "drop.bin", Loopback, port, std::to_string(data.size()), "CLIENT");
     ASSERT_EQ(platform.Questions.size(), resume ? 2u : 3u);
-    EXPECT_EQ(platform.Questions[1], saved + U8(u8".part に 40000 バイトまで受信してあります。") + "\r\n" +
+    EXPECT_EQ(platform.Questions[1], saved + U8(u8".part に 39.1 KB（40%）まで受信してあります。") + "\r\n" +
                                          U8(u8"続きから受信しますか？"));
+    EXPECT_EQ(platform.YesDefaultQuestions, std::vector<std::string>{platform.Questions[1]});
     if (resume) {
       EXPECT_EQ(Sent, std::vector<std::string>{DccResumeLine("bob", "drop.bin", listener.Port, 40000)});
       EXPECT_EQ(Transfer(f)->Caption(), U8(u8"再開の応答待ち"));
@@ -1008,7 +1103,7 @@ TEST_F(DccTransFileTest, AResumeNobodyAnswersEndsWithThePartKept) {
   Transfer(f)->AcceptTimer->setInterval(50);
   ASSERT_TRUE(PumpUntil([&] { return Transfer(f) == nullptr; }));
   EXPECT_EQ(platform.Messages, std::vector<std::string>{"bob" + U8(u8" から再開の応答がありませんでした。") + "\r\n" +
-                                                        saved + ".part" + U8(u8" に受信した分を残しました。")});
+                                                        PartKept(saved, "39.1 KB")});
   EXPECT_FALSE(listener.Pending());
   EXPECT_TRUE(ReadWholeFile(saved + ".part") == Pattern(40000, 6));
   // An ACCEPT that comes after all is no longer ours.
@@ -1228,8 +1323,10 @@ TEST_F(DccTransFileTest, ClosingTheWindowAsksAndOnYesStopsTheWorker) {
     EXPECT_TRUE(log.SawEnd);
     PumpFor(50);
     EXPECT_TRUE(platform.Messages.empty());
-    // What came stays in the part file.
+    // What came stays in the part file, and the log says so.
     EXPECT_TRUE(ReadWholeFile(SavePath("never") + ".part") == data.substr(0, 1024));
+    EXPECT_EQ(LastLogLine(), "09:05 bob" + U8(u8" からの close.bin の受信を中止しました（受信済み 1.0 KB / 8.0 KB、12%）。 ") +
+                                 PartKept(SavePath("never"), "1.0 KB"));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(SavePath("never"))));
   }
 }

@@ -40,6 +40,14 @@ bool TFakePlatform::AskYesNo(const std::string& Text) {
   return TakeFront(YesNoAnswers, false);
 }
 
+bool TFakePlatform::AskYesNoDefaultYes(const std::string& Text) {
+  {
+    std::lock_guard Lock(mutex_);
+    YesDefaultQuestions.push_back(Text);
+  }
+  return AskYesNo(Text);
+}
+
 int TFakePlatform::AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
   {
     std::lock_guard Lock(mutex_);
@@ -139,9 +147,11 @@ void TFakePlatform::Reset() {
   Messages.clear();
   Notices.clear();
   Questions.clear();
+  YesDefaultQuestions.clear();
   OpenFilters.clear();
   SaveFilters.clear();
   SaveProposals.clear();
+  DialogFolder.clear();
   HelpCalls.clear();
   Notifications.clear();
   OpenedUrls.clear();

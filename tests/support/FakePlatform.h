@@ -22,6 +22,8 @@ class TFakePlatform : public TPlatform {
   void ShowMessage(const std::string& Text) override;
   void ShowNotice(const std::string& Text) override;
   bool AskYesNo(const std::string& Text) override;  // No when the queue is empty
+  // Recorded in YesDefaultQuestions as well, and answered as AskYesNo.
+  bool AskYesNoDefaultYes(const std::string& Text) override;
   // Records the question with its choices; answers from ChoiceAnswers
   // (-1, the box closed, when empty).
   int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) override;
@@ -29,6 +31,7 @@ class TFakePlatform : public TPlatform {
   void Notify(const std::string& Title, const std::string& Body) override;
   std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;
   std::string SaveFileName(QWidget* Parent, const std::string& Filter, const std::string& Proposed) override;
+  std::string SaveFolder() override { return DialogFolder; }
 
   TDateTime Now() override;
   // Moments are read as if local time were UTC, whatever the machine's.
@@ -59,10 +62,12 @@ class TFakePlatform : public TPlatform {
   std::vector<std::string> Messages;
   std::vector<std::string> Notices;
   std::vector<std::string> Questions;
+  std::vector<std::string> YesDefaultQuestions;  // those of them with Yes the default
   std::vector<std::vector<std::string>> ChoiceLists;  // one per AskChoice
   std::vector<std::string> OpenFilters;
   std::vector<std::string> SaveFilters;
   std::vector<std::string> SaveProposals;
+  std::string DialogFolder;  // where save choices start; empty: not known
   std::vector<THelpCall> HelpCalls;
   std::vector<std::string> Notifications;  // "title|body"
   // Set, notifications go on to it as well (the real desktop service).

@@ -23,6 +23,7 @@ class TRealBoxPlatform : public QObject, public TQtPlatform {
 
   std::string OpenFileName(QWidget*, const std::string&) override { return {}; }
   std::string SaveFileName(QWidget*, const std::string&, const std::string&) override { return {}; }
+  std::string SaveFolder() override { return {}; }
   TDateTime Now() override { return TDateTime{2006, 1, 2, 9, 5, 7, 0, 1}; }
   std::uint32_t TickCount() override { return 1000; }
   void ShowHelp(const std::string&, int) override {}
