@@ -480,6 +480,15 @@ void TConnection::AnswerTrust(int Choice) {
     SetStatusText(U8(u8"サーバーの証明書を拒否したため、接続を中止しました。　サーバー名：") + remoteHost_);
     return;
   }
+  if (attempt->Socket()->PeerClosed()) {
+    // The server gave up waiting while the user decided. The certificate is
+    // known now: a new connection asks nothing.
+    attempt->Socket()->Close();
+    ShowInServerLog(TimeStamp() + " " + U8(u8"サーバー ") + ServerText(remoteHost_, connectPortText_) +
+                    U8(u8" は、証明書の確認を待つ間に接続を切りました。許可した証明書で接続し直します。"));
+    StartConnect(false);
+    return;
+  }
   socket_ = attempt->Socket();
   Connected();
 }

@@ -334,6 +334,36 @@ TEST_F(ConnectionTest, UntrustedCertificateAsksAndEachAnswerDoesWhatItSays) {
   }
 }
 
+// The server drops the connection while the user decides about its
+// certificate: the answer holds, and a new connection is made with it at
+// once, saying why.
+TEST_F(ConnectionTest, ATrustAnswerAfterTheServerLeftConnectsAgainWithThePin) {
+  const TTlsIdentity identity = MakeSelfSignedIdentity();
+  SaveConnectionOptions(TConnectionOptions::With(true, false, false));
+  Connection().SettingsChanged();
+  TScriptedServer server;
+  server.StartTls(identity);
+  server.CloseClient();
+  Configure(server.Port());
+  Connection().Connect();
+  ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::AwaitingTrust; }));
+  ASSERT_TRUE(server.WaitIdle());
+  PumpFor(50);
+  server.AcceptNext();
+  server.StartTls(identity);
+  auto nick = server.ReadLine();
+  Take();
+  Connection().AnswerTrust(1);
+  EXPECT_EQ(Await(nick), "NICK abc\r\n");
+  EXPECT_EQ(PinnedFingerprint("127.0.0.1", server.Port()), identity.Fingerprint);
+  const Lines events = Take();
+  EXPECT_EQ(Of(events, "log "), Lines{"log " + T + U8(u8" サーバー 127.0.0.1 : ") + std::to_string(server.Port()) +
+                                      U8(u8" は、証明書の確認を待つ間に接続を切りました。許可した証明書で接続し直します。")});
+  EXPECT_TRUE(Of(events, "trust?").empty());
+  EXPECT_EQ(State(), TConnectionState::Registering);
+  EXPECT_EQ(server.Accepted(), 2);
+}
+
 // A listener whose queue is full: the kernel drops further connects, which
 // then wait until their time-out.
 class TFullListener {
