@@ -124,6 +124,11 @@ void TChatClient::FinishWriting() {
   sendChanged_.notify_all();
 }
 
+std::string TChatClient::FirstBytes() const {
+  std::lock_guard Lock(firstMutex_);
+  return firstBytes_;
+}
+
 void TChatClient::Execute() {
   // The calls handed off capture only what outlives this object, by value:
   // the GUI thread may still be inside one after Stop() let us go.
@@ -152,6 +157,7 @@ void TChatClient::Execute() {
   Clock::time_point LastHeard = Clock::now();
   bool Pinged = false;
   bool Silent = false;
+  std::size_t FirstKept = 0;
   try {
     while (!terminated_.load() && socket_->Connected() && !Abandoned && !Failed) {
       int WaitMs = TimeoutMs;
@@ -194,6 +200,12 @@ void TChatClient::Execute() {
         }
         LastHeard = Clock::now();
         Pinged = false;
+        if (FirstKept < FirstBytesKept) {
+          const std::size_t Take = std::min(static_cast<std::size_t>(N), FirstBytesKept - FirstKept);
+          std::lock_guard Lock(firstMutex_);
+          firstBytes_.append(Buffer, Take);
+          FirstKept += Take;
+        }
         Framer.Append(std::string_view(Buffer, static_cast<std::size_t>(N)));
         BurstRead += static_cast<std::size_t>(N);
         // A full read means more may be waiting, but only what has already

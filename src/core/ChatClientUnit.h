@@ -98,6 +98,10 @@ class TChatClient {
   bool Send(std::string Bytes);
   // Bytes queued and not yet written.
   std::size_t QueuedBytes() const;
+  // The first bytes the server sent, up to FirstBytesKept: what a server
+  // that speaks no IRC said.
+  static constexpr std::size_t FirstBytesKept = 16;
+  std::string FirstBytes() const;
 
  private:
   void Execute();
@@ -117,6 +121,8 @@ class TChatClient {
   // Shared with hand-offs in flight, which may outlive this object.
   std::shared_ptr<std::atomic<bool>> stopLines_ = std::make_shared<std::atomic<bool>>(false);
 
+  mutable std::mutex firstMutex_;
+  std::string firstBytes_;
   mutable std::mutex sendMutex_;
   std::condition_variable sendChanged_;
   std::deque<std::string> queue_;

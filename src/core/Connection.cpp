@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "core/ConnectErrors.h"
 #include "core/DecimalText.h"
 #include "core/EventProcessor.h"
 #include "core/Session.h"
@@ -306,6 +307,7 @@ void TConnection::CloseQuery(TQuery* Query) {
 void TConnection::ReceiveLine(const std::string& Line) {
   TMessage message;
   if (!ParseMessage(Line, message)) return;
+  heardIrc_ = true;
   // The server's word on how it folds the case of names (ISUPPORT).
   if (message.Command == "005") {
     for (const std::string& token : message.Params) {
@@ -400,13 +402,15 @@ void TConnection::StartConnect(bool Automatic) {
   SetStatusText(U8(u8"サーバーに接続を試みています。"));
   SetState(TConnectionState::Connecting);
   const bool tls = options_.Tls;
-  connecting_ = TBackgroundConnect::Start(this, [this, host = remoteHost_, port, generation, tls](TBlockingSocket& Socket) {
-    bool ok = Socket.Connect(host, static_cast<std::uint16_t>(port), TChatClient::TimeoutMs);
+  const TConnectLimits limits = connectLimits_;
+  connecting_ = TBackgroundConnect::Start(this, [this, host = remoteHost_, port, generation, tls,
+                                                 limits](TBlockingSocket& Socket) {
+    bool ok = Socket.Connect(host, static_cast<std::uint16_t>(port), limits.ConnectMs);
     // The handshake runs here too, off the GUI thread; what the certificate
     // means is decided there.
     std::shared_ptr<TTlsCheck> check;
     if (ok && tls) {
-      check = std::make_shared<TTlsCheck>(Socket.StartTls(host, TChatClient::TimeoutMs));
+      check = std::make_shared<TTlsCheck>(Socket.StartTls(host, limits.TlsHandshakeMs));
       ok = check->Verdict != TTlsCheck::TVerdict::Failed;
     }
     const int code = ok ? 0 : Socket.ErrorCode();
@@ -442,15 +446,7 @@ void TConnection::ConnectFinished(unsigned Generation, bool Ok, int Code, const 
       untrusted_ = std::move(attempt);
       untrustedCheck_ = Tls;
       SetState(TConnectionState::AwaitingTrust);
-      std::string text = pinned.empty() ? U8(u8"サーバー ") + remoteHost_ + " : " + std::to_string(socketPort_) +
-                                              U8(u8" の証明書は、信頼できるものか確認できませんでした。")
-                                        : U8(u8"サーバー ") + remoteHost_ + " : " + std::to_string(socketPort_) +
-                                              U8(u8" の証明書が、前回「常に許可」したものから変わっています。");
-      text += "\r\n" + U8(u8"理由：") + Tls->Reason;
-      text += "\r\n\r\n" + U8(u8"SHA-256 フィンガープリント：") + "\r\n" + Tls->Fingerprint;
-      if (!pinned.empty()) text += "\r\n" + U8(u8"以前のフィンガープリント：") + "\r\n" + pinned;
-      text += "\r\n\r\n" + U8(u8"このサーバーに接続しますか？");
-      emit TrustQuestion(text, {U8(u8"今回だけ許可"), U8(u8"常に許可"), U8(u8"拒否")});
+      emit TrustQuestion(CertificateQuestion(ServerText(remoteHost_, connectPortText_), *Tls, pinned));
       return;
     }
   }
@@ -466,13 +462,14 @@ void TConnection::ConnectFinished(unsigned Generation, bool Ok, int Code, const 
     return;
   }
   Disconnected();
-  if (handshake) {
-    TlsFailed(*Tls);
-    return;
-  }
-  SetStatusText(SocketErrorText(Code));
-  emit MessageForUser(U8(u8"サーバーに接続できませんでした。") + "\r\n" + remoteHost_ + " : " + connectPortText_ +
-                      "\r\n" + Reason);
+  ReportConnectError(handshake ? TlsHandshakeError(*Tls, connectLimits_.TlsHandshakeMs)
+                               : SocketConnectError(remoteHost_, Code, Reason, connectLimits_.ConnectMs));
+}
+
+void TConnection::ReportConnectError(const TConnectError& Error) {
+  const std::string server = ServerText(remoteHost_, connectPortText_);
+  SetStatusText(ConnectErrorStatus(server, Error));
+  emit MessageForUser(ConnectErrorMessage(server, Error));
 }
 
 void TConnection::AnswerTrust(int Choice) {
@@ -490,34 +487,23 @@ void TConnection::AnswerTrust(int Choice) {
     SetStatusText(U8(u8"サーバーの証明書を拒否したため、接続を中止しました。　サーバー名：") + remoteHost_);
     return;
   }
+  if (attempt->Socket()->PeerClosed()) {
+    // The server gave up waiting while the user decided. The certificate is
+    // known now: a new connection asks nothing.
+    attempt->Socket()->Close();
+    ShowInServerLog(TimeStamp() + " " + U8(u8"サーバー ") + ServerText(remoteHost_, connectPortText_) +
+                    U8(u8" は、証明書の確認を待つ間に接続を切りました。許可した証明書で接続し直します。"));
+    StartConnect(false);
+    return;
+  }
   socket_ = attempt->Socket();
   Connected();
-}
-
-void TConnection::TlsFailed(const TTlsCheck& Check) {
-  std::string why;
-  switch (Check.Failure) {
-    case TTlsCheck::TFailure::NotTls:
-      why = U8(u8"サーバーが SSL/TLS で応答しませんでした。ポート番号を確かめてください。");
-      break;
-    case TTlsCheck::TFailure::Closed:
-      why = U8(u8"SSL/TLS の開始中にサーバーが接続を切りました。");
-      break;
-    case TTlsCheck::TFailure::Timeout:
-      why = U8(u8"SSL/TLS の開始中にサーバーの応答がなくなりました。");
-      break;
-    default:
-      why = U8(u8"SSL/TLS の接続を確立できませんでした。");
-      break;
-  }
-  SetStatusText(U8(u8"SSL/TLS の接続に失敗しました。　サーバー名：") + remoteHost_ + "   " + why);
-  emit MessageForUser(U8(u8"サーバーとの SSL/TLS の接続に失敗しました。") + "\r\n" + remoteHost_ + " : " +
-                      connectPortText_ + "\r\n" + why + "\r\n" + Check.Reason);
 }
 
 void TConnection::Connected() {
   dropReason_.clear();
   lostReason_.clear();
+  heardIrc_ = false;
   TChatClientEvents& events = *this;
   chatClient_ = std::make_unique<TChatClient>(socket_, events, this, connectionLimits_);
   SetState(TConnectionState::Registering);
@@ -588,7 +574,26 @@ std::string TConnection::SocketErrorText(int Code) const {
 
 // --- the receive thread's reports ---
 
+bool TConnection::EndedBeforeIrc() const {
+  return state_ == TConnectionState::Registering && !heardIrc_ && socket_ && !socket_->Tls();
+}
+
+void TConnection::ReportNotIrc(const std::string& Why) {
+  const TConnectError error = NotIrcError(chatClient_ ? chatClient_->FirstBytes() : std::string(), Why);
+  if (WillReconnect()) {
+    lostReason_ = error.What;
+    return;
+  }
+  const std::string server = ServerText(remoteHost_, connectPortText_);
+  // The reason outlasts the reset of the status bar; the box comes after
+  // the hand-off, which must not wait on it.
+  dropReason_ = ConnectErrorStatus(server, error);
+  QMetaObject::invokeMethod(
+      this, [this, text = ConnectErrorMessage(server, error)] { emit MessageForUser(text); }, Qt::QueuedConnection);
+}
+
 void TConnection::EndOfStream() {
+  if (EndedBeforeIrc()) return ReportNotIrc({});
   lostReason_ = U8(u8"サーバーからＥＯＦを読み込みました。");
   SetStatusText(U8(u8"サーバーからＥＯＦを読み込みました。（たぶん、サーバーがシャットダウンしたと思います。）"));
 }
@@ -599,6 +604,7 @@ void TConnection::ServerSilent() {
 }
 
 void TConnection::ReceiveFailed() {
+  if (EndedBeforeIrc()) return ReportNotIrc(socket_->ErrorText());
   if (WillReconnect()) {
     // The reconnect reports it; a box would wait for a user who may be away.
     lostReason_ = U8(u8"ソケットでエラーが発生しました。");
@@ -610,6 +616,7 @@ void TConnection::ReceiveFailed() {
 }
 
 void TConnection::SendFailed(TSendFailure Why, int Code) {
+  if (Why == TSendFailure::WriteError && EndedBeforeIrc()) return ReportNotIrc(socket_->ErrorText());
   switch (Why) {
     case TSendFailure::Stalled:
       dropReason_ = U8(u8"エラーが発生しました。　サーバーがデータを受け取らないため、接続を切断しました。　サーバー名：") +

@@ -35,6 +35,7 @@ class TEventProcessor;
 class TSession;
 struct TGrobalArea;
 struct TMessage;
+struct TConnectError;
 struct TTlsCheck;
 
 enum class TConnectionState {
@@ -143,6 +144,14 @@ class TConnection : public QObject, private TChatClientEvents {
   // waiting for its turn is given up.
   void SettingsChanged();
   void SetConnectionLimits(const TChatClientLimits& Limits) { connectionLimits_ = Limits; }
+  // How long a connect and a TLS handshake may take.
+  struct TConnectLimits {
+    int ConnectMs = TChatClient::TimeoutMs;
+    // A TLS server answers at once; a plain IRC port never does, and its
+    // server drops the silent client only after 20 s or more.
+    int TlsHandshakeMs = 10000;
+  };
+  void SetConnectLimits(const TConnectLimits& Limits) { connectLimits_ = Limits; }
   struct TReconnectLimits {
     int FirstDelayMs = 5000;
     int MaxDelayMs = 300000;
@@ -284,7 +293,7 @@ class TConnection : public QObject, private TChatClientEvents {
   void LinesBegin();
   void LinesEnd(bool MoreFollow);
   // The server's certificate is not trusted: ask, and call AnswerTrust.
-  void TrustQuestion(const std::string& Text, const std::vector<std::string>& Choices);
+  void TrustQuestion(const TQuestion& Question);
   // A message the user must see (a connect that failed); shown after the
   // line or event that caused it.
   void MessageForUser(const std::string& Text);
@@ -331,7 +340,12 @@ class TConnection : public QObject, private TChatClientEvents {
                        const std::shared_ptr<TTlsCheck>& Tls);
   void CancelConnect();
   void Connected();
-  void TlsFailed(const TTlsCheck& Check);
+  // Says why the connect failed, in a box and in the status bar.
+  void ReportConnectError(const TConnectError& Error);
+  // A connection without TLS ended before the server said a word of IRC
+  // (a TLS port, most likely); Why: the read error, if any.
+  bool EndedBeforeIrc() const;
+  void ReportNotIrc(const std::string& Why);
   bool WillReconnect() const;
   void LostForReconnect(const std::string& Why);
   // The channel and talk windows stay when the connection ends, marked as
@@ -375,6 +389,9 @@ class TConnection : public QObject, private TChatClientEvents {
   std::string statusText_;
   std::function<void(const std::string&)> lineSink_;
   TChatClientLimits connectionLimits_;
+  TConnectLimits connectLimits_;
+  // A line of IRC came on this connection.
+  bool heardIrc_ = false;
   TConnectionOptions options_;
 
   // Why the connection was dropped (shown once it is closed), and why it

@@ -161,12 +161,12 @@ void TConnectionView::QueryRemoved(TQuery* Query) {
   if (!closing) talk->close();
 }
 
-void TConnectionView::AskTrust(const std::string& Text, const std::vector<std::string>& Choices) {
+void TConnectionView::AskTrust(const TQuestion& Question) {
   QPointer<TConnection> connection(&connection_);
   QMetaObject::invokeMethod(
       this,
-      [connection, Text, Choices] {
-        const int answer = Platform().AskChoice(Text, Choices);
+      [connection, Question] {
+        const int answer = Platform().AskQuestion(Question);
         if (connection) connection->AnswerTrust(answer);
       },
       Qt::QueuedConnection);

@@ -45,7 +45,7 @@ class TConnectionView : public QObject {
   // Captions say which windows are kept from a connection that ended.
   void MarkOffline();
   // Asks about the server's certificate after the event that raised it.
-  void AskTrust(const std::string& Text, const std::vector<std::string>& Choices);
+  void AskTrust(const TQuestion& Question);
 
   TMainForm& frame_;
   TConnection& connection_;

@@ -638,6 +638,14 @@ void TBlockingSocket::Close() {
   ClearWake();
 }
 
+bool TBlockingSocket::PeerClosed() const {
+  std::shared_lock Lock(use_);
+  const int Fd = fd_.load();
+  if (Fd < 0) return true;
+  pollfd P{Fd, POLLRDHUP, 0};
+  return ::poll(&P, 1, 0) > 0 && (P.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 std::string TBlockingSocket::LocalAddress() const {
   std::shared_lock Lock(use_);
   sockaddr_storage S{};

@@ -93,6 +93,9 @@ class TBlockingSocket {
   void Close();
 
   bool Connected() const { return fd_.load() >= 0; }
+  // The peer has closed or reset the connection (data it sent before may
+  // still wait to be read); true when it is not open.
+  bool PeerClosed() const;
   int Descriptor() const { return fd_.load(); }
   std::string LocalAddress() const;   // "a.b.c.d", empty when unknown
   std::string RemoteAddress() const;

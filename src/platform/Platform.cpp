@@ -30,6 +30,13 @@ void SetPlatform(TPlatform* P) { Installed.store(P, std::memory_order_release); 
 
 void SetDefaultPlatform(TPlatform* P) { Default.store(P, std::memory_order_release); }
 
+int TPlatform::AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
+  TQuestion question;
+  question.Text = Text;
+  question.Choices = Choices;
+  return AskQuestion(question);
+}
+
 TDateTime TPlatform::LocalTime(std::int64_t UtcMs) {
   const QDateTime local = QDateTime::fromMSecsSinceEpoch(UtcMs, Qt::UTC).toLocalTime();
   const QDate d = local.date();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QWidget;
@@ -14,6 +15,17 @@ struct TDateTime {
   int Year = 2000, Month = 1, Day = 1;
   int Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
   int DayOfWeek = 6;  // 1 = Monday ... 7 = Sunday
+};
+
+// A question with a button for each of Choices (captions as text).
+struct TQuestion {
+  std::string Title;  // the box's caption; empty: the program's title
+  std::string Text;
+  // Texts to compare, each under its heading, side by side under Text in a
+  // fixed-width font (fingerprints); After follows them.
+  std::vector<std::pair<std::string, std::string>> SideBySide;
+  std::string After;
+  std::vector<std::string> Choices;
 };
 
 class TPlatform {
@@ -31,15 +43,16 @@ class TPlatform {
   // The same with Yes as the default button, for a question whose Yes is
   // the usual and safe answer.
   virtual bool AskYesNoDefaultYes(const std::string& Text) { return AskYesNo(Text); }
-  // A warning with a button for each of Choices (captions as text; the
-  // last, the cautious one, is the default); the index chosen, -1 when the
-  // box was closed.
-  // Platforms that cannot ask refuse.
-  virtual int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
-    (void)Text;
-    (void)Choices;
+  // A warning that asks Question; the index of the choice taken. The last
+  // choice, the cautious one, is the default, and what Esc and closing the
+  // box give; -1 when the box went without an answer. Platforms that cannot
+  // ask refuse.
+  virtual int AskQuestion(const TQuestion& Question) {
+    (void)Question;
     return -1;
   }
+  // The same with a button for each of Choices under Text.
+  int AskChoice(const std::string& Text, const std::vector<std::string>& Choices);
   virtual void Beep() = 0;
   // A desktop notification (a highlight, a private message); platforms
   // without a notification service show nothing.

@@ -152,20 +152,59 @@ bool AskYesNoWith(const std::string& Text, QMessageBox::StandardButton Default) 
   return yes;
 }
 
+// Text as rich text, its line ends as breaks.
+QString RichLines(const std::string& Text) {
+  return QText(Text).toHtmlEscaped().replace(QStringLiteral("\r\n"), QStringLiteral("<br>")).replace(
+      QLatin1Char('\n'), QStringLiteral("<br>"));
+}
+
+// A text without blanks (a fingerprint) in short lines, so that two fit
+// side by side.
+QString FixedLines(const std::string& Text) {
+  constexpr qsizetype Width = 24;
+  const QString text = QText(Text);
+  QStringList lines;
+  for (qsizetype i = 0; i < text.size(); i += Width) lines << text.mid(i, Width).toHtmlEscaped();
+  return QStringLiteral("<tt>") + lines.join(QStringLiteral("<br>")) + QStringLiteral("</tt>");
+}
+
+QString QuestionHtml(const TQuestion& Question) {
+  QString heads, cells;
+  for (const auto& [heading, text] : Question.SideBySide) {
+    heads += QStringLiteral("<th align=\"left\">") + RichLines(heading) + QStringLiteral("</th>");
+    cells += QStringLiteral("<td style=\"white-space: pre\">") + FixedLines(text) + QStringLiteral("</td>");
+  }
+  return QStringLiteral("<p>") + RichLines(Question.Text) +
+         QStringLiteral("</p><table cellspacing=\"0\" cellpadding=\"6\"><tr>") + heads + QStringLiteral("</tr><tr>") +
+         cells + QStringLiteral("</tr></table><p>") + RichLines(Question.After) + QStringLiteral("</p>");
+}
+
 }  // namespace
 
 bool TQtPlatform::AskYesNo(const std::string& Text) { return AskYesNoWith(Text, QMessageBox::No); }
 
 bool TQtPlatform::AskYesNoDefaultYes(const std::string& Text) { return AskYesNoWith(Text, QMessageBox::Yes); }
 
-int TQtPlatform::AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
+int TQtPlatform::AskQuestion(const TQuestion& Question) {
   QPointer<QMessageBox> box =
-      new QMessageBox(QMessageBox::Warning, Title(), QText(Text), QMessageBox::NoButton, StableDialogParent());
+      new QMessageBox(QMessageBox::Warning, Question.Title.empty() ? Title() : QText(Question.Title), QString(),
+                      QMessageBox::NoButton, StableDialogParent());
+  if (Question.SideBySide.empty()) {
+    box->setTextFormat(Qt::PlainText);
+    box->setText(QText(Question.After.empty() ? Question.Text : Question.Text + "\r\n\r\n" + Question.After));
+  } else {
+    box->setTextFormat(Qt::RichText);
+    box->setText(QuestionHtml(Question));
+  }
   std::vector<QAbstractButton*> buttons;
-  for (const std::string& choice : Choices)
+  for (const std::string& choice : Question.Choices)
     buttons.push_back(box->addButton(QText(choice), buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
-  // The last choice, the cautious one, is what a stray Enter gives.
-  if (!buttons.empty()) box->setDefaultButton(static_cast<QPushButton*>(buttons.back()));
+  // The last choice, the cautious one, is what a stray Enter, Esc and the
+  // title bar's close give.
+  if (!buttons.empty()) {
+    box->setDefaultButton(static_cast<QPushButton*>(buttons.back()));
+    box->setEscapeButton(buttons.back());
+  }
   box->exec();
   // A box gone with its parent counts as closed.
   const auto it = box ? std::find(buttons.begin(), buttons.end(), box->clickedButton()) : buttons.end();

@@ -18,7 +18,7 @@ class TQtPlatform : public TPlatform {
   void ShowNotice(const std::string& Text) override;
   bool AskYesNo(const std::string& Text) override;
   bool AskYesNoDefaultYes(const std::string& Text) override;
-  int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) override;
+  int AskQuestion(const TQuestion& Question) override;
   void Beep() override;
   void Notify(const std::string& Title, const std::string& Body) override;
   std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;

@@ -1,6 +1,13 @@
 // The connection against scripted servers on 127.0.0.1: registration, the
 // user's disconnect, reconnecting with growing waits, silent and stalled
 // servers, and the question about an untrusted certificate.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <future>
 
@@ -416,6 +423,157 @@ TEST_F(ConnectionTest, ATakenNickFallsBackWhileRegisteringAndIsTakenBack) {
   server.Send(":srv 433 abc bob :Nickname is already in use\r\n");
   ASSERT_TRUE(PumpUntil([&] { return !Of(Take(), "nick rejected").empty(); }));
   EXPECT_TRUE(server.Error().empty()) << server.Error();
+}
+
+// The server drops the connection while the user decides about its
+// certificate: the answer holds, and a new connection is made with it at
+// once, saying why.
+TEST_F(ConnectionTest, ATrustAnswerAfterTheServerLeftConnectsAgainWithThePin) {
+  const TTlsIdentity identity = MakeSelfSignedIdentity();
+  SaveConnectionOptions(TConnectionOptions::With(true, false, false));
+  Connection().SettingsChanged();
+  TScriptedServer server;
+  server.StartTls(identity);
+  server.CloseClient();
+  Configure(server.Port());
+  Connection().Connect();
+  ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::AwaitingTrust; }));
+  ASSERT_TRUE(server.WaitIdle());
+  PumpFor(50);
+  server.AcceptNext();
+  server.StartTls(identity);
+  auto nick = server.ReadLine();
+  Take();
+  Connection().AnswerTrust(1);
+  EXPECT_EQ(Await(nick), "NICK abc\r\n");
+  EXPECT_EQ(PinnedFingerprint("127.0.0.1", server.Port()), identity.Fingerprint);
+  const Lines events = Take();
+  EXPECT_EQ(Of(events, "log "), Lines{"log " + T + U8(u8" サーバー 127.0.0.1 : ") + std::to_string(server.Port()) +
+                                      U8(u8" は、証明書の確認を待つ間に接続を切りました。許可した証明書で接続し直します。")});
+  EXPECT_TRUE(Of(events, "trust?").empty());
+  EXPECT_EQ(State(), TConnectionState::Registering);
+  EXPECT_EQ(server.Accepted(), 2);
+}
+
+// A listener whose queue is full: the kernel drops further connects, which
+// then wait until their time-out.
+class TFullListener {
+ public:
+  TFullListener() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::bind(listen_, reinterpret_cast<sockaddr*>(&address), length);
+    ::listen(listen_, 0);
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    filler_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::connect(filler_, reinterpret_cast<sockaddr*>(&address), length);
+  }
+  ~TFullListener() {
+    ::close(filler_);
+    ::close(listen_);
+  }
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  int listen_ = -1, filler_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+// Every way a connect fails is told in Japanese, naming the server, with a
+// hint where one helps: in a box and in the status bar, or, for a
+// certificate, in the question.
+TEST_F(ConnectionTest, EachWayAConnectFailsSaysWhatHappenedNamingTheServer) {
+  const std::uint16_t refused = [] {
+    TScriptedServer gone;
+    return gone.Port();
+  }();
+  TFullListener full;
+  const TTlsIdentity selfSigned = MakeSelfSignedIdentity();
+  const TTlsIdentity otherName = MakeSelfSignedIdentity("other.example");
+  const TTlsIdentity expired = MakeSelfSignedIdentity("127.0.0.1", true);
+  const std::string tlsPort = U8(u8"このポートは SSL/TLS 用かもしれません（IRC では普通、SSL/TLS は 6697、SSL/TLS なしは 6667 です）。");
+  const std::string plainPort = U8(u8"このポートは SSL/TLS 用ではないかもしれません（IRC では普通");
+  enum TServer { None, Refused, Full, Silent, ClosesTls, AlertTls, Handshakes };
+  struct TCase {
+    const char* Name;
+    TServer Server;
+    bool Tls;
+    std::string What, Hint;
+    const TTlsIdentity* Identity = nullptr;
+    bool Trusted = false;  // the identity is in the trusted store
+    std::string Host = "127.0.0.1";
+  };
+  const TCase cases[] = {
+      {"refused", Refused, false, U8(u8"サーバーが接続を拒否しました。"), U8(u8"ポート番号が正しいか")},
+      {"unknown host", None, false, U8(u8"ホスト名 nohost.invalid が見つかりませんでした。"), U8(u8"つづり"),
+       nullptr, false, "nohost.invalid"},
+      {"time-out", Full, false, U8(u8"1 秒待ちましたが、サーバーから応答がありませんでした。"), U8(u8"ネットワーク")},
+      {"plain to a TLS port that closes", ClosesTls, false, U8(u8"サーバーが何も答えずに接続を切りました。"), tlsPort},
+      {"plain to a TLS port that alerts", AlertTls, false,
+       U8(u8"サーバーが IRC ではなく SSL/TLS で応答し、接続を切りました。"), tlsPort},
+      {"TLS to a silent plain port", Silent, true,
+       U8(u8"1 秒待ちましたが、サーバーが SSL/TLS の開始に応答しませんでした。"), plainPort},
+      {"self-signed", Handshakes, true, U8(u8"自己署名の証明書です (self-signed certificate)"), "", &selfSigned},
+      {"other name", Handshakes, true, U8(u8"証明書のホスト名がサーバー名と一致しません (hostname mismatch)"), "",
+       &otherName, true, "localhost"},
+      {"expired", Handshakes, true, U8(u8"証明書の有効期限が切れています (certificate has expired)"), "", &expired,
+       true},
+  };
+  Connection().SetConnectLimits({.ConnectMs = 300, .TlsHandshakeMs = 300});
+  QTemporaryDir store;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    SaveConnectionOptions(TConnectionOptions::With(c.Tls, false, false));
+    Connection().SettingsChanged();
+    TScriptedServer server;
+    if (c.Server == ClosesTls) {
+      server.StartTls(selfSigned);
+      server.CloseClient();
+    } else if (c.Server == AlertTls) {
+      server.ReadLine();  // a TLS server answers what it takes for a record
+      server.Send(std::string("\x15\x03\x03\x00\x02\x02\x46", 7));
+      server.ResetClient();
+    } else if (c.Server == Handshakes) {
+      server.StartTls(*c.Identity);
+    }
+    const std::uint16_t port = c.Server == Refused ? refused : c.Server == Full ? full.Port() : server.Port();
+    // OpenSSL reads where the trusted certificates are at each connect.
+    const QString trusted = store.filePath(QStringLiteral("trusted.pem"));
+    if (c.Trusted) {
+      WriteIdentityFiles(*c.Identity, store.path().toStdString());
+      QFile::remove(trusted);
+      QFile::rename(store.filePath(QStringLiteral("cert.pem")), trusted);
+      qputenv("SSL_CERT_FILE", trusted.toLocal8Bit());
+    }
+    Configure(port);
+    session->Grobal().ServerName = c.Host;
+    Take();
+    Connection().Connect();
+    const std::string server_ = c.Host + " : " + std::to_string(port);
+    if (c.Server == Handshakes) {
+      ASSERT_TRUE(PumpUntil([&] { return State() == TConnectionState::AwaitingTrust; }));
+      qunsetenv("SSL_CERT_FILE");
+      EXPECT_NE(recorder->TrustText.find(server_), std::string::npos) << recorder->TrustText;
+      EXPECT_NE(recorder->TrustText.find(U8(u8"理由：") + c.What), std::string::npos) << recorder->TrustText;
+      Connection().AnswerTrust(2);
+      continue;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return !Of(recorder->Events, "message").empty() && State() == TConnectionState::Idle; }))
+        << testing::PrintToString(recorder->Events);
+    const Lines messages = Of(Take(), "message");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("message " + U8(u8"サーバー ") + server_ + U8(u8" に接続できませんでした。") + "\r\n" +
+                                    c.What + "\r\n",
+                                0),
+              0u)
+        << messages[0];
+    EXPECT_NE(messages[0].find(c.Hint), std::string::npos) << messages[0];
+    EXPECT_EQ(Connection().StatusText(), U8(u8"接続できませんでした：") + c.What + U8(u8"　サーバー名：") + server_);
+  }
 }
 
 }  // namespace

@@ -82,9 +82,9 @@ TEventRecorder::TEventRecorder(TConnection& C) {
   connect(&C, &TConnection::QueryRemoved, this, [this](TQuery* Query) { Add("query- " + Query->Caption); });
   connect(&C, &TConnection::StateChanged, this, [this](TConnectionState State) { Add(std::string("state ") + Name(State)); });
   connect(&C, &TConnection::StatusTextChanged, this, [this](const std::string& Text) { Add("status " + Text); });
-  connect(&C, &TConnection::TrustQuestion, this, [this](const std::string& Text, const std::vector<std::string>& Choices) {
-    TrustText = Text;
-    Add("trust? " + Join(Choices, "/"));
+  connect(&C, &TConnection::TrustQuestion, this, [this](const TQuestion& Question) {
+    TrustText = Question.Text;
+    Add("trust? " + Join(Question.Choices, "/"));
   });
   connect(&C, &TConnection::MessageForUser, this, [this](const std::string& Text) { Add("message " + Text); });
   connect(&C, &TConnection::WhoisColoured, this, [this](TWhoisColour Colour) {

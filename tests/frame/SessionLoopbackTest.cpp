@@ -186,10 +186,11 @@ TEST_F(SessionLoopbackTest, ARefusedConnectionIsReported) {
   ASSERT_TRUE(ConnectAndWait(f));
   EXPECT_FALSE(f.Connection().SocketActive());
   EXPECT_TRUE(f.ServerConnect->isEnabled());
-  EXPECT_EQ(f.StatusText().rfind(U8(u8"エラーが発生しました。　サーバー名：127.0.0.1   エラーコード："), 0), 0u)
-      << f.StatusText();
+  EXPECT_EQ(f.StatusText(), U8(u8"接続できませんでした：サーバーが接続を拒否しました。　サーバー名：127.0.0.1 : ") +
+                                std::to_string(port));
   ASSERT_EQ(platform.Messages.size(), 1u);
-  EXPECT_NE(platform.Messages[0].find(U8(u8"サーバーに接続できませんでした。")), std::string::npos);
+  EXPECT_NE(platform.Messages[0].find(U8(u8"サーバー 127.0.0.1 : ") + std::to_string(port) + U8(u8" に接続できませんでした。")),
+            std::string::npos);
 }
 
 TEST_F(SessionLoopbackTest, ClosingTheProgramWhileConnectedSendsQuitAndSaves) {

@@ -1,12 +1,22 @@
 // The session over TLS against a TLS server of the test's own: the question
 // about an unknown certificate and its answers, pinning, a changed
 // certificate, a failed handshake, and text byte for byte.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+#include <QTimer>
+
 #include "MainFormFixture.h"
 #include "ScriptedServer.h"
 #include "TlsIdentity.h"
 #include "conversation/Chat.h"
 #include "core/ConnectionOptions.h"
 #include "core/DesktopSettings.h"
+#include "platform/QtPlatform.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -90,6 +100,68 @@ TEST_F(TlsSessionTest, PinnedCertificateConnectsSilentlyAndAChangedOneAsksSaying
   EXPECT_EQ(PinnedFingerprint("127.0.0.1", server.Port()), other.Fingerprint);
 }
 
+// The text of one cell of a rich text's table.
+QString CellText(QTextTable& Table, int Row, int Column) {
+  QTextCursor cursor = Table.cellAt(Row, Column).firstCursorPosition();
+  cursor.setPosition(Table.cellAt(Row, Column).lastCursorPosition().position(), QTextCursor::KeepAnchor);
+  return cursor.selectedText().remove(QChar::LineSeparator);
+}
+
+// A certificate that differs from the pinned one is a warning that says so,
+// the two fingerprints side by side; refusing is the default, and Esc and
+// the title bar's close refuse too.
+TEST_F(TlsSessionTest, AChangedCertificateIsAWarningThatRefusesByDefaultAndOnEscape) {
+  TQtPlatform boxes;
+  SetPlatform(&boxes);
+  const TTlsIdentity other = MakeSelfSignedIdentity();
+  for (const bool escape : {true, false}) {
+    SCOPED_TRACE(escape ? "Esc" : "close");
+    TScriptedServer server;
+    PinFingerprint("127.0.0.1", server.Port(), identity.Fingerprint);
+    server.StartTls(other);
+    TMainForm& f = Make(server.Port());
+    QString title, defaultText, pinnedCell, newCell;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool closed = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      watch.stop();
+      icon = box->icon();
+      title = box->windowTitle();
+      defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
+      QTextDocument text;
+      text.setHtml(box->text());
+      for (QTextFrame* frame : text.rootFrame()->childFrames())
+        if (auto* table = qobject_cast<QTextTable*>(frame); table && table->rows() == 2 && table->columns() == 2) {
+          pinnedCell = CellText(*table, 1, 0);
+          newCell = CellText(*table, 1, 1);
+        }
+      if (escape) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(box, &key);
+      } else {
+        box->close();
+      }
+      closed = !box->isVisible();
+      if (!closed) box->done(-1);  // the box would wait for a button
+    });
+    watch.start(20);
+    f.Connection().Connect();
+    ASSERT_TRUE(PumpUntil([&] { return f.Connection().State() == TConnectionState::Idle && !watch.isActive(); }));
+    EXPECT_EQ(icon, QMessageBox::Warning);
+    EXPECT_EQ(StdText(title), U8(u8"警告：サーバーの証明書が変わっています"));
+    EXPECT_EQ(StdText(pinnedCell), identity.Fingerprint);
+    EXPECT_EQ(StdText(newCell), other.Fingerprint);
+    EXPECT_EQ(StdText(defaultText), U8(u8"拒否"));
+    EXPECT_TRUE(closed);
+    EXPECT_NE(f.StatusText().find(U8(u8"証明書を拒否")), std::string::npos) << f.StatusText();
+    EXPECT_EQ(PinnedFingerprint("127.0.0.1", server.Port()), identity.Fingerprint);
+    form.reset();
+  }
+}
+
 TEST_F(TlsSessionTest, FailedHandshakeSaysWhyInTheStatusBarAndABox) {
   TScriptedServer server;
   server.Send(":irc.example NOTICE * :*** Looking up your hostname\r\n");
@@ -97,10 +169,11 @@ TEST_F(TlsSessionTest, FailedHandshakeSaysWhyInTheStatusBarAndABox) {
   ASSERT_TRUE(ConnectAndWait(f));
   EXPECT_FALSE(f.Connection().SocketActive());
   EXPECT_TRUE(platform.Questions.empty());
-  const std::string why = U8(u8"サーバーが SSL/TLS で応答しませんでした。ポート番号を確かめてください。");
+  const std::string why = U8(u8"サーバーが SSL/TLS で応答しませんでした。");
   EXPECT_NE(f.StatusText().find(why), std::string::npos);
   ASSERT_EQ(platform.Messages.size(), 1u);
   EXPECT_NE(platform.Messages[0].find(why), std::string::npos);
+  EXPECT_NE(platform.Messages[0].find(U8(u8"このポートは SSL/TLS 用ではないかもしれません")), std::string::npos);
   EXPECT_TRUE(f.ServerConnect->isEnabled());
 }
 

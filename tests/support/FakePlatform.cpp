@@ -48,11 +48,16 @@ bool TFakePlatform::AskYesNoDefaultYes(const std::string& Text) {
   return AskYesNo(Text);
 }
 
-int TFakePlatform::AskChoice(const std::string& Text, const std::vector<std::string>& Choices) {
+int TFakePlatform::AskQuestion(const TQuestion& Question) {
   {
     std::lock_guard Lock(mutex_);
-    Questions.push_back(Text);
-    ChoiceLists.push_back(Choices);
+    // Every text the box shows, one after another.
+    std::string text = Question.Text;
+    for (const auto& [heading, side] : Question.SideBySide) text += "\r\n" + heading + "\r\n" + side;
+    if (!Question.After.empty()) text += "\r\n" + Question.After;
+    Questions.push_back(text);
+    ChoiceLists.push_back(Question.Choices);
+    Asked.push_back(Question);
   }
   if (const std::function<void()> hook = WhileAsking) hook();
   std::lock_guard Lock(mutex_);
@@ -142,6 +147,7 @@ void TFakePlatform::Reset() {
   YesNoAnswers.clear();
   ChoiceAnswers.clear();
   ChoiceLists.clear();
+  Asked.clear();
   OpenFileAnswers.clear();
   SaveFileAnswers.clear();
   Messages.clear();

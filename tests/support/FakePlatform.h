@@ -26,7 +26,7 @@ class TFakePlatform : public TPlatform {
   bool AskYesNoDefaultYes(const std::string& Text) override;
   // Records the question with its choices; answers from ChoiceAnswers
   // (-1, the box closed, when empty).
-  int AskChoice(const std::string& Text, const std::vector<std::string>& Choices) override;
+  int AskQuestion(const TQuestion& Question) override;
   void Beep() override;
   void Notify(const std::string& Title, const std::string& Body) override;
   std::string OpenFileName(QWidget* Parent, const std::string& Filter) override;
@@ -63,7 +63,8 @@ class TFakePlatform : public TPlatform {
   std::vector<std::string> Notices;
   std::vector<std::string> Questions;
   std::vector<std::string> YesDefaultQuestions;  // those of them with Yes the default
-  std::vector<std::vector<std::string>> ChoiceLists;  // one per AskChoice
+  std::vector<std::vector<std::string>> ChoiceLists;  // one per AskQuestion
+  std::vector<TQuestion> Asked;                        // the same, whole
   std::vector<std::string> OpenFilters;
   std::vector<std::string> SaveFilters;
   std::vector<std::string> SaveProposals;

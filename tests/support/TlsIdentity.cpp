@@ -19,14 +19,15 @@ std::string BioText(BIO* Bio) {
 
 }  // namespace
 
-TTlsIdentity MakeSelfSignedIdentity(const std::string& CommonName) {
+TTlsIdentity MakeSelfSignedIdentity(const std::string& CommonName, bool Expired) {
   EVP_PKEY* Key = EVP_EC_gen("P-256");
   X509* Certificate = X509_new();
   if (!Key || !Certificate) throw std::runtime_error("no key");
   X509_set_version(Certificate, 2);
   ASN1_INTEGER_set(X509_get_serialNumber(Certificate), 1);
-  X509_gmtime_adj(X509_getm_notBefore(Certificate), -60);
-  X509_gmtime_adj(X509_getm_notAfter(Certificate), 86400);
+  const long Shift = Expired ? -2 * 86400 : 0;
+  X509_gmtime_adj(X509_getm_notBefore(Certificate), Shift - 60);
+  X509_gmtime_adj(X509_getm_notAfter(Certificate), Shift + 86400);
   X509_set_pubkey(Certificate, Key);
   X509_NAME* Name = X509_get_subject_name(Certificate);
   X509_NAME_add_entry_by_txt(Name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(CommonName.c_str()), -1,

@@ -12,8 +12,8 @@ struct TTlsIdentity {
 };
 
 // A new key and a certificate for CommonName (also its IP address when it
-// is one), valid for a day.
-TTlsIdentity MakeSelfSignedIdentity(const std::string& CommonName = "127.0.0.1");
+// is one), valid for a day; Expired: the day before.
+TTlsIdentity MakeSelfSignedIdentity(const std::string& CommonName = "127.0.0.1", bool Expired = false);
 
 // Writes the two PEM texts to Folder/cert.pem and Folder/key.pem.
 bool WriteIdentityFiles(const TTlsIdentity& Identity, const std::string& Folder);
