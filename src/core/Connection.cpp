@@ -65,8 +65,49 @@ void TConnection::SetStatusText(const std::string& Text) {
 
 // --- sending ---
 
+void TConnection::UseNetwork(const TNetwork& Network) {
+  network_ = Network;
+  furtherArea_ = std::make_unique<TGrobalArea>();
+  TConnectionOptions options;
+  NetworkToSettings(Network, *furtherArea_, options);
+  ReloadOptions();
+}
+
+const TGrobalArea& TConnection::Area() const {
+  return furtherArea_ ? *furtherArea_ : const_cast<TSession&>(session_).Grobal();
+}
+
+TGrobalArea& TConnection::Area() { return furtherArea_ ? *furtherArea_ : session_.Grobal(); }
+
+std::string TConnection::NetworkName() const {
+  if (furtherArea_ && !network_.Name.empty()) return network_.Name;
+  return Area().ServerName;
+}
+
+TNetwork TConnection::Network() const {
+  return furtherArea_ ? network_ : NetworkFromSettings(Area(), options_);
+}
+
+void TConnection::MoveToServer(const TServerAddress& Server) {
+  if (furtherArea_) {
+    TNetwork network = network_;
+    network.Servers = {Server};
+    UseNetwork(network);
+  } else {
+    TGrobalArea& area = Area();
+    area.ServerName = Server.Host;
+    area.PortNumber = std::to_string(Server.Port);
+    // TLS is the first network's choice in the desktop settings.
+    TConnectionOptions options = LoadConnectionOptions();
+    options.Tls = Server.Tls;
+    SaveConnectionOptions(options);
+    ReloadOptions();
+  }
+  Connect();
+}
+
 TWireEncoding TConnection::Encoding() const {
-  const TGrobalArea& area = const_cast<TSession&>(session_).Grobal();
+  const TGrobalArea& area = Area();
   if (area.JISChoice) return TWireEncoding::Jis;
   return area.UTF8Choice ? TWireEncoding::Utf8 : TWireEncoding::Sjis;
 }
@@ -102,7 +143,7 @@ void TConnection::SendWire(const std::string& bytes) {
 }
 
 void TConnection::SendRegistration() {
-  const TGrobalArea& area = session_.Grobal();
+  const TGrobalArea& area = Area();
   Own.CurrentNick = area.NickName1;
   nicks_.BeginRegistration(area.NickName1, options_.AlternateNicks, nickLen_);
   if (!area.Password.empty()) SendLine("PASS " + area.Password + "\r\n");
@@ -116,7 +157,7 @@ std::string TConnection::SendMessage(const std::string& Target, const std::strin
   const std::string tail = std::string(Action ? "\x01" : "") + "\r\n";
   // The server relays the line with our nick, login and host in front; all
   // of it must fit in its 510 bytes.
-  const std::size_t relayed = 1 + Own.CurrentNick.size() + 1 + session_.Grobal().LoginName.size() + 1 + 63 + 1;
+  const std::size_t relayed = 1 + Own.CurrentNick.size() + 1 + Area().LoginName.size() + 1 + 63 + 1;
   const std::size_t used = head.size() + tail.size() - 2 + relayed;
   const std::size_t room = used < 510 - 32 ? 510 - used : 32;
   std::string_view rest = Text;
@@ -184,12 +225,14 @@ std::string TConnection::Stamp() const {
 
 void TConnection::LogLine(const QString& Window, const QString& Text) {
   TChatLog* log = session_.ChatLog();
-  if (!log) return;
+  // The log is kept while the first network's choice says; a further
+  // network's lines go in as its own choice says.
+  if (!log || !options_.Logs) return;
   const TDateTime when =
       current_ && current_->ServerTimeMs >= 0 ? Platform().LocalTime(current_->ServerTimeMs) : Platform().Now();
   // A connection is filed under the server it was made to; one not made
   // yet under the server of the settings.
-  log->Append(logServer_.empty() ? QText(session_.Grobal().ServerName) : logServerText_, Window, when, Text);
+  log->Append(logServer_.empty() ? QText(NetworkName()) : logServerText_, Window, when, Text);
 }
 
 namespace {
@@ -369,7 +412,7 @@ void TConnection::Connect() {
 
 void TConnection::StartConnect(bool Automatic) {
   Own.CurrentNick.clear();
-  const TGrobalArea& area = session_.Grobal();
+  const TGrobalArea& area = Area();
   if (area.ServerName.empty() || area.NickName1.empty() || area.TrueName.empty() || area.LoginName.empty() ||
       area.HostName.empty()) {
     if (Automatic) {
@@ -388,7 +431,7 @@ void TConnection::StartConnect(bool Automatic) {
   socketPort_ = port;
   remoteHost_ = area.ServerName;
   // The logs of this connection go under the name it was made with.
-  logServer_ = area.ServerName;
+  logServer_ = NetworkName();
   logServerText_ = QText(logServer_);
   connectPortText_ = area.PortNumber;
   const unsigned generation = ++connectGeneration_;
@@ -735,7 +778,16 @@ void TConnection::RejoinChannels() {
 
 void TConnection::ReloadOptions() {
   options_ = LoadConnectionOptions();
-  session_.ApplyLogChoice(options_.Logs);
+  // A further network's own choices are its own.
+  if (furtherArea_) {
+    TGrobalArea unused;
+    NetworkToSettings(network_, unused, options_);
+  }
+  // One log holds every network's lines: it is kept while any wants it.
+  bool logs = options_.Logs;
+  for (const auto& other : session_.Connections())
+    if (other.get() != this && other->Options().Logs) logs = true;
+  session_.ApplyLogChoice(logs);
 }
 
 void TConnection::SettingsChanged() {

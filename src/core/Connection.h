@@ -19,6 +19,7 @@
 #include "core/ChatClientUnit.h"
 #include "core/ConnectionOptions.h"
 #include "core/Model.h"
+#include "core/Networks.h"
 #include "core/NickKeeper.h"
 #include "kanji/WireText.h"
 #include "protocol/CaseMapping.h"
@@ -107,6 +108,20 @@ class TConnection : public QObject, private TChatClientEvents {
 
   TSession& Session() { return session_; }
   TConnectionState State() const { return state_; }
+  // --- the network ---
+  // Makes this the connection of a further network, with settings of its
+  // own; the first network's are the settings file's.
+  void UseNetwork(const TNetwork& Network);
+  bool FurtherNetwork() const { return furtherArea_ != nullptr; }
+  // The server, nick and names this connection registers with.
+  const TGrobalArea& Area() const;
+  TGrobalArea& Area();
+  // The name the user knows the network by.
+  std::string NetworkName() const;
+  TNetwork Network() const;
+  // The network goes on at Server: connects there at once (the old
+  // connection, if any, dropped).
+  void MoveToServer(const TServerAddress& Server);
   TOwnState Own;
 
   // --- connecting ---
@@ -409,6 +424,9 @@ class TConnection : public QObject, private TChatClientEvents {
   bool registered_ = false;
   bool userDisconnect_ = false;
   TNickKeeper nicks_;
+  // A further network's settings; none for the first network.
+  std::unique_ptr<TGrobalArea> furtherArea_;
+  TNetwork network_;
   // The server's NICKLEN, kept for the reconnects to it; 0: not known.
   std::size_t nickLen_ = 0;
   QTimer* regainTimer_ = nullptr;

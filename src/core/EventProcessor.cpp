@@ -19,7 +19,7 @@ void TEventProcessor::AdoptOwnNick(const std::string& Nick) {
   if (!IsPlausibleNick(Nick)) return;
   c_.Own.CurrentNick = Nick;
   if (Nick == c_.Own.EnteredNick) {
-    c_.Session().Grobal().NickName1 = Nick;
+    c_.Area().NickName1 = Nick;
     c_.Nicks().Choose(Nick);
   }
 }

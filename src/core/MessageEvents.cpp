@@ -105,7 +105,7 @@ void TEventProcessor::AnswerCtcp(const std::string& Nick, const std::string& Que
   } else if (Query == "USERINFO") {
     c_.SendLine(CtcpUserInfoReply(Nick));
   } else if (Query == "FINGER") {
-    c_.SendLine(CtcpFingerReply(Nick, c_.Session().Grobal().LoginName, c_.Session().Grobal().HostName));
+    c_.SendLine(CtcpFingerReply(Nick, c_.Area().LoginName, c_.Area().HostName));
   } else if (Query == "VERSION") {
     c_.SendLine(CtcpVersionReply(Nick, version));
   } else if (Query == "CLIENTINFO") {

@@ -62,12 +62,32 @@ TSession::TSession(QObject* Parent) : QObject(Parent) {
   iniFileName_ = ::tavi::IniFileName(program);
   loadPath_ = savePath_ = iniFileName_;
   VersionText = BuildVersionText(program);
-  connection_ = std::make_unique<TConnection>(*this);
+  connections_.push_back(std::make_unique<TConnection>(*this));
+}
+
+TConnection& TSession::AddConnection(const TNetwork& Network) {
+  auto connection = std::make_unique<TConnection>(*this);
+  connection->UseNetwork(Network);
+  connections_.push_back(std::move(connection));
+  emit ConnectionAdded(connections_.back().get());
+  return *connections_.back();
+}
+
+void TSession::RemoveConnection(TConnection* Connection) {
+  for (std::size_t i = 1; i < connections_.size(); ++i) {
+    if (connections_[i].get() != Connection) continue;
+    emit ConnectionRemoving(Connection);
+    connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(i));
+    return;
+  }
 }
 
 TSession::~TSession() {
   // The connection's threads end before what they hand off to goes.
-  connection_.reset();
+  // Further networks first; the first is what the rest of the program
+  // was made with.
+  while (connections_.size() > 1) connections_.pop_back();
+  connections_.clear();
 }
 
 std::string TSession::LoadSettings() {

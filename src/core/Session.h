@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/ChatLog.h"
+#include "core/Networks.h"
 #include "dcc/DccProtocol.h"
 #include "settings/Settings.h"
 
@@ -63,7 +64,19 @@ class TSession : public QObject {
   void SetDccDesk(TDccDesk* Desk) { dccDesk_ = Desk; }
 
   // --- connections ---
-  TConnection& Connection() { return *connection_; }
+  // The first network's: the settings file's server.
+  TConnection& Connection() { return *connections_.front(); }
+  const std::vector<std::unique_ptr<TConnection>>& Connections() const { return connections_; }
+  // A connection to a further network, not connected yet.
+  TConnection& AddConnection(const TNetwork& Network);
+  // Ends a further network's connection (without QUIT) and forgets it;
+  // the first stays.
+  void RemoveConnection(TConnection* Connection);
+
+ signals:
+  void ConnectionAdded(TConnection* Connection);
+  // Before the connection goes.
+  void ConnectionRemoving(TConnection* Connection);
 
  private:
   TSettingsModule module_;
@@ -79,7 +92,7 @@ class TSession : public QObject {
   std::vector<std::pair<std::string, std::string>> acceptedOnce_;
   TDccPortTable dccPorts_;
   TDccDesk* dccDesk_ = nullptr;
-  std::unique_ptr<TConnection> connection_;
+  std::vector<std::unique_ptr<TConnection>> connections_;
 };
 
 }  // namespace tavi

@@ -3,6 +3,9 @@
 #include <string_view>
 
 #include "core/Connection.h"
+#include "core/DecimalText.h"
+#include "core/Networks.h"
+#include "core/Session.h"
 #include "kanji/QtText.h"
 #include "protocol/CaseMapping.h"
 
@@ -30,12 +33,35 @@ std::string Upper(std::string Word) {
   return Word;
 }
 
+// "host [port] [-tls]" as the first server of a network; false without a
+// host or with a port that is no port.
+bool ReadServerAddress(std::string_view Text, TServerAddress& Server) {
+  Server = TServerAddress();
+  bool portGiven = false;
+  for (std::string word = TakeWord(Text); !word.empty(); word = TakeWord(Text)) {
+    std::int32_t port = 0;
+    if (word == "-tls" || word == "-ssl") {
+      Server.Tls = true;
+    } else if (Server.Host.empty()) {
+      Server.Host = word;
+    } else if (!portGiven && ParseDecimal(word, port) && port > 0 && port < 65536) {
+      Server.Port = port;
+      portGiven = true;
+    } else {
+      return false;
+    }
+  }
+  if (!portGiven && Server.Tls) Server.Port = 6697;
+  return !Server.Host.empty();
+}
+
 }  // namespace
 
 const std::vector<std::string>& TypedCommandWords() {
   static const std::vector<std::string> words = {
-      "away", "back",  "charset", "clear", "ctcp", "dcc",   "help", "invite", "join",  "kick",  "me",
-      "mode", "msg",   "nick",    "notice", "part", "query", "quit", "quote",  "raw",   "topic", "whois"};
+      "away", "back",  "charset", "clear",  "connect", "ctcp",  "dcc",  "disconnect", "help", "invite",
+      "join", "kick",  "me",      "mode",   "msg",     "nick",  "notice", "part",     "query", "quit",
+      "quote", "raw",  "server",  "topic",  "whois"};
   return words;
 }
 
@@ -141,6 +167,36 @@ TTypedOutcome RunTypedLine(TConnection& Connection, const std::string& Typed, TC
   }
   if (word == "quote" || word == "raw") {
     if (!args.empty()) send(args);
+    return {};
+  }
+  if (word == "connect" || word == "server") {
+    TServerAddress server;
+    if (!ReadServerAddress(args, server)) {
+      Connection.ShowInServerLog(Connection.Stamp() + U8(u8" 使い方： /") + word + " host [port] [-tls]");
+      return {};
+    }
+    if (word == "server") {
+      Connection.MoveToServer(server);
+      return {};
+    }
+    // A network of its own, under the names the user goes by here.
+    TNetwork network = Connection.Network();
+    network.Name = server.Host;
+    // Two networks on one host are told apart by the port (their logs too).
+    for (const auto& other : Connection.Session().Connections())
+      if (other->NetworkName() == network.Name) network.Name += ":" + std::to_string(server.Port);
+    network.Servers = {server};
+    network.AutoJoin.clear();
+    network.ConnectCommands.clear();
+    network.ConnectAtStart = false;
+    std::vector<TNetwork> further = LoadFurtherNetworks();
+    further.push_back(network);
+    SaveFurtherNetworks(further);
+    Connection.Session().AddConnection(network).Connect();
+    return {};
+  }
+  if (word == "disconnect") {
+    Connection.Disconnect(args.empty() ? std::string("Leaving! ") : args);
     return {};
   }
   if (word == "quit") {

@@ -18,6 +18,7 @@
 #include "kanji/QtText.h"
 #include "platform/Platform.h"
 #include "protocol/ChannelState.h"
+#include "frame/ServerLogForm.h"
 #include "widgets/RichLog.h"
 
 namespace tavi {
@@ -34,7 +35,8 @@ void Show(QWidget* Form) { Form->show(); }
 
 }  // namespace
 
-TConnectionView::TConnectionView(TMainForm& Frame, TConnection& Connection) : frame_(Frame), connection_(Connection) {
+TConnectionView::TConnectionView(TMainForm& Frame, TConnection& Connection, TServerLogForm* ServerLog)
+    : frame_(Frame), connection_(Connection), serverLog_(ServerLog) {
   TConnection* c = &Connection;
   connect(c, &TConnection::LineShown, this, &TConnectionView::ShowLine);
   connect(c, &TConnection::ChannelAdded, this, &TConnectionView::ChannelAdded);
@@ -93,7 +95,10 @@ void TConnectionView::ShowLine(const TShownLine& Line) {
     talk->ShowLine(Line.Text);
     window = talk;
   } else {
-    frame_.AddServerMemoLine(Line.Text);
+    if (serverLog_)
+      serverLog_->AddLine(Line.Text);
+    else if (!connection_.FurtherNetwork())
+      frame_.AddServerMemoLine(Line.Text);
     return;
   }
   if (Line.Highlight) NotifyHighlight(window, Line);

@@ -19,11 +19,14 @@ class TChatForm;
 class TMdiChildForm;
 class TMainForm;
 class TTalkForm;
+class TServerLogForm;
 
 class TConnectionView : public QObject {
   Q_OBJECT
  public:
-  TConnectionView(TMainForm& Frame, TConnection& Connection);
+  // ServerLog: a further network's server window; the first network's
+  // server log is the frame's.
+  TConnectionView(TMainForm& Frame, TConnection& Connection, TServerLogForm* ServerLog = nullptr);
   ~TConnectionView() override;
 
   TConnection& Connection() const { return connection_; }
@@ -49,6 +52,7 @@ class TConnectionView : public QObject {
 
   TMainForm& frame_;
   TConnection& connection_;
+  QPointer<TServerLogForm> serverLog_;
   std::unordered_map<const TChannel*, QPointer<TChatForm>> channels_;
   std::unordered_map<const TQuery*, QPointer<TTalkForm>> queries_;
   static constexpr std::uint32_t NotifyIntervalMs = 1000;

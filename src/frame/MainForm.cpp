@@ -28,6 +28,7 @@
 #include "dcc/DccDeskWindows.h"
 #include "dialogs/AwayCmd.h"
 #include "frame/ConnectionView.h"
+#include "frame/ServerLogForm.h"
 #include "frame/WindowList.h"
 #include "widgets/TypedLine.h"
 #include "kanji/QtText.h"
@@ -100,17 +101,53 @@ TMainForm::TMainForm(TSession& Session, QWidget* Parent)
   Connection().ReloadOptions();
   session_.SetDccDesk(dccDesk_.get());
   view_ = std::make_unique<TConnectionView>(*this, session_.Connection());
+  connect(&session_, &TSession::ConnectionAdded, this, &TMainForm::FurtherNetworkAdded);
+  connect(&session_, &TSession::ConnectionRemoving, this, &TMainForm::FurtherNetworkRemoving);
   UpdateControls();
+}
+
+void TMainForm::FurtherNetworkAdded(TConnection* Connection) {
+  auto* log = new TServerLogForm(*this, *Connection);
+  furtherViews_.push_back(std::make_unique<TConnectionView>(*this, *Connection, log));
+  AddChildWindow(log, true);
+  // Closing the network's server window ends the network: once the close
+  // is over, not inside it.
+  connect(log, &TServerLogForm::Closed, this, [this, Connection] {
+    if (closing_) return;
+    QTimer::singleShot(0, this, [this, Connection] {
+      for (const auto& connection : session_.Connections())
+        if (connection.get() == Connection) {
+          Connection->Close();
+          session_.RemoveConnection(Connection);
+          return;
+        }
+    });
+  });
+}
+
+void TMainForm::FurtherNetworkRemoving(TConnection* Connection) {
+  // Its windows go first: they point at it.
+  for (TMdiChildForm* child : ChildWindows())
+    if (child->Connection() == Connection) delete child;
+  std::erase_if(furtherViews_, [Connection](const auto& View) { return &View->Connection() == Connection; });
 }
 
 TMainForm::~TMainForm() {
   // Children going away with the window must not rebuild its menu bar.
   if (MdiArea) disconnect(MdiArea, nullptr, this, nullptr);
   if (session_.DccDesk() == dccDesk_.get()) session_.SetDccDesk(nullptr);
+  disconnect(&session_, nullptr, this, nullptr);
+  furtherViews_.clear();
   view_.reset();
 }
 
-TConnection& TMainForm::Connection() { return session_.Connection(); }
+TConnection& TMainForm::Connection() {
+  // Commands act on the network of the window in front.
+  if (MdiArea)
+    if (auto* child = qobject_cast<TMdiChildForm*>(MdiArea->activeSubWindow()); child && child->Connection())
+      return *child->Connection();
+  return session_.Connection();
+}
 
 void TMainForm::BuildLayout() {
   auto* central = new QWidget(this);
@@ -150,7 +187,7 @@ void TMainForm::BuildLayout() {
   ServerMemo->setMaximumBlockCount(LogLines);
   ServerMemo->setFixedHeight(72);
   ServerMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  OpenLinksOf(ServerMemo, Connection());
+  OpenLinksOf(ServerMemo, session_.Connection());
   column->addWidget(ServerMemo);
   // The server window's own input line: commands only, a leading "/" or not.
   ServerSendEdit = new QLineEdit(central);
@@ -177,7 +214,12 @@ void TMainForm::BuildLayout() {
   StatusBar1->addPermanentWidget(AwayLabel);
   AwayLabel->hide();
 
-  connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] { MergeChildMenus(); });
+  connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] {
+    MergeChildMenus();
+    // The buttons and the away mark are the front window's network's.
+    UpdateControls();
+    UpdateAwayMark();
+  });
 
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   help->setContext(Qt::ApplicationShortcut);
@@ -436,7 +478,7 @@ void TMainForm::ShowHelpForActiveWindow() {
 bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == ServerSendEdit && Event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(Event)->key();
-    if (CompleteOnTab(ServerSendEdit, serverCompletion_, key, Connection(), {})) return true;
+    if (CompleteOnTab(ServerSendEdit, serverCompletion_, key, session_.Connection(), {})) return true;
     if (WalkHistory(ServerSendEdit, serverHistory_, key)) return true;
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
       ServerSendEditEnter();
@@ -454,7 +496,7 @@ void TMainForm::ServerSendEditEnter() {
   std::string line = StdText(typed);
   if (!line.starts_with("/") && !line.starts_with("／")) line.insert(0, "/");
   const std::optional<std::string> said =
-      RunTypedInWindow(*this, Connection(), line, nullptr, nullptr, [this] { ServerMemo->clear(); });
+      RunTypedInWindow(*this, session_.Connection(), line, nullptr, nullptr, [this] { ServerMemo->clear(); });
   // Nothing here to say a line to: it goes nowhere, and the user is told.
   if (said) AddServerMemoLine(QText(StampedLine(U8(u8"このウィンドウでは発言できません。チャンネルか会話のウィンドウで発言してください。"))));
 }
@@ -463,8 +505,9 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
   if (!closing_) {
     // QUIT parts every channel at once: one question for all of them, and
     // no channel window's own two-step close.
-    const auto& channels = Connection().Channels();
-    const bool inChannels = std::any_of(channels.begin(), channels.end(), [](const auto& C) { return C->Joined; });
+    bool inChannels = false;
+    for (const auto& connection : session_.Connections())
+      for (const auto& channel : connection->Channels()) inChannels = inChannels || channel->Joined;
     if (inChannels && !Platform().AskYesNo(U8(u8"チャンネルに入室しています。IRC を終了しますか？"))) {
       Event->ignore();
       return;
@@ -479,7 +522,7 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
   }
   closing_ = true;
   SavePlacement();
-  Connection().Close();
+  for (const auto& connection : session_.Connections()) connection->Close();
   const std::string problem = session_.SaveSettings();
   if (!problem.empty()) Platform().ShowMessage(problem);
   session_.RecieveDenyList.clear();

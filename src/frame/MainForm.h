@@ -183,6 +183,10 @@ class TMainForm : public QMainWindow, public TWindowHost {
   TSession& session_;
   std::unique_ptr<TDccWindowsDesk> dccDesk_;
   std::unique_ptr<TConnectionView> view_;
+  // Further networks' views, each with its server window.
+  std::vector<std::unique_ptr<TConnectionView>> furtherViews_;
+  void FurtherNetworkAdded(TConnection* Connection);
+  void FurtherNetworkRemoving(TConnection* Connection);
   QPointer<TAwayCmdForm> awayDialog_;
   std::string statusText_;
   std::string caption_;

@@ -63,4 +63,35 @@ TEST_F(TypedCommandsTest, CommandsGoToTheServerAndOnlyTextIsSaid) {
   EXPECT_EQ(TakeSent(), Lines{"PART #x :bye\r\n"});
 }
 
+// /connect opens a further network (kept in the list) under the names used
+// here; an address that is no address opens nothing and says how.
+TEST_F(TypedCommandsTest, ConnectOpensAFurtherNetworkKeptInTheList) {
+  session->Grobal() = TGrobalArea{"", "taro", "Taro", "t", "h", "irc.example.jp", {}, "6667", true};
+  for (const char* typed : {"/connect", "/connect host 0", "/connect host 99999", "/connect a 1 2", "/server"})
+    RunTypedLine(Connection(), typed, nullptr, nullptr);
+  EXPECT_EQ(session->Connections().size(), 1u);
+  EXPECT_EQ(Of(Take(), "log").size(), 5u);
+  struct Case {
+    std::string Typed;
+    TServerAddress Server;
+    std::string Name;
+  } cases[] = {{"/connect irc.one.invalid -tls", {"irc.one.invalid", 6697, true, ""}, "irc.one.invalid"},
+               {"/connect irc.example.jp 7000", {"irc.example.jp", 7000, false, ""}, "irc.example.jp:7000"}};
+  std::vector<TNetwork> expected;
+  for (const Case& c : cases) {
+    RunTypedLine(Connection(), c.Typed, nullptr, nullptr);
+    const TConnection& added = *session->Connections().back();
+    const TNetwork network = added.Network();
+    EXPECT_EQ(network.Servers, std::vector<TServerAddress>{c.Server}) << c.Typed;
+    EXPECT_EQ(network.Name, c.Name);
+    EXPECT_EQ(network.Nick, "taro");
+    EXPECT_EQ(network.Encoding, TWireEncoding::Jis);
+    expected.push_back(network);
+  }
+  EXPECT_EQ(LoadFurtherNetworks(), expected);
+  // The first network's settings are its own still.
+  EXPECT_EQ(Connection().Area().ServerName, "irc.example.jp");
+  for (const auto& connection : session->Connections()) connection->Disconnect();
+}
+
 }  // namespace

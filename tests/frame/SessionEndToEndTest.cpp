@@ -1,6 +1,8 @@
 // The client against a real IRC server (ngircd) on a free loopback port,
 // with a second client written in the test.
 #include <QApplication>
+#include <QFile>
+#include <tuple>
 
 #include "GhostRelay.h"
 #include "MainFormFixture.h"
@@ -9,7 +11,11 @@
 #include "RawIrcPeer.h"
 #include "conversation/Chat.h"
 #include "core/ConnectionOptions.h"
+#include "core/ChatLog.h"
+#include "core/Session.h"
+#include "core/TypedCommands.h"
 #include "dialogs/AwayCmd.h"
+#include "platform/Platform.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -145,4 +151,95 @@ TEST_F(SessionEndToEndTest, AReconnectPastAGhostRegistersAtOnceAndTakesTheNickBa
   // The ghost answers no PING: the server ends it within its two time-outs.
   ASSERT_TRUE(PumpUntil([&] { return Own().CurrentNick == "tavi"; }, 12000));
   EXPECT_EQ(Grobal().NickName1, "tavi");
+}
+
+// Two networks at once, the second opened with /connect: a channel of the
+// same name on each keeps its lines, members, encoding and log apart, and
+// one server stopping and coming back leaves the other working.
+TEST_F(SessionEndToEndTest, TwoNetworksKeepTheirChannelsApartAndSurviveEachOthersDrop) {
+  StartServer();
+  TNgircdServer other;
+  std::string error;
+  ASSERT_TRUE(other.Start(error)) << error;
+  SaveConnectionOptions(TConnectionOptions::With(false, true, true));
+  TMainForm& f = MakeForm(false);
+  Grobal() = TGrobalArea{"", "tavi", "Taro", "me", "host", TNgircdServer::Host(), {}, std::to_string(server.Port())};
+  Grobal().UTF8Choice = true;  // what /connect takes over for the second network
+  TConnection& first = f.Connection();
+  first.SetReconnectLimits({200, 1000});
+  ASSERT_TRUE(ConnectAndWait(f));
+  ASSERT_TRUE(PumpUntil([&] { return first.State() == TConnectionState::Registered; }, 10000));
+  RunTypedLine(first, "/connect 127.0.0.1 " + std::to_string(other.Port()), nullptr, nullptr);
+  ASSERT_EQ(session->Connections().size(), 2u);
+  TConnection& second = *session->Connections()[1];
+  Grobal().UTF8Choice = false;
+  Grobal().JISChoice = true;  // the first network speaks JIS
+  ASSERT_TRUE(PumpUntil([&] { return second.State() == TConnectionState::Registered; }, 10000));
+  EXPECT_EQ(second.NetworkName(), "127.0.0.1:" + std::to_string(other.Port()));
+
+  TRawIrcPeer jis, utf8;
+  ASSERT_TRUE(jis.Connect(TNgircdServer::Host(), server.Port()) && jis.Register("jisuser"));
+  ASSERT_TRUE(utf8.Connect(TNgircdServer::Host(), other.Port()) && utf8.Register("utf8user"));
+  jis.Send("JOIN #same\r\n");
+  utf8.Send("JOIN #same\r\n");
+  ASSERT_FALSE(jis.WaitFor(" 366 ").empty());
+  ASSERT_FALSE(utf8.WaitFor(" 366 ").empty());
+  first.SendLine("JOIN #same\r\n");
+  second.SendLine("JOIN #same\r\n");
+  const auto windowOf = [&](TConnection& C) -> TChatForm* {
+    for (TMdiChildForm* child : f.ChildWindows())
+      if (auto* chat = qobject_cast<TChatForm*>(child); chat && chat->Connection() == &C && chat->Caption() == "#same")
+        return chat;
+    return nullptr;
+  };
+  ASSERT_TRUE(PumpUntil([&] { return windowOf(first) && windowOf(second); }, 5000));
+  TChatForm* one = windowOf(first);
+  TChatForm* two = windowOf(second);
+  ASSERT_TRUE(PumpUntil([&] { return one->FindNick("@jisuser") >= 0 && two->FindNick("@utf8user") >= 0; }));
+  EXPECT_LT(one->FindNick("@utf8user"), 0);
+  EXPECT_LT(two->FindNick("@jisuser"), 0);
+
+  jis.Send("PRIVMSG #same :\x1B$B$\"\x1B(B\r\n");
+  utf8.Send(U8(u8"PRIVMSG #same :い\r\n"));
+  ASSERT_TRUE(PumpUntil([&] {
+    return one->RecvLines().back() == "09:05 [jisuser] " + U8(u8"あ") &&
+           two->RecvLines().back() == "09:05 [utf8user] " + U8(u8"い");
+  }));
+  first.Say(*first.FindChannel("#same"), U8(u8"う"));
+  second.Say(*second.FindChannel("#same"), U8(u8"え"));
+  EXPECT_NE(jis.WaitFor("PRIVMSG #same").find(":\x1B$B$&\x1B(B"), std::string::npos);
+  EXPECT_NE(utf8.WaitFor("PRIVMSG #same").find(U8(u8":え")), std::string::npos);
+  for (const auto& [network, line, not_] : {std::tuple{first.NetworkName(), U8(u8"あ"), U8(u8"い")},
+                                           std::tuple{second.NetworkName(), U8(u8"い"), U8(u8"あ")}}) {
+    session->ChatLog()->Flush();
+    QFile log(session->ChatLog()->FilePath(QText(network), QStringLiteral("#same"), Platform().Now()));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << log.fileName().toStdString();
+    const std::string text = log.readAll().toStdString();
+    EXPECT_NE(text.find(line), std::string::npos) << network;
+    EXPECT_EQ(text.find(not_), std::string::npos) << network;
+  }
+
+  // The first server goes and comes back on its port; the second goes on.
+  const std::uint16_t port = server.Port();
+  server.Stop();
+  ASSERT_TRUE(PumpUntil([&] { return first.State() != TConnectionState::Registered; }, 5000));
+  utf8.Send(U8(u8"PRIVMSG #same :お\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return two->RecvLines().back() == "09:05 [utf8user] " + U8(u8"お"); }));
+  EXPECT_EQ(second.State(), TConnectionState::Registered);
+  TNgircdServer::TOptions again;
+  again.Port = port;
+  ASSERT_TRUE(server.Start(again, error)) << error;
+  ASSERT_TRUE(PumpUntil([&] { return first.State() == TConnectionState::Registered; }, 15000)) << f.StatusText();
+  // Joined again, in the window it had.
+  ASSERT_TRUE(PumpUntil([&] { return first.FindChannel("#same") && first.FindChannel("#same")->Joined; }, 5000));
+  EXPECT_EQ(windowOf(first), one);
+
+  // Closing the second network's server window ends that network and its
+  // windows; the first goes on.
+  for (TMdiChildForm* child : f.ChildWindows())
+    if (child->Connection() == &second && child->objectName() == QStringLiteral("ServerLogForm")) child->close();
+  ASSERT_TRUE(PumpUntil([&] { return session->Connections().size() == 1; }));
+  EXPECT_FALSE(utf8.WaitFor(" QUIT ").empty());
+  EXPECT_EQ(windowOf(first), one);
+  for (TMdiChildForm* child : f.ChildWindows()) EXPECT_EQ(child->Connection(), &first) << child->Caption();
 }

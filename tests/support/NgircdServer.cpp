@@ -61,7 +61,7 @@ bool TNgircdServer::Start(const TOptions& Options, std::string& Error) {
     return false;
   }
   dir_ = pattern;
-  port_ = FreeLoopbackPort();
+  port_ = Options.Port ? Options.Port : FreeLoopbackPort();
   if (port_ == 0) {
     Error = "no free port";
     return false;
