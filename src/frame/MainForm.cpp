@@ -110,6 +110,7 @@ void TMainForm::FurtherNetworkAdded(TConnection* Connection) {
   auto* log = new TServerLogForm(*this, *Connection);
   furtherViews_.push_back(std::make_unique<TConnectionView>(*this, *Connection, log));
   AddChildWindow(log, true);
+  UpdateNetworkNotes(session_.Connections().size());
   // Closing the network's server window ends the network: once the close
   // is over, not inside it.
   connect(log, &TServerLogForm::Closed, this, [this, Connection] {
@@ -130,6 +131,13 @@ void TMainForm::FurtherNetworkRemoving(TConnection* Connection) {
   for (TMdiChildForm* child : ChildWindows())
     if (child->Connection() == Connection) delete child;
   std::erase_if(furtherViews_, [Connection](const auto& View) { return &View->Connection() == Connection; });
+  UpdateNetworkNotes(session_.Connections().size() - 1);
+}
+
+void TMainForm::UpdateNetworkNotes(std::size_t Networks) {
+  for (TMdiChildForm* child : ChildWindows())
+    if (child->Connection() && !qobject_cast<TServerLogForm*>(child))
+      child->SetNetworkNote(Networks > 1 ? child->Connection()->NetworkName() : std::string());
 }
 
 TMainForm::~TMainForm() {
@@ -406,9 +414,22 @@ void TMainForm::AddChildWindow(TMdiChildForm* Child, bool Activate) {
   QMdiSubWindow* previous = MdiArea->activeSubWindow();
   QPointer<QWidget> focus = QApplication::focusWidget();
   MdiArea->addSubWindow(Child);
+  if (Child->Connection() && session_.Connections().size() > 1 && !qobject_cast<TServerLogForm*>(Child))
+    Child->SetNetworkNote(Child->Connection()->NetworkName());
   if (MdiArea->subWindowList().size() == 1 && !windowSeparator_) windowSeparator_ = Window1->addSeparator();
   auto* item = new QAction(MenuText(Child->Caption()), this);
-  Window1->addAction(item);
+  // Grouped by network, as in the window list: after the last entry of the
+  // same network's windows.
+  QAction* before = nullptr;
+  if (Child->Connection()) {
+    const QList<QAction*> actions = Window1->actions();
+    qsizetype last = -1;
+    for (TMdiChildForm* other : ChildWindows())
+      if (other != Child && other->Connection() == Child->Connection() && other->WindowMenuItem)
+        last = std::max(last, actions.indexOf(other->WindowMenuItem));
+    if (last >= 0 && last + 1 < actions.size()) before = actions[last + 1];
+  }
+  Window1->insertAction(before, item);
   Child->WindowMenuItem = item;
   WindowList->Add(Child);
   connect(item, &QAction::triggered, Child, &TMdiChildForm::MenuClick);

@@ -187,6 +187,8 @@ class TMainForm : public QMainWindow, public TWindowHost {
   std::vector<std::unique_ptr<TConnectionView>> furtherViews_;
   void FurtherNetworkAdded(TConnection* Connection);
   void FurtherNetworkRemoving(TConnection* Connection);
+  // While several networks are open, each window says which is its own.
+  void UpdateNetworkNotes(std::size_t Networks);
   QPointer<TAwayCmdForm> awayDialog_;
   std::string statusText_;
   std::string caption_;

@@ -18,9 +18,14 @@ TWindowList::TWindowList(QMdiArea* Area, QWidget* Parent) : QTabBar(Parent), are
 }
 
 void TWindowList::Add(TMdiChildForm* Child) {
-  windows_.emplace_back(Child);
+  // A network's windows stand together, after its first.
+  std::size_t at = windows_.size();
+  if (Child->Connection())
+    for (std::size_t i = 0; i < windows_.size(); ++i)
+      if (TMdiChildForm* window = WindowAt(i); window && window->Connection() == Child->Connection()) at = i + 1;
+  windows_.insert(windows_.begin() + static_cast<std::ptrdiff_t>(at), QPointer<QObject>(Child));
   const QSignalBlocker quiet(this);
-  addTab(Child->ListTitle());
+  insertTab(static_cast<int>(at), Child->ListTitle());
   Update(Child);
   connect(Child, &TMdiChildForm::TitleChanged, this, [this, Child] { Update(Child); });
   connect(Child, &QObject::destroyed, this, [this] {

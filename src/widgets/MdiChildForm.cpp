@@ -33,8 +33,15 @@ void TMdiChildForm::SetTitleNote(const std::string& Note) {
   UpdateTitle();
 }
 
+void TMdiChildForm::SetNetworkNote(const std::string& Network) {
+  const std::string note = Network.empty() ? std::string() : " [" + Network + "]";
+  if (note == networkNote_) return;
+  networkNote_ = note;
+  UpdateTitle();
+}
+
 void TMdiChildForm::UpdateTitle() {
-  setWindowTitle(QText(caption_ + titleNote_));
+  setWindowTitle(QText(caption_ + titleNote_ + networkNote_));
   if (WindowMenuItem) WindowMenuItem->setText(MenuText(StdText(ListTitle())));
   emit TitleChanged();
 }
@@ -53,7 +60,7 @@ void TMdiChildForm::ClearActivity() {
 
 QString TMdiChildForm::ListTitle() const {
   const char8_t* mark = activity_ == TActivity::Highlight ? u8"★ " : activity_ == TActivity::Unread ? u8"● " : u8"";
-  return QText(U8(mark) + caption_ + titleNote_);
+  return QText(U8(mark) + caption_ + titleNote_ + networkNote_);
 }
 
 void TMdiChildForm::MenuClick() {

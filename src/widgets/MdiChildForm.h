@@ -31,6 +31,8 @@ class TMdiChildForm : public QMdiSubWindow {
   // Shown after the caption in the title bar and the window menu (a state
   // such as not connected); lookups still go by the caption alone.
   void SetTitleNote(const std::string& Note);
+  // The network the window belongs to, shown while several are open.
+  void SetNetworkNote(const std::string& Network);
 
   TWindowHost& Host() const { return host_; }
   TConnection* Connection() const { return connection_; }
@@ -88,6 +90,7 @@ class TMdiChildForm : public QMdiSubWindow {
 
   std::string caption_;
   std::string titleNote_;
+  std::string networkNote_;
   TActivity activity_ = TActivity::None;
 };
 

@@ -15,6 +15,7 @@
 #include "core/Session.h"
 #include "core/TypedCommands.h"
 #include "dialogs/AwayCmd.h"
+#include "frame/WindowList.h"
 #include "platform/Platform.h"
 
 using namespace tavi;
@@ -169,6 +170,8 @@ TEST_F(SessionEndToEndTest, TwoNetworksKeepTheirChannelsApartAndSurviveEachOther
   first.SetReconnectLimits({200, 1000});
   ASSERT_TRUE(ConnectAndWait(f));
   ASSERT_TRUE(PumpUntil([&] { return first.State() == TConnectionState::Registered; }, 10000));
+  first.SendLine("JOIN #early\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return f.FindChannelWindow("#early") != nullptr; }));
   RunTypedLine(first, "/connect 127.0.0.1 " + std::to_string(other.Port()), nullptr, nullptr);
   ASSERT_EQ(session->Connections().size(), 2u);
   TConnection& second = *session->Connections()[1];
@@ -196,6 +199,15 @@ TEST_F(SessionEndToEndTest, TwoNetworksKeepTheirChannelsApartAndSurviveEachOther
   TChatForm* one = windowOf(first);
   TChatForm* two = windowOf(second);
   ASSERT_TRUE(PumpUntil([&] { return one->FindNick("@jisuser") >= 0 && two->FindNick("@utf8user") >= 0; }));
+  // Each window says its network, and the list keeps a network's windows together.
+  EXPECT_EQ(one->windowTitle(), QStringLiteral("#same [127.0.0.1]"));
+  EXPECT_EQ(two->windowTitle(), QText("#same [" + second.NetworkName() + "]"));
+  const std::vector<TMdiChildForm*> listed = f.WindowList->Windows();
+  ASSERT_EQ(listed.size(), 4u);
+  EXPECT_EQ(listed[0], f.FindChannelWindow("#early"));
+  EXPECT_EQ(listed[1], one);
+  EXPECT_EQ(listed[2]->Connection(), &second);
+  EXPECT_EQ(listed[3], two);
   EXPECT_LT(one->FindNick("@utf8user"), 0);
   EXPECT_LT(two->FindNick("@jisuser"), 0);
 
