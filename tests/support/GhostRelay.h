@@ -20,13 +20,15 @@ class TGhostRelay {
 
   std::uint16_t Port() const { return port_; }
   void Cut() { cut_ = true; }
+  // Where the next client is relayed to (a server started again).
+  void SetServerPort(std::uint16_t Port) { serverPort_ = Port; }
 
  private:
   void Run();
   // Copies what From has to To; false when From has ended.
   static bool Pass(int From, int To);
 
-  std::uint16_t serverPort_;
+  std::atomic<std::uint16_t> serverPort_;
   std::uint16_t port_ = 0;
   int listener_ = -1;
   std::atomic<bool> stop_{false};

@@ -61,7 +61,7 @@ bool TNgircdServer::Start(const TOptions& Options, std::string& Error) {
     return false;
   }
   dir_ = pattern;
-  port_ = Options.Port ? Options.Port : FreeLoopbackPort();
+  port_ = FreeLoopbackPort();
   if (port_ == 0) {
     Error = "no free port";
     return false;

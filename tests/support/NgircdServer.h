@@ -20,8 +20,6 @@ class TNgircdServer {
     // Also listen with TLS on a port of its own, with a self-signed
     // certificate made for the run.
     bool Tls = false;
-    // The plain port; 0: a free one.
-    std::uint16_t Port = 0;
   };
 
   TNgircdServer() = default;
