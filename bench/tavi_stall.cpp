@@ -24,12 +24,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 
 #include "LoopbackSocket.h"
+#include "ProcessFigures.h"
 #include "kanji/QtText.h"
 #include "platform/QtPlatform.h"
 #include "dcc/DCC.h"
@@ -49,20 +49,6 @@ class TBenchPlatform : public tavi::TQtPlatform {
     return tavi::TQtPlatform::AskYesNo(Text);
   }
 };
-
-long RssKb() {
-  std::ifstream in("/proc/self/status");
-  std::string key;
-  while (in >> key) {
-    if (key == "VmRSS:") {
-      long kb = 0;
-      in >> kb;
-      return kb;
-    }
-    in.ignore(4096, '\n');
-  }
-  return 0;
-}
 
 const char* Nick = "stalltavi";
 
@@ -322,7 +308,7 @@ int main(int argc, char* argv[]) {
     if (phase != Setup) worst = std::max(worst, sinceTick.elapsed());
     sinceTick.restart();
     if (phase == Setup && server.Ready) {
-      rssBefore = RssKb();
+      rssBefore = bench::ResidentKb();
       // The user asked for one channel list and one ISON: the harder case,
       // in which the answers are taken (up to their bound).
       connection.Own.ListRequests = connection.Own.IsonRequests = 1;
@@ -356,7 +342,7 @@ int main(int argc, char* argv[]) {
       tick.stop();
       const bool finished = name == "dccchat" ? server.ChatDone.load() : server.Done.load();
       std::printf("%-9s worst-stall-ms %5lld rss-growth-mb %6.1f seconds %6.2f boxes-at-once %d%s\n", name.c_str(),
-                  static_cast<long long>(worst), (RssKb() - rssBefore) / 1024.0, total.elapsed() / 1000.0, mostBoxes,
+                  static_cast<long long>(worst), (bench::ResidentKb() - rssBefore) / 1024.0, total.elapsed() / 1000.0, mostBoxes,
                   name == "stalled" ? (connection.SocketActive() ? " (still connected)" : " (dropped)")
                   : finished        ? ""
                                     : " (not finished)");

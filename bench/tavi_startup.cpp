@@ -7,47 +7,16 @@
 
 #include <QApplication>
 #include <QTimer>
-#include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "ProcessFigures.h"
 #include "platform/QtPlatform.h"
 #include "core/Connection.h"
 #include "core/Session.h"
 #include "frame/MainForm.h"
 
 namespace {
-
-// Milliseconds since the kernel started this process.
-double SinceProcessStart() {
-  std::ifstream stat("/proc/self/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), {});
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  long long startTicks = 0;
-  for (int i = 3; i <= 22 && fields >> field; ++i)
-    if (i == 22) startTicks = std::stoll(field);
-  std::ifstream uptime("/proc/uptime");
-  double up = 0;
-  uptime >> up;
-  return (up - static_cast<double>(startTicks) / static_cast<double>(sysconf(_SC_CLK_TCK))) * 1000.0;
-}
-
-long ResidentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> value;
-      return value;
-    }
-    status.ignore(1 << 16, '\n');
-  }
-  return 0;
-}
 
 class TQuietPlatform : public tavi::TQtPlatform {
  public:
@@ -67,9 +36,9 @@ int main(int argc, char* argv[]) {
   // The window is on the screen once the event loop has painted it.
   QTimer::singleShot(0, [&] {
     QApplication::processEvents();
-    std::printf("startup_ms %.0f\n", SinceProcessStart());
+    std::printf("startup_ms %.0f\n", bench::SinceProcessStartMs());
     QTimer::singleShot(500, [&] {
-      std::printf("idle_rss_kb %ld\n", ResidentKb());
+      std::printf("idle_rss_kb %ld\n", bench::ResidentKb());
       if (argc < 2) {
         QCoreApplication::quit();
         return;
@@ -81,7 +50,7 @@ int main(int argc, char* argv[]) {
         if (!form->ServerDisConnect->isEnabled()) return;
         poll->stop();
         QTimer::singleShot(500, [&] {
-          std::printf("connected_rss_kb %ld\n", ResidentKb());
+          std::printf("connected_rss_kb %ld\n", bench::ResidentKb());
           QCoreApplication::quit();
         });
       });
