@@ -20,9 +20,12 @@ only. Figures, as "key value" pairs on one line per run:
               rate for the given seconds;
   lines_per_s flood_lines over the time from the first flood line to the
               answer of a CTCP VERSION sent once the server had passed on
-              the last one;
-  ping_worst_ms  the worst answer time of the stall probe (PROBE PID) during
-              the flood, when one is given.
+              the last one (the offered rate when the client keeps up);
+  lag_s       how long after that the answer came;
+  join_ping_worst_ms, flood_ping_worst_ms (and the probe's other figures)
+              the worst answer time of the stall probe (PROBE PID), when one
+              is given, from the spawn to the start figure, and during the
+              flood until the client has caught up.
 
 A client whose nicks do not join everything in time fails the run (exit 1).
 Once a run is over the client gets "PRIVMSG PREFIX01 :scale-end N" (N: the
@@ -187,6 +190,23 @@ async def flood(bots, rate, seconds):
     return sum(counts)
 
 
+async def start_probe(args, client):
+    if not args.probe:
+        return None
+    return await asyncio.create_subprocess_exec(args.probe, str(client.pid), stdout=asyncio.subprocess.PIPE)
+
+
+async def stop_probe(probe, name, prefix):
+    """The probe's figures, their keys prefixed, after a blank."""
+    if not probe:
+        return ""
+    probe.send_signal(signal.SIGTERM)
+    said = (await probe.stdout.read()).decode().split()
+    if not said:
+        raise RuntimeError(f"{name}: the stall probe found no window to ask")
+    return "".join(f" {prefix}{k} {v}" for k, v in zip(said[::2], said[1::2]))
+
+
 async def run_client(args, members, flooders, name, prefix, command, run):
     observer = Observer(prefix, args.networks, args.channel_names, args.flood_names)
     watchers = [members[0]] + flooders
@@ -198,6 +218,7 @@ async def run_client(args, members, flooders, name, prefix, command, run):
         client = await asyncio.create_subprocess_exec(
             "bash", "-c", "exec " + command, stdout=asyncio.subprocess.PIPE, start_new_session=True)
         output = asyncio.create_task(client.stdout.read())
+        join_probe = await start_probe(args, client)
         exited = asyncio.create_task(client.wait())
         joined = asyncio.create_task(observer.all_joined.wait())
         await asyncio.wait([joined, exited], timeout=args.time_limit, return_when=asyncio.FIRST_COMPLETED)
@@ -209,19 +230,16 @@ async def run_client(args, members, flooders, name, prefix, command, run):
             asyncio.gather(*(observer.version(members[0], n) for n in observer.nicks)), args.time_limit)
         start_s = max(answers) - spawned
         rss = rss_mb(client.pid)
+        stalls = await stop_probe(join_probe, name, "join_")
 
-        probe = None
-        if args.probe:
-            probe = await asyncio.create_subprocess_exec(args.probe, str(client.pid), stdout=asyncio.subprocess.PIPE)
-            await asyncio.sleep(0.5)  # the probe has found the window
+        flood_probe = await start_probe(args, client)
+        await asyncio.sleep(0.5)  # the probe has found the window
         first = time.monotonic()
         lines = await flood(flooders, args.flood_rate, args.flood_seconds)
         await asyncio.gather(*(b.ping() for b in flooders))  # the server has passed every line on
+        passed_on = time.monotonic()
         caught_up = await asyncio.wait_for(observer.version(members[0], observer.nicks[0]), args.time_limit)
-        worst = ""
-        if probe:
-            probe.send_signal(signal.SIGTERM)
-            worst = (await probe.stdout.read()).decode().strip()
+        stalls += await stop_probe(flood_probe, name, "flood_")
 
         members[0].send(f"PRIVMSG {observer.nicks[0].decode()} :scale-end {lines}\r\n")
         harness = name in args.harness
@@ -234,9 +252,10 @@ async def run_client(args, members, flooders, name, prefix, command, run):
         if harness and client.returncode != 0:
             raise RuntimeError(f"{name}: exit status {client.returncode}: {said}")
         figures = (f"client {name} run {run} start_s {start_s:.2f} rss_mb {rss:.1f} flood_lines {lines} "
-                   f"flood_s {caught_up - first:.2f} lines_per_s {lines / (caught_up - first):.0f}")
-        if worst:
-            figures += " " + worst
+                   f"flood_s {caught_up - first:.2f} lines_per_s {lines / (caught_up - first):.0f} "
+                   f"lag_s {caught_up - passed_on:.2f}")
+        if stalls:
+            figures += stalls
         if said:
             figures += " " + " ".join(said.split())
         print(figures, flush=True)
