@@ -105,9 +105,9 @@ void TConnection::SendRegistration() {
   const TGrobalArea& area = Area();
   Own.CurrentNick = area.NickName1;
   nicks_.BeginRegistration(area.NickName1, options_.AlternateNicks, nickLen_);
-  if (!area.Password.empty()) SendLine("PASS " + area.Password + "\r\n");
+  if (!server_.Password.empty()) SendLine("PASS " + server_.Password + "\r\n");
   SendLine("NICK " + Own.CurrentNick + "\r\n");
-  SendLine("USER " + area.LoginName + " " + area.HostName + " " + area.ServerName + " :" + area.TrueName + "\r\n");
+  SendLine("USER " + area.LoginName + " " + area.HostName + " " + server_.Host + " :" + area.TrueName + "\r\n");
 }
 
 std::string TConnection::SendMessage(const std::string& Target, const std::string& Text, TWireEncoding Encoding,
@@ -364,6 +364,7 @@ void TConnection::Connect() {
   registered_ = false;
   // The server may be another one.
   nickLen_ = 0;
+  serverIndex_ = 0;
   CancelConnect();
   if (SocketActive() || chatClient_) Drop();
   StartConnect(false);
@@ -382,17 +383,19 @@ void TConnection::StartConnect(bool Automatic) {
     emit MessageForUser(U8(u8"設定を書き込んでください。"));
     return;
   }
+  server_ = ServerToTry();
+  const std::string portText = serverIndex_ == 0 ? area.PortNumber : std::to_string(server_.Port);
   int port = 0;
-  if (!ParseDecimal(area.PortNumber, port)) {
-    emit MessageForUser("'" + area.PortNumber + U8(u8"' は有効な整数値ではありません。"));
+  if (!ParseDecimal(portText, port)) {
+    emit MessageForUser("'" + portText + U8(u8"' は有効な整数値ではありません。"));
     return;
   }
   socketPort_ = port;
-  remoteHost_ = area.ServerName;
+  remoteHost_ = server_.Host;
   // The logs of this connection go under the name it was made with.
   logServer_ = NetworkName();
   logServerText_ = QText(logServer_);
-  connectPortText_ = area.PortNumber;
+  connectPortText_ = portText;
   const unsigned generation = ++connectGeneration_;
   if (port < 1 || port > 65535) {
     ConnectFinished(generation, false, EINVAL, "invalid port number", nullptr);
@@ -403,7 +406,7 @@ void TConnection::StartConnect(bool Automatic) {
   // and Disconnect, a new Connect or closing the program cancels.
   SetStatusText(U8(u8"サーバーに接続を試みています。"));
   SetState(TConnectionState::Connecting);
-  const bool tls = options_.Tls;
+  const bool tls = server_.Tls;
   const TConnectLimits limits = connectLimits_;
   connecting_ = TBackgroundConnect::Start(this, [this, host = remoteHost_, port, generation, tls,
                                                  limits](TBlockingSocket& Socket) {
@@ -459,13 +462,15 @@ void TConnection::ConnectFinished(unsigned Generation, bool Ok, int Code, const 
   }
   if (attempt) attempt->Socket()->Close();
   const bool handshake = Tls && Tls->Verdict == TTlsCheck::TVerdict::Failed;
+  const TConnectError error = handshake ? TlsHandshakeError(*Tls, connectLimits_.TlsHandshakeMs)
+                                        : SocketConnectError(remoteHost_, Code, Reason, connectLimits_.ConnectMs);
+  if (TryNextServer(error)) return;
   if (reconnecting_) {
     ScheduleReconnect(U8(u8"再接続できませんでした。") + (handshake ? U8(u8"（SSL/TLS の接続に失敗）") : ""));
     return;
   }
   Disconnected();
-  ReportConnectError(handshake ? TlsHandshakeError(*Tls, connectLimits_.TlsHandshakeMs)
-                               : SocketConnectError(remoteHost_, Code, Reason, connectLimits_.ConnectMs));
+  ReportConnectError(error);
 }
 
 void TConnection::ReportConnectError(const TConnectError& Error) {
@@ -526,6 +531,9 @@ void TConnection::Registered() {
   for (const auto& query : queries_) query->Offline = false;
   // A connect by hand reuses the kept windows as a reconnect does.
   RejoinChannels();
+  // The user's commands first: an identification goes before the joins.
+  RunConnectCommands();
+  JoinNetworkChannels();
   SetState(TConnectionState::Registered);
   if (nicks_.Missing(Own.CurrentNick, caseMapping_)) regainTimer_->start(reconnectLimits_.RegainNickMs);
 }
@@ -741,6 +749,8 @@ void TConnection::ReloadOptions() {
   if (furtherArea_) {
     TGrobalArea unused;
     NetworkToSettings(network_, unused, options_);
+  } else {
+    network_ = LoadFirstNetworkExtras();
   }
   // One log holds every network's lines: it is kept while any wants it.
   bool logs = options_.Logs;

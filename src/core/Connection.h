@@ -119,6 +119,8 @@ class TConnection : public QObject, private TChatClientEvents {
   // The name the user knows the network by.
   std::string NetworkName() const;
   TNetwork Network() const;
+  // The server of the connection, or of the try under way.
+  const TServerAddress& Server() const { return server_; }
   // The network goes on at Server: connects there at once (the old
   // connection, if any, dropped).
   void MoveToServer(const TServerAddress& Server);
@@ -370,6 +372,13 @@ class TConnection : public QObject, private TChatClientEvents {
   void StopReconnecting();
   void Reconnect();
   void RejoinChannels();
+  // The network's servers are tried in turn: the next, after Error with
+  // this one; false when none is left.
+  TServerAddress ServerToTry() const;
+  bool TryNextServer(const TConnectError& Error);
+  // Once registered: the network's commands, and its channels not open yet.
+  void RunConnectCommands();
+  void JoinNetworkChannels();
   void AskAfterWantedNick();
   void TakeWantedNick();
   // The connection is over for good: the windows close.
@@ -426,7 +435,10 @@ class TConnection : public QObject, private TChatClientEvents {
   TNickKeeper nicks_;
   // A further network's settings; none for the first network.
   std::unique_ptr<TGrobalArea> furtherArea_;
+  // A further network; the first's fields beside the settings file.
   TNetwork network_;
+  std::size_t serverIndex_ = 0;
+  TServerAddress server_;
   // The server's NICKLEN, kept for the reconnects to it; 0: not known.
   std::size_t nickLen_ = 0;
   QTimer* regainTimer_ = nullptr;

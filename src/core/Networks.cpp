@@ -1,5 +1,6 @@
 #include "core/Networks.h"
 
+#include <QSettings>
 #include <QStringList>
 
 #include "core/DecimalText.h"
@@ -90,39 +91,116 @@ void NetworkToSettings(const TNetwork& Network, TGrobalArea& Area, TConnectionOp
   Options.Logs = Network.Logs;
 }
 
+namespace {
+
+TNetwork ReadNetwork(QSettings& Settings) {
+  TNetwork network;
+  network.Name = Std(Settings.value(QStringLiteral("Name")));
+  const int servers = Settings.beginReadArray(QStringLiteral("Servers"));
+  for (int k = 0; k < servers; ++k) {
+    Settings.setArrayIndex(k);
+    TServerAddress server;
+    server.Host = Std(Settings.value(QStringLiteral("Host")));
+    server.Port = Settings.value(QStringLiteral("Port"), server.Port).toInt();
+    server.Tls = Settings.value(QStringLiteral("Tls"), false).toBool();
+    server.Password = Std(Settings.value(QStringLiteral("Password")));
+    network.Servers.push_back(server);
+  }
+  Settings.endArray();
+  network.Nick = Std(Settings.value(QStringLiteral("Nick")));
+  network.AlternateNicks = StdList(Settings.value(QStringLiteral("AlternateNicks")));
+  network.LoginName = Std(Settings.value(QStringLiteral("LoginName")));
+  network.RealName = Std(Settings.value(QStringLiteral("RealName")));
+  network.HostName = Std(Settings.value(QStringLiteral("HostName")));
+  network.Encoding = EncodingNamed(Settings.value(QStringLiteral("Encoding")).toString());
+  network.Reconnect = Settings.value(QStringLiteral("Reconnect"), true).toBool();
+  network.Logs = Settings.value(QStringLiteral("Logs"), false).toBool();
+  network.ConnectAtStart = Settings.value(QStringLiteral("ConnectAtStart"), false).toBool();
+  const std::vector<std::string> joins = StdList(Settings.value(QStringLiteral("AutoJoin")));
+  const std::vector<std::string> keys = StdList(Settings.value(QStringLiteral("AutoJoinKeys")));
+  for (std::size_t k = 0; k < joins.size(); ++k) network.AutoJoin.push_back({joins[k], k < keys.size() ? keys[k] : ""});
+  network.ConnectCommands = StdList(Settings.value(QStringLiteral("ConnectCommands")));
+  return network;
+}
+
+void WriteNetwork(QSettings& Settings, const TNetwork& Network) {
+  Settings.setValue(QStringLiteral("Name"), Text(Network.Name));
+  Settings.beginWriteArray(QStringLiteral("Servers"), static_cast<int>(Network.Servers.size()));
+  for (std::size_t k = 0; k < Network.Servers.size(); ++k) {
+    const TServerAddress& server = Network.Servers[k];
+    Settings.setArrayIndex(static_cast<int>(k));
+    Settings.setValue(QStringLiteral("Host"), Text(server.Host));
+    Settings.setValue(QStringLiteral("Port"), server.Port);
+    Settings.setValue(QStringLiteral("Tls"), server.Tls);
+    Settings.setValue(QStringLiteral("Password"), Text(server.Password));
+  }
+  Settings.endArray();
+  Settings.setValue(QStringLiteral("Nick"), Text(Network.Nick));
+  Settings.setValue(QStringLiteral("AlternateNicks"), TextList(Network.AlternateNicks));
+  Settings.setValue(QStringLiteral("LoginName"), Text(Network.LoginName));
+  Settings.setValue(QStringLiteral("RealName"), Text(Network.RealName));
+  Settings.setValue(QStringLiteral("HostName"), Text(Network.HostName));
+  Settings.setValue(QStringLiteral("Encoding"), QLatin1String(EncodingName(Network.Encoding)));
+  Settings.setValue(QStringLiteral("Reconnect"), Network.Reconnect);
+  Settings.setValue(QStringLiteral("Logs"), Network.Logs);
+  Settings.setValue(QStringLiteral("ConnectAtStart"), Network.ConnectAtStart);
+  std::vector<std::string> joins, keys;
+  for (const TAutoJoin& join : Network.AutoJoin) {
+    joins.push_back(join.Channel);
+    keys.push_back(join.Key);
+  }
+  Settings.setValue(QStringLiteral("AutoJoin"), TextList(joins));
+  Settings.setValue(QStringLiteral("AutoJoinKeys"), TextList(keys));
+  Settings.setValue(QStringLiteral("ConnectCommands"), TextList(Network.ConnectCommands));
+}
+
+const QString FirstNetworkGroup = QStringLiteral("FirstNetwork");
+
+}  // namespace
+
+TNetwork LoadFirstNetworkExtras() {
+  const auto settings = OpenDesktopSettings();
+  settings->beginGroup(FirstNetworkGroup);
+  TNetwork extras = ReadNetwork(*settings);
+  settings->endGroup();
+  return extras;
+}
+
+TNetwork FirstNetwork(const TGrobalArea& Area, const TConnectionOptions& Options, const TNetwork& Extras) {
+  TNetwork network = NetworkFromSettings(Area, Options);
+  if (!Extras.Name.empty()) network.Name = Extras.Name;
+  // The settings file holds one server; the others wait beside it.
+  for (std::size_t i = 1; i < Extras.Servers.size(); ++i) network.Servers.push_back(Extras.Servers[i]);
+  network.ConnectAtStart = Extras.ConnectAtStart;
+  network.AutoJoin = Extras.AutoJoin;
+  network.ConnectCommands = Extras.ConnectCommands;
+  return network;
+}
+
+TNetwork SaveFirstNetwork(const TNetwork& Network, TGrobalArea& Area, TConnectionOptions& Options) {
+  NetworkToSettings(Network, Area, Options);
+  TNetwork extras;
+  // The server's name is the network's until the user gives it another.
+  if (Network.Name != Area.ServerName) extras.Name = Network.Name;
+  extras.Servers = Network.Servers;
+  extras.ConnectAtStart = Network.ConnectAtStart;
+  extras.AutoJoin = Network.AutoJoin;
+  extras.ConnectCommands = Network.ConnectCommands;
+  const auto settings = OpenDesktopSettings();
+  settings->remove(FirstNetworkGroup);
+  settings->beginGroup(FirstNetworkGroup);
+  WriteNetwork(*settings, extras);
+  settings->endGroup();
+  return extras;
+}
+
 std::vector<TNetwork> LoadFurtherNetworks() {
   const auto settings = OpenDesktopSettings();
   std::vector<TNetwork> networks;
   const int count = settings->beginReadArray(QStringLiteral("Networks"));
   for (int i = 0; i < count; ++i) {
     settings->setArrayIndex(i);
-    TNetwork network;
-    network.Name = Std(settings->value(QStringLiteral("Name")));
-    const int servers = settings->beginReadArray(QStringLiteral("Servers"));
-    for (int k = 0; k < servers; ++k) {
-      settings->setArrayIndex(k);
-      TServerAddress server;
-      server.Host = Std(settings->value(QStringLiteral("Host")));
-      server.Port = settings->value(QStringLiteral("Port"), server.Port).toInt();
-      server.Tls = settings->value(QStringLiteral("Tls"), false).toBool();
-      server.Password = Std(settings->value(QStringLiteral("Password")));
-      network.Servers.push_back(server);
-    }
-    settings->endArray();
-    network.Nick = Std(settings->value(QStringLiteral("Nick")));
-    network.AlternateNicks = StdList(settings->value(QStringLiteral("AlternateNicks")));
-    network.LoginName = Std(settings->value(QStringLiteral("LoginName")));
-    network.RealName = Std(settings->value(QStringLiteral("RealName")));
-    network.HostName = Std(settings->value(QStringLiteral("HostName")));
-    network.Encoding = EncodingNamed(settings->value(QStringLiteral("Encoding")).toString());
-    network.Reconnect = settings->value(QStringLiteral("Reconnect"), true).toBool();
-    network.Logs = settings->value(QStringLiteral("Logs"), false).toBool();
-    network.ConnectAtStart = settings->value(QStringLiteral("ConnectAtStart"), false).toBool();
-    const std::vector<std::string> joins = StdList(settings->value(QStringLiteral("AutoJoin")));
-    const std::vector<std::string> keys = StdList(settings->value(QStringLiteral("AutoJoinKeys")));
-    for (std::size_t k = 0; k < joins.size(); ++k) network.AutoJoin.push_back({joins[k], k < keys.size() ? keys[k] : ""});
-    network.ConnectCommands = StdList(settings->value(QStringLiteral("ConnectCommands")));
-    networks.push_back(std::move(network));
+    networks.push_back(ReadNetwork(*settings));
   }
   settings->endArray();
   return networks;
@@ -133,36 +211,8 @@ void SaveFurtherNetworks(const std::vector<TNetwork>& Networks) {
   settings->remove(QStringLiteral("Networks"));
   settings->beginWriteArray(QStringLiteral("Networks"), static_cast<int>(Networks.size()));
   for (std::size_t i = 0; i < Networks.size(); ++i) {
-    const TNetwork& network = Networks[i];
     settings->setArrayIndex(static_cast<int>(i));
-    settings->setValue(QStringLiteral("Name"), Text(network.Name));
-    settings->beginWriteArray(QStringLiteral("Servers"), static_cast<int>(network.Servers.size()));
-    for (std::size_t k = 0; k < network.Servers.size(); ++k) {
-      const TServerAddress& server = network.Servers[k];
-      settings->setArrayIndex(static_cast<int>(k));
-      settings->setValue(QStringLiteral("Host"), Text(server.Host));
-      settings->setValue(QStringLiteral("Port"), server.Port);
-      settings->setValue(QStringLiteral("Tls"), server.Tls);
-      settings->setValue(QStringLiteral("Password"), Text(server.Password));
-    }
-    settings->endArray();
-    settings->setValue(QStringLiteral("Nick"), Text(network.Nick));
-    settings->setValue(QStringLiteral("AlternateNicks"), TextList(network.AlternateNicks));
-    settings->setValue(QStringLiteral("LoginName"), Text(network.LoginName));
-    settings->setValue(QStringLiteral("RealName"), Text(network.RealName));
-    settings->setValue(QStringLiteral("HostName"), Text(network.HostName));
-    settings->setValue(QStringLiteral("Encoding"), QLatin1String(EncodingName(network.Encoding)));
-    settings->setValue(QStringLiteral("Reconnect"), network.Reconnect);
-    settings->setValue(QStringLiteral("Logs"), network.Logs);
-    settings->setValue(QStringLiteral("ConnectAtStart"), network.ConnectAtStart);
-    std::vector<std::string> joins, keys;
-    for (const TAutoJoin& join : network.AutoJoin) {
-      joins.push_back(join.Channel);
-      keys.push_back(join.Key);
-    }
-    settings->setValue(QStringLiteral("AutoJoin"), TextList(joins));
-    settings->setValue(QStringLiteral("AutoJoinKeys"), TextList(keys));
-    settings->setValue(QStringLiteral("ConnectCommands"), TextList(network.ConnectCommands));
+    WriteNetwork(*settings, Networks[i]);
   }
   settings->endArray();
 }

@@ -49,6 +49,16 @@ TNetwork NetworkFromSettings(const TGrobalArea& Area, const TConnectionOptions& 
 // bytes, and a port Area cannot tell apart keeps its text.
 void NetworkToSettings(const TNetwork& Network, TGrobalArea& Area, TConnectionOptions& Options);
 
+// The first network's fields the settings file has no room for (its name,
+// further servers, channels and commands on connect, connect at start), kept
+// in the desktop settings.
+TNetwork LoadFirstNetworkExtras();
+// The first network: the settings file's server with its Extras.
+TNetwork FirstNetwork(const TGrobalArea& Area, const TConnectionOptions& Options, const TNetwork& Extras);
+// Writes the first network into Area and Options, and its extras into the
+// desktop settings; returns the extras.
+TNetwork SaveFirstNetwork(const TNetwork& Network, TGrobalArea& Area, TConnectionOptions& Options);
+
 // The networks after the first.
 std::vector<TNetwork> LoadFurtherNetworks();
 void SaveFurtherNetworks(const std::vector<TNetwork>& Networks);

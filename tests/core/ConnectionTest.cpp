@@ -577,3 +577,56 @@ TEST_F(ConnectionTest, EachWayAConnectFailsSaysWhatHappenedNamingTheServer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConnectionTest, ANetworkTriesItsServersInTurnThenRunsItsCommandsAndJoinsItsChannels) {
+  const std::uint16_t refused = [] {
+    TScriptedServer gone;
+    return gone.Port();
+  }();
+  TScriptedServer server;
+  TNetwork network{"net", {{"127.0.0.1", refused, false, "one"}, {"127.0.0.1", server.Port(), false, "two"}},
+                   "abc", {}, "me", "Taro", "host", TWireEncoding::Jis, false, false, false, {}, {}};
+  network.ConnectCommands = {"/msg NickServ IDENTIFY pw", "mode abc +i", "/me waves"};
+  network.AutoJoin = {{"#open", ""}, {"#鍵", "k"}, {"#kept", ""}};
+  // Enough channels that one JOIN line would pass the server's limit.
+  for (int i = 0; i < 40; ++i) network.AutoJoin.push_back({"#channel-number-" + std::to_string(i), ""});
+  TConnection& further = session->AddConnection(network);
+  further.SetConnectLimits({.ConnectMs = 1000, .TlsHandshakeMs = 1000});
+  TEventRecorder events(further);
+  further.OpenChannel("#kept", TOpening::Quietly);  // a window kept open is not joined twice
+
+  auto pass = server.ReadLine();
+  server.ReadLine();
+  server.ReadLine();
+  server.Send(":srv 001 abc :Welcome\r\n:srv 376 abc :End of MOTD\r\n");
+  std::vector<std::future<std::string>> sent;
+  for (int i = 0; i < 5; ++i) sent.push_back(server.ReadLine());
+  further.Connect();
+  EXPECT_EQ(Await(pass), "PASS two\r\n");
+  std::vector<std::string> lines;
+  for (auto& line : sent) lines.push_back(Await(line));
+  EXPECT_EQ(lines[0], "PRIVMSG NickServ :IDENTIFY pw\r\n");
+  EXPECT_EQ(lines[1], "MODE abc +i\r\n");
+  // The keyed channel leads the first JOIN, in the network's encoding.
+  EXPECT_TRUE(lines[2].starts_with("JOIN " + EncodeWire("#鍵", TWireEncoding::Jis) + ",#open,#channel-number-0,"))
+      << lines[2];
+  EXPECT_TRUE(lines[2].ends_with(" k\r\n")) << lines[2];
+  EXPECT_TRUE(lines[3].starts_with("JOIN #channel-number-")) << lines[3];
+  std::string joined = lines[2] + lines[3];
+  EXPECT_EQ(joined.find("#kept"), std::string::npos);
+  for (const std::string& line : {lines[2], lines[3]}) EXPECT_LE(line.size(), 512u);
+  EXPECT_NE(joined.find("#channel-number-39\r\n"), std::string::npos);
+  // Said once in the server log: which server failed, and which comes next.
+  const Lines log = Of(events.Events, "log");
+  ASSERT_FALSE(log.empty());
+  EXPECT_NE(log.front().find(U8(u8"次のサーバー 127.0.0.1 : ") + std::to_string(server.Port())), std::string::npos)
+      << log.front();
+  // "/me" needs a channel: the server log says the command did not run.
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& L) { return L.find("/me waves") != std::string::npos; }),
+            1);
+}
+
+}  // namespace

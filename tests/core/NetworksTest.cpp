@@ -55,6 +55,24 @@ TEST(NetworksTest, TheSettingsFilesServerIsTheFirstNetworkAndKeepsItsBytes) {
     NetworkToSettings(changed, back, optionsBack);
     EXPECT_EQ(NetworkFromSettings(back, optionsBack), changed);
     EXPECT_EQ(back.PortNumber, "7000");
+
+    // What the settings file has no room for waits beside it, and its bytes stay.
+    OpenDesktopSettings()->clear();
+    TNetwork full = network;
+    full.Name = "日本のネット";
+    full.Servers.push_back({"irc2.example.jp", 6697, true, "pw2"});
+    full.AutoJoin = {{"#鍵", "k"}};
+    full.ConnectCommands = {"/msg NickServ IDENTIFY x"};
+    full.ConnectAtStart = true;
+    TGrobalArea kept = area;
+    TConnectionOptions keptOptions = options;
+    SaveFirstNetwork(full, kept, keptOptions);
+    EXPECT_EQ(kept, area);
+    EXPECT_EQ(FirstNetwork(kept, keptOptions, LoadFirstNetworkExtras()), full);
+    // Unnamed, the network goes by its server's name.
+    full.Name = area.ServerName;
+    SaveFirstNetwork(full, kept, keptOptions);
+    EXPECT_EQ(LoadFirstNetworkExtras().Name, "");
   }
 }
 
