@@ -160,13 +160,10 @@ int main(int argc, char* argv[]) {
     std::vector<std::string> names, floodNames;
     for (int c = 1; c <= channels; ++c) names.push_back(Numbered("#s%02d", c));
     for (int f = 1; n == 1 && f <= floodChannels; ++f) floodNames.push_back(Numbered("#f%d", f));
+    // Joined by the connection itself once registered.
+    for (const auto* list : {&names, &floodNames})
+      for (const std::string& name : *list) network.AutoJoin.push_back({name, {}});
     tavi::TConnection& connection = session.AddConnection(network);
-    std::string join;
-    for (const std::string& name : names) join += (join.empty() ? "JOIN " : ",") + name;
-    for (const std::string& name : floodNames) join += "," + name;
-    QObject::connect(&connection, &tavi::TConnection::StateChanged, [&connection, join](tavi::TConnectionState State) {
-      if (State == tavi::TConnectionState::Registered) connection.SendLine(join + "\r\n");
-    });
     watches.push_back(std::make_unique<TJoinWatch>(connection, names, members));
     // In the flood channels, only a flood bot is with us.
     if (!floodNames.empty()) watches.push_back(std::make_unique<TJoinWatch>(connection, floodNames, noMembers));
