@@ -18,5 +18,6 @@ int main(int argc, char* argv[]) {
   mainForm->setAttribute(Qt::WA_DeleteOnClose);
   mainForm->RestorePlacement();
   mainForm->show();
+  mainForm->StartNetworks();
   return app.exec();
 }

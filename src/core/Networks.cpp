@@ -158,6 +158,33 @@ const QString FirstNetworkGroup = QStringLiteral("FirstNetwork");
 
 }  // namespace
 
+bool ReadServerAddress(std::string_view Text, TServerAddress& Server) {
+  Server = TServerAddress();
+  bool portGiven = false;
+  const QStringList words = QString::fromUtf8(Text.data(), static_cast<qsizetype>(Text.size()))
+                                .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  for (const QString& text : words) {
+    const std::string word = text.toStdString();
+    std::int32_t port = 0;
+    if (word == "-tls" || word == "-ssl") {
+      Server.Tls = true;
+    } else if (Server.Host.empty()) {
+      Server.Host = word;
+    } else if (!portGiven && ParseDecimal(word, port) && port > 0 && port < 65536) {
+      Server.Port = port;
+      portGiven = true;
+    } else {
+      return false;
+    }
+  }
+  if (!portGiven && Server.Tls) Server.Port = 6697;
+  return !Server.Host.empty();
+}
+
+std::string ServerAddressText(const TServerAddress& Server) {
+  return Server.Host + " " + std::to_string(Server.Port) + (Server.Tls ? " -tls" : "");
+}
+
 TNetwork LoadFirstNetworkExtras() {
   const auto settings = OpenDesktopSettings();
   settings->beginGroup(FirstNetworkGroup);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/ConnectionOptions.h"
@@ -42,6 +43,11 @@ struct TNetwork {
   std::vector<std::string> ConnectCommands;  // typed lines, run once registered
   bool operator==(const TNetwork&) const = default;
 };
+
+// "host [port] [-tls]": false without a host or with a port that is no
+// port; the port is 6697 with TLS, else 6667, unless given.
+bool ReadServerAddress(std::string_view Text, TServerAddress& Server);
+std::string ServerAddressText(const TServerAddress& Server);
 
 // The settings file's server as a network, with the options kept beside it.
 TNetwork NetworkFromSettings(const TGrobalArea& Area, const TConnectionOptions& Options);

@@ -33,28 +33,6 @@ std::string Upper(std::string Word) {
   return Word;
 }
 
-// "host [port] [-tls]" as the first server of a network; false without a
-// host or with a port that is no port.
-bool ReadServerAddress(std::string_view Text, TServerAddress& Server) {
-  Server = TServerAddress();
-  bool portGiven = false;
-  for (std::string word = TakeWord(Text); !word.empty(); word = TakeWord(Text)) {
-    std::int32_t port = 0;
-    if (word == "-tls" || word == "-ssl") {
-      Server.Tls = true;
-    } else if (Server.Host.empty()) {
-      Server.Host = word;
-    } else if (!portGiven && ParseDecimal(word, port) && port > 0 && port < 65536) {
-      Server.Port = port;
-      portGiven = true;
-    } else {
-      return false;
-    }
-  }
-  if (!portGiven && Server.Tls) Server.Port = 6697;
-  return !Server.Host.empty();
-}
-
 }  // namespace
 
 const std::vector<std::string>& TypedCommandWords() {

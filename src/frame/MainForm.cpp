@@ -134,6 +134,8 @@ void TMainForm::FurtherNetworkRemoving(TConnection* Connection) {
   UpdateNetworkNotes(session_.Connections().size() - 1);
 }
 
+void TMainForm::ShowNetworkNames() { UpdateNetworkNotes(session_.Connections().size()); }
+
 void TMainForm::UpdateNetworkNotes(std::size_t Networks) {
   for (TMdiChildForm* child : ChildWindows())
     if (child->Connection() && !qobject_cast<TServerLogForm*>(child))
@@ -275,6 +277,7 @@ void TMainForm::BuildMenus() {
   Mode1->setEnabled(false);
 
   N4 = makeMenu("N4", u8"設定");
+  NetworkList1 = makeItem(N4, "NetworkList1", u8"ネットワーク一覧");
   GrobalSection = makeItem(N4, "GrobalSection", u8"サーバーとの設定");
   N4->addSeparator();
   RecieveDenyMenu = makeItem(N4, "RecieveDenyMenu", u8"着信拒否の設定");

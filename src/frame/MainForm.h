@@ -88,6 +88,7 @@ class TMainForm : public QMainWindow, public TWindowHost {
   QMenu* Mode1 = nullptr;
   QAction* UserModeMenu = nullptr;
   QMenu* N4 = nullptr;
+  QAction* NetworkList1 = nullptr;
   QAction* GrobalSection = nullptr;
   QAction* RecieveDenyMenu = nullptr;
   QMenu* Window1 = nullptr;
@@ -146,6 +147,13 @@ class TMainForm : public QMainWindow, public TWindowHost {
   // The commands of the menus; the channel and talk windows' menus call
   // the same through RunFrameCommand.
   void ServerConnectClick();   // connect, or the settings dialog first
+  // The network list; on a first start with a word on how to begin.
+  void NetworkListClick();
+  // The program has started: networks marked so connect, and a first start
+  // offers the network list.
+  void StartNetworks();
+  // Window titles name their network again (a network was renamed).
+  void ShowNetworkNames();
   void JoinClick();            // join dialog
   void TalkMenuClick();        // member editor, TalkMember
   void IsonCmdClick();         // member editor, ISON

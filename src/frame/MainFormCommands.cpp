@@ -19,6 +19,7 @@
 #include "dialogs/WhoIsWasCmd.h"
 #include "frame/About.h"
 #include "frame/Establish.h"
+#include "frame/NetworkListForm.h"
 #include "frame/MainForm.h"
 #include "frame/WindowList.h"
 #include "kanji/QtText.h"
@@ -43,6 +44,7 @@ void TMainForm::ConnectMenus() {
   connect(JOINSpeedButton, &QToolButton::clicked, this, [this] { JoinClick(); });
   connect(TalkSpeedButton, &QToolButton::clicked, this, [this] { TalkMenuClick(); });
   connect(RecieveDenyMenu, &QAction::triggered, this, [this] { RecieveDenyMenuClick(); });
+  connect(NetworkList1, &QAction::triggered, this, [this] { NetworkListClick(); });
   connect(GrobalSection, &QAction::triggered, this,
           [this] { FindOrCreateForm<TEstablishForm>(Connection())->show(); });
   connect(ArrangeIcons1, &QAction::triggered, this, [this] {
@@ -94,6 +96,21 @@ void TMainForm::ServerConnectClick() {
     return;
   }
   Connection().Connect();
+}
+
+void TMainForm::NetworkListClick() {
+  auto* list = findChild<TNetworkListForm*>();
+  if (!list) list = new TNetworkListForm(this, session_);
+  ShowInFront(list);
+}
+
+void TMainForm::StartNetworks() {
+  if (ConnectSettingsMissing(session_.Grobal()) && LoadFurtherNetworks().empty()) {
+    NetworkListClick();
+    findChild<TNetworkListForm*>()->ShowFirstStartNote();
+    return;
+  }
+  ConnectNetworksAtStart(session_);
 }
 
 void TMainForm::NamesCmdClick() {
