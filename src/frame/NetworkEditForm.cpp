@@ -118,7 +118,8 @@ void TNetworkEditForm::FormCreate() {
   const TNetwork& n = original_;
   NameEdit->setText(QText(n.Name));
   QStringList servers;
-  for (const TServerAddress& server : n.Servers) servers.push_back(QText(ServerAddressText(server)));
+  for (const TServerAddress& server : n.Servers)
+    if (!server.Host.empty()) servers.push_back(QText(ServerAddressText(server)));
   ServersEdit->setPlainText(servers.join(QLatin1Char('\n')));
   if (!n.Servers.empty()) PassWordEdit->setText(QText(n.Servers.front().Password));
   NickNameEdit->setText(QText(n.Nick));

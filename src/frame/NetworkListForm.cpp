@@ -101,14 +101,20 @@ void TNetworkListForm::Refresh() {
     const TNetwork& network = networks[i];
     const TConnection* connection = list_.ConnectionOf(i);
     QString server;
-    if (!network.Servers.empty()) server = QText(ServerAddressText(network.Servers.front()));
+    QString name = QText(network.Name);
+    if (network.Servers.empty() || network.Servers.front().Host.empty())
+      name = Ui(u8"（未設定）");
+    else
+      server = QText(ServerAddressText(network.Servers.front()));
     if (network.Servers.size() > 1) server += Ui(u8" ほか ") + QString::number(network.Servers.size() - 1) + Ui(u8" 台");
     const std::string state = NetworkStateText(connection ? connection->State() : TConnectionState::Idle);
-    new QTreeWidgetItem(NetworkListView, {QText(network.Name), server, QText(state),
+    new QTreeWidgetItem(NetworkListView, {name, server, QText(state),
                                           network.ConnectAtStart ? Ui(u8"接続") : QString()});
   }
   SelectRow(selected);
   UpdateButtons();
+  // The first start's word is done with once there is something to connect to.
+  if (!ConnectSettingsMissing(session_.Grobal()) || networks.size() > 1) NoteLabel->hide();
 }
 
 int TNetworkListForm::SelectedRow() const {
@@ -163,9 +169,17 @@ void TNetworkListForm::OpenEditor(const TNetwork& Network, int Row) {
 
 void TNetworkListForm::AddButtonClick() { OpenEditor(NewNetwork(list_.Networks().front()), -1); }
 
+TNetwork TNetworkListForm::NetworkToEdit(std::size_t Row) const {
+  TNetwork network = list_.Networks()[Row];
+  // A settings file that names no encoding yet: new settings start in JIS.
+  const TGrobalArea& area = session_.Grobal();
+  if (Row == 0 && !area.JISChoice && !area.SJISChoice && !area.UTF8Choice) network.Encoding = TWireEncoding::Jis;
+  return network;
+}
+
 void TNetworkListForm::EditButtonClick() {
   const int row = SelectedRow();
-  if (row >= 0) OpenEditor(list_.Networks()[static_cast<std::size_t>(row)], row);
+  if (row >= 0) OpenEditor(NetworkToEdit(static_cast<std::size_t>(row)), row);
 }
 
 void TNetworkListForm::RemoveButtonClick() {
@@ -201,7 +215,7 @@ void TNetworkListForm::ConnectButtonClick() {
       editor_->activateWindow();
       return;
     }
-    OpenEditor(list_.Networks().front(), 0);
+    OpenEditor(NetworkToEdit(0), 0);
     auto accepted = editor_->Accepted;
     editor_->Accepted = [this, accepted](const TNetwork& Edited) {
       if (!accepted(Edited)) return false;

@@ -56,6 +56,7 @@ class TNetworkListForm : public QDialog {
   void UpdateButtons();
   void WatchConnections();
   void OpenEditor(const TNetwork& Network, int Row);
+  TNetwork NetworkToEdit(std::size_t Row) const;
 
   TSession& session_;
   TNetworkList list_;

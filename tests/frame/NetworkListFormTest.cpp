@@ -60,6 +60,7 @@ TEST_F(NetworkListFormTest, TheListAddsEditsRefusesReordersConnectsAndRemovesNet
   EXPECT_EQ(Grobal().ServerName, "127.0.0.1");
   EXPECT_EQ(Grobal().NickName1, "taro");
   EXPECT_EQ(Column(0), (std::vector<std::string>{"127.0.0.1"}));
+  EXPECT_TRUE(List()->NoteLabel->isHidden());
 
   const std::string port = std::to_string(server.Port());
   for (const char* name : {"日本", "utf8"}) {
