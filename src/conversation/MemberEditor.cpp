@@ -190,7 +190,7 @@ void TMemberEditorForm::Apply() {
     }
   }
   if (EditMode == "RecieveDeny") {
-    connection_.Session().RecieveDenyList = entries;
+    connection_.RecieveDenyList = entries;
   } else if (EditMode == "BanMask") {
     if (TChannel* channel = TargetChannel())
       connection_.SendWire("MODE " + channel->WireName() +

@@ -80,7 +80,8 @@ void TEventProcessor::JoinCommand(TToken Token) {
   const std::string nick = SenderNick(Token.Prefix);
   const bool own = nick == c_.Own.CurrentNick;
   const bool asked = own && c_.TakeJoinRequest(channelName);
-  if (!channel && ChannelCount() >= TConnection::MaxChannels) {
+  if (!channel && (ChannelCount() >= TConnection::MaxChannels ||
+                   c_.Session().ChannelsInTotal() >= c_.Session().ChannelBoundInTotal())) {
     // Joins forced on us by the hundred: no window beyond the bound, and
     // the channel is left again, so that nothing arrives for it unseen.
     if (own) {

@@ -71,6 +71,11 @@ TWireEncoding TConnection::Encoding() const {
   return area.UTF8Choice ? TWireEncoding::Utf8 : TWireEncoding::Sjis;
 }
 
+bool TConnection::IsRefused(const std::string& Nick) const {
+  return std::any_of(RecieveDenyList.begin(), RecieveDenyList.end(),
+                     [&](const std::string& Denied) { return SameName(Denied, Nick, caseMapping_); });
+}
+
 void TConnection::SetCaseMapping(TCaseMapping Mapping) {
   caseMapping_ = Mapping;
   for (const auto& channel : channels_) channel->Members.SetCaseMapping(Mapping);

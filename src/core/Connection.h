@@ -125,6 +125,10 @@ class TConnection : public QObject, private TChatClientEvents {
   // connection, if any, dropped).
   void MoveToServer(const TServerAddress& Server);
   TOwnState Own;
+  // Nicks whose messages are refused on this network, found as the server
+  // folds case; in memory only.
+  std::vector<std::string> RecieveDenyList;
+  bool IsRefused(const std::string& Nick) const;
 
   // --- connecting ---
   // The user's connect: starts afresh off the GUI thread and returns at

@@ -119,7 +119,7 @@ void TEventProcessor::PrivmsgCommand(TToken Token) {
   const std::string nick = SenderNick(Token.Prefix);
   const std::string& target = Token.Params[1];
   const std::string text = WithoutColon(Token.Params[2]);
-  if (c_.Session().IsRefused(nick)) return;
+  if (c_.IsRefused(nick)) return;
 
   if (IsCtcp(text)) {
     const std::string query = CtcpQueryWord(text);
@@ -150,7 +150,7 @@ void TEventProcessor::PrivmsgCommand(TToken Token) {
 void TEventProcessor::NoticeCommand(TToken Token) {
   const std::string nick = SenderNick(Token.Prefix);
   const std::string& target = Token.Params[1];
-  if (c_.Session().IsRefused(nick)) return;
+  if (c_.IsRefused(nick)) return;
   const TCtcpReply reply = SplitCtcpReply(WithoutColon(Token.Params[2]));
   const std::string line = c_.Stamp() + " [" + nick + "] " + reply.Text;
 

@@ -65,6 +65,12 @@ TSession::TSession(QObject* Parent) : QObject(Parent) {
   connections_.push_back(std::make_unique<TConnection>(*this));
 }
 
+int TSession::ChannelsInTotal() const {
+  int count = 0;
+  for (const auto& connection : connections_) count += static_cast<int>(connection->Channels().size());
+  return count;
+}
+
 TConnection& TSession::AddConnection(const TNetwork& Network) {
   auto connection = std::make_unique<TConnection>(*this);
   connection->UseNetwork(Network);
@@ -134,11 +140,6 @@ std::string TSession::SaveSettings() {
     return {};
   }
   return U8(u8"設定ファイル ") + PathForMessage(savePath_) + U8(u8" を保存できませんでした。") + "\r\n" + result.Reason;
-}
-
-bool TSession::IsRefused(const std::string& Nick) const {
-  return std::any_of(RecieveDenyList.begin(), RecieveDenyList.end(),
-                     [&](const std::string& Denied) { return SameName(Denied, Nick); });
 }
 
 void TSession::ApplyLogChoice(bool Logs) {

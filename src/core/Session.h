@@ -1,6 +1,6 @@
 // The session object: what the program holds while it runs, passed by
 // reference to what needs it. The settings and their file, the version text
-// of CTCP replies, the refused nicks, the chat log while logs are kept, the
+// of CTCP replies, the chat log while logs are kept, the
 // certificates accepted for this run, the DCC port table, and the
 // connections.
 #pragma once
@@ -47,10 +47,6 @@ class TSession : public QObject {
   // --- shared by the connections ---
   // Sent in CTCP VERSION replies.
   std::string VersionText;
-  // Nicks whose messages are refused, found without regard to case; in
-  // memory only.
-  std::vector<std::string> RecieveDenyList;
-  bool IsRefused(const std::string& Nick) const;
   // The log while logs are kept (the connection options say), else none.
   TChatLog* ChatLog() const { return chatLog_.get(); }
   void ApplyLogChoice(bool Logs);
@@ -64,6 +60,12 @@ class TSession : public QObject {
   void SetDccDesk(TDccDesk* Desk) { dccDesk_ = Desk; }
 
   // --- connections ---
+  // Channel windows open at once across every network; beyond it a forced
+  // join is left again, as beyond one network's own bound.
+  static constexpr int MaxChannelsInTotal = 1000;
+  int ChannelBoundInTotal() const { return channelBoundInTotal_; }
+  void SetChannelBoundInTotal(int Bound) { channelBoundInTotal_ = Bound; }
+  int ChannelsInTotal() const;
   // The first network's: the settings file's server.
   TConnection& Connection() { return *connections_.front(); }
   const std::vector<std::unique_ptr<TConnection>>& Connections() const { return connections_; }
@@ -93,6 +95,7 @@ class TSession : public QObject {
   TDccPortTable dccPorts_;
   TDccDesk* dccDesk_ = nullptr;
   std::vector<std::unique_ptr<TConnection>> connections_;
+  int channelBoundInTotal_ = MaxChannelsInTotal;
 };
 
 }  // namespace tavi

@@ -96,7 +96,7 @@ TMainForm::TMainForm(TSession& Session, QWidget* Parent)
   const std::string problem = session_.LoadSettings();
   if (!problem.empty()) Platform().ShowMessage(problem);
   UpdateServerCaption();
-  session_.RecieveDenyList.clear();
+  for (const auto& connection : session_.Connections()) connection->RecieveDenyList.clear();
 
   Connection().ReloadOptions();
   session_.SetDccDesk(dccDesk_.get());
@@ -549,7 +549,7 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
   for (const auto& connection : session_.Connections()) connection->Close();
   const std::string problem = session_.SaveSettings();
   if (!problem.empty()) Platform().ShowMessage(problem);
-  session_.RecieveDenyList.clear();
+  for (const auto& connection : session_.Connections()) connection->RecieveDenyList.clear();
   Event->accept();
 }
 

@@ -152,7 +152,7 @@ void TMainForm::IsonCmdClick() {
 void TMainForm::RecieveDenyMenuClick() {
   TMemberEditorForm* editor = FindOrCreateForm<TMemberEditorForm>(Connection());
   editor->Setup(U8(u8"着信拒否相手を設定"), U8(u8"拒否相手："), U8(u8"拒否相手のリスト："), "RecieveDeny", nullptr, 16);
-  editor->SetEntries(session_.RecieveDenyList);
+  editor->SetEntries(Connection().RecieveDenyList);
   ShowInFront(editor);
 }
 

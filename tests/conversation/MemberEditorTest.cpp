@@ -88,7 +88,7 @@ TEST_F(MemberEditorTest, TheMainWindowsOpenersSetItUp) {
   ison->CloseButtonClick();
   DeleteClosed();
 
-  session->RecieveDenyList = {"troll", "Spam"};
+  session->Connection().RecieveDenyList = {"troll", "Spam"};
   f.RecieveDenyMenu->trigger();
   TMemberEditorForm* deny = MainEditor();
   ASSERT_NE(deny, nullptr);
@@ -232,7 +232,7 @@ TEST_F(MemberEditorTest, ChangingMembersRenamesTheWindowsOwnMenuEntry) {
 
 TEST_F(MemberEditorTest, RefusalListIsReplacedEvenByAnEmptyOne) {
   TMainForm& f = MakeForm();
-  session->RecieveDenyList = {"troll"};
+  session->Connection().RecieveDenyList = {"troll"};
   f.RecieveDenyMenuClick();
   TMemberEditorForm* editor = MainEditor();
   ASSERT_NE(editor, nullptr);
@@ -240,7 +240,7 @@ TEST_F(MemberEditorTest, RefusalListIsReplacedEvenByAnEmptyOne) {
   Add(editor, "spam");  // duplicates are taken as typed
   Add(editor, " x ");
   editor->ChangeButtonClick();
-  EXPECT_EQ(session->RecieveDenyList, (std::vector<std::string>{"troll", "spam", "spam", " x "}));
+  EXPECT_EQ(session->Connection().RecieveDenyList, (std::vector<std::string>{"troll", "spam", "spam", " x "}));
   DeleteClosed();
 
   f.RecieveDenyMenuClick();
@@ -248,7 +248,7 @@ TEST_F(MemberEditorTest, RefusalListIsReplacedEvenByAnEmptyOne) {
   ASSERT_NE(editor, nullptr);
   editor->MemberListBox->clear();
   editor->ChangeButtonClick();
-  EXPECT_TRUE(session->RecieveDenyList.empty());
+  EXPECT_TRUE(session->Connection().RecieveDenyList.empty());
   EXPECT_TRUE(Sent.empty());
 }
 
@@ -274,7 +274,7 @@ TEST_F(MemberEditorTest, IsonSendsOneQueryForAll) {
 
 TEST_F(MemberEditorTest, ClosingOrLosingTheActivationAppliesNothing) {
   TMainForm& f = MakeForm();
-  session->RecieveDenyList = {"troll"};
+  session->Connection().RecieveDenyList = {"troll"};
 
   f.RecieveDenyMenuClick();
   TMemberEditorForm* editor = MainEditor();
@@ -282,7 +282,7 @@ TEST_F(MemberEditorTest, ClosingOrLosingTheActivationAppliesNothing) {
   Add(editor, "spam");
   editor->CloseButton->click();
   EXPECT_TRUE(editor->IsClosed());
-  EXPECT_EQ(session->RecieveDenyList, (std::vector<std::string>{"troll"}));
+  EXPECT_EQ(session->Connection().RecieveDenyList, (std::vector<std::string>{"troll"}));
   DeleteClosed();
 
   f.IsonCmdClick();
@@ -305,5 +305,5 @@ TEST_F(MemberEditorTest, ClosingOrLosingTheActivationAppliesNothing) {
   EXPECT_TRUE(Sent.empty());
   EXPECT_TRUE(f.ChildWindows().empty());
 
-  EXPECT_EQ(session->RecieveDenyList, (std::vector<std::string>{"troll"}));
+  EXPECT_EQ(session->Connection().RecieveDenyList, (std::vector<std::string>{"troll"}));
 }

@@ -138,6 +138,18 @@ TEST_F(ChannelEventsTest, ForcedJoinsOpenNoMoreThanTheBound) {
   EXPECT_EQ(Of(Take(), "log "), (Lines{"log " + T + " #c250" + note, "log " + T + " #c251" + note, "log " + T + " #c252" + note}));
   Feed(":y!u@h JOIN #c0");  // a channel that is open still takes its joins
   EXPECT_EQ(Members("#c0"), "me y");
+
+  // Every network together has its bound too.
+  session->SetChannelBoundInTotal(Bound + 2);
+  TNetwork network;
+  network.Name = "other";
+  TConnection& other = session->AddConnection(network);
+  other.Own.CurrentNick = "me";
+  std::vector<std::string> sent;
+  other.SetLineSink([&](const std::string& Line) { sent.push_back(Line); });
+  for (int i = 0; i < 3; ++i) other.ReceiveLine(":me!u@h JOIN #d" + std::to_string(i) + "\r\n");
+  EXPECT_EQ(other.Channels().size(), 2u);
+  EXPECT_EQ(Of(sent, "PART "), Lines{"PART #d2\r\n"});
 }
 
 TEST_F(ChannelEventsTest, PartsOfOthersAndOfTheUser) {

@@ -18,7 +18,7 @@ std::string Received(const std::string& Nick, const std::string& Query) {
 using MessageEventsTest = CoreFixture;
 
 TEST_F(MessageEventsTest, RefusedNicksGetNothingAtAll) {
-  session->RecieveDenyList = {"x", "Bob"};
+  session->Connection().RecieveDenyList = {"x", "Bob"};
   Connection().Own.Modes.Notice = true;
   Channel("#c", "me bob");
   for (const char* line : {":BOB!b@h PRIVMSG me :\x01VERSION\x01", ":bOb!b@h PRIVMSG me :hello",
@@ -30,6 +30,14 @@ TEST_F(MessageEventsTest, RefusedNicksGetNothingAtAll) {
   // The list is compared whole: a nick that only starts the same passes.
   Feed(":bobby!b@h PRIVMSG #c :hi");
   EXPECT_EQ(Take(), Lines{"#c talk " + T + " [bobby] hi"});
+  // Another network's bob is someone else.
+  TNetwork network;
+  network.Name = "other";
+  TConnection& other = session->AddConnection(network);
+  other.Own.CurrentNick = "me";
+  TEventRecorder heard(other);
+  other.ReceiveLine(":bob!b@h PRIVMSG me :hello\r\n");
+  EXPECT_FALSE(heard.Events.empty());
 }
 
 TEST_F(MessageEventsTest, QueriesAreLoggedAndAnswered) {

@@ -118,7 +118,7 @@ TEST_F(DccOffersTest, OtherTypesAreRefusedAndRefusedNicksIgnored) {
   EXPECT_EQ(Sent[0], "NOTICE bob :\x01" "DCC Tavi 1.0" + U8(u8" では ") + "RESUME" + U8(u8" をサポートしていません。") +
                          "\x01\r\n");
 
-  session->RecieveDenyList = {"BOB"};
+  session->Connection().RecieveDenyList = {"BOB"};
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC CHAT chat 2130706433 7000\x01\r\n");
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC SEND f 2130706433 1040 10\x01\r\n");
   FeedAndSettle(":bob!b@h PRIVMSG me :\x01" "DCC RESUME f 1040 0\x01\r\n");

@@ -340,9 +340,9 @@ TEST_F(MainFormTest, ADamagedFileIsKeptAsideAndReported) {
 
 TEST_F(MainFormTest, RefusalListIsNotStored) {
   MakeForm();
-  session->RecieveDenyList.push_back("troll");
+  session->Connection().RecieveDenyList.push_back("troll");
   form->close();
   form.reset();
   MakeForm();
-  EXPECT_TRUE(session->RecieveDenyList.empty());
+  EXPECT_TRUE(session->Connection().RecieveDenyList.empty());
 }
