@@ -69,6 +69,15 @@ void TMdiChildForm::MenuClick() {
   raise();
 }
 
+void TMdiChildForm::ShowWithoutActivating() {
+  // QMdiSubWindow makes itself active when it or its widget is shown,
+  // unless it is disabled then.
+  const bool disabled = testAttribute(Qt::WA_ForceDisabled);
+  setEnabled(false);
+  show();
+  setEnabled(!disabled);
+}
+
 namespace {
 
 QString SizeKey(const QString& Kind) { return QStringLiteral("WindowSize/") + Kind; }
