@@ -414,8 +414,11 @@ TChatForm* TMainForm::FindChannelWindow(const std::string& Channel) const {
 }
 
 void TMainForm::AddChildWindow(TMdiChildForm* Child, bool Activate) {
-  QMdiSubWindow* previous = MdiArea->activeSubWindow();
-  QPointer<QWidget> focus = QApplication::focusWidget();
+  // The area hands the keyboard to a new window's focus widget, which
+  // makes it active: a quiet window has none until it is brought up, so
+  // that what the user is typing keeps going where it went.
+  if (!Activate)
+    if (QWidget* focus = Child->focusWidget()) focus->clearFocus();
   MdiArea->addSubWindow(Child);
   if (Child->Connection() && session_.Connections().size() > 1 && !qobject_cast<TServerLogForm*>(Child))
     Child->SetNetworkNote(Child->Connection()->NetworkName());
@@ -446,8 +449,8 @@ void TMainForm::AddChildWindow(TMdiChildForm* Child, bool Activate) {
       if (!closing_) UpdateControls();
     });
   });
-  if (!Activate) Child->setAttribute(Qt::WA_ShowWithoutActivating);
-  Child->show();
+  if (Activate) Child->show();
+  else Child->ShowWithoutActivating();
   Window1->setEnabled(true);
   // Never larger than the area, so that its input line is in sight.
   if (MdiArea->isVisible()) {
@@ -456,15 +459,8 @@ void TMainForm::AddChildWindow(TMdiChildForm* Child, bool Activate) {
     Child->setMinimumSize(Child->minimumSize().boundedTo(fit.size()));
     Child->setGeometry(fit);
   }
-  if (!Activate) {
-    // What the user is typing keeps going where it went; the desktop marks
-    // the program instead.
-    if (previous) {
-      MdiArea->setActiveSubWindow(previous);
-      if (focus) focus->setFocus(Qt::OtherFocusReason);
-    }
-    QApplication::alert(this);
-  }
+  // The desktop marks the program instead.
+  if (!Activate) QApplication::alert(this);
 }
 
 void TMainForm::RestorePlacement() {

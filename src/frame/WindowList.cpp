@@ -1,6 +1,10 @@
 #include "frame/WindowList.h"
 
+#include <QEvent>
 #include <QMdiArea>
+#include <QTimer>
+#include <algorithm>
+#include <unordered_set>
 
 #include "widgets/MdiChildForm.h"
 
@@ -13,7 +17,11 @@ TWindowList::TWindowList(QMdiArea* Area, QWidget* Parent) : QTabBar(Parent), are
   setElideMode(Qt::ElideRight);
   setUsesScrollButtons(true);
   setFocusPolicy(Qt::NoFocus);
-  connect(this, &QTabBar::tabBarClicked, this, [this](int Index) { ActivateAt(Index); });
+  connect(this, &QTabBar::tabBarClicked, this, [this](int Tab) {
+    if (Tab < 0 || Tab >= static_cast<int>(tabs_.size())) return;
+    for (std::size_t i = 0; i < windows_.size(); ++i)
+      if (windows_[i].Id == tabs_[static_cast<std::size_t>(Tab)]) ActivateAt(static_cast<int>(i));
+  });
   connect(area_, &QMdiArea::subWindowActivated, this, &TWindowList::Activated);
 }
 
@@ -23,25 +31,97 @@ void TWindowList::Add(TMdiChildForm* Child) {
   if (Child->Connection())
     for (std::size_t i = 0; i < windows_.size(); ++i)
       if (TMdiChildForm* window = WindowAt(i); window && window->Connection() == Child->Connection()) at = i + 1;
-  windows_.insert(windows_.begin() + static_cast<std::ptrdiff_t>(at), QPointer<QObject>(Child));
-  const QSignalBlocker quiet(this);
-  insertTab(static_cast<int>(at), Child->ListTitle());
-  Update(Child);
-  connect(Child, &TMdiChildForm::TitleChanged, this, [this, Child] { Update(Child); });
-  connect(Child, &QObject::destroyed, this, [this] {
-    // The pointer is null by now: the tab of the window gone is the one
-    // whose window is.
-    for (int i = static_cast<int>(windows_.size()); i-- > 0;) {
-      if (windows_[static_cast<std::size_t>(i)]) continue;
-      windows_.erase(windows_.begin() + i);
-      const QSignalBlocker quiet(this);
-      removeTab(i);
-    }
+  const quint64 id = nextId_++;
+  windows_.insert(windows_.begin() + static_cast<std::ptrdiff_t>(at), TEntry{Child, id, true});
+  connect(Child, &TMdiChildForm::TitleChanged, this, [this, id] {
+    for (TEntry& entry : windows_)
+      if (entry.Id == id) entry.TitleChanged = true;
+    SyncLater();
+  });
+  // A widget says it is destroyed before the pointers to it are cleared.
+  connect(Child, &QObject::destroyed, this, [this](QObject* Gone) {
+    std::erase_if(windows_, [Gone](const TEntry& Entry) { return !Entry.Window || Entry.Window.data() == Gone; });
+    SyncLater();
+  });
+  SyncLater();
+}
+
+void TWindowList::SyncLater() {
+  if (syncPending_) return;
+  syncPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    if (syncPending_) Sync();
   });
 }
 
+void TWindowList::Sync() {
+  syncPending_ = false;
+  const QSignalBlocker quiet(this);
+  std::unordered_set<quint64> listed;
+  for (const TEntry& entry : windows_) listed.insert(entry.Id);
+  if (tabs_.size() != windows_.size() ||
+      !std::equal(tabs_.begin(), tabs_.end(), windows_.begin(), [](quint64 Tab, const TEntry& Entry) { return Tab == Entry.Id; })) {
+    for (int tab = static_cast<int>(tabs_.size()); tab-- > 0;) {
+      if (listed.contains(tabs_[static_cast<std::size_t>(tab)])) continue;
+      tabs_.erase(tabs_.begin() + tab);
+      removeTab(tab);
+    }
+    // What is left keeps its order: the new windows' tabs go in between.
+    for (std::size_t i = 0; i < windows_.size(); ++i) {
+      if (i < tabs_.size() && tabs_[i] == windows_[i].Id) continue;
+      tabs_.insert(tabs_.begin() + static_cast<std::ptrdiff_t>(i), windows_[i].Id);
+      insertTab(static_cast<int>(i), QString());
+      windows_[i].TitleChanged = true;
+    }
+  }
+  for (std::size_t i = 0; i < windows_.size(); ++i) {
+    if (!windows_[i].TitleChanged) continue;
+    windows_[i].TitleChanged = false;
+    if (const TMdiChildForm* window = WindowAt(i)) SetTitle(static_cast<int>(i), window);
+  }
+  const int current = IndexOf(qobject_cast<TMdiChildForm*>(area_->activeSubWindow()));
+  if (current >= 0 && current != currentIndex()) setCurrentIndex(current);
+  // Titles of windows long gone are not kept for ever.
+  if (sizes_.size() > 4 * count() + 64) {
+    sizes_.clear();
+    minimumSizes_.clear();
+  }
+}
+
+QSize TWindowList::tabSizeHint(int Index) const {
+  const QString text = tabText(Index);
+  if (auto found = sizes_.constFind(text); found != sizes_.cend()) return *found;
+  return *sizes_.insert(text, QTabBar::tabSizeHint(Index));
+}
+
+// QTabBar asks tabSizeHint for the elided text here.
+QSize TWindowList::minimumTabSizeHint(int Index) const {
+  const QString text = tabText(Index);
+  if (auto found = minimumSizes_.constFind(text); found != minimumSizes_.cend()) return *found;
+  return *minimumSizes_.insert(text, QTabBar::minimumTabSizeHint(Index));
+}
+
+void TWindowList::changeEvent(QEvent* Event) {
+  if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange) {
+    sizes_.clear();
+    minimumSizes_.clear();
+  }
+  QTabBar::changeEvent(Event);
+}
+
+void TWindowList::SetTitle(int Tab, const TMdiChildForm* Child) {
+  const QString text = Child->ListTitle();
+  if (tabText(Tab) != text) setTabText(Tab, text);
+  using TActivity = TMdiChildForm::TActivity;
+  // No colour of its own: the bar's text colour.
+  const QColor colour = Child->Activity() == TActivity::Highlight ? QColor(255, 0, 0)
+                        : Child->Activity() == TActivity::Unread  ? QColor(0, 0, 255)
+                                                                  : QColor();
+  if (tabTextColor(Tab) != colour) setTabTextColor(Tab, colour);
+}
+
 TMdiChildForm* TWindowList::WindowAt(std::size_t Index) const {
-  return Index < windows_.size() ? qobject_cast<TMdiChildForm*>(windows_[Index].data()) : nullptr;
+  return Index < windows_.size() ? qobject_cast<TMdiChildForm*>(windows_[Index].Window.data()) : nullptr;
 }
 
 std::vector<TMdiChildForm*> TWindowList::Windows() const {
@@ -54,19 +134,8 @@ std::vector<TMdiChildForm*> TWindowList::Windows() const {
 int TWindowList::IndexOf(const TMdiChildForm* Child) const {
   if (!Child) return -1;
   for (std::size_t i = 0; i < windows_.size(); ++i)
-    if (windows_[i].data() == static_cast<const QObject*>(Child)) return static_cast<int>(i);
+    if (windows_[i].Window.data() == static_cast<const QObject*>(Child)) return static_cast<int>(i);
   return -1;
-}
-
-void TWindowList::Update(TMdiChildForm* Child) {
-  const int index = IndexOf(Child);
-  if (index < 0) return;
-  setTabText(index, Child->ListTitle());
-  using TActivity = TMdiChildForm::TActivity;
-  const QColor colour = Child->Activity() == TActivity::Highlight ? QColor(255, 0, 0)
-                        : Child->Activity() == TActivity::Unread  ? QColor(0, 0, 255)
-                                                                  : palette().color(QPalette::WindowText);
-  setTabTextColor(index, colour);
 }
 
 void TWindowList::ActivateAt(int Index) {
@@ -95,9 +164,7 @@ void TWindowList::Activated(QMdiSubWindow* Window) {
   if (!child) return;
   // Seen: what arrived is read now.
   child->ClearActivity();
-  const int index = IndexOf(child);
-  const QSignalBlocker quiet(this);
-  if (index >= 0) setCurrentIndex(index);
+  SyncLater();
 }
 
 }  // namespace tavi

@@ -30,6 +30,15 @@ TFindBar::TFindBar(QPlainTextEdit* Pane, QWidget* Parent) : TFindBar(AccessOf(Pa
 
 TFindBar::TFindBar(TPaneAccess Pane, QWidget* Parent) : QFrame(Parent), pane_(std::move(Pane)) {
   setObjectName(QStringLiteral("FindBar"));
+  hide();
+  FindShortcut = new QShortcut(QKeySequence::Find, Parent);
+  FindShortcut->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(FindShortcut, &QShortcut::activated, this, &TFindBar::Open);
+}
+
+// Built when first opened: most windows never find in their pane, and
+// there may be hundreds of them.
+void TFindBar::Build() {
   ApplyFormFont(this);
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(4, 2, 2, 2);
@@ -60,7 +69,6 @@ TFindBar::TFindBar(TPaneAccess Pane, QWidget* Parent) : QFrame(Parent), pane_(st
   row->addWidget(FindNextButton);
   row->addWidget(FindStatusLabel);
   row->addWidget(FindCloseButton);
-  hide();
 
   FindEdit->installEventFilter(this);
   connect(FindNextButton, &QToolButton::clicked, this, [this] { FindNext(false); });
@@ -72,12 +80,10 @@ TFindBar::TFindBar(TPaneAccess Pane, QWidget* Parent) : QFrame(Parent), pane_(st
     from.setPosition(from.selectionStart());
     FindFrom(from, false);
   });
-  FindShortcut = new QShortcut(QKeySequence::Find, Parent);
-  FindShortcut->setContext(Qt::WidgetWithChildrenShortcut);
-  connect(FindShortcut, &QShortcut::activated, this, &TFindBar::Open);
 }
 
 void TFindBar::Open() {
+  if (!FindEdit) Build();
   QWidget* focus = QApplication::focusWidget();
   if (focus && !isAncestorOf(focus)) returnFocus_ = focus;
   show();
@@ -87,13 +93,14 @@ void TFindBar::Open() {
 
 void TFindBar::Close() {
   hide();
-  FindStatusLabel->clear();
+  if (FindStatusLabel) FindStatusLabel->clear();
   if (returnFocus_) returnFocus_->setFocus(Qt::OtherFocusReason);
 }
 
 bool TFindBar::FindNext(bool Backward) { return FindFrom(pane_.Cursor(), Backward); }
 
 bool TFindBar::FindFrom(QTextCursor From, bool Backward) {
+  if (!FindEdit) return false;  // nothing to find before it was opened
   const QString text = FindEdit->text();
   FindStatusLabel->clear();
   FindStatusLabel->setStyleSheet(QString());

@@ -26,6 +26,7 @@ class TFindBar : public QFrame {
   TFindBar(QTextEdit* Pane, QWidget* Parent);
   TFindBar(QPlainTextEdit* Pane, QWidget* Parent);
 
+  // Made when the bar first opens.
   QLineEdit* FindEdit = nullptr;
   QToolButton* FindNextButton = nullptr;
   QToolButton* FindPreviousButton = nullptr;
@@ -54,6 +55,7 @@ class TFindBar : public QFrame {
   template <class TEdit>
   static TPaneAccess AccessOf(TEdit* Edit);
   TFindBar(TPaneAccess Pane, QWidget* Parent);
+  void Build();
   // Finds from From; Backward for the previous match.
   bool FindFrom(QTextCursor From, bool Backward);
 

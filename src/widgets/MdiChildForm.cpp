@@ -1,6 +1,12 @@
 #include "widgets/MdiChildForm.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QHash>
+#include <QIcon>
+#include <QMenu>
+#include <QPointer>
+#include <QStyle>
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QResizeEvent>
@@ -12,9 +18,48 @@
 
 namespace tavi {
 
+namespace {
+
+// The title bar icons every subwindow shows, kept for the program's life.
+class TSharedTitleIcons : public QObject {
+ public:
+  QHash<QString, QIcon> Icons;  // by action text; the window's own by ""
+};
+
+QHash<QString, QIcon>& SharedTitleIcons() {
+  static QPointer<TSharedTitleIcons> shared;
+  if (!shared) {
+    shared = new TSharedTitleIcons;
+    shared->setParent(QCoreApplication::instance());
+  }
+  return shared->Icons;
+}
+
+// Each QMdiSubWindow loads the style's icons for its title bar and system
+// menu afresh, some 37 KB a window: the same shared ones serve them all.
+void ShareTitleIcons(QMdiSubWindow& Window) {
+  QHash<QString, QIcon>& shared = SharedTitleIcons();
+  if (QApplication::windowIcon().isNull()) {
+    auto icon = shared.constFind(QString());
+    if (icon == shared.cend())
+      icon = shared.insert(QString(), Window.style()->standardIcon(QStyle::SP_TitleBarMenuButton, nullptr, &Window));
+    Window.setWindowIcon(*icon);
+  }
+  if (QMenu* menu = Window.systemMenu()) {
+    for (QAction* action : menu->actions()) {
+      if (action->icon().isNull()) continue;
+      if (auto icon = shared.constFind(action->text()); icon != shared.cend()) action->setIcon(*icon);
+      else shared.insert(action->text(), action->icon());
+    }
+  }
+}
+
+}  // namespace
+
 TMdiChildForm::TMdiChildForm(TWindowHost& Host, TConnection* Connection, QWidget* Parent)
     : QMdiSubWindow(Parent), host_(Host), connection_(Connection) {
   setAttribute(Qt::WA_DeleteOnClose);
+  ShareTitleIcons(*this);
 }
 
 TMdiChildForm::~TMdiChildForm() {
@@ -67,6 +112,15 @@ void TMdiChildForm::MenuClick() {
   showNormal();
   if (QMdiArea* area = mdiArea()) area->setActiveSubWindow(this);
   raise();
+}
+
+void TMdiChildForm::ShowWithoutActivating() {
+  // QMdiSubWindow makes itself active when it or its widget is shown,
+  // unless it is disabled then.
+  const bool disabled = testAttribute(Qt::WA_ForceDisabled);
+  setEnabled(false);
+  show();
+  setEnabled(!disabled);
 }
 
 namespace {

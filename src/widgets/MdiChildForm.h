@@ -49,6 +49,8 @@ class TMdiChildForm : public QMdiSubWindow {
 
   // Brings the window back to normal state and shows it.
   void MenuClick();
+  // Shows the window behind the active one, which stays active.
+  void ShowWithoutActivating();
 
   // What arrived while the user looked elsewhere: lines, or a line meant
   // for the user, which outranks them until the window is seen.

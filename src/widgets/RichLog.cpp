@@ -112,9 +112,10 @@ void TRichLog::Flush() {
   const int firstKept = firstKept_;
   firstKept_ = 0;
 
-  // One edit block: the pane is relaid out once for all of it.
+  // The trim at the top and the lines at the end are two edit blocks: in
+  // one, the change would span the whole pane and every line kept would be
+  // laid out again; apart, only the new lines are.
   QTextCursor cursor(doc);
-  cursor.beginEditBlock();
   if (firstKept >= inPane) {
     if (inPane > 0) {
       cursor.select(QTextCursor::Document);
@@ -128,6 +129,7 @@ void TRichLog::Flush() {
   const std::size_t from = firstKept > inPane ? static_cast<std::size_t>(firstKept - inPane) : 0;
   std::vector<std::pair<QString, QColor>> lines;
   lines.swap(pending_);
+  cursor.beginEditBlock();
   for (std::size_t i = std::min(from, lines.size()); i < lines.size(); ++i) AppendNow(lines[i].first, lines[i].second);
   cursor.endEditBlock();
 }

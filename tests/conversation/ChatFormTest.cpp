@@ -219,6 +219,7 @@ TEST_F(ChatFormTest, HighlightsMarkTheWindowAndNotify) {
   EXPECT_EQ(quiet->Activity(), TMdiChildForm::TActivity::Highlight);
   EXPECT_EQ(StdText(quiet->WindowMenuItem->text()), U8(u8"★ #quiet"));
   const int tab = 0;  // the list keeps the order the windows opened
+  QCoreApplication::processEvents();  // the tabs follow once a turn
   EXPECT_EQ(f.WindowList->tabTextColor(tab), QColor(255, 0, 0));
 
   // Switched off in the settings: marked, but nothing goes out.

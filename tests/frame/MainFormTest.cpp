@@ -12,12 +12,14 @@
 #include <QToolButton>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "MainFormFixture.h"
 #include "conversation/Channel.h"
 #include "conversation/ChannelMode.h"
 #include "conversation/UserMode.h"
 #include "dcc/DCC.h"
+#include "frame/WindowList.h"
 #include "dialogs/InviteCmd.h"
 #include "dialogs/KickCmd.h"
 #include "platform/QtPlatform.h"
@@ -212,6 +214,30 @@ TEST_F(MainFormTest, HelpOpensAtTheContext) {
                       TChannelForm::HelpContext, TInviteCmdForm::HelpContext, TKickCmdForm::HelpContext,
                       TUserModeForm::HelpContext, TChannelModeForm::HelpContext})
     EXPECT_TRUE(guide.contains(QStringLiteral("id=\"help-%1\"").arg(context))) << context;
+}
+
+// Windows that open, close and change within one turn of the event loop
+// are all in the list's tabs after it, a network's windows together.
+TEST_F(MainFormTest, TheWindowListFollowsABatchOfWindows) {
+  TMainForm& f = MakeForm();
+  f.show();
+  std::map<std::string, TMdiChildForm*> opened;
+  for (const std::string caption : {"a", "b", "own", "c", "d"}) {
+    opened[caption] = new TMdiChildForm(f, caption == "own" ? nullptr : &f.Connection());
+    opened[caption]->SetCaption(caption);
+    f.AddChildWindow(opened[caption]);
+  }
+  delete opened["b"];
+  opened["a"]->MenuClick();
+  opened["d"]->NoteActivity(TMdiChildForm::TActivity::Highlight);
+  opened["c"]->NoteActivity(TMdiChildForm::TActivity::Unread);
+  QCoreApplication::processEvents();
+  std::vector<std::pair<std::string, QColor>> tabs;
+  for (int i = 0; i < f.WindowList->count(); ++i)
+    tabs.emplace_back(StdText(f.WindowList->tabText(i)), f.WindowList->tabTextColor(i));
+  EXPECT_EQ(tabs, (std::vector<std::pair<std::string, QColor>>{
+                      {"a", QColor()}, {"● c", QColor(0, 0, 255)}, {"★ d", QColor(255, 0, 0)}, {"own", QColor()}}));
+  EXPECT_EQ(f.WindowList->currentIndex(), 0);
 }
 
 TEST_F(MainFormTest, ChildWindowsAndTheWindowMenu) {

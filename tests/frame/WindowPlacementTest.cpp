@@ -95,10 +95,15 @@ TEST_F(WindowPlacementForm, AWindowAServerLineOpensLeavesTheKeyboardWhereItIs) {
   ASSERT_EQ(QApplication::focusWidget(), mine->SendEdit);
 
   // A private message, a forced join and a join by someone else open
-  // windows without taking the keyboard.
+  // windows without taking the keyboard, nor the active window even for a
+  // moment.
+  std::vector<QMdiSubWindow*> activated;
+  QObject::connect(f.MdiArea, &QMdiArea::subWindowActivated, &f, [&](QMdiSubWindow* W) { activated.push_back(W); });
   for (const char* line : {":x!u@h PRIVMSG me :hi\r\n", ":me!u@h JOIN #forced\r\n", ":y!u@h JOIN #other\r\n"}) {
     const std::size_t before = f.ChildWindows().size();
     Feed(line);
+    QApplication::processEvents();
+    EXPECT_TRUE(activated.empty()) << line;
     EXPECT_EQ(f.ChildWindows().size(), before + 1) << line;
     EXPECT_EQ(f.MdiArea->activeSubWindow(), mine) << line;
     EXPECT_EQ(QApplication::focusWidget(), mine->SendEdit) << line;
