@@ -153,3 +153,23 @@ TEST(RichLogTest, APaneDestroyedInsideABurstIsSkipped) {
   log.Append("next", Qt::black);
   EXPECT_EQ(Contents(edit).size(), 1u);
 }
+
+// A flush that trims the top and adds at the end changes the pane in two
+// places: as one change from the top, Qt would lay out every kept line again.
+TEST(RichLogTest, TheTrimAndTheNewLinesAreSeparateChanges) {
+  QTextEdit edit;
+  TRichLog log(&edit);
+  for (int i = 0; i < 10; ++i) log.Append(QString::number(i), Qt::black);
+  std::vector<std::pair<int, int>> changes;  // where, characters added
+  QObject::connect(edit.document(), &QTextDocument::contentsChange,
+                   [&](int From, int, int Added) { changes.emplace_back(From, Added); });
+  TRichLog::BeginBurst();
+  for (int i = 10; i < 15; ++i) {
+    log.Append(QString::number(i), Qt::blue);
+    log.KeepLast(10);
+  }
+  TRichLog::EndBurst();
+  ASSERT_FALSE(changes.empty());
+  for (const auto& [from, added] : changes) EXPECT_TRUE(from > 0 || added == 0) << from << " +" << added;
+  EXPECT_EQ(Contents(edit).front().Text, "5");
+}
