@@ -15,9 +15,14 @@ std::vector<TNetwork> TNetworkList::Networks() const {
 TConnection* TNetworkList::ConnectionOf(std::size_t Index) const {
   if (Index == 0) return &session_.Connection();
   const std::vector<TNetwork> further = LoadFurtherNetworks();
-  if (Index > further.size()) return nullptr;
+  return Index > further.size() ? nullptr : ConnectionOf(Index, further[Index - 1]);
+}
+
+TConnection* TNetworkList::ConnectionOf(std::size_t Index, const TNetwork& Network) const {
+  if (Index == 0) return &session_.Connection();
+  // Further networks' names are unique: the list's editor sees to it.
   for (const auto& connection : session_.Connections())
-    if (connection->FurtherNetwork() && connection->NetworkName() == further[Index - 1].Name) return connection.get();
+    if (connection->FurtherNetwork() && connection->NetworkName() == Network.Name) return connection.get();
   return nullptr;
 }
 

@@ -22,6 +22,8 @@ class TNetworkList {
   // The connection of the network at Index, or none while it was never
   // connected in this run.
   TConnection* ConnectionOf(std::size_t Index) const;
+  // The same, for Network found at Index of Networks().
+  TConnection* ConnectionOf(std::size_t Index, const TNetwork& Network) const;
   // The names that a network at Index may not take: the others'.
   std::vector<std::string> NamesBesides(std::size_t Index) const;
 

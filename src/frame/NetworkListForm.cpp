@@ -99,7 +99,7 @@ void TNetworkListForm::Refresh() {
   NetworkListView->clear();
   for (std::size_t i = 0; i < networks.size(); ++i) {
     const TNetwork& network = networks[i];
-    const TConnection* connection = list_.ConnectionOf(i);
+    const TConnection* connection = list_.ConnectionOf(i, network);
     QString server;
     QString name = QText(network.Name);
     if (network.Servers.empty() || network.Servers.front().Host.empty())
