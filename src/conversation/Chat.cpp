@@ -163,101 +163,6 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   connect(PARTSpeedButton, &QToolButton::clicked, this, [this] { PartClick(); });
   connect(CloseFormSpeedButton, &QToolButton::clicked, this, [this] { Close1Click(); });
 
-  auto makeMenu = [this](const char* Name, const char8_t* Caption) { return MakeMenu(this, Name, Caption); };
-  auto makeItem = [this](QMenu* Menu, const char* Name, const char8_t* Caption) { return MakeMenuItem(this, Menu, Name, Caption); };
-
-  // The member pop-up menu.
-  PopupMenu = makeMenu("PopupMenu", u8"");
-  Whois = makeItem(PopupMenu, "Whois", u8"参加者情報 ( Who is )");
-  PopupMenu->addSeparator();
-  CTCP1 = makeMenu("CTCP1", u8"CTCP");
-  PopupMenu->addMenu(CTCP1);
-  PING1 = makeItem(CTCP1, "PING1", u8"PING");
-  VERSION1 = makeItem(CTCP1, "VERSION1", u8"VERSION");
-  TIME1 = makeItem(CTCP1, "TIME1", u8"TIME");
-  FINGER1 = makeItem(CTCP1, "FINGER1", u8"FINGER");
-  USERINFO1 = makeItem(CTCP1, "USERINFO1", u8"USERINFO");
-  CLIENTINFO1 = makeItem(CTCP1, "CLIENTINFO1", u8"CLIENTINFO");
-  PopupMenu->addSeparator();
-  DCC1 = makeMenu("DCC1", u8"DCC");
-  PopupMenu->addMenu(DCC1);
-  CHAT1 = makeItem(DCC1, "CHAT1", u8"CHAT");
-  SEND1 = makeItem(DCC1, "SEND1", u8"SEND");
-  PopupMenu->addSeparator();
-  ChannelOperator1 = makeMenu("ChannelOperator1", u8"Channel Operator");
-  PopupMenu->addMenu(ChannelOperator1);
-  OPGive = makeItem(ChannelOperator1, "OPGive", u8"与える");
-  OPTake = makeItem(ChannelOperator1, "OPTake", u8"取り上げる");
-  ChannelOperator1->setEnabled(false);
-
-  connect(Whois, &QAction::triggered, this, [this] { WhoisClick(); });
-  connect(PING1, &QAction::triggered, this, [this] { CtcpClick("PING"); });
-  connect(VERSION1, &QAction::triggered, this, [this] { CtcpClick("VERSION"); });
-  connect(TIME1, &QAction::triggered, this, [this] { CtcpClick("TIME"); });
-  connect(FINGER1, &QAction::triggered, this, [this] { CtcpClick("FINGER"); });
-  connect(USERINFO1, &QAction::triggered, this, [this] { CtcpClick("USERINFO"); });
-  connect(CLIENTINFO1, &QAction::triggered, this, [this] { CtcpClick("CLIENTINFO"); });
-  connect(CHAT1, &QAction::triggered, this, [this] { CHAT1Click(); });
-  connect(SEND1, &QAction::triggered, this, [this] { SEND1Click(); });
-  connect(OPGive, &QAction::triggered, this, [this] { OPGiveClick(); });
-  connect(OPTake, &QAction::triggered, this, [this] { OPTakeClick(); });
-
-  // The window's own menus.
-  File1 = makeMenu("File1", u8"ファイル");
-  Join = makeItem(File1, "Join", u8"チャンネルに入室");
-  TalkMenu = makeItem(File1, "TalkMenu", u8"相手を選定して会話");
-  Part = makeItem(File1, "Part", u8"チャンネルから退室");
-  File1->addSeparator();
-  Close1 = makeItem(File1, "Close1", u8"閉じる");
-  Exit1 = makeItem(File1, "Exit1", u8"終了");
-
-  Command1 = makeMenu("Command1", u8"コマンド");
-  Version2 = makeItem(Command1, "Version2", u8"バージョン( Version )");
-  Admin1 = makeItem(Command1, "Admin1", u8"管理者情報( Admin )");
-  Command1->addSeparator();
-  Whois1 = makeItem(Command1, "Whois1", u8"参加者情報( Who is )");
-  Whowas1 = makeItem(Command1, "Whowas1", u8"過去の参加者( Who was )");
-  Command1->addSeparator();
-  Away1 = makeItem(Command1, "Away1", u8"自動不在通知( Away )");
-  Command1->addSeparator();
-  Ison1 = makeItem(Command1, "Ison1", u8"参加確認( Ison )");
-  Names1 = makeItem(Command1, "Names1", u8"参加者一覧( Names )");
-  List1 = makeItem(Command1, "List1", u8"チャンネル名一覧( List )");
-  Command1->addSeparator();
-  Nick1 = makeItem(Command1, "Nick1", u8"ニックネーム変更( Nick )");
-  Command1->addSeparator();
-  Topic1 = makeItem(Command1, "Topic1", u8"チャンネルトピック( Topic )");
-  Invite1 = makeItem(Command1, "Invite1", u8"チャンネルへ招待( Invite )");
-  Kick1 = makeItem(Command1, "Kick1", u8"チャンネルから追放( Kick )");
-  BanMask1 = makeItem(Command1, "BanMask1", u8"参加拒否( Ban Mask )");
-
-  Mode1 = makeMenu("Mode1", u8"モード");
-  UserModeMenu = makeItem(Mode1, "UserModeMenu", u8"ユーザーモード");
-  Mode1->addSeparator();
-  ChannelModeMenu = makeItem(Mode1, "ChannelModeMenu", u8"チャンネルモード");
-  Mode1->addSeparator();
-  WritingMenu = AddWritingMenu(Mode1, [self = QPointer<TChatForm>(this)]() -> TWriting* {
-    return self && self->channel_ ? &self->channel_->Writing : nullptr;
-  });
-
-  connect(Part, &QAction::triggered, this, [this] { PartClick(); });
-  connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
-  // The same commands as the main window's items of these names.
-  const std::pair<QAction*, TFrameCommand> frameCommands[] = {
-      {Join, TFrameCommand::Join},       {TalkMenu, TFrameCommand::Talk},   {Exit1, TFrameCommand::Exit},
-      {Version2, TFrameCommand::Version}, {Admin1, TFrameCommand::Admin},   {Whois1, TFrameCommand::WhoIs},
-      {Whowas1, TFrameCommand::WhoWas},   {Away1, TFrameCommand::Away},     {Ison1, TFrameCommand::Ison},
-      {Names1, TFrameCommand::Names},     {List1, TFrameCommand::List},     {Nick1, TFrameCommand::Nick},
-      {UserModeMenu, TFrameCommand::UserMode}};
-  // Copied by name: clang 14 (the fuzz build) cannot capture a structured binding.
-  for (const auto& [item, command] : frameCommands)
-    connect(item, &QAction::triggered, this, [this, command = command] { this->Host().RunFrameCommand(command, connection_); });
-  connect(BanMask1, &QAction::triggered, this, [this] { BanMask1Click(); });
-  connect(Topic1, &QAction::triggered, this, [this] { Topic1Click(); });
-  connect(Invite1, &QAction::triggered, this, [this] { Invite1Click(); });
-  connect(Kick1, &QAction::triggered, this, [this] { Kick1Click(); });
-  connect(ChannelModeMenu, &QAction::triggered, this, [this] { ChannelModeMenuClick(); });
-
   // The operator commands follow the user's own entry.
   for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
     connect(members_, signal, this, [this] { UpdateOperatorMenu(); });
@@ -271,6 +176,112 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
 }
 
 TChatForm::~TChatForm() = default;
+
+TChatForm::TMenus& TChatForm::Menus() {
+  if (!menus_) {
+    menus_ = std::make_unique<TMenus>();
+    BuildMenus(*menus_);
+    UpdateOperatorMenu();
+  }
+  return *menus_;
+}
+
+void TChatForm::BuildMenus(TMenus& M) {
+  auto makeMenu = [this](const char* Name, const char8_t* Caption) { return MakeMenu(this, Name, Caption); };
+  auto makeItem = [this](QMenu* Menu, const char* Name, const char8_t* Caption) { return MakeMenuItem(this, Menu, Name, Caption); };
+
+  // The member pop-up menu.
+  M.PopupMenu = makeMenu("PopupMenu", u8"");
+  M.Whois = makeItem(M.PopupMenu, "Whois", u8"参加者情報 ( Who is )");
+  M.PopupMenu->addSeparator();
+  M.CTCP1 = makeMenu("CTCP1", u8"CTCP");
+  M.PopupMenu->addMenu(M.CTCP1);
+  M.PING1 = makeItem(M.CTCP1, "PING1", u8"PING");
+  M.VERSION1 = makeItem(M.CTCP1, "VERSION1", u8"VERSION");
+  M.TIME1 = makeItem(M.CTCP1, "TIME1", u8"TIME");
+  M.FINGER1 = makeItem(M.CTCP1, "FINGER1", u8"FINGER");
+  M.USERINFO1 = makeItem(M.CTCP1, "USERINFO1", u8"USERINFO");
+  M.CLIENTINFO1 = makeItem(M.CTCP1, "CLIENTINFO1", u8"CLIENTINFO");
+  M.PopupMenu->addSeparator();
+  M.DCC1 = makeMenu("DCC1", u8"DCC");
+  M.PopupMenu->addMenu(M.DCC1);
+  M.CHAT1 = makeItem(M.DCC1, "CHAT1", u8"CHAT");
+  M.SEND1 = makeItem(M.DCC1, "SEND1", u8"SEND");
+  M.PopupMenu->addSeparator();
+  M.ChannelOperator1 = makeMenu("ChannelOperator1", u8"Channel Operator");
+  M.PopupMenu->addMenu(M.ChannelOperator1);
+  M.OPGive = makeItem(M.ChannelOperator1, "OPGive", u8"与える");
+  M.OPTake = makeItem(M.ChannelOperator1, "OPTake", u8"取り上げる");
+  M.ChannelOperator1->setEnabled(false);
+
+  connect(M.Whois, &QAction::triggered, this, [this] { WhoisClick(); });
+  connect(M.PING1, &QAction::triggered, this, [this] { CtcpClick("PING"); });
+  connect(M.VERSION1, &QAction::triggered, this, [this] { CtcpClick("VERSION"); });
+  connect(M.TIME1, &QAction::triggered, this, [this] { CtcpClick("TIME"); });
+  connect(M.FINGER1, &QAction::triggered, this, [this] { CtcpClick("FINGER"); });
+  connect(M.USERINFO1, &QAction::triggered, this, [this] { CtcpClick("USERINFO"); });
+  connect(M.CLIENTINFO1, &QAction::triggered, this, [this] { CtcpClick("CLIENTINFO"); });
+  connect(M.CHAT1, &QAction::triggered, this, [this] { CHAT1Click(); });
+  connect(M.SEND1, &QAction::triggered, this, [this] { SEND1Click(); });
+  connect(M.OPGive, &QAction::triggered, this, [this] { OPGiveClick(); });
+  connect(M.OPTake, &QAction::triggered, this, [this] { OPTakeClick(); });
+
+  // The window's own menus.
+  M.File1 = makeMenu("File1", u8"ファイル");
+  M.Join = makeItem(M.File1, "Join", u8"チャンネルに入室");
+  M.TalkMenu = makeItem(M.File1, "TalkMenu", u8"相手を選定して会話");
+  M.Part = makeItem(M.File1, "Part", u8"チャンネルから退室");
+  M.File1->addSeparator();
+  M.Close1 = makeItem(M.File1, "Close1", u8"閉じる");
+  M.Exit1 = makeItem(M.File1, "Exit1", u8"終了");
+
+  M.Command1 = makeMenu("Command1", u8"コマンド");
+  M.Version2 = makeItem(M.Command1, "Version2", u8"バージョン( Version )");
+  M.Admin1 = makeItem(M.Command1, "Admin1", u8"管理者情報( Admin )");
+  M.Command1->addSeparator();
+  M.Whois1 = makeItem(M.Command1, "Whois1", u8"参加者情報( Who is )");
+  M.Whowas1 = makeItem(M.Command1, "Whowas1", u8"過去の参加者( Who was )");
+  M.Command1->addSeparator();
+  M.Away1 = makeItem(M.Command1, "Away1", u8"自動不在通知( Away )");
+  M.Command1->addSeparator();
+  M.Ison1 = makeItem(M.Command1, "Ison1", u8"参加確認( Ison )");
+  M.Names1 = makeItem(M.Command1, "Names1", u8"参加者一覧( Names )");
+  M.List1 = makeItem(M.Command1, "List1", u8"チャンネル名一覧( List )");
+  M.Command1->addSeparator();
+  M.Nick1 = makeItem(M.Command1, "Nick1", u8"ニックネーム変更( Nick )");
+  M.Command1->addSeparator();
+  M.Topic1 = makeItem(M.Command1, "Topic1", u8"チャンネルトピック( Topic )");
+  M.Invite1 = makeItem(M.Command1, "Invite1", u8"チャンネルへ招待( Invite )");
+  M.Kick1 = makeItem(M.Command1, "Kick1", u8"チャンネルから追放( Kick )");
+  M.BanMask1 = makeItem(M.Command1, "BanMask1", u8"参加拒否( Ban Mask )");
+
+  M.Mode1 = makeMenu("Mode1", u8"モード");
+  M.UserModeMenu = makeItem(M.Mode1, "UserModeMenu", u8"ユーザーモード");
+  M.Mode1->addSeparator();
+  M.ChannelModeMenu = makeItem(M.Mode1, "ChannelModeMenu", u8"チャンネルモード");
+  M.Mode1->addSeparator();
+  M.WritingMenu = AddWritingMenu(M.Mode1, [self = QPointer<TChatForm>(this)]() -> TWriting* {
+    return self && self->channel_ ? &self->channel_->Writing : nullptr;
+  });
+
+  connect(M.Part, &QAction::triggered, this, [this] { PartClick(); });
+  connect(M.Close1, &QAction::triggered, this, [this] { Close1Click(); });
+  // The same commands as the main window's items of these names.
+  const std::pair<QAction*, TFrameCommand> frameCommands[] = {
+      {M.Join, TFrameCommand::Join},       {M.TalkMenu, TFrameCommand::Talk},   {M.Exit1, TFrameCommand::Exit},
+      {M.Version2, TFrameCommand::Version}, {M.Admin1, TFrameCommand::Admin},   {M.Whois1, TFrameCommand::WhoIs},
+      {M.Whowas1, TFrameCommand::WhoWas},   {M.Away1, TFrameCommand::Away},     {M.Ison1, TFrameCommand::Ison},
+      {M.Names1, TFrameCommand::Names},     {M.List1, TFrameCommand::List},     {M.Nick1, TFrameCommand::Nick},
+      {M.UserModeMenu, TFrameCommand::UserMode}};
+  // Copied by name: clang 14 (the fuzz build) cannot capture a structured binding.
+  for (const auto& [item, command] : frameCommands)
+    connect(item, &QAction::triggered, this, [this, command = command] { this->Host().RunFrameCommand(command, connection_); });
+  connect(M.BanMask1, &QAction::triggered, this, [this] { BanMask1Click(); });
+  connect(M.Topic1, &QAction::triggered, this, [this] { Topic1Click(); });
+  connect(M.Invite1, &QAction::triggered, this, [this] { Invite1Click(); });
+  connect(M.Kick1, &QAction::triggered, this, [this] { Kick1Click(); });
+  connect(M.ChannelModeMenu, &QAction::triggered, this, [this] { ChannelModeMenuClick(); });
+}
 
 void TChatForm::UpdateMemberCount() {
   countPending_ = false;
@@ -293,8 +304,9 @@ void TChatForm::SendChannelCommand(const std::string& Command, const std::string
 }
 
 void TChatForm::UpdateOperatorMenu() {
+  if (!menus_) return;  // set when the menus are built
   const int own = channel_ ? channel_->Members.Find(connection_.Own.CurrentNick) : -1;
-  ChannelOperator1->setEnabled(own >= 0 && channel_->Members.IsOperator(channel_->Members.At(own)));
+  menus_->ChannelOperator1->setEnabled(own >= 0 && channel_->Members.IsOperator(channel_->Members.At(own)));
 }
 
 // --- the event pane ---
@@ -424,7 +436,7 @@ bool TChatForm::eventFilter(QObject* Watched, QEvent* Event) {
       auto* mouse = static_cast<QMouseEvent*>(Event);
       NickNameRichEditMouseDown(mouse->position().toPoint());
       if (mouse->button() == Qt::RightButton && Event->type() == QEvent::MouseButtonPress)
-        PopupMenu->popup(mouse->globalPosition().toPoint());
+        Menus().PopupMenu->popup(mouse->globalPosition().toPoint());
       return true;  // the pane's own selection handling would undo ours
     }
     if (Event->type() == QEvent::MouseMove) return true;  // no drag selection
@@ -436,7 +448,7 @@ bool TChatForm::eventFilter(QObject* Watched, QEvent* Event) {
     if (request->reason() != QContextMenuEvent::Mouse) {
       const QModelIndex current = NickNameRichEdit->currentIndex();
       const QPoint at = current.isValid() ? NickNameRichEdit->visualRect(current).center() : QPoint(0, 0);
-      PopupMenu->popup(NickNameRichEdit->viewport()->mapToGlobal(at));
+      Menus().PopupMenu->popup(NickNameRichEdit->viewport()->mapToGlobal(at));
     }
     return true;
   }
@@ -553,7 +565,10 @@ void TChatForm::ShowBanMaskEditor() {
   banMaskEditor_->show();
 }
 
-std::vector<std::pair<int, QMenu*>> TChatForm::MergedMenus() const { return {{0, File1}, {1, Command1}, {2, Mode1}}; }
+std::vector<std::pair<int, QMenu*>> TChatForm::MergedMenus() {
+  TMenus& menus = Menus();
+  return {{0, menus.File1}, {1, menus.Command1}, {2, menus.Mode1}};
+}
 
 // --- the commands that open dialogs for this channel ---
 

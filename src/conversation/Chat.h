@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QPointer>
 #include <QString>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,48 +54,54 @@ class TChatForm : public TMdiChildForm {
   QListView* NickNameRichEdit = nullptr;  // one member per line, each in its colour
   QLabel* MemberCountLabel = nullptr;     // "12 人（オペレーター 3 人）" above the list
 
-  // The member pop-up menu.
-  QMenu* PopupMenu = nullptr;
-  QAction* Whois = nullptr;
-  QMenu* CTCP1 = nullptr;
-  QAction* PING1 = nullptr;
-  QAction* VERSION1 = nullptr;
-  QAction* TIME1 = nullptr;
-  QAction* FINGER1 = nullptr;
-  QAction* USERINFO1 = nullptr;
-  QAction* CLIENTINFO1 = nullptr;
-  QMenu* DCC1 = nullptr;
-  QAction* CHAT1 = nullptr;
-  QAction* SEND1 = nullptr;
-  QMenu* ChannelOperator1 = nullptr;
-  QAction* OPGive = nullptr;
-  QAction* OPTake = nullptr;
+  // The window's menus. They are built when first asked for: the channels a
+  // server opens may stay unseen, and hundreds of them would otherwise
+  // carry thousands of idle actions.
+  struct TMenus {
+    // The member pop-up menu.
+    QMenu* PopupMenu = nullptr;
+    QAction* Whois = nullptr;
+    QMenu* CTCP1 = nullptr;
+    QAction* PING1 = nullptr;
+    QAction* VERSION1 = nullptr;
+    QAction* TIME1 = nullptr;
+    QAction* FINGER1 = nullptr;
+    QAction* USERINFO1 = nullptr;
+    QAction* CLIENTINFO1 = nullptr;
+    QMenu* DCC1 = nullptr;
+    QAction* CHAT1 = nullptr;
+    QAction* SEND1 = nullptr;
+    QMenu* ChannelOperator1 = nullptr;
+    QAction* OPGive = nullptr;
+    QAction* OPTake = nullptr;
 
-  // The window's own menus, merged into the frame's menu bar.
-  QMenu* File1 = nullptr;
-  QAction* Join = nullptr;
-  QAction* TalkMenu = nullptr;
-  QAction* Part = nullptr;
-  QAction* Close1 = nullptr;
-  QAction* Exit1 = nullptr;
-  QMenu* Command1 = nullptr;
-  QAction* Version2 = nullptr;
-  QAction* Admin1 = nullptr;
-  QAction* Whois1 = nullptr;
-  QAction* Whowas1 = nullptr;
-  QAction* Away1 = nullptr;
-  QAction* Ison1 = nullptr;
-  QAction* Names1 = nullptr;
-  QAction* List1 = nullptr;
-  QAction* Nick1 = nullptr;
-  QAction* Topic1 = nullptr;
-  QAction* Invite1 = nullptr;
-  QAction* Kick1 = nullptr;
-  QAction* BanMask1 = nullptr;
-  QMenu* Mode1 = nullptr;
-  QMenu* WritingMenu = nullptr;
-  QAction* UserModeMenu = nullptr;
-  QAction* ChannelModeMenu = nullptr;
+    // The window's own menus, merged into the frame's menu bar.
+    QMenu* File1 = nullptr;
+    QAction* Join = nullptr;
+    QAction* TalkMenu = nullptr;
+    QAction* Part = nullptr;
+    QAction* Close1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Command1 = nullptr;
+    QAction* Version2 = nullptr;
+    QAction* Admin1 = nullptr;
+    QAction* Whois1 = nullptr;
+    QAction* Whowas1 = nullptr;
+    QAction* Away1 = nullptr;
+    QAction* Ison1 = nullptr;
+    QAction* Names1 = nullptr;
+    QAction* List1 = nullptr;
+    QAction* Nick1 = nullptr;
+    QAction* Topic1 = nullptr;
+    QAction* Invite1 = nullptr;
+    QAction* Kick1 = nullptr;
+    QAction* BanMask1 = nullptr;
+    QMenu* Mode1 = nullptr;
+    QMenu* WritingMenu = nullptr;
+    QAction* UserModeMenu = nullptr;
+    QAction* ChannelModeMenu = nullptr;
+  };
+  TMenus& Menus();
 
   // The channel shown; nullptr once the connection has forgotten it.
   TChannel* Channel() const { return channel_; }
@@ -142,7 +149,7 @@ class TChatForm : public TMdiChildForm {
   void Invite1Click();
   void Kick1Click();
 
-  std::vector<std::pair<int, QMenu*>> MergedMenus() const override;
+  std::vector<std::pair<int, QMenu*>> MergedMenus() override;
   bool CloseQuery() override;
 
  protected:
@@ -167,6 +174,8 @@ class TChatForm : public TMdiChildForm {
   // What was sent from the input line, for Up and Down.
   TInputHistory history_;
   TTabCompletion completion_;
+  std::unique_ptr<TMenus> menus_;
+  void BuildMenus(TMenus& M);
 };
 
 }  // namespace tavi

@@ -214,7 +214,7 @@ void TTalkForm::AddDeleteMemberClick() {
   editor->show();
 }
 
-std::vector<std::pair<int, QMenu*>> TTalkForm::MergedMenus() const { return {{0, File1}, {2, Mode1}, {3, Member1}}; }
+std::vector<std::pair<int, QMenu*>> TTalkForm::MergedMenus() { return {{0, File1}, {2, Mode1}, {3, Member1}}; }
 
 bool TTalkForm::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == SendEdit && Event->type() == QEvent::KeyPress) {

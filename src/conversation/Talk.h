@@ -74,7 +74,7 @@ class TTalkForm : public TMdiChildForm {
   void Close1Click();
   void AddDeleteMemberClick();
 
-  std::vector<std::pair<int, QMenu*>> MergedMenus() const override;
+  std::vector<std::pair<int, QMenu*>> MergedMenus() override;
 
  protected:
   void closeEvent(QCloseEvent* Event) override;

@@ -337,7 +337,7 @@ void TDCCForm::Exit1Click() { Host().RunFrameCommand(TFrameCommand::Exit, connec
 
 // The chat's file menu stands in for the frame's: the same group, so that
 // the bar shows each group once and keeps the mode menu.
-std::vector<std::pair<int, QMenu*>> TDCCForm::MergedMenus() const { return {{0, File1}}; }
+std::vector<std::pair<int, QMenu*>> TDCCForm::MergedMenus() { return {{0, File1}}; }
 
 bool TDCCForm::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == SendEdit && Event->type() == QEvent::KeyPress)

@@ -109,7 +109,7 @@ class TDCCForm : public TMdiChildForm {
   void Close1Click();
   void Exit1Click();
 
-  std::vector<std::pair<int, QMenu*>> MergedMenus() const override;
+  std::vector<std::pair<int, QMenu*>> MergedMenus() override;
 
  protected:
   void closeEvent(QCloseEvent* Event) override;

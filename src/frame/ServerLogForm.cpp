@@ -71,7 +71,7 @@ void TServerLogForm::ServerSendEditEnter() {
   ServerSendEdit->clear();
   std::string line = StdText(typed);
   // Commands only, with or without the slash.
-  if (!line.starts_with("/") && !line.starts_with("／")) line.insert(0, "/");
+  if (!line.starts_with("/") && !line.starts_with("／")) line = "/" + line;
   const std::optional<std::string> said =
       RunTypedInWindow(Host(), *Connection(), line, nullptr, nullptr, [this] { ServerMemo->clear(); });
   if (said)

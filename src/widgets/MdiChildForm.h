@@ -39,7 +39,7 @@ class TMdiChildForm : public QMdiSubWindow {
 
   // Menus shown in place of the frame's menus of the same group while this
   // window is active.
-  virtual std::vector<std::pair<int, QMenu*>> MergedMenus() const { return {}; }
+  virtual std::vector<std::pair<int, QMenu*>> MergedMenus() { return {}; }
 
   // Asked before the main window closes; false stops the closing.
   virtual bool CloseQuery() { return true; }

@@ -117,12 +117,12 @@ TEST_F(ChatFormTest, CreationLayoutAndDateLine) {
   EXPECT_EQ(chat->RecvLines(), Lines{U8(u8"日付： ") + "2006/01/02"});
   EXPECT_EQ(chat->RecvLineColor(0), clBlack);
   EXPECT_FALSE(chat->Channel()->Joined);
-  EXPECT_FALSE(chat->ChannelOperator1->isEnabled());
-  EXPECT_FALSE(chat->ChannelOperator1->menuAction()->isEnabled());
-  EXPECT_EQ(Captions(chat->PopupMenu), (Lines{U8(u8"参加者情報 ( Who is )"), "-", "CTCP", "-", "DCC", "-",
+  EXPECT_FALSE(chat->Menus().ChannelOperator1->isEnabled());
+  EXPECT_FALSE(chat->Menus().ChannelOperator1->menuAction()->isEnabled());
+  EXPECT_EQ(Captions(chat->Menus().PopupMenu), (Lines{U8(u8"参加者情報 ( Who is )"), "-", "CTCP", "-", "DCC", "-",
                                               "Channel Operator"}));
-  EXPECT_EQ(Captions(chat->CTCP1), (Lines{"PING", "VERSION", "TIME", "FINGER", "USERINFO", "CLIENTINFO"}));
-  EXPECT_EQ(Captions(chat->ChannelOperator1), (Lines{U8(u8"与える"), U8(u8"取り上げる")}));
+  EXPECT_EQ(Captions(chat->Menus().CTCP1), (Lines{"PING", "VERSION", "TIME", "FINGER", "USERINFO", "CLIENTINFO"}));
+  EXPECT_EQ(Captions(chat->Menus().ChannelOperator1), (Lines{U8(u8"与える"), U8(u8"取り上げる")}));
 }
 
 // An input method composes in the line (pre-edit), then commits; Enter sends
@@ -309,11 +309,11 @@ TEST_F(ChatFormTest, TheMemberPaneFollowsTheChannelsMembersInTheirColours) {
   AddMembers(chat, {"@alice", "me", "bob"});
   EXPECT_EQ(chat->NickAt(0), "@alice");
   EXPECT_EQ(NickColors(chat), (std::vector<QColor>{clRed, clBlack, clGreen}));
-  EXPECT_FALSE(chat->ChannelOperator1->isEnabled());
+  EXPECT_FALSE(chat->Menus().ChannelOperator1->isEnabled());
   members.Set(members.Find("me"), TMember{"me", "@"});
   EXPECT_EQ(chat->NickAt(1), "@me");
   EXPECT_EQ(chat->NickColorAt(1), clGreen);
-  EXPECT_TRUE(chat->ChannelOperator1->isEnabled());
+  EXPECT_TRUE(chat->Menus().ChannelOperator1->isEnabled());
   QCoreApplication::processEvents();
   EXPECT_EQ(StdText(chat->MemberCountLabel->text()), U8(u8"3 人（オペレーター 2 人）"));
   members.Remove(members.Find("alice"));
@@ -322,7 +322,7 @@ TEST_F(ChatFormTest, TheMemberPaneFollowsTheChannelsMembersInTheirColours) {
   EXPECT_EQ(chat->FindNick("me"), -1);
   members.Clear();
   EXPECT_EQ(chat->NickCount(), 0);
-  EXPECT_FALSE(chat->ChannelOperator1->isEnabled());
+  EXPECT_FALSE(chat->Menus().ChannelOperator1->isEnabled());
   // Bytes that do not decode come back as they went in.
   const std::string odd = "\x81\x7f\xfd";
   AddMembers(chat, {odd.c_str()});
@@ -336,12 +336,12 @@ TEST_F(ChatFormTest, AnyButtonSelectsTheWholeEntryUnderThePointer) {
 
   PressMouse(chat, EntryCentre(chat, 1), Qt::LeftButton);
   EXPECT_EQ(chat->SelectedNick(), "bob");
-  EXPECT_FALSE(chat->PopupMenu->isVisible());
+  EXPECT_FALSE(chat->Menus().PopupMenu->isVisible());
 
   PressMouse(chat, EntryCentre(chat, 0), Qt::RightButton);
   EXPECT_EQ(chat->SelectedNick(), "@alice");
-  EXPECT_TRUE(chat->PopupMenu->isVisible());
-  chat->PopupMenu->hide();
+  EXPECT_TRUE(chat->Menus().PopupMenu->isVisible());
+  chat->Menus().PopupMenu->hide();
 
   // Below the last line the nearest entry is the last one.
   const QRect last = chat->NickNameRichEdit->visualRect(chat->NickNameRichEdit->model()->index(2, 0));
@@ -353,8 +353,8 @@ TEST_F(ChatFormTest, AnyButtonSelectsTheWholeEntryUnderThePointer) {
   // The menu key opens the pop-up on the chosen entry.
   QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), chat->NickNameRichEdit->mapToGlobal(QPoint(0, 0)));
   QCoreApplication::sendEvent(chat->NickNameRichEdit, &key);
-  EXPECT_TRUE(chat->PopupMenu->isVisible());
-  chat->PopupMenu->hide();
+  EXPECT_TRUE(chat->Menus().PopupMenu->isVisible());
+  chat->Menus().PopupMenu->hide();
 }
 
 TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
@@ -363,16 +363,16 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   AddMembers(chat, {"@alice", "+bob", "  carol  ", " ", "@"});
 
   // Nothing chosen: nothing happens.
-  chat->Whois->trigger();
-  chat->VERSION1->trigger();
-  chat->OPTake->trigger();
+  chat->Menus().Whois->trigger();
+  chat->Menus().VERSION1->trigger();
+  chat->Menus().OPTake->trigger();
   EXPECT_TRUE(Sent.empty());
   EXPECT_TRUE(platform.Messages.empty());
 
   Select(chat, 1);
-  chat->Whois->trigger();
-  chat->OPGive->trigger();
-  chat->OPTake->trigger();
+  chat->Menus().Whois->trigger();
+  chat->Menus().OPGive->trigger();
+  chat->Menus().OPTake->trigger();
   EXPECT_EQ(Sent, (Lines{"WHOIS alice\r\n", "MODE #c -o alice\r\n"}));
   EXPECT_EQ(platform.Messages, Lines{"@alice" + U8(u8" は、すでにチャンネルオペレーターです。")});
 
@@ -380,10 +380,10 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   platform.Messages.clear();
   // A voiced member goes by the nick; the rank is only how it is shown.
   Select(chat, 2);
-  chat->Whois->trigger();
-  chat->OPGive->trigger();
-  chat->OPTake->trigger();
-  for (QAction* query : {chat->VERSION1, chat->TIME1, chat->FINGER1, chat->USERINFO1, chat->CLIENTINFO1})
+  chat->Menus().Whois->trigger();
+  chat->Menus().OPGive->trigger();
+  chat->Menus().OPTake->trigger();
+  for (QAction* query : {chat->Menus().VERSION1, chat->Menus().TIME1, chat->Menus().FINGER1, chat->Menus().USERINFO1, chat->Menus().CLIENTINFO1})
     query->trigger();
   EXPECT_EQ(Sent, (Lines{"WHOIS bob\r\n", "MODE #c +o bob\r\n", "PRIVMSG bob :\x01VERSION\x01\r\n",
                          "PRIVMSG bob :\x01TIME\x01\r\n", "PRIVMSG bob :\x01" "FINGER\x01\r\n",
@@ -393,14 +393,14 @@ TEST_F(ChatFormTest, PopupCommandsOnAnOperatorAndAPlainMember) {
   // The entry is trimmed first; a blank entry counts as nothing chosen.
   Sent.clear();
   Select(chat, 3);
-  chat->Whois->trigger();
-  chat->OPGive->trigger();
+  chat->Menus().Whois->trigger();
+  chat->Menus().OPGive->trigger();
   Select(chat, 4);
-  chat->Whois->trigger();
+  chat->Menus().Whois->trigger();
   EXPECT_EQ(Sent, Lines{"WHOIS carol\r\n"});
   // A lone "@" leaves no nick: nothing to ask about.
   Select(chat, 0);
-  chat->Whois->trigger();
+  chat->Menus().Whois->trigger();
   EXPECT_EQ(Sent.size(), 1u);
 }
 
@@ -409,10 +409,10 @@ TEST_F(ChatFormTest, EachPingDrawsItsOwnTokenAndStampsTheTick) {
   AddMembers(chat, {"@alice"});
   Select(chat, 0);
   platform.Tick = 5000;
-  chat->PING1->trigger();
+  chat->Menus().PING1->trigger();
   EXPECT_EQ(chat->Channel()->PingSentTime, 5000u);
   platform.Tick = 7250;
-  chat->PING1->trigger();
+  chat->Menus().PING1->trigger();
   EXPECT_EQ(chat->Channel()->PingSentTime, 7250u);
 
   ASSERT_EQ(Sent.size(), 2u);
@@ -439,12 +439,12 @@ TEST_F(ChatFormTest, PartOnlyWhileJoined) {
   TChatForm* chat = OpenChannel();
   chat->PartClick();
   chat->PARTSpeedButton->click();
-  chat->Part->trigger();
+  chat->Menus().Part->trigger();
   EXPECT_TRUE(Sent.empty());
 
   chat->Channel()->Joined = true;
   chat->PARTSpeedButton->click();
-  chat->Part->trigger();
+  chat->Menus().Part->trigger();
   EXPECT_EQ(Sent, (Lines{"PART #c\r\n", "PART #c\r\n"}));
   EXPECT_TRUE(chat->isVisible());
 }
@@ -473,7 +473,7 @@ TEST_F(ChatFormTest, CloseWhileJoinedSendsOnePartPerAttemptAndRefuses) {
   // Once the server confirmed the PART the window goes, with its entry.
   chat->Channel()->Joined = false;
   Sent.clear();
-  chat->Close1->trigger();
+  chat->Menus().Close1->trigger();
   EXPECT_FALSE(WindowMenuHolds(f, "#c"));
   DeleteClosed();
   EXPECT_FALSE(chat);
@@ -496,37 +496,37 @@ TEST_F(ChatFormTest, ItsMenusTakeTheFramesPlaceWhileActive) {
                                      U8(u8"ウィンドウ"), U8(u8"ヘルプ")}));
   const QList<QAction*> bar = f.menuBar()->actions();
   ASSERT_EQ(bar.size(), 6);
-  EXPECT_EQ(bar[0], chat->File1->menuAction());
-  EXPECT_EQ(bar[1], chat->Command1->menuAction());
-  EXPECT_EQ(bar[2], chat->Mode1->menuAction());
+  EXPECT_EQ(bar[0], chat->Menus().File1->menuAction());
+  EXPECT_EQ(bar[1], chat->Menus().Command1->menuAction());
+  EXPECT_EQ(bar[2], chat->Menus().Mode1->menuAction());
   EXPECT_EQ(bar[3], f.N4->menuAction());
 
-  EXPECT_EQ(Captions(chat->File1), (Lines{U8(u8"チャンネルに入室"), U8(u8"相手を選定して会話"),
+  EXPECT_EQ(Captions(chat->Menus().File1), (Lines{U8(u8"チャンネルに入室"), U8(u8"相手を選定して会話"),
                                           U8(u8"チャンネルから退室"), "-", U8(u8"閉じる"), U8(u8"終了")}));
-  EXPECT_EQ(Captions(chat->Command1),
+  EXPECT_EQ(Captions(chat->Menus().Command1),
             (Lines{U8(u8"バージョン( Version )"), U8(u8"管理者情報( Admin )"), "-", U8(u8"参加者情報( Who is )"),
                    U8(u8"過去の参加者( Who was )"), "-", U8(u8"自動不在通知( Away )"), "-", U8(u8"参加確認( Ison )"),
                    U8(u8"参加者一覧( Names )"), U8(u8"チャンネル名一覧( List )"), "-",
                    U8(u8"ニックネーム変更( Nick )"), "-", U8(u8"チャンネルトピック( Topic )"),
                    U8(u8"チャンネルへ招待( Invite )"), U8(u8"チャンネルから追放( Kick )"),
                    U8(u8"参加拒否( Ban Mask )")}));
-  EXPECT_EQ(Captions(chat->Mode1),
+  EXPECT_EQ(Captions(chat->Menus().Mode1),
             (Lines{U8(u8"ユーザーモード"), "-", U8(u8"チャンネルモード"), "-", U8(u8"送信する文字コード")}));
   // The encoding menu fixes the channel's, and "automatic" frees it again.
-  EXPECT_EQ(Captions(chat->WritingMenu), (Lines{U8(u8"自動（参加者の文字コード）"), "JIS", "Shift-JIS", "UTF-8"}));
-  chat->WritingMenu->actions()[3]->trigger();
+  EXPECT_EQ(Captions(chat->Menus().WritingMenu), (Lines{U8(u8"自動（参加者の文字コード）"), "JIS", "Shift-JIS", "UTF-8"}));
+  chat->Menus().WritingMenu->actions()[3]->trigger();
   EXPECT_EQ(chat->Channel()->Writing.Chosen, TWireEncoding::Utf8);
-  chat->WritingMenu->actions()[0]->trigger();
+  chat->Menus().WritingMenu->actions()[0]->trigger();
   EXPECT_EQ(chat->Channel()->Writing.Chosen, TWireEncoding::Ascii);
 
   // The items run the main window's own commands.
-  chat->Version2->trigger();
-  chat->Admin1->trigger();
-  chat->Names1->trigger();
-  chat->List1->trigger();
+  chat->Menus().Version2->trigger();
+  chat->Menus().Admin1->trigger();
+  chat->Menus().Names1->trigger();
+  chat->Menus().List1->trigger();
   EXPECT_EQ(Sent, (Lines{"VERSION \r\n", "ADMIN \r\n", "NAMES \r\n", "LIST \r\n"}));
   EXPECT_TRUE(Own().NamesRequested);
-  chat->Join->trigger();
+  chat->Menus().Join->trigger();
   EXPECT_NE(f.findChild<TChannelForm*>(), nullptr);
 
   // With no channel window active the frame's menus come back.
@@ -541,7 +541,7 @@ TEST_F(ChatFormTest, BanMaskEditorWaitsForTheEndOfTheList) {
   chat->Channel()->BanMaskList = {"old!*@*"};
   chat->Channel()->BanMaskArgs = "x";
   chat->Channel()->BanMaskModes = "+b";
-  chat->BanMask1->trigger();
+  chat->Menus().BanMask1->trigger();
   EXPECT_EQ(Sent, Lines{"MODE #c +b\r\n"});
   EXPECT_TRUE(chat->Channel()->BanMaskList.empty());
   EXPECT_TRUE(chat->Channel()->BanMaskArgs.empty());

@@ -117,7 +117,7 @@ TEST_F(UserModeTest, EveryMenuClickOpensAnotherDialog) {
   EXPECT_TRUE(first->isVisible());
   // The channel window's item reaches the same command; the first dialog
   // loses the activation to the new one and closes.
-  OpenChannelWindow("#c")->UserModeMenu->trigger();
+  OpenChannelWindow("#c")->Menus().UserModeMenu->trigger();
   EXPECT_EQ(form->findChildren<TUserModeForm*>(Qt::FindDirectChildrenOnly).size(), 2);
   EXPECT_TRUE(PumpUntil([&] { return first.isNull() || first->IsClosed(); }, 2000));
   EXPECT_EQ(OpenDialogs(), 1);

@@ -129,7 +129,7 @@ TEST_F(DccOffersTest, OtherTypesAreRefusedAndRefusedNicksIgnored) {
 TEST_F(DccOffersTest, ChatItemOffersTheSelectedMemberAChatAndFollowsItsNickChange) {
   platform.Addresses = {"192.168.1.10"};
   TChatForm* chat = ChannelWithSelection({"@alice", "bob"}, 0);
-  chat->CHAT1->trigger();
+  chat->Menus().CHAT1->trigger();
 
   TDCCForm* dcc = Chat("alice");
   ASSERT_NE(dcc, nullptr);
@@ -141,7 +141,7 @@ TEST_F(DccOffersTest, ChatItemOffersTheSelectedMemberAChatAndFollowsItsNickChang
 
   // The next offer draws the next port of the table.
   chat = ChannelWithSelection({"bob"}, 0, "#d");
-  chat->CHAT1->trigger();
+  chat->Menus().CHAT1->trigger();
   TDCCForm* second = Chat("bob");
   ASSERT_NE(second, nullptr);
   EXPECT_GT(second->ServerSocket->serverPort(), port);
@@ -156,7 +156,7 @@ TEST_F(DccOffersTest, ChatItemOffersTheSelectedMemberAChatAndFollowsItsNickChang
 
 TEST_F(DccOffersTest, SendItemAsksForAFileAndACancelSendsNothing) {
   TChatForm* chat = ChannelWithSelection({"@alice"}, 0);
-  chat->SEND1->trigger();
+  chat->Menus().SEND1->trigger();
   EXPECT_EQ(platform.OpenFilters.size(), 1u);
   EXPECT_TRUE(Sent.empty());
   EXPECT_EQ(TDccTransFileForm::OwnedBy(form.get()), nullptr);

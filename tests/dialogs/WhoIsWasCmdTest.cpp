@@ -42,7 +42,7 @@ TEST_F(WhoIsWasCmdTest, OpenersShareTheOneDialog) {
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(dialog->QueryCommand, "WHOIS ");
   EXPECT_EQ(dialog->property("helpContext").toInt(), 47);
-  OpenChannelWindow("#room")->Whowas1->trigger();
+  OpenChannelWindow("#room")->Menus().Whowas1->trigger();
   EXPECT_EQ(Open(), dialog);
   EXPECT_EQ(dialog->QueryCommand, "WHOWAS ");
   EXPECT_EQ(dialog->property("helpContext").toInt(), 48);

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QScrollBar>
 
@@ -108,6 +110,13 @@ TEST_F(WindowPlacementForm, AWindowAServerLineOpensLeavesTheKeyboardWhereItIs) {
     EXPECT_EQ(f.MdiArea->activeSubWindow(), mine) << line;
     EXPECT_EQ(QApplication::focusWidget(), mine->SendEdit) << line;
   }
+
+  // A window nobody has looked at carries no menus; they come when it does.
+  TChatForm* forced = f.FindChannelWindow("#forced");
+  ASSERT_NE(forced, nullptr);
+  EXPECT_EQ(forced->findChild<QMenu*>(QStringLiteral("File1")), nullptr);
+  f.MdiArea->setActiveSubWindow(forced);
+  EXPECT_EQ(f.menuBar()->actions().value(0), forced->Menus().File1->menuAction());
 
   f.Connection().NoteJoinRequest("#next");
   Feed(":me!u@h JOIN #next\r\n");
