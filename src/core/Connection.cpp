@@ -110,6 +110,10 @@ void TConnection::SendRegistration() {
   const TGrobalArea& area = Area();
   Own.CurrentNick = area.NickName1;
   nicks_.BeginRegistration(area.NickName1, options_.AlternateNicks, nickLen_);
+  // Registration waits for CAP END; a server that knows no CAP registers
+  // at once all the same.
+  caps_.Start(network_.Sasl, [this](const std::string& Line) { SendLine(Line); },
+              [this](TSaslOutcome Outcome, const std::string& Text) { SaslFinished(Outcome, Text); });
   if (!server_.Password.empty()) SendLine("PASS " + server_.Password + "\r\n");
   SendLine("NICK " + Own.CurrentNick + "\r\n");
   SendLine("USER " + area.LoginName + " " + area.HostName + " " + server_.Host + " :" + area.TrueName + "\r\n");
@@ -315,6 +319,8 @@ void TConnection::ReceiveLine(const std::string& Line) {
   TMessage message;
   if (!ParseMessage(Line, message)) return;
   heardIrc_ = true;
+  if (caps_.Take(message)) return;
+  if (message.Command == "001") caps_.Registered();
   // The server's word on how it folds the case of names (ISUPPORT).
   if (message.Command == "005") {
     for (const std::string& token : message.Params) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Capabilities.h"
 #include "core/ChatClientUnit.h"
 #include "core/ConnectionOptions.h"
 #include "core/Model.h"
@@ -190,6 +191,11 @@ class TConnection : public QObject, private TChatClientEvents {
   int ReconnectWaitMs() const { return reconnectWaitMs_; }
   const std::string& StatusText() const { return statusText_; }
 
+  // --- capabilities ---
+  // What was negotiated with the server (empty before, and with a server
+  // that knows no CAP).
+  const TCapabilities& Caps() const { return caps_; }
+
   // --- text on the wire ---
   // The encoding chosen for the network in the settings.
   TWireEncoding Encoding() const;
@@ -356,6 +362,7 @@ class TConnection : public QObject, private TChatClientEvents {
 
   void SetState(TConnectionState State);
   void SendRegistration();
+  void SaslFinished(TSaslOutcome Outcome, const std::string& Text);
   void StartConnect(bool Automatic);
   void ConnectFinished(unsigned Generation, bool Ok, int Code, const std::string& Reason,
                        const std::shared_ptr<TTlsCheck>& Tls);
@@ -454,6 +461,7 @@ class TConnection : public QObject, private TChatClientEvents {
   const TMessage* current_ = nullptr;
   TCaseMapping caseMapping_ = TCaseMapping::Rfc1459;
   TRankPrefixes rankPrefixes_;
+  TCapabilities caps_;
 };
 
 }  // namespace tavi

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Capabilities.h"
 #include "core/ConnectionOptions.h"
 #include "kanji/WireText.h"
 #include "settings/Settings.h"
@@ -41,6 +42,13 @@ struct TNetwork {
   bool ConnectAtStart = false;
   std::vector<TAutoJoin> AutoJoin;
   std::vector<std::string> ConnectCommands;  // typed lines, run once registered
+  // The SASL login before registering; the password is kept apart from
+  // the other settings (TSecretStore).
+  TSaslLogin Sasl;
+  // A client certificate and its key (PEM files), shown in the TLS
+  // handshake: SASL EXTERNAL logs in with it.
+  std::string ClientCertFile;
+  std::string ClientKeyFile;
   bool operator==(const TNetwork&) const = default;
 };
 

@@ -587,7 +587,7 @@ TEST_F(ConnectionTest, ANetworkTriesItsServersInTurnThenRunsItsCommandsAndJoinsI
   }();
   TScriptedServer server;
   TNetwork network{"net", {{"127.0.0.1", refused, false, "one"}, {"127.0.0.1", server.Port(), false, "two"}},
-                   "abc", {}, "me", "Taro", "host", TWireEncoding::Jis, false, false, false, {}, {}};
+                   "abc", {}, "me", "Taro", "host", TWireEncoding::Jis, false, false, false, {}, {}, {}, {}, {}};
   network.ConnectCommands = {"/msg NickServ IDENTIFY pw", "mode abc +i", "/me waves"};
   network.AutoJoin = {{"#open", ""}, {"#鍵", "k"}, {"#kept", ""}};
   // Enough channels that one JOIN line would pass the server's limit.

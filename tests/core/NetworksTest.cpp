@@ -13,9 +13,9 @@ TEST(NetworksTest, FurtherNetworksComeBackAsTheyWereSaved) {
   OpenDesktopSettings()->clear();
   TNetwork jis{"日本のネット", {{"irc.example.jp", 6667, false, ""}, {"irc2.example.jp", 6697, true, "pw"}},
                "taro", {"taro2", "taro_"}, "taro", "山田太郎", "host", TWireEncoding::Jis, true, false, true,
-               {{"#日本語", "key"}, {"#open", ""}}, {"/msg NickServ IDENTIFY x", "/mode taro +i"}};
+               {{"#日本語", "key"}, {"#open", ""}}, {"/msg NickServ IDENTIFY x", "/mode taro +i"}, {}, {}, {}};
   TNetwork utf8{"libera", {{"irc.libera.chat", 6697, true, ""}}, "taro", {}, "t", "Taro", "h",
-                TWireEncoding::Utf8, false, true, false, {}, {}};
+                TWireEncoding::Utf8, false, true, false, {}, {}, {}, {}, {}};
   TNetwork sjis = utf8;
   sjis.Name = "sjis";
   sjis.Encoding = TWireEncoding::Sjis;

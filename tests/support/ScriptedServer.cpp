@@ -265,6 +265,8 @@ std::string TScriptedServer::ReceiveLine(int TimeoutMs) {
     if (End != std::string::npos) {
       std::string Line = received_.substr(0, End + 2);
       received_.erase(0, End + 2);
+      // A server of the old kind lets CAP pass unanswered.
+      if (!knowsCap_ && Line.starts_with("CAP ")) continue;
       return Line;
     }
     pollfd P[2] = {{clientFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};

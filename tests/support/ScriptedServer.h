@@ -4,6 +4,7 @@
 // test never hangs.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -40,6 +41,9 @@ class TScriptedServer {
   std::future<std::string> ReadLine(int TimeoutMs = StepTimeoutMs);
   void CloseClient();  // an orderly close
   void ResetClient();  // an abortive close: the client sees a reset
+  // The client's CAP lines are read like any other; by default they are
+  // passed over, as a server that knows no CAP does.
+  void KnowCap() { knowsCap_ = true; }
   // Drops the client, if any, and takes the next one that connects.
   void AcceptNext(int TimeoutMs = StepTimeoutMs);
   // Answers the client's TLS handshake with Identity; from then on the
@@ -74,6 +78,7 @@ class TScriptedServer {
   int stopFd_ = -1;
   std::uint16_t port_ = 0;
   std::string received_;  // read from the client, not yet handed out
+  std::atomic<bool> knowsCap_ = false;
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
