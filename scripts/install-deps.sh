@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  libssl-dev openssl ngircd xvfb xauth fonts-ipafont-gothic imagemagick desktop-file-utils
+  qtkeychain-qt6-dev libssl-dev openssl ngircd xvfb xauth fonts-ipafont-gothic imagemagick desktop-file-utils
   # every script shown: CJK fall-backs and colour emoji; typing through fcitx5 or ibus
   fonts-noto-cjk fonts-noto-color-emoji fcitx5-frontend-qt6
   # a session bus for the desktop notification test

@@ -5,6 +5,7 @@
 
 #include "core/DecimalText.h"
 #include "core/DesktopSettings.h"
+#include "platform/Platform.h"
 
 namespace tavi {
 
@@ -120,7 +121,55 @@ TNetwork ReadNetwork(QSettings& Settings) {
   const std::vector<std::string> keys = StdList(Settings.value(QStringLiteral("AutoJoinKeys")));
   for (std::size_t k = 0; k < joins.size(); ++k) network.AutoJoin.push_back({joins[k], k < keys.size() ? keys[k] : ""});
   network.ConnectCommands = StdList(Settings.value(QStringLiteral("ConnectCommands")));
+  const QString mechanism = Settings.value(QStringLiteral("Sasl")).toString();
+  network.Sasl.Mechanism = mechanism == QLatin1String("PLAIN")      ? TSaslMechanism::Plain
+                           : mechanism == QLatin1String("EXTERNAL") ? TSaslMechanism::External
+                                                                    : TSaslMechanism::None;
+  network.Sasl.Account = Std(Settings.value(QStringLiteral("SaslAccount")));
+  network.Sasl.Required = Settings.value(QStringLiteral("SaslRequired"), false).toBool();
+  network.ClientCertFile = Std(Settings.value(QStringLiteral("ClientCertFile")));
+  network.ClientKeyFile = Std(Settings.value(QStringLiteral("ClientKeyFile")));
   return network;
+}
+
+const char* MechanismName(TSaslMechanism Mechanism) {
+  switch (Mechanism) {
+    case TSaslMechanism::Plain:
+      return "PLAIN";
+    case TSaslMechanism::External:
+      return "EXTERNAL";
+    case TSaslMechanism::None:
+      break;
+  }
+  return "";
+}
+
+const QString SecretsGroup = QStringLiteral("Secrets");
+
+// The first network's key never changes; the others go by their names.
+constexpr const char* FirstSaslKey = "first-network/sasl";
+std::string SaslSecretKey(const std::string& Network) { return "network/" + Network + "/sasl"; }
+
+// The password goes to the desktop's secret store; where none runs, to the
+// desktop settings, which only the user can read. Never to the settings
+// file, which other programs of the kind share.
+void SaveSaslPassword(QSettings& Settings, const std::string& Key, const std::string& Password) {
+  const std::string& key = Key;
+  Settings.beginGroup(SecretsGroup);
+  if (Platform().WriteSecret(key, Password) || Password.empty())
+    Settings.remove(Text(key));
+  else
+    Settings.setValue(Text(key), Text(Password));
+  Settings.endGroup();
+}
+
+std::string LoadSaslPassword(QSettings& Settings, const std::string& Key) {
+  const std::string& key = Key;
+  Settings.beginGroup(SecretsGroup);
+  std::string password = Std(Settings.value(Text(key)));
+  Settings.endGroup();
+  if (!password.empty()) return password;
+  return Platform().ReadSecret(key).value_or(std::string());
 }
 
 void WriteNetwork(QSettings& Settings, const TNetwork& Network) {
@@ -152,6 +201,11 @@ void WriteNetwork(QSettings& Settings, const TNetwork& Network) {
   Settings.setValue(QStringLiteral("AutoJoin"), TextList(joins));
   Settings.setValue(QStringLiteral("AutoJoinKeys"), TextList(keys));
   Settings.setValue(QStringLiteral("ConnectCommands"), TextList(Network.ConnectCommands));
+  Settings.setValue(QStringLiteral("Sasl"), QLatin1String(MechanismName(Network.Sasl.Mechanism)));
+  Settings.setValue(QStringLiteral("SaslAccount"), Text(Network.Sasl.Account));
+  Settings.setValue(QStringLiteral("SaslRequired"), Network.Sasl.Required);
+  Settings.setValue(QStringLiteral("ClientCertFile"), Text(Network.ClientCertFile));
+  Settings.setValue(QStringLiteral("ClientKeyFile"), Text(Network.ClientKeyFile));
 }
 
 const QString FirstNetworkGroup = QStringLiteral("FirstNetwork");
@@ -190,6 +244,7 @@ TNetwork LoadFirstNetworkExtras() {
   settings->beginGroup(FirstNetworkGroup);
   TNetwork extras = ReadNetwork(*settings);
   settings->endGroup();
+  extras.Sasl.Password = LoadSaslPassword(*settings, FirstSaslKey);
   return extras;
 }
 
@@ -201,6 +256,9 @@ TNetwork FirstNetwork(const TGrobalArea& Area, const TConnectionOptions& Options
   network.ConnectAtStart = Extras.ConnectAtStart;
   network.AutoJoin = Extras.AutoJoin;
   network.ConnectCommands = Extras.ConnectCommands;
+  network.Sasl = Extras.Sasl;
+  network.ClientCertFile = Extras.ClientCertFile;
+  network.ClientKeyFile = Extras.ClientKeyFile;
   return network;
 }
 
@@ -213,11 +271,15 @@ TNetwork SaveFirstNetwork(const TNetwork& Network, TGrobalArea& Area, TConnectio
   extras.ConnectAtStart = Network.ConnectAtStart;
   extras.AutoJoin = Network.AutoJoin;
   extras.ConnectCommands = Network.ConnectCommands;
+  extras.Sasl = Network.Sasl;
+  extras.ClientCertFile = Network.ClientCertFile;
+  extras.ClientKeyFile = Network.ClientKeyFile;
   const auto settings = OpenDesktopSettings();
   settings->remove(FirstNetworkGroup);
   settings->beginGroup(FirstNetworkGroup);
   WriteNetwork(*settings, extras);
   settings->endGroup();
+  SaveSaslPassword(*settings, FirstSaslKey, Network.Sasl.Password);
   return extras;
 }
 
@@ -230,6 +292,7 @@ std::vector<TNetwork> LoadFurtherNetworks() {
     networks.push_back(ReadNetwork(*settings));
   }
   settings->endArray();
+  for (TNetwork& network : networks) network.Sasl.Password = LoadSaslPassword(*settings, SaslSecretKey(network.Name));
   return networks;
 }
 
@@ -242,6 +305,7 @@ void SaveFurtherNetworks(const std::vector<TNetwork>& Networks) {
     WriteNetwork(*settings, Networks[i]);
   }
   settings->endArray();
+  for (const TNetwork& network : Networks) SaveSaslPassword(*settings, SaslSecretKey(network.Name), network.Sasl.Password);
 }
 
 }  // namespace tavi

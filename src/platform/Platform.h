@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,6 +87,20 @@ class TPlatform {
   // web page; false when none took it. Platforms without a desktop refuse.
   virtual bool OpenUrl(const std::string& Url) {
     (void)Url;
+    return false;
+  }
+
+  // The desktop's secret store (passwords), where one runs. ReadSecret
+  // gives nothing and WriteSecret false where none does: the caller keeps
+  // the secret in the settings file only the user can read.
+  virtual std::optional<std::string> ReadSecret(const std::string& Key) {
+    (void)Key;
+    return std::nullopt;
+  }
+  // An empty Value removes the secret.
+  virtual bool WriteSecret(const std::string& Key, const std::string& Value) {
+    (void)Key;
+    (void)Value;
     return false;
   }
 

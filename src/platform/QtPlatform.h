@@ -36,6 +36,8 @@ class TQtPlatform : public TPlatform {
   void ShowHelp(const std::string& HelpFile, int Context) override;
   bool OpenUrl(const std::string& Url) override;
 
+  std::optional<std::string> ReadSecret(const std::string& Key) override;
+  bool WriteSecret(const std::string& Key, const std::string& Value) override;
   std::vector<std::string> LocalIPv4Addresses() override;
   std::string ProgramFilePath() override;
 

@@ -2,6 +2,9 @@
 // others kept in the desktop settings.
 #include <gtest/gtest.h>
 
+#include <QFile>
+
+#include "FakePlatform.h"
 #include "core/DesktopSettings.h"
 #include "core/Networks.h"
 
@@ -9,7 +12,15 @@ using namespace tavi;
 
 namespace {
 
-TEST(NetworksTest, FurtherNetworksComeBackAsTheyWereSaved) {
+// Secrets go through the platform.
+class NetworksTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetPlatform(&platform); }
+  void TearDown() override { SetPlatform(nullptr); }
+  test::TFakePlatform platform;
+};
+
+TEST_F(NetworksTest, FurtherNetworksComeBackAsTheyWereSaved) {
   OpenDesktopSettings()->clear();
   TNetwork jis{"日本のネット", {{"irc.example.jp", 6667, false, ""}, {"irc2.example.jp", 6697, true, "pw"}},
                "taro", {"taro2", "taro_"}, "taro", "山田太郎", "host", TWireEncoding::Jis, true, false, true,
@@ -26,7 +37,7 @@ TEST(NetworksTest, FurtherNetworksComeBackAsTheyWereSaved) {
   EXPECT_EQ(LoadFurtherNetworks(), std::vector<TNetwork>{utf8});
 }
 
-TEST(NetworksTest, TheSettingsFilesServerIsTheFirstNetworkAndKeepsItsBytes) {
+TEST_F(NetworksTest, TheSettingsFilesServerIsTheFirstNetworkAndKeepsItsBytes) {
   TGrobalArea jis{"pw", "taro", "本名", "login", "host", "irc.example.jp", {"irc.example.jp"}, "06667", true, false};
   TGrobalArea sjis = jis;
   sjis.JISChoice = false;
@@ -73,6 +84,43 @@ TEST(NetworksTest, TheSettingsFilesServerIsTheFirstNetworkAndKeepsItsBytes) {
     full.Name = area.ServerName;
     SaveFirstNetwork(full, kept, keptOptions);
     EXPECT_EQ(LoadFirstNetworkExtras().Name, "");
+  }
+}
+
+// A SASL password goes to the secret store where one runs, else to the
+// desktop settings only the user can read; never to the settings file.
+TEST_F(NetworksTest, SaslPasswordsAreKeptApart) {
+  TNetwork further{"libera", {{"irc.libera.chat", 6697, true, ""}}, "taro", {}, "t", "Taro", "h",
+                   TWireEncoding::Utf8, false, true, false, {}, {}, {TSaslMechanism::Plain, "taro", "s3cret", true},
+                   {}, {}};
+  TNetwork certified = further;
+  certified.Name = "oftc";
+  certified.Sasl = {TSaslMechanism::External, "", "", false};
+  certified.ClientCertFile = "/home/t/cert.pem";
+  certified.ClientKeyFile = "/home/t/key.pem";
+  TGrobalArea area{"", "taro", "Taro", "t", "h", "irc.example.jp", {"irc.example.jp"}, "6667", true, false};
+  TConnectionOptions options;
+  TNetwork first = NetworkFromSettings(area, options);
+  first.Sasl = {TSaslMechanism::Plain, "taro", "first-pw", false};
+  for (const bool store : {false, true}) {
+    SCOPED_TRACE(store ? "with a secret store" : "without one");
+    OpenDesktopSettings()->clear();
+    platform.HasSecretStore = store;
+    platform.Secrets.clear();
+    SaveFurtherNetworks({further, certified});
+    TGrobalArea kept = area;
+    SaveFirstNetwork(first, kept, options);
+    EXPECT_EQ(kept, area);
+    EXPECT_EQ(LoadFurtherNetworks(), (std::vector<TNetwork>{further, certified}));
+    EXPECT_EQ(FirstNetwork(kept, options, LoadFirstNetworkExtras()), first);
+    const QString file = OpenDesktopSettings()->fileName();
+    QFile read(file);
+    ASSERT_TRUE(read.open(QIODevice::ReadOnly));
+    const QByteArray bytes = read.readAll();
+    EXPECT_EQ(bytes.contains("s3cret"), !store);
+    EXPECT_EQ(bytes.contains("first-pw"), !store);
+    EXPECT_EQ(platform.Secrets.size(), store ? 2u : 0u);
+    EXPECT_EQ(QFile::permissions(file) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
   }
 }
 

@@ -132,6 +132,23 @@ bool TFakePlatform::OpenUrl(const std::string& Url) {
   return !OpenUrlRefused;
 }
 
+std::optional<std::string> TFakePlatform::ReadSecret(const std::string& Key) {
+  std::lock_guard Lock(mutex_);
+  if (!HasSecretStore) return std::nullopt;
+  const auto found = Secrets.find(Key);
+  return found == Secrets.end() ? std::string() : found->second;
+}
+
+bool TFakePlatform::WriteSecret(const std::string& Key, const std::string& Value) {
+  std::lock_guard Lock(mutex_);
+  if (!HasSecretStore) return false;
+  if (Value.empty())
+    Secrets.erase(Key);
+  else
+    Secrets[Key] = Value;
+  return true;
+}
+
 std::vector<std::string> TFakePlatform::LocalIPv4Addresses() {
   std::lock_guard Lock(mutex_);
   return Addresses;
@@ -163,6 +180,8 @@ void TFakePlatform::Reset() {
   OpenedUrls.clear();
   OpenUrlRefused = false;
   Beeps = 0;
+  HasSecretStore = false;
+  Secrets.clear();
 }
 
 }  // namespace tavi::test

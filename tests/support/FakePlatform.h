@@ -5,6 +5,8 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,10 @@ class TFakePlatform : public TPlatform {
   // Records the address; true unless OpenUrlRefused.
   bool OpenUrl(const std::string& Url) override;
 
+  // A secret store while HasSecretStore; none otherwise.
+  std::optional<std::string> ReadSecret(const std::string& Key) override;
+  bool WriteSecret(const std::string& Key, const std::string& Value) override;
+
   std::vector<std::string> LocalIPv4Addresses() override;
   std::string ProgramFilePath() override;
 
@@ -76,6 +82,8 @@ class TFakePlatform : public TPlatform {
   std::vector<std::string> OpenedUrls;
   bool OpenUrlRefused = false;
   int Beeps = 0;
+  bool HasSecretStore = false;
+  std::map<std::string, std::string> Secrets;
 
   // The clock: fixed unless a test moves it.
   TDateTime Time{2006, 1, 2, 9, 5, 7, 0, 1};  // Monday 2006-01-02 09:05:07
