@@ -419,14 +419,15 @@ void TConnection::StartConnect(bool Automatic) {
   SetState(TConnectionState::Connecting);
   const bool tls = server_.Tls;
   const TConnectLimits limits = connectLimits_;
-  connecting_ = TBackgroundConnect::Start(this, [this, host = remoteHost_, port, generation, tls,
-                                                 limits](TBlockingSocket& Socket) {
+  const TClientIdentity identity{network_.ClientCertFile, network_.ClientKeyFile};
+  connecting_ = TBackgroundConnect::Start(this, [this, host = remoteHost_, port, generation, tls, limits,
+                                                 identity](TBlockingSocket& Socket) {
     bool ok = Socket.Connect(host, static_cast<std::uint16_t>(port), limits.ConnectMs);
     // The handshake runs here too, off the GUI thread; what the certificate
     // means is decided there.
     std::shared_ptr<TTlsCheck> check;
     if (ok && tls) {
-      check = std::make_shared<TTlsCheck>(Socket.StartTls(host, limits.TlsHandshakeMs));
+      check = std::make_shared<TTlsCheck>(Socket.StartTls(host, limits.TlsHandshakeMs, identity));
       ok = check->Verdict != TTlsCheck::TVerdict::Failed;
     }
     const int code = ok ? 0 : Socket.ErrorCode();

@@ -252,7 +252,7 @@ int TBlockingSocket::PollFor(int Fd, short Events, int TimeoutMs, bool Wakeable)
   }
 }
 
-TTlsCheck TBlockingSocket::StartTls(const std::string& Host, int TimeoutMs) {
+TTlsCheck TBlockingSocket::StartTls(const std::string& Host, int TimeoutMs, const TClientIdentity& Identity) {
   TTlsCheck Check;
   std::shared_lock Lock(use_);
   const int Fd = fd_.load();
@@ -280,6 +280,16 @@ TTlsCheck TBlockingSocket::StartTls(const std::string& Host, int TimeoutMs) {
   ::SSL_CTX_set_mode(sslContext_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   // Many servers just close the connection; that is an end of stream here.
   ::SSL_CTX_set_options(sslContext_, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  if (!Identity.CertFile.empty()) {
+    const std::string& keyFile = Identity.KeyFile.empty() ? Identity.CertFile : Identity.KeyFile;
+    if (::SSL_CTX_use_certificate_chain_file(sslContext_, Identity.CertFile.c_str()) != 1 ||
+        ::SSL_CTX_use_PrivateKey_file(sslContext_, keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        ::SSL_CTX_check_private_key(sslContext_) != 1) {
+      Check.Failure = TTlsCheck::TFailure::Other;
+      Check.Reason = "client certificate: " + TakeSslErrors();
+      return Check;
+    }
+  }
   ssl_ = ::SSL_new(sslContext_);
   if (!ssl_ || ::SSL_set_fd(ssl_, Fd) != 1) {
     Check.Failure = TTlsCheck::TFailure::Other;

@@ -32,6 +32,13 @@ struct TTlsCheck {
   TFailure Failure = TFailure::None;
 };
 
+// A certificate and its private key (PEM files) the client shows in the
+// handshake; none when CertFile is empty.
+struct TClientIdentity {
+  std::string CertFile;
+  std::string KeyFile;  // empty: the key is in CertFile
+};
+
 class TBlockingSocket {
  public:
   enum class TWait { Data, Timeout, Interrupted, Error };
@@ -55,7 +62,8 @@ class TBlockingSocket {
   // against the system's certificate store and the name against Host. An
   // untrusted certificate still completes the handshake (Untrusted): the
   // caller decides. On Failed the connection stays open but is unusable.
-  TTlsCheck StartTls(const std::string& Host, int TimeoutMs);
+  // Identity, when given, is shown to the server (a client certificate).
+  TTlsCheck StartTls(const std::string& Host, int TimeoutMs, const TClientIdentity& Identity = {});
   bool Tls() const { return ssl_ != nullptr; }
 
   // Waits until data (or end of stream) can be read; TimeoutMs < 0 waits
