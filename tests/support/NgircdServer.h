@@ -3,10 +3,10 @@
 // should the test process die, by the time limit it runs under.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
+
+#include "ServerProcess.h"
 
 namespace tavi::test {
 
@@ -40,14 +40,10 @@ class TNgircdServer {
   static const char* ServerName() { return "irc.tavi.test"; }
 
  private:
-  pid_t pid_ = -1;
+  TServerProcess process_;
   std::uint16_t port_ = 0;
   std::uint16_t tlsPort_ = 0;
   std::string tlsFingerprint_;
-  std::string dir_;
 };
-
-// A free TCP port on 127.0.0.1 (bound once, then released).
-std::uint16_t FreeLoopbackPort();
 
 }  // namespace tavi::test
