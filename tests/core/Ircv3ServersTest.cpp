@@ -1,14 +1,21 @@
 // The IRCv3 servers of the end-to-end tests, seen from a raw client: inspircd
-// with anope offers what a modern network offers and logs in over SASL.
+// with anope offers what a modern network offers and logs in over SASL; ZNC
+// plays back what was said before a client attached, at its original time.
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QDateTime>
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <thread>
 
 #include "AnopeServices.h"
 #include "InspircdServer.h"
+#include "NgircdServer.h"
 #include "RawIrcPeer.h"
 #include "TlsIdentity.h"
+#include "ZncBouncer.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -22,6 +29,20 @@ std::string SaslOutcome(TRawIrcPeer& Peer) {
     const std::string line = Peer.WaitFor(" 90");
     if (line.empty() || line.find(" 900 ") == std::string::npos) return line;
   }
+}
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// The time tag of a line in milliseconds since the epoch; -1 without one.
+std::int64_t TimeTagMs(const std::string& Line) {
+  const std::size_t at = Line.find("time=");
+  if (Line.rfind('@', 0) != 0 || at == std::string::npos) return -1;
+  const std::string value = Line.substr(at + 5, Line.find_first_of("; ", at) - at - 5);
+  const QDateTime time = QDateTime::fromString(QString::fromStdString(value), Qt::ISODateWithMs);
+  return time.isValid() ? time.toMSecsSinceEpoch() : -1;
 }
 
 }  // namespace
@@ -67,5 +88,46 @@ TEST(Ircv3ServersTest, InspircdWithAnopeOffersCapabilitiesAndSasl) {
     const std::string plain = std::string("alice\0alice\0", 12) + login.Password;
     client.Send("AUTHENTICATE " + QByteArray::fromStdString(plain).toBase64().toStdString() + "\r\n");
     EXPECT_NE(SaslOutcome(client).find(login.Outcome), std::string::npos);
+  }
+}
+
+TEST(Ircv3ServersTest, ZncPlaysBackEarlierLinesAtTheirTime) {
+  std::string error;
+  TNgircdServer upstream;
+  TNgircdServer::TOptions quick;
+  quick.MaxPenaltyTime = 0;
+  ASSERT_TRUE(upstream.Start(quick, error)) << error;
+  TZncBouncer znc;
+  TZncBouncer::TOptions options;
+  options.UpstreamPort = upstream.Port();
+  ASSERT_TRUE(znc.Start(options, error)) << error;
+  ASSERT_TRUE(znc.WaitUntilJoined(error)) << error;
+
+  TRawIrcPeer peer;
+  ASSERT_TRUE(peer.Connect(upstream.Host(), upstream.Port()));
+  ASSERT_TRUE(peer.Register("peer"));
+  peer.Send("JOIN #tavi\r\n");
+  ASSERT_FALSE(peer.WaitFor(" 366 ").empty());
+  const std::int64_t before = NowMs();
+  peer.Send("PRIVMSG #tavi :first line\r\nPRIVMSG #tavi :second line\r\n");
+  // The server has relayed both lines to ZNC once it answers what followed.
+  peer.Send("PING :sync\r\n");
+  ASSERT_FALSE(peer.WaitFor("PONG").empty());
+  const std::int64_t after = NowMs();
+  // Time enough that a line stamped at playback is told from one stamped
+  // when it was said.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+  TRawIrcPeer client;
+  ASSERT_TRUE(client.Connect(znc.Host(), znc.Port()));
+  client.Send("CAP LS 302\r\nCAP REQ :server-time batch\r\nPASS " + TZncBouncer::LoginPassword() +
+              "\r\nNICK tavi\r\nUSER tavi 0 * :Tavi\r\nCAP END\r\n");
+  ASSERT_FALSE(client.WaitFor(" znc.in/playback #tavi").empty());
+  for (const char* text : {"first line", "second line"}) {
+    const std::string line = client.WaitFor(std::string("PRIVMSG #tavi :") + text);
+    EXPECT_NE(line.find("batch="), std::string::npos) << line;
+    const std::int64_t time = TimeTagMs(line);
+    EXPECT_GE(time, before) << line;
+    EXPECT_LE(time, after + 100) << line;
   }
 }

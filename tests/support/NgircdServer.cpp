@@ -48,6 +48,7 @@ bool TNgircdServer::Start(const TOptions& Options, std::string& Error) {
         << "[Limits]\n"
         << "PingTimeout = " << Options.PingTimeout << "\n"
         << "PongTimeout = " << Options.PongTimeout << "\n"
+        << "MaxPenaltyTime = " << Options.MaxPenaltyTime << "\n"
         << "MaxConnectionsIP = 0\nMaxNickLength = 30\n"
         << "[Options]\nDNS = no\nIdent = no\nPAM = no\n"
         << "[SSL]\n";

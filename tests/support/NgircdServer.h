@@ -15,6 +15,10 @@ class TNgircdServer {
   struct TOptions {
     int PingTimeout = 120;  // seconds of silence before the server pings
     int PongTimeout = 20;
+    // The most ngircd holds back a client's next command for each one it
+    // sends, in seconds: -1 no limit (its own penalties, up to seconds for
+    // a JOIN), 0 none.
+    int MaxPenaltyTime = -1;
     std::string Motd = "Welcome to the Tavi test server";  // empty: none (422)
     int TimeLimitSeconds = 300;
     // Also listen with TLS on a port of its own, with a self-signed
