@@ -13,6 +13,8 @@ PACKAGES=(
   fonts-noto-cjk fonts-noto-color-emoji fcitx5-frontend-qt6
   # a session bus for the desktop notification test
   dbus-daemon
+  # IRCv3 servers, services and a bouncer for the end-to-end tests
+  inspircd anope znc
 )
 
 # The clients the flood and DCC benchmarks compare with, only when asked for.

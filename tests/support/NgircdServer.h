@@ -3,10 +3,10 @@
 // should the test process die, by the time limit it runs under.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
+
+#include "ServerProcess.h"
 
 namespace tavi::test {
 
@@ -15,6 +15,10 @@ class TNgircdServer {
   struct TOptions {
     int PingTimeout = 120;  // seconds of silence before the server pings
     int PongTimeout = 20;
+    // The most ngircd holds back a client's next command for each one it
+    // sends, in seconds: -1 no limit (its own penalties, up to seconds for
+    // a JOIN), 0 none.
+    int MaxPenaltyTime = -1;
     std::string Motd = "Welcome to the Tavi test server";  // empty: none (422)
     int TimeLimitSeconds = 300;
     // Also listen with TLS on a port of its own, with a self-signed
@@ -40,14 +44,10 @@ class TNgircdServer {
   static const char* ServerName() { return "irc.tavi.test"; }
 
  private:
-  pid_t pid_ = -1;
+  TServerProcess process_;
   std::uint16_t port_ = 0;
   std::uint16_t tlsPort_ = 0;
   std::string tlsFingerprint_;
-  std::string dir_;
 };
-
-// A free TCP port on 127.0.0.1 (bound once, then released).
-std::uint16_t FreeLoopbackPort();
 
 }  // namespace tavi::test
