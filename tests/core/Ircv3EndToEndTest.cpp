@@ -1,0 +1,111 @@
+// The session core against real IRCv3 servers: SASL logins on inspircd with
+// anope, and a bouncer's playback through ZNC.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <string>
+
+#include "AnopeServices.h"
+#include "CoreFixture.h"
+#include "InspircdServer.h"
+#include "NgircdServer.h"
+#include "QtWait.h"
+#include "RawIrcPeer.h"
+#include "TlsIdentity.h"
+#include "ZncBouncer.h"
+#include "core/ConnectionOptions.h"
+#include "core/Networks.h"
+
+using namespace tavi;
+using namespace tavi::test;
+
+namespace {
+
+class Ircv3EndToEndTest : public CoreFixture {
+ protected:
+  void SetUp() override {
+    CoreFixture::SetUp();
+    Connection().SetLineSink(nullptr);  // the lines go to the server
+  }
+  static TNetwork Network(const std::string& Nick, std::uint16_t Port, bool Tls = false) {
+    TNetwork network;
+    network.Name = "ircv3";
+    network.Servers = {{"127.0.0.1", Port, Tls, ""}};
+    network.Nick = Nick;
+    network.LoginName = Nick;
+    network.RealName = "Taro";
+    network.HostName = "host";
+    network.Encoding = TWireEncoding::Utf8;
+    network.Reconnect = false;
+    return network;
+  }
+  // Connects and waits until registered, or until the connection is over.
+  bool ConnectAndSettle(const TNetwork& Network) {
+    Connection().UseNetwork(Network);
+    Connection().Connect();
+    return PumpUntil([&] {
+      return Connection().State() == TConnectionState::Registered ||
+             (Connection().State() == TConnectionState::Idle && !Connection().Connecting());
+    }, 15000);
+  }
+  bool LogHas(const std::string& Text) {
+    const Lines events = Of(recorder->Events, "log ");
+    return std::ranges::any_of(events, [&](const std::string& Line) { return Line.find(Text) != std::string::npos; });
+  }
+};
+
+TEST_F(Ircv3EndToEndTest, SaslLogsInFailsAsTheNetworkSaysAndShowsACertificate) {
+  std::string error;
+  TInspircdServer server;
+  ASSERT_TRUE(server.Start({.Services = true, .Tls = true}, error)) << error;
+  TAnopeServices services;
+  ASSERT_TRUE(services.Start(server, error)) << error;
+  const TTlsIdentity identity = MakeSelfSignedIdentity("taro");
+  ASSERT_TRUE(services.RegisterAccount("taro", "secret12", error, identity.Fingerprint)) << error;
+  QTemporaryDir folder;
+  ASSERT_TRUE(WriteIdentityFiles(identity, folder.path().toStdString()));
+  PinFingerprint("127.0.0.1", server.TlsPort(), server.TlsFingerprint());
+
+  struct TCase {
+    const char* Name;
+    TSaslLogin Login;
+    bool Tls;
+    bool Registered;
+    const char* Said;
+  };
+  const TCase cases[] = {
+      {"right password", {TSaslMechanism::Plain, "taro", "secret12", true}, false, true, "SASL でログインしました。"},
+      {"wrong password, go on", {TSaslMechanism::Plain, "taro", "wrong", false}, false, true,
+       "ログインせずに続けます。"},
+      {"wrong password, end", {TSaslMechanism::Plain, "taro", "wrong", true}, false, false, "接続を終えます。"},
+      {"certificate", {TSaslMechanism::External, "", "", true}, true, true, "SASL でログインしました。"},
+  };
+  int n = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    recorder->Events.clear();
+    TNetwork network = Network("taro" + std::to_string(++n), c.Tls ? server.TlsPort() : server.Port(), c.Tls);
+    network.Sasl = c.Login;
+    if (c.Tls) {
+      network.ClientCertFile = (folder.path() + QStringLiteral("/cert.pem")).toStdString();
+      network.ClientKeyFile = (folder.path() + QStringLiteral("/key.pem")).toStdString();
+    }
+    ASSERT_TRUE(ConnectAndSettle(network));
+    EXPECT_EQ(Connection().State() == TConnectionState::Registered, c.Registered);
+    EXPECT_TRUE(LogHas(c.Said)) << ::testing::PrintToString(recorder->Events);
+    if (c.Registered) {
+      EXPECT_TRUE(Connection().Caps().Enabled("server-time"));
+      EXPECT_TRUE(Connection().Caps().Enabled("multi-prefix"));
+    } else {
+      // Told in a box as well, and not tried again.
+      EXPECT_FALSE(Of(recorder->Events, "message ").empty());
+      EXPECT_FALSE(Connection().Reconnecting());
+    }
+    Connection().Close();
+    PumpUntil([&] { return Connection().State() == TConnectionState::Idle; });
+  }
+}
+
+}  // namespace
