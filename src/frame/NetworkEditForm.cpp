@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -83,6 +84,24 @@ void TNetworkEditForm::BuildControls() {
   EncodingComboBox->addItem(Ui(u8"UTF-8"), static_cast<int>(TWireEncoding::Utf8));
   form->addRow(Ui(u8"送信する漢字コード："), EncodingComboBox);
 
+  SaslComboBox = new QComboBox(this);
+  SaslComboBox->setObjectName(QStringLiteral("SaslComboBox"));
+  SaslComboBox->addItem(Ui(u8"しない"), static_cast<int>(TSaslMechanism::None));
+  SaslComboBox->addItem(Ui(u8"アカウントとパスワード（SASL PLAIN）"), static_cast<int>(TSaslMechanism::Plain));
+  SaslComboBox->addItem(Ui(u8"クライアント証明書（SASL EXTERNAL）"), static_cast<int>(TSaslMechanism::External));
+  form->addRow(Ui(u8"接続時のログイン："), SaslComboBox);
+  SaslAccountEdit = addEdit("SaslAccountEdit", u8"アカウント名：");
+  SaslPassWordEdit = addEdit("SaslPassWordEdit", u8"アカウントのパスワード：");
+  SaslPassWordEdit->setEchoMode(QLineEdit::Password);
+  SaslRequiredCheckBox = new QCheckBox(Ui(u8"ログインできなければ接続を終える"), this);
+  SaslRequiredCheckBox->setObjectName(QStringLiteral("SaslRequiredCheckBox"));
+  form->addRow(QString(), SaslRequiredCheckBox);
+  ClientCertEdit = addEdit("ClientCertEdit", u8"クライアント証明書（PEM）：");
+  ClientCertEdit->setToolTip(Ui(u8"SSL/TLS のサーバーに示す証明書のファイル"));
+  ClientKeyEdit = addEdit("ClientKeyEdit", u8"証明書の秘密鍵（PEM）：");
+  ClientKeyEdit->setPlaceholderText(Ui(u8"証明書のファイルにあるときは空のまま"));
+  connect(SaslComboBox, &QComboBox::currentIndexChanged, this, &TNetworkEditForm::SaslComboBoxChange);
+
   auto* choices = new QHBoxLayout;
   ReconnectCheckBox = new QCheckBox(Ui(u8"切れたら再接続する"), this);
   ReconnectCheckBox->setObjectName(QStringLiteral("ReconnectCheckBox"));
@@ -135,6 +154,20 @@ void TNetworkEditForm::FormCreate() {
   for (const TAutoJoin& join : n.AutoJoin) joins.push_back(QText(join.Channel + (join.Key.empty() ? "" : " " + join.Key)));
   AutoJoinEdit->setPlainText(joins.join(QLatin1Char('\n')));
   ConnectCommandsEdit->setPlainText(Joined(n.ConnectCommands, QLatin1Char('\n')));
+  SaslComboBox->setCurrentIndex(SaslComboBox->findData(static_cast<int>(n.Sasl.Mechanism)));
+  SaslAccountEdit->setText(QText(n.Sasl.Account));
+  SaslPassWordEdit->setText(QText(n.Sasl.Password));
+  SaslRequiredCheckBox->setChecked(n.Sasl.Required);
+  ClientCertEdit->setText(QText(n.ClientCertFile));
+  ClientKeyEdit->setText(QText(n.ClientKeyFile));
+  SaslComboBoxChange();
+}
+
+void TNetworkEditForm::SaslComboBoxChange() {
+  const auto mechanism = static_cast<TSaslMechanism>(SaslComboBox->currentData().toInt());
+  SaslAccountEdit->setEnabled(mechanism == TSaslMechanism::Plain);
+  SaslPassWordEdit->setEnabled(mechanism == TSaslMechanism::Plain);
+  SaslRequiredCheckBox->setEnabled(mechanism != TSaslMechanism::None);
 }
 
 std::string TNetworkEditForm::ReadNetwork(TNetwork& Network) const {
@@ -183,6 +216,29 @@ std::string TNetworkEditForm::ReadNetwork(TNetwork& Network) const {
     Network.AutoJoin.push_back(join);
   }
   Network.ConnectCommands = Split(ConnectCommandsEdit->toPlainText(), QLatin1Char('\n'));
+
+  Network.Sasl.Mechanism = static_cast<TSaslMechanism>(SaslComboBox->currentData().toInt());
+  Network.Sasl.Account = StdText(SaslAccountEdit->text().trimmed());
+  Network.Sasl.Password = StdText(SaslPassWordEdit->text());
+  Network.Sasl.Required = SaslRequiredCheckBox->isChecked();
+  Network.ClientCertFile = StdText(ClientCertEdit->text().trimmed());
+  Network.ClientKeyFile = StdText(ClientKeyEdit->text().trimmed());
+  if (Network.Sasl.Mechanism == TSaslMechanism::Plain &&
+      (Network.Sasl.Account.empty() || Network.Sasl.Password.empty()))
+    return U8(u8"ログインするアカウント名とパスワードを書き込んでください。");
+  if (Network.Sasl.Mechanism == TSaslMechanism::External) {
+    if (Network.ClientCertFile.empty()) return U8(u8"クライアント証明書のファイルを書き込んでください。");
+    if (std::any_of(Network.Servers.begin(), Network.Servers.end(), [](const TServerAddress& S) { return !S.Tls; }))
+      return U8(u8"クライアント証明書でのログインは SSL/TLS のサーバー（-tls）でだけできます。");
+  }
+  for (const std::string& file : {Network.ClientCertFile, Network.ClientKeyFile})
+    if (!file.empty() && !QFileInfo(QString::fromStdString(file)).isReadable())
+      return U8(u8"ファイル ") + file + U8(u8" を読めません。");
+  if (Network.Sasl.Mechanism != TSaslMechanism::Plain) {
+    // A password no login uses is not kept.
+    Network.Sasl.Account.clear();
+    Network.Sasl.Password.clear();
+  }
   return {};
 }
 

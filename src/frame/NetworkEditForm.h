@@ -33,6 +33,13 @@ class TNetworkEditForm : public QDialog {
   QLineEdit* TrueNameEdit = nullptr;
   QLineEdit* HostNameEdit = nullptr;
   QComboBox* EncodingComboBox = nullptr;
+  // The login before registering, and the certificate shown over TLS.
+  QComboBox* SaslComboBox = nullptr;  // none, PLAIN, EXTERNAL
+  QLineEdit* SaslAccountEdit = nullptr;
+  QLineEdit* SaslPassWordEdit = nullptr;
+  QCheckBox* SaslRequiredCheckBox = nullptr;
+  QLineEdit* ClientCertEdit = nullptr;
+  QLineEdit* ClientKeyEdit = nullptr;
   QCheckBox* ReconnectCheckBox = nullptr;
   QCheckBox* LogCheckBox = nullptr;
   QCheckBox* ConnectAtStartCheckBox = nullptr;
@@ -52,6 +59,8 @@ class TNetworkEditForm : public QDialog {
 
  private:
   void BuildControls();
+  // The account fields are for PLAIN only.
+  void SaslComboBoxChange();
   void FormCreate();
 
   const TNetwork original_;

@@ -2,6 +2,9 @@
 // refused when a field cannot be taken, reordered, connected, disconnected,
 // removed, and connected at start when marked so.
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -139,6 +142,61 @@ TEST_F(NetworkListFormTest, TheListAddsEditsRefusesReordersConnectsAndRemovesNet
   ASSERT_EQ(session->Connections().size(), 2u);
   EXPECT_EQ(session->Connections().back()->NetworkName(), "utf8");
   EXPECT_EQ(Connection().State(), TConnectionState::Idle);  // the first is not marked
+}
+
+}  // namespace
+
+namespace {
+
+// The login fields: what each choice needs, and what it keeps.
+TEST_F(NetworkListFormTest, TheEditorTakesALoginOnlyWithWhatItNeeds) {
+  QTemporaryDir folder;
+  const QString cert = folder.filePath(QStringLiteral("cert.pem"));
+  QFile file(cert);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  TNetwork base;
+  base.Name = "net";
+  base.Nick = base.LoginName = base.RealName = "taro";
+  struct TCase {
+    const char* Servers;
+    TSaslMechanism Mechanism;
+    const char* Account;
+    const char* Password;
+    QString Cert;
+    const char8_t* Problem;  // the start of the refusal; nullptr: taken
+  };
+  const TCase cases[] = {
+      {"irc.example 6667", TSaslMechanism::Plain, "taro", "pw", {}, nullptr},
+      {"irc.example 6667", TSaslMechanism::Plain, "taro", "", {}, u8"ログインするアカウント名とパスワード"},
+      {"irc.example 6697 -tls", TSaslMechanism::External, "", "", cert, nullptr},
+      {"irc.example 6697 -tls", TSaslMechanism::External, "", "", {}, u8"クライアント証明書のファイル"},
+      {"irc.example 6667", TSaslMechanism::External, "", "", cert, u8"クライアント証明書でのログインは"},
+      {"irc.example 6667", TSaslMechanism::None, "", "", folder.filePath(QStringLiteral("none.pem")), u8"ファイル "},
+      // A password no login uses is dropped.
+      {"irc.example 6697 -tls", TSaslMechanism::External, "taro", "pw", cert, nullptr},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Servers + std::string(" ") + c.Account + "/" + c.Password);
+    TNetworkEditForm editor(nullptr, base, {});
+    editor.ServersEdit->setPlainText(QString::fromUtf8(c.Servers));
+    editor.SaslComboBox->setCurrentIndex(editor.SaslComboBox->findData(static_cast<int>(c.Mechanism)));
+    EXPECT_EQ(editor.SaslPassWordEdit->isEnabled(), c.Mechanism == TSaslMechanism::Plain);
+    editor.SaslAccountEdit->setText(QString::fromUtf8(c.Account));
+    editor.SaslPassWordEdit->setText(QString::fromUtf8(c.Password));
+    editor.SaslRequiredCheckBox->setChecked(true);
+    editor.ClientCertEdit->setText(c.Cert);
+    TNetwork network;
+    const std::string problem = editor.ReadNetwork(network);
+    if (c.Problem) {
+      EXPECT_TRUE(problem.starts_with(U8(c.Problem))) << problem;
+      continue;
+    }
+    EXPECT_EQ(problem, "");
+    const bool plain = c.Mechanism == TSaslMechanism::Plain;
+    EXPECT_EQ(network.Sasl, (TSaslLogin{c.Mechanism, plain ? c.Account : "", plain ? c.Password : "", true}));
+    EXPECT_EQ(network.ClientCertFile, c.Cert.toStdString());
+  }
 }
 
 }  // namespace
