@@ -218,7 +218,7 @@ void TEventProcessor::ModeCommand(TToken Token) {
   }
   TChannel* channel = c_.FindChannel(c_.WireParam(1, Token.Params[1]));
   if (!channel) return;
-  const std::vector<TChannelModeChange> changes = ParseChannelModes(Token, channel->Members.Prefixes().Modes);
+  const std::vector<TChannelModeChange> changes = ParseChannelModes(Token, channel->Members.Prefixes().Modes, c_.ChannelModeKinds());
   for (const TChannelModeChange& change : changes) ApplyChannelMode(*channel, change);
   const std::string by = SenderNick(Token.Prefix);
   std::string modes;

@@ -321,14 +321,7 @@ void TConnection::ReceiveLine(const std::string& Line) {
   heardIrc_ = true;
   if (caps_.Take(message)) return;
   if (message.Command == "001") caps_.Registered();
-  // The server's word on how it folds the case of names (ISUPPORT).
-  if (message.Command == "005") {
-    for (const std::string& token : message.Params) {
-      if (token.starts_with("CASEMAPPING=")) SetCaseMapping(CaseMappingNamed(token.substr(12)));
-      if (token.starts_with("PREFIX=")) SetRankPrefixes(TRankPrefixes::FromIsupport(token.substr(7)));
-      if (token.starts_with("NICKLEN=")) nickLen_ = NickLenValue(token.substr(8));
-    }
-  }
+  if (message.Command == "005") TakeIsupport(message);
   current_ = &message;
   try {
     DispatchMessage(message, *events_);

@@ -14,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Capabilities.h"
@@ -204,6 +205,15 @@ class TConnection : public QObject, private TChatClientEvents {
   // How the server folds the case of names (its CASEMAPPING).
   TCaseMapping CaseMapping() const { return caseMapping_; }
   void SetCaseMapping(TCaseMapping Mapping);
+  // What the server's ISUPPORT says besides: the marks channel names begin
+  // with (CHANTYPES), the kinds of its channel modes (CHANMODES), and the
+  // name the network goes by (NETWORK; empty until said).
+  bool IsChannelName(std::string_view Name) const;
+  const TChannelModeKinds& ChannelModeKinds() const { return channelModeKinds_; }
+  const std::string& AnnouncedNetwork() const { return announcedNetwork_; }
+  // The name captions show: the user's name for the network, else the one
+  // the server announces, else the server's.
+  std::string DisplayName() const;
   // The member ranks the server announces (its PREFIX).
   const TRankPrefixes& RankPrefixes() const { return rankPrefixes_; }
   void SetRankPrefixes(const TRankPrefixes& Prefixes);
@@ -306,6 +316,8 @@ class TConnection : public QObject, private TChatClientEvents {
 
  signals:
   void StateChanged(TConnectionState State);
+  // The server announced the network's name (DisplayName may differ now).
+  void NetworkAnnounced();
   void StatusTextChanged(const std::string& Text);
   // Own.Away changed, or a new away message was taken.
   void AwayChanged(bool Away);
@@ -461,6 +473,11 @@ class TConnection : public QObject, private TChatClientEvents {
   const TMessage* current_ = nullptr;
   TCaseMapping caseMapping_ = TCaseMapping::Rfc1459;
   TRankPrefixes rankPrefixes_;
+  TChannelModeKinds channelModeKinds_;
+  std::string channelTypes_ = "#&+!";
+  std::string announcedNetwork_;
+  // Reads the ISUPPORT tokens of a 005 line.
+  void TakeIsupport(const TMessage& Message);
   TCapabilities caps_;
 };
 

@@ -23,10 +23,6 @@ std::string TakeWord(std::string_view& Text) {
   return word;
 }
 
-bool IsChannelName(std::string_view Name) {
-  return !Name.empty() && (Name.front() == '#' || Name.front() == '&' || Name.front() == '+' || Name.front() == '!');
-}
-
 std::string Upper(std::string Word) {
   for (char& c : Word)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -88,7 +84,7 @@ TTypedOutcome RunTypedLine(TConnection& Connection, const std::string& Typed, TC
     std::string_view text = rest;
     // Only a channel can be left: a talk window names none of its own.
     std::string target = Channel ? Channel->WireName() : std::string();
-    if (IsChannelName(text)) target = wire(TakeWord(text));
+    if (Connection.IsChannelName(text)) target = wire(TakeWord(text));
     if (target.empty()) return {};
     Connection.SendWire("PART " + target + (text.empty() ? "" : wire(" :" + std::string(text))) + "\r\n");
     return {};

@@ -54,6 +54,7 @@ TConnectionView::TConnectionView(TMainForm& Frame, TConnection& Connection, TSer
   });
   connect(c, &TConnection::StatusTextChanged, this, [this](const std::string& Text) { frame_.SetStatusText(Text); });
   connect(c, &TConnection::AwayChanged, this, [this] { frame_.UpdateAwayMark(); });
+  connect(c, &TConnection::NetworkAnnounced, this, [this] { frame_.ShowNetworkNames(); });
   connect(c, &TConnection::MessageForUser, this, [](const std::string& Text) { Platform().ShowMessage(Text); });
   connect(c, &TConnection::TrustQuestion, this, &TConnectionView::AskTrust);
   connect(c, &TConnection::NickChanged, this, [this](const std::string& Old, const std::string& New) {

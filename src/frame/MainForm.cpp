@@ -139,7 +139,7 @@ void TMainForm::ShowNetworkNames() { UpdateNetworkNotes(session_.Connections().s
 void TMainForm::UpdateNetworkNotes(std::size_t Networks) {
   for (TMdiChildForm* child : ChildWindows())
     if (child->Connection() && !qobject_cast<TServerLogForm*>(child))
-      child->SetNetworkNote(Networks > 1 ? child->Connection()->NetworkName() : std::string());
+      child->SetNetworkNote(Networks > 1 ? child->Connection()->DisplayName() : std::string());
 }
 
 TMainForm::~TMainForm() {
@@ -421,7 +421,7 @@ void TMainForm::AddChildWindow(TMdiChildForm* Child, bool Activate) {
     if (QWidget* focus = Child->focusWidget()) focus->clearFocus();
   MdiArea->addSubWindow(Child);
   if (Child->Connection() && session_.Connections().size() > 1 && !qobject_cast<TServerLogForm*>(Child))
-    Child->SetNetworkNote(Child->Connection()->NetworkName());
+    Child->SetNetworkNote(Child->Connection()->DisplayName());
   if (MdiArea->subWindowList().size() == 1 && !windowSeparator_) windowSeparator_ = Window1->addSeparator();
   auto* item = new QAction(MenuText(Child->Caption()), this);
   // Grouped by network, as in the window list: after the last entry of the

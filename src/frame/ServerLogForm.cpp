@@ -40,7 +40,8 @@ TServerLogForm::TServerLogForm(TWindowHost& Host, TConnection& Connection) : TMd
   column->addWidget(ServerSendEdit);
   setWidget(content);
   KeepSizeAs(QStringLiteral("ServerLog"), QSize(560, 240));
-  SetCaption(Connection.NetworkName());
+  SetCaption(Connection.DisplayName());
+  connect(&Connection, &TConnection::NetworkAnnounced, this, [this] { SetCaption(this->Connection()->DisplayName()); });
   setFocusProxy(ServerSendEdit);
 }
 

@@ -132,7 +132,34 @@ std::pair<std::string, std::string> SplitRanks(std::string_view Entry, const TRa
   return {held, std::string(Entry.substr(0, Entry.find('!')))};
 }
 
-std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token, std::string_view RankModes) {
+TChannelModeKinds TChannelModeKinds::FromIsupport(std::string_view Value) {
+  std::vector<std::string> groups;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t comma = Value.find(',', at);
+    groups.emplace_back(Value.substr(at, comma == std::string_view::npos ? std::string_view::npos : comma - at));
+    if (comma == std::string_view::npos) break;
+    at = comma + 1;
+  }
+  if (groups.size() < 4) return {};
+  TChannelModeKinds kinds;
+  kinds.List = groups[0];
+  kinds.Always = groups[1];
+  kinds.WhenSet = groups[2];
+  kinds.Never = groups[3];
+  kinds.FromServer = true;
+  return kinds;
+}
+
+bool TChannelModeKinds::TakesArgument(char Letter, bool Adding) const {
+  if (List.find(Letter) != std::string::npos) return true;
+  if (Always.find(Letter) != std::string::npos) return Adding || FromServer || Letter != 'k';
+  if (WhenSet.find(Letter) != std::string::npos) return Adding;
+  return false;
+}
+
+std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token, std::string_view RankModes,
+                                                  const TChannelModeKinds& Kinds) {
   constexpr std::size_t LastSlot = 15;
   std::array<std::string, LastSlot + 1> slots = Token.Params;
   std::vector<TChannelModeChange> changes;
@@ -160,11 +187,16 @@ std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token, std::stri
         continue;
       }
       const bool rank = RankModes.find(letter) != std::string_view::npos;
-      if (!rank && std::string_view("psitnmlbk").find(letter) == std::string_view::npos) continue;
+      const bool takes = rank || Kinds.TakesArgument(letter, adding);
+      // Modes of other kinds are passed over, with their arguments.
+      if (!rank && std::string_view("psitnmlbk").find(letter) == std::string_view::npos) {
+        if (takes) takeArgument();
+        continue;
+      }
       TChannelModeChange change;
       change.Letter = letter;
       change.Adding = adding;
-      change.TakesArgument = rank || letter == 'b' || (adding && (letter == 'l' || letter == 'k'));
+      change.TakesArgument = takes;
       if (change.TakesArgument) change.Argument = takeArgument();
       changes.push_back(std::move(change));
     }

@@ -62,6 +62,23 @@ struct TRankPrefixes {
   bool operator==(const TRankPrefixes&) const = default;
 };
 
+// Which channel modes take an argument (ISUPPORT CHANMODES "A,B,C,D"): list
+// modes always, B always, C only when set, D never.
+struct TChannelModeKinds {
+  std::string List = "b";
+  std::string Always = "k";
+  std::string WhenSet = "l";
+  std::string Never = "psitnm";
+  // The server said; without its word "-k" is taken without a key, as
+  // servers of old send it.
+  bool FromServer = false;
+
+  // "beI,k,l,imnpst"; fewer than four groups leave the default.
+  static TChannelModeKinds FromIsupport(std::string_view Value);
+  bool TakesArgument(char Letter, bool Adding) const;
+  bool operator==(const TChannelModeKinds&) const = default;
+};
+
 // A names entry split into its rank symbols ("@+", several with
 // multi-prefix, put in rank order, each once) and its nick (a
 // "!user@host" after it dropped).
@@ -71,7 +88,8 @@ std::pair<std::string, std::string> SplitRanks(std::string_view Entry, const TRa
 // that takes an argument takes the next non-empty slot out of the strings.
 // Only the letters p, s, i, t, n, m, l, b and k and the rank letters
 // (RankModes, each with a nick) give entries.
-std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token, std::string_view RankModes = "ov");
+std::vector<TChannelModeChange> ParseChannelModes(const TToken& Token, std::string_view RankModes = "ov",
+                                                  const TChannelModeKinds& Kinds = {});
 
 // A decimal integer such as a channel limit, optionally signed.
 bool DecimalNumber(std::string_view Text, std::int32_t& Value);

@@ -329,6 +329,16 @@ TEST_F(ChannelEventsTest, ChannelModes) {
   EXPECT_EQ(shown.front(), "#c event " + T + " x" + U8(u8" がモードを変えました： ") + "+o-o alice bob");
   EXPECT_TRUE(Sent.empty());
 
+  // With the server's word on its modes, "-k" takes its key and modes of
+  // other kinds their arguments; its channel marks and name are taken too.
+  Feed(":irc.test 005 me CHANMODES=beI,kj,l,imnpst CHANTYPES=#& NETWORK=Example\\x20Net :are supported");
+  Feed(":x!~x@h MODE #c +k-k+ej+o key key *!*@ok 3:5 bob");
+  EXPECT_EQ(Members("#c"), "@alice @bob @carol me");
+  EXPECT_EQ(State(chat), "jtn|||0|x!*@*");
+  EXPECT_EQ(Connection().AnnouncedNetwork(), "Example Net");
+  EXPECT_TRUE(Connection().IsChannelName("&local"));
+  EXPECT_FALSE(Connection().IsChannelName("+modeless"));
+
   // A flood of +b keeps the first masks only.
   for (int i = 0; i < TListCap::MaxEntries + 5; ++i) Feed(":x!~x@h MODE #d +b m" + std::to_string(i) + "!*@*");
   EXPECT_EQ(other.BanMaskList.size(), std::size_t(TListCap::MaxEntries));
