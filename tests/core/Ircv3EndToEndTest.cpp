@@ -2,6 +2,7 @@
 // anope, and a bouncer's playback through ZNC.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "ZncBouncer.h"
 #include "core/ConnectionOptions.h"
 #include "core/Networks.h"
+#include "platform/Platform.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -106,6 +108,53 @@ TEST_F(Ircv3EndToEndTest, SaslLogsInFailsAsTheNetworkSaysAndShowsACertificate) {
     Connection().Close();
     PumpUntil([&] { return Connection().State() == TConnectionState::Idle; });
   }
+}
+
+// "hh:nn" of a moment as the test platform's clock (UTC) shows it.
+std::string StampOf(std::int64_t UtcMs) {
+  return QDateTime::fromMSecsSinceEpoch(UtcMs, Qt::UTC).toString(QStringLiteral("hh:mm")).toStdString();
+}
+
+TEST_F(Ircv3EndToEndTest, ABouncersPlaybackShowsTheTimesLinesWereSaid) {
+  std::string error;
+  TNgircdServer upstream;
+  TNgircdServer::TOptions quick;
+  quick.MaxPenaltyTime = 0;
+  ASSERT_TRUE(upstream.Start(quick, error)) << error;
+  TZncBouncer znc;
+  TZncBouncer::TOptions options;
+  options.UpstreamPort = upstream.Port();
+  ASSERT_TRUE(znc.Start(options, error)) << error;
+  ASSERT_TRUE(znc.WaitUntilJoined(error)) << error;
+
+  TRawIrcPeer peer;
+  ASSERT_TRUE(peer.Connect(upstream.Host(), upstream.Port()));
+  ASSERT_TRUE(peer.Register("peer"));
+  peer.Send("JOIN #tavi\r\n");
+  ASSERT_FALSE(peer.WaitFor(" 366 ").empty());
+  const std::int64_t said = QDateTime::currentMSecsSinceEpoch();
+  peer.Send("PRIVMSG #tavi :said before you came\r\nPING :sync\r\n");
+  ASSERT_FALSE(peer.WaitFor("PONG").empty());
+
+  // The test clock stands still at another time: a line stamped when it was
+  // shown would carry that time.
+  TNetwork network = Network("tavi", znc.Port());
+  network.Servers.front().Password = TZncBouncer::LoginPassword();
+  ASSERT_TRUE(ConnectAndSettle(network));
+  ASSERT_EQ(Connection().State(), TConnectionState::Registered);
+  EXPECT_TRUE(Connection().Caps().Enabled("server-time"));
+  std::string shown;
+  ASSERT_TRUE(PumpUntil([&] {
+    for (const std::string& event : recorder->Events)
+      if (event.find("said before you came") != std::string::npos) shown = event;
+    return !shown.empty();
+  }, 5000));
+  const std::string stamp = TimeStamp(platform.Now());
+  ASSERT_NE(StampOf(said), stamp) << "the test clock stands at the real time";
+  EXPECT_TRUE(shown.starts_with("#tavi talk " + StampOf(said)) ||
+              shown.starts_with("#tavi talk " + StampOf(said + 1000)))
+      << shown;
+  Connection().Close();
 }
 
 }  // namespace
