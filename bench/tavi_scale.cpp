@@ -14,54 +14,24 @@
 // "scale-end N" (stall_flood_ms); the flood lines shown. Fails (exit 1, the
 // reason on stderr) when the load is not reached in time, when fewer flood
 // lines were shown than the load sent, or when a message box would open.
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QTimer>
-#include <cstdarg>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ProcessFigures.h"
+#include "QuietHarness.h"
 #include "core/Connection.h"
 #include "core/Session.h"
 #include "frame/MainForm.h"
-#include "platform/QtPlatform.h"
 
 namespace {
 
-// A box or a question means something went wrong: it is told, never shown.
-class TQuietPlatform : public tavi::TQtPlatform {
- public:
-  int Boxes = 0;
-  void ShowMessage(const std::string& Text) override { Told("message", Text); }
-  void ShowNotice(const std::string& Text) override { Told("notice", Text); }
-  bool AskYesNo(const std::string& Text) override {
-    Told("question", Text);
-    return false;
-  }
-
- private:
-  void Told(const char* Kind, const std::string& Text) {
-    ++Boxes;
-    std::fprintf(stderr, "tavi_scale: %s: %s\n", Kind, Text.c_str());
-  }
-};
-
-[[noreturn]] __attribute__((format(printf, 1, 2))) void Fail(const char* Format, ...) {
-  std::va_list args;
-  va_start(args, Format);
-  std::fputs("tavi_scale: ", stderr);
-  std::vfprintf(stderr, Format, args);
-  std::fputc('\n', stderr);
-  va_end(args);
-  std::fflush(stdout);
-  _exit(1);
-}
+using bench::Fail;
 
 // The names scale_load.py gives its channels and bots.
 std::string Numbered(const char* Format, int N) {
@@ -138,7 +108,7 @@ int main(int argc, char* argv[]) {
   for (int i = 0; i < parser.value(membersOption).toInt(); ++i) members.push_back(Numbered("m%03d", i));
 
   tavi::InstallQtPlatform();
-  TQuietPlatform platform;
+  bench::TQuietPlatform platform;
   tavi::SetPlatform(&platform);
   tavi::TSession session;
   auto* form = new tavi::TMainForm(session);
