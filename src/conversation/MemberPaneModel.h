@@ -1,5 +1,6 @@
 // The member pane's view of a channel's member list: each entry in its
-// colour, the user's own in green, operators in red, others in black.
+// colour, the user's own in green, members away in grey, operators in red,
+// others in black.
 #pragma once
 
 #include <QIdentityProxyModel>

@@ -34,7 +34,8 @@ const std::vector<std::string_view>& TCapabilities::Wanted() {
   // server sends.
   static const std::vector<std::string_view> wanted = {
       "cap-notify",     "server-time", "message-tags", "batch",   "multi-prefix",
-      "away-notify",    "account-notify", "extended-join", "chghost", "setname"};
+      "away-notify",    "account-notify", "extended-join", "chghost", "setname",
+      "echo-message",   "userhost-in-names", "invite-notify"};
   return wanted;
 }
 

@@ -74,7 +74,8 @@ class TCapabilities {
   void EndNegotiation();
   void SaslDone(TSaslOutcome Outcome, const std::string& Text);
 
-  TSend send_;
+  // Until Start, CAP lines that come all the same ask for nothing.
+  TSend send_ = [](const std::string&) {};
   TSaslReport report_;
   TSaslLogin login_;
   std::map<std::string, std::string, std::less<>> offered_;

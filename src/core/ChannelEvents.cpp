@@ -3,6 +3,7 @@
 // server.
 #include <algorithm>
 
+#include "core/Batches.h"
 #include "core/Connection.h"
 #include "core/EventProcessor.h"
 #include "core/Session.h"
@@ -94,12 +95,27 @@ void TEventProcessor::JoinCommand(TToken Token) {
   // The window of a join the user asked for takes the keyboard; one that
   // the server or someone else opens does not.
   if (!channel) channel = c_.OpenChannel(wireName, asked ? TOpening::Activate : TOpening::Quietly, channelName);
+  TMember member{nick, {}};
+  const std::size_t bang = Token.Prefix.find('!');
+  const std::size_t at = Token.Prefix.find('@', bang);
+  if (bang != std::string::npos && at != std::string::npos) {
+    member.User = MemberInfo(std::string_view(Token.Prefix).substr(bang + 1, at - bang - 1));
+    member.Host = MemberInfo(std::string_view(Token.Prefix).substr(at + 1));
+  }
+  // extended-join: "JOIN #chan account :real name", "*" for no account.
+  if (c_.Caps().Enabled("extended-join")) {
+    if (Token.Params[2] != "*") member.Account = MemberInfo(Token.Params[2]);
+    member.RealName = MemberInfo(WithoutColon(Token.Params[3]));
+  }
   if (!own) {
-    c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + U8(u8" がチャンネルへ入室しました。"));
-    channel->Members.Add(TMember{nick, {}});
+    if (TBatch* netjoin = MassChange("netjoin"))
+      ++netjoin->Members[channel->WireName()];
+    else
+      c_.Show(*channel, TLineKind::Event, c_.Stamp() + " " + nick + U8(u8" がチャンネルへ入室しました。"));
+    channel->Members.Add(std::move(member));
   } else {
     c_.Show(*channel, TLineKind::Own, c_.Stamp() + U8(u8" チャンネルへ入室しました。"));
-    channel->Members.Add(TMember{nick, {}});
+    channel->Members.Add(std::move(member));
     channel->NamesReplyOpen = false;
     // The server sends the topic with the join itself; asking again showed it twice.
     c_.SendWire("MODE " + channel->WireName() + "\r\n");
@@ -134,11 +150,16 @@ void TEventProcessor::QuitCommand(TToken Token) {
   if (nick.empty()) return;
   const std::string line =
       c_.Stamp() + " " + nick + U8(u8" が IRC を終了しました。") + Reason(WithoutColon(Token.Params[1]));
+  // A netsplit's quits are told once a channel, at its end.
+  TBatch* netsplit = MassChange("netsplit");
   for (const auto& channel : c_.Channels()) {
     const int row = channel->Members.Find(nick);
     if (row < 0) continue;
     channel->Members.Remove(row);
-    c_.Show(*channel, TLineKind::Event, line);
+    if (netsplit)
+      ++netsplit->Members[channel->WireName()];
+    else
+      c_.Show(*channel, TLineKind::Event, line);
   }
   for (const auto& query : c_.Queries()) {
     if (query->Caption.find(nick) == std::string::npos) continue;
@@ -238,6 +259,14 @@ void TEventProcessor::TopicCommand(TToken Token) {
 }
 
 void TEventProcessor::InviteCommand(TToken Token) {
+  const std::string& invited = Token.Params[1];
+  if (!invited.empty() && !SameName(invited, c_.Own.CurrentNick, c_.CaseMapping())) {
+    // invite-notify: someone else is invited into a channel of ours.
+    if (TChannel* channel = c_.FindChannel(WithoutColon(c_.WireParam(2, Token.Params[2]))))
+      c_.Show(*channel, TLineKind::Event,
+              c_.Stamp() + " " + SenderNick(Token.Prefix) + U8(u8" が ") + invited + U8(u8" を招待しました。"));
+    return;
+  }
   emit c_.Invited(SenderNick(Token.Prefix), WithoutColon(Token.Params[2]));
 }
 

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include "core/ConnectErrors.h"
 #include "core/DecimalText.h"
@@ -150,12 +151,13 @@ void TConnection::Say(TChannel& Channel, const std::string& Text, TWireEncoding 
   if (Text.empty()) return;
   const TWireEncoding encoding = As != TWireEncoding::Ascii ? As : WritingEncoding(Channel);
   std::string action;
+  // An echoing server shows the line when it comes back, with its time.
   if (TypedAction(Text, action)) {
     action = SendMessage(Channel.WireName(), action, encoding, true);
-    Show(Channel, TLineKind::Event, ActionDisplayLine(TimeStamp(), Own.CurrentNick, action));
+    if (!EchoesOwnLines()) Show(Channel, TLineKind::Event, ActionDisplayLine(TimeStamp(), Own.CurrentNick, action));
   } else {
     const std::string sent = SendMessage(Channel.WireName(), Text, encoding, false);
-    Show(Channel, TLineKind::Talk, TimeStamp() + " [" + Own.CurrentNick + "] " + sent);
+    if (!EchoesOwnLines()) Show(Channel, TLineKind::Talk, TimeStamp() + " [" + Own.CurrentNick + "] " + sent);
   }
 }
 
@@ -166,10 +168,10 @@ void TConnection::Say(TQuery& Query, const std::string& Text, TWireEncoding As) 
   std::string action;
   if (TypedAction(Text, action)) {
     action = SendMessage(target, action, encoding, true);
-    Show(Query, ActionDisplayLine(TimeStamp(), Own.CurrentNick, action));
+    if (!EchoesOwnLines()) Show(Query, ActionDisplayLine(TimeStamp(), Own.CurrentNick, action));
   } else {
     const std::string sent = SendMessage(target, Text, encoding, false);
-    Show(Query, TimeStamp() + " [" + Own.CurrentNick + "] " + sent);
+    if (!EchoesOwnLines()) Show(Query, TimeStamp() + " [" + Own.CurrentNick + "] " + sent);
   }
 }
 
@@ -187,8 +189,14 @@ bool TConnection::TakeJoinRequest(const std::string& Channel) { return requested
 // --- what windows show ---
 
 std::string TConnection::Stamp() const {
-  if (current_ && current_->ServerTimeMs >= 0) return TimeStamp(Platform().LocalTime(current_->ServerTimeMs));
-  return TimeStamp();
+  if (!current_ || current_->ServerTimeMs < 0) return TimeStamp();
+  const TDateTime when = Platform().LocalTime(current_->ServerTimeMs);
+  const TDateTime now = Platform().Now();
+  if (when.Year == now.Year && when.Month == now.Month && when.Day == now.Day) return TimeStamp(when);
+  // A bouncer's history from another day says which.
+  char date[8];
+  std::snprintf(date, sizeof date, "%02d/%02d ", when.Month, when.Day);
+  return date + TimeStamp(when);
 }
 
 void TConnection::LogLine(const QString& Window, const QString& Text) {
@@ -210,6 +218,52 @@ bool IsTalk(const TMessage* Line) { return Line && (Line->Command == "PRIVMSG" |
 
 }  // namespace
 
+std::string TConnection::PlaybackKey(const std::string& WireTarget) const {
+  if (SameName(WireTarget, Own.CurrentNick, caseMapping_) || !FindChannel(WireTarget)) return {};
+  return NameKey(WireTarget, caseMapping_);
+}
+
+bool TConnection::Replayed(const std::string& WireTarget) {
+  return current_ && !playback_.Source(*current_, PlaybackKey(WireTarget)).empty();
+}
+
+void TConnection::ShowBlockMark(const void* Window, bool Begins) {
+  TShownLine line;
+  line.Kind = TLineKind::Event;
+  line.Text = QText(Begins ? U8(u8"――― 履歴 ―――") : U8(u8"――― ここまで履歴 ―――"));
+  QString logWindow;
+  for (const auto& channel : channels_)
+    if (channel.get() == Window) line.Channel = channel.get(), logWindow = channel->Title();
+  for (const auto& query : queries_)
+    if (query.get() == Window) line.Query = query.get(), logWindow = QText(query->Caption);
+  if (!line.Channel && !line.Query) return;
+  LogLine(logWindow, line.Text);
+  emit LineShown(line);
+}
+
+void TConnection::EndHistory(const std::string& Source) {
+  for (const void* window : Source.empty() ? playback_.Windows() : playback_.From(Source))
+    if (playback_.Close(window)) ShowBlockMark(window, false);
+}
+
+void TConnection::Present(TShownLine& Line, const void* Window, const QString& LogWindow, bool FromServer) {
+  // ZNC's markers name windows by their keys: a channel's folded name, ""
+  // for private lines.
+  const std::string key =
+      Line.Channel && playback_.Marking() ? NameKey(Line.Channel->WireName(), caseMapping_) : std::string();
+  const std::string source = FromServer && current_ ? playback_.Source(*current_, key) : std::string();
+  if (!source.empty()) {
+    if (playback_.Open(Window, source)) ShowBlockMark(Window, true);
+    // Said while the user was away: no highlight, nothing unread.
+    Line.Highlight = false;
+    Line.Sender.clear();
+  } else if (playback_.Close(Window)) {
+    ShowBlockMark(Window, false);
+  }
+  LogLine(LogWindow, Line.Text);
+  emit LineShown(Line);
+}
+
 void TConnection::Show(TChannel& Channel, TLineKind Kind, const std::string& Text) {
   ShowSaid(Channel, Kind, {}, {}, Text);
 }
@@ -223,8 +277,7 @@ void TConnection::ShowSaid(TChannel& Channel, TLineKind Kind, const std::string&
   line.Text = DisplayLineText(Text);
   line.Sender = Nick;
   line.Highlight = !Nick.empty() && Nick != Own.CurrentNick && NamesUser(Said);
-  LogLine(Channel.Title(), line.Text);
-  emit LineShown(line);
+  Present(line, &Channel, Channel.Title());
 }
 
 void TConnection::Show(TQuery& Query, const std::string& Text) { ShowSaid(Query, {}, Text); }
@@ -236,8 +289,7 @@ void TConnection::ShowSaid(TQuery& Query, const std::string& Nick, const std::st
   line.Text = DisplayLineText(Text);
   line.Sender = Nick;
   line.Highlight = !Nick.empty() && Nick != Own.CurrentNick;
-  LogLine(QText(Query.Caption), line.Text);
-  emit LineShown(line);
+  Present(line, &Query, QText(Query.Caption));
 }
 
 bool TConnection::NamesUser(const std::string& Said) const {
@@ -267,7 +319,11 @@ TChannel* TConnection::OpenChannel(const std::string& WireName, TOpening Opening
   channel->Members.SetPrefixes(rankPrefixes_);
   ++windowsOpenedInSlice_;
   emit ChannelAdded(channel, Opening);
-  Show(*channel, TLineKind::Talk, U8(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  // The date of today, never history.
+  TShownLine date;
+  date.Channel = channel;
+  date.Text = DisplayLineText(U8(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  Present(date, channel, channel->Title(), false);
   return channel;
 }
 
@@ -278,7 +334,10 @@ TQuery* TConnection::OpenQuery(const std::string& Caption, const std::vector<std
   query->MemberList = Members;
   ++windowsOpenedInSlice_;
   emit QueryAdded(query, Opening);
-  Show(*query, U8(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  TShownLine date;
+  date.Query = query;
+  date.Text = DisplayLineText(U8(u8"日付： ") + Platform().ShortDateText(Platform().Now()));
+  Present(date, query, QText(Caption), false);
   return query;
 }
 
@@ -294,12 +353,14 @@ void TConnection::RemoveChannel(std::size_t Index) {
   std::unique_ptr<TChannel> channel = std::move(channels_[Index]);
   channels_.erase(channels_.begin() + static_cast<std::ptrdiff_t>(Index));
   std::erase(rejoin_, channel.get());
+  playback_.Close(channel.get());
   emit ChannelRemoved(channel.get());
 }
 
 void TConnection::RemoveQuery(std::size_t Index) {
   std::unique_ptr<TQuery> query = std::move(queries_[Index]);
   queries_.erase(queries_.begin() + static_cast<std::ptrdiff_t>(Index));
+  playback_.Close(query.get());
   emit QueryRemoved(query.get());
 }
 
@@ -525,6 +586,7 @@ void TConnection::Connected() {
 
 void TConnection::Registered() {
   registered_ = true;
+  playback_.Registered(Platform().Now());
   if (reconnecting_) {
     // The waiting ends; the tries made are forgotten only once this
     // connection has lasted.

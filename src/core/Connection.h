@@ -23,6 +23,7 @@
 #include "core/Model.h"
 #include "core/Networks.h"
 #include "core/NickKeeper.h"
+#include "core/Playback.h"
 #include "kanji/WireText.h"
 #include "protocol/CaseMapping.h"
 #include "platform/Platform.h"
@@ -64,6 +65,8 @@ struct TShownLine {
   QString Text;
   // Someone's line that names the user, or a private one to the user.
   bool Highlight = false;
+  // Whose line it is; empty for events, the user's own lines and history,
+  // which mark no window as unread.
   std::string Sender;
 };
 
@@ -286,8 +289,17 @@ class TConnection : public QObject, private TChatClientEvents {
   // The server marks the user away (306) or back (305).
   void SetAway(bool Away);
   // "hh:nn" of the line being handled (the server's time when it says),
-  // else of now.
+  // else of now; "mm/dd hh:nn" for a line said on another day.
   std::string Stamp() const;
+  // The bouncer's playback and the open batches.
+  TPlayback& Playback() { return playback_; }
+  // The line being handled is history in the window of WireTarget (a
+  // channel, or the user's own nick for private lines).
+  bool Replayed(const std::string& WireTarget);
+  // The history blocks from Source end (all of them: Source empty).
+  void EndHistory(const std::string& Source = {});
+  // The server echoes the user's own messages: they are shown as it does.
+  bool EchoesOwnLines() const { return caps_.Enabled("echo-message"); }
   // The end of the message of the day: the session is usable.
   void Registered();
   // --- the own nick ---
@@ -412,6 +424,13 @@ class TConnection : public QObject, private TChatClientEvents {
   void RemoveChannel(std::size_t Index);
   void RemoveQuery(std::size_t Index);
   void LogLine(const QString& Window, const QString& Text);
+  // The key of the window Target's lines go to in the playback: a
+  // channel's folded name, "" for the private lines.
+  std::string PlaybackKey(const std::string& WireTarget) const;
+  // Logs and shows Line in Window; history (FromServer: the line being
+  // handled is looked at) begins and ends the window's block of it.
+  void Present(TShownLine& Line, const void* Window, const QString& LogWindow, bool FromServer = true);
+  void ShowBlockMark(const void* Window, bool Begins);
   // Sends "PRIVMSG Target :" lines of Text (an action when Action), cut to
   // what the server takes; returns the text as it went.
   std::string SendMessage(const std::string& Target, const std::string& Text, TWireEncoding Encoding, bool Action,
@@ -479,6 +498,7 @@ class TConnection : public QObject, private TChatClientEvents {
   // Reads the ISUPPORT tokens of a 005 line.
   void TakeIsupport(const TMessage& Message);
   TCapabilities caps_;
+  TPlayback playback_;
 };
 
 }  // namespace tavi

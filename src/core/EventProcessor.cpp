@@ -31,7 +31,13 @@ void TEventProcessor::ApplyUserModeText(std::string_view Params2, bool WholeSet)
     ParseUserModes(Params2, c_.Own.Modes);
 }
 
-void TEventProcessor::Reset() { replyState_ = TQueryReplyState(); }
+void TEventProcessor::Reset() {
+  replyState_ = TQueryReplyState();
+  ownEcho_ = TOwnEcho();
+  // Blocks of history end with the connection; batches never ended go.
+  c_.EndHistory();
+  c_.Playback().Reset();
+}
 
 void TEventProcessor::ErrorCommand(TToken Token) {
   std::string text = Token.Command;

@@ -9,8 +9,10 @@
 // server status).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/CommandLex.h"
 #include "protocol/Ctcp.h"
@@ -20,6 +22,8 @@ namespace tavi {
 class TChannel;
 class TConnection;
 class TQuery;
+struct TBatch;
+struct TMember;
 enum class TWhoisColour;
 
 // Entries of one list answer taken; those past the bound are only counted,
@@ -102,6 +106,12 @@ class TEventProcessor : public TServerHandlers {
   void NoMotd422(TToken Token) override;
   void ServerError(TToken Token) override;
   bool NickRefused(const TToken& Token) override;
+  void BatchCommand(TToken Token) override;
+  void AwayCommand(TToken Token) override;
+  void AccountCommand(TToken Token) override;
+  void ChghostCommand(TToken Token) override;
+  void SetnameCommand(TToken Token) override;
+  bool Takes(const TMessage& Message) override;
 
   // A CTCP DCC offer from Nick: a chat, a file, an answer about one of
   // ours, or a refused type.
@@ -131,6 +141,17 @@ class TEventProcessor : public TServerHandlers {
   int ChannelCount() const;
   // The nick, login, host and real name of a WHOIS or WHOWAS answer.
   void ShowWhoisUser(const TToken& Token, TWhoisColour Colour);
+  // Changes what is known of Nick in every channel it is in.
+  void ChangeMember(const std::string& Nick, const std::function<void(TMember&)>& Change);
+  // The batch of Type ("netsplit", "netjoin") the line being handled is in.
+  TBatch* MassChange(std::string_view Type);
+  // A netsplit's or netjoin's one line in each channel it touched.
+  void ShowMassChange(const TBatch& Batch);
+  // The user's own message or notice as the server echoes it, or as a
+  // bouncer's history has it.
+  void ShowOwnLine(const std::string& Target, const std::string& Text, bool Notice);
+  // ZNC's lines around a window's playback: true when Text is one.
+  bool TakePlaybackMark(const std::string& Nick, const std::string& WireTarget, const std::string& Text);
 
   TConnection& c_;
   // A DCC offer is being put to the user; further offers are refused.
@@ -141,6 +162,13 @@ class TEventProcessor : public TServerHandlers {
   TCtcpRateLimiter ctcpReplyLimiter_;
   // Queries that other people's lines may open: 10 a minute.
   TRateLimiter queryRate_{10, 60000};
+  // A line to a talk window of several members comes back once for each:
+  // the last one shown, and the members whose copy is still to come.
+  struct TOwnEcho {
+    const TQuery* Query = nullptr;
+    std::string Text;
+    std::vector<std::string> Pending;
+  } ownEcho_;
 };
 
 }  // namespace tavi

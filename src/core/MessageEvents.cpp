@@ -1,4 +1,5 @@
 // Messages, notices and CTCP.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -115,10 +116,70 @@ void TEventProcessor::AnswerCtcp(const std::string& Nick, const std::string& Que
   }
 }
 
+bool TEventProcessor::TakePlaybackMark(const std::string& Nick, const std::string& WireTarget,
+                                       const std::string& Text) {
+  if (Nick != "***") return false;
+  const std::string key = c_.PlaybackKey(WireTarget);
+  if (Text == "Buffer Playback...") {
+    c_.Playback().MarkStart(key);
+    return true;
+  }
+  if (Text == "Playback Complete.") {
+    c_.Playback().MarkEnd(key);
+    c_.EndHistory("mark " + key);
+    return true;
+  }
+  return false;
+}
+
+void TEventProcessor::ShowOwnLine(const std::string& Target, const std::string& Text, bool Notice) {
+  const std::string& own = c_.Own.CurrentNick;
+  std::string line;
+  TLineKind kind = TLineKind::Talk;
+  if (IsCtcp(Text)) {
+    // Of the user's own CTCP only an action is news; a query of ours that
+    // comes back is never answered.
+    if (Notice || CtcpQueryWord(Text) != "ACTION") return;
+    line = ActionDisplayLine(c_.Stamp(), own, CtcpActionText(Text));
+    kind = TLineKind::Event;
+  } else if (Notice) {
+    line = c_.Stamp() + " >" + Target + "< " + Text;
+    kind = TLineKind::Own;
+  } else {
+    line = c_.Stamp() + " [" + own + "] " + Text;
+  }
+  if (TChannel* channel = c_.FindChannel(c_.WireParam(1, Target))) {
+    c_.Show(*channel, kind, line);
+    return;
+  }
+  for (const auto& query : c_.Queries()) {
+    if (!query->StandsFor(Target)) continue;
+    // Sent to each member of the window, it comes back from each.
+    std::vector<std::string>& pending = ownEcho_.Pending;
+    const auto copy = std::find_if(pending.begin(), pending.end(),
+                                   [&](const std::string& Nick) { return SameName(Nick, Target, c_.CaseMapping()); });
+    if (ownEcho_.Query == query.get() && ownEcho_.Text == Text && copy != pending.end()) {
+      pending.erase(copy);
+      return;
+    }
+    ownEcho_ = {query.get(), Text, query->MemberList};
+    std::erase_if(ownEcho_.Pending, [&](const std::string& Nick) { return SameName(Nick, Target, c_.CaseMapping()); });
+    c_.Show(*query, line);
+    return;
+  }
+  c_.ShowInServerLog(kind == TLineKind::Talk ? c_.Stamp() + " >" + Target + "< " + Text : line);
+}
+
 void TEventProcessor::PrivmsgCommand(TToken Token) {
   const std::string nick = SenderNick(Token.Prefix);
   const std::string& target = Token.Params[1];
   const std::string text = WithoutColon(Token.Params[2]);
+  const std::string wireTarget = c_.WireParam(1, target);
+  if (TakePlaybackMark(nick, wireTarget, text)) return;
+  if (!nick.empty() && SameName(nick, c_.Own.CurrentNick, c_.CaseMapping())) {
+    ShowOwnLine(target, text, false);
+    return;
+  }
   if (c_.IsRefused(nick)) return;
 
   if (IsCtcp(text)) {
@@ -127,6 +188,8 @@ void TEventProcessor::PrivmsgCommand(TToken Token) {
       ShowAction(nick, target, CtcpActionText(text));
       return;
     }
+    // A query from the history was asked of nobody now.
+    if (c_.Replayed(wireTarget)) return;
     c_.ShowInServerLog(c_.Stamp() + " " + nick + U8(u8" から ") + query + U8(u8" コマンドを受信しました。"));
     if (query == "DCC") {
       HandDccOffer(nick, text);
@@ -150,6 +213,11 @@ void TEventProcessor::PrivmsgCommand(TToken Token) {
 void TEventProcessor::NoticeCommand(TToken Token) {
   const std::string nick = SenderNick(Token.Prefix);
   const std::string& target = Token.Params[1];
+  if (TakePlaybackMark(nick, c_.WireParam(1, target), WithoutColon(Token.Params[2]))) return;
+  if (!nick.empty() && SameName(nick, c_.Own.CurrentNick, c_.CaseMapping())) {
+    ShowOwnLine(target, WithoutColon(Token.Params[2]), true);
+    return;
+  }
   if (c_.IsRefused(nick)) return;
   const TCtcpReply reply = SplitCtcpReply(WithoutColon(Token.Params[2]));
   const std::string line = c_.Stamp() + " [" + nick + "] " + reply.Text;

@@ -9,6 +9,19 @@ namespace tavi {
 
 // --- the member list ---
 
+std::string MemberInfo(std::string_view Text) {
+  return std::string(Text.substr(0, FitWireBytes(Text, TWireEncoding::Utf8, TMember::MaxInfoBytes)));
+}
+
+std::string TMember::ToolTip() const {
+  std::string tip = Nick;
+  if (!User.empty() || !Host.empty()) tip += " (" + User + "@" + Host + ")";
+  if (!Account.empty()) tip += "\n" + U8(u8"アカウント： ") + Account;
+  if (!RealName.empty()) tip += "\n" + U8(u8"名前： ") + RealName;
+  if (Away) tip += "\n" + U8(u8"不在") + (AwayMessage.empty() ? "" : U8(u8"： ") + AwayMessage);
+  return tip;
+}
+
 namespace {
 
 // The rank a member sorts by: its highest, or below every rank for none.
@@ -29,13 +42,24 @@ QVariant TMemberList::data(const QModelIndex& Index, int Role) const {
     case OperatorRole: return IsOperator(node.Member);
     case EntryBytesRole: return QByteArray::fromStdString(node.Member.Entry());
     case RankRole: return node.Rank;
+    case AwayRole: return node.Member.Away;
+    case Qt::ToolTipRole: return QText(node.Member.ToolTip());
     default: return {};
   }
 }
 
 TMember TMemberList::FromEntry(std::string_view Entry) const {
   auto [ranks, nick] = SplitRanks(Entry, prefixes_);
-  return TMember{std::move(nick), std::move(ranks)};
+  TMember member{std::move(nick), std::move(ranks)};
+  // With userhost-in-names the entry carries the login and host.
+  const std::size_t bang = Entry.find('!', Entry.find(member.Nick));
+  if (!member.Nick.empty() && bang != std::string_view::npos) {
+    const std::string_view userHost = Entry.substr(bang + 1);
+    const std::size_t at = userHost.find('@');
+    member.User = MemberInfo(userHost.substr(0, at));
+    if (at != std::string_view::npos) member.Host = MemberInfo(userHost.substr(at + 1));
+  }
+  return member;
 }
 
 bool TMemberList::Before(const TNode& A, const TNode& B) const {

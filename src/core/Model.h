@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "kanji/WireText.h"
@@ -19,15 +20,34 @@ namespace tavi {
 
 // One member of a channel: known by its nick, shown with its rank.
 struct TMember {
+  // What the server tells of a member is kept to this many bytes a field.
+  static constexpr std::size_t MaxInfoBytes = 200;
+
+  TMember() = default;
+  TMember(std::string NickName, std::string RankSymbols) : Nick(std::move(NickName)), Ranks(std::move(RankSymbols)) {}
+
   std::string Nick;   // without a rank symbol
   std::string Ranks;  // the symbols of the ranks held, highest first ("@+")
+  // As far as the server told: login and host, the account logged in to
+  // (empty: none or not known), the real name, and the away mark.
+  std::string User;
+  std::string Host;
+  std::string Account;
+  std::string RealName;
+  bool Away = false;
+  std::string AwayMessage;
 
   // As the member pane lists it: the highest rank's symbol + nick.
   std::string Entry() const {
     std::string entry = Ranks.substr(0, 1);
     return entry.append(Nick);
   }
+  // What the member pane's tip says of the member, a line a field known.
+  std::string ToolTip() const;
 };
+
+// Text from the server as a member keeps it: cut between characters.
+std::string MemberInfo(std::string_view Text);
 
 // The members of one channel, each once (the same nick in any case is one
 // member), sorted by rank, highest first, then by name without regard to
@@ -36,11 +56,12 @@ struct TMember {
 class TMemberList : public QAbstractListModel {
   Q_OBJECT
  public:
-  enum TRole { NickRole = Qt::UserRole, OperatorRole, EntryBytesRole, RankRole };
+  enum TRole { NickRole = Qt::UserRole, OperatorRole, EntryBytesRole, RankRole, AwayRole };
 
   int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
   // DisplayRole: the entry as text; EntryBytesRole: its bytes; RankRole:
-  // 0 for the highest rank, the number of ranks for none.
+  // 0 for the highest rank, the number of ranks for none; ToolTipRole: what
+  // is known of the member.
   QVariant data(const QModelIndex& Index, int Role) const override;
 
   int Count() const { return static_cast<int>(rows_.size()); }
@@ -52,7 +73,7 @@ class TMemberList : public QAbstractListModel {
   void SetCaseMapping(TCaseMapping Mapping);
   void SetPrefixes(const TRankPrefixes& Prefixes);
   const TRankPrefixes& Prefixes() const { return prefixes_; }
-  // A names reply entry ("@+nick", "nick") as a member.
+  // A names reply entry ("@+nick", "nick", "@nick!user@host") as a member.
   TMember FromEntry(std::string_view Entry) const;
   // The row of Nick (any case), -1 when not listed.
   int Find(std::string_view Nick) const;

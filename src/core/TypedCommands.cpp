@@ -64,6 +64,8 @@ TTypedOutcome RunTypedLine(TConnection& Connection, const std::string& Typed, TC
     const std::string target = TakeWord(text);
     if (target.empty() || text.empty()) return {};
     Connection.SendText(word == "msg" ? "PRIVMSG" : "NOTICE", wire(target), std::string(text));
+    // An echoing server shows it when it comes back.
+    if (Connection.EchoesOwnLines()) return {};
     const std::string line = Connection.Stamp() + " >" + target + "< " + std::string(text);
     if (Channel) Connection.Show(*Channel, TLineKind::Own, line);
     else if (Query) Connection.Show(*Query, line);

@@ -59,7 +59,20 @@ constexpr Row CommandTable[] = {
     {"375", &TServerHandlers::MotdStart375},
     {"376", &TServerHandlers::EndOfMotd376},
     {"422", &TServerHandlers::NoMotd422},
+    {"BATCH", &TServerHandlers::BatchCommand},
+    {"AWAY", &TServerHandlers::AwayCommand},
+    {"ACCOUNT", &TServerHandlers::AccountCommand},
+    {"CHGHOST", &TServerHandlers::ChghostCommand},
+    {"SETNAME", &TServerHandlers::SetnameCommand},
+    {"TAGMSG", &TServerHandlers::TagmsgCommand},
 };
+
+// The commands of the capabilities, which the keyword table never had.
+bool IsCapabilityCommand(std::string_view Command) {
+  for (const std::string_view word : {"BATCH", "AWAY", "ACCOUNT", "CHGHOST", "SETNAME", "TAGMSG"})
+    if (Command == word) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -79,7 +92,8 @@ void DispatchMessage(const TMessage& Message, TServerHandlers& Handlers) {
   // Otherwise the client's vocabulary is the keyword table's, and the away
   // replies, which the keywords (also those of the line reading) never had.
   const bool away = Message.Command == "305" || Message.Command == "306";
-  if (!error && !away && !IsKnownCommand(Message.Command)) return;
+  if (!error && !away && !IsKnownCommand(Message.Command) && !IsCapabilityCommand(Message.Command)) return;
+  if (!Handlers.Takes(Message)) return;
   TToken token = ToToken(Message);
 
   for (const Row& row : CommandTable) {

@@ -60,6 +60,17 @@ class TServerHandlers {
   virtual void NoMotd422(TToken Token) = 0;         // 422: registration ends without a MOTD
   virtual void ServerError(TToken Token) = 0;       // 401 to 502
 
+  // What the negotiated capabilities bring; taken quietly unless handled.
+  virtual void BatchCommand(TToken) {}    // BATCH
+  virtual void AwayCommand(TToken) {}     // AWAY
+  virtual void AccountCommand(TToken) {}  // ACCOUNT
+  virtual void ChghostCommand(TToken) {}  // CHGHOST
+  virtual void SetnameCommand(TToken) {}  // SETNAME
+  virtual void TagmsgCommand(TToken) {}   // TAGMSG
+
+  // False for a line the handlers pass over as a whole, before its slot.
+  virtual bool Takes(const TMessage&) { return true; }
+
   // The server refused a nick (432, 433): true when that is answered, and
   // the refusal is not shown as an error. Must not wait for a dialog.
   virtual bool NickRefused(const TToken& Token) = 0;

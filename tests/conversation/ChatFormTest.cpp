@@ -301,14 +301,21 @@ TEST_F(ChatFormTest, EventPaneLinesKeepTheirColoursAndThePaneItsLastLines) {
 }
 
 // The pane shows the channel's members as they change: the user in green,
-// operators in red, others in black; the operator commands while the user
-// is one.
+// operators in red, members away in grey, others in black; the operator
+// commands while the user is one.
 TEST_F(ChatFormTest, TheMemberPaneFollowsTheChannelsMembersInTheirColours) {
   TChatForm* chat = OpenChannel();
   TMemberList& members = chat->Channel()->Members;
   AddMembers(chat, {"@alice", "me", "bob"});
   EXPECT_EQ(chat->NickAt(0), "@alice");
   EXPECT_EQ(NickColors(chat), (std::vector<QColor>{clRed, clBlack, clGreen}));
+  // A member away is dimmed, and bright again once back.
+  for (const bool away : {true, false}) {
+    TMember bob = members.At(1);
+    bob.Away = away;
+    members.Set(1, bob);
+    EXPECT_EQ(chat->NickColorAt(1), away ? clGray : clBlack);
+  }
   EXPECT_FALSE(chat->Menus().ChannelOperator1->isEnabled());
   members.Set(members.Find("me"), TMember{"me", "@"});
   EXPECT_EQ(chat->NickAt(1), "@me");

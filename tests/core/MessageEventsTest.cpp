@@ -246,10 +246,13 @@ TEST_F(MessageEventsTest, ActionsAndTypedText) {
 
 TEST_F(MessageEventsTest, ServerTimeStampsTheLine) {
   Channel("#c", "me alice");
-  Feed("@time=2026-12-09T10:00:00.000Z;msgid=x :alice!a@h PRIVMSG #c :hello");
+  Feed("@time=2006-01-02T08:58:00.000Z;msgid=x :alice!a@h PRIVMSG #c :hello");
+  // Said on another day: with its date.
+  Feed("@time=2026-12-09T10:00:00.000Z :alice!a@h PRIVMSG #c :hello again");
   Feed("@time=garbage :alice!a@h PRIVMSG #c :later");
   Feed("@msgid=y :bob!b@h JOIN #c");
-  EXPECT_EQ(Take(), (Lines{"#c talk 10:00 [alice] hello", "#c talk " + T + " [alice] later",
+  EXPECT_EQ(Take(), (Lines{"#c talk 08:58 [alice] hello", "#c talk 12/09 10:00 [alice] hello again",
+                           "#c talk " + T + " [alice] later",
                            "#c event " + T + " bob" + U8(u8" がチャンネルへ入室しました。")}));
 }
 
