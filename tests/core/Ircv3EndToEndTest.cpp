@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <string>
 
 #include "AnopeServices.h"
@@ -135,6 +137,8 @@ TEST_F(Ircv3EndToEndTest, ABouncersPlaybackShowsTheTimesLinesWereSaid) {
   const std::int64_t said = QDateTime::currentMSecsSinceEpoch();
   peer.Send("PRIVMSG #tavi :said before you came\r\nPING :sync\r\n");
   ASSERT_FALSE(peer.WaitFor("PONG").empty());
+  // The bouncer takes the line from its server in its own time.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
   // The test clock stands still at another time: a line stamped when it was
   // shown would carry that time.
@@ -143,6 +147,7 @@ TEST_F(Ircv3EndToEndTest, ABouncersPlaybackShowsTheTimesLinesWereSaid) {
   ASSERT_TRUE(ConnectAndSettle(network));
   ASSERT_EQ(Connection().State(), TConnectionState::Registered);
   EXPECT_TRUE(Connection().Caps().Enabled("server-time"));
+  EXPECT_TRUE(Connection().Caps().Enabled("batch"));
   std::string shown;
   ASSERT_TRUE(PumpUntil([&] {
     for (const std::string& event : recorder->Events)
@@ -151,9 +156,18 @@ TEST_F(Ircv3EndToEndTest, ABouncersPlaybackShowsTheTimesLinesWereSaid) {
   }, 5000));
   const std::string stamp = TimeStamp(platform.Now());
   ASSERT_NE(StampOf(said), stamp) << "the test clock stands at the real time";
-  EXPECT_TRUE(shown.starts_with("#tavi talk " + StampOf(said)) ||
-              shown.starts_with("#tavi talk " + StampOf(said + 1000)))
+  // The test clock's day is another: the line carries its date as well.
+  EXPECT_TRUE(shown.starts_with("#tavi talk ")) << shown;
+  EXPECT_TRUE(shown.find(" " + StampOf(said) + " [peer]") != std::string::npos ||
+              shown.find(" " + StampOf(said + 1000) + " [peer]") != std::string::npos)
       << shown;
+  // Marked as history, in a block of its own.
+  const Lines channel = Of(recorder->Events, "#tavi ");
+  const auto mark = std::ranges::find_if(channel, [](const std::string& Line) {
+    return Line.find(U8(u8"――― 履歴 ―――")) != std::string::npos;
+  });
+  ASSERT_NE(mark, channel.end()) << ::testing::PrintToString(recorder->Events);
+  EXPECT_LT(mark - channel.begin(), std::ranges::find(channel, shown) - channel.begin());
   Connection().Close();
 }
 
