@@ -171,4 +171,42 @@ TEST_F(Ircv3EndToEndTest, ABouncersPlaybackShowsTheTimesLinesWereSaid) {
   Connection().Close();
 }
 
+// On a server with the capabilities: ranks of several letters, members
+// going away, and the user's own lines shown once, as the server echoes them.
+TEST_F(Ircv3EndToEndTest, RanksAwayMembersAndEchoedLinesFollowTheServer) {
+  std::string error;
+  TInspircdServer server;
+  ASSERT_TRUE(server.Start({}, error)) << error;
+  TRawIrcPeer bob;
+  ASSERT_TRUE(bob.Connect(server.Host(), server.Port()));
+  ASSERT_TRUE(bob.Register("bob"));
+  bob.Send("JOIN #room\r\nMODE #room +v bob\r\n");
+  ASSERT_FALSE(bob.WaitFor("MODE #room +v").empty());
+
+  ASSERT_TRUE(ConnectAndSettle(Network("taro", server.Port())));
+  ASSERT_EQ(Connection().State(), TConnectionState::Registered);
+  for (const char* cap : {"multi-prefix", "away-notify", "echo-message", "userhost-in-names"})
+    EXPECT_TRUE(Connection().Caps().Enabled(cap)) << cap;
+  Connection().SendLine("JOIN #room\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return Connection().FindChannel("#room") && Members("#room").find("bob") != std::string::npos; }));
+  TChannel& room = *Connection().FindChannel("#room");
+  const auto bobMember = [&] { return room.Members.At(room.Members.Find("bob")); };
+  EXPECT_EQ(bobMember().Ranks, "@+");
+  EXPECT_EQ(bobMember().Host, "127.0.0.1");
+
+  bob.Send("AWAY :lunch\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return bobMember().Away; }));
+  EXPECT_EQ(bobMember().AwayMessage, "lunch");
+
+  recorder->Events.clear();
+  Connection().Say(room, "echoed once");
+  ASSERT_FALSE(bob.WaitFor("PRIVMSG #room :echoed once").empty());
+  ASSERT_TRUE(PumpUntil([&] { return !Of(recorder->Events, "#room ").empty(); }));
+  PumpUntil([] { return false; }, 300);  // a second line would come by now
+  const Lines shown = Of(recorder->Events, "#room ");
+  ASSERT_EQ(shown.size(), 1u) << ::testing::PrintToString(shown);
+  EXPECT_NE(shown[0].find("[taro] echoed once"), std::string::npos) << shown[0];
+  Connection().Close();
+}
+
 }  // namespace
