@@ -119,21 +119,9 @@ std::string StampOf(std::int64_t UtcMs) {
 
 TEST_F(Ircv3EndToEndTest, ABouncersPlaybackShowsTheTimesLinesWereSaid) {
   std::string error;
-  TNgircdServer upstream;
-  TNgircdServer::TOptions quick;
-  quick.MaxPenaltyTime = 0;
-  ASSERT_TRUE(upstream.Start(quick, error)) << error;
-  TZncBouncer znc;
-  TZncBouncer::TOptions options;
-  options.UpstreamPort = upstream.Port();
-  ASSERT_TRUE(znc.Start(options, error)) << error;
-  ASSERT_TRUE(znc.WaitUntilJoined(error)) << error;
-
-  TRawIrcPeer peer;
-  ASSERT_TRUE(peer.Connect(upstream.Host(), upstream.Port()));
-  ASSERT_TRUE(peer.Register("peer"));
-  peer.Send("JOIN #tavi\r\n");
-  ASSERT_FALSE(peer.WaitFor(" 366 ").empty());
+  TZncOnNgircd servers;
+  ASSERT_TRUE(servers.Start(error)) << error;
+  TRawIrcPeer& peer = servers.Peer;
   const std::int64_t said = QDateTime::currentMSecsSinceEpoch();
   peer.Send("PRIVMSG #tavi :said before you came\r\nPING :sync\r\n");
   ASSERT_FALSE(peer.WaitFor("PONG").empty());
@@ -142,7 +130,7 @@ TEST_F(Ircv3EndToEndTest, ABouncersPlaybackShowsTheTimesLinesWereSaid) {
 
   // The test clock stands still at another time: a line stamped when it was
   // shown would carry that time.
-  TNetwork network = Network("tavi", znc.Port());
+  TNetwork network = Network("tavi", servers.Znc.Port());
   network.Servers.front().Password = TZncBouncer::LoginPassword();
   ASSERT_TRUE(ConnectAndSettle(network));
   ASSERT_EQ(Connection().State(), TConnectionState::Registered);

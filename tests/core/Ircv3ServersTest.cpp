@@ -93,21 +93,10 @@ TEST(Ircv3ServersTest, InspircdWithAnopeOffersCapabilitiesAndSasl) {
 
 TEST(Ircv3ServersTest, ZncPlaysBackEarlierLinesAtTheirTime) {
   std::string error;
-  TNgircdServer upstream;
-  TNgircdServer::TOptions quick;
-  quick.MaxPenaltyTime = 0;
-  ASSERT_TRUE(upstream.Start(quick, error)) << error;
-  TZncBouncer znc;
-  TZncBouncer::TOptions options;
-  options.UpstreamPort = upstream.Port();
-  ASSERT_TRUE(znc.Start(options, error)) << error;
-  ASSERT_TRUE(znc.WaitUntilJoined(error)) << error;
-
-  TRawIrcPeer peer;
-  ASSERT_TRUE(peer.Connect(upstream.Host(), upstream.Port()));
-  ASSERT_TRUE(peer.Register("peer"));
-  peer.Send("JOIN #tavi\r\n");
-  ASSERT_FALSE(peer.WaitFor(" 366 ").empty());
+  TZncOnNgircd servers;
+  ASSERT_TRUE(servers.Start(error)) << error;
+  TRawIrcPeer& peer = servers.Peer;
+  TZncBouncer& znc = servers.Znc;
   const std::int64_t before = NowMs();
   peer.Send("PRIVMSG #tavi :first line\r\nPRIVMSG #tavi :second line\r\n");
   // The server has relayed both lines to ZNC once it answers what followed.

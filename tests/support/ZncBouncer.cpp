@@ -101,4 +101,23 @@ bool TZncBouncer::WaitUntilJoined(std::string& Error, int TimeoutMs) {
 
 void TZncBouncer::Stop() { process_.Stop(); }
 
+bool TZncOnNgircd::Start(std::string& Error) {
+  TNgircdServer::TOptions quick;
+  quick.MaxPenaltyTime = 0;
+  if (!Upstream.Start(quick, Error)) return false;
+  TZncBouncer::TOptions options;
+  options.UpstreamPort = Upstream.Port();
+  if (!Znc.Start(options, Error) || !Znc.WaitUntilJoined(Error)) return false;
+  if (!Peer.Connect(Upstream.Host(), Upstream.Port()) || !Peer.Register("peer")) {
+    Error = "the peer could not register";
+    return false;
+  }
+  Peer.Send("JOIN #tavi\r\n");
+  if (Peer.WaitFor(" 366 ").empty()) {
+    Error = "the peer could not join";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace tavi::test

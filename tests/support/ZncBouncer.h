@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "NgircdServer.h"
+#include "RawIrcPeer.h"
 #include "ServerProcess.h"
 
 namespace tavi::test {
@@ -51,6 +53,15 @@ class TZncBouncer {
   TServerProcess process_;
   TOptions options_;
   std::uint16_t port_ = 0;
+};
+
+// ZNC in front of a quick ngircd, on its channel "#tavi", and a raw peer on
+// ngircd in that channel: what the peer says waits in ZNC's buffer.
+struct TZncOnNgircd {
+  TNgircdServer Upstream;
+  TZncBouncer Znc;
+  TRawIrcPeer Peer;
+  bool Start(std::string& Error);
 };
 
 }  // namespace tavi::test
