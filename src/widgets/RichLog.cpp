@@ -142,7 +142,9 @@ void TRichLog::KeepLast(int Lines) {
 void TRichLog::Flush() {
   queued_ = false;
   if (pending_.empty() && firstKept_ == 0) return;
-  HoldLayout(!CanBeSeen());
+  // A held pane stays held until it is painted. A few lines cost less to
+  // lay out than finding out whether the pane is covered among many windows.
+  if (pending_.size() >= HoldFromLines && !edit_->document()->pageSize().isNull() && !CanBeSeen()) HoldLayout(true);
   QTextDocument* doc = edit_->document();
   const int inPane = LinesInPane();
   const int firstKept = firstKept_;

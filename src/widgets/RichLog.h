@@ -53,6 +53,7 @@ class TRichLog : public QObject {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
+  static constexpr std::size_t HoldFromLines = 32;
   bool CanBeSeen() const;
   // Stops or resumes laying out the pane's text.
   void HoldLayout(bool Hold);
