@@ -107,6 +107,14 @@ TChatForm::TChatForm(TWindowHost& Host, TConnection& Connection, TChannel& Chann
   recvLog_ = new TRichLog(RecvRichEdit);
   OpenLinksOf(RecvRichEdit, Connection);
   RecvRichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Lines are laid out after a burst and a window behind gets its size
+  // later, so the pane follows its end whenever the range changes, until
+  // the user scrolls away from it.
+  QScrollBar* bar = RecvRichEdit->verticalScrollBar();
+  connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int Maximum) {
+    if (followEnd_ && !FindBar->isVisible()) bar->setValue(Maximum);
+  });
+  connect(bar, &QScrollBar::valueChanged, this, [this, bar](int Value) { followEnd_ = Value >= bar->maximum(); });
   RecvRichEdit->setFont(FormFont(16));
   // The event pane takes what the window's size leaves; the member pane
   // keeps its width.
@@ -316,15 +324,12 @@ void TChatForm::ShowUnreadMarker() { recvLog_->AppendMarker(UnreadMarkerText(), 
 void TChatForm::ShowLine(TLineKind Kind, const QString& Text, bool Highlight) {
   recvLog_->Append(Text, Highlight ? clHighlight : LineColor(Kind));
   recvLog_->KeepLast(TConnection::KeptLines);
-  // One scroll to the bottom for a whole burst of lines; none while the
-  // user finds in the pane.
-  if (!scrollPending_ && !FindBar->isVisible()) {
-    scrollPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-      scrollPending_ = false;
-      QScrollBar* bar = RecvRichEdit->verticalScrollBar();
-      bar->setValue(bar->maximum());
-    });
+  // A new line brings the pane to its end, except while the user finds in
+  // it; the end is reached when the range grows, as the lines are laid out.
+  if (!followEnd_ && !FindBar->isVisible()) {
+    followEnd_ = true;
+    QScrollBar* bar = RecvRichEdit->verticalScrollBar();
+    bar->setValue(bar->maximum());
   }
 }
 

@@ -167,7 +167,7 @@ class TChatForm : public TMdiChildForm {
   TChannel* channel_;
   TMemberPaneModel* members_ = nullptr;
   TRichLog* recvLog_ = nullptr;  // appends to RecvRichEdit, owned by it
-  bool scrollPending_ = false;   // one scroll to the bottom per burst of lines
+  bool followEnd_ = true;        // the pane stays at its newest line as it grows
   bool countPending_ = false;    // one count update per burst of member changes
   void UpdateMemberCount();
   QPointer<TMemberEditorForm> banMaskEditor_;

@@ -1,5 +1,6 @@
 #include "widgets/RichLog.h"
 
+#include <QEvent>
 #include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -30,7 +31,41 @@ TBurstState& Bursts() {
 
 }  // namespace
 
-TRichLog::TRichLog(QTextEdit* Edit) : QObject(Edit), edit_(Edit) { setObjectName(QStringLiteral("RichLog")); }
+TRichLog::TRichLog(QTextEdit* Edit) : QObject(Edit), edit_(Edit) {
+  setObjectName(QStringLiteral("RichLog"));
+  Edit->viewport()->installEventFilter(this);
+}
+
+bool TRichLog::eventFilter(QObject* Watched, QEvent* Event) {
+  // Laid out before the pane draws itself: a paint is what tells that some
+  // of it can be seen again.
+  if (Watched == edit_->viewport() && (Event->type() == QEvent::Paint || Event->type() == QEvent::Show))
+    HoldLayout(false);
+  return QObject::eventFilter(Watched, Event);
+}
+
+bool TRichLog::CanBeSeen() const {
+  // visibleRegion() leaves out what opaque windows above cover.
+  const QWidget* view = edit_->viewport();
+  return view->isVisible() && !view->window()->isMinimized() && !view->visibleRegion().isEmpty();
+}
+
+void TRichLog::HoldLayout(bool Hold) {
+  // A document with a null page size is not laid out; its text is the
+  // same, and the pane lays it all out again once it gets a size back.
+  QTextDocument* doc = edit_->document();
+  const bool held = doc->pageSize().isNull();
+  if (Hold == held) return;
+  if (Hold) {
+    shownPageSize_ = doc->pageSize();
+    doc->setPageSize(QSizeF(0, 0));
+    return;
+  }
+  doc->setPageSize(shownPageSize_);
+  // At once and in full, so that the scroll bar reaches the end before the
+  // pane is drawn.
+  doc->size();
+}
 
 TRichLog* TRichLog::Of(QTextEdit* Edit) {
   return Edit ? Edit->findChild<TRichLog*>(QStringLiteral("RichLog"), Qt::FindDirectChildrenOnly) : nullptr;
@@ -107,6 +142,9 @@ void TRichLog::KeepLast(int Lines) {
 void TRichLog::Flush() {
   queued_ = false;
   if (pending_.empty() && firstKept_ == 0) return;
+  // A held pane stays held until it is painted. A few lines cost less to
+  // lay out than finding out whether the pane is covered among many windows.
+  if (pending_.size() >= HoldFromLines && !edit_->document()->pageSize().isNull() && !CanBeSeen()) HoldLayout(true);
   QTextDocument* doc = edit_->document();
   const int inPane = LinesInPane();
   const int firstKept = firstKept_;

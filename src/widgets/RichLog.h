@@ -4,11 +4,14 @@
 // again are never laid out, and the pane is relaid out once per burst
 // instead of once per line. Outside a burst every call acts at once. A
 // burst that more will follow at once may leave its lines waiting a moment
-// longer, so that a flood lays out only what the panes keep.
+// longer, so that a flood lays out only what the panes keep. A pane that
+// cannot be seen (hidden, minimized or entirely covered) takes its lines
+// without laying them out, until it is painted again.
 #pragma once
 
 #include <QColor>
 #include <QObject>
+#include <QSizeF>
 #include <QString>
 #include <utility>
 #include <vector>
@@ -46,7 +49,14 @@ class TRichLog : public QObject {
   static bool InBurst();
   static constexpr int FlushIntervalMs = 100;
 
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
  private:
+  static constexpr std::size_t HoldFromLines = 32;
+  bool CanBeSeen() const;
+  // Stops or resumes laying out the pane's text.
+  void HoldLayout(bool Hold);
   static void FlushWaiting();
   void AppendNow(const QString& Text, const QColor& Color);
   int LinesInPane() const;
@@ -56,6 +66,8 @@ class TRichLog : public QObject {
   // The first line of pane + pending that the waiting trims keep.
   int firstKept_ = 0;
   bool queued_ = false;
+  // The page size the pane laid its text out to before it was held.
+  QSizeF shownPageSize_;
 };
 
 }  // namespace tavi

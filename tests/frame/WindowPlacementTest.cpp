@@ -13,6 +13,7 @@
 #include "conversation/Chat.h"
 #include "conversation/Talk.h"
 #include "core/DesktopSettings.h"
+#include "widgets/RichLog.h"
 
 using namespace tavi;
 using namespace tavi::test;
@@ -127,6 +128,31 @@ TEST_F(WindowPlacementForm, AWindowAServerLineOpensLeavesTheKeyboardWhereItIs) {
   Feed(":irc.test 474 me #banned :Cannot join channel (+b)\r\n");
   Feed(":me!u@h JOIN #banned\r\n");
   EXPECT_EQ(f.MdiArea->activeSubWindow(), f.FindChannelWindow("#next"));
+}
+
+TEST_F(WindowPlacementForm, AWindowOpenedQuietlyKeepsItsNewestLineInSight) {
+  TMainForm& f = MakeForm();
+  f.show();
+  Own().CurrentNick = "me";
+  f.Connection().NoteJoinRequest("#mine");
+  Feed(":me!u@h JOIN #mine\r\n");
+  Feed(":me!u@h JOIN #quiet\r\n");
+  TChatForm* quiet = f.FindChannelWindow("#quiet");
+  ASSERT_NE(quiet, nullptr);
+  ASSERT_NE(f.MdiArea->activeSubWindow(), quiet);
+  // A bouncer's playback: a burst that more follow right after another,
+  // whose lines the pane shows a moment later.
+  TRichLog::BeginBurst();
+  TRichLog::EndBurst();
+  TRichLog::BeginBurst();
+  for (int i = 0; i < 300; ++i) Feed(":x!u@h PRIVMSG #quiet :line " + std::to_string(i) + "\r\n");
+  TRichLog::EndBurst(true);
+  ASSERT_TRUE(PumpUntil([&] { return quiet->RecvRichEdit->document()->blockCount() > 200; }, 2000));
+  f.MdiArea->setActiveSubWindow(quiet);
+  QApplication::processEvents();
+  const QScrollBar* bar = quiet->RecvRichEdit->verticalScrollBar();
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 }  // namespace

@@ -1,8 +1,14 @@
 // A log pane gives the same lines and colours whether its appends and trims
-// act at once or wait for the end of a burst of received lines.
+// act at once or wait for the end of a burst of received lines, and lays
+// them out only where they can be seen.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <ostream>
@@ -172,4 +178,30 @@ TEST(RichLogTest, TheTrimAndTheNewLinesAreSeparateChanges) {
   ASSERT_FALSE(changes.empty());
   for (const auto& [from, added] : changes) EXPECT_TRUE(from > 0 || added == 0) << from << " +" << added;
   EXPECT_EQ(Contents(edit).front().Text, "5");
+}
+
+// A pane covered by another window takes its lines without laying them out,
+// and lays them out when it comes up again.
+TEST(RichLogTest, ACoveredPaneIsLaidOutWhenItComesUp) {
+  QMdiArea area;
+  area.resize(600, 400);
+  auto* edit = new QTextEdit;
+  TRichLog* log = new TRichLog(edit);
+  QMdiSubWindow* below = area.addSubWindow(edit);
+  below->setGeometry(10, 10, 300, 200);
+  area.addSubWindow(new QWidget)->setGeometry(0, 0, 400, 300);
+  area.show();
+  QApplication::processEvents();
+  TRichLog::BeginBurst();
+  for (int i = 0; i < 50; ++i) log->Append(QString::number(i), Qt::black);
+  TRichLog::EndBurst();
+  const QTextBlock last = edit->document()->lastBlock();
+  EXPECT_EQ(last.text(), "49");
+  EXPECT_EQ(last.layout()->lineCount(), 0);
+  EXPECT_EQ(edit->verticalScrollBar()->maximum(), 0);
+
+  area.setActiveSubWindow(below);
+  QApplication::processEvents();
+  EXPECT_EQ(edit->document()->lastBlock().layout()->lineCount(), 1);
+  EXPECT_GT(edit->verticalScrollBar()->maximum(), 0);
 }
