@@ -1,5 +1,7 @@
 #include "core/Playback.h"
 
+#include <QDate>
+
 #include "platform/Platform.h"
 #include "protocol/Message.h"
 
@@ -16,13 +18,9 @@ TBatch* HistoryBatch(TBatches& Batches, const TMessage& Line) {
 // A local date and time as milliseconds, counted as if it were UTC: two such
 // numbers compare as the moments do.
 std::int64_t LocalMs(const TDateTime& When) {
-  int year = When.Year;
-  const int month = When.Month;
-  year -= month <= 2;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int yoe = year - static_cast<int>(era * 400);
-  const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + When.Day - 1;
-  const std::int64_t days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+  const QDate date(When.Year, When.Month, When.Day);
+  if (!date.isValid()) return 0;
+  const std::int64_t days = date.toJulianDay();
   return ((days * 24 + When.Hour) * 60 + When.Minute) * 60000 + When.Second * 1000 + When.Millisecond;
 }
 

@@ -31,15 +31,17 @@ TBurstState& Bursts() {
 
 }  // namespace
 
-TRichLog::TRichLog(QTextEdit* Edit) : QObject(Edit), edit_(Edit) {
+TRichLog::TRichLog(QTextEdit* Edit) : QObject(Edit), edit_(Edit), viewport_(Edit->viewport()) {
   setObjectName(QStringLiteral("RichLog"));
-  Edit->viewport()->installEventFilter(this);
+  viewport_->installEventFilter(this);
 }
 
 bool TRichLog::eventFilter(QObject* Watched, QEvent* Event) {
   // Laid out before the pane draws itself: a paint is what tells that some
   // of it can be seen again.
-  if (Watched == edit_->viewport() && (Event->type() == QEvent::Paint || Event->type() == QEvent::Show))
+  // Compared by the pointer kept: while the pane is being destroyed its
+  // viewport still has events, and the pane can no longer be asked.
+  if (Watched == viewport_ && (Event->type() == QEvent::Paint || Event->type() == QEvent::Show))
     HoldLayout(false);
   return QObject::eventFilter(Watched, Event);
 }

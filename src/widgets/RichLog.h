@@ -18,6 +18,7 @@
 
 class QTextDocument;
 class QTextEdit;
+class QWidget;
 
 namespace tavi {
 
@@ -62,6 +63,7 @@ class TRichLog : public QObject {
   int LinesInPane() const;
 
   QTextEdit* edit_;
+  QWidget* viewport_;  // edit_'s, watched for paints
   std::vector<std::pair<QString, QColor>> pending_;
   // The first line of pane + pending that the waiting trims keep.
   int firstKept_ = 0;
